@@ -1,0 +1,27 @@
+// Grid and number routines shared by the passes. No state of their own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reseeds the shared generator, draws Random(100) and returns the first index
+// whose running sum of shares reaches the draw, else the last index.
+// An empty list gives 0.
+int32_t PickByShare(const std::vector<double>& shares);
+
+// Rounded Euclidean distance between two cells; no wrap-around.
+int32_t GridDistance(int32_t col1, int32_t row1, int32_t col2, int32_t row2);
+
+// The low 8 bits of value as "0"/"1", most significant first.
+std::string ByteToBits(int32_t value);
+// Binary value of a text of digits, last character least significant.
+// Throws EConvertError for a character that is not a decimal digit.
+int32_t BitsToInt(const std::string& text);
+
+// One wrap per coordinate onto a torus of cols x rows.
+void WrapGrid(int32_t& column, int32_t& row, int32_t cols, int32_t rows);
+
+// One correction of +360 below 0, then one of -360 above 360.
+void NormalizeAngle(int32_t& angle);
+void NormalizeAngleF(double& angle);

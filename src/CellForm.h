@@ -1,0 +1,195 @@
+// TForm1: the main window. It owns the one world (cells, agents, colonies,
+// layers) and carries every pass of the simulation as a method.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Grid2D.h"
+#include "agenten.h"
+#include "cell_P.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
+class TChart;
+class TPanel;
+class TRasterLayer;
+enum class TMouseButton;
+
+// Module-level world state.
+extern TRasterLayer* cellLayer;   // lower layer: the cells
+extern TRasterLayer* agentLayer;  // upper layer, transparent where white: the agents
+extern int32_t cellSize;          // edge of a cell in pixels, 1..10
+extern int32_t halfCell;          // Round(cellSize / 2)
+extern int32_t gridCols;
+extern int32_t gridRows;
+extern int32_t stepCount;  // steps completed since the world was built
+extern bool leftPainting;  // left button held after a press on the panel
+extern bool rightPainting;
+extern QLineSeries* angleSeries;
+extern QLineSeries* wiggleSeries;
+
+using TGridPoint = std::pair<int32_t, int32_t>;  // (column, row)
+using THomePoints = std::array<TGridPoint, TCell::kColonies>;
+
+// Seed 1234 and the 255-value permutation: the generator state at program start.
+void SetGeneratorStartState();
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int32_t kColonies = TCell::kColonies;
+  static constexpr int32_t kMaxAgents = 1000000;
+  static constexpr int32_t kMinCellSize = 1;
+  static constexpr int32_t kMaxCellSize = 10;
+  // Deposits and painting saturate here, so that the chemical summed over the
+  // eight neighbours of a cell still fits a 32-bit integer.
+  static constexpr int32_t kMaxChemical = INT32_MAX / 8;
+
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // --- Simulation driver ---
+  void SetupWorld();
+  void ClearWorld();
+  void DoStep();
+  void CreateLayers();
+  void CreateCells();
+  bool WorldExists() const { return worldExists_; }
+
+  // --- Field dynamics ---
+  void InitField(const THomePoints& homePoints);
+  void MarkTarget();
+  void Evaporate();
+  void DrawCells();
+  void Diffuse();
+  void NeighbourSum(int32_t column, int32_t row);
+  void PaintCell(int32_t x, int32_t y);
+
+  // --- Agents: sensing, population, movement, evolution ---
+  void Sense(int32_t index);
+  void CreateAgents();
+  void PlaceAgents(const THomePoints& homePoints);
+  void MoveAgents();
+  void SpendEnergy(TAgent& agent, TCell& entered, TCell& left);
+  void Reproduce(TAgent& agent);
+  void Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony);
+  void Mutate(TAgent& agent);
+
+  // --- Presentation ---
+  void DrawAgents();
+  void SetupChart();
+  void AddChartPoint(int32_t avgAngle, int32_t avgWiggle);
+
+  // --- Event handlers ---
+  void FormCreate();
+  void FormDestroy();
+  void B_setupClick();
+  void B_stopClick();
+  void B_oneStepClick();
+  void Timer1Timer();
+  void SB_mutateChange();
+  void SB_strenghtChange();
+  void SB_evapoChange();
+  void SB_sniffChange();
+  void SB_visibleChange();
+  void Edit_sizeChange();
+  void ZeichenPanelMouseDown(TMouseButton button, int32_t x, int32_t y);
+  void ZeichenPanelMouseMove(int32_t x, int32_t y);
+  void ZeichenPanelMouseUp(TMouseButton button, int32_t x, int32_t y);
+
+  // --- Simulation parameters, read from the window when a pass needs them ---
+  long double MutationRate() const;       // SB_mutate position / 100
+  int32_t MarkStrength() const;           // Lbl_strenght caption
+  long double EvaporationRate() const;    // Lbl_evapo caption
+  int32_t SniffThreshold() const;         // Lbl_sniff caption
+  int32_t VisibilityThreshold() const;    // Lbl_visible caption
+  int32_t SniffMode() const;              // 1 roulette, 2 hill climbing, else 0
+  bool KnowsCenter() const;               // CB_mCent
+  bool DiffuseChecked() const;            // CB_diffuse
+  bool HideAgents() const;                // CB_hideAgs
+  bool CellUpdateOff() const;             // Cb_cellUpdt
+
+  // --- World state ---
+  std::vector<TAgent> agents;
+  std::array<std::vector<int32_t>, kColonies> colonyMembers;
+  Grid2D<TCell> cells;
+  Grid2D<long double> diffusionBuffer;
+
+  // --- Controls ---
+  TPanel* ZeichenPanel = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QPushButton* B_setup = nullptr;
+  QPushButton* B_stop = nullptr;
+  QPushButton* B_oneStep = nullptr;
+  QCheckBox* CB_mCent = nullptr;
+  QLineEdit* Edit_anzAg = nullptr;
+  QLabel* Lbl_TextAnzahl = nullptr;
+  QLineEdit* Edit_size = nullptr;
+  QLabel* Label2 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QLabel* lbl_Steps = nullptr;
+  QGroupBox* RadioGroup1 = nullptr;
+  QRadioButton* rb_hill = nullptr;
+  QRadioButton* rb_rulette = nullptr;
+  QCheckBox* Cb_cellUpdt = nullptr;
+  QCheckBox* CB_hideAgs = nullptr;
+  QCheckBox* CB_diffuse = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Lbl_mutate = nullptr;
+  QScrollBar* SB_mutate = nullptr;
+  QLabel* Label8 = nullptr;
+  QLabel* Lbl_visible = nullptr;
+  QScrollBar* SB_visible = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Lbl_strenght = nullptr;
+  QScrollBar* SB_strenght = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Lbl_sniff = nullptr;
+  QScrollBar* SB_sniff = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Lbl_evapo = nullptr;
+  QScrollBar* SB_evapo = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Lbl_avgAngle = nullptr;
+  QLabel* Label10 = nullptr;
+  QLabel* Lbl_avgWiggle = nullptr;
+  TChart* Chart1 = nullptr;
+  QTimer* Timer1 = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct TMoveCosts {
+    int32_t visibilityThreshold = 0;
+    int32_t markStrength = 0;
+  };
+
+  void CreateControls();
+  void ConnectHandlers();
+  // Reads both setup fields; on bad text reports it and returns false.
+  bool CheckSetupSettings();
+  void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
+  void ClearAgentLayer();
+  void SampleStatistics();
+  void ReportStepError(const std::string& message);
+  void SetCaption(QLabel* label, const std::string& text);
+
+  bool worldExists_ = false;   // a world is completely built
+  bool stepRunning_ = false;   // a step is under way; no step may start inside it
+  std::string lastStepError_;  // reported once while the same error repeats
+  std::vector<double> parentShares_;  // reused by every reproduction
+};

@@ -1,0 +1,206 @@
+// Agents: sensing, creation and placement, the movement pass, energy and
+// marks, and evolution by reproduction.
+#include <algorithm>
+#include <array>
+
+#include "CellForm.h"
+#include "Calcer.h"
+#include <QLineEdit>
+#include "RasterLayer.h"
+#include "Runtime.h"
+
+namespace {
+
+constexpr double kSectorShift = 22.5;  // cone edges are moved back half a sector
+constexpr int32_t kSectorWidth = 45;
+constexpr int32_t kSectors = 8;
+// Column and row step of sectors 1..8, at headings 45, 90, ..., 360.
+constexpr std::array<std::pair<int32_t, int32_t>, kSectors> kSectorSteps{{
+    {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
+
+constexpr int32_t kBirthEnergy = 100000;
+constexpr int32_t kAgentRadius = TAgent::kDrawRadius;
+constexpr int32_t kFullTurn = 360;
+constexpr int32_t kGeneRange = 180;
+constexpr int32_t kSearchCostFactor = 3;  // off the trail a searching move costs 3 x mark strength
+constexpr double kEqualShare = 5.0;        // every parent's share when nobody has made a trip
+constexpr int32_t kChromaLength = 16;
+constexpr int32_t kGeneBits = 8;
+constexpr int32_t kMutablePositions = 15;  // the last chroma character never mutates
+
+// Sector 1..8 of a rounded cone edge in 0..360.
+int32_t SectorOf(int32_t edge) { return (edge - 1) / kSectorWidth + 1; }
+
+int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sensing
+
+void TForm1::Sense(int32_t index) {
+  TAgent& agent = agents[index];
+  double firstEdge = static_cast<double>(agent.heading - agent.angleGene) - kSectorShift;
+  double secondEdge = static_cast<double>(agent.heading + agent.angleGene) - kSectorShift;
+  NormalizeAngleF(firstEdge);
+  NormalizeAngleF(secondEdge);
+  const int32_t firstSector = SectorOf(Round(firstEdge));
+  const int32_t lastSector = SectorOf(Round(secondEdge));
+
+  agent.candidates.clear();
+  for (int32_t k = firstSector;; k = k % kSectors + 1) {
+    agent.candidates.push_back(kSectorSteps[k - 1]);
+    if (k == lastSector) break;
+  }
+
+  std::array<int32_t, kSectors> chemical{};
+  agent.scent = 0;
+  for (size_t i = 0; i < agent.candidates.size(); ++i) {
+    int32_t column = agent.cellX + agent.candidates[i].first;
+    int32_t row = agent.cellY + agent.candidates[i].second;
+    WrapGrid(column, row, gridCols, gridRows);
+    chemical[i] = cells[column][row].chemical;
+    agent.scent += chemical[i];
+  }
+
+  agent.shares.assign(agent.candidates.size(), 0.0);
+  if (agent.scent <= 0) return;
+  for (size_t i = 0; i < agent.candidates.size(); ++i) {
+    agent.shares[i] = static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Population
+
+void TForm1::CreateAgents() {
+  const int32_t count = StrToInt(Edit_anzAg->text().toStdString());
+  if (count <= 0) return;
+  agents.resize(static_cast<size_t>(count));
+}
+
+void TForm1::PlaceAgents(const THomePoints& homePoints) {
+  Randomize();
+  const int32_t knowsCenter = KnowsCenter() ? 1 : 0;
+  TCanvas& canvas = agentLayer->Canvas();
+  const int32_t count = static_cast<int32_t>(agents.size());
+  for (int32_t i = 0; i < count; ++i) {
+    TAgent& agent = agents[i];
+    const int32_t c = i % kColonies;
+    colonyMembers[c].push_back(i);
+    agent.colony = c;
+    agent.homeX = homePoints[c].first;
+    agent.homeY = homePoints[c].second;
+    agent.cellX = agent.homeX;
+    agent.cellY = agent.homeY;
+    agent.SetPosX(agent.cellX * cellSize + halfCell);
+    agent.SetPosY(agent.cellY * cellSize + halfCell);
+    agent.SetRadius(kAgentRadius);
+    agent.knowsCenter = knowsCenter;
+    agent.searching = true;
+    agent.SetHeading(Random(kFullTurn));
+    agent.centerX = Round(static_cast<long double>(gridCols) / 2);
+    agent.centerY = Round(static_cast<long double>(gridRows) / 2);
+    agent.Draw(canvas);
+    agent.angleGene = Random(kGeneRange);
+    agent.wiggleGene = Random(kGeneRange);
+    agent.energy = kBirthEnergy;
+    agent.tripCount = 0;
+    agent.setChroma();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Movement
+
+void TForm1::MoveAgents() {
+  const int32_t sniffThreshold = SniffThreshold();
+  const int32_t sniffMode = SniffMode();
+  // Neither value can change during the pass: it runs without returning to
+  // the event loop, so reading the captions once is the same as once per move.
+  const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
+  const int32_t count = static_cast<int32_t>(agents.size());
+  for (int32_t i = 0; i < count; ++i) {
+    TAgent& agent = agents[i];
+    if (agent.energy <= 0) Reproduce(agent);
+    const int32_t angleGene = agent.angleGene;
+    const int32_t wiggleGene = agent.wiggleGene;
+    Sense(i);
+    agent.ChangeHeading(angleGene, wiggleGene, sniffMode, sniffThreshold);
+    int32_t column = agent.cellX + agent.stepX;
+    int32_t row = agent.cellY + agent.stepY;
+    WrapGrid(column, row, gridCols, gridRows);
+    TCell& entered = cells[column][row];
+    ChargeMove(agent, entered, cells[agent.cellX][agent.cellY], costs);
+    agent.cellX = column;
+    agent.cellY = row;
+    agent.SetPosX(column * cellSize + halfCell);
+    agent.SetPosY(row * cellSize + halfCell);
+    entered.SetState(agent.knowsCenter);
+    entered.lastAgent = i;
+    if (entered.isTarget) agent.searching = false;
+  }
+}
+
+void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
+  const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
+  ChargeMove(agent, entered, left, costs);
+}
+
+void TForm1::ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs) {
+  const int32_t s = costs.markStrength;
+  if (agent.searching) {
+    agent.energy -= entered.chemical < costs.visibilityThreshold ? kSearchCostFactor * s : Half(s);
+    return;
+  }
+  // Marks saturate instead of wrapping round.
+  left.chemical = left.chemical > kMaxChemical - s ? kMaxChemical : left.chemical + s;
+  agent.energy -= entered.chemical < costs.visibilityThreshold ? s : Half(s);
+}
+
+// ---------------------------------------------------------------------------
+// Evolution
+
+void TForm1::Reproduce(TAgent& agent) {
+  const int32_t c = agent.colony;
+  const std::vector<int32_t>& members = colonyMembers[c];
+  int64_t total = 0;
+  for (int32_t member : members) total += agents[member].tripCount;
+  parentShares_.clear();
+  for (int32_t member : members) {
+    parentShares_.push_back(total > 0 ? static_cast<double>(static_cast<long double>(agents[member].tripCount) /
+                                                            total * 100)
+                                      : kEqualShare);
+  }
+  const int32_t first = PickByShare(parentShares_);
+  const int32_t second = PickByShare(parentShares_);
+  Crossover(agent, {first, second}, c);
+  Mutate(agent);
+}
+
+void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
+  Randomize();
+  const int32_t cut = Random(kChromaLength) + 1;
+  const std::string& first = agents[colonyMembers[colony][parents.first]].chroma;
+  const std::string& second = agents[colonyMembers[colony][parents.second]].chroma;
+  // Both parents are read in full before the agent, which may be one of
+  // them, is written.
+  std::array<char, kChromaLength> child{};
+  std::copy_n(first.begin(), cut, child.begin());
+  std::copy(second.begin() + cut, second.begin() + kChromaLength, child.begin() + cut);
+  agent.tripCount = 0;
+  agent.searching = true;
+  agent.energy = kBirthEnergy;
+  agent.angleGene = BitsToInt(std::string(child.data(), kGeneBits));
+  agent.wiggleGene = BitsToInt(std::string(child.data() + kGeneBits, kGeneBits));
+  agent.chroma.assign(child.data(), kChromaLength);
+}
+
+void TForm1::Mutate(TAgent& agent) {
+  const long double rate = MutationRate();
+  const long double x = RandomReal();
+  if (x >= rate) return;
+  const int32_t pos = Random(kMutablePositions) + 1;
+  char& bit = agent.chroma[pos - 1];
+  bit = static_cast<char>('0' + ((bit - '0') + 1) % 2);
+}

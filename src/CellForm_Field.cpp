@@ -1,0 +1,146 @@
+// Field dynamics: initialisation, target area, evaporation, redraw,
+// diffusion and painting with the mouse.
+#include <algorithm>
+
+#include "CellForm.h"
+#include "Calcer.h"
+#include "Panel.h"
+#include "RasterLayer.h"
+#include "Runtime.h"
+
+namespace {
+
+constexpr int32_t kInitialChemical = 10;
+constexpr int32_t kUnsetChemical = 1;
+constexpr int32_t kInitialDrawnChemical = 100;
+constexpr int32_t kUnsetGray = 255;
+constexpr int32_t kNoHomeDistance = 10000;
+constexpr int32_t kTargetRadius = 2;  // the target area is 5 x 5 cells
+constexpr int32_t kEvaporationScale = 10;
+constexpr int32_t kEvaporationFloor = 2;  // evaporation never takes a cell to this or below
+constexpr int32_t kNeighbours = 8;
+constexpr int32_t kMinChemical = 1;
+constexpr int32_t kPaintedChemical = 255;
+
+}  // namespace
+
+void TForm1::InitField(const THomePoints& homePoints) {
+  Randomize();
+  TCanvas& canvas = cellLayer->Canvas();
+  for (int32_t row = 0; row < gridRows; ++row) {
+    for (int32_t column = 0; column < gridCols; ++column) {
+      TCell& cell = cells[column][row];
+      cell.grayLevel = kUnsetGray;
+      cell.chemical = kUnsetChemical;
+      cell.drawnChemical = kInitialDrawnChemical;
+      cell.isHome = false;
+      cell.isTarget = false;
+      cell.minHomeDistance = kNoHomeDistance;
+      for (int32_t k = 0; k < kColonies; ++k) {
+        const int32_t d = GridDistance(column, row, homePoints[k].first, homePoints[k].second);
+        cell.homeDistance[k] = d;
+        if (d < cell.minHomeDistance) {
+          cell.minHomeDistance = d;
+          cell.chemical = kInitialChemical;
+        }
+      }
+      cell.Draw(canvas, 0);
+    }
+  }
+  for (const auto& [column, row] : homePoints) {
+    TCell& home = cells[column][row];
+    home.isHome = true;
+    home.Paint(canvas, 0);
+  }
+}
+
+void TForm1::MarkTarget() {
+  const int32_t centerColumn = Round(static_cast<long double>(gridCols) / 2);
+  const int32_t centerRow = Round(static_cast<long double>(gridRows) / 2);
+  for (int32_t dr = -kTargetRadius; dr <= kTargetRadius; ++dr) {
+    for (int32_t dc = -kTargetRadius; dc <= kTargetRadius; ++dc) {
+      TCell& cell = cells[centerColumn + dc][centerRow + dr];
+      cell.isTarget = true;
+      cell.chemical = kInitialChemical;
+    }
+  }
+}
+
+void TForm1::Evaporate() {
+  const int32_t amount = Round(EvaporationRate() * kEvaporationScale);
+  if (DiffuseChecked()) return;  // the diffusion's factor does the decay instead
+  for (TCell& cell : cells) {
+    if (amount + kEvaporationFloor < cell.chemical) cell.chemical -= amount;
+  }
+}
+
+void TForm1::DrawCells() {
+  const int32_t threshold = VisibilityThreshold();
+  if (CellUpdateOff()) return;
+  TCanvas& canvas = cellLayer->Canvas();
+  for (TCell& cell : cells) cell.Draw(canvas, threshold);
+}
+
+void TForm1::Diffuse() {
+  for (int32_t row = 0; row < gridRows; ++row) {
+    for (int32_t column = 0; column < gridCols; ++column) NeighbourSum(column, row);
+  }
+  const double factor = static_cast<double>(1 - EvaporationRate());
+  for (int32_t row = 0; row < gridRows; ++row) {
+    for (int32_t column = 0; column < gridCols; ++column) {
+      TCell& cell = cells[column][row];
+      cell.chemical = Round(diffusionBuffer[column][row] / kNeighbours);
+      cell.chemical = Round(cell.chemical * static_cast<long double>(factor));
+      if (cell.chemical < kMinChemical) cell.chemical = kMinChemical;
+    }
+  }
+}
+
+void TForm1::NeighbourSum(int32_t column, int32_t row) {
+  long double& sum = diffusionBuffer[column][row];
+  sum = 0;
+  for (int32_t dr = -1; dr <= 1; ++dr) {
+    for (int32_t dc = -1; dc <= 1; ++dc) {
+      int32_t c = column + dc;
+      int32_t r = row + dr;
+      WrapGrid(c, r, gridCols, gridRows);
+      sum += cells[c][r].chemical;
+    }
+  }
+  sum -= cells[column][row].chemical;
+}
+
+// ---------------------------------------------------------------------------
+// Painting with the mouse
+
+void TForm1::ZeichenPanelMouseDown(TMouseButton button, int32_t, int32_t) {
+  if (button == TMouseButton::mbLeft) leftPainting = true;
+  if (button == TMouseButton::mbRight) rightPainting = true;
+}
+
+void TForm1::ZeichenPanelMouseMove(int32_t x, int32_t y) {
+  if (leftPainting || rightPainting) PaintCell(x, y);
+}
+
+void TForm1::ZeichenPanelMouseUp(TMouseButton, int32_t, int32_t) {
+  leftPainting = false;
+  rightPainting = false;
+}
+
+void TForm1::PaintCell(int32_t x, int32_t y) {
+  if (!worldExists_) return;
+  // Only positions on the panel that round to a cell of the grid paint: a
+  // drag past the right or bottom edge, or off the panel, touches nothing.
+  if (x < 0 || y < 0 || x >= ZeichenPanel->width() || y >= ZeichenPanel->height()) return;
+  const int32_t column = Round(static_cast<long double>(x) / cellSize);
+  const int32_t row = Round(static_cast<long double>(y) / cellSize);
+  if (column < 0 || row < 0 || column >= gridCols || row >= gridRows) return;
+  TCell& cell = cells[column][row];
+  if (leftPainting) {
+    cell.chemical = kPaintedChemical;
+  } else if (rightPainting) {
+    cell.chemical = kMinChemical;
+    cell.Draw(cellLayer->Canvas(), 0);
+    ZeichenPanel->update();
+  }
+}

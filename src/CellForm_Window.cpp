@@ -1,0 +1,263 @@
+// The main window: controls and their handlers, the parameter captions, the
+// agent layer redraw and the statistics chart.
+#include <QCheckBox>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "CellForm.h"
+#include "Chart.h"
+#include "Dialogs.h"
+#include "Panel.h"
+#include "RasterLayer.h"
+#include "Runtime.h"
+
+namespace {
+
+constexpr int kWindowWidth = 800;
+constexpr int kWindowHeight = 800;
+constexpr int kFontPixelHeight = 10;
+constexpr int kTimerIntervalMs = 1;
+constexpr int kScrollLargeChange = 5;
+constexpr int32_t kSampleInterval = 100;
+constexpr int32_t kLastSampledStep = 49800;  // no chart points from here on
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y, int w, int h) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setGeometry(x, y, w, h);
+  return label;
+}
+
+QScrollBar* MakeScrollBar(QWidget* parent, int x, int y, int w, int h, int max, int position) {
+  auto* bar = new QScrollBar(Qt::Horizontal, parent);
+  bar->setGeometry(x, y, w, h);
+  bar->setRange(0, max);
+  bar->setSingleStep(1);
+  bar->setPageStep(kScrollLargeChange);
+  bar->setValue(position);
+  return bar;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* text, int x, int y, int w, int h) {
+  auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+  box->setGeometry(x, y, w, h);
+  return box;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* text, int x, int y, int w, int h) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setGeometry(x, y, w, h);
+  button->setFocusPolicy(Qt::TabFocus);
+  return button;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* text, int x, int y, int w, int h) {
+  auto* edit = new QLineEdit(QString::fromUtf8(text), parent);
+  edit->setGeometry(x, y, w, h);
+  return edit;
+}
+
+QGroupBox* MakeGroupBox(QWidget* parent, const char* title, int x, int y, int w, int h) {
+  auto* box = new QGroupBox(QString::fromUtf8(title), parent);
+  box->setGeometry(x, y, w, h);
+  return box;
+}
+
+}  // namespace
+
+void TForm1::CreateControls() {
+  setWindowTitle(QStringLiteral("Pathwick 01"));
+  setGeometry(0, 0, kWindowWidth, kWindowHeight);
+  setFixedSize(kWindowWidth, kWindowHeight);
+  // Tahoma is not shipped with Debian; DejaVu Sans Condensed is as narrow.
+  QFont font(QStringLiteral("DejaVu Sans Condensed"));
+  font.setPixelSize(kFontPixelHeight);
+  setFont(font);
+
+  ZeichenPanel = new TPanel(this);
+  ZeichenPanel->setGeometry(8, 9, 404, 404);
+
+  GroupBox1 = MakeGroupBox(this, "setup settings", 440, 8, 257, 129);
+  B_setup = MakeButton(GroupBox1, "new Setup", 6, 16, 75, 25);
+  B_stop = MakeButton(GroupBox1, "start / stop", 86, 16, 75, 25);
+  B_oneStep = MakeButton(GroupBox1, "one step", 166, 16, 75, 25);
+  // Wider than its design bounds so the whole caption shows in this font.
+  CB_mCent = MakeCheckBox(GroupBox1, "agents know the center position", 8, 48, 240, 17);
+  Edit_anzAg = MakeEdit(GroupBox1, "200", 8, 72, 41, 20);
+  Lbl_TextAnzahl = MakeLabel(GroupBox1, ": number of agents for setup", 54, 76, 129, 12);
+  Edit_size = MakeEdit(GroupBox1, "6", 8, 96, 41, 20);
+  Label2 = MakeLabel(GroupBox1, ": cell size -> number of cells ", 54, 100, 127, 12);
+
+  GroupBox2 = MakeGroupBox(this, "timesteps", 440, 144, 121, 49);
+  // Centred on the bounds 40, 26, 39, 12, but wide enough for long counts.
+  lbl_Steps = MakeLabel(GroupBox2, "lbl_Steps", 4, 26, 113, 12);
+  lbl_Steps->setAlignment(Qt::AlignCenter);
+
+  RadioGroup1 = MakeGroupBox(this, "sniff chemicals with", 568, 144, 129, 73);
+  // The radio buttons sit on the window itself, so they exclude only each other.
+  rb_hill = new QRadioButton(QStringLiteral("hill climbing"), this);
+  rb_hill->setGeometry(576, 168, 81, 17);
+  rb_hill->setChecked(true);
+  rb_rulette = new QRadioButton(QStringLiteral("rulette wheel"), this);
+  rb_rulette->setGeometry(576, 192, 81, 17);
+
+  Cb_cellUpdt = MakeCheckBox(this, "deactivate cell update", 440, 200, 121, 17);
+  CB_hideAgs = MakeCheckBox(this, "hide agents", 440, 224, 81, 17);
+  CB_diffuse = MakeCheckBox(this, "diffuse chemicals", 576, 224, 105, 17);
+  CB_diffuse->setEnabled(false);
+
+  Label3 = MakeLabel(this, "mutation rate :", 442, 253, 66, 12);
+  Lbl_mutate = MakeLabel(this, "___", 530, 253, 15, 12);
+  SB_mutate = MakeScrollBar(this, 440, 272, 121, 17, 100, 1);
+  Label8 = MakeLabel(this, "visibility threshold :", 578, 253, 87, 12);
+  Lbl_visible = MakeLabel(this, "___", 674, 253, 15, 12);
+  SB_visible = MakeScrollBar(this, 576, 272, 121, 17, 500, 100);
+  Label5 = MakeLabel(this, "mark strenght :", 442, 301, 70, 12);
+  Lbl_strenght = MakeLabel(this, "___", 530, 301, 15, 12);
+  SB_strenght = MakeScrollBar(this, 440, 320, 121, 17, 100, 50);
+  Label7 = MakeLabel(this, "sniff threshold :", 578, 301, 70, 12);
+  Lbl_sniff = MakeLabel(this, "___", 674, 301, 15, 12);
+  SB_sniff = MakeScrollBar(this, 576, 320, 121, 17, 100, 15);
+  Label6 = MakeLabel(this, "evaporate rate :", 578, 349, 72, 12);
+  Lbl_evapo = MakeLabel(this, "___", 674, 349, 15, 12);
+  SB_evapo = MakeScrollBar(this, 576, 368, 121, 17, 100, 50);
+
+  GroupBox3 = MakeGroupBox(this, "graph values", 440, 344, 121, 65);
+  Label4 = MakeLabel(GroupBox3, "average angle :", 11, 21, 70, 12);
+  Lbl_avgAngle = MakeLabel(GroupBox3, "___", 98, 21, 15, 12);
+  Label10 = MakeLabel(GroupBox3, "average wiggle :", 12, 45, 75, 12);
+  Lbl_avgWiggle = MakeLabel(GroupBox3, "___", 98, 45, 15, 12);
+
+  Chart1 = new TChart(this);
+  Chart1->setGeometry(8, 416, 777, 345);
+
+  Timer1 = new QTimer(this);
+  Timer1->setTimerType(Qt::PreciseTimer);
+  Timer1->setInterval(kTimerIntervalMs);
+  Timer1->start();
+}
+
+void TForm1::ConnectHandlers() {
+  connect(B_setup, &QPushButton::clicked, this, &TForm1::B_setupClick);
+  connect(B_stop, &QPushButton::clicked, this, &TForm1::B_stopClick);
+  connect(B_oneStep, &QPushButton::clicked, this, &TForm1::B_oneStepClick);
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(SB_mutate, &QScrollBar::valueChanged, this, &TForm1::SB_mutateChange);
+  connect(SB_strenght, &QScrollBar::valueChanged, this, &TForm1::SB_strenghtChange);
+  connect(SB_evapo, &QScrollBar::valueChanged, this, &TForm1::SB_evapoChange);
+  connect(SB_sniff, &QScrollBar::valueChanged, this, &TForm1::SB_sniffChange);
+  connect(SB_visible, &QScrollBar::valueChanged, this, &TForm1::SB_visibleChange);
+  connect(Edit_size, &QLineEdit::textChanged, this, &TForm1::Edit_sizeChange);
+  ZeichenPanel->onMouseDown = [this](TMouseButton b, int32_t x, int32_t y) { ZeichenPanelMouseDown(b, x, y); };
+  ZeichenPanel->onMouseMove = [this](int32_t x, int32_t y) { ZeichenPanelMouseMove(x, y); };
+  ZeichenPanel->onMouseUp = [this](TMouseButton b, int32_t x, int32_t y) { ZeichenPanelMouseUp(b, x, y); };
+}
+
+void TForm1::SetCaption(QLabel* label, const std::string& text) {
+  label->setText(QString::fromStdString(text));
+}
+
+// ---------------------------------------------------------------------------
+// Parameter captions
+
+void TForm1::SB_mutateChange() {
+  SetCaption(Lbl_mutate, FloatToStr(static_cast<long double>(SB_mutate->value()) / 100) + " %");
+  Lbl_mutate->adjustSize();
+}
+
+void TForm1::SB_strenghtChange() {
+  SetCaption(Lbl_strenght, IntToStr(SB_strenght->value()));
+  Lbl_strenght->adjustSize();
+}
+
+void TForm1::SB_evapoChange() {
+  SetCaption(Lbl_evapo, FloatToStr(static_cast<long double>(SB_evapo->value()) / 100));
+  Lbl_evapo->adjustSize();
+}
+
+void TForm1::SB_sniffChange() {
+  SetCaption(Lbl_sniff, FloatToStr(static_cast<long double>(SB_sniff->value())));
+  Lbl_sniff->adjustSize();
+}
+
+void TForm1::SB_visibleChange() {
+  SetCaption(Lbl_visible, FloatToStr(static_cast<long double>(SB_visible->value())));
+  Lbl_visible->adjustSize();
+}
+
+void TForm1::Edit_sizeChange() {
+  // Keeps the cell size within 1..10. Replacing the text raises this handler
+  // again, which then finds the value in range.
+  int32_t size = 0;
+  try {
+    size = StrToInt(Edit_size->text().toStdString());
+  } catch (const EConvertError& e) {
+    ShowMessage(e.what());
+    return;
+  }
+  if (size > kMaxCellSize) {
+    Edit_size->setText(QString::fromStdString(IntToStr(kMaxCellSize)));
+  } else if (size < kMinCellSize) {
+    Edit_size->setText(QString::fromStdString(IntToStr(kMinCellSize)));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Agent layer and statistics
+
+void TForm1::DrawAgents() {
+  ClearAgentLayer();
+  if (!HideAgents()) {
+    TCanvas& canvas = agentLayer->Canvas();
+    for (const TAgent& agent : agents) agent.Draw(canvas);
+  }
+  SampleStatistics();
+}
+
+void TForm1::ClearAgentLayer() {
+  TCanvas& canvas = agentLayer->Canvas();
+  canvas.SetBrushColor(clWhite);
+  canvas.SetPenColor(clWhite);
+  canvas.Rectangle(0, 0, ZeichenPanel->width(), ZeichenPanel->height());
+}
+
+void TForm1::SampleStatistics() {
+  if (stepCount % kSampleInterval != 0) return;
+  // An empty population has no averages: the labels keep their text and the
+  // chart gets no point.
+  if (agents.empty()) return;
+  int32_t angleSum = 0;
+  int32_t wiggleSum = 0;
+  for (const TAgent& agent : agents) {
+    angleSum += agent.angleGene;
+    wiggleSum += agent.wiggleGene;
+  }
+  const auto n = static_cast<long double>(agents.size());
+  const int32_t avgAngle = Round(angleSum / n);
+  const int32_t avgWiggle = Round(wiggleSum / n);
+  SetCaption(Lbl_avgAngle, IntToStr(avgAngle));
+  Lbl_avgAngle->adjustSize();
+  SetCaption(Lbl_avgWiggle, IntToStr(avgWiggle));
+  Lbl_avgWiggle->adjustSize();
+  if (stepCount < kLastSampledStep) AddChartPoint(avgAngle, avgWiggle);
+}
+
+void TForm1::SetupChart() {
+  Chart1->RemoveAllSeries();
+  angleSeries = nullptr;
+  wiggleSeries = nullptr;
+  Chart1->SetTitleLine("average values of all agents");
+  angleSeries = Chart1->AddLineSeries("average angle");
+  wiggleSeries = Chart1->AddLineSeries("wiggle angle");
+}
+
+void TForm1::AddChartPoint(int32_t avgAngle, int32_t avgWiggle) {
+  Chart1->AddXY(angleSeries, stepCount, avgAngle);
+  Chart1->AddXY(wiggleSeries, stepCount, avgWiggle);
+}

@@ -1,0 +1,127 @@
+#include "agenten.h"
+
+#include <cmath>
+
+#include "Calcer.h"
+#include "Canvas.h"
+#include "Runtime.h"
+
+namespace {
+
+constexpr int32_t kHalfTurn = 180;
+constexpr int32_t kPercent = 100;
+
+int32_t DirectionTo(int32_t dx, int32_t dy) {
+  return Round(atan2l(static_cast<long double>(dy), static_cast<long double>(dx)) * kDegPerRad);
+}
+
+// Random(range + 1) degrees with a random sign; both draws are always made.
+int32_t RandomTurn(int32_t range) {
+  const int32_t turn = Random(range + 1);
+  const int32_t sign = Random(2);
+  return turn * (2 * sign - 1);
+}
+
+}  // namespace
+
+std::pair<int32_t, int32_t> StepForHeading(int32_t heading) {
+  const double h = static_cast<double>(heading * kRadPerDeg);
+  const long double radians = h;
+  return {Round(cosl(radians)), Round(sinl(radians))};
+}
+
+TAgent::TAgent() {
+  candidates.reserve(kMaxCandidates);
+  shares.reserve(kMaxCandidates);
+}
+
+void TAgent::setChroma() { chroma = ByteToBits(angleGene) + ByteToBits(wiggleGene); }
+
+void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sniffMode, int32_t sniffThreshold) {
+  if (!searching) {
+    if (cellX == homeX && cellY == homeY) {
+      searching = true;
+      ++tripCount;
+      heading += kHalfTurn;
+    } else {
+      heading = DirectionTo(homeX - cellX, homeY - cellY);
+    }
+  } else if (knowsCenter == 1) {
+    heading = DirectionTo(centerX - cellX, centerY - cellY);
+  }
+
+  if (scent <= sniffThreshold) {
+    randomWalk(turnRange);
+  } else if (sniffMode == smRoulette) {
+    rouletteWheel(deviationRange);
+  } else if (sniffMode == smHillClimbing) {
+    hillClimbing(deviationRange);
+  }
+  NormalizeAngle(heading);
+}
+
+void TAgent::randomWalk(int32_t range) {
+  heading += RandomTurn(range);
+  const auto [dx, dy] = StepForHeading(heading);
+  stepX = dx;
+  stepY = dy;
+}
+
+void TAgent::rouletteWheel(int32_t range) {
+  const int32_t draw = Random(kPercent);
+  // The shares add up to 100 whenever scent is above 0, so the scan ends on a
+  // candidate; the bound only guards against shares that never reach the draw.
+  long double sum = 0;
+  size_t chosen = 0;
+  const size_t count = shares.size();
+  for (size_t i = 0; i < count; ++i) {
+    sum += shares[i];
+    chosen = i;
+    if (!(draw > sum)) break;
+  }
+  if (count > 0 && draw > sum) chosen = AnyShareAboveZero() ? count - 1 : 0;
+  TakeCandidate(chosen, range);
+}
+
+void TAgent::hillClimbing(int32_t range) {
+  double best = 0.0;
+  size_t chosen = 0;
+  for (size_t i = 0; i < shares.size(); ++i) {
+    if (shares[i] > best) {
+      best = shares[i];
+      chosen = i;
+    }
+  }
+  TakeCandidate(chosen, range);
+}
+
+bool TAgent::AnyShareAboveZero() const {
+  for (double s : shares) {
+    if (s > 0) return true;
+  }
+  return false;
+}
+
+void TAgent::TakeCandidate(size_t index, int32_t range) {
+  if (index >= candidates.size()) {
+    // No candidate at all: nothing to steer by, the step stays as it was.
+    heading += RandomTurn(range);
+    return;
+  }
+  const auto [dx, dy] = candidates[index];
+  heading = DirectionTo(dx, dy);
+  heading += RandomTurn(range);
+  stepX = dx;
+  stepY = dy;
+}
+
+void TAgent::Draw(TCanvas& canvas) const {
+  canvas.SetPenWidth(1);
+  canvas.SetPenColor(clGray);
+  canvas.SetBrushColor(clRed);
+  canvas.Ellipse(posX - radius, posY - radius, posX + radius, posY + radius);
+  canvas.SetPenColor(clGreen);
+  canvas.MoveTo(posX, posY);
+  const auto [dx, dy] = StepForHeading(heading);
+  canvas.LineTo(posX + kHeadingLineLength * dx, posY + kHeadingLineLength * dy);
+}

@@ -1,0 +1,76 @@
+// TAgent: one ant-like forager with its genes, its steering and its drawing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TCanvas;
+
+// Angle conversions, both built on 3.141592654 as the value of pi.
+constexpr long double kDegPerRad = 57.295779505601046648L;
+constexpr long double kRadPerDeg = 0.0174532925222222222L;
+
+// Steering by chemical: the values of the sniff mode.
+enum TSniffMode : int32_t { smNone = 0, smRoulette = 1, smHillClimbing = 2 };
+
+class TAgent {
+ public:
+  // Most neighbour directions a sensing cone can hold.
+  static constexpr size_t kMaxCandidates = 8;
+  static constexpr int32_t kDrawRadius = 2;
+  static constexpr int32_t kHeadingLineLength = 4;
+
+  TAgent();
+
+  // chroma := the 8 bits of angleGene followed by the 8 bits of wiggleGene.
+  void setChroma();
+  // Sets heading and step for the next move; call right after sensing.
+  void ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sniffMode, int32_t sniffThreshold);
+  void randomWalk(int32_t range);
+  void rouletteWheel(int32_t range);
+  void hillClimbing(int32_t range);
+  void Draw(TCanvas& canvas) const;
+
+  void SetHeading(int32_t v) { heading = v; }
+  void SetStepX(int32_t v) { stepX = v; }
+  void SetStepY(int32_t v) { stepY = v; }
+  void SetPosX(int32_t v) { posX = v; }
+  void SetPosY(int32_t v) { posY = v; }
+  void SetRadius(int32_t v) { radius = v; }
+
+  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
+  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
+  int32_t energy = 0;      // below 1 the agent is replaced by a child
+  std::string chroma;      // 16 characters "0"/"1": angleGene bits, then wiggleGene bits
+  int32_t tripCount = 0;   // returns home since placement or birth
+  int32_t colony = 0;      // index in the agent list mod 10
+  int32_t cellX = 0;
+  int32_t cellY = 0;
+  int32_t homeX = 0;
+  int32_t homeY = 0;
+  int32_t centerX = 0;
+  int32_t centerY = 0;
+  int32_t knowsCenter = 0;  // 0 or 1
+  bool searching = false;   // outbound; false while returning home
+  int32_t posX = 0;         // pixel centre on the agent layer
+  int32_t posY = 0;
+  int32_t radius = 0;
+  int32_t heading = 0;  // whole degrees; 0 = increasing column, 90 = increasing row
+  int32_t stepX = 0;
+  int32_t stepY = 0;
+  // Sensing results: the neighbour steps in the cone, each one's percentage of
+  // the chemical sensed, and the sum of that chemical.
+  std::vector<std::pair<int32_t, int32_t>> candidates;
+  std::vector<double> shares;
+  int32_t scent = 0;
+
+ private:
+  bool AnyShareAboveZero() const;
+  // Heading from a chosen candidate, plus a random deviation; step := candidate.
+  void TakeCandidate(size_t index, int32_t range);
+};
+
+// Column and row step for a heading: Round(cos h), Round(sin h).
+std::pair<int32_t, int32_t> StepForHeading(int32_t heading);

@@ -1,0 +1,132 @@
+#include "Canvas.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+constexpr uint32_t kOpaque = 0xFF000000u;
+constexpr uint32_t kTransparent = 0x00000000u;
+}  // namespace
+
+TCanvas::TCanvas(uint32_t* pixels, int32_t width, int32_t height, int32_t stride, bool whiteIsTransparent)
+    : pixels_(pixels), width_(width), height_(height), stride_(stride), whiteIsTransparent_(whiteIsTransparent) {
+  penPixel_ = Encode(penColor_);
+  brushPixel_ = Encode(brushColor_);
+}
+
+uint32_t TCanvas::Encode(TColor color) const {
+  color &= 0xFFFFFFu;
+  if (whiteIsTransparent_ && color == clWhite) return kTransparent;
+  const uint32_t red = color & 0xFFu;
+  const uint32_t green = (color >> 8) & 0xFFu;
+  const uint32_t blue = (color >> 16) & 0xFFu;
+  return kOpaque | (red << 16) | (green << 8) | blue;
+}
+
+void TCanvas::SetPenColor(TColor color) {
+  penColor_ = color;
+  penPixel_ = Encode(color);
+}
+
+void TCanvas::SetBrushColor(TColor color) {
+  brushColor_ = color;
+  brushPixel_ = Encode(color);
+}
+
+TColor TCanvas::Pixel(int32_t x, int32_t y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return clWhite;
+  const uint32_t pixel = pixels_[y * stride_ + x];
+  if ((pixel >> 24) == 0) return clWhite;
+  const uint32_t red = (pixel >> 16) & 0xFFu;
+  const uint32_t green = (pixel >> 8) & 0xFFu;
+  const uint32_t blue = pixel & 0xFFu;
+  return red | (green << 8) | (blue << 16);
+}
+
+void TCanvas::FillSpan(int32_t y, int32_t x1, int32_t x2, uint32_t pixel) {
+  if (y < 0 || y >= height_) return;
+  x1 = std::max(x1, 0);
+  x2 = std::min(x2, width_);
+  if (x1 >= x2) return;
+  std::fill_n(pixels_ + y * stride_ + x1, x2 - x1, pixel);
+}
+
+void TCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  if (x1 == x2 || y1 == y2) return;
+  if (penPixel_ == brushPixel_) {
+    const int32_t top = std::max(y1, 0);
+    const int32_t bottom = std::min(y2, height_);
+    for (int32_t y = top; y < bottom; ++y) FillSpan(y, x1, x2, brushPixel_);
+    return;
+  }
+  const int32_t pen = std::max(penWidth_, 1);
+  for (int32_t y = std::max(y1, 0); y < std::min(y2, height_); ++y) {
+    const bool edgeRow = y < y1 + pen || y >= y2 - pen;
+    if (edgeRow) {
+      FillSpan(y, x1, x2, penPixel_);
+    } else {
+      FillSpan(y, x1, x1 + pen, penPixel_);
+      FillSpan(y, x1 + pen, x2 - pen, brushPixel_);
+      FillSpan(y, x2 - pen, x2, penPixel_);
+    }
+  }
+}
+
+void TCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  const int32_t w = x2 - x1;
+  const int32_t h = y2 - y1;
+  if (w <= 0 || h <= 0) return;
+  // A pixel belongs to the ellipse when its centre lies inside the ellipse
+  // through the box; it is outline when a 4-neighbour lies outside.
+  const double cx = (w - 1) / 2.0;
+  const double cy = (h - 1) / 2.0;
+  const double rx = w / 2.0;
+  const double ry = h / 2.0;
+  auto inside = [&](int32_t px, int32_t py) {
+    if (px < 0 || py < 0 || px >= w || py >= h) return false;
+    const double dx = (px - cx) / rx;
+    const double dy = (py - cy) / ry;
+    return dx * dx + dy * dy <= 1.0;
+  };
+  for (int32_t py = 0; py < h; ++py) {
+    for (int32_t px = 0; px < w; ++px) {
+      if (!inside(px, py)) continue;
+      const bool outline = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
+      Plot(x1 + px, y1 + py, outline ? penPixel_ : brushPixel_);
+    }
+  }
+}
+
+void TCanvas::MoveTo(int32_t x, int32_t y) {
+  penX_ = x;
+  penY_ = y;
+}
+
+void TCanvas::LineTo(int32_t x, int32_t y) {
+  // Bresenham from the pen position; the end point itself is not drawn.
+  int32_t cx = penX_;
+  int32_t cy = penY_;
+  const int32_t dx = std::abs(x - cx);
+  const int32_t dy = -std::abs(y - cy);
+  const int32_t sx = cx < x ? 1 : -1;
+  const int32_t sy = cy < y ? 1 : -1;
+  int32_t err = dx + dy;
+  while (cx != x || cy != y) {
+    Plot(cx, cy, penPixel_);
+    const int32_t e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      cx += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      cy += sy;
+    }
+  }
+  penX_ = x;
+  penY_ = y;
+}

@@ -1,0 +1,90 @@
+#include "Chart.h"
+
+#include <QChart>
+#include <QFont>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kInitialYMax = 10.0;
+constexpr double kInitialXMax = 100.0;
+constexpr int kTitlePixelHeight = 11;
+
+// The smallest of 1, 2, 5 x 10^k at or above v, so the axis keeps round ticks.
+double NiceCeiling(double v) {
+  if (v <= 0) return 1.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(v)));
+  for (double step : {1.0, 2.0, 5.0, 10.0}) {
+    if (step * magnitude >= v) return step * magnitude;
+  }
+  return 10.0 * magnitude;
+}
+
+}  // namespace
+
+TChart::TChart(QWidget* parent) : QChartView(parent) {
+  chart_ = new QChart();
+  chart_->setTitle(QStringLiteral("TChart"));
+  QFont titleFont(QStringLiteral("Arial"));
+  titleFont.setPixelSize(kTitlePixelHeight);
+  chart_->setTitleFont(titleFont);
+  chart_->setTitleBrush(Qt::black);
+  chart_->setBackgroundBrush(Qt::white);
+  chart_->setPlotAreaBackgroundVisible(false);
+  chart_->setMargins(QMargins(4, 4, 4, 4));
+  chart_->legend()->setAlignment(Qt::AlignBottom);
+
+  bottomAxis_ = new QValueAxis(chart_);
+  bottomAxis_->setRange(0, kInitialXMax);
+  bottomAxis_->setLabelFormat(QStringLiteral("%d"));
+  leftAxis_ = new QValueAxis(chart_);
+  leftAxis_->setRange(0, kInitialYMax);
+  leftAxis_->setLabelFormat(QStringLiteral("%d"));
+  rightAxis_ = new QValueAxis(chart_);
+  rightAxis_->setRange(0, kInitialYMax);
+  rightAxis_->setLabelFormat(QStringLiteral("%d"));
+  chart_->addAxis(bottomAxis_, Qt::AlignBottom);
+  chart_->addAxis(leftAxis_, Qt::AlignLeft);
+  chart_->addAxis(rightAxis_, Qt::AlignRight);
+
+  setChart(chart_);
+  setRenderHint(QPainter::Antialiasing, false);
+}
+
+void TChart::RemoveAllSeries() {
+  chart_->removeAllSeries();
+  bottomAxis_->setRange(0, kInitialXMax);
+  leftAxis_->setRange(0, kInitialYMax);
+  rightAxis_->setRange(0, kInitialYMax);
+}
+
+void TChart::SetTitleLine(const std::string& line) { chart_->setTitle(QString::fromStdString(line)); }
+
+QString TChart::TitleText() const { return chart_->title(); }
+
+QLineSeries* TChart::AddLineSeries(const std::string& title) {
+  auto* series = new QLineSeries();
+  series->clear();
+  series->setName(QString::fromStdString(title));
+  chart_->addSeries(series);
+  series->attachAxis(bottomAxis_);
+  series->attachAxis(rightAxis_);
+  return series;
+}
+
+void TChart::AddXY(QLineSeries* series, double x, double y) {
+  series->append(x, y);
+  GrowAxes(x, y);
+}
+
+void TChart::GrowAxes(double x, double y) {
+  if (x > bottomAxis_->max()) bottomAxis_->setMax(NiceCeiling(x));
+  if (y > rightAxis_->max()) {
+    const double top = NiceCeiling(y);
+    rightAxis_->setMax(top);
+    leftAxis_->setMax(top);
+  }
+}

@@ -1,0 +1,55 @@
+#include "Panel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <cmath>
+
+#include "RasterLayer.h"
+
+namespace {
+
+TMouseButton ButtonOf(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton: return TMouseButton::mbLeft;
+    case Qt::RightButton: return TMouseButton::mbRight;
+    default: return TMouseButton::mbMiddle;
+  }
+}
+
+int32_t Floor(qreal v) { return static_cast<int32_t>(std::floor(v)); }
+
+}  // namespace
+
+TPanel::TPanel(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+}
+
+void TPanel::SetLayers(std::vector<const TRasterLayer*> layers) {
+  layers_ = std::move(layers);
+  update();
+}
+
+void TPanel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (layers_.empty()) {
+    painter.fillRect(rect(), palette().window());
+    return;
+  }
+  for (const TRasterLayer* layer : layers_) painter.drawImage(0, 0, layer->Image());
+}
+
+void TPanel::mousePressEvent(QMouseEvent* event) {
+  const QPointF p = event->position();
+  if (onMouseDown) onMouseDown(ButtonOf(event->button()), Floor(p.x()), Floor(p.y()));
+}
+
+void TPanel::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF p = event->position();
+  if (onMouseMove) onMouseMove(Floor(p.x()), Floor(p.y()));
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent* event) {
+  const QPointF p = event->position();
+  if (onMouseUp) onMouseUp(ButtonOf(event->button()), Floor(p.x()), Floor(p.y()));
+}
