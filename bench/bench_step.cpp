@@ -1,0 +1,79 @@
+// Timings of one step and of each pass, on worlds with trails already formed.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <memory>
+
+#include "CellForm.h"
+#include "Runtime.h"
+
+namespace {
+
+constexpr int kWarmUpSteps = 2000;
+
+// A stopped window with a world of the given size, stepped until trails exist.
+std::unique_ptr<TForm1> MakeWorld(int cellSizeSetting, int agentCount, int warmUp, bool hideAgents = false) {
+  uint32_t clock = 1;
+  SetRandomizeSource([clock]() mutable { return clock++ * 2654435761u; });
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  form->Edit_size->setText(QString::number(cellSizeSetting));
+  form->Edit_anzAg->setText(QString::number(agentCount));
+  form->CB_hideAgs->setChecked(hideAgents);
+  form->B_setupClick();
+  for (int i = 0; i < warmUp; ++i) form->DoStep();
+  return form;
+}
+
+void BM_DoStep(benchmark::State& state) {
+  auto form = MakeWorld(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), kWarmUpSteps);
+  for (auto _ : state) form->DoStep();
+  state.counters["gridCols"] = gridCols;
+}
+BENCHMARK(BM_DoStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 200})->Args({1, 10000})
+    ->Unit(benchmark::kMicrosecond);
+
+// Agent moves per second of the movement pass alone.
+void BM_MoveAgents(benchmark::State& state) {
+  const int agents = static_cast<int>(state.range(0));
+  auto form = MakeWorld(1, agents, 200, true);
+  for (auto _ : state) form->MoveAgents();
+  state.SetItemsProcessed(state.iterations() * agents);
+}
+BENCHMARK(BM_MoveAgents)->ArgNames({"agents"})->Arg(100000)->Unit(benchmark::kMillisecond);
+
+template <void (TForm1::*Pass)()>
+void BM_Pass(benchmark::State& state) {
+  auto form = MakeWorld(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), kWarmUpSteps);
+  for (auto _ : state) {
+    (form.get()->*Pass)();
+    // Keep the world moving so redraws see the changes of a real step.
+    state.PauseTiming();
+    form->DoStep();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::Evaporate)->Name("Evaporate")->Args({6, 200})->Args({1, 200})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawCells)->Name("DrawCells")->Args({6, 200})->Args({1, 200})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawAgents)->Name("DrawAgents")->Args({6, 200})->Args({1, 10000})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::MoveAgents)->Name("MoveAgents")->Args({6, 200})->Args({1, 10000})
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  SetGeneratorStartState();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,104 @@
+// Prints a digest of the complete world state after fixed-seed runs at
+// several settings. An optimisation must leave every digest unchanged:
+// run this before and after and compare the output.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "CellForm.h"
+#include "Panel.h"
+#include "RasterLayer.h"
+#include "Runtime.h"
+
+namespace {
+
+struct Digest {
+  uint64_t h = 1469598103934665603ull;
+  void Add(uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+      h ^= (v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ull;
+    }
+  }
+};
+
+struct Setting {
+  const char* name;
+  int cellSize;
+  int agents;
+  int steps;
+  bool roulette;
+  bool knowsCenter;
+  bool diffuse;
+  int evaporation;
+};
+
+uint64_t Run(const Setting& s) {
+  uint32_t clock = 7;
+  SetRandomizeSource([clock]() mutable { return clock++ * 2246822519u; });
+  SetGeneratorStartState();
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  form->Edit_size->setText(QString::number(s.cellSize));
+  form->Edit_anzAg->setText(QString::number(s.agents));
+  form->CB_mCent->setChecked(s.knowsCenter);
+  form->rb_rulette->setChecked(s.roulette);
+  form->CB_diffuse->setChecked(s.diffuse);
+  form->SB_evapo->setValue(s.evaporation);
+  form->B_setupClick();
+  for (int i = 0; i < s.steps; ++i) {
+    form->DoStep();
+    // Paint and wipe now and then, as a user would.
+    if (i % 250 == 100) {
+      form->ZeichenPanelMouseDown(TMouseButton::mbLeft, 0, 0);
+      for (int x = 20; x < 300; x += 3) form->ZeichenPanelMouseMove(x, x / 2 + 40);
+      form->ZeichenPanelMouseUp(TMouseButton::mbLeft, 0, 0);
+    }
+  }
+  Digest d;
+  for (const TAgent& a : form->agents) {
+    for (int64_t v : {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY, a.heading, a.stepX,
+                      a.stepY, a.scent, a.posX, a.posY, int32_t{a.searching}}) {
+      d.Add(static_cast<uint64_t>(v));
+    }
+    for (char c : a.chroma) d.Add(static_cast<uint64_t>(c));
+    for (double sh : a.shares) d.Add(static_cast<uint64_t>(sh * 1e9));
+  }
+  for (int r = 0; r < gridRows; ++r) {
+    for (int c = 0; c < gridCols; ++c) {
+      const TCell& cell = form->cells[c][r];
+      for (int64_t v : {cell.chemical, cell.drawnChemical, cell.grayLevel, cell.lastAgent, cell.State}) {
+        d.Add(static_cast<uint64_t>(v));
+      }
+    }
+  }
+  for (const TRasterLayer* layer : {cellLayer, agentLayer}) {
+    for (int y = 0; y < layer->Height(); ++y) {
+      for (int x = 0; x < layer->Width(); ++x) d.Add(layer->Canvas().Pixel(x, y));
+    }
+  }
+  d.Add(static_cast<uint64_t>(RandSeed));
+  SetRandomizeSource({});
+  return d.h;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const Setting settings[] = {
+      {"default", 6, 200, 3000, false, false, false, 50},
+      {"roulette+centre", 4, 300, 2000, true, true, false, 30},
+      {"size1", 1, 2000, 400, false, false, false, 50},
+      {"diffuse", 8, 150, 1500, true, false, true, 20},
+      {"size3-odd", 3, 500, 1500, false, true, false, 70},
+  };
+  for (const Setting& s : settings) std::printf("%-16s %016llx\n", s.name, static_cast<unsigned long long>(Run(s)));
+  return 0;
+}
