@@ -7,7 +7,7 @@ packages=(
   g++ clang make cmake pkg-config
   qt6-base-dev qt6-charts-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libgtest-dev libbenchmark-dev libclang-rt-14-dev
-  xvfb xauth xdotool fonts-dejavu-core
+  xvfb xauth xdotool fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()

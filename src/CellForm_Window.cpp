@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -23,6 +24,7 @@ namespace {
 constexpr int kWindowWidth = 800;
 constexpr int kWindowHeight = 800;
 constexpr int kFontPixelHeight = 10;
+constexpr int kFontStretch = 84;  // percent of the regular width
 constexpr int kTimerIntervalMs = 1;
 constexpr int kScrollLargeChange = 5;
 constexpr int32_t kSampleInterval = 100;
@@ -63,8 +65,33 @@ QLineEdit* MakeEdit(QWidget* parent, const char* text, int x, int y, int w, int 
   return edit;
 }
 
+// A group box in the classic look: the title sits on the frame's top line, so
+// the frame encloses the controls placed below the title instead of running
+// through them.
+class TFramedGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, top, -1, -1));
+    const QRect titleRect(kTitleLeft, 0, metrics.horizontalAdvance(title()) + 2 * kTitlePadding, metrics.height());
+    painter.fillRect(titleRect, palette().window());
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(titleRect, Qt::AlignCenter, title());
+  }
+
+ private:
+  static constexpr int kTitleLeft = 6;
+  static constexpr int kTitlePadding = 2;
+};
+
 QGroupBox* MakeGroupBox(QWidget* parent, const char* title, int x, int y, int w, int h) {
-  auto* box = new QGroupBox(QString::fromUtf8(title), parent);
+  auto* box = new TFramedGroupBox(QString::fromUtf8(title), parent);
   box->setGeometry(x, y, w, h);
   return box;
 }
@@ -75,9 +102,13 @@ void TForm1::CreateControls() {
   setWindowTitle(QStringLiteral("Pathwick 01"));
   setGeometry(0, 0, kWindowWidth, kWindowHeight);
   setFixedSize(kWindowWidth, kWindowHeight);
-  // Tahoma is not shipped with Debian; DejaVu Sans Condensed is as narrow.
-  QFont font(QStringLiteral("DejaVu Sans Condensed"));
+  // Tahoma is not shipped with Debian. DejaVu Sans, narrowed to the width of
+  // Tahoma's letters, keeps every caption within the bounds of its control:
+  // from the Condensed face where it is installed, else by scaling the
+  // regular face.
+  QFont font(QStringLiteral("DejaVu Sans"));
   font.setPixelSize(kFontPixelHeight);
+  font.setStretch(kFontStretch);
   setFont(font);
 
   ZeichenPanel = new TPanel(this);

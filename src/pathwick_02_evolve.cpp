@@ -6,7 +6,9 @@
 int main(int argc, char** argv) {
   SetGeneratorStartState();
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Pathwick"));
+  // The name titles message boxes. It is not set as the display name, which
+  // the window system would append to the main window's title.
+  QApplication::setApplicationName(QStringLiteral("Pathwick"));
   int result = 0;
   {
     TForm1 form;

@@ -23,12 +23,25 @@ double NiceCeiling(double v) {
   return 10.0 * magnitude;
 }
 
+// Ticks for an axis from 0 to a NiceCeiling value, so that the labels fall
+// on round numbers: 1 x 10^k and 5 x 10^k in fifths, 2 x 10^k in quarters.
+int TickCountFor(double max) {
+  const double mantissa = max / std::pow(10.0, std::floor(std::log10(max)));
+  return std::abs(mantissa - 2.0) < 1e-9 ? 5 : 6;
+}
+
+void SetAxisMax(QValueAxis* axis, double max) {
+  axis->setMax(max);
+  axis->setTickCount(TickCountFor(max));
+}
+
 }  // namespace
 
 TChart::TChart(QWidget* parent) : QChartView(parent) {
   chart_ = new QChart();
   chart_->setTitle(QStringLiteral("TChart"));
-  QFont titleFont(QStringLiteral("Arial"));
+  // Arial is not shipped with Debian; DejaVu Sans is.
+  QFont titleFont(QStringLiteral("DejaVu Sans"));
   titleFont.setPixelSize(kTitlePixelHeight);
   chart_->setTitleFont(titleFont);
   chart_->setTitleBrush(Qt::black);
@@ -38,13 +51,16 @@ TChart::TChart(QWidget* parent) : QChartView(parent) {
   chart_->legend()->setAlignment(Qt::AlignBottom);
 
   bottomAxis_ = new QValueAxis(chart_);
-  bottomAxis_->setRange(0, kInitialXMax);
+  bottomAxis_->setMin(0);
+  SetAxisMax(bottomAxis_, kInitialXMax);
   bottomAxis_->setLabelFormat(QStringLiteral("%d"));
   leftAxis_ = new QValueAxis(chart_);
-  leftAxis_->setRange(0, kInitialYMax);
+  leftAxis_->setMin(0);
+  SetAxisMax(leftAxis_, kInitialYMax);
   leftAxis_->setLabelFormat(QStringLiteral("%d"));
   rightAxis_ = new QValueAxis(chart_);
-  rightAxis_->setRange(0, kInitialYMax);
+  rightAxis_->setMin(0);
+  SetAxisMax(rightAxis_, kInitialYMax);
   rightAxis_->setLabelFormat(QStringLiteral("%d"));
   chart_->addAxis(bottomAxis_, Qt::AlignBottom);
   chart_->addAxis(leftAxis_, Qt::AlignLeft);
@@ -56,9 +72,9 @@ TChart::TChart(QWidget* parent) : QChartView(parent) {
 
 void TChart::RemoveAllSeries() {
   chart_->removeAllSeries();
-  bottomAxis_->setRange(0, kInitialXMax);
-  leftAxis_->setRange(0, kInitialYMax);
-  rightAxis_->setRange(0, kInitialYMax);
+  SetAxisMax(bottomAxis_, kInitialXMax);
+  SetAxisMax(leftAxis_, kInitialYMax);
+  SetAxisMax(rightAxis_, kInitialYMax);
 }
 
 void TChart::SetTitleLine(const std::string& line) { chart_->setTitle(QString::fromStdString(line)); }
@@ -81,10 +97,10 @@ void TChart::AddXY(QLineSeries* series, double x, double y) {
 }
 
 void TChart::GrowAxes(double x, double y) {
-  if (x > bottomAxis_->max()) bottomAxis_->setMax(NiceCeiling(x));
+  if (x > bottomAxis_->max()) SetAxisMax(bottomAxis_, NiceCeiling(x));
   if (y > rightAxis_->max()) {
     const double top = NiceCeiling(y);
-    rightAxis_->setMax(top);
-    leftAxis_->setMax(top);
+    SetAxisMax(rightAxis_, top);
+    SetAxisMax(leftAxis_, top);
   }
 }
