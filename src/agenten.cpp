@@ -1,5 +1,6 @@
 #include "agenten.h"
 
+#include <array>
 #include <cmath>
 
 #include "Calcer.h"
@@ -15,6 +16,43 @@ int32_t DirectionTo(int32_t dx, int32_t dy) {
   return Round(atan2l(static_cast<long double>(dy), static_cast<long double>(dx)) * kDegPerRad);
 }
 
+// Direction of each neighbour step, computed once by DirectionTo itself.
+struct TNeighbourDirections {
+  int32_t degrees[3][3];
+  TNeighbourDirections() {
+    for (int32_t dy = -1; dy <= 1; ++dy) {
+      for (int32_t dx = -1; dx <= 1; ++dx) degrees[dy + 1][dx + 1] = DirectionTo(dx, dy);
+    }
+  }
+};
+const TNeighbourDirections kNeighbourDirections;
+
+int32_t NeighbourDirection(int32_t dx, int32_t dy) {
+  const bool neighbour = dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1;
+  return neighbour ? kNeighbourDirections.degrees[dy + 1][dx + 1] : DirectionTo(dx, dy);
+}
+
+std::pair<int32_t, int32_t> ComputeStep(int32_t heading) {
+  const double h = static_cast<double>(heading * kRadPerDeg);
+  const long double radians = h;
+  return {Round(cosl(radians)), Round(sinl(radians))};
+}
+
+// Steps of every whole-degree heading a move can produce, computed once by
+// ComputeStep itself, so a lookup gives the same step bit for bit.
+constexpr int32_t kStepTableMin = -1080;
+constexpr int32_t kStepTableMax = 1080;
+struct TStepTable {
+  std::array<std::pair<int8_t, int8_t>, kStepTableMax - kStepTableMin + 1> steps{};
+  TStepTable() {
+    for (int32_t h = kStepTableMin; h <= kStepTableMax; ++h) {
+      const auto [dx, dy] = ComputeStep(h);
+      steps[h - kStepTableMin] = {static_cast<int8_t>(dx), static_cast<int8_t>(dy)};
+    }
+  }
+};
+const TStepTable kStepTable;
+
 // Random(range + 1) degrees with a random sign; both draws are always made.
 int32_t RandomTurn(int32_t range) {
   const int32_t turn = Random(range + 1);
@@ -25,9 +63,9 @@ int32_t RandomTurn(int32_t range) {
 }  // namespace
 
 std::pair<int32_t, int32_t> StepForHeading(int32_t heading) {
-  const double h = static_cast<double>(heading * kRadPerDeg);
-  const long double radians = h;
-  return {Round(cosl(radians)), Round(sinl(radians))};
+  if (heading < kStepTableMin || heading > kStepTableMax) return ComputeStep(heading);
+  const auto [dx, dy] = kStepTable.steps[heading - kStepTableMin];
+  return {dx, dy};
 }
 
 TAgent::TAgent() {
@@ -109,7 +147,7 @@ void TAgent::TakeCandidate(size_t index, int32_t range) {
     return;
   }
   const auto [dx, dy] = candidates[index];
-  heading = DirectionTo(dx, dy);
+  heading = NeighbourDirection(dx, dy);
   heading += RandomTurn(range);
   stepX = dx;
   stepY = dy;

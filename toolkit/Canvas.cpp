@@ -6,12 +6,34 @@
 namespace {
 constexpr uint32_t kOpaque = 0xFF000000u;
 constexpr uint32_t kTransparent = 0x00000000u;
+constexpr size_t kMaxDirtyBoxes = 8192;
 }  // namespace
 
 TCanvas::TCanvas(uint32_t* pixels, int32_t width, int32_t height, int32_t stride, bool whiteIsTransparent)
     : pixels_(pixels), width_(width), height_(height), stride_(stride), whiteIsTransparent_(whiteIsTransparent) {
   penPixel_ = Encode(penColor_);
   brushPixel_ = Encode(brushColor_);
+  dirty_.reserve(kMaxDirtyBoxes);
+}
+
+void TCanvas::MarkDirty(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (!uniform_) return;
+  x1 = std::max(x1, 0);
+  y1 = std::max(y1, 0);
+  x2 = std::min(x2, width_);
+  y2 = std::min(y2, height_);
+  if (x1 >= x2 || y1 >= y2) return;
+  dirtyArea_ += int64_t{x2 - x1} * (y2 - y1);
+  if (dirty_.size() == kMaxDirtyBoxes || dirtyArea_ > int64_t{width_} * height_ / 2) {
+    uniform_ = false;  // cheaper to refill everything next time
+    dirty_.clear();
+    return;
+  }
+  dirty_.push_back({x1, y1, x2, y2});
+}
+
+void TCanvas::FillBox(const TBox& box, uint32_t pixel) {
+  for (int32_t y = box.y1; y < box.y2; ++y) FillSpan(y, box.x1, box.x2, pixel);
 }
 
 uint32_t TCanvas::Encode(TColor color) const {
@@ -55,10 +77,22 @@ void TCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
   if (x1 == x2 || y1 == y2) return;
+  const bool covers = x1 <= 0 && y1 <= 0 && x2 >= width_ && y2 >= height_;
+  if (covers && penPixel_ == brushPixel_) {
+    if (uniform_ && uniformPixel_ == brushPixel_) {
+      for (const TBox& box : dirty_) FillBox(box, brushPixel_);
+    } else {
+      FillBox({0, 0, width_, height_}, brushPixel_);
+    }
+    uniform_ = true;
+    uniformPixel_ = brushPixel_;
+    dirty_.clear();
+    dirtyArea_ = 0;
+    return;
+  }
+  MarkDirty(x1, y1, x2, y2);
   if (penPixel_ == brushPixel_) {
-    const int32_t top = std::max(y1, 0);
-    const int32_t bottom = std::min(y2, height_);
-    for (int32_t y = top; y < bottom; ++y) FillSpan(y, x1, x2, brushPixel_);
+    FillBox({x1, std::max(y1, 0), x2, std::min(y2, height_)}, brushPixel_);
     return;
   }
   const int32_t pen = std::max(penWidth_, 1);
@@ -74,12 +108,7 @@ void TCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   }
 }
 
-void TCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
-  const int32_t w = x2 - x1;
-  const int32_t h = y2 - y1;
-  if (w <= 0 || h <= 0) return;
+void TCanvas::BuildEllipseMask(int32_t w, int32_t h) {
   // A pixel belongs to the ellipse when its centre lies inside the ellipse
   // through the box; it is outline when a 4-neighbour lies outside.
   const double cx = (w - 1) / 2.0;
@@ -92,11 +121,32 @@ void TCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     const double dy = (py - cy) / ry;
     return dx * dx + dy * dy <= 1.0;
   };
+  ellipseMask_.assign(static_cast<size_t>(w) * h, kOutside);
   for (int32_t py = 0; py < h; ++py) {
     for (int32_t px = 0; px < w; ++px) {
       if (!inside(px, py)) continue;
       const bool outline = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
-      Plot(x1 + px, y1 + py, outline ? penPixel_ : brushPixel_);
+      ellipseMask_[static_cast<size_t>(py) * w + px] = outline ? kOutline : kInside;
+    }
+  }
+  maskWidth_ = w;
+  maskHeight_ = h;
+}
+
+void TCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  const int32_t w = x2 - x1;
+  const int32_t h = y2 - y1;
+  if (w <= 0 || h <= 0) return;
+  // Every agent draws the same small disc: the mask is built once per size.
+  if (w != maskWidth_ || h != maskHeight_) BuildEllipseMask(w, h);
+  MarkDirty(x1, y1, x2, y2);
+  const uint8_t* mask = ellipseMask_.data();
+  for (int32_t py = 0; py < h; ++py) {
+    for (int32_t px = 0; px < w; ++px) {
+      const uint8_t kind = mask[py * w + px];
+      if (kind != kOutside) Plot(x1 + px, y1 + py, kind == kOutline ? penPixel_ : brushPixel_);
     }
   }
 }
@@ -110,6 +160,7 @@ void TCanvas::LineTo(int32_t x, int32_t y) {
   // Bresenham from the pen position; the end point itself is not drawn.
   int32_t cx = penX_;
   int32_t cy = penY_;
+  MarkDirty(std::min(cx, x), std::min(cy, y), std::max(cx, x) + 1, std::max(cy, y) + 1);
   const int32_t dx = std::abs(x - cx);
   const int32_t dy = -std::abs(y - cy);
   const int32_t sx = cx < x ? 1 : -1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Colour as $BBGGRR: red in the low byte, blue in the high byte.
 using TColor = uint32_t;
@@ -43,7 +44,17 @@ class TCanvas {
   int32_t Height() const { return height_; }
 
  private:
+  struct TBox {
+    int32_t x1, y1, x2, y2;
+  };
+  // Pixel kinds of an ellipse in its box: outside, outline, inside.
+  enum : uint8_t { kOutside = 0, kOutline = 1, kInside = 2 };
+
   uint32_t Encode(TColor color) const;
+  // Remembers that the pixels of a box may differ from the uniform fill.
+  void MarkDirty(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void FillBox(const TBox& box, uint32_t pixel);
+  void BuildEllipseMask(int32_t w, int32_t h);
   void Plot(int32_t x, int32_t y, uint32_t pixel) {
     if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[y * stride_ + x] = pixel;
   }
@@ -61,4 +72,17 @@ class TCanvas {
   int32_t penWidth_ = 1;
   int32_t penX_ = 0;
   int32_t penY_ = 0;
+
+  // After a rectangle covering the whole canvas in one colour, the boxes
+  // drawn into since then are the only pixels that can differ from it; the
+  // next such cover only needs to refill them. Too many boxes, or too large
+  // an area, and the whole canvas is refilled instead.
+  bool uniform_ = false;
+  uint32_t uniformPixel_ = 0;
+  std::vector<TBox> dirty_;
+  int64_t dirtyArea_ = 0;
+
+  std::vector<uint8_t> ellipseMask_;
+  int32_t maskWidth_ = 0;
+  int32_t maskHeight_ = 0;
 };
