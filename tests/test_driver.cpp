@@ -182,6 +182,21 @@ TEST_F(DriverTest, RunsFromCreationWithAOneMillisecondTimer) {
   EXPECT_EQ(stepCount, 0);
 }
 
+TEST_F(DriverTest, FirstWorldReadsTheDefaultSettings) {
+  EXPECT_EQ(form->Edit_size->text(), "6");
+  EXPECT_EQ(form->Edit_anzAg->text(), "200");
+  EXPECT_EQ(cellSize, 6);
+  EXPECT_EQ(form->agents.size(), 200u);
+  EXPECT_EQ(form->Lbl_mutate->text(), "0.01 %");
+  EXPECT_EQ(form->Lbl_strenght->text(), "50");
+  EXPECT_EQ(form->Lbl_evapo->text(), "0.5");
+  EXPECT_EQ(form->Lbl_sniff->text(), "15");
+  EXPECT_EQ(form->Lbl_visible->text(), "100");
+  EXPECT_FALSE(leftPainting);
+  EXPECT_FALSE(rightPainting);
+  EXPECT_TRUE(form->WorldExists());
+}
+
 TEST_F(DriverTest, StartStopTogglesAndTwiceReturns) {
   form->B_stopClick();
   EXPECT_TRUE(form->Timer1->isActive());

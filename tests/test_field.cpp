@@ -84,13 +84,14 @@ class FieldTest : public ::testing::Test {
     return cellLayer->Canvas().Pixel(column * cellSize + halfCell, row * cellSize + halfCell);
   }
 
+  // Moving a scroll bar rewrites its caption, which the passes read.
   void SetRate(int32_t position) {
     form->SB_evapo->setValue(position);
-    form->SB_evapoChange();
+    ASSERT_EQ(form->Lbl_evapo->text().toStdString(), FloatToStr(static_cast<long double>(position) / 100));
   }
   void SetThreshold(int32_t position) {
     form->SB_visible->setValue(position);
-    form->SB_visibleChange();
+    ASSERT_EQ(form->Lbl_visible->text().toStdString(), IntToStr(position));
   }
 
   void LeftPaint(int32_t x, int32_t y) {
