@@ -6,7 +6,6 @@
 
 namespace {
 constexpr int32_t kPercent = 100;
-constexpr int32_t kFullTurn = 360;
 constexpr int32_t kBitsPerGene = 8;
 }  // namespace
 
@@ -50,27 +49,4 @@ int32_t BitsToInt(const std::string& text) {
     result += static_cast<uint32_t>(c - '0') * weight;
   }
   return static_cast<int32_t>(result);
-}
-
-void WrapGrid(int32_t& column, int32_t& row, int32_t cols, int32_t rows) {
-  if (column < 0) {
-    column += cols;
-  } else if (column > cols - 1) {
-    column -= cols;
-  }
-  if (row < 0) {
-    row += rows;
-  } else if (row > rows - 1) {
-    row -= rows;
-  }
-}
-
-void NormalizeAngle(int32_t& angle) {
-  if (angle < 0) angle += kFullTurn;
-  if (angle > kFullTurn) angle -= kFullTurn;
-}
-
-void NormalizeAngleF(double& angle) {
-  if (!(angle >= 0)) angle = static_cast<double>(static_cast<long double>(angle) + kFullTurn);
-  if (angle > kFullTurn) angle = static_cast<double>(static_cast<long double>(angle) - kFullTurn);
 }

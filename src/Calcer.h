@@ -20,8 +20,29 @@ std::string ByteToBits(int32_t value);
 int32_t BitsToInt(const std::string& text);
 
 // One wrap per coordinate onto a torus of cols x rows.
-void WrapGrid(int32_t& column, int32_t& row, int32_t cols, int32_t rows);
+inline void WrapGrid(int32_t& column, int32_t& row, int32_t cols, int32_t rows) {
+  if (column < 0) {
+    column += cols;
+  } else if (column > cols - 1) {
+    column -= cols;
+  }
+  if (row < 0) {
+    row += rows;
+  } else if (row > rows - 1) {
+    row -= rows;
+  }
+}
+
+constexpr int32_t kFullTurn = 360;
 
 // One correction of +360 below 0, then one of -360 above 360.
-void NormalizeAngle(int32_t& angle);
-void NormalizeAngleF(double& angle);
+inline void NormalizeAngle(int32_t& angle) {
+  if (angle < 0) angle += kFullTurn;
+  if (angle > kFullTurn) angle -= kFullTurn;
+}
+
+// The same for a real angle; the sums are formed in extended precision.
+inline void NormalizeAngleF(double& angle) {
+  if (!(angle >= 0)) angle = static_cast<double>(static_cast<long double>(angle) + kFullTurn);
+  if (angle > kFullTurn) angle = static_cast<double>(static_cast<long double>(angle) - kFullTurn);
+}

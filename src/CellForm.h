@@ -183,6 +183,7 @@ class TForm1 : public QWidget {
   // Reads both setup fields; on bad text reports it and returns false.
   bool CheckSetupSettings();
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
+  void PrefetchNeighbourhood(const TAgent& agent);
   void ClearAgentLayer();
   void SampleStatistics();
   void ReportStepError(const std::string& message);

@@ -18,9 +18,9 @@ constexpr int32_t kSectors = 8;
 constexpr std::array<std::pair<int32_t, int32_t>, kSectors> kSectorSteps{{
     {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
 
+constexpr int32_t kPrefetchAhead = 4;  // agents whose cells are fetched ahead of their turn
 constexpr int32_t kBirthEnergy = 100000;
 constexpr int32_t kAgentRadius = TAgent::kDrawRadius;
-constexpr int32_t kFullTurn = 360;
 constexpr int32_t kGeneRange = 180;
 constexpr int32_t kSearchCostFactor = 3;  // off the trail a searching move costs 3 x mark strength
 constexpr double kEqualShare = 5.0;        // every parent's share when nobody has made a trip
@@ -121,6 +121,7 @@ void TForm1::MoveAgents() {
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
   const int32_t count = static_cast<int32_t>(agents.size());
   for (int32_t i = 0; i < count; ++i) {
+    if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) Reproduce(agent);
     const int32_t angleGene = agent.angleGene;
@@ -139,6 +140,19 @@ void TForm1::MoveAgents() {
     entered.SetState(agent.knowsCenter);
     entered.lastAgent = i;
     if (entered.isTarget) agent.searching = false;
+  }
+}
+
+void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
+  // An agent's cell does not change before its own turn, so the cells it
+  // will sense can be fetched into the cache while earlier agents move.
+  for (int32_t dr = -1; dr <= 1; ++dr) {
+    for (int32_t dc = -1; dc <= 1; ++dc) {
+      int32_t column = agent.cellX + dc;
+      int32_t row = agent.cellY + dr;
+      WrapGrid(column, row, gridCols, gridRows);
+      __builtin_prefetch(&cells.At(column, row).chemical);
+    }
   }
 }
 

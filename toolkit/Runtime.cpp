@@ -13,8 +13,6 @@ uint32_t RandSeed = 0;
 
 namespace {
 
-constexpr uint32_t kRandMultiplier = 134775813u;
-constexpr long double kTwoToMinus32 = 1.0L / 4294967296.0L;
 
 std::function<uint32_t()>& RandomizeSource() {
   static std::function<uint32_t()> source;
@@ -36,25 +34,12 @@ char DecimalSeparator() {
 
 }  // namespace
 
-int32_t Random(int32_t n) {
-  RandSeed = RandSeed * kRandMultiplier + 1u;
-  const uint64_t product = static_cast<uint64_t>(RandSeed) * static_cast<uint32_t>(n);
-  return static_cast<int32_t>(product >> 32);
-}
-
-long double RandomReal() {
-  RandSeed = RandSeed * kRandMultiplier + 1u;
-  return static_cast<long double>(RandSeed) * kTwoToMinus32;
-}
-
 void Randomize() {
   const auto& source = RandomizeSource();
   RandSeed = source ? source() : ClockLow32();
 }
 
 void SetRandomizeSource(std::function<uint32_t()> source) { RandomizeSource() = std::move(source); }
-
-int32_t Round(long double x) { return static_cast<int32_t>(std::llrintl(x)); }
 
 std::string InvalidIntegerMessage(const std::string& text) {
   return "'" + text + "' is not a valid integer value";

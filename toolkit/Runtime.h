@@ -2,6 +2,7 @@
 // text/number conversions the program relies on. Plain C++, no Qt.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -10,17 +11,34 @@
 // State of the process-wide 32-bit linear congruential generator.
 extern uint32_t RandSeed;
 
+constexpr uint32_t kRandMultiplier = 134775813u;
+
 // Uniform whole number in 0..n-1 (the high 32 bits of seed * n after the step).
-int32_t Random(int32_t n);
+inline int32_t Random(int32_t n) {
+  RandSeed = RandSeed * kRandMultiplier + 1u;
+  return static_cast<int32_t>((static_cast<uint64_t>(RandSeed) * static_cast<uint32_t>(n)) >> 32);
+}
 // Uniform real in [0, 1): the stepped seed times 2^-32.
-long double RandomReal();
+inline long double RandomReal() {
+  RandSeed = RandSeed * kRandMultiplier + 1u;
+  return static_cast<long double>(RandSeed) * (1.0L / 4294967296.0L);
+}
 // Reseeds from the clock, or from the source set by SetRandomizeSource.
 void Randomize();
 // Replaces the clock Randomize reads; an empty function restores the clock.
 void SetRandomizeSource(std::function<uint32_t()> source);
 
-// Round to nearest, ties to even.
-int32_t Round(long double x);
+// Round to nearest, ties to even (the default rounding mode of the FPU).
+inline int32_t Round(long double x) {
+#if defined(__x86_64__) || defined(__i386__)
+  // What llrintl does on x87, without the library call.
+  long long result;
+  __asm__("fistpll %0" : "=m"(result) : "t"(x) : "st");
+  return static_cast<int32_t>(result);
+#else
+  return static_cast<int32_t>(std::llrintl(x));
+#endif
+}
 
 class EConvertError : public std::runtime_error {
  public:
