@@ -150,6 +150,7 @@ void TForm1::SetupWorld() {
   for (auto& members : colonyMembers) std::vector<int32_t>().swap(members);
   cells.Resize(gridCols, gridRows);
   diffusionBuffer.Resize(gridCols, gridRows);
+  homeDistance.Resize(gridCols, gridRows);
 
   CreateLayers();
   CreateCells();
@@ -196,6 +197,7 @@ void TForm1::ClearWorld() {
   agentLayer = nullptr;
   cells.Clear();
   diffusionBuffer.Clear();
+  homeDistance.Clear();
 }
 
 // ---------------------------------------------------------------------------

@@ -126,6 +126,11 @@ class TForm1 : public QWidget {
   std::array<std::vector<int32_t>, kColonies> colonyMembers;
   Grid2D<TCell> cells;
   Grid2D<long double> diffusionBuffer;
+  // Distance of each cell to each home point, written once by the field
+  // initialisation and read by nothing. It lives beside the cells rather
+  // than in them, so that the passes over every cell step through a third
+  // of the memory.
+  Grid2D<std::array<int32_t, kColonies>> homeDistance;
 
   // --- Controls ---
   TPanel* ZeichenPanel = nullptr;

@@ -38,7 +38,7 @@ void TForm1::InitField(const THomePoints& homePoints) {
       cell.minHomeDistance = kNoHomeDistance;
       for (int32_t k = 0; k < kColonies; ++k) {
         const int32_t d = GridDistance(column, row, homePoints[k].first, homePoints[k].second);
-        cell.homeDistance[k] = d;
+        homeDistance[column][row][k] = d;
         if (d < cell.minHomeDistance) {
           cell.minHomeDistance = d;
           cell.chemical = kInitialChemical;

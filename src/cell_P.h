@@ -1,7 +1,6 @@
 // TCell: one square of the toroidal grid.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 class TCanvas;
@@ -45,6 +44,6 @@ class TCell {
   int32_t lastAgent = 0;      // index of the last agent that entered; written only
   int32_t State = 0;          // knowsCenter of the last agent that entered; written only
   int32_t FillColor = 0;      // 0 from creation on; nothing reads it
-  int32_t minHomeDistance = 0;
-  std::array<int32_t, kColonies> homeDistance{};  // distance to each home point
+  int32_t minHomeDistance = 0;  // distance to the nearest home point
+  // The distance to each home point is kept by the world (homeDistance).
 };

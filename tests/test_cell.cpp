@@ -66,7 +66,7 @@ TEST(Cell, ConstructorStoresGeometryAndZeroesTheRest) {
   EXPECT_FALSE(cell.isTarget);
   EXPECT_EQ(cell.State, 0);
   EXPECT_EQ(cell.lastAgent, 0);
-  for (int32_t d : cell.homeDistance) EXPECT_EQ(d, 0);
+  EXPECT_EQ(cell.minHomeDistance, 0);
 }
 
 TEST_F(CellDrawTest, FreshCellIsGray245) {

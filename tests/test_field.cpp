@@ -132,7 +132,7 @@ TEST_F(FieldTest, SetupGivesTenEverywhereGrayAndRedHomes) {
       int32_t nearest = 10000;
       for (int32_t k = 0; k < 10; ++k) {
         const int32_t d = GridDistance(column, row, homes[k].first, homes[k].second);
-        ASSERT_EQ(cell.homeDistance[k], d);
+        ASSERT_EQ(form->homeDistance[column][row][k], d);
         nearest = std::min(nearest, d);
       }
       ASSERT_EQ(cell.minHomeDistance, nearest);
