@@ -121,6 +121,7 @@ void TForm1::MoveAgents() {
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
   const int32_t count = static_cast<int32_t>(agents.size());
   for (int32_t i = 0; i < count; ++i) {
+    if (i + 2 * kPrefetchAhead < count) __builtin_prefetch(&agents[i + 2 * kPrefetchAhead]);
     if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) Reproduce(agent);
@@ -154,6 +155,8 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
       __builtin_prefetch(&cells.At(column, row).chemical);
     }
   }
+  __builtin_prefetch(agent.candidates.data());
+  __builtin_prefetch(agent.shares.data());
 }
 
 void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
