@@ -1,6 +1,7 @@
 #include "Canvas.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 namespace {
@@ -33,7 +34,13 @@ void TCanvas::MarkDirty(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 }
 
 void TCanvas::FillBox(const TBox& box, uint32_t pixel) {
-  for (int32_t y = box.y1; y < box.y2; ++y) FillSpan(y, box.x1, box.x2, pixel);
+  const int32_t x1 = std::max(box.x1, 0);
+  const int32_t x2 = std::min(box.x2, width_);
+  const int32_t y1 = std::max(box.y1, 0);
+  const int32_t y2 = std::min(box.y2, height_);
+  if (x1 >= x2) return;
+  uint32_t* row = pixels_ + static_cast<ptrdiff_t>(y1) * stride_ + x1;
+  for (int32_t y = y1; y < y2; ++y, row += stride_) std::fill_n(row, x2 - x1, pixel);
 }
 
 uint32_t TCanvas::Encode(TColor color) const {
@@ -92,7 +99,7 @@ void TCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   }
   MarkDirty(x1, y1, x2, y2);
   if (penPixel_ == brushPixel_) {
-    FillBox({x1, std::max(y1, 0), x2, std::min(y2, height_)}, brushPixel_);
+    FillBox({x1, y1, x2, y2}, brushPixel_);
     return;
   }
   const int32_t pen = std::max(penWidth_, 1);
