@@ -223,7 +223,7 @@ void TForm1::DoStep() {
     return;
   }
   stepRunning_ = false;
-  ZeichenPanel->update();
+  ZeichenPanel->RequestRepaint();
 }
 
 void TForm1::ReportStepError(const std::string& message) {

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -330,6 +331,42 @@ TEST_F(WindowTest, MessageBoxesNeverPileUpAndTheWindowKeepsPainting) {
   EXPECT_FALSE(MessageBoxOpen());
   const int after = stepCount;
   EXPECT_TRUE(QTest::qWaitFor([after] { return stepCount >= after + 2; }, 5000));
+  form->ZeichenPanel->removeEventFilter(&counter);
+}
+
+// While the 1 ms timer runs the grid reaches the screen at most once a frame,
+// and the last step is always shown once stepping stops.
+TEST_F(WindowTest, GridRepaintsAtMostOncePerFrameAndShowsTheLastStep) {
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  QTest::qWait(50);
+  form->ZeichenPanel->installEventFilter(&counter);
+
+  QElapsedTimer clock;
+  const int startSteps = stepCount;
+  clock.start();
+  form->Timer1->start();
+  QTest::qWait(500);
+  form->Timer1->stop();
+  const qint64 elapsed = clock.elapsed();
+  const int steps = stepCount - startSteps;
+  const int paints = counter.paints;
+  EXPECT_GT(steps, 0);
+  EXPECT_GE(paints, 1);
+  EXPECT_LE(paints, steps + 1);
+  EXPECT_LE(paints, elapsed / TPanel::kFrameMs + 2) << steps << " steps in " << elapsed << " ms";
+
+  // One more step: it shows within a couple of frames.
+  const int before = counter.paints;
+  form->B_oneStepClick();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > before; }, 1000));
   form->ZeichenPanel->removeEventFilter(&counter);
 }
 

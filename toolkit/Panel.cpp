@@ -23,6 +23,19 @@ int32_t Floor(qreal v) { return static_cast<int32_t>(std::floor(v)); }
 TPanel::TPanel(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
+  frameTimer_.setSingleShot(true);
+  frameTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&frameTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+void TPanel::RequestRepaint() {
+  if (frameTimer_.isActive()) return;  // a repaint is already due
+  const qint64 since = sinceLastPaint_.isValid() ? sinceLastPaint_.elapsed() : kFrameMs;
+  if (since >= kFrameMs) {
+    update();
+  } else {
+    frameTimer_.start(static_cast<int>(kFrameMs - since));
+  }
 }
 
 void TPanel::SetLayers(std::vector<const TRasterLayer*> layers) {
@@ -31,6 +44,7 @@ void TPanel::SetLayers(std::vector<const TRasterLayer*> layers) {
 }
 
 void TPanel::paintEvent(QPaintEvent*) {
+  sinceLastPaint_.restart();
   QPainter painter(this);
   if (layers_.empty()) {
     painter.fillRect(rect(), palette().window());
