@@ -37,8 +37,10 @@ void SetAxisMax(QValueAxis* axis, double max) {
 
 }  // namespace
 
-TChart::TChart(QWidget* parent) : QChartView(parent) {
-  chart_ = new QChart();
+// The view is built around our chart: a view built without one makes a
+// default chart that a later setChart() would orphan, never to be freed.
+TChart::TChart(QWidget* parent) : QChartView(new QChart(), parent) {
+  chart_ = chart();
   chart_->setTitle(QStringLiteral("TChart"));
   // Arial is not shipped with Debian; DejaVu Sans is.
   QFont titleFont(QStringLiteral("DejaVu Sans"));
