@@ -254,6 +254,8 @@ TEST_F(Movement, ReturningAgentSteppingOverTheLastColumnEntersColumnZeroAndMarks
   Agent().knowsCenter = 1;
   Cell(last, 8).chemical = 40;
   Cell(0, 8).chemical = 500;  // the only candidate of heading 0: hill climbing takes it
+  Cell(0, 8).lastAgent = 3;   // an earlier visitor
+  Cell(0, 8).State = 0;
   form_->MoveAgents();
   EXPECT_EQ(Agent().cellX, 0);
   EXPECT_EQ(Agent().cellY, 8);
@@ -428,10 +430,13 @@ TEST(MovementOrder, LaterAgentsSenseTheMarksOfEarlierOnesAndTheHighestVisitorIsR
   for (int column = 28; column <= 32; ++column) {
     for (int row = 29; row <= 31; ++row) form->cells[column][row].chemical = 1;
   }
+  form->cells[30][30].lastAgent = 7;
+  form->cells[30][30].State = 1;
   form->MoveAgents();
   EXPECT_EQ(form->agents[0].cellX, 30);
   EXPECT_EQ(form->agents[2].cellX, 30);
   EXPECT_EQ(form->cells[30][30].lastAgent, 2);
+  EXPECT_EQ(form->cells[30][30].State, 0);
 }
 
 // ---------------------------------------------------------------------------
