@@ -181,6 +181,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
 
 TEST(PopulationRun, RandomSettingsKeepEveryInvariantAfterEveryStep) {
   MessageCollector messages;
+  SetGeneratorStartState();
   RandomizeCounter counter(99u);
   std::mt19937 rng(20240611u);
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
