@@ -28,8 +28,10 @@ constexpr int32_t kChromaLength = 16;
 constexpr int32_t kGeneBits = 8;
 constexpr int32_t kMutablePositions = 15;  // the last chroma character never mutates
 
-// Sector 1..8 of a rounded cone edge in 0..360.
-int32_t SectorOf(int32_t edge) { return (edge - 1) / kSectorWidth + 1; }
+// Sector 1..8 of a rounded cone edge in 0..360. Edges outside that range
+// arise only from headings no move produces; they are held to the nearest
+// sector rather than read past the table.
+int32_t SectorOf(int32_t edge) { return std::clamp((edge - 1) / kSectorWidth + 1, 1, kSectors); }
 
 int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2); }
 
@@ -84,6 +86,8 @@ void TForm1::PlaceAgents(const THomePoints& homePoints) {
   const int32_t knowsCenter = KnowsCenter() ? 1 : 0;
   TCanvas& canvas = agentLayer->Canvas();
   const int32_t count = static_cast<int32_t>(agents.size());
+  // Colony 0 is the largest; reproduction then never grows the share list.
+  parentShares_.reserve(static_cast<size_t>((count + kColonies - 1) / kColonies));
   for (int32_t i = 0; i < count; ++i) {
     TAgent& agent = agents[i];
     const int32_t c = i % kColonies;

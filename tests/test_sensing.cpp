@@ -210,3 +210,19 @@ TEST_F(Sensing, EveryHeadingFromMinus83To488AndEveryGeneGivesAWalkOfDistinctSect
   }
   EXPECT_EQ(calls, 572 * 256);
 }
+
+TEST_F(Sensing, HeadingsNoMoveProducesStayWithinTheEightNeighbours) {
+  // Far outside -83..488 a cone edge stays outside 0..360 after its single
+  // correction; sensing must still read only the eight neighbours.
+  for (int32_t heading : {-2000, -700, -361, 489, 800, 5000}) {
+    for (int32_t gene : {0, 45, 255}) {
+      const Steps steps = SenseAt(heading, gene);
+      ASSERT_GE(steps.size(), 1u) << "heading " << heading;
+      ASSERT_LE(steps.size(), 8u) << "heading " << heading;
+      for (const Step& s : steps) {
+        ASSERT_TRUE(std::abs(s.first) <= 1 && std::abs(s.second) <= 1 && (s.first != 0 || s.second != 0))
+            << "heading " << heading << ", gene " << gene;
+      }
+    }
+  }
+}
