@@ -214,7 +214,9 @@ void TForm1::DoStep() {
     DrawAgents();                      // 3. agent layer redrawn; statistics every 100 steps
     MoveAgents();                      // 4. every agent senses, steers, moves and pays
     if (DiffuseChecked()) Diffuse();   // 5. chemical spreads to the neighbours
-    ++stepCount;                       // 6. one more step completed
+    // 6. one more step completed; the 32-bit counter stops at its limit
+    // (after weeks at 1 ms a step) rather than overflowing into negatives.
+    if (stepCount < INT32_MAX) ++stepCount;
     SetCaption(lbl_Steps, IntToStr(stepCount));  // 7.
     lastStepError_.clear();
   } catch (const std::exception& e) {

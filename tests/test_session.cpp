@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -147,7 +148,10 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
     static const std::array<const char*, 14> odd{
         "", " ", "abc", "1.5", "0", "-1", "-2147483648", "11", "25", "2147483647", "2147483648", "99999999999", " 4 ",
         "+3"};
-    if (dice.Chance(65)) return IntToStr(dice.Between(1, 10));
+    // Cell sizes 1 and 2 give grids of 404 and 202 cells a side: reached,
+    // but less often, so that thousands of checked actions stay quick.
+    if (dice.Chance(5)) return IntToStr(dice.Between(1, 2));
+    if (dice.Chance(65)) return IntToStr(dice.Between(3, 10));
     return odd[static_cast<size_t>(dice.Below(static_cast<int32_t>(odd.size())))];
   }
 
@@ -486,13 +490,13 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
 
 TEST_P(RandomSession, EveryInvariantHoldsAfterEveryAction) {
   CheckAll();
-  RunSession(1200);
-  EXPECT_GE(seen.setupsBuilt, 30);
-  EXPECT_GE(seen.setupsRefused, 10);
-  EXPECT_GE(seen.cellsPainted, 15);
-  EXPECT_GE(seen.cellsWiped, 15);
-  EXPECT_GE(seen.movesIgnored, 30);
-  EXPECT_GE(seen.stepsRun, 1000);
+  RunSession(2500);
+  EXPECT_GE(seen.setupsBuilt, 60);
+  EXPECT_GE(seen.setupsRefused, 20);
+  EXPECT_GE(seen.cellsPainted, 30);
+  EXPECT_GE(seen.cellsWiped, 30);
+  EXPECT_GE(seen.movesIgnored, 60);
+  EXPECT_GE(seen.stepsRun, 1500);
   EXPECT_GE(seen.stepsOnNoWorld, 1);
   std::printf("session %llu: %d setups built, %d refused, %d cells painted, %d wiped, %d moves ignored, "
               "%d steps, %d steps refused on no world\n",
@@ -505,6 +509,69 @@ TEST_P(RandomSession, EveryInvariantHoldsAfterEveryAction) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomSession, ::testing::Values(1u, 2u, 3u, 4u));
+
+// ---------------------------------------------------------------------------
+// Limits a long run or a far drag reaches
+
+class StoppedWindow : public SessionBase {
+ protected:
+  void SetUp() override {
+    SessionBase::SetUp();
+    form = std::make_unique<TForm1>();
+    form->Timer1->stop();
+  }
+
+  std::vector<int32_t> Chemicals() {
+    std::vector<int32_t> values;
+    for (TCell& cell : form->cells) values.push_back(cell.chemical);
+    return values;
+  }
+
+  void SendMouse(QEvent::Type type, QPointF position, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, position, form->ZeichenPanel->mapToGlobal(QPointF(0, 0)) + position, button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(form->ZeichenPanel, &event);
+  }
+};
+
+// At one step per millisecond the 32-bit step counter reaches its limit after
+// about 24.8 days. It stays there: it never overflows into negative counts,
+// and the chart, which takes points only below step 49800, gets none from a
+// counter run backwards.
+TEST_F(StoppedWindow, StepCounterStopsAtItsLimit) {
+  form->B_oneStepClick();
+  ASSERT_NE(angleSeries, nullptr);
+  const auto points = angleSeries->count();
+  stepCount = INT32_MAX - 2;  // as after weeks of running
+  for (int i = 0; i < 5; ++i) form->B_oneStepClick();
+  EXPECT_EQ(stepCount, INT32_MAX);
+  EXPECT_EQ(form->lbl_Steps->text(), QStringLiteral("2147483647"));
+  EXPECT_EQ(angleSeries->count(), points);
+  const std::string fault = CheckWorld(*form);
+  EXPECT_TRUE(fault.empty()) << fault;
+  EXPECT_TRUE(messages.empty());
+}
+
+// A drag that leaves the window can report positions of any size; those
+// beyond the 32-bit range paint nothing and are converted without overflow.
+TEST_F(StoppedWindow, DragsFarBeyondAnyScreenPaintNothing) {
+  const std::vector<int32_t> before = Chemicals();
+  SendMouse(QEvent::MouseButtonPress, QPointF(10, 10), Qt::LeftButton, Qt::LeftButton);
+  ASSERT_TRUE(leftPainting);
+  for (const double far : {3e9, -3e9, 1e12, -1e12, 1e300, -1e300}) {
+    SendMouse(QEvent::MouseMove, QPointF(far, 10), Qt::NoButton, Qt::LeftButton);
+    SendMouse(QEvent::MouseMove, QPointF(10, far), Qt::NoButton, Qt::LeftButton);
+    SendMouse(QEvent::MouseMove, QPointF(far, far), Qt::NoButton, Qt::LeftButton);
+  }
+  EXPECT_EQ(Chemicals(), before);
+  SendMouse(QEvent::MouseButtonRelease, QPointF(4e9, -4e9), Qt::LeftButton, Qt::NoButton);
+  EXPECT_FALSE(leftPainting);
+  // The panel still paints where it should.
+  SendMouse(QEvent::MouseButtonPress, QPointF(30, 30), Qt::LeftButton, Qt::LeftButton);
+  SendMouse(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, Qt::LeftButton);
+  SendMouse(QEvent::MouseButtonRelease, QPointF(30, 30), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(form->cells[Round(30.0L / cellSize)][Round(30.0L / cellSize)].chemical, kPaintedChemical);
+}
 
 // ---------------------------------------------------------------------------
 // Teardown while running, and setups over and over while running

@@ -16,7 +16,15 @@ TMouseButton ButtonOf(Qt::MouseButton button) {
   }
 }
 
-int32_t Floor(qreal v) { return static_cast<int32_t>(std::floor(v)); }
+// Whole pixel of a position. Positions beyond the 32-bit range (a drag far
+// off any screen, or no number at all) are clamped, so the conversion stays
+// defined; the handlers ignore them as any other position off the panel.
+int32_t Floor(qreal v) {
+  const qreal f = std::floor(v);
+  if (!(f >= static_cast<qreal>(INT32_MIN))) return INT32_MIN;
+  if (f > static_cast<qreal>(INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(f);
+}
 
 }  // namespace
 
