@@ -98,9 +98,13 @@ void TypeCellSize(const QString& typed) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  app = new QApplication(*argc, *argv);
+  // A command line of its own: the fuzzer's options are none of Qt's business.
+  static int qtArgc = 1;
+  static char qtName[] = "fuzz_setup_fields";
+  static char* qtArgv[] = {qtName, nullptr};
+  app = new QApplication(qtArgc, qtArgv);
   SetMessageSink([](const std::string& text) { messages.push_back(text); });
   SetRandomizeSource([] { return randomizeCounter++; });
   SetGeneratorStartState();

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -56,7 +57,13 @@ TEST(Leaks, AWindowRunAndClosedLeavesNothingBehind) {
     clock.start();
     while (stepCount < 5 && clock.elapsed() < 5000) QTest::qWait(2);
     EXPECT_GE(stepCount, 5);
-    form.B_setupClick();
+    // "new Setup" over and over while the timer runs, with ticks between.
+    for (int round = 0; round < 30; ++round) {
+      form.Edit_anzAg->setText(QString::number(round % 7 * 9));
+      form.B_setupClick();
+      if (round % 3 == 0) QTest::qWait(2);
+    }
+    EXPECT_TRUE(form.Timer1->isActive());
     QTest::qWait(10);
     form.close();
     QTest::qWait(5);

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -165,22 +166,74 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
 
   // Types the cell size (through Edit_sizeChange) and the number of agents,
   // then presses "new Setup"; checks what each of them made of the texts.
+  // Types text into an edit field with the keyboard: everything selected,
+  // then the keys one by one (an empty text deletes the selection).
+  static void TypeKeys(QLineEdit* edit, const std::string& text) {
+    edit->selectAll();
+    if (text.empty()) {
+      QTest::keyClick(edit, Qt::Key_Backspace);
+    } else {
+      QTest::keyClicks(edit, QString::fromStdString(text));
+    }
+  }
+
+  // What Edit_sizeChange makes of a text typed key by key: every key that
+  // edits the text runs it (even one that leaves the same text), a
+  // replacement by the handler only when it differs; bad text is reported,
+  // out-of-range values replaced.
+  static std::pair<std::string, std::vector<std::string>> ExpectedTyping(std::string current,
+                                                                         const std::string& keys) {
+    std::vector<std::string> reported;
+    std::function<void(const std::string&, bool)> change = [&](const std::string& next, bool byKey) {
+      if (!byKey && next == current) return;
+      current = next;
+      const std::optional<int32_t> value = ReadInt(current);
+      if (!value) {
+        reported.push_back(InvalidIntegerMessage(current));
+      } else if (*value > 10) {
+        change("10", false);
+      } else if (*value < 1) {
+        change("1", false);
+      }
+    };
+    if (keys.empty() && !current.empty()) change("", true);
+    for (size_t i = 0; i < keys.size(); ++i) change(i == 0 ? keys.substr(0, 1) : current + keys[i], true);
+    return {current, reported};
+  }
+
+  // Types the cell size (through Edit_sizeChange) and the number of agents,
+  // by setting the texts or with the keyboard, then presses "new Setup";
+  // checks what each of them made of the texts.
   void NewSetup(const std::string& sizeText, const std::string& countText, std::optional<bool> knowsCenter) {
     messages.clear();
     const std::string sizeBefore = Text(form->Edit_size);
-    form->Edit_size->setText(QString::fromStdString(sizeText));
-    const std::optional<int32_t> typed = ReadInt(sizeText);
-    if (!typed) {
-      Require(Text(form->Edit_size) == sizeText, "bad cell size text was replaced");
-      Require(messages.size() == (sizeText == sizeBefore ? 0u : 1u), "bad cell size: wrong number of messages");
-      if (!messages.empty()) Require(messages[0] == InvalidIntegerMessage(sizeText), "message: " + messages[0]);
+    if (dice.Chance(30)) {
+      TypeKeys(form->Edit_size, sizeText);
+      const auto [text, reported] = ExpectedTyping(sizeBefore, sizeText);
+      Require(Text(form->Edit_size) == text, "typing '" + sizeText + "' left '" + Text(form->Edit_size) +
+                                                 "' in Edit_size, expected '" + text + "'");
+      Require(messages == reported, "typing '" + sizeText + "' into Edit_size: " + std::to_string(messages.size()) +
+                                        " messages, expected " + std::to_string(reported.size()));
     } else {
-      Require(messages.empty(), "a whole number in Edit_size raised a message");
-      const std::string expected = *typed > 10 ? "10" : *typed < 1 ? "1" : sizeText;
-      Require(Text(form->Edit_size) == expected, "Edit_size holds '" + Text(form->Edit_size) + "'");
+      form->Edit_size->setText(QString::fromStdString(sizeText));
+      const std::optional<int32_t> typed = ReadInt(sizeText);
+      if (!typed) {
+        Require(Text(form->Edit_size) == sizeText, "bad cell size text was replaced");
+        Require(messages.size() == (sizeText == sizeBefore ? 0u : 1u), "bad cell size: wrong number of messages");
+        if (!messages.empty()) Require(messages[0] == InvalidIntegerMessage(sizeText), "message: " + messages[0]);
+      } else {
+        Require(messages.empty(), "a whole number in Edit_size raised a message");
+        const std::string expected = *typed > 10 ? "10" : *typed < 1 ? "1" : sizeText;
+        Require(Text(form->Edit_size) == expected, "Edit_size holds '" + Text(form->Edit_size) + "'");
+      }
     }
     messages.clear();
-    form->Edit_anzAg->setText(QString::fromStdString(countText));
+    if (dice.Chance(30)) {
+      TypeKeys(form->Edit_anzAg, countText);
+    } else {
+      form->Edit_anzAg->setText(QString::fromStdString(countText));
+    }
+    Require(Text(form->Edit_anzAg) == countText, "Edit_anzAg holds '" + Text(form->Edit_anzAg) + "'");
     if (knowsCenter) form->CB_mCent->setChecked(*knowsCenter);
     Require(messages.empty(), "typing the number of agents raised a message");
 
@@ -491,6 +544,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
 TEST_P(RandomSession, EveryInvariantHoldsAfterEveryAction) {
   CheckAll();
   RunSession(2500);
+  if (failed) return;  // the session stopped early; the failure says where
   EXPECT_GE(seen.setupsBuilt, 60);
   EXPECT_GE(seen.setupsRefused, 20);
   EXPECT_GE(seen.cellsPainted, 30);
@@ -508,7 +562,17 @@ TEST_P(RandomSession, EveryInvariantHoldsAfterEveryAction) {
   CheckAll();
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, RandomSession, ::testing::Values(1u, 2u, 3u, 4u));
+// Four sessions by default; PATHWICK_SESSION_SEEDS=N runs seeds 1..N for a
+// longer search.
+std::vector<uint64_t> SessionSeeds() {
+  const QByteArray wanted = qgetenv("PATHWICK_SESSION_SEEDS");
+  const int count = wanted.isEmpty() ? 4 : std::max(1, wanted.toInt());
+  std::vector<uint64_t> seeds;
+  for (int i = 1; i <= count; ++i) seeds.push_back(static_cast<uint64_t>(i));
+  return seeds;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomSession, ::testing::ValuesIn(SessionSeeds()));
 
 // ---------------------------------------------------------------------------
 // Limits a long run or a far drag reaches

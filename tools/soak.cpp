@@ -3,8 +3,10 @@
 // the setup, along the way and at the end. The window is shown and its
 // events are processed every few steps, so painting takes part as well.
 //
-//   pathwick_soak [--steps N] [--cell-size S] [--agents A] [--report-every K] [--warm-step W]
+//   pathwick_soak [--steps N] [--cell-size S] [--agents A] [--report-every K] [--warm-step W] [--hidden]
 //
+// --hidden leaves the window unshown, so nothing is painted: what grows then
+// is the world's own state, not the painting caches.
 // Resident memory is taken after the setup, at step W (default: the smaller
 // of 50000 and N / 2; by then the chart holds all of its points, which end
 // at step 49800) and at the end. Prints one "key=value" line at the end;
@@ -40,6 +42,13 @@ long StatusKiB(const char* key) {
   return -1;
 }
 
+bool HasFlag(int argc, char** argv, const char* name) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], name) == 0) return true;
+  }
+  return false;
+}
+
 long ArgValue(int argc, char** argv, const char* name, long fallback) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], name) == 0) return std::strtol(argv[i + 1], nullptr, 10);
@@ -66,7 +75,7 @@ int main(int argc, char** argv) {
 
   TForm1 form;
   form.Timer1->stop();
-  form.show();
+  if (!HasFlag(argc, argv, "--hidden")) form.show();
   if (size != 6 || agentCount != 200) {
     form.Edit_size->setText(QString::number(size));
     form.Edit_anzAg->setText(QString::number(agentCount));
