@@ -99,6 +99,15 @@ class WindowTest : public ::testing::Test {
   std::vector<std::string> messages;
 };
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
 // ---------------------------------------------------------------------------
 // At start
 
@@ -295,13 +304,7 @@ TEST_F(WindowTest, MessageBoxesNeverPileUpAndTheWindowKeepsPainting) {
   form->Timer1->start();
   ASSERT_TRUE(QTest::qWaitFor([] { return stepCount >= 2; }, 5000));
 
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   form->ZeichenPanel->installEventFilter(&counter);
 
   int boxes = -1;
@@ -337,13 +340,7 @@ TEST_F(WindowTest, MessageBoxesNeverPileUpAndTheWindowKeepsPainting) {
 // While the 1 ms timer runs the grid reaches the screen at most once a frame,
 // and the last step is always shown once stepping stops.
 TEST_F(WindowTest, GridRepaintsAtMostOncePerFrameAndShowsTheLastStep) {
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
+  PaintCounter counter;
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   QTest::qWait(50);
