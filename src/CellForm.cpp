@@ -108,13 +108,8 @@ void TForm1::Timer1Timer() { DoStep(); }
 
 bool TForm1::CheckSetupSettings() {
   try {
-    const int32_t size = StrToInt(TextOf(Edit_size));
+    ReadCellSize();
     const int32_t count = StrToInt(TextOf(Edit_anzAg));
-    if (size < kMinCellSize || size > kMaxCellSize) {
-      ShowMessage("The cell size must lie between " + IntToStr(kMinCellSize) + " and " + IntToStr(kMaxCellSize) +
-                  ", not " + IntToStr(size) + ".");
-      return false;
-    }
     if (count > kMaxAgents) {
       ShowMessage("At most " + IntToStr(kMaxAgents) + " agents can be set up, not " + IntToStr(count) + ".");
       return false;
@@ -126,16 +121,21 @@ bool TForm1::CheckSetupSettings() {
   return true;
 }
 
+int32_t TForm1::ReadCellSize() const {
+  const int32_t size = StrToInt(TextOf(Edit_size));
+  if (size < kMinCellSize || size > kMaxCellSize) {
+    throw EConvertError("The cell size must lie between " + IntToStr(kMinCellSize) + " and " +
+                        IntToStr(kMaxCellSize) + ", not " + IntToStr(size) + ".");
+  }
+  return size;
+}
+
 // ---------------------------------------------------------------------------
 // Setup and teardown
 
 void TForm1::SetupWorld() {
   worldExists_ = false;
-  cellSize = StrToInt(TextOf(Edit_size));
-  if (cellSize < kMinCellSize || cellSize > kMaxCellSize) {
-    throw EConvertError("The cell size must lie between " + IntToStr(kMinCellSize) + " and " +
-                        IntToStr(kMaxCellSize) + ", not " + IntToStr(cellSize) + ".");
-  }
+  cellSize = ReadCellSize();
   halfCell = Round(static_cast<long double>(cellSize) / 2);
   gridCols = Round(static_cast<long double>(ZeichenPanel->width()) / cellSize);
   gridRows = Round(static_cast<long double>(ZeichenPanel->height()) / cellSize);

@@ -187,12 +187,16 @@ class TForm1 : public QWidget {
   void ConnectHandlers();
   // Reads both setup fields; on bad text reports it and returns false.
   bool CheckSetupSettings();
+  // The cell size field as a number in 1..10; throws EConvertError otherwise.
+  int32_t ReadCellSize() const;
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
   void ClearAgentLayer();
   void SampleStatistics();
   void ReportStepError(const std::string& message);
   void SetCaption(QLabel* label, const std::string& text);
+  // A caption that carries a value: the label grows to fit its text.
+  void ShowValue(QLabel* label, const std::string& text);
 
   bool worldExists_ = false;   // a world is completely built
   bool stepRunning_ = false;   // a step is under way; no step may start inside it

@@ -194,32 +194,32 @@ void TForm1::SetCaption(QLabel* label, const std::string& text) {
   label->setText(QString::fromStdString(text));
 }
 
+void TForm1::ShowValue(QLabel* label, const std::string& text) {
+  SetCaption(label, text);
+  label->adjustSize();
+}
+
 // ---------------------------------------------------------------------------
 // Parameter captions
 
 void TForm1::SB_mutateChange() {
-  SetCaption(Lbl_mutate, FloatToStr(static_cast<long double>(SB_mutate->value()) / 100) + " %");
-  Lbl_mutate->adjustSize();
+  ShowValue(Lbl_mutate, FloatToStr(static_cast<long double>(SB_mutate->value()) / 100) + " %");
 }
 
 void TForm1::SB_strenghtChange() {
-  SetCaption(Lbl_strenght, IntToStr(SB_strenght->value()));
-  Lbl_strenght->adjustSize();
+  ShowValue(Lbl_strenght, IntToStr(SB_strenght->value()));
 }
 
 void TForm1::SB_evapoChange() {
-  SetCaption(Lbl_evapo, FloatToStr(static_cast<long double>(SB_evapo->value()) / 100));
-  Lbl_evapo->adjustSize();
+  ShowValue(Lbl_evapo, FloatToStr(static_cast<long double>(SB_evapo->value()) / 100));
 }
 
 void TForm1::SB_sniffChange() {
-  SetCaption(Lbl_sniff, FloatToStr(static_cast<long double>(SB_sniff->value())));
-  Lbl_sniff->adjustSize();
+  ShowValue(Lbl_sniff, FloatToStr(static_cast<long double>(SB_sniff->value())));
 }
 
 void TForm1::SB_visibleChange() {
-  SetCaption(Lbl_visible, FloatToStr(static_cast<long double>(SB_visible->value())));
-  Lbl_visible->adjustSize();
+  ShowValue(Lbl_visible, FloatToStr(static_cast<long double>(SB_visible->value())));
 }
 
 void TForm1::Edit_sizeChange() {
@@ -272,10 +272,8 @@ void TForm1::SampleStatistics() {
   const auto n = static_cast<long double>(agents.size());
   const int32_t avgAngle = Round(angleSum / n);
   const int32_t avgWiggle = Round(wiggleSum / n);
-  SetCaption(Lbl_avgAngle, IntToStr(avgAngle));
-  Lbl_avgAngle->adjustSize();
-  SetCaption(Lbl_avgWiggle, IntToStr(avgWiggle));
-  Lbl_avgWiggle->adjustSize();
+  ShowValue(Lbl_avgAngle, IntToStr(avgAngle));
+  ShowValue(Lbl_avgWiggle, IntToStr(avgWiggle));
   if (stepCount < kLastSampledStep) AddChartPoint(avgAngle, avgWiggle);
 }
 
