@@ -161,6 +161,8 @@ void TForm1::SetupWorld() {
 
   ZeichenPanel->setEnabled(true);  // Qt paints widgets double-buffered
   stepCount = 0;
+  tripsCompleted = 0;
+  births = 0;
   leftPainting = false;
   rightPainting = false;
   SetupChart();

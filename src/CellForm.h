@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,10 @@ extern QLineSeries* wiggleSeries;
 
 using TGridPoint = std::pair<int32_t, int32_t>;  // (column, row)
 using THomePoints = std::array<TGridPoint, TCell::kColonies>;
+
+// Clears the chart and gives it the gene chart's title and its two series,
+// average angle then wiggle, as the window shows them.
+std::pair<QLineSeries*, QLineSeries*> SetupGeneChart(TChart& chart);
 
 // Seed 1234 and the 255-value permutation: the generator state at program start.
 void SetGeneratorStartState();
@@ -89,6 +94,8 @@ class TForm1 : public QWidget {
 
   // --- Presentation ---
   void DrawAgents();
+  // Clears the agent layer and draws every agent on it unless they are hidden.
+  void DrawAgentLayer();
   void SetupChart();
   void AddChartPoint(int32_t avgAngle, int32_t avgWiggle);
 
@@ -131,6 +138,13 @@ class TForm1 : public QWidget {
   // than in them, so that the passes over every cell step through a third
   // of the memory.
   Grid2D<std::array<int32_t, kColonies>> homeDistance;
+  // Totals since the world was set up: trips completed (an agent back home
+  // from the target) and children born in place of exhausted agents.
+  int64_t tripsCompleted = 0;
+  int64_t births = 0;
+  // Called at every statistics sample with the averages the chart receives,
+  // before the agents move.
+  std::function<void(int32_t avgAngle, int32_t avgWiggle)> onSample;
 
   // --- Controls ---
   TPanel* ZeichenPanel = nullptr;

@@ -132,7 +132,9 @@ void TForm1::MoveAgents() {
     const int32_t angleGene = agent.angleGene;
     const int32_t wiggleGene = agent.wiggleGene;
     Sense(i);
+    const bool homeward = !agent.searching;
     agent.ChangeHeading(angleGene, wiggleGene, sniffMode, sniffThreshold);
+    if (homeward && agent.searching) ++tripsCompleted;  // turned round at home
     int32_t column = agent.cellX + agent.stepX;
     int32_t row = agent.cellY + agent.stepY;
     WrapGrid(column, row, gridCols, gridRows);
@@ -185,6 +187,7 @@ void TForm1::ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveC
 void TForm1::Reproduce(TAgent& agent) {
   const int32_t c = agent.colony;
   const std::vector<int32_t>& members = colonyMembers[c];
+  ++births;
   int64_t total = 0;
   for (int32_t member : members) total += agents[member].tripCount;
   parentShares_.clear();

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <tuple>
 
 #include "CellForm.h"
 #include "Chart.h"
@@ -243,12 +244,15 @@ void TForm1::Edit_sizeChange() {
 // Agent layer and statistics
 
 void TForm1::DrawAgents() {
-  ClearAgentLayer();
-  if (!HideAgents()) {
-    TCanvas& canvas = agentLayer->Canvas();
-    for (const TAgent& agent : agents) agent.Draw(canvas);
-  }
+  DrawAgentLayer();
   SampleStatistics();
+}
+
+void TForm1::DrawAgentLayer() {
+  ClearAgentLayer();
+  if (HideAgents()) return;
+  TCanvas& canvas = agentLayer->Canvas();
+  for (const TAgent& agent : agents) agent.Draw(canvas);
 }
 
 void TForm1::ClearAgentLayer() {
@@ -272,18 +276,24 @@ void TForm1::SampleStatistics() {
   const auto n = static_cast<long double>(agents.size());
   const int32_t avgAngle = Round(angleSum / n);
   const int32_t avgWiggle = Round(wiggleSum / n);
+  if (onSample) onSample(avgAngle, avgWiggle);
   ShowValue(Lbl_avgAngle, IntToStr(avgAngle));
   ShowValue(Lbl_avgWiggle, IntToStr(avgWiggle));
   if (stepCount < kLastSampledStep) AddChartPoint(avgAngle, avgWiggle);
 }
 
+std::pair<QLineSeries*, QLineSeries*> SetupGeneChart(TChart& chart) {
+  chart.RemoveAllSeries();
+  chart.SetTitleLine("average values of all agents");
+  QLineSeries* angle = chart.AddLineSeries("average angle");
+  QLineSeries* wiggle = chart.AddLineSeries("wiggle angle");
+  return {angle, wiggle};
+}
+
 void TForm1::SetupChart() {
-  Chart1->RemoveAllSeries();
   angleSeries = nullptr;
   wiggleSeries = nullptr;
-  Chart1->SetTitleLine("average values of all agents");
-  angleSeries = Chart1->AddLineSeries("average angle");
-  wiggleSeries = Chart1->AddLineSeries("wiggle angle");
+  std::tie(angleSeries, wiggleSeries) = SetupGeneChart(*Chart1);
 }
 
 void TForm1::AddChartPoint(int32_t avgAngle, int32_t avgWiggle) {

@@ -1,0 +1,116 @@
+#include "Sample.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kDecimals = 4;
+
+QString Fixed(double value) { return QString::number(value, 'f', kDecimals); }
+
+struct TMoments {
+  long double sum = 0;
+  long double squares = 0;
+  void Add(int32_t v) {
+    sum += v;
+    squares += static_cast<long double>(v) * v;
+  }
+  double Mean(int64_t n) const { return n > 0 ? static_cast<double>(sum / n) : 0.0; }
+  double Deviation(int64_t n) const {
+    if (n <= 0) return 0.0;
+    const long double mean = sum / n;
+    const long double variance = squares / n - mean * mean;
+    return variance > 0 ? static_cast<double>(std::sqrt(variance)) : 0.0;
+  }
+};
+
+}  // namespace
+
+TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous) {
+  TSample s;
+  s.step = stepCount;
+  s.avgAngle = avgAngle;
+  s.avgWiggle = avgWiggle;
+  TMoments angle;
+  TMoments wiggle;
+  std::array<int64_t, TForm1::kColonies> colonyAngleSum{};
+  std::array<int64_t, TForm1::kColonies> colonyWiggleSum{};
+  for (const TAgent& agent : form.agents) {
+    angle.Add(agent.angleGene);
+    wiggle.Add(agent.wiggleGene);
+    if (!agent.searching) ++s.headingHome;
+    colonyAngleSum[agent.colony] += agent.angleGene;
+    colonyWiggleSum[agent.colony] += agent.wiggleGene;
+    ++s.colonySize[agent.colony];
+  }
+  const auto n = static_cast<int64_t>(form.agents.size());
+  s.meanAngle = angle.Mean(n);
+  s.sdAngle = angle.Deviation(n);
+  s.meanWiggle = wiggle.Mean(n);
+  s.sdWiggle = wiggle.Deviation(n);
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) {
+    const int32_t size = s.colonySize[c];
+    s.colonyAngle[c] = size > 0 ? static_cast<double>(colonyAngleSum[c]) / size : 0.0;
+    s.colonyWiggle[c] = size > 0 ? static_cast<double>(colonyWiggleSum[c]) / size : 0.0;
+  }
+  s.tripsTotal = form.tripsCompleted;
+  s.trips = form.tripsCompleted - previous.tripsTotal;
+  s.birthsTotal = form.births;
+  s.births = form.births - previous.birthsTotal;
+  const int32_t threshold = form.VisibilityThreshold();
+  for (const TCell& cell : form.cells) s.visibleCells += cell.chemical >= threshold ? 1 : 0;
+  return s;
+}
+
+TGeneHistogram TakeHistogram(const TForm1& form) {
+  TGeneHistogram histogram{};
+  for (const TAgent& agent : form.agents) {
+    // Genes have 8 bits; a value outside them would be a fault elsewhere,
+    // counted at the nearest end rather than written out of bounds.
+    ++histogram[0][std::clamp(agent.angleGene, 0, kGeneValues - 1)];
+    ++histogram[1][std::clamp(agent.wiggleGene, 0, kGeneValues - 1)];
+  }
+  return histogram;
+}
+
+QString SeriesHeader() {
+  QStringList columns{"step",     "avg_angle",   "avg_wiggle",  "mean_angle",   "sd_angle",
+                      "mean_wiggle", "sd_wiggle", "trips",      "trips_total", "births",
+                      "births_total", "heading_home", "visible_cells"};
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("angle_c%1").arg(c);
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("wiggle_c%1").arg(c);
+  return columns.join(QLatin1Char(',')) + QLatin1Char('\n');
+}
+
+QString SeriesRow(const TSample& s) {
+  QStringList cells{QString::number(s.step),       QString::number(s.avgAngle),
+                    QString::number(s.avgWiggle),  Fixed(s.meanAngle),
+                    Fixed(s.sdAngle),              Fixed(s.meanWiggle),
+                    Fixed(s.sdWiggle),             QString::number(s.trips),
+                    QString::number(s.tripsTotal), QString::number(s.births),
+                    QString::number(s.birthsTotal), QString::number(s.headingHome),
+                    QString::number(s.visibleCells)};
+  // A colony without members has no mean: its cell stays empty.
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngle[c]) : QString());
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyWiggle[c]) : QString());
+  return cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+}
+
+QString HistogramHeader() {
+  QStringList columns{"step", "gene"};
+  for (int32_t v = 0; v < kGeneValues; ++v) columns << QString::number(v);
+  return columns.join(QLatin1Char(',')) + QLatin1Char('\n');
+}
+
+QString HistogramRows(int32_t step, const TGeneHistogram& histogram) {
+  QString rows;
+  const char* genes[] = {"angle", "wiggle"};
+  for (size_t g = 0; g < histogram.size(); ++g) {
+    QStringList cells{QString::number(step), QLatin1String(genes[g])};
+    for (int64_t count : histogram[g]) cells << QString::number(count);
+    rows += cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return rows;
+}

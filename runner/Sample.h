@@ -1,0 +1,45 @@
+// What a run records at each statistics sample: the chart's two rounded
+// averages and what a researcher needs beside them.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "CellForm.h"
+
+inline constexpr int32_t kGeneValues = 256;  // a gene has 8 bits
+
+struct TSample {
+  int32_t step = 0;       // steps completed when the sample was taken
+  int32_t avgAngle = 0;   // as the chart shows them: rounded means
+  int32_t avgWiggle = 0;
+  double meanAngle = 0;
+  double sdAngle = 0;     // population standard deviation
+  double meanWiggle = 0;
+  double sdWiggle = 0;
+  int64_t trips = 0;      // trips completed since the previous sample
+  int64_t tripsTotal = 0;
+  int64_t births = 0;     // children born since the previous sample
+  int64_t birthsTotal = 0;
+  int64_t headingHome = 0;
+  int64_t visibleCells = 0;  // cells with chemical at or above the visibility threshold
+  std::array<double, TForm1::kColonies> colonyAngle{};   // mean per colony
+  std::array<double, TForm1::kColonies> colonyWiggle{};
+  std::array<int32_t, TForm1::kColonies> colonySize{};
+};
+
+// Counts of agents at each value of each gene: [0] angle, [1] wiggle.
+using TGeneHistogram = std::array<std::array<int64_t, kGeneValues>, 2>;
+
+// Takes a sample of the world as it stands; `previous` gives the totals of
+// the sample before (zeros for the first).
+TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous);
+TGeneHistogram TakeHistogram(const TForm1& form);
+
+// series.csv: the header line and one row, each ending in a newline.
+QString SeriesHeader();
+QString SeriesRow(const TSample& sample);
+// genes_hist.csv: step, gene, then the count at each value 0..255.
+QString HistogramHeader();
+QString HistogramRows(int32_t step, const TGeneHistogram& histogram);

@@ -1,0 +1,143 @@
+#include "Settings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+
+#include "CellForm.h"
+
+namespace {
+
+constexpr int32_t kHundred = 100;
+
+void SetNumber(QLineEdit* edit, int32_t value) { edit->setText(QString::number(value)); }
+int32_t NumberOf(const QLineEdit* edit) { return edit->text().trimmed().toInt(); }
+
+constexpr TSettingSpec kSpecs[kSettingCount] = {
+    {"agents", "agents", TSettingKind::kWhole, 0, TForm1::kMaxAgents,
+     "agents placed by the setup, spread over the ten colonies",
+     [](TForm1& f, int32_t v) { SetNumber(f.Edit_anzAg, v); }, [](const TForm1& f) { return NumberOf(f.Edit_anzAg); }},
+    {"cell-size", "cell_size", TSettingKind::kWhole, TForm1::kMinCellSize, TForm1::kMaxCellSize,
+     "edge of a cell in pixels; the grid has about 404 / size cells a side",
+     [](TForm1& f, int32_t v) { SetNumber(f.Edit_size, v); }, [](const TForm1& f) { return NumberOf(f.Edit_size); }},
+    {"knows-center", "knows_center", TSettingKind::kFlag, 0, 1,
+     "searching agents head for the centre of the grid",
+     [](TForm1& f, int32_t v) { f.CB_mCent->setChecked(v != 0); },
+     [](const TForm1& f) { return int32_t{f.CB_mCent->isChecked()}; }},
+    {"sniff", "sniff", TSettingKind::kSniff, 0, 1,
+     "how an agent on a scent picks its next cell: the strongest neighbour (hill) or one drawn in "
+     "proportion to the chemical (roulette)",
+     [](TForm1& f, int32_t v) { (v != 0 ? f.rb_rulette : f.rb_hill)->setChecked(true); },
+     [](const TForm1& f) { return int32_t{f.rb_rulette->isChecked()}; }},
+    {"mutation-rate", "mutation_rate", TSettingKind::kHundredths, 0, kHundred,
+     "chance per child that one character of its chroma flips (the window shows it followed by %)",
+     [](TForm1& f, int32_t v) { f.SB_mutate->setValue(v); }, [](const TForm1& f) { return f.SB_mutate->value(); }},
+    {"mark-strength", "mark_strength", TSettingKind::kWhole, 0, kHundred,
+     "chemical a homeward agent lays on each cell it leaves; a move costs this much energy (half "
+     "onto a trail, three times while searching off one) out of 100000 at birth",
+     [](TForm1& f, int32_t v) { f.SB_strenght->setValue(v); },
+     [](const TForm1& f) { return f.SB_strenght->value(); }},
+    {"evaporation-rate", "evaporation_rate", TSettingKind::kHundredths, 0, kHundred,
+     "chemical every cell loses per step, in tenths: 0.5 removes 5",
+     [](TForm1& f, int32_t v) { f.SB_evapo->setValue(v); }, [](const TForm1& f) { return f.SB_evapo->value(); }},
+    {"sniff-threshold", "sniff_threshold", TSettingKind::kWhole, 0, kHundred,
+     "scent in the cone above which an agent follows the chemical instead of wandering",
+     [](TForm1& f, int32_t v) { f.SB_sniff->setValue(v); }, [](const TForm1& f) { return f.SB_sniff->value(); }},
+    {"visibility-threshold", "visibility_threshold", TSettingKind::kWhole, 0, 500,
+     "chemical at or above which a cell is a trail: moves onto it cost half",
+     [](TForm1& f, int32_t v) { f.SB_visible->setValue(v); },
+     [](const TForm1& f) { return f.SB_visible->value(); }},
+    {"diffuse", "diffuse", TSettingKind::kFlag, 0, 1,
+     "chemical spreads to the eight neighbours and decays by the evaporation rate as a fraction",
+     [](TForm1& f, int32_t v) { f.CB_diffuse->setChecked(v != 0); },
+     [](const TForm1& f) { return int32_t{f.CB_diffuse->isChecked()}; }},
+};
+
+}  // namespace
+
+std::span<const TSettingSpec> SettingSpecs() { return kSpecs; }
+
+std::optional<size_t> FindSetting(const QString& optionOrKey) {
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    if (optionOrKey == QLatin1String(kSpecs[i].option) || optionOrKey == QLatin1String(kSpecs[i].key)) return i;
+  }
+  return std::nullopt;
+}
+
+QString AcceptedValues(const TSettingSpec& spec) {
+  switch (spec.kind) {
+    case TSettingKind::kWhole:
+      return QStringLiteral("a whole number from %1 to %2").arg(spec.min).arg(spec.max);
+    case TSettingKind::kHundredths:
+      return QStringLiteral("0 to 1 in steps of 0.01");
+    case TSettingKind::kFlag:
+      return QStringLiteral("on or off");
+    case TSettingKind::kSniff:
+      return QStringLiteral("hill or roulette");
+  }
+  return {};
+}
+
+std::optional<int32_t> ParseSettingValue(const TSettingSpec& spec, const QString& text) {
+  switch (spec.kind) {
+    case TSettingKind::kWhole: {
+      static const QRegularExpression whole(QStringLiteral("^[0-9]{1,9}$"));
+      if (!whole.match(text).hasMatch()) return std::nullopt;
+      const int32_t value = text.toInt();
+      if (value < spec.min || value > spec.max) return std::nullopt;
+      return value;
+    }
+    case TSettingKind::kHundredths: {
+      // Whole part, then at most two significant decimals; further digits
+      // must be zeros, so 0.50 reads as 0.5 but 0.505 is refused.
+      static const QRegularExpression decimal(QStringLiteral("^([0-9]{1,3})(?:\\.([0-9]*))?$"));
+      const auto match = decimal.match(text);
+      if (!match.hasMatch()) return std::nullopt;
+      const QString fraction = match.captured(2);
+      for (qsizetype i = 2; i < fraction.size(); ++i) {
+        if (fraction[i] != QLatin1Char('0')) return std::nullopt;
+      }
+      const int32_t hundredths = (fraction + QStringLiteral("00")).left(2).toInt();
+      const int32_t value = match.captured(1).toInt() * kHundred + hundredths;
+      if (value < spec.min || value > spec.max) return std::nullopt;
+      return value;
+    }
+    case TSettingKind::kFlag: {
+      const QString t = text.toLower();
+      if (t == QLatin1String("on") || t == QLatin1String("true") || t == QLatin1String("1")) return 1;
+      if (t == QLatin1String("off") || t == QLatin1String("false") || t == QLatin1String("0")) return 0;
+      return std::nullopt;
+    }
+    case TSettingKind::kSniff:
+      if (text == QLatin1String("hill")) return 0;
+      if (text == QLatin1String("roulette")) return 1;
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+QString FormatSettingValue(const TSettingSpec& spec, int32_t value) {
+  switch (spec.kind) {
+    case TSettingKind::kWhole:
+      return QString::number(value);
+    case TSettingKind::kHundredths:
+      return QString::number(static_cast<double>(value) / kHundred);
+    case TSettingKind::kFlag:
+      return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
+    case TSettingKind::kSniff:
+      return value != 0 ? QStringLiteral("roulette") : QStringLiteral("hill");
+  }
+  return {};
+}
+
+TSettingValues ReadSettings(const TForm1& form) {
+  TSettingValues values{};
+  for (size_t i = 0; i < kSettingCount; ++i) values[i] = kSpecs[i].read(form);
+  return values;
+}
+
+void ApplySettings(TForm1& form, const TSettingValues& values) {
+  for (size_t i = 0; i < kSettingCount; ++i) kSpecs[i].apply(form, values[i]);
+}

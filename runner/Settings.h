@@ -1,0 +1,53 @@
+// The settings of a run: one value for each control of the window that
+// shapes the world, held as the control holds it (a scroll bar's position,
+// a field's number, a box's check). One table describes every setting once:
+// its option, its key in the records, the values it takes, and how it is
+// set on and read back from the window.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+class TForm1;
+
+enum class TSettingKind {
+  kWhole,       // a whole number in min..max
+  kHundredths,  // 0 to 1 in steps of 0.01, held as 0..100
+  kFlag,        // on or off
+  kSniff,       // hill climbing (0) or roulette wheel (1)
+};
+
+struct TSettingSpec {
+  const char* option;   // command-line option without the dashes
+  const char* key;      // key in run.json and column in summary.csv
+  TSettingKind kind;
+  int32_t min;
+  int32_t max;
+  const char* meaning;  // one line for --help, in the model's own units
+  void (*apply)(TForm1& form, int32_t value);
+  int32_t (*read)(const TForm1& form);
+};
+
+inline constexpr size_t kSettingCount = 10;
+using TSettingValues = std::array<int32_t, kSettingCount>;
+
+// Every setting, in the order of the options, the records and the columns.
+std::span<const TSettingSpec> SettingSpecs();
+// The index of the setting with this option name or key, if any.
+std::optional<size_t> FindSetting(const QString& optionOrKey);
+
+// "0 to 1 in steps of 0.01", "0..100", "hill or roulette", ...
+QString AcceptedValues(const TSettingSpec& spec);
+// Reads a value as written on the command line; nothing if it is not one the
+// control can hold. Flags read "on"/"off" (also "true"/"false", "1"/"0").
+std::optional<int32_t> ParseSettingValue(const TSettingSpec& spec, const QString& text);
+// The value as the command line writes it: 0.5, 0.01, 200, hill, on.
+QString FormatSettingValue(const TSettingSpec& spec, int32_t value);
+
+// The window's controls as they stand.
+TSettingValues ReadSettings(const TForm1& form);
+// Sets every control; the next setup and every later pass use the values.
+void ApplySettings(TForm1& form, const TSettingValues& values);
