@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   g++ clang make cmake pkg-config
-  qt6-base-dev qt6-charts-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libgtest-dev libbenchmark-dev libclang-rt-14-dev
-  xvfb xauth xdotool fonts-dejavu-core fonts-dejavu-extra
+  xvfb xauth xdotool fonts-dejavu-core fonts-dejavu-extra parallel
 )
 
 missing=()

@@ -1,0 +1,280 @@
+// pathwick_run: its samples are the window's chart points under the seed
+// rule, its files repeat byte for byte, it refuses bad command lines before
+// writing anything, and an interrupted run keeps what it sampled.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProcess>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <csignal>
+#include <memory>
+
+#include "CellForm.h"
+#include "Experiment.h"
+#include "Runtime.h"
+#include "agents_support.h"
+
+namespace {
+
+// What the run's steps produced, taken beside the run by watching the agents:
+// a child is born at the turn of an agent that starts the step exhausted, and
+// a trip is a trip count that grows.
+struct TWatched {
+  int64_t trips = 0;
+  int64_t births = 0;
+};
+
+void StepWatched(TForm1& form, TWatched& watched) {
+  std::vector<int32_t> tripsBefore;
+  for (const TAgent& a : form.agents) {
+    tripsBefore.push_back(a.energy <= 0 ? -1 : a.tripCount);
+    watched.births += a.energy <= 0 ? 1 : 0;
+  }
+  form.DoStep();
+  for (size_t i = 0; i < form.agents.size(); ++i) {
+    if (tripsBefore[i] >= 0) watched.trips += form.agents[i].tripCount - tripsBefore[i];
+  }
+}
+
+struct WindowCase {
+  const char* name;
+  int cellSize, agents, steps;
+  bool roulette, knowsCenter, diffuse;
+  int evaporation;
+  uint32_t seed;
+};
+
+class RunnerAgainstWindow : public ::testing::TestWithParam<WindowCase> {};
+
+TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBirth) {
+  const WindowCase& c = GetParam();
+  agents_test::MessageCollector messages;
+  // The window, set up by hand with the seed rule written out here.
+  SetGeneratorStartState();
+  auto window = std::make_unique<TForm1>();
+  window->Timer1->stop();
+  window->Edit_size->setText(QString::number(c.cellSize));
+  window->Edit_anzAg->setText(QString::number(c.agents));
+  window->rb_rulette->setChecked(c.roulette);
+  window->CB_mCent->setChecked(c.knowsCenter);
+  window->CB_diffuse->setChecked(c.diffuse);
+  window->SB_evapo->setValue(c.evaporation);
+  uint32_t k = 0;
+  SetRandomizeSource([&] { return c.seed + ++k * 2654435761u; });
+  RandSeed = c.seed;
+  window->B_setupClick();
+  std::vector<TWatched> watchedAt;  // totals after each hundred steps
+  TWatched watched;
+  for (int i = 0; i < c.steps; ++i) {
+    if (i % 100 == 0) watchedAt.push_back(watched);
+    StepWatched(*window, watched);
+  }
+  SetRandomizeSource({});
+  const std::vector<TAgent> windowAgents = window->agents;
+  const QList<QPointF> angles = angleSeries->points();
+  const QList<QPointF> wiggles = wiggleSeries->points();
+  window.reset();
+
+  // The runner, on a window of its own.
+  auto form = std::make_unique<TForm1>();
+  TRunPlan plan;
+  plan.settings = ReadSettings(*form);
+  plan.settings[*FindSetting("cell-size")] = c.cellSize;
+  plan.settings[*FindSetting("agents")] = c.agents;
+  plan.settings[*FindSetting("sniff")] = c.roulette ? 1 : 0;
+  plan.settings[*FindSetting("knows-center")] = c.knowsCenter ? 1 : 0;
+  plan.settings[*FindSetting("diffuse")] = c.diffuse ? 1 : 0;
+  plan.settings[*FindSetting("evaporation-rate")] = c.evaporation;
+  plan.seed = c.seed;
+  plan.steps = c.steps;
+  std::vector<TSample> samples;
+  TRunObserver observer;
+  observer.sample = [&](const TSample& s) { samples.push_back(s); };
+  const TRunOutcome outcome = RunExperiment(*form, plan, observer);
+
+  EXPECT_EQ(outcome.stepsDone, c.steps);
+  EXPECT_FALSE(outcome.interrupted);
+  ASSERT_EQ(samples.size(), static_cast<size_t>(angles.size()));
+  ASSERT_EQ(samples.size(), static_cast<size_t>((c.steps + 99) / 100));
+  for (size_t i = 0; i < samples.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(samples[i].step, static_cast<int32_t>(i) * 100);
+    EXPECT_EQ(samples[i].step, angles[i].x());
+    EXPECT_EQ(samples[i].avgAngle, angles[i].y());
+    EXPECT_EQ(samples[i].avgWiggle, wiggles[i].y());
+    EXPECT_EQ(samples[i].tripsTotal, watchedAt[i].trips);
+    EXPECT_EQ(samples[i].birthsTotal, watchedAt[i].births);
+    EXPECT_EQ(samples[i].trips, watchedAt[i].trips - (i > 0 ? watchedAt[i - 1].trips : 0));
+  }
+  EXPECT_GT(samples.back().tripsTotal, 0) << "the run is long enough for trips";
+  EXPECT_GT(samples.back().birthsTotal, 0) << "and for births";
+  ASSERT_EQ(form->agents.size(), windowAgents.size());
+  for (size_t i = 0; i < windowAgents.size(); ++i) {
+    EXPECT_EQ(form->agents[i].chroma, windowAgents[i].chroma);
+    EXPECT_EQ(form->agents[i].cellX, windowAgents[i].cellX);
+    EXPECT_EQ(form->agents[i].energy, windowAgents[i].energy);
+  }
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Worlds, RunnerAgainstWindow,
+                         ::testing::Values(WindowCase{"default", 6, 200, 1500, false, false, false, 50, 7},
+                                           WindowCase{"roulette_centre", 3, 400, 1200, true, true, false, 30, 99},
+                                           WindowCase{"diffuse", 8, 150, 1100, false, false, true, 20, 4000000000u}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- The program itself ---
+
+struct Finished {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+Finished RunProgram(const QStringList& arguments) {
+  QProcess process;
+  process.start(QStringLiteral(PATHWICK_RUN), arguments);
+  process.waitForFinished(120000);
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
+
+TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
+  QTemporaryDir tmp;
+  const QStringList run{"--seed", "11", "--steps", "1500", "--agents", "300", "--cell-size", "4",
+                        "--sniff", "roulette", "--evaporation-rate", "0.3", "--histograms"};
+  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("a")}).status, 0);
+  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b")}).status, 0);
+  ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("c")}).status, 0);
+  const Finished toStdout = RunProgram(run.mid(0, run.size() - 1));
+  ASSERT_EQ(toStdout.status, 0);
+  // A header, then 15 samples: one row each in the series, one per gene in the histograms.
+  for (const auto& [file, lines] : {std::pair{"series.csv", 16}, std::pair{"genes_hist.csv", 31}}) {
+    const QByteArray a = Read(tmp.filePath("a/") + file);
+    EXPECT_EQ(a.count('\n'), lines) << file;
+    EXPECT_EQ(a, Read(tmp.filePath("b/") + file)) << file;
+    EXPECT_EQ(a, Read(tmp.filePath("c/") + file)) << file;
+  }
+  EXPECT_EQ(toStdout.out.toUtf8(), Read(tmp.filePath("a/series.csv")));
+  EXPECT_TRUE(toStdout.err.isEmpty()) << "quiet on success: " << toStdout.err.toStdString();
+  const QJsonObject record = Record(tmp.filePath("a"));
+  EXPECT_EQ(record["seed"].toInteger(), 11);
+  EXPECT_EQ(record["steps_done"].toInt(), 1500);
+  EXPECT_EQ(record["ended"].toString(), "completed");
+  EXPECT_EQ(record["settings"].toObject()["evaporation_rate"].toDouble(), 0.3);
+  EXPECT_EQ(record["settings"].toObject()["sniff"].toString(), "roulette");
+  EXPECT_EQ(Record(tmp.filePath("c"))["settings"], record["settings"]);
+  // Another seed, other homes, another series.
+  ASSERT_EQ(RunProgram({"--seed", "12", "--steps", "1500", "--agents", "300", "--cell-size", "4", "--sniff",
+                        "roulette", "--evaporation-rate", "0.3", "--out", tmp.filePath("d")})
+                .status,
+            0);
+  EXPECT_NE(Read(tmp.filePath("a/series.csv")), Read(tmp.filePath("d/series.csv")));
+  // Nothing is left beside the run folders.
+  EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList({"a", "b", "c", "d"}));
+}
+
+struct Refused {
+  QStringList arguments;  // OUT stands for the run folder
+  const char* names;      // what the message must mention
+};
+
+TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
+  const Refused table[] = {
+      {{"--bogus", "--out", "OUT"}, "bogus"},
+      {{"--agents", "many", "--out", "OUT"}, "--agents"},
+      {{"--agents", "1000001", "--out", "OUT"}, "0 to 1000000"},
+      {{"--cell-size", "0", "--out", "OUT"}, "--cell-size"},
+      {{"--cell-size", "11", "--out", "OUT"}, "1 to 10"},
+      {{"--sniff", "uphill", "--out", "OUT"}, "hill or roulette"},
+      {{"--mutation-rate", "0.015", "--out", "OUT"}, "steps of 0.01"},
+      {{"--evaporation-rate", "1.01", "--out", "OUT"}, "--evaporation-rate"},
+      {{"--evaporation-rate", "-0.1", "--out", "OUT"}, "--evaporation-rate"},
+      {{"--mark-strength", "101", "--out", "OUT"}, "--mark-strength"},
+      {{"--sniff-threshold", "1e2", "--out", "OUT"}, "--sniff-threshold"},
+      {{"--visibility-threshold", "501", "--out", "OUT"}, "0 to 500"},
+      {{"--steps", "0", "--out", "OUT"}, "--steps"},
+      {{"--seed", "4294967296", "--out", "OUT"}, "--seed"},
+      {{"--steps", "10", "--steps", "20", "--out", "OUT"}, "more than once"},
+      {{"--knows-center=yes", "--out", "OUT"}, "knows-center"},
+      {{"--diffuse", "extra", "--out", "OUT"}, "extra"},
+      {{"--plot"}, "--out"},
+      {{"--config", "OUT/none.json", "--out", "OUT"}, "--config"},
+      {{"--vary", "sniff=hill", "--out", "OUT"}, "--grid"},
+      {{"--grid", "--vary", "speed=1,2"}, "--vary"},
+      {{"--job", "--steps 5 --out elsewhere", "--out", "OUT"}, "--out"},
+  };
+  for (const Refused& r : table) {
+    SCOPED_TRACE(r.arguments.join(' ').toStdString());
+    QTemporaryDir tmp;
+    QStringList arguments = r.arguments;
+    arguments.replaceInStrings("OUT", tmp.filePath("run"));
+    const Finished f = RunProgram(arguments);
+    EXPECT_EQ(f.status, 2);
+    EXPECT_TRUE(f.err.startsWith("pathwick_run: ")) << f.err.toStdString();
+    EXPECT_TRUE(f.err.contains(r.names)) << f.err.toStdString();
+    EXPECT_EQ(f.err.count('\n'), 1) << "one line";
+    EXPECT_TRUE(f.out.isEmpty());
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) << "wrote nothing";
+  }
+  // A folder that holds a run, or anything else, is left as it is.
+  QTemporaryDir tmp;
+  ASSERT_EQ(RunProgram({"--seed", "1", "--steps", "200", "--out", tmp.filePath("run")}).status, 0);
+  const QByteArray before = Read(tmp.filePath("run/series.csv"));
+  QDir().mkpath(tmp.filePath("other"));
+  QFile(tmp.filePath("other/notes.txt")).open(QIODevice::WriteOnly);
+  for (const QStringList& arguments : {QStringList{"--seed", "2", "--steps", "300", "--out", tmp.filePath("run")},
+                                       QStringList{"--steps", "300", "--force", "--out", tmp.filePath("other")}}) {
+    const Finished f = RunProgram(arguments);
+    EXPECT_EQ(f.status, 2) << f.err.toStdString();
+  }
+  EXPECT_EQ(Read(tmp.filePath("run/series.csv")), before);
+  EXPECT_EQ(QDir(tmp.filePath("other")).entryList(QDir::Files), QStringList{"notes.txt"});
+  ASSERT_EQ(RunProgram({"--seed", "2", "--steps", "300", "--force", "--out", tmp.filePath("run")}).status, 0);
+  EXPECT_EQ(Record(tmp.filePath("run"))["seed"].toInt(), 2) << "--force replaces the run";
+}
+
+TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndSaysSo) {
+  QTemporaryDir tmp;
+  const QStringList run{"--seed", "21", "--agents", "50", "--plot"};
+  QProcess process;
+  process.start(QStringLiteral(PATHWICK_RUN), run + QStringList{"--steps", "2000000000", "--out", tmp.filePath("r")});
+  ASSERT_TRUE(process.waitForStarted());
+  // The temporary folder appears once the signals are handled.
+  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(); ++i) {
+    QThread::msleep(10);
+  }
+  QThread::msleep(300);
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const QJsonObject record = Record(tmp.filePath("r"));
+  EXPECT_EQ(record["ended"].toString(), "interrupted");
+  const int done = record["steps_done"].toInt();
+  ASSERT_GT(done, 0);
+  EXPECT_EQ(record["samples"].toInt(), (done + 99) / 100);
+  EXPECT_TRUE(QFile::exists(tmp.filePath("r/final.png")));
+  // The samples are those of a run that was asked for exactly those steps.
+  ASSERT_EQ(RunProgram(run + QStringList{"--steps", QString::number(done), "--out", tmp.filePath("whole")}).status, 0);
+  EXPECT_EQ(Read(tmp.filePath("r/series.csv")), Read(tmp.filePath("whole/series.csv")));
+}
+
+}  // namespace
