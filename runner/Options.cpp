@@ -362,5 +362,9 @@ TParseResult ParseCommandLine(const QStringList& arguments, const TSettingValues
 QString HelpText(const TSettingValues& defaults) {
   QCommandLineParser parser;
   AddOptions(parser, defaults);
-  return parser.helpText() + QLatin1String(kEpilog);
+  // The usage line names the program, not the path it was started from.
+  QString text = parser.helpText();
+  const qsizetype endOfUsage = text.indexOf(QLatin1Char('\n'));
+  text.replace(0, endOfUsage, QStringLiteral("Usage: pathwick_run [options]"));
+  return text + QLatin1String(kEpilog);
 }
