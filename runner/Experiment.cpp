@@ -3,10 +3,13 @@
 #include <QCheckBox>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
+#include <optional>
 #include <string>
 
 #include "CellForm.h"
+#include "Checkpoint.h"
 #include "Dialogs.h"
 #include "Panel.h"
 #include "SeedRule.h"
@@ -50,30 +53,54 @@ void ClearStopRequest() { stopRequested = 0; }
 
 QImage GridPicture(TForm1& form) { return form.ZeichenPanel->grab().toImage(); }
 
+QString PrepareWorld(TForm1& form, const TRunPlan& plan, std::optional<TSeedRule>& rule) {
+  if (plan.from) {
+    const uint32_t seed = plan.branchSeed ? plan.seed : plan.from->seed;
+    const uint64_t reseeds = plan.branchSeed ? 0 : plan.from->reseeds;
+    if (QString error = RestoreCheckpoint(form, std::move(*plan.from)); !error.isEmpty()) return error;
+    rule.emplace(seed, reseeds, TGeneratorStart::kKeep);
+    ApplySettings(form, plan.settings);  // the rates of a branch
+    return {};
+  }
+  ApplySettings(form, plan.settings);
+  rule.emplace(plan.seed);
+  form.B_setupClick();
+  return form.WorldExists() ? QString() : QStringLiteral("the world could not be set up");
+}
+
 TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver& observer) {
   TMessageCatcher messages;
   TRunOutcome outcome;
   form.Timer1->stop();
-  ApplySettings(form, plan.settings);
+  form.onSample = nullptr;
+
+  // 1. The world: set up under the seed rule, or continued from a checkpoint.
+  TSample previous;
+  if (plan.from) {
+    previous.tripsTotal = plan.from->sampledTrips;
+    previous.birthsTotal = plan.from->sampledBirths;
+  }
+  std::optional<TSeedRule> rule;
+  outcome.error = PrepareWorld(form, plan, rule);
+  if (outcome.error.isEmpty() && !messages.First().isEmpty()) outcome.error = messages.First();
+  if (!outcome.error.isEmpty()) return outcome;
   form.Cb_cellUpdt->setChecked(!plan.Pictures());
   form.CB_hideAgs->setChecked(true);
-
-  TSample previous;
   form.onSample = [&](int32_t avgAngle, int32_t avgWiggle) {
     previous = TakeSample(form, avgAngle, avgWiggle, previous);
     if (observer.sample) observer.sample(previous);
     if (plan.histograms && observer.histogram) observer.histogram(stepCount, TakeHistogram(form));
   };
+  const auto checkpoint = [&] {
+    if (observer.checkpoint) {
+      observer.checkpoint(form, {rule->Seed(), rule->Reseeds(), previous.tripsTotal, previous.birthsTotal});
+    }
+  };
 
-  TSeedRule rule(plan.seed);
-  form.B_setupClick();
-  if (!form.WorldExists()) {
-    form.onSample = nullptr;
-    outcome.error = messages.First().isEmpty() ? QStringLiteral("the world could not be set up") : messages.First();
-    return outcome;
-  }
-
-  const int32_t last = stepCount + plan.steps;
+  // 2. The steps, with pictures and checkpoints where they are due.
+  outcome.firstStep = stepCount;
+  const int64_t end = static_cast<int64_t>(stepCount) + plan.steps;
+  const int32_t last = static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
   while (stepCount < last && !StopRequested()) {
     const int32_t next = stepCount + 1;
     const bool picture = plan.Pictures() && observer.picture &&
@@ -87,17 +114,20 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
       break;
     }
     if (picture) observer.picture(stepCount, GridPicture(form), stepCount == last);
+    if (plan.checkpointEvery > 0 && (stepCount % plan.checkpointEvery == 0 || stepCount == last)) checkpoint();
     if (observer.progress) observer.progress(stepCount);
   }
+
+  // 3. An interrupted run ends with the picture and checkpoint of its last step.
   outcome.stepsDone = stepCount;
   outcome.interrupted = stepCount < last && outcome.error.isEmpty();
   if (outcome.interrupted && plan.Pictures() && observer.picture) {
-    // The last completed step, with the agents where they now stand.
     form.CB_hideAgs->setChecked(false);
     form.DrawAgentLayer();
     form.CB_hideAgs->setChecked(true);
     observer.picture(stepCount, GridPicture(form), true);
   }
+  if (outcome.interrupted && plan.checkpointEvery > 0) checkpoint();
   form.onSample = nullptr;
   return outcome;
 }

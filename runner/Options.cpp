@@ -1,11 +1,13 @@
 #include "Options.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <limits>
 #include <optional>
 
+#include "Checkpoint.h"
 #include "RunRecord.h"
 #include "SeedRule.h"
 
@@ -51,6 +53,8 @@ constexpr TRunOption kRunOptions[] = {
     {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
     {"config", "FILE", "repeat the run recorded in FILE (a run.json); options given beside it override it"},
+    {"checkpoint-every", "K", "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
+    {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
     {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
     {"show", "", "open the same seeded run in the window instead of running it here"},
     {"grid", "", "print a job list: the product of the --vary values and the --seeds"},
@@ -61,6 +65,15 @@ constexpr TRunOption kRunOptions[] = {
 };
 
 QString Dashed(const QString& name) { return QStringLiteral("--") + name; }
+
+// A word a job line can hold: quoted when it has blanks or quotes.
+QString ShellWord(const QString& word) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+,-]+$"));
+  if (plain.match(word).hasMatch()) return word;
+  QString quoted = word;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
 
 void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -216,17 +229,28 @@ class TReader {
       if (Set("grid")) return QStringLiteral("--config and --grid cannot be combined");
       if (QString error = ReadRunPlan(Value("config"), plan); !error.isEmpty()) return QStringLiteral("--config: ") + error;
     }
+    if (Set("from")) plan.fromPath = Value("from");
+    if (!plan.fromPath.isEmpty()) {
+      if (QString error = ReadFrom(plan); !error.isEmpty()) return error;
+    }
     const auto specs = SettingSpecs();
     for (size_t i = 0; i < specs.size(); ++i) {
       const QString option = QLatin1String(specs[i].option);
       if (!parser_.isSet(option)) continue;
       if (specs[i].kind == TSettingKind::kFlag) {
+        if (plan.from && specs[i].fixedAtSetup && plan.settings[i] != 1) {
+          return QStringLiteral("%1 is fixed when the world is set up: the checkpoint has it off").arg(Dashed(option));
+        }
         plan.settings[i] = 1;
         continue;
       }
       const QString text = parser_.value(option);
       const auto value = ParseSettingValue(specs[i], text);
       if (!value) return Refuse(option, AcceptedValues(specs[i]), text);
+      if (plan.from && specs[i].fixedAtSetup && *value != plan.settings[i]) {
+        return QStringLiteral("%1 is fixed when the world is set up: the checkpoint has %2, not %3")
+            .arg(Dashed(option), FormatSettingValue(specs[i], plan.settings[i]), text);
+      }
       plan.settings[i] = *value;
     }
     if (Set("steps")) {
@@ -239,6 +263,15 @@ class TReader {
       if (!seed) return Refuse(QStringLiteral("seed"), QStringLiteral("a whole number from 0 to 4294967295"), Value("seed"));
       plan.seed = static_cast<uint32_t>(*seed);
       plan.seedFromClock = false;
+      if (plan.from) plan.branchSeed = true;
+    }
+    if (Set("checkpoint-every")) {
+      const auto every = ParseWhole(Value("checkpoint-every"), 1, std::numeric_limits<int32_t>::max());
+      if (!every) {
+        return Refuse(QStringLiteral("checkpoint-every"), QStringLiteral("a whole number from 1 to 2147483647"),
+                      Value("checkpoint-every"));
+      }
+      plan.checkpointEvery = static_cast<int32_t>(*every);
     }
     if (Set("histograms")) plan.histograms = true;
     if (Set("plot")) plan.plot = true;
@@ -254,6 +287,22 @@ class TReader {
     return {};
   }
 
+  // The checkpoint of --from (or of a record's "from"): its settings become
+  // the run's, its seed rule continues unless a seed is given.
+  static QString ReadFrom(TRunPlan& plan) {
+    QString error;
+    auto checkpoint = ReadCheckpoint(plan.fromPath, &error, &plan.fromChecksum);
+    if (!checkpoint) return QStringLiteral("--from: ") + error;
+    plan.settings = checkpoint->settings;
+    if (!plan.branchSeed) {
+      plan.seed = checkpoint->seed;
+      plan.seedFromClock = false;
+    }
+    plan.fromPath = QFileInfo(plan.fromPath).absoluteFilePath();
+    plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+    return {};
+  }
+
   QString ReadOutputs(TCommand& c) const {
     c.kind = TCommandKind::kRun;
     c.out = Value("out");
@@ -262,6 +311,7 @@ class TReader {
     if (c.out.isEmpty()) {
       if (c.force) return QStringLiteral("--force replaces a run folder: give --out DIR");
       if (c.plan.histograms) return QStringLiteral("--histograms writes files: give --out DIR");
+      if (c.plan.checkpointEvery > 0) return QStringLiteral("--checkpoint-every writes files: give --out DIR");
       if (c.plan.Pictures()) return QStringLiteral("pictures are written into the run's folder: give --out DIR");
     }
     return {};
@@ -303,6 +353,8 @@ class TReader {
     if (c.plan.histograms) fixed << QStringLiteral("--histograms");
     if (c.plan.plot) fixed << QStringLiteral("--plot");
     if (c.plan.snapshotEvery > 0) fixed << QStringLiteral("--snapshot-every %1").arg(c.plan.snapshotEvery);
+    if (c.plan.checkpointEvery > 0) fixed << QStringLiteral("--checkpoint-every %1").arg(c.plan.checkpointEvery);
+    if (Set("from")) fixed << QStringLiteral("--from ") + ShellWord(c.plan.fromPath);
     QStringList seedWords;
     if (Set("seeds")) {
       if (Set("seed")) return QStringLiteral("--seed and --seeds cannot be combined");

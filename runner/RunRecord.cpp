@@ -99,6 +99,7 @@ QJsonObject RecordToJson(const TRunRecord& record) {
   outputs.insert(QStringLiteral("histograms"), plan.histograms);
   outputs.insert(QStringLiteral("plot"), plan.plot);
   outputs.insert(QStringLiteral("snapshot_every"), plan.snapshotEvery);
+  outputs.insert(QStringLiteral("checkpoint_every"), plan.checkpointEvery);
   QJsonObject object;
   object.insert(QStringLiteral("program"), QLatin1String(kProgram));
   object.insert(QStringLiteral("version"), QStringLiteral(PATHWICK_VERSION));
@@ -107,6 +108,15 @@ QJsonObject RecordToJson(const TRunRecord& record) {
   object.insert(QStringLiteral("seed_from_clock"), plan.seedFromClock);
   object.insert(QStringLiteral("reseed_stride"), static_cast<qint64>(kReseedStride));
   object.insert(QStringLiteral("outputs"), outputs);
+  if (!plan.fromPath.isEmpty()) {
+    QJsonObject from;
+    from.insert(QStringLiteral("path"), plan.fromPath);
+    from.insert(QStringLiteral("step"), record.startStep);
+    from.insert(QStringLiteral("sha256"), plan.fromChecksum);
+    from.insert(QStringLiteral("branch_seed"), plan.branchSeed);
+    object.insert(QStringLiteral("from"), from);
+  }
+  object.insert(QStringLiteral("start_step"), record.startStep);
   object.insert(QStringLiteral("steps_requested"), plan.steps);
   object.insert(QStringLiteral("steps_done"), record.stepsDone);
   object.insert(QStringLiteral("samples"), record.samples);
@@ -147,6 +157,15 @@ QString ReadRunPlan(const QString& path, TRunPlan& plan) {
     return bad("\"outputs.snapshot_every\" must be a whole number from 0");
   }
   if (every) plan.snapshotEvery = static_cast<int32_t>(*every);
+  const auto checkpoints =
+      WholeFromJson(outputs.value(QStringLiteral("checkpoint_every")), 0, std::numeric_limits<int32_t>::max());
+  if (checkpoints) plan.checkpointEvery = static_cast<int32_t>(*checkpoints);
+  const QJsonObject from = object.value(QStringLiteral("from")).toObject();
+  if (!from.isEmpty()) {
+    plan.fromPath = from.value(QStringLiteral("path")).toString();
+    plan.branchSeed = from.value(QStringLiteral("branch_seed")).toBool();
+    if (plan.fromPath.isEmpty()) return bad("\"from.path\" names no checkpoint");
+  }
   return {};
 }
 
@@ -160,6 +179,7 @@ std::optional<TRunRecord> ReadRunRecord(const QString& path, const TSettingValue
   QJsonObject object;
   ReadJsonObject(path, object);
   record.plan.seedFromClock = object.value(QStringLiteral("seed_from_clock")).toBool();
+  record.startStep = object.value(QStringLiteral("start_step")).toInt();
   record.stepsDone = object.value(QStringLiteral("steps_done")).toInt();
   record.samples = object.value(QStringLiteral("samples")).toInt();
   record.wallSeconds = object.value(QStringLiteral("wall_time_seconds")).toDouble();

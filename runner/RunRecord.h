@@ -10,7 +10,8 @@
 
 struct TRunRecord {
   TRunPlan plan;
-  int32_t stepsDone = 0;
+  int32_t startStep = 0;  // the world's step count when the run began
+  int32_t stepsDone = 0;  // steps this run did
   int32_t samples = 0;
   double wallSeconds = 0;
   QString ended;  // "completed" or "interrupted"

@@ -13,12 +13,16 @@ constexpr uint32_t ReseedValue(uint32_t seed, uint64_t k) {
   return seed + static_cast<uint32_t>(k) * kReseedStride;  // unsigned: mod 2^32
 }
 
+// Whether a rule starts by setting the generator to its seed (a new world)
+// or leaves it as it stands (a world continued from a checkpoint).
+enum class TGeneratorStart { kSetToSeed, kKeep };
+
 // While it lives, Randomize follows the rule; on destruction it reads the
 // clock again. Only one may live at a time.
 class TSeedRule {
  public:
-  // Sets the generator to `seed` and counts reseeds from `reseedsDone` on.
-  explicit TSeedRule(uint32_t seed, uint64_t reseedsDone = 0);
+  // Counts reseeds from `reseedsDone` on: the next one is reseedsDone + 1.
+  explicit TSeedRule(uint32_t seed, uint64_t reseedsDone = 0, TGeneratorStart start = TGeneratorStart::kSetToSeed);
   ~TSeedRule();
   TSeedRule(const TSeedRule&) = delete;
   TSeedRule& operator=(const TSeedRule&) = delete;

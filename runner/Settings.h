@@ -26,6 +26,7 @@ struct TSettingSpec {
   TSettingKind kind;
   int32_t min;
   int32_t max;
+  bool fixedAtSetup;    // takes effect only when a world is set up
   const char* meaning;  // one line for --help, in the model's own units
   void (*apply)(TForm1& form, int32_t value);
   int32_t (*read)(const TForm1& form);

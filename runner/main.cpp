@@ -6,8 +6,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "CellForm.h"
+#include "Checkpoint.h"
 #include "Options.h"
 #include "Pictures.h"
 #include "Progress.h"
@@ -82,7 +84,8 @@ int Run(TForm1& form, const TCommand& command) {
 
   std::vector<TChartPoint> points;
   QString pictureError;
-  TProgress progress(!command.quiet, 0, plan.steps);
+  const int32_t firstStep = plan.from ? plan.from->step : 0;
+  TProgress progress(!command.quiet, firstStep, firstStep + plan.steps);
   TRunObserver observer;
   observer.sample = [&](const TSample& s) {
     series.Write(SeriesRow(s));
@@ -98,6 +101,10 @@ int Run(TForm1& form, const TCommand& command) {
     if (last && pictureError.isEmpty()) pictureError = SavePng(grid, folder.Path(QStringLiteral("final.png")));
   };
   observer.progress = [&](int32_t step) { progress.Update(step); };
+  QString checkpointError;
+  observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
+    if (checkpointError.isEmpty()) checkpointError = WriteCheckpoint(folder.Path(QLatin1String(kCheckpointName)), world, rule);
+  };
 
   InstallStopSignals();
   QElapsedTimer wall;
@@ -106,6 +113,7 @@ int Run(TForm1& form, const TCommand& command) {
   const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
   if (!outcome.error.isEmpty()) return Fail(kExitFailed, QStringLiteral("the world failed: ") + outcome.error);
   if (!pictureError.isEmpty()) return Fail(kExitFailed, pictureError);
+  if (!checkpointError.isEmpty()) return Fail(kExitFailed, checkpointError);
   if (!series.Close() || (histograms && !histograms->Close())) {
     return Fail(kExitFailed, QStringLiteral("the data could not be written completely"));
   }
@@ -117,7 +125,8 @@ int Run(TForm1& form, const TCommand& command) {
   }
   TRunRecord record;
   record.plan = plan;
-  record.stepsDone = outcome.stepsDone;
+  record.startStep = outcome.firstStep;
+  record.stepsDone = outcome.stepsDone - outcome.firstStep;
   record.samples = static_cast<int32_t>(points.size());
   record.wallSeconds = seconds;
   record.ended = QLatin1String(outcome.interrupted ? kEndedInterrupted : kEndedCompleted);
@@ -132,9 +141,8 @@ int Run(TForm1& form, const TCommand& command) {
 int Show(TForm1& form, const TRunPlan& given) {
   TRunPlan plan = given;
   if (plan.seedFromClock) plan.seed = SeedFromClock();
-  ApplySettings(form, plan.settings);
-  TSeedRule rule(plan.seed);
-  form.B_setupClick();
+  std::optional<TSeedRule> rule;
+  if (QString error = PrepareWorld(form, plan, rule); !error.isEmpty()) return Fail(kExitFailed, error);
   form.show();
   form.Timer1->start();
   return QApplication::exec();

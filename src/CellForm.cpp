@@ -140,7 +140,6 @@ void TForm1::SetupWorld() {
   gridCols = Round(static_cast<long double>(ZeichenPanel->width()) / cellSize);
   gridRows = Round(static_cast<long double>(ZeichenPanel->height()) / cellSize);
 
-  THomePoints homePoints{};
   for (auto& [column, row] : homePoints) {
     column = Random(gridCols);
     row = Random(gridRows);

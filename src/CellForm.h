@@ -132,6 +132,7 @@ class TForm1 : public QWidget {
   std::vector<TAgent> agents;
   std::array<std::vector<int32_t>, kColonies> colonyMembers;
   Grid2D<TCell> cells;
+  THomePoints homePoints{};  // colony k's home cell, drawn at setup
   Grid2D<long double> diffusionBuffer;
   // Distance of each cell to each home point, written once by the field
   // initialisation and read by nothing. It lives beside the cells rather

@@ -12,6 +12,11 @@ constexpr TColor kGrayStep = 0x010101;
 void TCell::Paint(TCanvas& canvas, int32_t visibilityThreshold) {
   const int32_t shown = chemical > visibilityThreshold ? chemical : 0;
   grayLevel = std::clamp(kMaxGray - shown, 0, kMaxGray);
+  Redraw(canvas);
+  drawnChemical = chemical;
+}
+
+void TCell::Redraw(TCanvas& canvas) const {
   TColor color = static_cast<TColor>(grayLevel) * kGrayStep;
   if (isHome) {
     color = clRed;
@@ -21,5 +26,4 @@ void TCell::Paint(TCanvas& canvas, int32_t visibilityThreshold) {
   canvas.SetPenColor(color);
   canvas.SetBrushColor(color);
   canvas.Rectangle(PositionX - Size, PositionY - Size, PositionX + Size, PositionY + Size);
-  drawnChemical = chemical;
 }

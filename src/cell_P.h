@@ -24,6 +24,9 @@ class TCell {
   }
   // Draw without the skip test.
   void Paint(TCanvas& canvas, int32_t visibilityThreshold);
+  // Draws the cell in the colour of its last drawing (its stored gray level,
+  // or its flag colour), changing nothing: a layer rebuilt from the cells.
+  void Redraw(TCanvas& canvas) const;
 
   void SetPositionX(int32_t v) { PositionX = v; }
   void SetPositionY(int32_t v) { PositionY = v; }

@@ -1,0 +1,389 @@
+#include "Checkpoint.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSaveFile>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "Calcer.h"
+#include "RasterLayer.h"
+#include "Runtime.h"
+#include "SeedRule.h"
+
+namespace {
+
+constexpr char kMagic[8] = {'P', 'W', 'K', 'C', 'H', 'K', 'P', 'T'};
+constexpr int kChecksumBytes = 32;  // SHA-256
+constexpr int32_t kChromaLength = 16;
+constexpr int32_t kMaxGene = 255;
+constexpr int32_t kMaxGray = 255;
+constexpr int32_t kLowestHeading = -83;   // sensing handles every heading in -83..488
+constexpr int32_t kHighestHeading = 488;
+constexpr uint8_t kHomeFlag = 1;
+constexpr uint8_t kTargetFlag = 2;
+
+// Appends little-endian numbers.
+class TWriter {
+ public:
+  explicit TWriter(QByteArray& bytes) : bytes_(bytes) {}
+  template <class T>
+  void Put(T value) {
+    using U = std::make_unsigned_t<T>;
+    auto u = static_cast<U>(value);
+    char raw[sizeof(T)];
+    for (size_t i = 0; i < sizeof(T); ++i) raw[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
+    bytes_.append(raw, sizeof(T));
+  }
+  void PutDouble(double value) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    Put(bits);
+  }
+  void PutBytes(const char* data, qsizetype size) { bytes_.append(data, size); }
+
+ private:
+  QByteArray& bytes_;
+};
+
+// Reads little-endian numbers; every read fails once the bytes run out.
+class TReader {
+ public:
+  TReader(const char* data, qsizetype size) : data_(data), left_(size) {}
+  template <class T>
+  bool Get(T& value) {
+    using U = std::make_unsigned_t<T>;
+    if (left_ < static_cast<qsizetype>(sizeof(T))) return false;
+    U u = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) u |= static_cast<U>(static_cast<uint8_t>(data_[i])) << (8 * i);
+    value = static_cast<T>(u);
+    Skip(sizeof(T));
+    return true;
+  }
+  bool GetDouble(double& value) {
+    uint64_t bits = 0;
+    if (!Get(bits)) return false;
+    std::memcpy(&value, &bits, sizeof bits);
+    return true;
+  }
+  bool GetBytes(char* out, qsizetype size) {
+    if (size < 0 || left_ < size) return false;
+    std::memcpy(out, data_, static_cast<size_t>(size));
+    Skip(size);
+    return true;
+  }
+  qsizetype Left() const { return left_; }
+
+ private:
+  void Skip(qsizetype n) {
+    data_ += n;
+    left_ -= n;
+  }
+  const char* data_;
+  qsizetype left_;
+};
+
+bool InRange(int64_t v, int64_t lo, int64_t hi) { return v >= lo && v <= hi; }
+
+QByteArray Sha256(const char* data, qsizetype size) {
+  return QCryptographicHash::hash(QByteArrayView(data, size), QCryptographicHash::Sha256);
+}
+
+void EncodeAgent(TWriter& w, const TAgent& a) {
+  for (int32_t v : {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY,
+                    a.centerX, a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY,
+                    a.scent}) {
+    w.Put(v);
+  }
+  w.Put(static_cast<uint8_t>(a.searching ? 1 : 0));
+  for (char c : a.chroma) w.Put(static_cast<uint8_t>(c));
+  w.Put(static_cast<uint8_t>(a.candidates.size()));
+  for (const auto& [dx, dy] : a.candidates) {
+    w.Put(static_cast<int8_t>(dx));
+    w.Put(static_cast<int8_t>(dy));
+  }
+  w.Put(static_cast<uint8_t>(a.shares.size()));
+  for (double share : a.shares) w.PutDouble(share);
+}
+
+// One agent, checked against the grid it lives on: whatever the engine
+// indexes with must point into the world.
+bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
+  int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy, &a.tripCount, &a.colony, &a.cellX, &a.cellY,
+                       &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,  &a.knowsCenter, &a.posX, &a.posY,
+                       &a.radius,    &a.heading,    &a.stepX,  &a.stepY,     &a.scent};
+  for (int32_t* f : fields) {
+    if (!r.Get(*f)) return false;
+  }
+  uint8_t searching = 0;
+  if (!r.Get(searching)) return false;
+  a.searching = searching != 0;
+  char chroma[kChromaLength];
+  if (!r.GetBytes(chroma, kChromaLength)) return false;
+  a.chroma.assign(chroma, kChromaLength);
+  uint8_t count = 0;
+  if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
+  a.candidates.clear();
+  for (uint8_t i = 0; i < count; ++i) {
+    int8_t dx = 0;
+    int8_t dy = 0;
+    if (!r.Get(dx) || !r.Get(dy) || !InRange(dx, -1, 1) || !InRange(dy, -1, 1)) return false;
+    a.candidates.push_back({dx, dy});
+  }
+  if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
+  a.shares.clear();
+  for (uint8_t i = 0; i < count; ++i) {
+    double share = 0;
+    if (!r.GetDouble(share)) return false;
+    a.shares.push_back(share);
+  }
+  const int32_t half = Round(static_cast<long double>(cellSize) / 2);
+  const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
+  bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
+               a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
+               InRange(a.angleGene, 0, kMaxGene) && InRange(a.wiggleGene, 0, kMaxGene) &&
+               a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) && InRange(a.heading, kLowestHeading, kHighestHeading) &&
+               InRange(a.stepX, -1, 1) && InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) &&
+               a.posX == a.cellX * cellSize + half && a.posY == a.cellY * cellSize + half &&
+               InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) && InRange(a.scent, 0, INT32_MAX);
+  for (char ch : chroma) sound = sound && (ch == '0' || ch == '1');
+  if (!sound) *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
+  return sound;
+}
+
+}  // namespace
+
+QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+  QByteArray payload;
+  TWriter w(payload);
+  for (int32_t v : ReadSettings(form)) w.Put(v);
+  w.Put(rule.seed);
+  w.Put(rule.reseeds);
+  w.Put(RandSeed);
+  w.Put(stepCount);
+  for (int64_t v : {form.tripsCompleted, form.births, rule.sampledTrips, rule.sampledBirths}) w.Put(v);
+  w.Put(gridCols);
+  w.Put(gridRows);
+  for (const auto& [column, row] : form.homePoints) {
+    w.Put(column);
+    w.Put(row);
+  }
+  for (const TCell& cell : form.cells) {
+    w.Put(cell.chemical);
+    w.Put(cell.drawnChemical);
+    w.Put(static_cast<uint8_t>(cell.grayLevel));
+    w.Put(static_cast<uint8_t>((cell.isHome ? kHomeFlag : 0) | (cell.isTarget ? kTargetFlag : 0)));
+    w.Put(cell.lastAgent);
+    w.Put(cell.State);
+    w.Put(cell.minHomeDistance);
+  }
+  for (const auto& members : form.colonyMembers) {
+    w.Put(static_cast<uint32_t>(members.size()));
+    for (int32_t m : members) w.Put(m);
+  }
+  w.Put(static_cast<uint32_t>(form.agents.size()));
+  for (const TAgent& agent : form.agents) EncodeAgent(w, agent);
+
+  QByteArray file;
+  TWriter f(file);
+  f.PutBytes(kMagic, sizeof kMagic);
+  f.Put(kCheckpointFormat);
+  const QByteArray version = QByteArrayLiteral(PATHWICK_VERSION);
+  f.Put(static_cast<uint32_t>(version.size()));
+  f.PutBytes(version.constData(), version.size());
+  f.Put(static_cast<uint64_t>(payload.size()));
+  file.append(payload);
+  file.append(Sha256(file.constData(), file.size()));
+  return file;
+}
+
+std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* error) {
+  const auto fail = [&](const QString& why) {
+    *error = why;
+    return std::nullopt;
+  };
+  if (bytes.size() < static_cast<qsizetype>(sizeof kMagic) || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
+    return fail(QStringLiteral("not a checkpoint"));
+  }
+  TReader r(bytes.constData() + sizeof kMagic, bytes.size() - static_cast<qsizetype>(sizeof kMagic));
+  uint32_t format = 0;
+  uint32_t versionLength = 0;
+  if (!r.Get(format)) return fail(QStringLiteral("the checkpoint is cut short"));
+  if (format != kCheckpointFormat) {
+    return fail(QStringLiteral("checkpoint format %1, but this program reads format %2").arg(format).arg(kCheckpointFormat));
+  }
+  if (!r.Get(versionLength) || versionLength > 256) return fail(QStringLiteral("the checkpoint is cut short or damaged"));
+  QByteArray version(static_cast<qsizetype>(versionLength), '\0');
+  uint64_t payloadLength = 0;
+  if (!r.GetBytes(version.data(), version.size()) || !r.Get(payloadLength) ||
+      payloadLength + kChecksumBytes != static_cast<uint64_t>(r.Left())) {
+    return fail(QStringLiteral("the checkpoint is cut short or has bytes beyond its end"));
+  }
+  const qsizetype checked = bytes.size() - kChecksumBytes;
+  if (Sha256(bytes.constData(), checked) != bytes.right(kChecksumBytes)) {
+    return fail(QStringLiteral("the checkpoint is damaged: its checksum does not match"));
+  }
+  auto checkpoint = DecodeCheckpointPayload(bytes.mid(checked - static_cast<qsizetype>(payloadLength),
+                                                     static_cast<qsizetype>(payloadLength)),
+                                            error);
+  if (checkpoint) checkpoint->programVersion = QString::fromUtf8(version);
+  return checkpoint;
+}
+
+std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QString* error) {
+  TCheckpoint c;
+  TReader r(payload.constData(), payload.size());
+  const auto fail = [&](const QString& why) {
+    if (error->isEmpty()) *error = why;
+    return std::nullopt;
+  };
+  const QString cut = QStringLiteral("the checkpoint's content is cut short");
+  error->clear();
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (!r.Get(c.settings[i])) return fail(cut);
+    if (!InRange(c.settings[i], specs[i].min, specs[i].max)) {
+      return fail(QStringLiteral("the checkpoint's setting %1 is out of range").arg(QLatin1String(specs[i].key)));
+    }
+  }
+  if (!r.Get(c.seed) || !r.Get(c.reseeds) || !r.Get(c.generator) || !r.Get(c.step)) return fail(cut);
+  for (int64_t* v : {&c.tripsTotal, &c.birthsTotal, &c.sampledTrips, &c.sampledBirths}) {
+    if (!r.Get(*v)) return fail(cut);
+    if (*v < 0) return fail(QStringLiteral("the checkpoint's totals are negative"));
+  }
+  if (c.step < 0 || c.sampledTrips > c.tripsTotal || c.sampledBirths > c.birthsTotal) {
+    return fail(QStringLiteral("the checkpoint's step count or totals are inconsistent"));
+  }
+  if (!r.Get(c.cols) || !r.Get(c.rows)) return fail(cut);
+  constexpr int32_t kMaxEdge = 4096;
+  if (!InRange(c.cols, 1, kMaxEdge) || !InRange(c.rows, 1, kMaxEdge)) {
+    return fail(QStringLiteral("the checkpoint's grid is %1 x %2 cells").arg(c.cols).arg(c.rows));
+  }
+  for (auto& [column, row] : c.homes) {
+    if (!r.Get(column) || !r.Get(row)) return fail(cut);
+    if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1)) return fail(QStringLiteral("a home lies off the grid"));
+  }
+  const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
+  constexpr qsizetype kCellBytes = 22;
+  if (r.Left() < cellCount * kCellBytes) return fail(cut);
+  c.cells.resize(static_cast<size_t>(cellCount));
+  for (TCell& cell : c.cells) {
+    uint8_t gray = 0;
+    uint8_t flags = 0;
+    r.Get(cell.chemical);
+    r.Get(cell.drawnChemical);
+    r.Get(gray);
+    r.Get(flags);
+    r.Get(cell.lastAgent);
+    r.Get(cell.State);
+    r.Get(cell.minHomeDistance);
+    cell.grayLevel = gray;
+    cell.isHome = (flags & kHomeFlag) != 0;
+    cell.isTarget = (flags & kTargetFlag) != 0;
+    if (!InRange(cell.chemical, 1, TForm1::kMaxChemical) || !InRange(cell.drawnChemical, 0, TForm1::kMaxChemical) ||
+        flags > (kHomeFlag | kTargetFlag) || gray > kMaxGray) {
+      return fail(QStringLiteral("a cell holds values the world cannot hold"));
+    }
+  }
+  const int32_t agentSetting = c.settings[*FindSetting(QStringLiteral("agents"))];
+  const auto agentCount = static_cast<uint32_t>(std::max(agentSetting, 0));
+  for (int32_t k = 0; k < TForm1::kColonies; ++k) {
+    uint32_t size = 0;
+    if (!r.Get(size)) return fail(cut);
+    // The colonies are as the setup deals them: agent i in colony i mod 10.
+    const uint32_t expected = agentCount > static_cast<uint32_t>(k) ? (agentCount - k + TForm1::kColonies - 1) / TForm1::kColonies : 0;
+    if (size != expected) return fail(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(k));
+    c.colonies[k].resize(size);
+    for (uint32_t i = 0; i < size; ++i) {
+      if (!r.Get(c.colonies[k][i])) return fail(cut);
+      if (c.colonies[k][i] != static_cast<int32_t>(k + i * TForm1::kColonies)) {
+        return fail(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(k));
+      }
+    }
+  }
+  uint32_t agents = 0;
+  if (!r.Get(agents)) return fail(cut);
+  constexpr qsizetype kLeastAgentBytes = 19 * 4 + 1 + kChromaLength + 2;
+  if (agents != agentCount || r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) {
+    return fail(agents != agentCount ? QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(agentCount)
+                                     : cut);
+  }
+  c.agents.resize(agents);
+  const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
+  for (uint32_t i = 0; i < agents; ++i) {
+    if (!DecodeAgent(r, c.agents[i], i, c, cellSize, error)) return fail(cut);
+  }
+  if (r.Left() != 0) return fail(QStringLiteral("the checkpoint's content has bytes beyond its end"));
+  return c;
+}
+
+QString WriteCheckpoint(const QString& path, TForm1& form, const TCheckpointRule& rule) {
+  const QByteArray bytes = EncodeCheckpoint(form, rule);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+  }
+  return {};
+}
+
+std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, QString* checksumHex) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    return std::nullopt;
+  }
+  const QByteArray bytes = file.readAll();
+  QString why;
+  auto checkpoint = DecodeCheckpoint(bytes, &why);
+  if (!checkpoint) {
+    *error = QStringLiteral("%1: %2").arg(path, why);
+    return std::nullopt;
+  }
+  if (checksumHex) *checksumHex = QString::fromLatin1(bytes.right(kChecksumBytes).toHex());
+  return checkpoint;
+}
+
+QString RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
+  ApplySettings(form, c.settings);
+  {
+    // A world of the checkpoint's size and population; everything it drew
+    // at random is replaced below.
+    TSeedRule scratch(0);
+    form.B_setupClick();
+  }
+  if (!form.WorldExists() || gridCols != c.cols || gridRows != c.rows) {
+    return QStringLiteral("the checkpoint's grid of %1 x %2 cells does not fit cell size %3")
+        .arg(c.cols)
+        .arg(c.rows)
+        .arg(cellSize);
+  }
+  form.homePoints = c.homes;
+  TCanvas& canvas = cellLayer->Canvas();
+  size_t i = 0;
+  for (int32_t row = 0; row < gridRows; ++row) {
+    for (int32_t column = 0; column < gridCols; ++column) {
+      const TCell& saved = c.cells[i++];
+      TCell& cell = form.cells[column][row];
+      cell.chemical = saved.chemical;
+      cell.drawnChemical = saved.drawnChemical;
+      cell.grayLevel = saved.grayLevel;
+      cell.isHome = saved.isHome;
+      cell.isTarget = saved.isTarget;
+      cell.lastAgent = saved.lastAgent;
+      cell.State = saved.State;
+      cell.minHomeDistance = saved.minHomeDistance;
+      for (int32_t k = 0; k < TForm1::kColonies; ++k) {
+        form.homeDistance[column][row][k] = GridDistance(column, row, c.homes[k].first, c.homes[k].second);
+      }
+      cell.Redraw(canvas);
+    }
+  }
+  form.colonyMembers = std::move(c.colonies);
+  form.agents = std::move(c.agents);
+  form.tripsCompleted = c.tripsTotal;
+  form.births = c.birthsTotal;
+  stepCount = c.step;
+  RandSeed = c.generator;
+  return {};
+}
