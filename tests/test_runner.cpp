@@ -252,11 +252,12 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
   EXPECT_EQ(Record(tmp.filePath("run"))["seed"].toInt(), 2) << "--force replaces the run";
 }
 
-TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndSaysSo) {
+TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {
   QTemporaryDir tmp;
   const QStringList run{"--seed", "21", "--agents", "50", "--plot"};
   QProcess process;
-  process.start(QStringLiteral(PATHWICK_RUN), run + QStringList{"--steps", "2000000000", "--out", tmp.filePath("r")});
+  process.start(QStringLiteral(PATHWICK_RUN), run + QStringList{"--steps", "2000000000", "--checkpoint-every",
+                                                                "1000000000", "--out", tmp.filePath("r")});
   ASSERT_TRUE(process.waitForStarted());
   // The temporary folder appears once the signals are handled.
   for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(); ++i) {
@@ -272,9 +273,14 @@ TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndSaysSo) {
   ASSERT_GT(done, 0);
   EXPECT_EQ(record["samples"].toInt(), (done + 99) / 100);
   EXPECT_TRUE(QFile::exists(tmp.filePath("r/final.png")));
-  // The samples are those of a run that was asked for exactly those steps.
-  ASSERT_EQ(RunProgram(run + QStringList{"--steps", QString::number(done), "--out", tmp.filePath("whole")}).status, 0);
-  EXPECT_EQ(Read(tmp.filePath("r/series.csv")), Read(tmp.filePath("whole/series.csv")));
+  // Its samples and its continuation are those of a run that never stopped.
+  ASSERT_EQ(RunProgram({"--from", tmp.filePath("r/checkpoint.pwk"), "--steps", "300", "--out", tmp.filePath("c")}).status,
+            0);
+  ASSERT_EQ(RunProgram(run + QStringList{"--steps", QString::number(done + 300), "--out", tmp.filePath("whole")}).status,
+            0);
+  const QByteArray continued = Read(tmp.filePath("c/series.csv"));
+  EXPECT_EQ(Read(tmp.filePath("r/series.csv")) + continued.mid(continued.indexOf('\n') + 1),
+            Read(tmp.filePath("whole/series.csv")));
 }
 
 }  // namespace

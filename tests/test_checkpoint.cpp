@@ -1,0 +1,208 @@
+// Checkpoints: a world continued from one goes on exactly as if it had never
+// stopped, a branch takes its new rates from the next step, and anything
+// that is not an intact checkpoint is refused.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "CellForm.h"
+#include "Checkpoint.h"
+#include "Experiment.h"
+#include "Runtime.h"
+#include "agents_support.h"
+
+namespace {
+
+struct World {
+  const char* name;
+  int cellSize;
+  int agents;
+  bool diffuse;
+  int first;  // steps before the checkpoint; not on a sample, so an interval spans it
+  int more;   // steps after it
+};
+
+class Continued : public ::testing::TestWithParam<World> {
+ protected:
+  TRunPlan Plan(TForm1& form, int steps) const {
+    TRunPlan plan;
+    plan.settings = ReadSettings(form);
+    plan.settings[*FindSetting("cell-size")] = GetParam().cellSize;
+    plan.settings[*FindSetting("agents")] = GetParam().agents;
+    plan.settings[*FindSetting("diffuse")] = GetParam().diffuse ? 1 : 0;
+    plan.settings[*FindSetting("evaporation-rate")] = 20;
+    plan.seed = 31;
+    plan.steps = steps;
+    return plan;
+  }
+};
+
+// Runs `plan`, collecting its samples and the checkpoint written after its
+// last step (the whole final state, seed rule included).
+std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last) {
+  std::vector<TSample> samples;
+  TRunObserver observer;
+  observer.sample = [&](const TSample& s) { samples.push_back(s); };
+  observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) { *last = EncodeCheckpoint(world, rule); };
+  plan.checkpointEvery = std::max(plan.steps, 1);
+  EXPECT_TRUE(RunExperiment(form, plan, observer).error.isEmpty());
+  return samples;
+}
+
+void ExpectSameSamples(const std::vector<TSample>& a, const std::vector<TSample>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(a[i].step, b[i].step);
+    EXPECT_EQ(a[i].avgAngle, b[i].avgAngle);
+    EXPECT_EQ(a[i].avgWiggle, b[i].avgWiggle);
+    EXPECT_EQ(a[i].trips, b[i].trips);
+    EXPECT_EQ(a[i].births, b[i].births);
+    EXPECT_EQ(a[i].visibleCells, b[i].visibleCells);
+    EXPECT_EQ(a[i].sdAngle, b[i].sdAngle);
+  }
+}
+
+TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
+  agents_test::MessageCollector messages;
+  const int kFirst = GetParam().first;
+  const int kMore = GetParam().more;
+  auto whole = std::make_unique<TForm1>();
+  QByteArray unbroken;
+  const std::vector<TSample> all = RunCollecting(*whole, Plan(*whole, kFirst + kMore), &unbroken);
+
+  auto first = std::make_unique<TForm1>();
+  QByteArray saved;
+  std::vector<TSample> joined = RunCollecting(*first, Plan(*first, kFirst), &saved);
+  first.reset();
+  QString error;
+  auto checkpoint = DecodeCheckpoint(saved, &error);
+  ASSERT_TRUE(checkpoint) << error.toStdString();
+  EXPECT_EQ(checkpoint->step, kFirst);
+  auto second = std::make_unique<TForm1>();
+  TRunPlan plan = Plan(*second, kMore);
+  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  QByteArray continued;
+  for (const TSample& s : RunCollecting(*second, plan, &continued)) joined.push_back(s);
+
+  ExpectSameSamples(all, joined);
+  EXPECT_GT(all.back().tripsTotal, 0);
+  EXPECT_EQ(unbroken, continued) << "the final worlds, generator and reseed count differ";
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
+  agents_test::MessageCollector messages;
+  const int kFirst = GetParam().first;
+  const int kMore = GetParam().more;
+  // The window's way: the scroll bars moved between two steps.
+  auto window = std::make_unique<TForm1>();
+  QByteArray saved;
+  std::vector<TSample> expected = RunCollecting(*window, Plan(*window, kFirst), &saved);
+  const size_t before = expected.size();
+  {
+    TSeedRule rule(77, 0, TGeneratorStart::kKeep);  // the branch's reseeds
+    window->SB_evapo->setValue(70);
+    window->SB_strenght->setValue(35);
+    window->onSample = [&](int32_t a, int32_t w) { expected.push_back(TakeSample(*window, a, w, expected.back())); };
+    for (int i = 0; i < kMore; ++i) window->DoStep();
+    window->onSample = nullptr;
+  }
+  window.reset();
+
+  auto branch = std::make_unique<TForm1>();
+  QString error;
+  auto checkpoint = DecodeCheckpoint(saved, &error);
+  ASSERT_TRUE(checkpoint) << error.toStdString();
+  TRunPlan plan = Plan(*branch, kMore);
+  plan.settings[*FindSetting("evaporation-rate")] = 70;
+  plan.settings[*FindSetting("mark-strength")] = 35;
+  plan.seed = 77;
+  plan.branchSeed = true;
+  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  QByteArray ignored;
+  ExpectSameSamples({expected.begin() + static_cast<ptrdiff_t>(before), expected.end()},
+                    RunCollecting(*branch, plan, &ignored));
+}
+
+INSTANTIATE_TEST_SUITE_P(Worlds, Continued,
+                         ::testing::Values(World{"size6", 6, 200, false, 1300, 1700},
+                                           World{"size6_diffuse", 6, 200, true, 1300, 1200},
+                                           World{"size1", 1, 1500, false, 450, 350},
+                                           World{"size1_diffuse", 1, 1500, true, 230, 170}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Files the program refuses ---
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
+  QTemporaryDir tmp;
+  QProcess make;
+  make.start(PATHWICK_RUN, {"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
+                            tmp.filePath("a")});
+  ASSERT_TRUE(make.waitForFinished(60000));
+  const QByteArray good = Read(tmp.filePath("a/checkpoint.pwk"));
+  ASSERT_GT(good.size(), 1000);
+  // A bit of the last agent's last share: a value the world could hold, so
+  // only the checksum tells.
+  QByteArray flipped = good;
+  flipped[good.size() - 40] = static_cast<char>(flipped[good.size() - 40] ^ 0x01);
+  QByteArray otherVersion = good;
+  otherVersion[8] = 2;  // the format version follows the magic
+  const std::pair<const char*, QByteArray> table[] = {
+      {"empty", QByteArray()},
+      {"not_a_checkpoint", QByteArray("step,avg_angle,avg_wiggle\n0,90,90\n")},
+      {"magic_only", good.left(8)},
+      {"cut_in_header", good.left(15)},
+      {"cut_in_cells", good.left(good.size() / 3)},
+      {"cut_before_checksum", good.left(good.size() - 32)},
+      {"one_byte_short", good.left(good.size() - 1)},
+      {"flipped_byte", flipped},
+      {"other_version", otherVersion},
+      {"trailing_byte", good + QByteArray(1, '\0')},
+  };
+  for (const auto& [name, bytes] : table) {
+    SCOPED_TRACE(name);
+    QString why;
+    EXPECT_FALSE(DecodeCheckpoint(bytes, &why));
+    EXPECT_FALSE(why.isEmpty());
+    const QString path = tmp.filePath(QString::fromLatin1(name) + ".pwk");
+    Write(path, bytes);
+    QProcess run;
+    run.start(PATHWICK_RUN, {"--from", path, "--steps", "10", "--out", tmp.filePath("b")});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    const QString err = QString::fromUtf8(run.readAllStandardError());
+    EXPECT_EQ(run.exitCode(), 2) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("pathwick_run: --from: ")) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1);
+    EXPECT_FALSE(QDir(tmp.filePath("b")).exists());
+  }
+  // A setting fixed at setup may not change; a rate may.
+  QProcess fixed;
+  fixed.start(PATHWICK_RUN, {"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "50", "--out", tmp.filePath("b")});
+  ASSERT_TRUE(fixed.waitForFinished(60000));
+  EXPECT_EQ(fixed.exitCode(), 2);
+  EXPECT_TRUE(fixed.readAllStandardError().contains("--agents is fixed"));
+  QProcess rate;
+  rate.start(PATHWICK_RUN, {"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "40", "--evaporation-rate", "0.9",
+                            "--steps", "200", "--out", tmp.filePath("b")});
+  ASSERT_TRUE(rate.waitForFinished(60000));
+  EXPECT_EQ(rate.exitCode(), 0) << rate.readAllStandardError().toStdString();
+}
+
+}  // namespace
