@@ -2,7 +2,14 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QtEndian>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -23,6 +30,7 @@ constexpr int32_t kLowestHeading = -83;   // sensing handles every heading in -8
 constexpr int32_t kHighestHeading = 488;
 constexpr uint8_t kHomeFlag = 1;
 constexpr uint8_t kTargetFlag = 2;
+constexpr qsizetype kCellBytes = 22;  // as EncodeCheckpoint writes a cell
 
 // Appends little-endian numbers.
 class TWriter {
@@ -30,11 +38,8 @@ class TWriter {
   explicit TWriter(QByteArray& bytes) : bytes_(bytes) {}
   template <class T>
   void Put(T value) {
-    using U = std::make_unsigned_t<T>;
-    auto u = static_cast<U>(value);
-    char raw[sizeof(T)];
-    for (size_t i = 0; i < sizeof(T); ++i) raw[i] = static_cast<char>((u >> (8 * i)) & 0xFF);
-    bytes_.append(raw, sizeof(T));
+    const T little = qToLittleEndian(value);
+    bytes_.append(reinterpret_cast<const char*>(&little), sizeof(T));
   }
   void PutDouble(double value) {
     uint64_t bits = 0;
@@ -53,11 +58,8 @@ class TReader {
   TReader(const char* data, qsizetype size) : data_(data), left_(size) {}
   template <class T>
   bool Get(T& value) {
-    using U = std::make_unsigned_t<T>;
     if (left_ < static_cast<qsizetype>(sizeof(T))) return false;
-    U u = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) u |= static_cast<U>(static_cast<uint8_t>(data_[i])) << (8 * i);
-    value = static_cast<T>(u);
+    value = qFromLittleEndian<T>(data_);
     Skip(sizeof(T));
     return true;
   }
@@ -155,7 +157,10 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
 }  // namespace
 
 QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+  constexpr qsizetype kMostAgentBytes = 19 * 4 + 1 + kChromaLength + 2 + 2 * 8 * (2 + 8);
   QByteArray payload;
+  payload.reserve(1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
+                  static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
   TWriter w(payload);
   for (int32_t v : ReadSettings(form)) w.Put(v);
   w.Put(rule.seed);
@@ -265,7 +270,6 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
     if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1)) return fail(QStringLiteral("a home lies off the grid"));
   }
   const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
-  constexpr qsizetype kCellBytes = 22;
   if (r.Left() < cellCount * kCellBytes) return fail(cut);
   c.cells.resize(static_cast<size_t>(cellCount));
   for (TCell& cell : c.cells) {
@@ -324,6 +328,45 @@ QString WriteCheckpoint(const QString& path, TForm1& form, const TCheckpointRule
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
     return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
   }
+  return {};
+}
+
+TCheckpointWriter::TCheckpointWriter(QString path) : path_(std::move(path)) {}
+
+TCheckpointWriter::~TCheckpointWriter() { Finish(); }
+
+QString TCheckpointWriter::Finish() {
+  if (worker_.joinable()) worker_.join();
+  return error_;
+}
+
+QString TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
+  if (QString error = Finish(); !error.isEmpty()) return error;
+  const QByteArray bytes = EncodeCheckpoint(form, rule);
+  const QString temporary = path_ + QStringLiteral(".tmp");
+  QFile file(temporary);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+    return error_ = QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
+  }
+  file.close();
+  worker_ = std::thread([this, temporary] {
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(path_);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
+    const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!synced || std::rename(from.constData(), to.constData()) != 0) {
+      error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+      return;
+    }
+    // The rename itself reaches the disk with the folder.
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  });
   return {};
 }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "CellForm.h"
@@ -60,6 +61,29 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
 
 // Atomically (a temporary file, then a rename); an error text or empty.
 QString WriteCheckpoint(const QString& path, TForm1& form, const TCheckpointRule& rule);
+
+// Writes the checkpoints of a run to one path. The bytes go to a temporary
+// file beside it at once; a worker thread then flushes them to the disk and
+// renames the file into place, while the run goes on. The file at the path
+// is always a whole checkpoint, the newer or the older, even across a crash
+// of the machine. One write is under way at a time; the next waits for it.
+class TCheckpointWriter {
+ public:
+  explicit TCheckpointWriter(QString path);
+  ~TCheckpointWriter();
+  TCheckpointWriter(const TCheckpointWriter&) = delete;
+  TCheckpointWriter& operator=(const TCheckpointWriter&) = delete;
+
+  // An error text (of this write or of the one before), or empty.
+  QString Write(TForm1& form, const TCheckpointRule& rule);
+  // Waits for the last write; its error text, or empty.
+  QString Finish();
+
+ private:
+  QString path_;
+  std::thread worker_;
+  QString error_;  // written by the worker, read after joining it
+};
 std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, QString* checksumHex = nullptr);
 
 // Builds the checkpoint's world in `form`: its settings, cells, agents,

@@ -102,8 +102,10 @@ int Run(TForm1& form, const TCommand& command) {
   };
   observer.progress = [&](int32_t step) { progress.Update(step); };
   QString checkpointError;
+  std::unique_ptr<TCheckpointWriter> checkpoints;
+  if (plan.checkpointEvery > 0) checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(QLatin1String(kCheckpointName)));
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
-    if (checkpointError.isEmpty()) checkpointError = WriteCheckpoint(folder.Path(QLatin1String(kCheckpointName)), world, rule);
+    if (checkpointError.isEmpty()) checkpointError = checkpoints->Write(world, rule);
   };
 
   InstallStopSignals();
@@ -113,6 +115,7 @@ int Run(TForm1& form, const TCommand& command) {
   const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
   if (!outcome.error.isEmpty()) return Fail(kExitFailed, QStringLiteral("the world failed: ") + outcome.error);
   if (!pictureError.isEmpty()) return Fail(kExitFailed, pictureError);
+  if (checkpoints && checkpointError.isEmpty()) checkpointError = checkpoints->Finish();
   if (!checkpointError.isEmpty()) return Fail(kExitFailed, checkpointError);
   if (!series.Close() || (histograms && !histograms->Close())) {
     return Fail(kExitFailed, QStringLiteral("the data could not be written completely"));

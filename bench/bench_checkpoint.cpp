@@ -1,0 +1,85 @@
+// Size of a checkpoint and the time to write and to read one, against the
+// time of 100 headless steps of the same world, measured in the same run.
+// Medians of a few rounds.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "CellForm.h"
+#include "Checkpoint.h"
+#include "Experiment.h"
+
+namespace {
+
+struct World {
+  const char* name;
+  int cellSize;
+  int agents;
+  int warmUp;
+  int rounds;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+template <class F>
+double Seconds(F&& f) {
+  QElapsedTimer clock;
+  clock.start();
+  f();
+  return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const World worlds[] = {{"default world (cell size 6, 200 agents)", 6, 200, 2000, 7},
+                          {"1000000 agents at cell size 1", 1, 1000000, 10, 3}};
+  QTemporaryDir tmp;
+  const QString path = tmp.filePath("checkpoint.pwk");
+  for (const World& w : worlds) {
+    auto form = std::make_unique<TForm1>();
+    TRunPlan plan;
+    plan.settings = ReadSettings(*form);
+    plan.settings[*FindSetting("cell-size")] = w.cellSize;
+    plan.settings[*FindSetting("agents")] = w.agents;
+    plan.seed = 1;
+    plan.steps = w.warmUp;
+    RunExperiment(*form, plan, {});
+    std::vector<double> write;
+    std::vector<double> durable;
+    std::vector<double> read;
+    std::vector<double> steps;
+    // As in a run: a checkpoint, then steps while the worker flushes it to
+    // the disk. The run waits only for the bytes written (and for a flush
+    // still under way when the next checkpoint is due).
+    TCheckpointWriter writer(path);
+    for (int round = 0; round < w.rounds; ++round) {
+      write.push_back(Seconds([&] { writer.Write(*form, {1, 0, 0, 0}); }));
+      durable.push_back(Seconds([&] { writer.Finish(); }) + write.back());
+      read.push_back(Seconds([&] {
+        QString error;
+        auto checkpoint = ReadCheckpoint(path, &error);
+        if (!checkpoint) std::fprintf(stderr, "read failed: %s\n", qPrintable(error));
+      }));
+      const int stepsTimed = w.agents > 100000 ? 3 : 100;
+      steps.push_back(Seconds([&] {
+                        for (int i = 0; i < stepsTimed; ++i) form->DoStep();
+                      }) * 100 / stepsTimed);
+    }
+    std::printf("%-40s checkpoint %.2f MB: write %.1f ms (on the disk after %.1f ms), read %.1f ms; "
+                "100 headless steps %.1f ms\n",
+                w.name, static_cast<double>(QFileInfo(path).size()) / 1e6, Median(write) * 1e3, Median(durable) * 1e3,
+                Median(read) * 1e3, Median(steps) * 1e3);
+  }
+  return 0;
+}
