@@ -79,7 +79,8 @@ QString Summarize(const QString& dir, const TSettingValues& defaults) {
 
   QStringList header{QStringLiteral("folder")};
   for (const TSettingSpec& spec : specs) header << QLatin1String(spec.key);
-  header << QStringLiteral("seed") << QStringLiteral("steps_requested") << QStringLiteral("steps_done")
+  header << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
+         << QStringLiteral("steps_done")
          << QStringLiteral("ended") << QStringLiteral("samples");
   for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
   QString csv = header.join(QLatin1Char(',')) + QLatin1Char('\n');
@@ -88,7 +89,8 @@ QString Summarize(const QString& dir, const TSettingValues& defaults) {
     const TRunRecord& r = run.record;
     QStringList row{run.folder};
     for (size_t i = 0; i < specs.size(); ++i) row << FormatSettingValue(specs[i], r.plan.settings[i]);
-    row << QString::number(r.plan.seed) << QString::number(r.plan.steps) << QString::number(r.stepsDone) << r.ended
+    row << QString::number(r.plan.seed) << QString::number(r.startStep) << QString::number(r.plan.steps)
+        << QString::number(r.stepsDone) << r.ended
         << QString::number(r.samples);
     for (const char* column : kFinalColumns) {
       const qsizetype at = run.header.indexOf(QLatin1String(column));

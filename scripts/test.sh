@@ -35,7 +35,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=R
   -DPATHWICK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-fuzz" -j2
 mkdir -p "$root/build-fuzz/artifacts"
-for target in fuzz_conversions fuzz_setup_fields; do
+for target in fuzz_conversions fuzz_setup_fields fuzz_checkpoint; do
   mkdir -p "$root/build-fuzz/corpus/$target"
   log="$root/build-fuzz/$target.log"
   echo "fuzz: $target for ${fuzz_seconds}s"
