@@ -13,6 +13,7 @@
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "Experiment.h"
+#include "runner_bench_support.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ struct World {
   int warmUp;
   int rounds;
 };
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 template <class F>
 double Seconds(F&& f) {
@@ -47,14 +43,7 @@ int main(int argc, char** argv) {
   QTemporaryDir tmp;
   const QString path = tmp.filePath("checkpoint.pwk");
   for (const World& w : worlds) {
-    auto form = std::make_unique<TForm1>();
-    TRunPlan plan;
-    plan.settings = ReadSettings(*form);
-    plan.settings[*FindSetting("cell-size")] = w.cellSize;
-    plan.settings[*FindSetting("agents")] = w.agents;
-    plan.seed = 1;
-    plan.steps = w.warmUp;
-    RunExperiment(*form, plan, {});
+    auto form = runner_bench::HeadlessWorld(w.cellSize, w.agents, w.warmUp);
     std::vector<double> write;
     std::vector<double> durable;
     std::vector<double> read;
@@ -78,8 +67,8 @@ int main(int argc, char** argv) {
     }
     std::printf("%-40s checkpoint %.2f MB: write %.1f ms (on the disk after %.1f ms), read %.1f ms; "
                 "100 headless steps %.1f ms\n",
-                w.name, static_cast<double>(QFileInfo(path).size()) / 1e6, Median(write) * 1e3, Median(durable) * 1e3,
-                Median(read) * 1e3, Median(steps) * 1e3);
+                w.name, static_cast<double>(QFileInfo(path).size()) / 1e6, runner_bench::Median(write) * 1e3, runner_bench::Median(durable) * 1e3,
+                runner_bench::Median(read) * 1e3, runner_bench::Median(steps) * 1e3);
   }
   return 0;
 }

@@ -17,6 +17,7 @@
 
 #include "CellForm.h"
 #include "Experiment.h"
+#include "runner_bench_support.h"
 
 namespace {
 
@@ -29,21 +30,9 @@ struct World {
   int steps;
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // Headless steps per second of the window class, set up as the runner sets it up.
 double EngineStepsPerSecond(const World& w) {
-  auto form = std::make_unique<TForm1>();
-  TRunPlan plan;
-  plan.settings = ReadSettings(*form);
-  plan.settings[*FindSetting("cell-size")] = w.cellSize;
-  plan.settings[*FindSetting("agents")] = w.agents;
-  plan.seed = 1;
-  plan.steps = 1;
-  RunExperiment(*form, plan, {});  // builds the world and takes its first step
+  auto form = runner_bench::HeadlessWorld(w.cellSize, w.agents, 1);
   QElapsedTimer clock;
   clock.start();
   for (int i = 1; i < w.steps; ++i) form->DoStep();
@@ -77,8 +66,8 @@ int main(int argc, char** argv) {
       engine.push_back(EngineStepsPerSecond(w));
       runner.push_back(RunnerStepsPerSecond(w));
     }
-    const double e = Median(engine);
-    const double r = Median(runner);
+    const double e = runner_bench::Median(engine);
+    const double r = runner_bench::Median(runner);
     std::printf("%-42s %d steps: pathwick_run %.0f steps/s, headless DoStep loop %.0f steps/s, ratio %.3f\n", w.name,
                 w.steps, r, e, r / e);
   }
