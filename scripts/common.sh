@@ -15,6 +15,30 @@ bad_option() {
   exit 2
 }
 
+# parse_flags NAME... -- ARGS...: for a script whose options are plain
+# switches --NAME: sets flag_NAME to 1 when ARGS hold --NAME and to 0
+# otherwise, answers --help, and refuses any other argument.
+parse_flags() {
+  local -a names=()
+  while [ "$1" != "--" ]; do
+    names+=("$1")
+    printf -v "flag_$1" 0
+    shift
+  done
+  shift
+  local arg name
+  for arg in "$@"; do
+    case $arg in -h|--help) show_help; exit 0 ;; esac
+    for name in "${names[@]}"; do
+      if [ "$arg" = "--$name" ]; then
+        printf -v "flag_$name" 1
+        continue 2
+      fi
+    done
+    bad_option "$arg"
+  done
+}
+
 # configure PRESET [CMAKE-ARGS...]: configures a build from CMakePresets.json,
 # quietly but for the line that says which parts the build skips; on failure
 # it shows everything.

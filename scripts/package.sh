@@ -12,14 +12,7 @@
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-check=0
-for arg in "$@"; do
-  case $arg in
-    --check) check=1 ;;
-    -h|--help) show_help; exit 0 ;;
-    *) bad_option "$arg" ;;
-  esac
-done
+parse_flags check -- "$@"
 
 "$root/scripts/deps.sh" build package
 configure package
@@ -33,7 +26,7 @@ if [ ! -f "$deb" ]; then
   exit 1
 fi
 echo "package: $deb"
-[ "$check" -eq 1 ] || exit 0
+[ "$flag_check" -eq 1 ] || exit 0
 
 # The check: what a user installs, run from an unpacked copy, not the build tree.
 failed=0

@@ -15,12 +15,7 @@
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-for arg in "$@"; do
-  case $arg in
-    -h|--help) show_help; exit 0 ;;
-    *) bad_option "$arg" ;;
-  esac
-done
+parse_flags -- "$@"
 steps=${SOAK_STEPS:-1000000}
 small_steps=${SOAK_SMALL_STEPS:-100000}
 tolerance=${SOAK_TOLERANCE_KIB:-256}

@@ -13,17 +13,10 @@
 # FUZZ_SECONDS (default 30) bounds each fuzz target's run.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-quick=0
-for arg in "$@"; do
-  case $arg in
-    --quick) quick=1 ;;
-    -h|--help) show_help; exit 0 ;;
-    *) bad_option "$arg" ;;
-  esac
-done
+parse_flags quick -- "$@"
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
-if [ "$quick" -eq 1 ]; then
+if [ "$flag_quick" -eq 1 ]; then
   "$root/scripts/deps.sh" build test bench
 else
   "$root/scripts/deps.sh" build test bench package fuzz
@@ -36,7 +29,7 @@ cmake --build --preset release -j "$jobs"
 # The end-to-end test needs an X server: the whole suite runs under Xvfb.
 in_xvfb ctest --preset release -j "$jobs"
 
-[ "$quick" -eq 1 ] && exit 0
+[ "$flag_quick" -eq 1 ] && exit 0
 
 echo "== test: the Debian package (build-package/)"
 "$root/scripts/package.sh" --check
