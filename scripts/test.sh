@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test. CI runs it in full.
 #
 # Usage: scripts/test.sh [--quick]
-#   (none)    every stage, about 14 minutes on 2 cores (three builds and fuzzing):
+#   (none)    every stage, about 14 minutes on 2 cores (four builds and fuzzing):
 #               1. the release build's tests under Xvfb (build/)
 #               2. the Debian package, built and checked (scripts/package.sh --check)
 #               3. a bounded run of each libFuzzer target (build-fuzz/, clang)
