@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and running need, builds the release program into
-# build/ and opens its window. The first build takes about 2 minutes on 2
+# build/ and opens its window. The first build takes under a minute on 2
 # cores; later runs rebuild only what changed.
 #
 # Usage: scripts/run.sh [-- QT-OPTIONS...]

@@ -2,13 +2,13 @@
 # Installs what is missing, builds, and runs every test. CI runs it in full.
 #
 # Usage: scripts/test.sh [--quick]
-#   (none)    every stage, about 14 minutes on 2 cores (four builds and fuzzing):
+#   (none)    every stage, about 13 minutes on 2 cores (four builds and fuzzing):
 #               1. the release build's tests under Xvfb (build/)
 #               2. the Debian package, built and checked (scripts/package.sh --check)
 #               3. a bounded run of each libFuzzer target (build-fuzz/, clang)
 #               4. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
 #                  and LeakSanitizer (build-asan/)
-#   --quick   stage 1 only: about 4 minutes from a clean tree, 2 after a change
+#   --quick   stage 1 only: about 3 minutes from a clean tree, less after a change
 #   --help    this text
 # FUZZ_SECONDS (default 30) bounds each fuzz target's run.
 set -euo pipefail
