@@ -58,6 +58,21 @@ configure_file(${pathwick_data}/deb/changelog.in ${pathwick_generated}/changelog
 pathwick_install_compressed(${pathwick_generated}/changelog ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${pathwick_data}/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The desktop entry and the metainfo as desktops and software centres read
+# them, checked by their validators where these are installed (package deps).
+if(PATHWICK_TESTS_ENABLED)
+  find_program(PATHWICK_DESKTOP_FILE_VALIDATE desktop-file-validate)
+  find_program(PATHWICK_APPSTREAMCLI appstreamcli)
+  if(PATHWICK_DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry_valid COMMAND ${PATHWICK_DESKTOP_FILE_VALIDATE}
+      ${pathwick_generated}/${PATHWICK_APP_ID}.desktop)
+  endif()
+  if(PATHWICK_APPSTREAMCLI)
+    add_test(NAME metainfo_valid COMMAND ${PATHWICK_APPSTREAMCLI} validate --no-net
+      ${pathwick_generated}/${PATHWICK_APP_ID}.metainfo.xml)
+  endif()
+endif()
+
 # pathwick_run, when the build has it: the program, and its manual made by
 # help2man from its --help, run on the built program.
 function(pathwick_install_runner)

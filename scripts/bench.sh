@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release benchmarks (build/) and runs them: the state digests, the
 # step and pass timings and the window rate. Not part of the tests. About
-# 5 minutes on 2 cores, build included; keep the machine otherwise idle.
+# 6 minutes on 2 cores once built; keep the machine otherwise idle.
 #
 # Usage: scripts/bench.sh [--filter REGEX]
 #   --filter REGEX   only the step/pass benchmarks whose names match
