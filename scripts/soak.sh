@@ -3,7 +3,7 @@
 # one million steps of the default world (cell size 6, 200 agents) and
 # 100000 steps at cell size 1 -- with resident memory (VmRSS) reported after
 # the first setup, once the chart is full (step 50000) and at the end.
-# Takes tens of minutes on 2 cores.
+# Takes about 3 minutes on 2 cores once built.
 #
 # The chart keeps up to 498 points per series (to step 49800), and the first
 # paints fill font and style caches; after that nothing may grow. The run
