@@ -1,25 +1,60 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need,
-# but only those that are missing. Uses sudo when not run as root.
+# Installs the Debian packages a purpose needs, only those that are missing,
+# with apt-get (through sudo when not run as root). Takes seconds when all are
+# there, a few minutes on a fresh machine.
+#
+# Usage: scripts/deps.sh PURPOSE...
+#   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, the fonts:
+#             building and running the programs (scripts/run.sh)
+#   test      GoogleTest, Xvfb, xdotool and GNU parallel: the test suites, the
+#             end-to-end test and the sweep test (scripts/test.sh --quick,
+#             scripts/screenshot.sh); parallel also runs scripts/sweep.sh
+#   bench     Google Benchmark (scripts/bench.sh, scripts/test.sh)
+#   fuzz      clang and its fuzzing runtime (scripts/test.sh)
+#   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
+#             what the package check runs the window with (scripts/package.sh)
+#   --list    print the packages of the given purposes instead of installing
+#   --help    this text
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
-packages=(
-  g++ clang make cmake pkg-config
-  qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev
-  libgtest-dev libbenchmark-dev libclang-rt-14-dev
-  xvfb xauth xdotool fonts-dejavu-core fonts-dejavu-extra parallel
+declare -A needs=(
+  [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev fonts-dejavu-core"
+  [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel"
+  [bench]="libbenchmark-dev"
+  [fuzz]="clang libclang-rt-14-dev"
+  [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
 )
 
+list=0
+packages=()
+for arg in "$@"; do
+  case $arg in
+    -h|--help) show_help; exit 0 ;;
+    --list) list=1 ;;
+    *)
+      [ -n "${needs[$arg]:-}" ] || bad_option "$arg"
+      read -r -a more <<<"${needs[$arg]}"
+      packages+=("${more[@]}")
+      ;;
+  esac
+done
+if [ ${#packages[@]} -eq 0 ]; then
+  echo "deps: name at least one purpose (see scripts/deps.sh --help)" >&2
+  exit 2
+fi
+if [ "$list" -eq 1 ]; then
+  printf '%s\n' "${packages[@]}" | sort -u
+  exit 0
+fi
+
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
 done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
+[ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "deps: installing ${missing[*]}"
 sudo=""

@@ -1,17 +1,50 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the window after 500 single steps of a new world,
-# under a virtual X server (800 x 800 window on a 1024 x 900 screen).
-#   scripts/screenshot.sh [out.png]
+# Takes a picture of the window after a number of single steps of a new world
+# with the default settings, under a virtual X server (the 800 x 800 window on
+# a 1024 x 900 screen). About 1 minute for 5000 steps once built.
+#
+# Usage: scripts/screenshot.sh [--steps N] OUT.png
+#        scripts/screenshot.sh [--steps N] --readme
+#   --steps N   single steps before the picture (default 5000)
+#   --readme    replace docs/screenshot.png, the README's picture and the
+#               AppStream screenshot
+#   --help      this text
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/docs/screenshot.png}
-build=${PATHWICK_BUILD_DIR:-$root/build}
-"$root/scripts/deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target pathwick_02_evolve pathwick_grab
+source "$(dirname "$0")/common.sh"
+steps=5000
+out=""
+readme=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --steps)
+      [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "screenshot: --steps needs a whole number" >&2; exit 2; }
+      steps=$2; shift 2 ;;
+    --readme) readme=1; shift ;;
+    -h|--help) show_help; exit 0 ;;
+    -*) bad_option "$1" ;;
+    *)
+      [ -z "$out" ] || { echo "screenshot: one output file only" >&2; exit 2; }
+      out=$1; shift ;;
+  esac
+done
+if [ "$readme" -eq 1 ]; then
+  [ -z "$out" ] || { echo "screenshot: give either OUT.png or --readme" >&2; exit 2; }
+  out=$root/docs/screenshot.png
+fi
+if [ -z "$out" ] || [[ $out != *.png ]]; then
+  echo "screenshot: name the picture to write (OUT.png), or --readme (see --help)" >&2
+  exit 2
+fi
 
-export PROGRAM="$build/pathwick_02_evolve" GRAB="$build/tests/pathwick_grab" OUT="$out"
-xvfb-run -a -s "-screen 0 1024x900x24" bash -c '
+"$root/scripts/deps.sh" build test
+configure release
+cmake --build --preset release -j "$jobs" --target pathwick_02_evolve pathwick_grab
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"; rm -f "$out.tmp"' EXIT
+export PROGRAM="$root/build/pathwick_02_evolve" GRAB="$root/build/tests/pathwick_grab" \
+  SHOT="$scratch/shot.png" STEPS="$steps"
+in_xvfb bash -c '
   set -euo pipefail
   "$PROGRAM" 2>/dev/null & pid=$!
   trap "kill $pid 2>/dev/null || true" EXIT
@@ -19,17 +52,22 @@ xvfb-run -a -s "-screen 0 1024x900x24" bash -c '
   click() { xdotool mousemove --window "$win" "$1" "$2" click "${3:-1}"; }
   click 563 36                        # start / stop: stop the run
   click 483 36                        # new Setup: a fresh world, step counter back to 0
-  xdotool mousemove --window "$win" 643 36 click --repeat 500 --delay 5 1   # one step, 500 times
+  if [ "$STEPS" -gt 0 ]; then         # one step, STEPS times
+    xdotool mousemove --window "$win" 643 36 click --repeat "$STEPS" --delay 5 1
+  fi
   xdotool mousemove --window "$win" 300 780   # pointer off the controls
   # Wait until the window no longer changes, then keep it.
   prev=""
   for _ in $(seq 60); do
     sleep 0.5
-    "$GRAB" /tmp/pathwick_shot.png "$win" 2>/dev/null
-    sum=$(md5sum < /tmp/pathwick_shot.png)
+    "$GRAB" "$SHOT" "$win" 2>/dev/null
+    sum=$(md5sum < "$SHOT")
     [ "$sum" = "$prev" ] && break
     prev=$sum
   done
-  mv /tmp/pathwick_shot.png "$OUT"
+  kill -0 $pid || { echo "screenshot: the window closed" >&2; exit 1; }
 '
-echo "screenshot: $out"
+# Never leave a half-written picture in place of a good one.
+cp "$scratch/shot.png" "$out.tmp"
+mv -f "$out.tmp" "$out"
+echo "screenshot: $out ($steps steps)"

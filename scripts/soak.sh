@@ -3,23 +3,27 @@
 # one million steps of the default world (cell size 6, 200 agents) and
 # 100000 steps at cell size 1 -- with resident memory (VmRSS) reported after
 # the first setup, once the chart is full (step 50000) and at the end.
+# Takes about 3 minutes on 2 cores once built.
 #
 # The chart keeps up to 498 points per series (to step 49800), and the first
 # paints fill font and style caches; after that nothing may grow. The run
 # fails when VmRSS grows by more than SOAK_TOLERANCE_KIB (default 256) from
 # the warm point to the end, or by more than SOAK_TOTAL_KIB (default 4096)
 # from the first setup to the end.
-#   SOAK_STEPS=1000000 SOAK_SMALL_STEPS=100000 scripts/soak.sh
+#
+# Usage: SOAK_STEPS=1000000 SOAK_SMALL_STEPS=100000 scripts/soak.sh
+#   --help    this text
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/common.sh"
+parse_flags -- "$@"
 steps=${SOAK_STEPS:-1000000}
 small_steps=${SOAK_SMALL_STEPS:-100000}
 tolerance=${SOAK_TOLERANCE_KIB:-256}
 total=${SOAK_TOTAL_KIB:-4096}
 
-"$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j2 --target pathwick_soak
+"$root/scripts/deps.sh" build
+configure release
+cmake --build --preset release -j "$jobs" --target pathwick_soak
 
 echo "soak: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
 status=0

@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
-#   scripts/test.sh          everything CI runs: the normal build's tests, a
-#                            bounded run of each libFuzzer target (build-fuzz/,
-#                            clang) and every test again under AddressSanitizer,
-#                            UndefinedBehaviorSanitizer and LeakSanitizer (build-asan/)
-#   scripts/test.sh --quick  the normal build's tests only
+# Installs what is missing, builds, and runs every test. CI runs it in full.
+#
+# Usage: scripts/test.sh [--quick]
+#   (none)    every stage, about 13 minutes on 2 cores (four builds and fuzzing):
+#               1. the release build's tests under Xvfb (build/)
+#               2. the Debian package, built and checked (scripts/package.sh --check)
+#               3. a bounded run of each libFuzzer target (build-fuzz/, clang)
+#               4. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
+#                  and LeakSanitizer (build-asan/)
+#   --quick   stage 1 only: about 3 minutes from a clean tree, less after a change
+#   --help    this text
 # FUZZ_SECONDS (default 30) bounds each fuzz target's run.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-quick=0
-[ "${1:-}" = "--quick" ] && quick=1
+source "$(dirname "$0")/common.sh"
+parse_flags quick -- "$@"
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
-"$root/scripts/deps.sh"
+if [ "$flag_quick" -eq 1 ]; then
+  "$root/scripts/deps.sh" build test bench
+else
+  "$root/scripts/deps.sh" build test bench package fuzz
+fi
 
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j2
+echo "== test: release build's tests (build/)"
+# The tests and benchmarks are required here, not skipped when missing.
+configure release -DPATHWICK_TESTS=ON -DPATHWICK_BENCH=ON
+cmake --build --preset release -j "$jobs"
 # The end-to-end test needs an X server: the whole suite runs under Xvfb.
-xvfb-run -a -s "-screen 0 1024x900x24" \
-  ctest --test-dir "$root/build" --output-on-failure -j2
+in_xvfb ctest --preset release -j "$jobs"
 
-[ "$quick" -eq 1 ] && exit 0
+[ "$flag_quick" -eq 1 ] && exit 0
+
+echo "== test: the Debian package (build-package/)"
+"$root/scripts/package.sh" --check
 
 # Sanitizer settings, for the fuzz targets and the sanitizer build alike.
 # Leaks are errors; the suppressions name only third-party libraries.
@@ -31,9 +43,9 @@ export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp
 # Fuzz targets: each runs for a bounded time from its committed seed corpus.
 # New inputs go to a scratch corpus in build-fuzz/, so fuzz/corpus/ stays as
 # committed; a finding is written to build-fuzz/artifacts/ and fails the run.
-CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPATHWICK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$root/build-fuzz" -j2
+echo "== test: fuzz targets (build-fuzz/)"
+configure fuzz
+cmake --build --preset fuzz -j "$jobs"
 mkdir -p "$root/build-fuzz/artifacts"
 for target in fuzz_conversions fuzz_setup_fields fuzz_checkpoint; do
   mkdir -p "$root/build-fuzz/corpus/$target"
@@ -49,8 +61,7 @@ for target in fuzz_conversions fuzz_setup_fields fuzz_checkpoint; do
   grep -E '^Done [0-9]+ runs' "$log" || true
 done
 
-# Every test again under the sanitizers.
-cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPATHWICK_SANITIZE=ON >/dev/null
-cmake --build "$root/build-asan" -j2
-xvfb-run -a -s "-screen 0 1024x900x24" \
-  ctest --test-dir "$root/build-asan" --output-on-failure -j2
+echo "== test: every test under the sanitizers (build-asan/)"
+configure asan -DPATHWICK_TESTS=ON
+cmake --build --preset asan -j "$jobs"
+in_xvfb ctest --preset asan -j "$jobs"

@@ -1,0 +1,130 @@
+# Installation in the usual places under the prefix, and the Debian package.
+#   cmake --install <build> --prefix <dir>       the programs, desktop entry,
+#                                                icons, metainfo and man pages
+#   cpack --preset package                       pathwick_<version>_<arch>.deb
+include(GNUInstallDirs)
+
+set(PATHWICK_MAINTAINER "Pathwick maintainers <maintainers@users.noreply.c-seed-ff351dab.example>")
+set(PATHWICK_SCREENSHOT_URL "${PROJECT_HOMEPAGE_URL}docs/screenshot.png")
+set(pathwick_data ${PROJECT_SOURCE_DIR}/data)
+set(pathwick_generated ${PROJECT_BINARY_DIR}/install)
+
+find_program(PATHWICK_GZIP gzip)
+find_program(PATHWICK_HELP2MAN help2man)
+
+# pathwick_install_compressed(<file> <destination>): installs <file> as
+# <file>.gz, compressed at build time the way Debian ships manuals and
+# changelogs (gzip -9n); without gzip it installs the file as it is.
+function(pathwick_install_compressed file destination)
+  get_filename_component(name ${file} NAME)
+  if(NOT PATHWICK_GZIP)
+    install(FILES ${file} DESTINATION ${destination})
+    return()
+  endif()
+  set(compressed ${pathwick_generated}/gz/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E copy ${file} ${pathwick_generated}/gz/${name}
+    COMMAND ${PATHWICK_GZIP} -9nf ${pathwick_generated}/gz/${name}
+    DEPENDS ${file}
+    VERBATIM)
+  string(MAKE_C_IDENTIFIER "pathwick_gz_${name}" target)
+  add_custom_target(${target} ALL DEPENDS ${compressed})
+  install(FILES ${compressed} DESTINATION ${destination})
+endfunction()
+
+# The window program, with what a desktop needs to show and start it.
+install(TARGETS pathwick_02_evolve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+configure_file(${pathwick_data}/pathwick.desktop.in
+  ${pathwick_generated}/${PATHWICK_APP_ID}.desktop @ONLY)
+configure_file(${pathwick_data}/pathwick.metainfo.xml.in
+  ${pathwick_generated}/${PATHWICK_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${pathwick_generated}/${PATHWICK_APP_ID}.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${pathwick_generated}/${PATHWICK_APP_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${pathwick_data}/icons/pathwick.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+  RENAME ${PATHWICK_APP_ID}.svg)
+install(FILES ${pathwick_data}/icons/pathwick-256.png
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
+  RENAME ${PATHWICK_APP_ID}.png)
+
+# The window has no command line of its own: its manual is written by hand.
+configure_file(${PROJECT_SOURCE_DIR}/docs/pathwick_02_evolve.1.in
+  ${pathwick_generated}/pathwick_02_evolve.1 @ONLY)
+pathwick_install_compressed(${pathwick_generated}/pathwick_02_evolve.1 ${CMAKE_INSTALL_MANDIR}/man1)
+
+configure_file(${pathwick_data}/deb/changelog.in ${pathwick_generated}/changelog @ONLY)
+pathwick_install_compressed(${pathwick_generated}/changelog ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${pathwick_data}/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The desktop entry and the metainfo as desktops and software centres read
+# them, checked by their validators where these are installed (package deps).
+if(PATHWICK_TESTS_ENABLED)
+  find_program(PATHWICK_DESKTOP_FILE_VALIDATE desktop-file-validate)
+  find_program(PATHWICK_APPSTREAMCLI appstreamcli)
+  if(PATHWICK_DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry_valid COMMAND ${PATHWICK_DESKTOP_FILE_VALIDATE}
+      ${pathwick_generated}/${PATHWICK_APP_ID}.desktop)
+  endif()
+  if(PATHWICK_APPSTREAMCLI)
+    add_test(NAME metainfo_valid COMMAND ${PATHWICK_APPSTREAMCLI} validate --no-net
+      ${pathwick_generated}/${PATHWICK_APP_ID}.metainfo.xml)
+  endif()
+endif()
+
+# pathwick_run, when the build has it: the program, and its manual made by
+# help2man from its --help, run on the built program.
+function(pathwick_install_runner)
+  if(NOT TARGET pathwick_run)
+    return()
+  endif()
+  install(TARGETS pathwick_run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(NOT PATHWICK_HELP2MAN)
+    pathwick_part_skip("pathwick_run manual" "help2man not found: help2man")
+    return()
+  endif()
+  set(manual ${pathwick_generated}/pathwick_run.1)
+  add_custom_command(OUTPUT ${manual}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+            ${PATHWICK_HELP2MAN} --no-info --section=1
+            --name=run\ Pathwick\ simulations\ from\ the\ command\ line
+            --version-string=${PROJECT_VERSION}
+            --output=${manual} $<TARGET_FILE:pathwick_run>
+    DEPENDS pathwick_run
+    VERBATIM)
+  add_custom_target(pathwick_run_manual ALL DEPENDS ${manual})
+  pathwick_install_compressed(${manual} ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
+# The Debian package: cpack --preset package (scripts/package.sh).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pathwick)
+set(CPACK_PACKAGE_VENDOR "Pathwick maintainers")
+set(CPACK_PACKAGE_CONTACT "${PATHWICK_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "simulation of ant-like foragers that evolve")
+set(CPACK_PACKAGE_DESCRIPTION [[
+Pathwick shows ten colonies of ant-like foragers on a grid. Agents leave
+their home cell, search for a target area and lay a chemical trail on the
+way back; the trail evaporates, and agents that smell it follow it. Agents
+that run out of energy are replaced by children of successful members of
+their colony, so the genes for turning angle and wiggle evolve, and a chart
+follows their averages.
+
+The window lets you set up, start, stop and single-step a world, tune five
+rates while it runs, and paint chemical onto the grid with the mouse.]])
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PATHWICK_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its window system plugins at run time, so dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_STRIP_FILES ON)
+
+# These run when the top directory is done, after every add_subdirectory()
+# wherever it stands, so programs defined later are installed too.
+cmake_language(DEFER CALL pathwick_install_runner)
+cmake_language(DEFER CALL include CPack)
+cmake_language(DEFER CALL pathwick_report_skipped)
