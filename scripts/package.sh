@@ -78,7 +78,8 @@ if [ -x "$usr/bin/pathwick_run" ]; then
   echo "== package check: pathwick_run --steps 1000, from the package"
   work=$unpacked/run
   mkdir -p "$work"
-  (cd "$work" && QT_QPA_PLATFORM=offscreen "$usr/bin/pathwick_run" --steps 1000) || fail "pathwick_run --steps 1000"
+  (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 1000 --plot --out run && test -s run/series.csv && test -s run/genes.png) \
+    || fail "pathwick_run --steps 1000"
 fi
 
 [ "$failed" -eq 0 ] && echo "package check: ok ($deb)"
