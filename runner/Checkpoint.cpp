@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include "Calcer.h"
@@ -123,7 +124,7 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
   a.searching = searching != 0;
   char chroma[kChromaLength];
   if (!r.GetBytes(chroma, kChromaLength)) return false;
-  a.chroma.assign(chroma, kChromaLength);
+  a.chroma = std::string_view(chroma, kChromaLength);
   uint8_t count = 0;
   if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
   a.candidates.clear();
