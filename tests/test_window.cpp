@@ -14,11 +14,13 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -598,6 +600,54 @@ TEST_F(WindowTest, EveryCaptionFitsItsControl) {
   for (QLineEdit* edit : {form->Edit_size, form->Edit_anzAg}) {
     EXPECT_LE(edit->fontMetrics().horizontalAdvance(QStringLiteral("200000")), edit->width() - 6);
   }
+}
+
+// ---------------------------------------------------------------------------
+// Under a locale whose decimal separator is a comma
+
+// Switches the C library to de_DE.UTF-8 for the life of the object, first
+// compiling the locale into a folder of its own when the system lacks it.
+class GermanLocale {
+ public:
+  GermanLocale() {
+    if (!std::setlocale(LC_ALL, kName)) {
+      const QString folder = dir_.path();
+      QProcess::execute(QStringLiteral("localedef"), {"-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"});
+      qputenv("LOCPATH", folder.toLocal8Bit());
+      set_ = std::setlocale(LC_ALL, kName) != nullptr;
+    } else {
+      set_ = true;
+    }
+  }
+  ~GermanLocale() {
+    std::setlocale(LC_ALL, "C");
+    qunsetenv("LOCPATH");
+  }
+  bool Set() const { return set_; }
+
+ private:
+  static constexpr const char* kName = "de_DE.UTF-8";
+  QTemporaryDir dir_;
+  bool set_ = false;
+};
+
+TEST(WindowUnderGermanLocale, CaptionsShowCommasAndTheRatesReadBack) {
+  GermanLocale german;
+  ASSERT_TRUE(german.Set()) << "de_DE.UTF-8 could neither be set nor compiled (Debian package locales)";
+  SetMessageSink([](const std::string& text) { ADD_FAILURE() << text; });
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  EXPECT_EQ(Text(form->Lbl_evapo), "0,5");
+  EXPECT_EQ(Text(form->Lbl_mutate), "0,01 %");
+  form->SB_evapo->setValue(35);
+  EXPECT_EQ(Text(form->Lbl_evapo), "0,35");
+  EXPECT_EQ(form->EvaporationRate(), 0.35L);
+  EXPECT_EQ(form->MutationRate(), 0.01L);
+  // The evaporation pass reads the caption back: 0,35 takes Round(3.5) = 4.
+  form->cells[0][0].chemical = 50;
+  form->Evaporate();
+  EXPECT_EQ(form->cells[0][0].chemical, 46);
+  SetMessageSink({});
 }
 
 }  // namespace
