@@ -7,9 +7,9 @@
 #   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, the fonts:
 #             building and running the programs (scripts/run.sh)
 #   test      GoogleTest, Xvfb, xdotool, GNU parallel and the locale sources:
-#             the test suites, the
-#             end-to-end test and the sweep test (scripts/test.sh --quick,
-#             scripts/screenshot.sh); parallel also runs scripts/sweep.sh
+#             the test suites, the end-to-end test and the sweep test
+#             (scripts/test.sh --quick, scripts/screenshot.sh); parallel also
+#             runs scripts/sweep.sh
 #   bench     Google Benchmark (scripts/bench.sh, scripts/test.sh)
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
