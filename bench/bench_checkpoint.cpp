@@ -63,12 +63,14 @@ int main(int argc, char** argv) {
       const int stepsTimed = w.agents > 100000 ? 3 : 100;
       steps.push_back(Seconds([&] {
                         for (int i = 0; i < stepsTimed; ++i) form->DoStep();
-                      }) * 100 / stepsTimed);
+                      }) *
+                      100 / stepsTimed);
     }
-    std::printf("%-40s checkpoint %.2f MB: write %.1f ms (on the disk after %.1f ms), read %.1f ms; "
-                "100 headless steps %.1f ms\n",
-                w.name, static_cast<double>(QFileInfo(path).size()) / 1e6, runner_bench::Median(write) * 1e3, runner_bench::Median(durable) * 1e3,
-                runner_bench::Median(read) * 1e3, runner_bench::Median(steps) * 1e3);
+    std::printf(
+        "%-40s checkpoint %.2f MB: write %.1f ms (on the disk after %.1f ms), read %.1f ms; "
+        "100 headless steps %.1f ms\n",
+        w.name, static_cast<double>(QFileInfo(path).size()) / 1e6, runner_bench::Median(write) * 1e3,
+        runner_bench::Median(durable) * 1e3, runner_bench::Median(read) * 1e3, runner_bench::Median(steps) * 1e3);
   }
   return 0;
 }

@@ -1,13 +1,13 @@
 #include "Checkpoint.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +27,7 @@ constexpr int kChecksumBytes = 32;  // SHA-256
 constexpr int32_t kChromaLength = 16;
 constexpr int32_t kMaxGene = 255;
 constexpr int32_t kMaxGray = 255;
-constexpr int32_t kLowestHeading = -83;   // sensing handles every heading in -83..488
+constexpr int32_t kLowestHeading = -83;  // sensing handles every heading in -83..488
 constexpr int32_t kHighestHeading = 488;
 constexpr uint8_t kHomeFlag = 1;
 constexpr uint8_t kTargetFlag = 2;
@@ -94,9 +94,9 @@ QByteArray Sha256(const char* data, qsizetype size) {
 }
 
 void EncodeAgent(TWriter& w, const TAgent& a) {
-  for (int32_t v : {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY,
-                    a.centerX, a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY,
-                    a.scent}) {
+  for (int32_t v :
+       {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY, a.centerX,
+        a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY, a.scent}) {
     w.Put(v);
   }
   w.Put(static_cast<uint8_t>(a.searching ? 1 : 0));
@@ -113,9 +113,9 @@ void EncodeAgent(TWriter& w, const TAgent& a) {
 // One agent, checked against the grid it lives on: whatever the engine
 // indexes with must point into the world.
 bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
-  int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy, &a.tripCount, &a.colony, &a.cellX, &a.cellY,
-                       &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,  &a.knowsCenter, &a.posX, &a.posY,
-                       &a.radius,    &a.heading,    &a.stepX,  &a.stepY,     &a.scent};
+  int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy,  &a.tripCount, &a.colony,      &a.cellX, &a.cellY,
+                       &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,   &a.knowsCenter, &a.posX,  &a.posY,
+                       &a.radius,    &a.heading,    &a.stepX,   &a.stepY,     &a.scent};
   for (int32_t* f : fields) {
     if (!r.Get(*f)) return false;
   }
@@ -146,10 +146,11 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
   bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
                a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
                InRange(a.angleGene, 0, kMaxGene) && InRange(a.wiggleGene, 0, kMaxGene) &&
-               a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) && InRange(a.heading, kLowestHeading, kHighestHeading) &&
-               InRange(a.stepX, -1, 1) && InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) &&
-               a.posX == a.cellX * cellSize + half && a.posY == a.cellY * cellSize + half &&
-               InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) && InRange(a.scent, 0, INT32_MAX);
+               a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&
+               InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) &&
+               InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
+               a.posY == a.cellY * cellSize + half && InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) &&
+               InRange(a.scent, 0, INT32_MAX);
   for (char ch : chroma) sound = sound && (ch == '0' || ch == '1');
   if (!sound) *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
   return sound;
@@ -209,7 +210,8 @@ std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* er
     *error = why;
     return std::nullopt;
   };
-  if (bytes.size() < static_cast<qsizetype>(sizeof kMagic) || std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
+  if (bytes.size() < static_cast<qsizetype>(sizeof kMagic) ||
+      std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
     return fail(QStringLiteral("not a checkpoint"));
   }
   TReader r(bytes.constData() + sizeof kMagic, bytes.size() - static_cast<qsizetype>(sizeof kMagic));
@@ -217,9 +219,11 @@ std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* er
   uint32_t versionLength = 0;
   if (!r.Get(format)) return fail(QStringLiteral("the checkpoint is cut short"));
   if (format != kCheckpointFormat) {
-    return fail(QStringLiteral("checkpoint format %1, but this program reads format %2").arg(format).arg(kCheckpointFormat));
+    return fail(
+        QStringLiteral("checkpoint format %1, but this program reads format %2").arg(format).arg(kCheckpointFormat));
   }
-  if (!r.Get(versionLength) || versionLength > 256) return fail(QStringLiteral("the checkpoint is cut short or damaged"));
+  if (!r.Get(versionLength) || versionLength > 256)
+    return fail(QStringLiteral("the checkpoint is cut short or damaged"));
   QByteArray version(static_cast<qsizetype>(versionLength), '\0');
   uint64_t payloadLength = 0;
   if (!r.GetBytes(version.data(), version.size()) || !r.Get(payloadLength) ||
@@ -230,9 +234,8 @@ std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* er
   if (Sha256(bytes.constData(), checked) != bytes.right(kChecksumBytes)) {
     return fail(QStringLiteral("the checkpoint is damaged: its checksum does not match"));
   }
-  auto checkpoint = DecodeCheckpointPayload(bytes.mid(checked - static_cast<qsizetype>(payloadLength),
-                                                     static_cast<qsizetype>(payloadLength)),
-                                            error);
+  auto checkpoint = DecodeCheckpointPayload(
+      bytes.mid(checked - static_cast<qsizetype>(payloadLength), static_cast<qsizetype>(payloadLength)), error);
   if (checkpoint) checkpoint->programVersion = QString::fromUtf8(version);
   return checkpoint;
 }
@@ -268,7 +271,8 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
   }
   for (auto& [column, row] : c.homes) {
     if (!r.Get(column) || !r.Get(row)) return fail(cut);
-    if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1)) return fail(QStringLiteral("a home lies off the grid"));
+    if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1))
+      return fail(QStringLiteral("a home lies off the grid"));
   }
   const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
   if (r.Left() < cellCount * kCellBytes) return fail(cut);
@@ -297,7 +301,8 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
     uint32_t size = 0;
     if (!r.Get(size)) return fail(cut);
     // The colonies are as the setup deals them: agent i in colony i mod 10.
-    const uint32_t expected = agentCount > static_cast<uint32_t>(k) ? (agentCount - k + TForm1::kColonies - 1) / TForm1::kColonies : 0;
+    const uint32_t expected =
+        agentCount > static_cast<uint32_t>(k) ? (agentCount - k + TForm1::kColonies - 1) / TForm1::kColonies : 0;
     if (size != expected) return fail(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(k));
     c.colonies[k].resize(size);
     for (uint32_t i = 0; i < size; ++i) {
@@ -311,8 +316,9 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
   if (!r.Get(agents)) return fail(cut);
   constexpr qsizetype kLeastAgentBytes = 19 * 4 + 1 + kChromaLength + 2;
   if (agents != agentCount || r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) {
-    return fail(agents != agentCount ? QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(agentCount)
-                                     : cut);
+    return fail(agents != agentCount
+                    ? QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(agentCount)
+                    : cut);
   }
   c.agents.resize(agents);
   const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
@@ -358,7 +364,8 @@ QString TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0) ::close(fd);
     if (!synced || std::rename(from.constData(), to.constData()) != 0) {
-      error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+      error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2")
+                   .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
       return;
     }
     // The rename itself reaches the disk with the folder.

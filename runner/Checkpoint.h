@@ -26,13 +26,13 @@ inline constexpr const char* kCheckpointName = "checkpoint.pwk";
 struct TCheckpoint {
   QString programVersion;
   TSettingValues settings{};
-  uint32_t seed = 0;        // the seed rule in force
-  uint64_t reseeds = 0;     // reseeds done under it
-  uint32_t generator = 0;   // the generator's state
+  uint32_t seed = 0;       // the seed rule in force
+  uint64_t reseeds = 0;    // reseeds done under it
+  uint32_t generator = 0;  // the generator's state
   int32_t step = 0;
   int64_t tripsTotal = 0;
   int64_t birthsTotal = 0;
-  int64_t sampledTrips = 0;   // totals at the last sample, for the next interval
+  int64_t sampledTrips = 0;  // totals at the last sample, for the next interval
   int64_t sampledBirths = 0;
   int32_t cols = 0;
   int32_t rows = 0;

@@ -25,7 +25,7 @@ struct TRunPlan {
   int32_t steps = 0;
   bool histograms = false;
   bool plot = false;
-  int32_t snapshotEvery = 0;  // 0: no snapshots
+  int32_t snapshotEvery = 0;    // 0: no snapshots
   int32_t checkpointEvery = 0;  // 0: no checkpoints
   // A world to continue instead of setting one up (consumed by the run). The
   // seed rule continues the checkpoint's unless `branchSeed`: then reseeds

@@ -53,7 +53,8 @@ constexpr TRunOption kRunOptions[] = {
     {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
     {"config", "FILE", "repeat the run recorded in FILE (a run.json); options given beside it override it"},
-    {"checkpoint-every", "K", "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
+    {"checkpoint-every", "K",
+     "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
     {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
     {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
     {"show", "", "open the same seeded run in the window instead of running it here"},
@@ -81,7 +82,8 @@ void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.addHelpOption();
   parser.addVersionOption();
   for (const TRunOption& o : kRunOptions) {
-    parser.addOption(QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description), QLatin1String(o.valueName)));
+    parser.addOption(
+        QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description), QLatin1String(o.valueName)));
   }
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
@@ -92,7 +94,7 @@ void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
       parser.addOption(QCommandLineOption(QLatin1String(spec.option), text));
     } else {
       text += QStringLiteral("; %1 (default: %2)").arg(AcceptedValues(spec), FormatSettingValue(spec, defaults[i]));
-      const QString valueName = spec.kind == TSettingKind::kSniff ? QStringLiteral("MODE")
+      const QString valueName = spec.kind == TSettingKind::kSniff        ? QStringLiteral("MODE")
                                 : spec.kind == TSettingKind::kHundredths ? QStringLiteral("R")
                                                                          : QStringLiteral("N");
       parser.addOption(QCommandLineOption(QLatin1String(spec.option), text, valueName));
@@ -180,7 +182,8 @@ class TReader {
       return result;
     }
     if (!parser_.positionalArguments().isEmpty()) {
-      result.error = QStringLiteral("unexpected argument '%1'; options start with --").arg(parser_.positionalArguments().front());
+      result.error =
+          QStringLiteral("unexpected argument '%1'; options start with --").arg(parser_.positionalArguments().front());
       return result;
     }
     const QStringList names = parser_.optionNames();
@@ -209,7 +212,8 @@ class TReader {
       result.error = QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds");
     } else if (Set("show")) {
       c.kind = TCommandKind::kShow;
-      if (Set("out") || Set("force")) result.error = QStringLiteral("--show opens the window and writes nothing: leave out --out");
+      if (Set("out") || Set("force"))
+        result.error = QStringLiteral("--show opens the window and writes nothing: leave out --out");
     } else {
       result.error = ReadOutputs(c);
     }
@@ -227,7 +231,8 @@ class TReader {
     plan.seedFromClock = true;
     if (Set("config")) {
       if (Set("grid")) return QStringLiteral("--config and --grid cannot be combined");
-      if (QString error = ReadRunPlan(Value("config"), plan); !error.isEmpty()) return QStringLiteral("--config: ") + error;
+      if (QString error = ReadRunPlan(Value("config"), plan); !error.isEmpty())
+        return QStringLiteral("--config: ") + error;
     }
     if (Set("from")) plan.fromPath = Value("from");
     if (!plan.fromPath.isEmpty()) {
@@ -255,12 +260,14 @@ class TReader {
     }
     if (Set("steps")) {
       const auto steps = ParseWhole(Value("steps"), 1, std::numeric_limits<int32_t>::max());
-      if (!steps) return Refuse(QStringLiteral("steps"), QStringLiteral("a whole number from 1 to 2147483647"), Value("steps"));
+      if (!steps)
+        return Refuse(QStringLiteral("steps"), QStringLiteral("a whole number from 1 to 2147483647"), Value("steps"));
       plan.steps = static_cast<int32_t>(*steps);
     }
     if (Set("seed")) {
       const auto seed = ParseWhole(Value("seed"), 0, std::numeric_limits<uint32_t>::max());
-      if (!seed) return Refuse(QStringLiteral("seed"), QStringLiteral("a whole number from 0 to 4294967295"), Value("seed"));
+      if (!seed)
+        return Refuse(QStringLiteral("seed"), QStringLiteral("a whole number from 0 to 4294967295"), Value("seed"));
       plan.seed = static_cast<uint32_t>(*seed);
       plan.seedFromClock = false;
       if (plan.from) plan.branchSeed = true;
@@ -331,7 +338,8 @@ class TReader {
       const qsizetype eq = vary.indexOf(QLatin1Char('='));
       const auto index = FindSetting(vary.left(eq));
       if (eq < 0 || !index) {
-        return QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'").arg(vary);
+        return QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'")
+            .arg(vary);
       }
       if (varied[*index]) return QStringLiteral("--vary names %1 twice").arg(QLatin1String(specs[*index].option));
       if (parser_.isSet(QLatin1String(specs[*index].option))) {
@@ -341,7 +349,9 @@ class TReader {
       QStringList values;
       for (const QString& text : vary.mid(eq + 1).split(QLatin1Char(','))) {
         const auto value = ParseSettingValue(specs[*index], text);
-        if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(specs[*index].option), AcceptedValues(specs[*index]), text);
+        if (!value)
+          return Refuse(QStringLiteral("vary ") + QLatin1String(specs[*index].option), AcceptedValues(specs[*index]),
+                        text);
         values << OptionWords(specs[*index], *value);
       }
       axes.append({*index, values});
@@ -359,7 +369,9 @@ class TReader {
     if (Set("seeds")) {
       if (Set("seed")) return QStringLiteral("--seed and --seeds cannot be combined");
       const auto seeds = ParseSeedList(Value("seeds"));
-      if (!seeds) return Refuse(QStringLiteral("seeds"), QStringLiteral("seeds 0 to 4294967295 as A-B ranges or single values"), Value("seeds"));
+      if (!seeds)
+        return Refuse(QStringLiteral("seeds"), QStringLiteral("seeds 0 to 4294967295 as A-B ranges or single values"),
+                      Value("seeds"));
       for (uint32_t s : *seeds) seedWords << QStringLiteral("--seed %1").arg(s);
     } else if (Set("seed")) {
       seedWords << QStringLiteral("--seed %1").arg(c.plan.seed);
@@ -372,14 +384,16 @@ class TReader {
       QStringList grown;
       for (const QString& line : lines) {
         for (const QString& words : values) grown << (line + QLatin1Char(' ') + words).trimmed();
-        if (grown.size() > kMaxJobLines) return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
+        if (grown.size() > kMaxJobLines)
+          return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
       }
       lines = grown;
     }
     for (const QString& line : lines) {
       for (const QString& seed : seedWords) {
         c.jobLines << (line + QLatin1Char(' ') + seed).trimmed();
-        if (c.jobLines.size() > kMaxJobLines) return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
+        if (c.jobLines.size() > kMaxJobLines)
+          return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
       }
     }
     return {};

@@ -12,7 +12,7 @@ enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kHelp, kVersion };
 struct TCommand {
   TCommandKind kind = TCommandKind::kRun;
   TRunPlan plan;
-  QString out;          // empty: the series goes to standard output
+  QString out;  // empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
   QStringList jobLines;  // kGrid: the job list to print

@@ -1,8 +1,9 @@
 #include "RunFolder.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
-#include <sys/stat.h>
 #include <filesystem>
 #include <system_error>
 
@@ -35,7 +36,8 @@ QString TRunFolder::Open(const QString& dir) {
   const QString parent = QFileInfo(dir_).absolutePath();
   if (!QDir().mkpath(parent)) return QStringLiteral("cannot make the folder %1").arg(parent);
   temporary_ = std::make_unique<QTemporaryDir>(Beside(dir_, ".tmp"));
-  if (!temporary_->isValid()) return QStringLiteral("cannot make a folder beside %1: %2").arg(dir, temporary_->errorString());
+  if (!temporary_->isValid())
+    return QStringLiteral("cannot make a folder beside %1: %2").arg(dir, temporary_->errorString());
   return {};
 }
 
@@ -53,7 +55,8 @@ QString TRunFolder::Commit() {
     old = std::make_unique<QTemporaryDir>(Beside(dir_, ".old"));
     if (!old->isValid()) return QStringLiteral("cannot make a folder beside %1").arg(dir_);
     fs::rename(target, fs::path(old->path().toStdString()), error);
-    if (error) return QStringLiteral("cannot move the old run %1 aside: %2").arg(dir_, QString::fromStdString(error.message()));
+    if (error)
+      return QStringLiteral("cannot move the old run %1 aside: %2").arg(dir_, QString::fromStdString(error.message()));
   }
   // The folder takes the permissions a folder made here would have.
   const mode_t mask = umask(0);
@@ -66,7 +69,8 @@ QString TRunFolder::Commit() {
     std::error_code ignored;
     fs::rename(fs::path(old->path().toStdString()), target, ignored);
   }
-  if (error) return QStringLiteral("cannot put the run in place at %1: %2").arg(dir_, QString::fromStdString(error.message()));
+  if (error)
+    return QStringLiteral("cannot put the run in place at %1: %2").arg(dir_, QString::fromStdString(error.message()));
   temporary_->setAutoRemove(false);
   return {};
 }

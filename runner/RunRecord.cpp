@@ -63,7 +63,8 @@ QString ReadJsonObject(const QString& path, QJsonObject& object) {
   if (parseError.error != QJsonParseError::NoError) {
     return QStringLiteral("%1 is not a run record: %2").arg(path, parseError.errorString());
   }
-  if (!document.isObject() || document.object().value(QStringLiteral("program")).toString() != QLatin1String(kProgram)) {
+  if (!document.isObject() ||
+      document.object().value(QStringLiteral("program")).toString() != QLatin1String(kProgram)) {
     return QStringLiteral("%1 is not a run record of %2").arg(path, QLatin1String(kProgram));
   }
   object = document.object();
@@ -75,7 +76,8 @@ QString ReadJsonObject(const QString& path, QJsonObject& object) {
 QJsonObject SettingsToJson(const TSettingValues& values) {
   QJsonObject object;
   const auto specs = SettingSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) object.insert(QLatin1String(specs[i].key), SettingToJson(specs[i], values[i]));
+  for (size_t i = 0; i < specs.size(); ++i)
+    object.insert(QLatin1String(specs[i].key), SettingToJson(specs[i], values[i]));
   return object;
 }
 
@@ -152,7 +154,8 @@ QString ReadRunPlan(const QString& path, TRunPlan& plan) {
   const QJsonObject outputs = object.value(QStringLiteral("outputs")).toObject();
   plan.histograms = outputs.value(QStringLiteral("histograms")).toBool(plan.histograms);
   plan.plot = outputs.value(QStringLiteral("plot")).toBool(plan.plot);
-  const auto every = WholeFromJson(outputs.value(QStringLiteral("snapshot_every")), 0, std::numeric_limits<int32_t>::max());
+  const auto every =
+      WholeFromJson(outputs.value(QStringLiteral("snapshot_every")), 0, std::numeric_limits<int32_t>::max());
   if (!outputs.value(QStringLiteral("snapshot_every")).isUndefined() && !every) {
     return bad("\"outputs.snapshot_every\" must be a whole number from 0");
   }

@@ -76,21 +76,26 @@ TGeneHistogram TakeHistogram(const TForm1& form) {
 }
 
 QString SeriesHeader() {
-  QStringList columns{"step",     "avg_angle",   "avg_wiggle",  "mean_angle",   "sd_angle",
-                      "mean_wiggle", "sd_wiggle", "trips",      "trips_total", "births",
-                      "births_total", "heading_home", "visible_cells"};
+  QStringList columns{"step",  "avg_angle",   "avg_wiggle", "mean_angle",   "sd_angle",     "mean_wiggle",  "sd_wiggle",
+                      "trips", "trips_total", "births",     "births_total", "heading_home", "visible_cells"};
   for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("angle_c%1").arg(c);
   for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("wiggle_c%1").arg(c);
   return columns.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 
 QString SeriesRow(const TSample& s) {
-  QStringList cells{QString::number(s.step),       QString::number(s.avgAngle),
-                    QString::number(s.avgWiggle),  Fixed(s.meanAngle),
-                    Fixed(s.sdAngle),              Fixed(s.meanWiggle),
-                    Fixed(s.sdWiggle),             QString::number(s.trips),
-                    QString::number(s.tripsTotal), QString::number(s.births),
-                    QString::number(s.birthsTotal), QString::number(s.headingHome),
+  QStringList cells{QString::number(s.step),
+                    QString::number(s.avgAngle),
+                    QString::number(s.avgWiggle),
+                    Fixed(s.meanAngle),
+                    Fixed(s.sdAngle),
+                    Fixed(s.meanWiggle),
+                    Fixed(s.sdWiggle),
+                    QString::number(s.trips),
+                    QString::number(s.tripsTotal),
+                    QString::number(s.births),
+                    QString::number(s.birthsTotal),
+                    QString::number(s.headingHome),
                     QString::number(s.visibleCells)};
   // A colony without members has no mean: its cell stays empty.
   for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngle[c]) : QString());

@@ -11,20 +11,20 @@
 inline constexpr int32_t kGeneValues = 256;  // a gene has 8 bits
 
 struct TSample {
-  int32_t step = 0;       // steps completed when the sample was taken
-  int32_t avgAngle = 0;   // as the chart shows them: rounded means
+  int32_t step = 0;      // steps completed when the sample was taken
+  int32_t avgAngle = 0;  // as the chart shows them: rounded means
   int32_t avgWiggle = 0;
   double meanAngle = 0;
-  double sdAngle = 0;     // population standard deviation
+  double sdAngle = 0;  // population standard deviation
   double meanWiggle = 0;
   double sdWiggle = 0;
-  int64_t trips = 0;      // trips completed since the previous sample
+  int64_t trips = 0;  // trips completed since the previous sample
   int64_t tripsTotal = 0;
-  int64_t births = 0;     // children born since the previous sample
+  int64_t births = 0;  // children born since the previous sample
   int64_t birthsTotal = 0;
   int64_t headingHome = 0;
-  int64_t visibleCells = 0;  // cells with chemical at or above the visibility threshold
-  std::array<double, TForm1::kColonies> colonyAngle{};   // mean per colony
+  int64_t visibleCells = 0;                             // cells with chemical at or above the visibility threshold
+  std::array<double, TForm1::kColonies> colonyAngle{};  // mean per colony
   std::array<double, TForm1::kColonies> colonyWiggle{};
   std::array<int32_t, TForm1::kColonies> colonySize{};
 };

@@ -4,8 +4,7 @@
 
 #include "Runtime.h"
 
-TSeedRule::TSeedRule(uint32_t seed, uint64_t reseedsDone, TGeneratorStart start)
-    : seed_(seed), reseeds_(reseedsDone) {
+TSeedRule::TSeedRule(uint32_t seed, uint64_t reseedsDone, TGeneratorStart start) : seed_(seed), reseeds_(reseedsDone) {
   if (start == TGeneratorStart::kSetToSeed) RandSeed = seed;
   SetRandomizeSource([this] { return ReseedValue(seed_, ++reseeds_); });
 }

@@ -21,8 +21,8 @@ enum class TSettingKind {
 };
 
 struct TSettingSpec {
-  const char* option;   // command-line option without the dashes
-  const char* key;      // key in run.json and column in summary.csv
+  const char* option;  // command-line option without the dashes
+  const char* key;     // key in run.json and column in summary.csv
   TSettingKind kind;
   int32_t min;
   int32_t max;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kSeriesName = "series.csv";
 // Columns of series.csv whose last value goes into the summary.
-constexpr const char* kFinalColumns[] = {"avg_angle", "avg_wiggle", "mean_angle", "sd_angle",     "mean_wiggle",
+constexpr const char* kFinalColumns[] = {"avg_angle", "avg_wiggle",  "mean_angle",   "sd_angle",     "mean_wiggle",
                                          "sd_wiggle", "trips_total", "births_total", "heading_home", "visible_cells"};
 
 struct TRun {
@@ -58,7 +58,8 @@ QString Summarize(const QString& dir, const TSettingValues& defaults) {
     const auto read = ReadRunRecord(record, defaults, &error);
     if (!read) return error;
     run.record = *read;
-    if (error = ReadSeries(folder.filePath(name + QLatin1Char('/') + QLatin1String(kSeriesName)), run); !error.isEmpty()) {
+    if (error = ReadSeries(folder.filePath(name + QLatin1Char('/') + QLatin1String(kSeriesName)), run);
+        !error.isEmpty()) {
       return error;
     }
     runs.push_back(std::move(run));
@@ -80,8 +81,7 @@ QString Summarize(const QString& dir, const TSettingValues& defaults) {
   QStringList header{QStringLiteral("folder")};
   for (const TSettingSpec& spec : specs) header << QLatin1String(spec.key);
   header << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
-         << QStringLiteral("steps_done")
-         << QStringLiteral("ended") << QStringLiteral("samples");
+         << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
   for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
   QString csv = header.join(QLatin1Char(',')) + QLatin1Char('\n');
   std::vector<TSummaryRun> chartRuns;
@@ -90,15 +90,15 @@ QString Summarize(const QString& dir, const TSettingValues& defaults) {
     QStringList row{run.folder};
     for (size_t i = 0; i < specs.size(); ++i) row << FormatSettingValue(specs[i], r.plan.settings[i]);
     row << QString::number(r.plan.seed) << QString::number(r.startStep) << QString::number(r.plan.steps)
-        << QString::number(r.stepsDone) << r.ended
-        << QString::number(r.samples);
+        << QString::number(r.stepsDone) << r.ended << QString::number(r.samples);
     for (const char* column : kFinalColumns) {
       const qsizetype at = run.header.indexOf(QLatin1String(column));
       row << (at >= 0 && at < run.last.size() ? run.last[at] : QString());
     }
     csv += row.join(QLatin1Char(',')) + QLatin1Char('\n');
     QStringList group;
-    for (size_t i : varied) group << QLatin1String(specs[i].option) + QLatin1Char('=') + FormatSettingValue(specs[i], r.plan.settings[i]);
+    for (size_t i : varied)
+      group << QLatin1String(specs[i].option) + QLatin1Char('=') + FormatSettingValue(specs[i], r.plan.settings[i]);
     chartRuns.push_back({group.join(QLatin1Char(' ')), run.points});
   }
 

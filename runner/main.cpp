@@ -103,7 +103,8 @@ int Run(TForm1& form, const TCommand& command) {
   observer.progress = [&](int32_t step) { progress.Update(step); };
   QString checkpointError;
   std::unique_ptr<TCheckpointWriter> checkpoints;
-  if (plan.checkpointEvery > 0) checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(QLatin1String(kCheckpointName)));
+  if (plan.checkpointEvery > 0)
+    checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(QLatin1String(kCheckpointName)));
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
     if (checkpointError.isEmpty()) checkpointError = checkpoints->Write(world, rule);
   };
@@ -123,7 +124,8 @@ int Run(TForm1& form, const TCommand& command) {
   if (!toFolder) return 0;
 
   if (plan.plot) {
-    const QString error = WriteGeneChart(folder.Path(QStringLiteral("genes.png")), folder.Path(QStringLiteral("genes.svg")), points);
+    const QString error =
+        WriteGeneChart(folder.Path(QStringLiteral("genes.png")), folder.Path(QStringLiteral("genes.svg")), points);
     if (!error.isEmpty()) return Fail(kExitFailed, error);
   }
   TRunRecord record;

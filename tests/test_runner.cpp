@@ -158,8 +158,9 @@ QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir
 
 TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
   QTemporaryDir tmp;
-  const QStringList run{"--seed", "11", "--steps", "1500", "--agents", "300", "--cell-size", "4",
-                        "--sniff", "roulette", "--evaporation-rate", "0.3", "--histograms"};
+  const QStringList run{"--seed",      "11", "--steps", "1500",     "--agents",           "300",
+                        "--cell-size", "4",  "--sniff", "roulette", "--evaporation-rate", "0.3",
+                        "--histograms"};
   ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("a")}).status, 0);
   ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b")}).status, 0);
   ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("c")}).status, 0);
@@ -182,8 +183,8 @@ TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
   EXPECT_EQ(record["settings"].toObject()["sniff"].toString(), "roulette");
   EXPECT_EQ(Record(tmp.filePath("c"))["settings"], record["settings"]);
   // Another seed, other homes, another series.
-  ASSERT_EQ(RunProgram({"--seed", "12", "--steps", "1500", "--agents", "300", "--cell-size", "4", "--sniff",
-                        "roulette", "--evaporation-rate", "0.3", "--out", tmp.filePath("d")})
+  ASSERT_EQ(RunProgram({"--seed", "12", "--steps", "1500", "--agents", "300", "--cell-size", "4", "--sniff", "roulette",
+                        "--evaporation-rate", "0.3", "--out", tmp.filePath("d")})
                 .status,
             0);
   EXPECT_NE(Read(tmp.filePath("a/series.csv")), Read(tmp.filePath("d/series.csv")));
@@ -260,7 +261,8 @@ TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) 
                                                                 "1000000000", "--out", tmp.filePath("r")});
   ASSERT_TRUE(process.waitForStarted());
   // The temporary folder appears once the signals are handled.
-  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(); ++i) {
+  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+       ++i) {
     QThread::msleep(10);
   }
   QThread::msleep(300);
@@ -274,10 +276,10 @@ TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) 
   EXPECT_EQ(record["samples"].toInt(), (done + 99) / 100);
   EXPECT_TRUE(QFile::exists(tmp.filePath("r/final.png")));
   // Its samples and its continuation are those of a run that never stopped.
-  ASSERT_EQ(RunProgram({"--from", tmp.filePath("r/checkpoint.pwk"), "--steps", "300", "--out", tmp.filePath("c")}).status,
-            0);
-  ASSERT_EQ(RunProgram(run + QStringList{"--steps", QString::number(done + 300), "--out", tmp.filePath("whole")}).status,
-            0);
+  ASSERT_EQ(
+      RunProgram({"--from", tmp.filePath("r/checkpoint.pwk"), "--steps", "300", "--out", tmp.filePath("c")}).status, 0);
+  ASSERT_EQ(
+      RunProgram(run + QStringList{"--steps", QString::number(done + 300), "--out", tmp.filePath("whole")}).status, 0);
   const QByteArray continued = Read(tmp.filePath("c/series.csv"));
   EXPECT_EQ(Read(tmp.filePath("r/series.csv")) + continued.mid(continued.indexOf('\n') + 1),
             Read(tmp.filePath("whole/series.csv")));
