@@ -158,7 +158,7 @@ void TForm1::SetupWorld() {
   CreateAgents();
   PlaceAgents(homePoints);
 
-  ZeichenPanel->setEnabled(true);  // Qt paints widgets double-buffered
+  ZeichenPanel->setEnabled(true);
   stepCount = 0;
   tripsCompleted = 0;
   births = 0;

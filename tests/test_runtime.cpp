@@ -1,4 +1,4 @@
-// The runtime stand-ins: the shared generator, rounding and the text/number
+// The runtime layer: the shared generator, rounding and the text/number
 // conversions, including every caption the window writes and reads back.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Runtime stand-ins: the process-wide random generator, rounding and the
+// The runtime layer: the process-wide random generator, rounding and the
 // text/number conversions the program relies on. Plain C++, no Qt.
 #pragma once
 
