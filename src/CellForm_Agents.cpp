@@ -15,7 +15,7 @@ constexpr double kSectorShift = 22.5;  // cone edges are moved back half a secto
 constexpr int32_t kSectorWidth = 45;
 constexpr int32_t kSectors = 8;
 // Column and row step of sectors 1..8, at headings 45, 90, ..., 360.
-constexpr std::array<std::pair<int32_t, int32_t>, kSectors> kSectorSteps{{
+constexpr std::array<std::pair<int8_t, int8_t>, kSectors> kSectorSteps{{
     {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
 
 constexpr int32_t kPrefetchAhead = 4;  // agents whose cells are fetched ahead of their turn
@@ -24,7 +24,7 @@ constexpr int32_t kAgentRadius = TAgent::kDrawRadius;
 constexpr int32_t kGeneRange = 180;
 constexpr int32_t kSearchCostFactor = 3;  // off the trail a searching move costs 3 x mark strength
 constexpr double kEqualShare = 5.0;        // every parent's share when nobody has made a trip
-constexpr int32_t kChromaLength = 16;
+constexpr int32_t kChromaLength = TChroma::kLength;
 constexpr int32_t kGeneBits = 8;
 constexpr int32_t kMutablePositions = 15;  // the last chroma character never mutates
 
@@ -159,8 +159,6 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
       __builtin_prefetch(&cells.At(column, row).chemical);
     }
   }
-  __builtin_prefetch(agent.candidates.data());
-  __builtin_prefetch(agent.shares.data());
 }
 
 void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
@@ -202,8 +200,8 @@ void TForm1::Reproduce(TAgent& agent) {
 void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
   Randomize();
   const int32_t cut = Random(kChromaLength) + 1;
-  const std::string& first = agents[colonyMembers[colony][parents.first]].chroma;
-  const std::string& second = agents[colonyMembers[colony][parents.second]].chroma;
+  const TChroma& first = agents[colonyMembers[colony][parents.first]].chroma;
+  const TChroma& second = agents[colonyMembers[colony][parents.second]].chroma;
   // Both parents are read in full before the agent, which may be one of
   // them, is written.
   std::array<char, kChromaLength> child{};
@@ -214,7 +212,7 @@ void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32
   agent.energy = kBirthEnergy;
   agent.angleGene = BitsToInt(std::string(child.data(), kGeneBits));
   agent.wiggleGene = BitsToInt(std::string(child.data() + kGeneBits, kGeneBits));
-  agent.chroma.assign(child.data(), kChromaLength);
+  std::copy(child.begin(), child.end(), agent.chroma.begin());
 }
 
 void TForm1::Mutate(TAgent& agent) {

@@ -1,7 +1,10 @@
 #include "agenten.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <ostream>
+#include <stdexcept>
 
 #include "Calcer.h"
 #include "Canvas.h"
@@ -68,12 +71,23 @@ std::pair<int32_t, int32_t> StepForHeading(int32_t heading) {
   return {dx, dy};
 }
 
-TAgent::TAgent() {
-  candidates.reserve(kMaxCandidates);
-  shares.reserve(kMaxCandidates);
+TChroma::TChroma(std::string_view text) {
+  if (text.size() != kLength) {
+    throw std::length_error("a chroma has " + std::to_string(kLength) + " characters, not " +
+                            std::to_string(text.size()));
+  }
+  std::copy(text.begin(), text.end(), text_.begin());
 }
 
-void TAgent::setChroma() { chroma = ByteToBits(angleGene) + ByteToBits(wiggleGene); }
+std::ostream& operator<<(std::ostream& out, const TChroma& chroma) { return out << chroma.view(); }
+
+void TAgent::setChroma() {
+  // Two texts of 8 characters each, short enough to need no heap.
+  const std::string angleBits = ByteToBits(angleGene);
+  const std::string wiggleBits = ByteToBits(wiggleGene);
+  std::copy(angleBits.begin(), angleBits.end(), chroma.begin());
+  std::copy(wiggleBits.begin(), wiggleBits.end(), chroma.begin() + angleBits.size());
+}
 
 void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sniffMode, int32_t sniffThreshold) {
   if (!searching) {
