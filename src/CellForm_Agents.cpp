@@ -33,6 +33,36 @@ constexpr int32_t kMutablePositions = 15;  // the last chroma character never mu
 // sector rather than read past the table.
 int32_t SectorOf(int32_t edge) { return std::clamp((edge - 1) / kSectorWidth + 1, 1, kSectors); }
 
+// Sector of the cone edge at the whole-degree angle x, moved back half a sector.
+int32_t EdgeSector(int32_t x) {
+  double edge = static_cast<double>(x) - kSectorShift;
+  NormalizeAngleF(edge);
+  return SectorOf(Round(edge));
+}
+
+// EdgeSector of every angle a heading in the step table's range plus or
+// minus a gene can give, computed once by EdgeSector itself.
+constexpr int32_t kEdgeTableMin = -TAgent::kTabledHeading - TAgent::kMaxGene;
+constexpr int32_t kEdgeTableMax = TAgent::kTabledHeading + TAgent::kMaxGene;
+struct TEdgeSectorTable {
+  std::array<int8_t, kEdgeTableMax - kEdgeTableMin + 1> sectors{};
+  TEdgeSectorTable() {
+    for (int32_t x = kEdgeTableMin; x <= kEdgeTableMax; ++x) sectors[x - kEdgeTableMin] = static_cast<int8_t>(EdgeSector(x));
+  }
+  int32_t operator()(int32_t x) const {
+    return x < kEdgeTableMin || x > kEdgeTableMax ? EdgeSector(x) : sectors[x - kEdgeTableMin];
+  }
+};
+const TEdgeSectorTable kEdgeSector;
+
+constexpr size_t kCacheLine = 64;
+
+// An agent spans several cache lines; all of them are fetched.
+void PrefetchAgent(const TAgent& agent) {
+  const char* bytes = reinterpret_cast<const char*>(&agent);
+  for (size_t offset = 0; offset < sizeof(TAgent); offset += kCacheLine) __builtin_prefetch(bytes + offset);
+}
+
 int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2); }
 
 }  // namespace
@@ -42,12 +72,8 @@ int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2);
 
 void TForm1::Sense(int32_t index) {
   TAgent& agent = agents[index];
-  double firstEdge = static_cast<double>(agent.heading - agent.angleGene) - kSectorShift;
-  double secondEdge = static_cast<double>(agent.heading + agent.angleGene) - kSectorShift;
-  NormalizeAngleF(firstEdge);
-  NormalizeAngleF(secondEdge);
-  const int32_t firstSector = SectorOf(Round(firstEdge));
-  const int32_t lastSector = SectorOf(Round(secondEdge));
+  const int32_t firstSector = kEdgeSector(agent.heading - agent.angleGene);
+  const int32_t lastSector = kEdgeSector(agent.heading + agent.angleGene);
 
   agent.candidates.clear();
   for (int32_t k = firstSector;; k = k % kSectors + 1) {
@@ -68,7 +94,11 @@ void TForm1::Sense(int32_t index) {
   agent.shares.assign(agent.candidates.size(), 0.0);
   if (agent.scent <= 0) return;
   for (size_t i = 0; i < agent.candidates.size(); ++i) {
-    agent.shares[i] = static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
+    // Off the trails neighbours tend to hold the same chemical: one division
+    // serves a run of equal values.
+    agent.shares[i] = i > 0 && chemical[i] == chemical[i - 1]
+                          ? agent.shares[i - 1]
+                          : static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
   }
 }
 
@@ -125,7 +155,7 @@ void TForm1::MoveAgents() {
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
   const int32_t count = static_cast<int32_t>(agents.size());
   for (int32_t i = 0; i < count; ++i) {
-    if (i + 2 * kPrefetchAhead < count) __builtin_prefetch(&agents[i + 2 * kPrefetchAhead]);
+    if (i + 2 * kPrefetchAhead < count) PrefetchAgent(agents[i + 2 * kPrefetchAhead]);
     if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) Reproduce(agent);

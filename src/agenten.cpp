@@ -43,8 +43,8 @@ std::pair<int32_t, int32_t> ComputeStep(int32_t heading) {
 
 // Steps of every whole-degree heading a move can produce, computed once by
 // ComputeStep itself, so a lookup gives the same step bit for bit.
-constexpr int32_t kStepTableMin = -1080;
-constexpr int32_t kStepTableMax = 1080;
+constexpr int32_t kStepTableMin = -TAgent::kTabledHeading;
+constexpr int32_t kStepTableMax = TAgent::kTabledHeading;
 struct TStepTable {
   std::array<std::pair<int8_t, int8_t>, kStepTableMax - kStepTableMin + 1> steps{};
   TStepTable() {

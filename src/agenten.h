@@ -55,6 +55,10 @@ class TAgent {
   static constexpr size_t kMaxCandidates = 8;
   static constexpr int32_t kDrawRadius = 2;
   static constexpr int32_t kHeadingLineLength = 4;
+  // Every heading a move produces lies well within this many degrees of 0;
+  // tables of per-heading results cover that range.
+  static constexpr int32_t kTabledHeading = 1080;
+  static constexpr int32_t kMaxGene = 255;  // a gene is 8 bits of the chroma
 
   // chroma := the 8 bits of angleGene followed by the 8 bits of wiggleGene.
   void setChroma();
@@ -73,33 +77,33 @@ class TAgent {
   void SetRadius(int32_t v) { radius = v; }
 
   // The agent owns no heap memory: its lists and its chroma live inside it.
-  // Widest members first, so the fields pack without gaps.
-  //
-  // Sensing results: each candidate's percentage of the chemical sensed,
-  // the neighbour steps in the cone, and the sum of that chemical.
-  TFixedList<double, kMaxCandidates> shares;
-  int32_t scent = 0;
-  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
-  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
-  int32_t energy = 0;      // below 1 the agent is replaced by a child
-  int32_t tripCount = 0;   // returns home since placement or birth
-  int32_t colony = 0;      // index in the agent list mod 10
+  // The fields the movement pass reads first lead, and the members are
+  // ordered so that they pack without gaps.
   int32_t cellX = 0;
   int32_t cellY = 0;
+  int32_t energy = 0;      // below 1 the agent is replaced by a child
+  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
+  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
+  int32_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
+  int32_t stepX = 0;
+  int32_t stepY = 0;
   int32_t homeX = 0;
   int32_t homeY = 0;
   int32_t centerX = 0;
   int32_t centerY = 0;
   int32_t knowsCenter = 0;  // 0 or 1
+  int32_t tripCount = 0;    // returns home since placement or birth
+  int32_t colony = 0;       // index in the agent list mod 10
   int32_t posX = 0;         // pixel centre on the agent layer
   int32_t posY = 0;
   int32_t radius = 0;
-  int32_t heading = 0;  // whole degrees; 0 = increasing column, 90 = increasing row
-  int32_t stepX = 0;
-  int32_t stepY = 0;
-  TFixedList<std::pair<int8_t, int8_t>, kMaxCandidates> candidates;
-  TChroma chroma;          // "0"/"1": angleGene bits, then wiggleGene bits
   bool searching = false;  // outbound; false while returning home
+  TChroma chroma;          // "0"/"1": angleGene bits, then wiggleGene bits
+  // Sensing results: the neighbour steps in the cone, each one's percentage
+  // of the chemical sensed, and the sum of that chemical.
+  TFixedList<std::pair<int8_t, int8_t>, kMaxCandidates> candidates;
+  int32_t scent = 0;
+  TFixedList<double, kMaxCandidates> shares;
 
  private:
   bool AnyShareAboveZero() const;
