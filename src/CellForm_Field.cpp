@@ -22,6 +22,11 @@ constexpr int32_t kNeighbours = 8;
 constexpr int32_t kMinChemical = 1;
 constexpr int32_t kPaintedChemical = 255;
 
+// Evaporation never takes a cell to kEvaporationFloor or below.
+inline void EvaporateCell(TCell& cell, int32_t amount) {
+  if (amount + kEvaporationFloor < cell.chemical) cell.chemical -= amount;
+}
+
 }  // namespace
 
 void TForm1::InitField(const THomePoints& homePoints) {
@@ -66,11 +71,31 @@ void TForm1::MarkTarget() {
   }
 }
 
+int32_t TForm1::EvaporationAmount() const { return Round(EvaporationRate() * kEvaporationScale); }
+
 void TForm1::Evaporate() {
-  const int32_t amount = Round(EvaporationRate() * kEvaporationScale);
+  const int32_t amount = EvaporationAmount();
   if (DiffuseChecked()) return;  // the diffusion's factor does the decay instead
+  for (TCell& cell : cells) EvaporateCell(cell, amount);
+}
+
+void TForm1::EvaporateAndDrawCells() {
+  // Drawing a cell reads that cell alone, so evaporating and drawing each
+  // cell before the next gives what the two passes give, in one sweep of
+  // memory. A threshold that cannot be read fails the step where DrawCells
+  // would: after the evaporation.
+  const int32_t amount = EvaporationAmount();
+  int32_t threshold = 0;
+  try {
+    threshold = VisibilityThreshold();
+  } catch (...) {
+    for (TCell& cell : cells) EvaporateCell(cell, amount);
+    throw;
+  }
+  TCanvas& canvas = cellLayer->Canvas();
   for (TCell& cell : cells) {
-    if (amount + kEvaporationFloor < cell.chemical) cell.chemical -= amount;
+    EvaporateCell(cell, amount);
+    cell.Draw(canvas, threshold);
   }
 }
 
