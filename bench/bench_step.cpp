@@ -1,7 +1,6 @@
 // Timings of one step and of each pass, on worlds with trails already formed.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTimer>
@@ -88,14 +87,3 @@ BENCHMARK_TEMPLATE(BM_Pass, &TForm1::MoveAgents)->Name("MoveAgents")->Args({6, 2
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  SetGeneratorStartState();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
