@@ -13,14 +13,14 @@ Builds the Release benchmarks into build/ and runs, in this order:
                  BM_DoStep (step with drawing), BM_HeadlessStep (cells not
                  redrawn, agents hidden; up to 1,000,000 agents),
                  BM_MoveAgents, Evaporate, DrawCells, DrawAgents,
-                 MoveAgents                                         (~4 min)
+                 MoveAgents                                         (~5 min)
   bench_memory   BM_ResidentMemory: VmRSS of a 1,000,000-agent world at
                  cell size 1                                        (~10 s)
   window_rate    steps/s of the real window against a bare 1 ms timer,
                  medians of 7 alternating one-second rounds         (~30 s)
 Each Google Benchmark result is the median of N repetitions (default 5);
 times are given both as wall time and as CPU time. With the default
-repetitions everything takes about 5 minutes on 2 cores, plus the build.
+repetitions everything takes about 6 minutes on 2 cores, plus the build.
 
 Options:
   --filter REGEX     run only what matches REGEX (an extended regular
