@@ -1,11 +1,14 @@
 // TCell::Draw read back as pixels of a canvas over a local buffer, and the
-// canvas's rectangle convention the cells rely on.
+// canvas's rectangle convention the cells rely on; the grid that holds them.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "Canvas.h"
+#include "Grid2D.h"
 #include "cell_P.h"
 
 namespace {
@@ -300,3 +303,29 @@ TEST_P(CellRowTest, OddSizesOverlapOrLeaveAGap) {
 INSTANTIATE_TEST_SUITE_P(Cell, CellRowTest,
                          ::testing::Values(GridCase{2, 1}, GridCase{3, 2}, GridCase{4, 2}, GridCase{5, 2},
                                            GridCase{6, 3}, GridCase{7, 4}, GridCase{9, 4}, GridCase{10, 5}));
+
+// ---------------------------------------------------------------------------
+// The grid of cells: a small grid, and one past 2 MiB that lies on huge pages.
+
+class GridTest : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
+
+TEST_P(GridTest, FreshCellsRowAfterRowAndReleasedByClear) {
+  const auto [cols, rows] = GetParam();
+  Grid2D<TCell> grid;
+  for (int round = 0; round < 2; ++round) {  // a second Resize starts afresh
+    grid.Resize(cols, rows);
+    ASSERT_EQ(grid.end() - grid.begin(), static_cast<ptrdiff_t>(cols) * rows);
+    for (const TCell& cell : grid) ASSERT_EQ(cell.chemical, 0);
+    grid[cols - 1][rows - 1].chemical = 7;
+    grid[1][0].chemical = 5;
+    EXPECT_EQ(grid.begin()[static_cast<ptrdiff_t>(rows - 1) * cols + cols - 1].chemical, 7);
+    EXPECT_EQ(grid.begin()[1].chemical, 5);
+    EXPECT_EQ(grid.At(1, 0).chemical, 5);
+  }
+  grid.Clear();
+  EXPECT_TRUE(grid.Empty());
+  EXPECT_EQ(grid.begin(), grid.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallAndHugePage, GridTest,
+                         ::testing::Values(std::make_pair(3, 2), std::make_pair(404, 404)));
