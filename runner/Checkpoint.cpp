@@ -33,24 +33,45 @@ constexpr uint8_t kHomeFlag = 1;
 constexpr uint8_t kTargetFlag = 2;
 constexpr qsizetype kCellBytes = 22;  // as EncodeCheckpoint writes a cell
 
-// Appends little-endian numbers.
+// Writes little-endian numbers one after another into a byte array that it
+// grows as needed; Finish() cuts the array to what was written.
 class TWriter {
  public:
-  explicit TWriter(QByteArray& bytes) : bytes_(bytes) {}
+  TWriter(QByteArray& bytes, qsizetype expected) : bytes_(bytes) {
+    bytes_.resize(expected);
+    data_ = bytes_.data();
+  }
   template <class T>
   void Put(T value) {
     const T little = qToLittleEndian(value);
-    bytes_.append(reinterpret_cast<const char*>(&little), sizeof(T));
+    PutBytes(reinterpret_cast<const char*>(&little), sizeof(T));
   }
   void PutDouble(double value) {
     uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     Put(bits);
   }
-  void PutBytes(const char* data, qsizetype size) { bytes_.append(data, size); }
+  void PutBytes(const char* data, qsizetype size) {
+    if (used_ + size > bytes_.size()) {
+      bytes_.resize(std::max(2 * bytes_.size(), used_ + size));
+      data_ = bytes_.data();
+    }
+    std::memcpy(data_ + used_, data, static_cast<size_t>(size));
+    used_ += size;
+  }
+  qsizetype Used() const { return used_; }
+  // Overwrites earlier bytes, at `at`.
+  template <class T>
+  void PutAt(qsizetype at, T value) {
+    const T little = qToLittleEndian(value);
+    std::memcpy(data_ + at, &little, sizeof(T));
+  }
+  void Finish() { bytes_.resize(used_); }
 
  private:
   QByteArray& bytes_;
+  char* data_ = nullptr;
+  qsizetype used_ = 0;
 };
 
 // Reads little-endian numbers; every read fails once the bytes run out.
@@ -156,14 +177,20 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
   return sound;
 }
 
-}  // namespace
-
-QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+// The file without its closing checksum: the header, then the payload.
+QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   constexpr qsizetype kMostAgentBytes = 19 * 4 + 1 + kChromaLength + 2 + 2 * 8 * (2 + 8);
-  QByteArray payload;
-  payload.reserve(1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
-                  static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
-  TWriter w(payload);
+  QByteArray file;
+  TWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
+                      static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
+  w.PutBytes(kMagic, sizeof kMagic);
+  w.Put(kCheckpointFormat);
+  const QByteArray version = QByteArrayLiteral(PATHWICK_VERSION);
+  w.Put(static_cast<uint32_t>(version.size()));
+  w.PutBytes(version.constData(), version.size());
+  const qsizetype lengthAt = w.Used();
+  w.Put(uint64_t{0});  // the payload's length, known at its end
+  const qsizetype payloadAt = w.Used();
   for (int32_t v : ReadSettings(form)) w.Put(v);
   w.Put(rule.seed);
   w.Put(rule.reseeds);
@@ -192,16 +219,19 @@ QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
   w.Put(static_cast<uint32_t>(form.agents.size()));
   for (const TAgent& agent : form.agents) EncodeAgent(w, agent);
 
-  QByteArray file;
-  TWriter f(file);
-  f.PutBytes(kMagic, sizeof kMagic);
-  f.Put(kCheckpointFormat);
-  const QByteArray version = QByteArrayLiteral(PATHWICK_VERSION);
-  f.Put(static_cast<uint32_t>(version.size()));
-  f.PutBytes(version.constData(), version.size());
-  f.Put(static_cast<uint64_t>(payload.size()));
-  file.append(payload);
-  file.append(Sha256(file.constData(), file.size()));
+  w.PutAt(lengthAt, static_cast<uint64_t>(w.Used() - payloadAt));
+  w.Finish();
+  return file;
+}
+
+// Closes a file with the SHA-256 of everything before it.
+void Seal(QByteArray& file) { file.append(Sha256(file.constData(), file.size())); }
+
+}  // namespace
+
+QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+  QByteArray file = EncodeUnsealed(form, rule);
+  Seal(file);
   return file;
 }
 
@@ -349,26 +379,27 @@ QString TCheckpointWriter::Finish() {
 
 QString TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
   if (QString error = Finish(); !error.isEmpty()) return error;
-  const QByteArray bytes = EncodeCheckpoint(form, rule);
-  const QString temporary = path_ + QStringLiteral(".tmp");
-  QFile file(temporary);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-    return error_ = QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
-  }
-  file.close();
-  worker_ = std::thread([this, temporary] {
+  // The run waits only for the bytes; the checksum, the file and its way to
+  // the disk are the worker's.
+  worker_ = std::thread([this, bytes = EncodeUnsealed(form, rule)]() mutable {
+    Seal(bytes);
+    const QString temporary = path_ + QStringLiteral(".tmp");
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+      error_ = QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
+      return;
+    }
+    const bool synced = ::fsync(file.handle()) == 0;
+    file.close();
     const QByteArray from = QFile::encodeName(temporary);
     const QByteArray to = QFile::encodeName(path_);
-    const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
-    const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
     if (!synced || std::rename(from.constData(), to.constData()) != 0) {
       error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2")
                    .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
       return;
     }
     // The rename itself reaches the disk with the folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
     const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
       ::fsync(dir);
