@@ -1,10 +1,11 @@
 // Timings of one step and of each pass, on worlds with trails already formed.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTimer>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "CellForm.h"
@@ -13,9 +14,17 @@
 namespace {
 
 constexpr int kWarmUpSteps = 2000;
+// Large populations warm up for this many agent moves instead, so that a
+// million agents take 20 steps rather than 2000.
+constexpr int64_t kWarmUpMoves = 20000000;
+
+int WarmUpSteps(int agentCount) {
+  return agentCount > 0 ? static_cast<int>(std::min<int64_t>(kWarmUpSteps, kWarmUpMoves / agentCount)) : kWarmUpSteps;
+}
 
 // A stopped window with a world of the given size, stepped until trails exist.
-std::unique_ptr<TForm1> MakeWorld(int cellSizeSetting, int agentCount, int warmUp, bool hideAgents = false) {
+std::unique_ptr<TForm1> MakeWorld(int cellSizeSetting, int agentCount, int warmUp, bool hideAgents = false,
+                                  bool cellUpdateOff = false) {
   uint32_t clock = 1;
   SetRandomizeSource([clock]() mutable { return clock++ * 2654435761u; });
   auto form = std::make_unique<TForm1>();
@@ -23,6 +32,7 @@ std::unique_ptr<TForm1> MakeWorld(int cellSizeSetting, int agentCount, int warmU
   form->Edit_size->setText(QString::number(cellSizeSetting));
   form->Edit_anzAg->setText(QString::number(agentCount));
   form->CB_hideAgs->setChecked(hideAgents);
+  form->Cb_cellUpdt->setChecked(cellUpdateOff);
   form->B_setupClick();
   for (int i = 0; i < warmUp; ++i) form->DoStep();
   return form;
@@ -34,6 +44,17 @@ void BM_DoStep(benchmark::State& state) {
   state.counters["gridCols"] = gridCols;
 }
 BENCHMARK(BM_DoStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 200})->Args({1, 10000})
+    ->Unit(benchmark::kMicrosecond);
+
+// One step with neither the cells nor the agents drawn, as a run without a
+// window would step.
+void BM_HeadlessStep(benchmark::State& state) {
+  const int agents = static_cast<int>(state.range(1));
+  auto form = MakeWorld(static_cast<int>(state.range(0)), agents, WarmUpSteps(agents), true, true);
+  for (auto _ : state) form->DoStep();
+  state.counters["warmUpSteps"] = WarmUpSteps(agents);
+}
+BENCHMARK(BM_HeadlessStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 10000})->Args({1, 1000000})
     ->Unit(benchmark::kMicrosecond);
 
 // Agent moves per second of the movement pass alone.
@@ -66,14 +87,3 @@ BENCHMARK_TEMPLATE(BM_Pass, &TForm1::MoveAgents)->Name("MoveAgents")->Args({6, 2
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  SetGeneratorStartState();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

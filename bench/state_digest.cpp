@@ -36,6 +36,8 @@ struct Setting {
   bool knowsCenter;
   bool diffuse;
   int evaporation;
+  bool headless = false;    // cell update off and agents hidden
+  int markStrength = -1;    // scroll bar position; -1 keeps the default
 };
 
 uint64_t Run(const Setting& s) {
@@ -50,6 +52,9 @@ uint64_t Run(const Setting& s) {
   form->rb_rulette->setChecked(s.roulette);
   form->CB_diffuse->setChecked(s.diffuse);
   form->SB_evapo->setValue(s.evaporation);
+  form->Cb_cellUpdt->setChecked(s.headless);
+  form->CB_hideAgs->setChecked(s.headless);
+  if (s.markStrength >= 0) form->SB_strenght->setValue(s.markStrength);
   form->B_setupClick();
   for (int i = 0; i < s.steps; ++i) {
     form->DoStep();
@@ -98,6 +103,10 @@ int main(int argc, char** argv) {
       {"size1", 1, 2000, 400, false, false, false, 50},
       {"diffuse", 8, 150, 1500, true, false, true, 20},
       {"size3-odd", 3, 500, 1500, false, true, false, 70},
+      // A run without drawing, long enough for reproduction, and a large
+      // population's first steps.
+      {"headless", 2, 1000, 1500, true, false, false, 40, true},
+      {"large", 1, 200000, 40, false, true, false, 50, true, 100},
   };
   for (const Setting& s : settings) std::printf("%-16s %016llx\n", s.name, static_cast<unsigned long long>(Run(s)));
   return 0;

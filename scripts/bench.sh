@@ -1,32 +1,100 @@
 #!/usr/bin/env bash
-# Builds the release benchmarks (build/) and runs them: the state digests, the
-# step and pass timings and the window rate. Not part of the tests. About
-# 6 minutes on 2 cores once built; keep the machine otherwise idle.
-#
-# Usage: scripts/bench.sh [--filter REGEX]
-#   --filter REGEX   only the step/pass benchmarks whose names match
-#   --help           this text
+# Builds the Release benchmarks and runs them. Not part of the tests.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
-filter="."
+
+usage() {
+  cat <<'EOF'
+Usage: scripts/bench.sh [--filter REGEX] [--repetitions N] [--help]
+
+Builds the Release benchmarks into build/ and runs, in this order:
+  state_digest   digests of fixed-seed runs at seven settings; they must not
+                 change with an optimisation                        (~5 s)
+  bench_step     one step and each pass, timed by Google Benchmark:
+                 BM_DoStep (step with drawing), BM_HeadlessStep (cells not
+                 redrawn, agents hidden; up to 1,000,000 agents),
+                 BM_MoveAgents, Evaporate, DrawCells, DrawAgents,
+                 MoveAgents                                         (~4 min)
+  bench_memory   BM_ResidentMemory: VmRSS of a 1,000,000-agent world at
+                 cell size 1                                        (~10 s)
+  window_rate    steps/s of the real window against a bare 1 ms timer,
+                 medians of 7 alternating one-second rounds         (~30 s)
+Each Google Benchmark result is the median of N repetitions (default 5);
+times are given both as wall time and as CPU time. With the default
+repetitions everything takes about 5 minutes on 2 cores, plus the build.
+
+Options:
+  --filter REGEX     run only what matches REGEX (an extended regular
+                     expression): benchmark names such as
+                     'BM_HeadlessStep|BM_DoStep/cellSize:1' , or the names
+                     state_digest and window_rate above
+  --repetitions N    repetitions each median is taken over (default 5)
+  --help             this text
+EOF
+}
+
+filter=""
+repetitions=5
 while [ $# -gt 0 ]; do
-  case $1 in
+  case "$1" in
+    --help | -h)
+      usage
+      exit 0
+      ;;
     --filter)
-      [ $# -ge 2 ] || { echo "bench: --filter needs a regular expression" >&2; exit 2; }
-      filter=$2; shift 2 ;;
-    -h|--help) show_help; exit 0 ;;
-    *) bad_option "$1" ;;
+      [ $# -ge 2 ] && [ -n "$2" ] || { echo "bench.sh: --filter needs a regular expression" >&2; exit 2; }
+      filter="$2"
+      shift 2
+      ;;
+    --repetitions)
+      [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: --repetitions needs a whole number of at least 1" >&2; exit 2; }
+      repetitions="$2"
+      shift 2
+      ;;
+    *)
+      echo "bench.sh: unknown option '$1' (see --help)" >&2
+      exit 2
+      ;;
   esac
 done
 
-"$root/scripts/deps.sh" build bench
-configure release -DPATHWICK_BENCH=ON
-cmake --build --preset release -j "$jobs" --target bench_step bench_window state_digest
-echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo "== state digests of fixed-seed runs (must not change with an optimisation)"
-"$root/build/bench/state_digest"
-echo "== step and passes"
-"$root/build/bench/bench_step" --benchmark_filter="$filter" --benchmark_min_time=0.5 \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
-echo "== window steps per second against a bare 1 ms timer"
-"$root/build/bench/bench_window"
+# A filter that is not a valid expression is refused before anything runs.
+if [ -n "$filter" ]; then
+  set +e
+  echo | grep -E -- "$filter" >/dev/null 2>&1
+  [ $? -eq 2 ] && { echo "bench.sh: --filter '$filter' is not a valid regular expression" >&2; exit 2; }
+  set -e
+fi
+
+# Whether a part named $1 runs: always without a filter, else when it matches.
+selected() { [ -z "$filter" ] || echo "$1" | grep -Eq -- "$filter"; }
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" -j2 --target bench_step bench_memory bench_window state_digest
+
+echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "== medians of $repetitions repetitions"
+
+benchmark_args=(--benchmark_min_time=0.5 "--benchmark_repetitions=$repetitions"
+                --benchmark_report_aggregates_only=true)
+[ -n "$filter" ] && benchmark_args+=("--benchmark_filter=$filter")
+
+if selected state_digest; then
+  echo "== state_digest: digests of fixed-seed runs (must not change with an optimisation)"
+  "$root/build/bench/state_digest"
+fi
+for program in bench_step bench_memory; do
+  # Only a program with a benchmark the filter matches is started.
+  if [ -n "$filter" ] && ! "$root/build/bench/$program" --benchmark_list_tests=true \
+       "--benchmark_filter=$filter" 2>/dev/null | grep -q .; then
+    continue
+  fi
+  echo "== $program"
+  "$root/build/bench/$program" "${benchmark_args[@]}"
+done
+if selected window_rate; then
+  echo "== window_rate: window steps per second against a bare 1 ms timer"
+  "$root/build/bench/bench_window"
+fi

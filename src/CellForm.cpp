@@ -210,8 +210,12 @@ void TForm1::DoStep() {
   if (!worldExists_ || stepRunning_ || MessageBoxOpen()) return;
   stepRunning_ = true;
   try {
-    Evaporate();                       // 1. chemical decays
-    DrawCells();                       // 2. cells that changed are redrawn
+    if (DiffuseChecked() || CellUpdateOff()) {
+      Evaporate();                     // 1. chemical decays
+      DrawCells();                     // 2. cells that changed are redrawn
+    } else {
+      EvaporateAndDrawCells();         // 1. and 2. in one sweep
+    }
     DrawAgents();                      // 3. agent layer redrawn; statistics every 100 steps
     MoveAgents();                      // 4. every agent senses, steers, moves and pays
     if (DiffuseChecked()) Diffuse();   // 5. chemical spreads to the neighbours

@@ -204,6 +204,9 @@ class TForm1 : public QWidget {
   bool CheckSetupSettings();
   // The cell size field as a number in 1..10; throws EConvertError otherwise.
   int32_t ReadCellSize() const;
+  int32_t EvaporationAmount() const;  // chemical a cell loses per step
+  // Evaporate and DrawCells in one pass, for a step that does both.
+  void EvaporateAndDrawCells();
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
   void ClearAgentLayer();

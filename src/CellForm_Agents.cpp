@@ -15,7 +15,7 @@ constexpr double kSectorShift = 22.5;  // cone edges are moved back half a secto
 constexpr int32_t kSectorWidth = 45;
 constexpr int32_t kSectors = 8;
 // Column and row step of sectors 1..8, at headings 45, 90, ..., 360.
-constexpr std::array<std::pair<int32_t, int32_t>, kSectors> kSectorSteps{{
+constexpr std::array<std::pair<int8_t, int8_t>, kSectors> kSectorSteps{{
     {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
 
 constexpr int32_t kPrefetchAhead = 4;  // agents whose cells are fetched ahead of their turn
@@ -24,7 +24,7 @@ constexpr int32_t kAgentRadius = TAgent::kDrawRadius;
 constexpr int32_t kGeneRange = 180;
 constexpr int32_t kSearchCostFactor = 3;  // off the trail a searching move costs 3 x mark strength
 constexpr double kEqualShare = 5.0;        // every parent's share when nobody has made a trip
-constexpr int32_t kChromaLength = 16;
+constexpr int32_t kChromaLength = TChroma::kLength;
 constexpr int32_t kGeneBits = 8;
 constexpr int32_t kMutablePositions = 15;  // the last chroma character never mutates
 
@@ -32,6 +32,36 @@ constexpr int32_t kMutablePositions = 15;  // the last chroma character never mu
 // arise only from headings no move produces; they are held to the nearest
 // sector rather than read past the table.
 int32_t SectorOf(int32_t edge) { return std::clamp((edge - 1) / kSectorWidth + 1, 1, kSectors); }
+
+// Sector of the cone edge at the whole-degree angle x, moved back half a sector.
+int32_t EdgeSector(int32_t x) {
+  double edge = static_cast<double>(x) - kSectorShift;
+  NormalizeAngleF(edge);
+  return SectorOf(Round(edge));
+}
+
+// EdgeSector of every angle a heading in the step table's range plus or
+// minus a gene can give, computed once by EdgeSector itself.
+constexpr int32_t kEdgeTableMin = -TAgent::kTabledHeading - TAgent::kMaxGene;
+constexpr int32_t kEdgeTableMax = TAgent::kTabledHeading + TAgent::kMaxGene;
+struct TEdgeSectorTable {
+  std::array<int8_t, kEdgeTableMax - kEdgeTableMin + 1> sectors{};
+  TEdgeSectorTable() {
+    for (int32_t x = kEdgeTableMin; x <= kEdgeTableMax; ++x) sectors[x - kEdgeTableMin] = static_cast<int8_t>(EdgeSector(x));
+  }
+  int32_t operator()(int32_t x) const {
+    return x < kEdgeTableMin || x > kEdgeTableMax ? EdgeSector(x) : sectors[x - kEdgeTableMin];
+  }
+};
+const TEdgeSectorTable kEdgeSector;
+
+constexpr size_t kCacheLine = 64;
+
+// An agent spans several cache lines; all of them are fetched.
+void PrefetchAgent(const TAgent& agent) {
+  const char* bytes = reinterpret_cast<const char*>(&agent);
+  for (size_t offset = 0; offset < sizeof(TAgent); offset += kCacheLine) __builtin_prefetch(bytes + offset);
+}
 
 int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2); }
 
@@ -42,12 +72,8 @@ int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2);
 
 void TForm1::Sense(int32_t index) {
   TAgent& agent = agents[index];
-  double firstEdge = static_cast<double>(agent.heading - agent.angleGene) - kSectorShift;
-  double secondEdge = static_cast<double>(agent.heading + agent.angleGene) - kSectorShift;
-  NormalizeAngleF(firstEdge);
-  NormalizeAngleF(secondEdge);
-  const int32_t firstSector = SectorOf(Round(firstEdge));
-  const int32_t lastSector = SectorOf(Round(secondEdge));
+  const int32_t firstSector = kEdgeSector(agent.heading - agent.angleGene);
+  const int32_t lastSector = kEdgeSector(agent.heading + agent.angleGene);
 
   agent.candidates.clear();
   for (int32_t k = firstSector;; k = k % kSectors + 1) {
@@ -68,7 +94,11 @@ void TForm1::Sense(int32_t index) {
   agent.shares.assign(agent.candidates.size(), 0.0);
   if (agent.scent <= 0) return;
   for (size_t i = 0; i < agent.candidates.size(); ++i) {
-    agent.shares[i] = static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
+    // Off the trails neighbours tend to hold the same chemical: one division
+    // serves a run of equal values.
+    agent.shares[i] = i > 0 && chemical[i] == chemical[i - 1]
+                          ? agent.shares[i - 1]
+                          : static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
   }
 }
 
@@ -125,7 +155,7 @@ void TForm1::MoveAgents() {
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
   const int32_t count = static_cast<int32_t>(agents.size());
   for (int32_t i = 0; i < count; ++i) {
-    if (i + 2 * kPrefetchAhead < count) __builtin_prefetch(&agents[i + 2 * kPrefetchAhead]);
+    if (i + 2 * kPrefetchAhead < count) PrefetchAgent(agents[i + 2 * kPrefetchAhead]);
     if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) Reproduce(agent);
@@ -161,8 +191,6 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
       __builtin_prefetch(&cells.At(column, row).chemical);
     }
   }
-  __builtin_prefetch(agent.candidates.data());
-  __builtin_prefetch(agent.shares.data());
 }
 
 void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
@@ -205,8 +233,8 @@ void TForm1::Reproduce(TAgent& agent) {
 void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
   Randomize();
   const int32_t cut = Random(kChromaLength) + 1;
-  const std::string& first = agents[colonyMembers[colony][parents.first]].chroma;
-  const std::string& second = agents[colonyMembers[colony][parents.second]].chroma;
+  const TChroma& first = agents[colonyMembers[colony][parents.first]].chroma;
+  const TChroma& second = agents[colonyMembers[colony][parents.second]].chroma;
   // Both parents are read in full before the agent, which may be one of
   // them, is written.
   std::array<char, kChromaLength> child{};
@@ -217,7 +245,7 @@ void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32
   agent.energy = kBirthEnergy;
   agent.angleGene = BitsToInt(std::string(child.data(), kGeneBits));
   agent.wiggleGene = BitsToInt(std::string(child.data() + kGeneBits, kGeneBits));
-  agent.chroma.assign(child.data(), kChromaLength);
+  std::copy(child.begin(), child.end(), agent.chroma.begin());
 }
 
 void TForm1::Mutate(TAgent& agent) {

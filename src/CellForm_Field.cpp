@@ -22,6 +22,40 @@ constexpr int32_t kNeighbours = 8;
 constexpr int32_t kMinChemical = 1;
 constexpr int32_t kPaintedChemical = 255;
 
+// Evaporation never takes a cell to kEvaporationFloor or below.
+// Evaporation never takes a cell to kEvaporationFloor or below. A grid small
+// enough to stay in the cache is evaporated without a branch, since whether
+// a cell lies above the floor follows the trails and defeats prediction; a
+// larger grid is bound by memory, where storing only the cells that change
+// writes less back.
+constexpr size_t kCachedGridBytes = size_t{1} << 20;
+template <bool kStoreEveryCell>
+inline void EvaporateCell(TCell& cell, int32_t amount) {
+  if constexpr (kStoreEveryCell) {
+    const int32_t chemical = cell.chemical;
+    cell.chemical = amount + kEvaporationFloor < chemical ? chemical - amount : chemical;
+  } else if (amount + kEvaporationFloor < cell.chemical) {
+    cell.chemical -= amount;
+  }
+}
+
+// Evaporates every cell, in grid order, and hands it to drawCell.
+template <class DrawCell>
+void EvaporateCells(Grid2D<TCell>& cells, int32_t amount, DrawCell drawCell) {
+  const size_t bytes = static_cast<size_t>(cells.end() - cells.begin()) * sizeof(TCell);
+  if (bytes <= kCachedGridBytes) {
+    for (TCell& cell : cells) {
+      EvaporateCell<true>(cell, amount);
+      drawCell(cell);
+    }
+  } else {
+    for (TCell& cell : cells) {
+      EvaporateCell<false>(cell, amount);
+      drawCell(cell);
+    }
+  }
+}
+
 }  // namespace
 
 void TForm1::InitField(const THomePoints& homePoints) {
@@ -66,12 +100,29 @@ void TForm1::MarkTarget() {
   }
 }
 
+int32_t TForm1::EvaporationAmount() const { return Round(EvaporationRate() * kEvaporationScale); }
+
 void TForm1::Evaporate() {
-  const int32_t amount = Round(EvaporationRate() * kEvaporationScale);
+  const int32_t amount = EvaporationAmount();
   if (DiffuseChecked()) return;  // the diffusion's factor does the decay instead
-  for (TCell& cell : cells) {
-    if (amount + kEvaporationFloor < cell.chemical) cell.chemical -= amount;
+  EvaporateCells(cells, amount, [](TCell&) {});
+}
+
+void TForm1::EvaporateAndDrawCells() {
+  // Drawing a cell reads that cell alone, so evaporating and drawing each
+  // cell before the next gives what the two passes give, in one sweep of
+  // memory. A threshold that cannot be read fails the step where DrawCells
+  // would: after the evaporation.
+  const int32_t amount = EvaporationAmount();
+  int32_t threshold = 0;
+  try {
+    threshold = VisibilityThreshold();
+  } catch (...) {
+    EvaporateCells(cells, amount, [](TCell&) {});
+    throw;
   }
+  TCanvas& canvas = cellLayer->Canvas();
+  EvaporateCells(cells, amount, [&canvas, threshold](TCell& cell) { cell.Draw(canvas, threshold); });
 }
 
 void TForm1::DrawCells() {

@@ -1,7 +1,11 @@
 #include "agenten.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
 
 #include "Calcer.h"
 #include "Canvas.h"
@@ -16,21 +20,27 @@ int32_t DirectionTo(int32_t dx, int32_t dy) {
   return Round(atan2l(static_cast<long double>(dy), static_cast<long double>(dx)) * kDegPerRad);
 }
 
-// Direction of each neighbour step, computed once by DirectionTo itself.
-struct TNeighbourDirections {
-  int32_t degrees[3][3];
-  TNeighbourDirections() {
-    for (int32_t dy = -1; dy <= 1; ++dy) {
-      for (int32_t dx = -1; dx <= 1; ++dx) degrees[dy + 1][dx + 1] = DirectionTo(dx, dy);
+// DirectionTo of every offset up to kDirectionReach cells in each axis, each
+// computed by DirectionTo itself the first time it is asked for. A grid has
+// at most a few hundred cells a side, so the offsets to home and centre fit.
+// Entries hold the direction plus kDirectionBias, so that 0, the value of
+// untouched static storage, means not yet computed and costs no memory.
+constexpr int32_t kDirectionReach = 512;
+constexpr int32_t kDirectionSide = 2 * kDirectionReach + 1;
+constexpr int32_t kDirectionBias = kHalfTurn + 1;  // directions lie in -180..180
+struct TDirectionCache {
+  int16_t biased[kDirectionSide * kDirectionSide];
+
+  int32_t operator()(int32_t dx, int32_t dy) {
+    if (dx < -kDirectionReach || dx > kDirectionReach || dy < -kDirectionReach || dy > kDirectionReach) {
+      return DirectionTo(dx, dy);
     }
+    int16_t& known = biased[(dy + kDirectionReach) * kDirectionSide + dx + kDirectionReach];
+    if (known == 0) known = static_cast<int16_t>(DirectionTo(dx, dy) + kDirectionBias);
+    return known - kDirectionBias;
   }
 };
-const TNeighbourDirections kNeighbourDirections;
-
-int32_t NeighbourDirection(int32_t dx, int32_t dy) {
-  const bool neighbour = dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1;
-  return neighbour ? kNeighbourDirections.degrees[dy + 1][dx + 1] : DirectionTo(dx, dy);
-}
+TDirectionCache directionCache;  // zero-initialised static storage
 
 std::pair<int32_t, int32_t> ComputeStep(int32_t heading) {
   const double h = static_cast<double>(heading * kRadPerDeg);
@@ -40,8 +50,8 @@ std::pair<int32_t, int32_t> ComputeStep(int32_t heading) {
 
 // Steps of every whole-degree heading a move can produce, computed once by
 // ComputeStep itself, so a lookup gives the same step bit for bit.
-constexpr int32_t kStepTableMin = -1080;
-constexpr int32_t kStepTableMax = 1080;
+constexpr int32_t kStepTableMin = -TAgent::kTabledHeading;
+constexpr int32_t kStepTableMax = TAgent::kTabledHeading;
 struct TStepTable {
   std::array<std::pair<int8_t, int8_t>, kStepTableMax - kStepTableMin + 1> steps{};
   TStepTable() {
@@ -68,12 +78,23 @@ std::pair<int32_t, int32_t> StepForHeading(int32_t heading) {
   return {dx, dy};
 }
 
-TAgent::TAgent() {
-  candidates.reserve(kMaxCandidates);
-  shares.reserve(kMaxCandidates);
+TChroma::TChroma(std::string_view text) {
+  if (text.size() != kLength) {
+    throw std::length_error("a chroma has " + std::to_string(kLength) + " characters, not " +
+                            std::to_string(text.size()));
+  }
+  std::copy(text.begin(), text.end(), text_.begin());
 }
 
-void TAgent::setChroma() { chroma = ByteToBits(angleGene) + ByteToBits(wiggleGene); }
+std::ostream& operator<<(std::ostream& out, const TChroma& chroma) { return out << chroma.view(); }
+
+void TAgent::setChroma() {
+  // Two texts of 8 characters each, short enough to need no heap.
+  const std::string angleBits = ByteToBits(angleGene);
+  const std::string wiggleBits = ByteToBits(wiggleGene);
+  std::copy(angleBits.begin(), angleBits.end(), chroma.begin());
+  std::copy(wiggleBits.begin(), wiggleBits.end(), chroma.begin() + angleBits.size());
+}
 
 void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sniffMode, int32_t sniffThreshold) {
   if (!searching) {
@@ -82,10 +103,10 @@ void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sn
       ++tripCount;
       heading += kHalfTurn;
     } else {
-      heading = DirectionTo(homeX - cellX, homeY - cellY);
+      heading = directionCache(homeX - cellX, homeY - cellY);
     }
   } else if (knowsCenter == 1) {
-    heading = DirectionTo(centerX - cellX, centerY - cellY);
+    heading = directionCache(centerX - cellX, centerY - cellY);
   }
 
   if (scent <= sniffThreshold) {
@@ -147,7 +168,7 @@ void TAgent::TakeCandidate(size_t index, int32_t range) {
     return;
   }
   const auto [dx, dy] = candidates[index];
-  heading = NeighbourDirection(dx, dy);
+  heading = directionCache(dx, dy);
   heading += RandomTurn(range);
   stepX = dx;
   stepY = dy;

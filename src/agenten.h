@@ -1,10 +1,14 @@
 // TAgent: one ant-like forager with its genes, its steering and its drawing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 #include <utility>
-#include <vector>
+
+#include "FixedList.h"
 
 class TCanvas;
 
@@ -15,14 +19,46 @@ constexpr long double kRadPerDeg = 0.0174532925222222222L;
 // Steering by chemical: the values of the sniff mode.
 enum TSniffMode : int32_t { smNone = 0, smRoulette = 1, smHillClimbing = 2 };
 
+// An agent's genes as text: always exactly 16 characters, kept in place.
+class TChroma {
+ public:
+  static constexpr size_t kLength = 16;
+
+  TChroma() { text_.fill('0'); }
+  // Throws std::length_error unless text has exactly kLength characters.
+  TChroma(std::string_view text);  // NOLINT: converts like the text it holds
+  TChroma& operator=(std::string_view text) { return *this = TChroma(text); }
+
+  static constexpr size_t size() { return kLength; }
+  const char* data() const { return text_.data(); }
+  char& operator[](size_t i) { return text_[i]; }
+  char operator[](size_t i) const { return text_[i]; }
+  const char* begin() const { return text_.data(); }
+  const char* end() const { return text_.data() + kLength; }
+  char* begin() { return text_.data(); }
+  char* end() { return text_.data() + kLength; }
+
+  std::string_view view() const { return {text_.data(), kLength}; }
+  operator std::string() const { return std::string(view()); }  // NOLINT: used wherever text is
+
+  friend bool operator==(const TChroma& a, const TChroma& b) { return a.text_ == b.text_; }
+  friend bool operator==(const TChroma& a, std::string_view b) { return a.view() == b; }
+  friend std::ostream& operator<<(std::ostream& out, const TChroma& chroma);
+
+ private:
+  std::array<char, kLength> text_;
+};
+
 class TAgent {
  public:
   // Most neighbour directions a sensing cone can hold.
   static constexpr size_t kMaxCandidates = 8;
   static constexpr int32_t kDrawRadius = 2;
   static constexpr int32_t kHeadingLineLength = 4;
-
-  TAgent();
+  // Every heading a move produces lies well within this many degrees of 0;
+  // tables of per-heading results cover that range.
+  static constexpr int32_t kTabledHeading = 1080;
+  static constexpr int32_t kMaxGene = 255;  // a gene is 8 bits of the chroma
 
   // chroma := the 8 bits of angleGene followed by the 8 bits of wiggleGene.
   void setChroma();
@@ -40,31 +76,34 @@ class TAgent {
   void SetPosY(int32_t v) { posY = v; }
   void SetRadius(int32_t v) { radius = v; }
 
-  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
-  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
-  int32_t energy = 0;      // below 1 the agent is replaced by a child
-  std::string chroma;      // 16 characters "0"/"1": angleGene bits, then wiggleGene bits
-  int32_t tripCount = 0;   // returns home since placement or birth
-  int32_t colony = 0;      // index in the agent list mod 10
+  // The agent owns no heap memory: its lists and its chroma live inside it.
+  // The fields the movement pass reads first lead, and the members are
+  // ordered so that they pack without gaps.
   int32_t cellX = 0;
   int32_t cellY = 0;
+  int32_t energy = 0;      // below 1 the agent is replaced by a child
+  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
+  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
+  int32_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
+  int32_t stepX = 0;
+  int32_t stepY = 0;
   int32_t homeX = 0;
   int32_t homeY = 0;
   int32_t centerX = 0;
   int32_t centerY = 0;
   int32_t knowsCenter = 0;  // 0 or 1
-  bool searching = false;   // outbound; false while returning home
+  int32_t tripCount = 0;    // returns home since placement or birth
+  int32_t colony = 0;       // index in the agent list mod 10
   int32_t posX = 0;         // pixel centre on the agent layer
   int32_t posY = 0;
   int32_t radius = 0;
-  int32_t heading = 0;  // whole degrees; 0 = increasing column, 90 = increasing row
-  int32_t stepX = 0;
-  int32_t stepY = 0;
-  // Sensing results: the neighbour steps in the cone, each one's percentage of
-  // the chemical sensed, and the sum of that chemical.
-  std::vector<std::pair<int32_t, int32_t>> candidates;
-  std::vector<double> shares;
+  bool searching = false;  // outbound; false while returning home
+  TChroma chroma;          // "0"/"1": angleGene bits, then wiggleGene bits
+  // Sensing results: the neighbour steps in the cone, each one's percentage
+  // of the chemical sensed, and the sum of that chemical.
+  TFixedList<std::pair<int8_t, int8_t>, kMaxCandidates> candidates;
   int32_t scent = 0;
+  TFixedList<double, kMaxCandidates> shares;
 
  private:
   bool AnyShareAboveZero() const;

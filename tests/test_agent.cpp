@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,8 +61,8 @@ TAgent SearchingAgent() {
 }
 
 void SetSensing(TAgent& a, std::vector<Step> candidates, std::vector<double> shares, int32_t scent) {
-  a.candidates = std::move(candidates);
-  a.shares = std::move(shares);
+  a.candidates.assign(candidates.begin(), candidates.end());
+  a.shares.assign(shares.begin(), shares.end());
   a.scent = scent;
 }
 
@@ -82,6 +85,30 @@ TEST(AgentChroma, AngleBitsThenWiggleBits) {
     a.setChroma();
     EXPECT_EQ(a.chroma, c.chroma) << c.angle << "/" << c.wiggle;
   }
+}
+
+TEST(AgentChroma, HoldsExactlySixteenCharactersInPlace) {
+  TAgent a;
+  EXPECT_EQ(a.chroma, "0000000000000000") << "the chroma of genes 0 and 0";
+  a.chroma = std::string("1010101010101010");
+  const std::string text = a.chroma;
+  EXPECT_EQ(text, "1010101010101010");
+  for (const char* bad : {"", "101010101010101", "10101010101010101"}) {
+    EXPECT_THROW(a.chroma = std::string_view(bad), std::length_error) << "'" << bad << "'";
+    EXPECT_EQ(a.chroma, text) << "a rejected text leaves the chroma as it was";
+  }
+}
+
+TEST(AgentSensingLists, HoldEightInPlaceAndRefuseANinth) {
+  TAgent a;
+  for (int8_t k = 0; k < 8; ++k) a.candidates.push_back({k, static_cast<int8_t>(-k)});
+  EXPECT_EQ(a.candidates.size(), 8u);
+  EXPECT_EQ(a.candidates[7], (std::pair<int8_t, int8_t>{7, -7}));
+  EXPECT_THROW(a.candidates.push_back({1, 1}), std::length_error);
+  EXPECT_THROW(a.shares.assign(9, 1.0), std::length_error);
+  EXPECT_EQ(a.candidates.size(), 8u) << "a refused element changes nothing";
+  a.candidates.clear();
+  EXPECT_TRUE(a.candidates.empty());
 }
 
 // ---------------------------------------------------------------------------

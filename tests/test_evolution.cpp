@@ -247,8 +247,8 @@ TEST_F(CrossoverTest, ResetsEnergyTripsAndSearchingAndKeepsEverythingElse) {
   EXPECT_EQ(a.stepX, -1);
   EXPECT_EQ(a.stepY, 1);
   EXPECT_EQ(a.scent, 99);
-  EXPECT_EQ(a.candidates, (std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {0, 1}}));
-  EXPECT_EQ(a.shares, (std::vector<double>{40.0, 60.0}));
+  EXPECT_EQ(a.candidates, (decltype(a.candidates){{1, 1}, {0, 1}}));
+  EXPECT_EQ(a.shares, (decltype(a.shares){40.0, 60.0}));
 }
 
 TEST_F(CrossoverTest, TheAgentMayBeItsOwnParent) {

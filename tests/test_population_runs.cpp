@@ -139,7 +139,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
       out << "genes " << a.angleGene << "/" << a.wiggleGene;
       return out.str();
     }
-    if (a.chroma.size() != 16 || a.chroma.find_first_not_of("01") != std::string::npos) {
+    if (a.chroma.size() != 16 || a.chroma.view().find_first_not_of("01") != std::string::npos) {
       out << "chroma '" << a.chroma << "'";
       return out.str();
     }

@@ -74,7 +74,7 @@ class Sensing : public ::testing::Test {
     form_->Sense(0);
     EXPECT_EQ(a.heading, heading) << "sensing leaves the heading alone";
     EXPECT_EQ(a.shares.size(), a.candidates.size());
-    return a.candidates;
+    return Steps(a.candidates.begin(), a.candidates.end());
   }
 
   static TForm1* form_;
@@ -155,7 +155,7 @@ TEST_F(Sensing, NoChemicalGivesScentZeroAndEveryShareZero) {
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 0);
-  EXPECT_EQ(Agent().shares, (std::vector<double>{0.0, 0.0, 0.0}));
+  EXPECT_EQ(Agent().shares, (decltype(Agent().shares){0.0, 0.0, 0.0}));
   for (size_t i = 0; i < cone.size(); ++i) Cell(30 + cone[i].first, 20 + cone[i].second).chemical = before[i];
 }
 
@@ -170,7 +170,7 @@ TEST_F(Sensing, SharesArePercentagesOfTheScent) {
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 40);
-  EXPECT_EQ(Agent().shares, (std::vector<double>{25.0, 75.0, 0.0}));
+  EXPECT_EQ(Agent().shares, (decltype(Agent().shares){25.0, 75.0, 0.0}));
 
   // Thirds: each share is chemical / scent x 100, stored as a 64-bit real.
   for (size_t i = 0; i < cone.size(); ++i) Cell(30 + cone[i].first, 20 + cone[i].second).chemical = 7;

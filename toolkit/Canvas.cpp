@@ -150,10 +150,22 @@ void TCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (w != maskWidth_ || h != maskHeight_) BuildEllipseMask(w, h);
   MarkDirty(x1, y1, x2, y2);
   const uint8_t* mask = ellipseMask_.data();
+  if (!Inside(x1, y1, x2, y2)) {
+    for (int32_t py = 0; py < h; ++py) {
+      for (int32_t px = 0; px < w; ++px) {
+        const uint8_t kind = mask[py * w + px];
+        if (kind != kOutside) Plot(x1 + px, y1 + py, kind == kOutline ? penPixel_ : brushPixel_);
+      }
+    }
+    return;
+  }
+  // The whole box lies on the canvas: no pixel needs its own bounds test.
+  const uint32_t colours[] = {0, penPixel_, brushPixel_};
   for (int32_t py = 0; py < h; ++py) {
+    uint32_t* row = pixels_ + static_cast<ptrdiff_t>(y1 + py) * stride_ + x1;
+    const uint8_t* kinds = mask + py * w;
     for (int32_t px = 0; px < w; ++px) {
-      const uint8_t kind = mask[py * w + px];
-      if (kind != kOutside) Plot(x1 + px, y1 + py, kind == kOutline ? penPixel_ : brushPixel_);
+      if (kinds[px] != kOutside) row[px] = colours[kinds[px]];
     }
   }
 }
@@ -173,8 +185,13 @@ void TCanvas::LineTo(int32_t x, int32_t y) {
   const int32_t sx = cx < x ? 1 : -1;
   const int32_t sy = cy < y ? 1 : -1;
   int32_t err = dx + dy;
+  const bool inside = Inside(std::min(cx, x), std::min(cy, y), std::max(cx, x) + 1, std::max(cy, y) + 1);
   while (cx != x || cy != y) {
-    Plot(cx, cy, penPixel_);
+    if (inside) {
+      pixels_[static_cast<ptrdiff_t>(cy) * stride_ + cx] = penPixel_;
+    } else {
+      Plot(cx, cy, penPixel_);
+    }
     const int32_t e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;

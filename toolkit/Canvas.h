@@ -55,6 +55,10 @@ class TCanvas {
   void MarkDirty(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
   void FillBox(const TBox& box, uint32_t pixel);
   void BuildEllipseMask(int32_t w, int32_t h);
+  // Whether pixels x1..x2-1, y1..y2-1 all lie on the canvas.
+  bool Inside(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const {
+    return x1 >= 0 && y1 >= 0 && x2 <= width_ && y2 <= height_;
+  }
   void Plot(int32_t x, int32_t y, uint32_t pixel) {
     if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[y * stride_ + x] = pixel;
   }
