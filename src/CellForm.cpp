@@ -9,14 +9,15 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
 
 #include "Dialogs.h"
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
 
-TRasterLayer* cellLayer = nullptr;
-TRasterLayer* agentLayer = nullptr;
+std::unique_ptr<TRasterLayer> cellLayer;
+std::unique_ptr<TRasterLayer> agentLayer;
 int32_t cellSize = 0;
 int32_t halfCell = 0;
 int32_t gridCols = 0;
@@ -53,12 +54,27 @@ void SetGeneratorStartState() {
 }
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-  CreateControls();
-  ConnectHandlers();
-  FormCreate();
+  // The world lives in module-level state (layers, grid size, step count):
+  // a second window would take it over from under the first.
+  if (instance_ != nullptr) {
+    throw std::logic_error("Only one Pathwick window can exist at a time; close the other one first.");
+  }
+  instance_ = this;
+  try {
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+  } catch (...) {
+    ReleaseLayers();
+    instance_ = nullptr;
+    throw;
+  }
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+  FormDestroy();
+  instance_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Handlers of the driver
@@ -171,12 +187,17 @@ void TForm1::SetupWorld() {
 }
 
 void TForm1::CreateLayers() {
-  ZeichenPanel->SetLayers({});
-  delete cellLayer;
-  delete agentLayer;
-  cellLayer = new TRasterLayer(ZeichenPanel->width(), ZeichenPanel->height(), false);
-  agentLayer = new TRasterLayer(ZeichenPanel->width(), ZeichenPanel->height(), true);
-  ZeichenPanel->SetLayers({cellLayer, agentLayer});
+  ReleaseLayers();
+  cellLayer = std::make_unique<TRasterLayer>(ZeichenPanel->width(), ZeichenPanel->height(), false);
+  agentLayer = std::make_unique<TRasterLayer>(ZeichenPanel->width(), ZeichenPanel->height(), true);
+  ZeichenPanel->SetLayers({cellLayer.get(), agentLayer.get()});
+}
+
+void TForm1::ReleaseLayers() {
+  // The panel lets go of the layers before they go.
+  if (ZeichenPanel != nullptr) ZeichenPanel->SetLayers({});
+  cellLayer.reset();
+  agentLayer.reset();
 }
 
 void TForm1::CreateCells() {
@@ -191,11 +212,7 @@ void TForm1::ClearWorld() {
   worldExists_ = false;
   stepCount = 0;
   std::vector<TAgent>().swap(agents);
-  ZeichenPanel->SetLayers({});
-  delete cellLayer;
-  cellLayer = nullptr;
-  delete agentLayer;
-  agentLayer = nullptr;
+  ReleaseLayers();
   cells.Clear();
   diffusionBuffer.Clear();
   homeDistance.Clear();

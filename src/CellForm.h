@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,9 +29,10 @@ class TPanel;
 class TRasterLayer;
 enum class TMouseButton;
 
-// Module-level world state.
-extern TRasterLayer* cellLayer;   // lower layer: the cells
-extern TRasterLayer* agentLayer;  // upper layer, transparent where white: the agents
+// Module-level world state. The layers belong to the one window's world:
+// built by CreateLayers, released by ReleaseLayers.
+extern std::unique_ptr<TRasterLayer> cellLayer;   // lower layer: the cells
+extern std::unique_ptr<TRasterLayer> agentLayer;  // upper layer, transparent where white: the agents
 extern int32_t cellSize;          // edge of a cell in pixels, 1..10
 extern int32_t halfCell;          // Round(cellSize / 2)
 extern int32_t gridCols;
@@ -62,6 +64,8 @@ class TForm1 : public QWidget {
   // eight neighbours of a cell still fits a 32-bit integer.
   static constexpr int32_t kMaxChemical = INT32_MAX / 8;
 
+  // There is one world at a time: a second window built while one exists
+  // throws std::logic_error and leaves the first untouched.
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
@@ -70,6 +74,7 @@ class TForm1 : public QWidget {
   void ClearWorld();
   void DoStep();
   void CreateLayers();
+  void ReleaseLayers();
   void CreateCells();
   bool WorldExists() const { return worldExists_; }
 
@@ -215,6 +220,8 @@ class TForm1 : public QWidget {
   void SetCaption(QLabel* label, const std::string& text);
   // A caption that carries a value: the label grows to fit its text.
   void ShowValue(QLabel* label, const std::string& text);
+
+  static inline const TForm1* instance_ = nullptr;  // the window that owns the world
 
   bool worldExists_ = false;   // a world is completely built
   bool stepRunning_ = false;   // a step is under way; no step may start inside it

@@ -75,6 +75,7 @@ TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
   auto whole = std::make_unique<TForm1>();
   QByteArray unbroken;
   const std::vector<TSample> all = RunCollecting(*whole, Plan(*whole, kFirst + kMore), &unbroken);
+  whole.reset();  // one world at a time
 
   auto first = std::make_unique<TForm1>();
   QByteArray saved;

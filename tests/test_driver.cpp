@@ -66,7 +66,7 @@ struct WorldSnapshot {
         steps(stepCount),
         timer(form.Timer1->isActive()),
         stepsCaption(form.lbl_Steps->text()),
-        layer(cellLayer),
+        layer(cellLayer.get()),
         picture(cellLayer ? cellLayer->Image().copy() : QImage()),
         colonies(form.colonyMembers) {
     for (const TAgent& a : form.agents) {
