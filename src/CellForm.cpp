@@ -152,9 +152,9 @@ int32_t TForm1::ReadCellSize() const {
 void TForm1::SetupWorld() {
   worldExists_ = false;
   cellSize = ReadCellSize();
-  halfCell = Round(static_cast<long double>(cellSize) / 2);
-  gridCols = Round(static_cast<long double>(ZeichenPanel->width()) / cellSize);
-  gridRows = Round(static_cast<long double>(ZeichenPanel->height()) / cellSize);
+  halfCell = RoundDiv(cellSize, 2);
+  gridCols = RoundDiv(ZeichenPanel->width(), cellSize);
+  gridRows = RoundDiv(ZeichenPanel->height(), cellSize);
 
   for (auto& [column, row] : homePoints) {
     column = Random(gridCols);

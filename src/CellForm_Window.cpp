@@ -274,8 +274,8 @@ void TForm1::SampleStatistics() {
     wiggleSum += agent.wiggleGene;
   }
   const auto n = static_cast<long double>(agents.size());
-  const int32_t avgAngle = Round(angleSum / n);
-  const int32_t avgWiggle = Round(wiggleSum / n);
+  const int32_t avgAngle = RoundDiv(angleSum, n);
+  const int32_t avgWiggle = RoundDiv(wiggleSum, n);
   if (onSample) onSample(avgAngle, avgWiggle);
   ShowValue(Lbl_avgAngle, IntToStr(avgAngle));
   ShowValue(Lbl_avgWiggle, IntToStr(avgWiggle));

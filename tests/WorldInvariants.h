@@ -41,8 +41,8 @@ inline std::string CheckWorld(TForm1& form) {
     return {};
   }
   if (cellSize < TForm1::kMinCellSize || cellSize > TForm1::kMaxCellSize) return "cell size " + IntToStr(cellSize);
-  if (halfCell != Round(static_cast<long double>(cellSize) / 2)) return "halfCell " + IntToStr(halfCell);
-  if (gridCols != Round(static_cast<long double>(kPanelEdge) / cellSize) || gridRows != gridCols) {
+  if (halfCell != RoundDiv(cellSize, 2)) return "halfCell " + IntToStr(halfCell);
+  if (gridCols != RoundDiv(kPanelEdge, cellSize) || gridRows != gridCols) {
     return "grid " + IntToStr(gridCols) + " x " + IntToStr(gridRows) + " for cell size " + IntToStr(cellSize);
   }
   if (form.cells.Cols() != gridCols || form.cells.Rows() != gridRows) return "cells array does not match the grid";

@@ -584,7 +584,7 @@ TEST_F(FieldTest, PositionsOffTheGridTouchNoCell) {
     }
     // Positions on the panel past the grid's last column.
     for (int32_t x = 0; x < 404; ++x) {
-      if (Round(static_cast<long double>(x) / size) < gridCols) continue;
+      if (RoundDiv(x, size) < gridCols) continue;
       LeftPaint(x, 10);
       LeftPaint(10, x);
       RightPaint(x, 10);

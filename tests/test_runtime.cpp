@@ -122,6 +122,16 @@ class RoundTest : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(RoundTest, TiesGoToEven) { EXPECT_EQ(Round(GetParam().x), GetParam().expected) << static_cast<double>(GetParam().x); }
 
+// The quotient is taken in extended precision, then rounded ties to even.
+TEST(RoundDivTest, RoundsTheExtendedQuotientTiesToEven) {
+  EXPECT_EQ(RoundDiv(5, 2), 2);
+  EXPECT_EQ(RoundDiv(7, 2), 4);
+  EXPECT_EQ(RoundDiv(404, 6), 67);
+  EXPECT_EQ(RoundDiv(404, 8), 50);
+  EXPECT_EQ(RoundDiv(-9, 2), -4);
+  EXPECT_EQ(RoundDiv(1.0L + 0x1p-60L, 2), 1) << "a double quotient would lose the bit that decides";
+}
+
 INSTANTIATE_TEST_SUITE_P(Runtime, RoundTest,
                          ::testing::Values(RoundCase{0.5L, 0}, RoundCase{1.5L, 2}, RoundCase{2.5L, 2}, RoundCase{3.5L, 4},
                                            RoundCase{33.5L, 34}, RoundCase{40.5L, 40}, RoundCase{50.5L, 50},

@@ -312,8 +312,8 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // Where a move to (x, y) paints, if anywhere: on the panel and on the grid.
   std::optional<std::pair<int32_t, int32_t>> CellAt(int32_t x, int32_t y) const {
     if (!form->WorldExists() || x < 0 || y < 0 || x >= kPanelEdge || y >= kPanelEdge) return std::nullopt;
-    const int32_t column = Round(static_cast<long double>(x) / cellSize);
-    const int32_t row = Round(static_cast<long double>(y) / cellSize);
+    const int32_t column = RoundDiv(x, cellSize);
+    const int32_t row = RoundDiv(y, cellSize);
     if (column >= gridCols || row >= gridRows) return std::nullopt;
     return std::make_pair(column, row);
   }
@@ -634,7 +634,7 @@ TEST_F(StoppedWindow, DragsFarBeyondAnyScreenPaintNothing) {
   SendMouse(QEvent::MouseButtonPress, QPointF(30, 30), Qt::LeftButton, Qt::LeftButton);
   SendMouse(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, Qt::LeftButton);
   SendMouse(QEvent::MouseButtonRelease, QPointF(30, 30), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(form->cells[Round(30.0L / cellSize)][Round(30.0L / cellSize)].chemical, kPaintedChemical);
+  EXPECT_EQ(form->cells[RoundDiv(30, cellSize)][RoundDiv(30, cellSize)].chemical, kPaintedChemical);
 }
 
 // ---------------------------------------------------------------------------
