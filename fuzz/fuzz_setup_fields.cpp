@@ -21,7 +21,7 @@
 #include "CellForm.h"
 #include "Dialogs.h"
 #include "Runtime.h"
-#include "WorldInvariants.h"
+#include "agents_support.h"
 
 namespace {
 

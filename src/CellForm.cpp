@@ -125,11 +125,7 @@ void TForm1::Timer1Timer() { DoStep(); }
 bool TForm1::CheckSetupSettings() {
   try {
     ReadCellSize();
-    const int32_t count = StrToInt(TextOf(Edit_anzAg));
-    if (count > kMaxAgents) {
-      ShowMessage("At most " + IntToStr(kMaxAgents) + " agents can be set up, not " + IntToStr(count) + ".");
-      return false;
-    }
+    ReadAgentCount();
   } catch (const EConvertError& e) {
     ShowMessage(e.what());
     return false;
@@ -144,6 +140,14 @@ int32_t TForm1::ReadCellSize() const {
                         IntToStr(kMaxCellSize) + ", not " + IntToStr(size) + ".");
   }
   return size;
+}
+
+int32_t TForm1::ReadAgentCount() const {
+  const int32_t count = StrToInt(TextOf(Edit_anzAg));
+  if (count > kMaxAgents) {
+    throw EConvertError("At most " + IntToStr(kMaxAgents) + " agents can be set up, not " + IntToStr(count) + ".");
+  }
+  return count;
 }
 
 // ---------------------------------------------------------------------------

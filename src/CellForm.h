@@ -60,6 +60,7 @@ class TForm1 : public QWidget {
   static constexpr int32_t kMaxAgents = 1000000;
   static constexpr int32_t kMinCellSize = 1;
   static constexpr int32_t kMaxCellSize = 10;
+  static constexpr int32_t kPanelEdge = 404;  // the drawing panel is a square of this many pixels
   // Deposits and painting saturate here, so that the chemical summed over the
   // eight neighbours of a cell still fits a 32-bit integer.
   static constexpr int32_t kMaxChemical = INT32_MAX / 8;
@@ -209,6 +210,9 @@ class TForm1 : public QWidget {
   bool CheckSetupSettings();
   // The cell size field as a number in 1..10; throws EConvertError otherwise.
   int32_t ReadCellSize() const;
+  // The agent count field as a number up to kMaxAgents (0 or less: no
+  // agents); throws EConvertError otherwise.
+  int32_t ReadAgentCount() const;
   int32_t EvaporationAmount() const;  // chemical a cell loses per step
   // Evaporate and DrawCells in one pass, for a step that does both.
   void EvaporateAndDrawCells();

@@ -104,7 +104,7 @@ void TForm1::Sense(int32_t index) {
 // Population
 
 void TForm1::CreateAgents() {
-  const int32_t count = StrToInt(Edit_anzAg->text().toStdString());
+  const int32_t count = ReadAgentCount();
   if (count <= 0) return;
   agents.resize(static_cast<size_t>(count));
 }
@@ -186,7 +186,7 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
       int32_t column = agent.cellX + dc;
       int32_t row = agent.cellY + dr;
       WrapGrid(column, row, gridCols, gridRows);
-      __builtin_prefetch(&cells.At(column, row).chemical);
+      __builtin_prefetch(&cells[column][row].chemical);
     }
   }
 }

@@ -113,7 +113,7 @@ void TForm1::CreateControls() {
   setFont(font);
 
   ZeichenPanel = new TPanel(this);
-  ZeichenPanel->setGeometry(8, 9, 404, 404);
+  ZeichenPanel->setGeometry(8, 9, kPanelEdge, kPanelEdge);
 
   GroupBox1 = MakeGroupBox(this, "setup settings", 440, 8, 257, 129);
   B_setup = MakeButton(GroupBox1, "new Setup", 6, 16, 75, 25);

@@ -21,6 +21,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -126,10 +127,10 @@ TEST_P(GeometryTest, GridAndCellPositions) {
   }
   ASSERT_NE(cellLayer, nullptr);
   ASSERT_NE(agentLayer, nullptr);
-  EXPECT_EQ(cellLayer->Width(), 404);
-  EXPECT_EQ(cellLayer->Height(), 404);
-  EXPECT_EQ(agentLayer->Width(), 404);
-  EXPECT_EQ(agentLayer->Height(), 404);
+  EXPECT_EQ(cellLayer->Width(), TForm1::kPanelEdge);
+  EXPECT_EQ(cellLayer->Height(), TForm1::kPanelEdge);
+  EXPECT_EQ(agentLayer->Width(), TForm1::kPanelEdge);
+  EXPECT_EQ(agentLayer->Height(), TForm1::kPanelEdge);
   EXPECT_FALSE(cellLayer->Transparent());
   EXPECT_TRUE(agentLayer->Transparent());
 }
@@ -144,9 +145,8 @@ INSTANTIATE_TEST_SUITE_P(Driver, GeometryTest,
 // The first world after program start
 
 TEST_F(DriverTest, FirstWorldHasTheFixedHomePoints) {
-  const std::vector<std::pair<int32_t, int32_t>> homes{{17, 14}, {39, 53}, {35, 63}, {63, 59}, {32, 56},
-                                                       {5, 51},  {21, 20}, {46, 11}, {53, 53}, {17, 54}};
-  ASSERT_EQ(gridCols, 67);
+  const auto& homes = agents_test::kFirstHomes;
+  ASSERT_EQ(gridCols, agents_test::kFirstGrid);
   int32_t homeCells = 0;
   for (TCell& cell : form->cells) homeCells += cell.isHome;
   EXPECT_EQ(homeCells, 10);

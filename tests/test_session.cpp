@@ -37,14 +37,13 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
-#include "WorldInvariants.h"
+#include "agents_support.h"
 
 namespace {
 
 using world_invariants::CheckCaptions;
 using world_invariants::CheckWorld;
 
-constexpr int32_t kPanelEdge = 404;
 constexpr int32_t kPaintedChemical = 255;
 
 // A small generator of its own, so that the action sequence of a seed is the
@@ -304,14 +303,14 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
       case 0: return dice.Between(-100000, 100000);
       case 1: return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
       case 2: return dice.Between(-20, -1);
-      case 3: return dice.Between(kPanelEdge - 10, kPanelEdge + 20);
-      default: return dice.Between(0, kPanelEdge - 1);
+      case 3: return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
+      default: return dice.Between(0, TForm1::kPanelEdge - 1);
     }
   }
 
   // Where a move to (x, y) paints, if anywhere: on the panel and on the grid.
   std::optional<std::pair<int32_t, int32_t>> CellAt(int32_t x, int32_t y) const {
-    if (!form->WorldExists() || x < 0 || y < 0 || x >= kPanelEdge || y >= kPanelEdge) return std::nullopt;
+    if (!form->WorldExists() || x < 0 || y < 0 || x >= TForm1::kPanelEdge || y >= TForm1::kPanelEdge) return std::nullopt;
     const int32_t column = RoundDiv(x, cellSize);
     const int32_t row = RoundDiv(y, cellSize);
     if (column >= gridCols || row >= gridRows) return std::nullopt;
@@ -379,7 +378,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // buttons, as the window system does; `held` mirrors it.
   void MouseThroughEvents() {
     static const std::array<Qt::MouseButton, 3> buttons{Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-    const auto point = [this] { return QPoint(dice.Between(-60, kPanelEdge + 60), dice.Between(-60, kPanelEdge + 60)); };
+    const auto point = [this] { return QPoint(dice.Between(-60, TForm1::kPanelEdge + 60), dice.Between(-60, TForm1::kPanelEdge + 60)); };
     switch (dice.Below(6)) {
       case 0: {
         const Qt::MouseButton b = dice.Pick(buttons);
