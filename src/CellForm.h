@@ -218,7 +218,6 @@ class TForm1 : public QWidget {
   void EvaporateAndDrawCells();
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
-  void ClearAgentLayer();
   void SampleStatistics();
   void ReportStepError(const std::string& message);
   void SetCaption(QLabel* label, const std::string& text);

@@ -249,17 +249,10 @@ void TForm1::DrawAgents() {
 }
 
 void TForm1::DrawAgentLayer() {
-  ClearAgentLayer();
+  agentLayer->Clear();
   if (HideAgents()) return;
   TCanvas& canvas = agentLayer->Canvas();
   for (const TAgent& agent : agents) agent.Draw(canvas);
-}
-
-void TForm1::ClearAgentLayer() {
-  TCanvas& canvas = agentLayer->Canvas();
-  canvas.SetBrushColor(clWhite);
-  canvas.SetPenColor(clWhite);
-  canvas.Rectangle(0, 0, ZeichenPanel->width(), ZeichenPanel->height());
 }
 
 void TForm1::SampleStatistics() {
