@@ -54,21 +54,6 @@ class CellDrawTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(Cell, ConstructorStoresGeometryAndZeroesTheRest) {
-  const TCell cell(33, 45, 3, 0);
-  EXPECT_EQ(cell.PositionX, 33);
-  EXPECT_EQ(cell.PositionY, 45);
-  EXPECT_EQ(cell.Size, 3);
-  EXPECT_EQ(cell.FillColor, 0);
-  EXPECT_EQ(cell.chemical, 0);
-  EXPECT_EQ(cell.drawnChemical, 0);
-  EXPECT_FALSE(cell.isHome);
-  EXPECT_FALSE(cell.isTarget);
-  EXPECT_EQ(cell.State, 0);
-  EXPECT_EQ(cell.lastAgent, 0);
-  EXPECT_EQ(cell.minHomeDistance, 0);
-}
-
 TEST_F(CellDrawTest, FreshCellIsGray245) {
   TCell cell = FreshCell();
   cell.Draw(canvas_, 0);

@@ -169,32 +169,32 @@ class CrossoverTest : public ::testing::Test {
   std::unique_ptr<TForm1> form_;
 };
 
-TEST_F(CrossoverTest, CutEightJoinsTheAngleHalfOfParentOneToTheWiggleHalfOfParentTwo) {
-  Member(1).chroma = Chroma(170, 15);
-  Member(2).chroma = Chroma(85, 240);
-  const TAgent& child = Cross(8);
-  EXPECT_EQ(child.chroma, Chroma(170, 240));
-  EXPECT_EQ(child.angleGene, 170);
-  EXPECT_EQ(child.wiggleGene, 240);
+// Parents' genes (angle, wiggle), the cut and the child's genes.
+struct CrossCase {
+  const char* name;
+  int32_t angle1, wiggle1, angle2, wiggle2;
+  int cut;
+  int32_t angle, wiggle;
+};
+
+class CrossoverGenes : public CrossoverTest, public ::testing::WithParamInterface<CrossCase> {};
+
+TEST_P(CrossoverGenes, TheChildDecodesItsGenesFromTheJoinedChroma) {
+  const CrossCase& c = GetParam();
+  Member(1).chroma = Chroma(c.angle1, c.wiggle1);
+  Member(2).chroma = Chroma(c.angle2, c.wiggle2);
+  const TAgent& child = Cross(c.cut);
+  EXPECT_EQ(child.chroma, Chroma(c.angle, c.wiggle));
+  EXPECT_EQ(child.angleGene, c.angle);
+  EXPECT_EQ(child.wiggleGene, c.wiggle);
 }
 
-TEST_F(CrossoverTest, HighBitOf128AndLowBitsOf127GiveAngle255) {
-  Member(1).chroma = Chroma(128, 3);
-  Member(2).chroma = Chroma(127, 77);
-  const TAgent& child = Cross(1);
-  EXPECT_EQ(child.angleGene, 255);
-  EXPECT_EQ(child.wiggleGene, 77);
-  EXPECT_EQ(child.chroma, Chroma(255, 77));
-}
-
-TEST_F(CrossoverTest, CutSixteenCopiesParentOne) {
-  Member(1).chroma = Chroma(201, 19);
-  Member(2).chroma = Chroma(0, 0);
-  const TAgent& child = Cross(16);
-  EXPECT_EQ(child.chroma, Chroma(201, 19));
-  EXPECT_EQ(child.angleGene, 201);
-  EXPECT_EQ(child.wiggleGene, 19);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Evolution, CrossoverGenes,
+    ::testing::Values(CrossCase{"cut8_angleOfOneWiggleOfTwo", 170, 15, 85, 240, 8, 170, 240},
+                      CrossCase{"highBitOf128_lowBitsOf127_give255", 128, 3, 127, 77, 1, 255, 77},
+                      CrossCase{"cut16_copiesParentOne", 201, 19, 0, 0, 16, 201, 19}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CrossoverTest, EveryCutTakesThatManyCharactersFromParentOne) {
   const std::string p1 = "1111000011001010";

@@ -246,6 +246,21 @@ class Movement : public ::testing::Test {
   }
   TAgent& Agent() { return form_->agents[0]; }
   TCell& Cell(int column, int row) { return form_->cells[column][row]; }
+  // A returning agent with `energy` at (20, 20), a 1 on every neighbour, 40
+  // on its own cell, and genes 3, 4 that differ from those its chroma
+  // decodes to (200, 100).
+  TAgent& PutTiredAgent(int energy, int heading) {
+    PutAgent(*form_, 0, 20, 20, heading, false);
+    TAgent& a = Agent();
+    a.energy = energy;
+    a.tripCount = 5;
+    a.chroma = ByteToBits(200) + ByteToBits(100);
+    a.angleGene = 3;
+    a.wiggleGene = 4;
+    SetNeighbours(*form_, 20, 20, 1);
+    Cell(20, 20).chemical = 40;
+    return a;
+  }
   std::unique_ptr<TForm1> form_;
 };
 
@@ -348,15 +363,7 @@ TEST_F(Movement, ExhaustedAgentIsReplacedAndTheChildMovesInTheSamePass) {
   for (int energy : {0, -7}) {
     RandomizeQueue randomize;
     randomize.seeds = {100u, 200u, 300u};  // two parent picks, then the cut
-    PutAgent(*form_, 0, 20, 20, 100, false);
-    TAgent& a = Agent();
-    a.energy = energy;
-    a.tripCount = 5;
-    a.chroma = ByteToBits(200) + ByteToBits(100);
-    a.angleGene = 3;  // differs from the chroma: a child decodes its genes from it
-    a.wiggleGene = 4;
-    SetNeighbours(*form_, 20, 20, 1);
-    Cell(20, 20).chemical = 40;
+    TAgent& a = PutTiredAgent(energy, 100);  // a child decodes its genes from the chroma
     form_->MoveAgents();
     EXPECT_EQ(randomize.calls, 3);
     EXPECT_EQ(a.angleGene, 200);
@@ -385,15 +392,7 @@ TEST_F(Movement, ExhaustedAgentIsReplacedAndTheChildMovesInTheSamePass) {
 
 TEST_F(Movement, AgentWithEnergyOneIsNotReplacedAndMoves) {
   RandomizeQueue randomize;  // no seeds: a reproduction would fail the test
-  PutAgent(*form_, 0, 20, 20, 0, false);
-  TAgent& a = Agent();
-  a.energy = 1;
-  a.tripCount = 5;
-  a.chroma = ByteToBits(200) + ByteToBits(100);
-  a.angleGene = 3;
-  a.wiggleGene = 4;
-  SetNeighbours(*form_, 20, 20, 1);
-  Cell(20, 20).chemical = 40;
+  TAgent& a = PutTiredAgent(1, 0);
   form_->MoveAgents();
   EXPECT_EQ(randomize.calls, 0);
   EXPECT_EQ(a.angleGene, 3);
