@@ -76,6 +76,13 @@ void PutAgent(TForm1& form, int index, int column, int row, int heading, bool se
   a.energy = 100000;
 }
 
+// Every cell of columns c1..c2 and rows r1..r2 gets `chemical`.
+void FillChemical(TForm1& form, int c1, int c2, int r1, int r2, int chemical) {
+  for (int column = c1; column <= c2; ++column) {
+    for (int row = r1; row <= r2; ++row) form.cells[column][row].chemical = chemical;
+  }
+}
+
 // Every neighbour of (column, row) gets `chemical`.
 void SetNeighbours(TForm1& form, int column, int row, int chemical) {
   for (int dr = -1; dr <= 1; ++dr) {
@@ -411,9 +418,7 @@ TEST(MovementOrder, LaterAgentsSenseTheMarksOfEarlierOnesAndTheHighestVisitorIsR
   PutAgent(*form, 0, 20, 20, 0, false);
   PutAgent(*form, 1, 19, 20, 0, true);
   PutAgent(*form, 2, 19, 21, 0, true);
-  for (int column = 17; column <= 23; ++column) {
-    for (int row = 18; row <= 23; ++row) form->cells[column][row].chemical = 1;
-  }
+  FillChemical(*form, 17, 23, 18, 23, 1);
   form->cells[21][20].chemical = 500;
   form->MoveAgents();
   EXPECT_EQ(form->agents[0].cellX, 21);
@@ -427,9 +432,7 @@ TEST(MovementOrder, LaterAgentsSenseTheMarksOfEarlierOnesAndTheHighestVisitorIsR
   PutAgent(*form, 0, 29, 30, 0, true);
   PutAgent(*form, 1, 40, 40, 0, true);
   PutAgent(*form, 2, 31, 30, 180, true);
-  for (int column = 28; column <= 32; ++column) {
-    for (int row = 29; row <= 31; ++row) form->cells[column][row].chemical = 1;
-  }
+  FillChemical(*form, 28, 32, 29, 31, 1);
   form->cells[30][30].lastAgent = 7;
   form->cells[30][30].State = 1;
   form->MoveAgents();
