@@ -11,6 +11,7 @@
 
 #include "CellForm.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -66,11 +67,7 @@ TEST_F(GeneratorTest, RandomTakesTheHighWordOfTheProduct) {
 
 TEST_F(GeneratorTest, RandomStaysInRangeAtTheTopOfTheSeed) {
   // The seed that steps to 0xFFFFFFFF gives the largest draw, n - 1.
-  const uint32_t inverse = [] {
-    uint32_t x = 134775813u;
-    for (int i = 0; i < 5; ++i) x *= 2u - 134775813u * x;
-    return x;
-  }();
+  const uint32_t inverse = agents_test::InverseMultiplier();
   for (int32_t n : {1, 2, 100, 255, 360, std::numeric_limits<int32_t>::max()}) {
     RandSeed = (0xFFFFFFFFu - 1u) * inverse;
     EXPECT_EQ(Random(n), n - 1) << n;
