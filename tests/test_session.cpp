@@ -715,41 +715,4 @@ TEST_F(RunningWindow, NewSetupOverAndOverWhileRunningLeavesNothingBehind) {
   EXPECT_TRUE(fault.empty()) << fault;
 }
 
-TEST_F(RunningWindow, RefusedSetupsWhileRunningKeepTheWorldStepping) {
-  RunUntilStepped(2);
-  for (const char* bad : {"", "abc", "1000001", "99999999999"}) {
-    form->Edit_anzAg->setText(bad);
-    form->B_setupClick();
-    ASSERT_EQ(messages.size(), 1u) << bad;
-    messages.clear();
-    EXPECT_TRUE(form->WorldExists());
-    const int32_t before = stepCount;
-    RunUntilStepped(before + 2);
-    EXPECT_GE(stepCount, before + 2) << "the old world stopped after refusing '" << bad << "'";
-  }
-}
-
-// A fault inside a step is reported once, however many ticks meet it, and
-// again once after steps have run cleanly in between.
-TEST_F(RunningWindow, AStepErrorIsReportedOnceAcrossTicks) {
-  form->Timer1->stop();
-  form->B_oneStepClick();
-  form->Lbl_strenght->setText("oops");
-  for (int i = 0; i < 200; ++i) form->Timer1Timer();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], InvalidIntegerMessage("oops"));
-  EXPECT_EQ(stepCount, 1);
-  EXPECT_EQ(form->lbl_Steps->text(), "1");
-  form->SB_strenghtChange();
-  for (int i = 0; i < 5; ++i) form->Timer1Timer();
-  EXPECT_EQ(stepCount, 6);
-  form->Lbl_strenght->setText("oops");
-  for (int i = 0; i < 50; ++i) form->Timer1Timer();
-  EXPECT_EQ(messages.size(), 2u);
-  form->SB_strenghtChange();
-  // The failed steps left the world consistent.
-  const std::string fault = CheckWorld(*form);
-  EXPECT_TRUE(fault.empty()) << fault;
-}
-
 }  // namespace
