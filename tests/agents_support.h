@@ -122,6 +122,24 @@ class MessageCollector {
 
 // A stopped main window whose world was set up with `agentCount` agents and
 // cells of `size` pixels (the first world, built by FormCreate, is replaced).
+// Puts agent `index` on (column, row) with the given heading, genes 0,
+// home (5, 5), not knowing the centre, with full energy.
+inline void PutAgent(TForm1& form, int index, int column, int row, int heading, bool searching) {
+  TAgent& a = form.agents[index];
+  a.cellX = column;
+  a.cellY = row;
+  a.posX = column * cellSize + halfCell;
+  a.posY = row * cellSize + halfCell;
+  a.heading = heading;
+  a.angleGene = 0;
+  a.wiggleGene = 0;
+  a.searching = searching;
+  a.homeX = 5;
+  a.homeY = 5;
+  a.knowsCenter = 0;
+  a.energy = 100000;
+}
+
 // The first world after SetGeneratorStartState (cell size 6, 67 x 67 cells)
 // has these ten home cells (column, row), colony 0 first, in every run.
 constexpr int32_t kFirstGrid = 67;

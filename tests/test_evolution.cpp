@@ -211,17 +211,10 @@ TEST_F(CrossoverTest, EveryCutTakesThatManyCharactersFromParentOne) {
 }
 
 TEST_F(CrossoverTest, ResetsEnergyTripsAndSearchingAndKeepsEverythingElse) {
+  agents_test::PutAgent(*form_, form_->colonyMembers[0][0], 11, 12, 433, false);
   TAgent& a = Member(0);
   a.energy = -12;
   a.tripCount = 7;
-  a.searching = false;
-  a.heading = 433;
-  a.cellX = 11;
-  a.cellY = 12;
-  a.posX = 69;
-  a.posY = 75;
-  a.homeX = 1;
-  a.homeY = 2;
   a.centerX = 34;
   a.centerY = 34;
   a.knowsCenter = 1;

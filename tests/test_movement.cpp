@@ -43,6 +43,7 @@ using agents_test::Advance;
 using agents_test::DrawFrom;
 using agents_test::MakeWorld;
 using agents_test::NextSeed;
+using agents_test::PutAgent;
 using agents_test::RandomizeQueue;
 
 namespace {
@@ -56,24 +57,6 @@ void SetRates(TForm1& form, int strength, int visibility) {
   form.SB_visible->setValue(visibility);
   ASSERT_EQ(Caption(form.Lbl_strenght), std::to_string(strength));
   ASSERT_EQ(Caption(form.Lbl_visible), std::to_string(visibility));
-}
-
-// Puts agent `index` on (column, row) with the given heading and genes,
-// away from its home, with full energy.
-void PutAgent(TForm1& form, int index, int column, int row, int heading, bool searching) {
-  TAgent& a = form.agents[index];
-  a.cellX = column;
-  a.cellY = row;
-  a.posX = column * cellSize + halfCell;
-  a.posY = row * cellSize + halfCell;
-  a.heading = heading;
-  a.angleGene = 0;
-  a.wiggleGene = 0;
-  a.searching = searching;
-  a.homeX = 5;
-  a.homeY = 5;
-  a.knowsCenter = 0;
-  a.energy = 100000;
 }
 
 // Every cell of columns c1..c2 and rows r1..r2 gets `chemical`.
