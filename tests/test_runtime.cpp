@@ -28,13 +28,6 @@ char Separator() {
   return conv && conv->decimal_point && conv->decimal_point[0] ? conv->decimal_point[0] : '.';
 }
 
-// "0.35" with the locale's separator, built from whole numbers only.
-std::string HundredthsText(int position) {
-  if (position % 100 == 0) return std::to_string(position / 100);
-  std::string digits = position % 10 == 0 ? std::to_string(position % 100 / 10) : std::to_string(100 + position % 100).substr(1);
-  return std::to_string(position / 100) + Separator() + digits;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -199,26 +192,6 @@ TEST(Runtime, FloatToStrUsesTheGeneralFormat) {
   EXPECT_EQ(FloatToStr(0.0L), "0");
   EXPECT_EQ(FloatToStr(500.0L), "500");
   EXPECT_EQ(FloatToStr(-2.5L), "-2" + sep + "5");
-}
-
-// Every caption the scroll bars write: position / 100 for the rates.
-TEST(Runtime, HundredthsCaptionsRoundTripExactly) {
-  for (int position = 0; position <= 100; ++position) {
-    const long double value = static_cast<long double>(position) / 100;
-    const std::string text = FloatToStr(value);
-    EXPECT_EQ(text, HundredthsText(position)) << position;
-    EXPECT_EQ(StrToFloat(text), value) << text;
-  }
-}
-
-// Whole-number captions (sniff threshold and visibility threshold).
-TEST(Runtime, WholeNumberCaptionsRoundTrip) {
-  for (int position = 0; position <= 500; ++position) {
-    const std::string text = FloatToStr(static_cast<long double>(position));
-    EXPECT_EQ(text, std::to_string(position));
-    EXPECT_EQ(StrToFloat(text), static_cast<long double>(position));
-    EXPECT_EQ(StrToInt(text), position);
-  }
 }
 
 TEST(Runtime, StrToFloatReadsExtendedPrecision) {
