@@ -34,7 +34,7 @@ enum class TMouseButton;
 extern std::unique_ptr<TRasterLayer> cellLayer;   // lower layer: the cells
 extern std::unique_ptr<TRasterLayer> agentLayer;  // upper layer, transparent where white: the agents
 extern int32_t cellSize;          // edge of a cell in pixels, 1..10
-extern int32_t halfCell;          // Round(cellSize / 2)
+extern int32_t halfCell;          // RoundDiv(cellSize, 2)
 extern int32_t gridCols;
 extern int32_t gridRows;
 extern int32_t stepCount;  // steps completed since the world was built

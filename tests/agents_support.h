@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -118,6 +119,36 @@ class MessageCollector {
   MessageCollector& operator=(const MessageCollector&) = delete;
 
   std::vector<std::string> messages;
+};
+
+// The fixture of the window suites: Randomize asks `randomize` (a fixed
+// value when given one), messages are collected instead of shown, and
+// `form` is the window on the first world after program start, stopped
+// (whether its timer ran at creation is kept).
+class WindowFixture : public ::testing::Test {
+ protected:
+  explicit WindowFixture(uint32_t randomizeValue) : randomize_([randomizeValue] { return randomizeValue; }) {}
+  explicit WindowFixture(std::function<uint32_t()> randomize) : randomize_(std::move(randomize)) {}
+  void SetUp() override {
+    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
+    SetRandomizeSource(randomize_);
+    SetGeneratorStartState();  // the ten known home points of the first world
+    form = std::make_unique<TForm1>();
+    timerRanAtCreation = form->Timer1->isActive();
+    form->Timer1->stop();
+  }
+  void TearDown() override {
+    form.reset();
+    SetMessageSink({});
+    SetRandomizeSource({});
+  }
+
+  std::unique_ptr<TForm1> form;
+  std::vector<std::string> messages;
+  bool timerRanAtCreation = false;
+
+ private:
+  std::function<uint32_t()> randomize_;
 };
 
 // A stopped main window whose world was set up with `agentCount` agents and

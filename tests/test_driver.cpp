@@ -25,22 +25,9 @@
 
 namespace {
 
-class DriverTest : public ::testing::Test {
+class DriverTest : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetRandomizeSource([] { return 20240601u; });
-    SetGeneratorStartState();
-    form = std::make_unique<TForm1>();
-    timerRanAtCreation = form->Timer1->isActive();
-    form->Timer1->stop();
-  }
-
-  void TearDown() override {
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
-  }
+  DriverTest() : WindowFixture(20240601u) {}
 
   // Sets the setup fields without raising their change handlers, then "new Setup".
   void Setup(const QString& size, const QString& count) {
@@ -52,10 +39,6 @@ class DriverTest : public ::testing::Test {
   }
 
   std::string Steps() const { return form->lbl_Steps->text().toStdString(); }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
-  bool timerRanAtCreation = false;
 };
 
 // Everything of a world that a refused setup must leave alone.

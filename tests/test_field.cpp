@@ -22,6 +22,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -35,21 +36,12 @@ TColor ColorOf(QRgb rgb) {
          (static_cast<TColor>(qBlue(rgb)) << 16);
 }
 
-class FieldTest : public ::testing::Test {
+class FieldTest : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetRandomizeSource([] { return 8675309u; });
-    SetGeneratorStartState();  // the ten known home points of the first world
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-
+  FieldTest() : WindowFixture(8675309u) {}
   void TearDown() override {
     EXPECT_TRUE(messages.empty()) << messages.front();
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
+    WindowFixture::TearDown();
   }
 
   // A new world with the given cell size and number of agents.
@@ -111,9 +103,6 @@ class FieldTest : public ::testing::Test {
     for (int32_t k = 0; k < 10; ++k) homes.emplace_back(form->agents[k].homeX, form->agents[k].homeY);
     return homes;
   }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
 };
 
 }  // namespace

@@ -79,22 +79,10 @@ std::optional<int32_t> ReadInt(const std::string& text) {
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
 
-class SessionBase : public ::testing::Test {
+// Randomize hands out a spread sequence, so every setup's world differs.
+class SessionBase : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetRandomizeSource([this] { return randomizeCounter++ * 2654435761u; });
-    SetGeneratorStartState();
-  }
-
-  void TearDown() override {
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
-  }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
+  SessionBase() : WindowFixture([this] { return randomizeCounter++ * 2654435761u; }) {}
   uint32_t randomizeCounter = 1;
 };
 
@@ -104,9 +92,7 @@ class SessionBase : public ::testing::Test {
 class RandomSession : public SessionBase, public ::testing::WithParamInterface<uint64_t> {
  protected:
   void SetUp() override {
-    SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();  // ticks are delivered by the session itself
+    SessionBase::SetUp();  // stopped: ticks are delivered by the session itself
     stepsCaption = form->lbl_Steps->text().toStdString();
     // Start from a small world, so thousands of actions stay quick.
     NewSetup("8", "12", std::nullopt);
@@ -578,12 +564,6 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSession, ::testing::ValuesIn(SessionSeeds(
 
 class StoppedWindow : public SessionBase {
  protected:
-  void SetUp() override {
-    SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-
   std::vector<int32_t> Chemicals() {
     std::vector<int32_t> values;
     for (TCell& cell : form->cells) values.push_back(cell.chemical);
@@ -643,9 +623,9 @@ class RunningWindow : public SessionBase {
  protected:
   void SetUp() override {
     SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
+    ASSERT_TRUE(timerRanAtCreation);
+    form->Timer1->start();
     form->show();
-    ASSERT_TRUE(form->Timer1->isActive());
   }
 
   // Lets the event loop deliver timer ticks until the counter has moved.

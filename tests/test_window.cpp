@@ -36,6 +36,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -65,20 +66,9 @@ int32_t RoundedAverage(int64_t sum, int64_t n) {
   return static_cast<int32_t>(q);
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetRandomizeSource([] { return 20240601u; });
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetGeneratorStartState();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-  void TearDown() override {
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
-  }
+  WindowTest() : WindowFixture(20240601u) {}
 
   QLineSeries* Angle() const { return angleSeries; }
   QLineSeries* Wiggle() const { return wiggleSeries; }
@@ -97,9 +87,6 @@ class WindowTest : public ::testing::Test {
       form->agents[i].wiggleGene = wiggleSum / n + (i < wiggleSum % n ? 1 : 0);
     }
   }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
 };
 
 // Counts the paint events a widget receives.
