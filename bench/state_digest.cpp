@@ -82,7 +82,7 @@ uint64_t Run(const Setting& s) {
       }
     }
   }
-  for (const TRasterLayer* layer : {cellLayer, agentLayer}) {
+  for (const TRasterLayer* layer : {cellLayer.get(), agentLayer.get()}) {
     for (int y = 0; y < layer->Height(); ++y) {
       for (int x = 0; x < layer->Width(); ++x) d.Add(layer->Canvas().Pixel(x, y));
     }

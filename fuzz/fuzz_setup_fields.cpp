@@ -21,7 +21,7 @@
 #include "CellForm.h"
 #include "Dialogs.h"
 #include "Runtime.h"
-#include "WorldInvariants.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ struct TSnapshot {
   const TRasterLayer* cellLayer;
 };
 
-TSnapshot Snapshot() { return {form->WorldExists(), cellSize, gridCols, form->agents.size(), stepCount, cellLayer}; }
+TSnapshot Snapshot() { return {form->WorldExists(), cellSize, gridCols, form->agents.size(), stepCount, cellLayer.get()}; }
 
 bool Same(const TSnapshot& a, const TSnapshot& b) {
   return a.exists == b.exists && a.cellSize == b.cellSize && a.gridCols == b.gridCols && a.agents == b.agents &&

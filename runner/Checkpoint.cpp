@@ -162,7 +162,7 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
     if (!r.GetDouble(share)) return false;
     a.shares.push_back(share);
   }
-  const int32_t half = Round(static_cast<long double>(cellSize) / 2);
+  const int32_t half = RoundDiv(cellSize, 2);
   const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
   bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
                a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&

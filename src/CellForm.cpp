@@ -9,14 +9,15 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <exception>
+#include <stdexcept>
 
 #include "Dialogs.h"
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
 
-TRasterLayer* cellLayer = nullptr;
-TRasterLayer* agentLayer = nullptr;
+std::unique_ptr<TRasterLayer> cellLayer;
+std::unique_ptr<TRasterLayer> agentLayer;
 int32_t cellSize = 0;
 int32_t halfCell = 0;
 int32_t gridCols = 0;
@@ -53,12 +54,27 @@ void SetGeneratorStartState() {
 }
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-  CreateControls();
-  ConnectHandlers();
-  FormCreate();
+  // The world lives in module-level state (layers, grid size, step count):
+  // a second window would take it over from under the first.
+  if (instance_ != nullptr) {
+    throw std::logic_error("Only one Pathwick window can exist at a time; close the other one first.");
+  }
+  instance_ = this;
+  try {
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+  } catch (...) {
+    ReleaseLayers();
+    instance_ = nullptr;
+    throw;
+  }
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+  FormDestroy();
+  instance_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Handlers of the driver
@@ -109,11 +125,7 @@ void TForm1::Timer1Timer() { DoStep(); }
 bool TForm1::CheckSetupSettings() {
   try {
     ReadCellSize();
-    const int32_t count = StrToInt(TextOf(Edit_anzAg));
-    if (count > kMaxAgents) {
-      ShowMessage("At most " + IntToStr(kMaxAgents) + " agents can be set up, not " + IntToStr(count) + ".");
-      return false;
-    }
+    ReadAgentCount();
   } catch (const EConvertError& e) {
     ShowMessage(e.what());
     return false;
@@ -130,15 +142,23 @@ int32_t TForm1::ReadCellSize() const {
   return size;
 }
 
+int32_t TForm1::ReadAgentCount() const {
+  const int32_t count = StrToInt(TextOf(Edit_anzAg));
+  if (count > kMaxAgents) {
+    throw EConvertError("At most " + IntToStr(kMaxAgents) + " agents can be set up, not " + IntToStr(count) + ".");
+  }
+  return count;
+}
+
 // ---------------------------------------------------------------------------
 // Setup and teardown
 
 void TForm1::SetupWorld() {
   worldExists_ = false;
   cellSize = ReadCellSize();
-  halfCell = Round(static_cast<long double>(cellSize) / 2);
-  gridCols = Round(static_cast<long double>(ZeichenPanel->width()) / cellSize);
-  gridRows = Round(static_cast<long double>(ZeichenPanel->height()) / cellSize);
+  halfCell = RoundDiv(cellSize, 2);
+  gridCols = RoundDiv(ZeichenPanel->width(), cellSize);
+  gridRows = RoundDiv(ZeichenPanel->height(), cellSize);
 
   for (auto& [column, row] : homePoints) {
     column = Random(gridCols);
@@ -171,12 +191,17 @@ void TForm1::SetupWorld() {
 }
 
 void TForm1::CreateLayers() {
-  ZeichenPanel->SetLayers({});
-  delete cellLayer;
-  delete agentLayer;
-  cellLayer = new TRasterLayer(ZeichenPanel->width(), ZeichenPanel->height(), false);
-  agentLayer = new TRasterLayer(ZeichenPanel->width(), ZeichenPanel->height(), true);
-  ZeichenPanel->SetLayers({cellLayer, agentLayer});
+  ReleaseLayers();
+  cellLayer = std::make_unique<TRasterLayer>(ZeichenPanel->width(), ZeichenPanel->height(), false);
+  agentLayer = std::make_unique<TRasterLayer>(ZeichenPanel->width(), ZeichenPanel->height(), true);
+  ZeichenPanel->SetLayers({cellLayer.get(), agentLayer.get()});
+}
+
+void TForm1::ReleaseLayers() {
+  // The panel lets go of the layers before they go.
+  if (ZeichenPanel != nullptr) ZeichenPanel->SetLayers({});
+  cellLayer.reset();
+  agentLayer.reset();
 }
 
 void TForm1::CreateCells() {
@@ -191,11 +216,7 @@ void TForm1::ClearWorld() {
   worldExists_ = false;
   stepCount = 0;
   std::vector<TAgent>().swap(agents);
-  ZeichenPanel->SetLayers({});
-  delete cellLayer;
-  cellLayer = nullptr;
-  delete agentLayer;
-  agentLayer = nullptr;
+  ReleaseLayers();
   cells.Clear();
   diffusionBuffer.Clear();
   homeDistance.Clear();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,11 +29,12 @@ class TPanel;
 class TRasterLayer;
 enum class TMouseButton;
 
-// Module-level world state.
-extern TRasterLayer* cellLayer;   // lower layer: the cells
-extern TRasterLayer* agentLayer;  // upper layer, transparent where white: the agents
+// Module-level world state. The layers belong to the one window's world:
+// built by CreateLayers, released by ReleaseLayers.
+extern std::unique_ptr<TRasterLayer> cellLayer;   // lower layer: the cells
+extern std::unique_ptr<TRasterLayer> agentLayer;  // upper layer, transparent where white: the agents
 extern int32_t cellSize;          // edge of a cell in pixels, 1..10
-extern int32_t halfCell;          // Round(cellSize / 2)
+extern int32_t halfCell;          // RoundDiv(cellSize, 2)
 extern int32_t gridCols;
 extern int32_t gridRows;
 extern int32_t stepCount;  // steps completed since the world was built
@@ -58,10 +60,13 @@ class TForm1 : public QWidget {
   static constexpr int32_t kMaxAgents = 1000000;
   static constexpr int32_t kMinCellSize = 1;
   static constexpr int32_t kMaxCellSize = 10;
+  static constexpr int32_t kPanelEdge = 404;  // the drawing panel is a square of this many pixels
   // Deposits and painting saturate here, so that the chemical summed over the
   // eight neighbours of a cell still fits a 32-bit integer.
   static constexpr int32_t kMaxChemical = INT32_MAX / 8;
 
+  // There is one world at a time: a second window built while one exists
+  // throws std::logic_error and leaves the first untouched.
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
@@ -70,6 +75,7 @@ class TForm1 : public QWidget {
   void ClearWorld();
   void DoStep();
   void CreateLayers();
+  void ReleaseLayers();
   void CreateCells();
   bool WorldExists() const { return worldExists_; }
 
@@ -204,17 +210,21 @@ class TForm1 : public QWidget {
   bool CheckSetupSettings();
   // The cell size field as a number in 1..10; throws EConvertError otherwise.
   int32_t ReadCellSize() const;
+  // The agent count field as a number up to kMaxAgents (0 or less: no
+  // agents); throws EConvertError otherwise.
+  int32_t ReadAgentCount() const;
   int32_t EvaporationAmount() const;  // chemical a cell loses per step
   // Evaporate and DrawCells in one pass, for a step that does both.
   void EvaporateAndDrawCells();
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
-  void ClearAgentLayer();
   void SampleStatistics();
   void ReportStepError(const std::string& message);
   void SetCaption(QLabel* label, const std::string& text);
   // A caption that carries a value: the label grows to fit its text.
   void ShowValue(QLabel* label, const std::string& text);
+
+  static inline const TForm1* instance_ = nullptr;  // the window that owns the world
 
   bool worldExists_ = false;   // a world is completely built
   bool stepRunning_ = false;   // a step is under way; no step may start inside it

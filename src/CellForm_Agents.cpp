@@ -63,8 +63,6 @@ void PrefetchAgent(const TAgent& agent) {
   for (size_t offset = 0; offset < sizeof(TAgent); offset += kCacheLine) __builtin_prefetch(bytes + offset);
 }
 
-int32_t Half(int32_t value) { return Round(static_cast<long double>(value) / 2); }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -106,7 +104,7 @@ void TForm1::Sense(int32_t index) {
 // Population
 
 void TForm1::CreateAgents() {
-  const int32_t count = StrToInt(Edit_anzAg->text().toStdString());
+  const int32_t count = ReadAgentCount();
   if (count <= 0) return;
   agents.resize(static_cast<size_t>(count));
 }
@@ -133,8 +131,8 @@ void TForm1::PlaceAgents(const THomePoints& homePoints) {
     agent.knowsCenter = knowsCenter;
     agent.searching = true;
     agent.SetHeading(Random(kFullTurn));
-    agent.centerX = Round(static_cast<long double>(gridCols) / 2);
-    agent.centerY = Round(static_cast<long double>(gridRows) / 2);
+    agent.centerX = RoundDiv(gridCols, 2);
+    agent.centerY = RoundDiv(gridRows, 2);
     agent.Draw(canvas);
     agent.angleGene = Random(kGeneRange);
     agent.wiggleGene = Random(kGeneRange);
@@ -188,7 +186,7 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
       int32_t column = agent.cellX + dc;
       int32_t row = agent.cellY + dr;
       WrapGrid(column, row, gridCols, gridRows);
-      __builtin_prefetch(&cells.At(column, row).chemical);
+      __builtin_prefetch(&cells[column][row].chemical);
     }
   }
 }
@@ -201,12 +199,12 @@ void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
 void TForm1::ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs) {
   const int32_t s = costs.markStrength;
   if (agent.searching) {
-    agent.energy -= entered.chemical < costs.visibilityThreshold ? kSearchCostFactor * s : Half(s);
+    agent.energy -= entered.chemical < costs.visibilityThreshold ? kSearchCostFactor * s : RoundDiv(s, 2);
     return;
   }
   // Marks saturate instead of wrapping round.
   left.chemical = left.chemical > kMaxChemical - s ? kMaxChemical : left.chemical + s;
-  agent.energy -= entered.chemical < costs.visibilityThreshold ? s : Half(s);
+  agent.energy -= entered.chemical < costs.visibilityThreshold ? s : RoundDiv(s, 2);
 }
 
 // ---------------------------------------------------------------------------

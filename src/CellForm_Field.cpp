@@ -89,8 +89,8 @@ void TForm1::InitField(const THomePoints& homePoints) {
 }
 
 void TForm1::MarkTarget() {
-  const int32_t centerColumn = Round(static_cast<long double>(gridCols) / 2);
-  const int32_t centerRow = Round(static_cast<long double>(gridRows) / 2);
+  const int32_t centerColumn = RoundDiv(gridCols, 2);
+  const int32_t centerRow = RoundDiv(gridRows, 2);
   for (int32_t dr = -kTargetRadius; dr <= kTargetRadius; ++dr) {
     for (int32_t dc = -kTargetRadius; dc <= kTargetRadius; ++dc) {
       TCell& cell = cells[centerColumn + dc][centerRow + dr];
@@ -140,7 +140,7 @@ void TForm1::Diffuse() {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       TCell& cell = cells[column][row];
-      cell.chemical = Round(diffusionBuffer[column][row] / kNeighbours);
+      cell.chemical = RoundDiv(diffusionBuffer[column][row], kNeighbours);
       cell.chemical = Round(cell.chemical * static_cast<long double>(factor));
       if (cell.chemical < kMinChemical) cell.chemical = kMinChemical;
     }
@@ -183,8 +183,8 @@ void TForm1::PaintCell(int32_t x, int32_t y) {
   // Only positions on the panel that round to a cell of the grid paint: a
   // drag past the right or bottom edge, or off the panel, touches nothing.
   if (x < 0 || y < 0 || x >= ZeichenPanel->width() || y >= ZeichenPanel->height()) return;
-  const int32_t column = Round(static_cast<long double>(x) / cellSize);
-  const int32_t row = Round(static_cast<long double>(y) / cellSize);
+  const int32_t column = RoundDiv(x, cellSize);
+  const int32_t row = RoundDiv(y, cellSize);
   if (column < 0 || row < 0 || column >= gridCols || row >= gridRows) return;
   TCell& cell = cells[column][row];
   if (leftPainting) {

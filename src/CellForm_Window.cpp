@@ -47,6 +47,16 @@ QScrollBar* MakeScrollBar(QWidget* parent, int x, int y, int w, int h, int max, 
   return bar;
 }
 
+// A rate's title, the caption showing its value and its scroll bar, the bar
+// at (x, y) and the title and caption on one line above it.
+std::tuple<QLabel*, QLabel*, QScrollBar*> MakeRate(QWidget* parent, const char* title, int titleWidth, int x, int y,
+                                                   int captionX, int max, int position) {
+  constexpr int kRowAbove = 19;
+  auto* label = MakeLabel(parent, title, x + 2, y - kRowAbove, titleWidth, 12);
+  auto* caption = MakeLabel(parent, "___", captionX, y - kRowAbove, 15, 12);
+  return {label, caption, MakeScrollBar(parent, x, y, 121, 17, max, position)};
+}
+
 QCheckBox* MakeCheckBox(QWidget* parent, const char* text, int x, int y, int w, int h) {
   auto* box = new QCheckBox(QString::fromUtf8(text), parent);
   box->setGeometry(x, y, w, h);
@@ -113,7 +123,7 @@ void TForm1::CreateControls() {
   setFont(font);
 
   ZeichenPanel = new TPanel(this);
-  ZeichenPanel->setGeometry(8, 9, 404, 404);
+  ZeichenPanel->setGeometry(8, 9, kPanelEdge, kPanelEdge);
 
   GroupBox1 = MakeGroupBox(this, "setup settings", 440, 8, 257, 129);
   B_setup = MakeButton(GroupBox1, "new Setup", 6, 16, 75, 25);
@@ -144,21 +154,11 @@ void TForm1::CreateControls() {
   CB_diffuse = MakeCheckBox(this, "diffuse chemicals", 576, 224, 105, 17);
   CB_diffuse->setEnabled(false);
 
-  Label3 = MakeLabel(this, "mutation rate :", 442, 253, 66, 12);
-  Lbl_mutate = MakeLabel(this, "___", 530, 253, 15, 12);
-  SB_mutate = MakeScrollBar(this, 440, 272, 121, 17, 100, 1);
-  Label8 = MakeLabel(this, "visibility threshold :", 578, 253, 87, 12);
-  Lbl_visible = MakeLabel(this, "___", 674, 253, 15, 12);
-  SB_visible = MakeScrollBar(this, 576, 272, 121, 17, 500, 100);
-  Label5 = MakeLabel(this, "mark strenght :", 442, 301, 70, 12);
-  Lbl_strenght = MakeLabel(this, "___", 530, 301, 15, 12);
-  SB_strenght = MakeScrollBar(this, 440, 320, 121, 17, 100, 50);
-  Label7 = MakeLabel(this, "sniff threshold :", 578, 301, 70, 12);
-  Lbl_sniff = MakeLabel(this, "___", 674, 301, 15, 12);
-  SB_sniff = MakeScrollBar(this, 576, 320, 121, 17, 100, 15);
-  Label6 = MakeLabel(this, "evaporate rate :", 578, 349, 72, 12);
-  Lbl_evapo = MakeLabel(this, "___", 674, 349, 15, 12);
-  SB_evapo = MakeScrollBar(this, 576, 368, 121, 17, 100, 50);
+  std::tie(Label3, Lbl_mutate, SB_mutate) = MakeRate(this, "mutation rate :", 66, 440, 272, 530, 100, 1);
+  std::tie(Label8, Lbl_visible, SB_visible) = MakeRate(this, "visibility threshold :", 87, 576, 272, 674, 500, 100);
+  std::tie(Label5, Lbl_strenght, SB_strenght) = MakeRate(this, "mark strenght :", 70, 440, 320, 530, 100, 50);
+  std::tie(Label7, Lbl_sniff, SB_sniff) = MakeRate(this, "sniff threshold :", 70, 576, 320, 674, 100, 15);
+  std::tie(Label6, Lbl_evapo, SB_evapo) = MakeRate(this, "evaporate rate :", 72, 576, 368, 674, 100, 50);
 
   GroupBox3 = MakeGroupBox(this, "graph values", 440, 344, 121, 65);
   Label4 = MakeLabel(GroupBox3, "average angle :", 11, 21, 70, 12);
@@ -249,17 +249,10 @@ void TForm1::DrawAgents() {
 }
 
 void TForm1::DrawAgentLayer() {
-  ClearAgentLayer();
+  agentLayer->Clear();
   if (HideAgents()) return;
   TCanvas& canvas = agentLayer->Canvas();
   for (const TAgent& agent : agents) agent.Draw(canvas);
-}
-
-void TForm1::ClearAgentLayer() {
-  TCanvas& canvas = agentLayer->Canvas();
-  canvas.SetBrushColor(clWhite);
-  canvas.SetPenColor(clWhite);
-  canvas.Rectangle(0, 0, ZeichenPanel->width(), ZeichenPanel->height());
 }
 
 void TForm1::SampleStatistics() {
@@ -274,8 +267,8 @@ void TForm1::SampleStatistics() {
     wiggleSum += agent.wiggleGene;
   }
   const auto n = static_cast<long double>(agents.size());
-  const int32_t avgAngle = Round(angleSum / n);
-  const int32_t avgWiggle = Round(wiggleSum / n);
+  const int32_t avgAngle = RoundDiv(angleSum, n);
+  const int32_t avgWiggle = RoundDiv(wiggleSum, n);
   if (onSample) onSample(avgAngle, avgWiggle);
   ShowValue(Lbl_avgAngle, IntToStr(avgAngle));
   ShowValue(Lbl_avgWiggle, IntToStr(avgWiggle));

@@ -38,9 +38,8 @@ class Grid2D {
   }
   void Clear() { Resize(0, 0); }
 
+  // The one way to reach an element: grid[column][row].
   Column operator[](int32_t column) { return Column(data_.get() + column, cols_); }
-  T& At(int32_t column, int32_t row) { return data_[static_cast<size_t>(row) * cols_ + column]; }
-  const T& At(int32_t column, int32_t row) const { return data_[static_cast<size_t>(row) * cols_ + column]; }
 
   int32_t Cols() const { return cols_; }
   int32_t Rows() const { return rows_; }

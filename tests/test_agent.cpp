@@ -60,6 +60,17 @@ TAgent SearchingAgent() {
   return a;
 }
 
+// An agent on its way home (5, 5 unless given) from the cell (column, row).
+TAgent ReturningAgent(int32_t column, int32_t row, int32_t homeX = 5, int32_t homeY = 5) {
+  TAgent a = SearchingAgent();
+  a.searching = false;
+  a.cellX = column;
+  a.cellY = row;
+  a.homeX = homeX;
+  a.homeY = homeY;
+  return a;
+}
+
 void SetSensing(TAgent& a, std::vector<Step> candidates, std::vector<double> shares, int32_t scent) {
   a.candidates.assign(candidates.begin(), candidates.end());
   a.shares.assign(shares.begin(), shares.end());
@@ -123,10 +134,7 @@ TEST(AgentChangeHeading, ReturningOnHomeTurnsRoundCountsTripAndWalksFromTheRever
     Step step;
   };
   for (const Case& c : {Case{1, 300, {1, -1}}, Case{0, 240, {0, -1}}}) {
-    TAgent a = SearchingAgent();
-    a.searching = false;
-    a.cellX = a.homeX;
-    a.cellY = a.homeY;
+    TAgent a = ReturningAgent(5, 5);  // at home
     a.heading = 90;
     a.tripCount = 3;
     SetSensing(a, {{0, -1}}, {0.0}, 0);
@@ -142,12 +150,7 @@ TEST(AgentChangeHeading, ReturningOnHomeTurnsRoundCountsTripAndWalksFromTheRever
 }
 
 TEST(AgentChangeHeading, ReturningAtColumnZeroHeadsAcrossTheGridToAHomeInTheLastColumn) {
-  TAgent a = SearchingAgent();
-  a.searching = false;
-  a.cellX = 0;
-  a.cellY = 12;
-  a.homeX = 66;
-  a.homeY = 12;
+  TAgent a = ReturningAgent(0, 12, 66, 12);
   a.heading = 200;
   SetSensing(a, {{-1, 0}}, {0.0}, 0);
   const uint32_t seed = 987654u;
@@ -231,8 +234,7 @@ TEST(AgentChangeHeading, ScentEqualToTheThresholdWalksRandomlyOneMoreChoosesByCh
 }
 
 TEST(AgentChangeHeading, ChemicalChoiceOverridesTheDirectionHomeAndReturningAgentsSniffToo) {
-  TAgent a = SearchingAgent();
-  a.searching = false;  // home (5, 5) lies up and to the left
+  TAgent a = ReturningAgent(20, 20);  // home (5, 5) lies up and to the left
   a.heading = 10;
   SetSensing(a, {{1, 0}, {1, 1}, {0, 1}}, {20.0, 30.0, 50.0}, 200);
   // Deviation Random(21) = 13 with sign 1.
@@ -248,12 +250,7 @@ TEST(AgentChangeHeading, ChemicalChoiceOverridesTheDirectionHomeAndReturningAgen
 TEST(AgentChangeHeading, HeadingsReachMinus75WhenTheWayHomeRoundsToMinus180) {
   // atan2(-1, -115) x 57.29... = -179.50... rounds to -180; a turn of -255
   // gives -435, normalised once to -75.
-  TAgent a = SearchingAgent();
-  a.searching = false;
-  a.cellX = 116;
-  a.cellY = 1;
-  a.homeX = 1;
-  a.homeY = 0;
+  TAgent a = ReturningAgent(116, 1, 1, 0);
   SetSensing(a, {{1, 0}}, {0.0}, 0);
   RandSeed = SeedGivingDraws({{256, 255}, {2, 0}});
   a.ChangeHeading(255, 0, kHill, 15);
@@ -262,10 +259,7 @@ TEST(AgentChangeHeading, HeadingsReachMinus75WhenTheWayHomeRoundsToMinus180) {
 }
 
 TEST(AgentChangeHeading, HeadingsReach435AfterTheHomeTurnFrom360) {
-  TAgent a = SearchingAgent();
-  a.searching = false;
-  a.cellX = a.homeX;
-  a.cellY = a.homeY;
+  TAgent a = ReturningAgent(5, 5);  // at home
   a.heading = 360;
   SetSensing(a, {{1, 0}}, {0.0}, 0);
   RandSeed = SeedGivingDraws({{256, 255}, {2, 1}});

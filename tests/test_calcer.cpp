@@ -2,27 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "Calcer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
-constexpr uint32_t kMultiplier = 134775813u;
-
-uint32_t MultiplierInverse() {
-  uint32_t x = kMultiplier;  // Newton's iteration for the inverse mod 2^32
-  for (int i = 0; i < 5; ++i) x *= 2u - kMultiplier * x;
-  return x;
-}
-
 // The clock value that makes the next Random(100) after Randomize equal draw.
-uint32_t SeedForDraw(int32_t draw) {
-  const uint32_t stepped = static_cast<uint32_t>((static_cast<uint64_t>(draw) << 32) / 100 + 1);
-  return (stepped - 1u) * MultiplierInverse();
-}
+uint32_t SeedForDraw(int32_t draw) { return agents_test::SeedGivingDraw(100, draw); }
 
 class PickByShareTest : public ::testing::Test {
  protected:
@@ -56,7 +47,7 @@ TEST_F(PickByShareTest, ReseedsBeforeItsDraw) {
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 1);
   // Randomize and one draw: the generator ends one step after the source value.
-  EXPECT_EQ(RandSeed, SeedForDraw(51) * kMultiplier + 1u);
+  EXPECT_EQ(RandSeed, agents_test::NextSeed(SeedForDraw(51)));
 }
 
 TEST_F(PickByShareTest, SingleShareAlwaysZero) {
@@ -219,32 +210,24 @@ INSTANTIATE_TEST_SUITE_P(Calcer, WrapGridTest,
 // ---------------------------------------------------------------------------
 // NormalizeAngle / NormalizeAngleF
 
-class NormalizeAngleTest : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
-
-TEST_P(NormalizeAngleTest, EachCorrectionOnce) {
-  int32_t angle = GetParam().first;
-  NormalizeAngle(angle);
-  EXPECT_EQ(angle, GetParam().second) << GetParam().first;
+// Each case: an angle and what one call leaves of it (each correction once).
+template <class T>
+void ExpectEachCorrectionOnce(void (*normalize)(T&), std::initializer_list<std::pair<T, T>> cases) {
+  for (const auto& [given, expected] : cases) {
+    T angle = given;
+    normalize(angle);
+    EXPECT_EQ(angle, expected) << given;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Calcer, NormalizeAngleTest,
-                         ::testing::Values(std::pair{-1, 359}, std::pair{-360, 0}, std::pair{360, 360},
-                                           std::pair{361, 1}, std::pair{720, 360}, std::pair{0, 0},
-                                           std::pair{-434, -74}, std::pair{795, 435}, std::pair{-435, -75},
-                                           std::pair{-361, -1}, std::pair{721, 361}, std::pair{180, 180},
-                                           std::pair{-180, 180}));
-
-class NormalizeAngleFTest : public ::testing::TestWithParam<std::pair<double, double>> {};
-
-TEST_P(NormalizeAngleFTest, EachCorrectionOnce) {
-  double angle = GetParam().first;
-  NormalizeAngleF(angle);
-  EXPECT_EQ(angle, GetParam().second) << GetParam().first;
+TEST(NormalizeAngle, EachCorrectionOnce) {
+  ExpectEachCorrectionOnce<int32_t>(NormalizeAngle, {{-1, 359}, {-360, 0}, {360, 360}, {361, 1}, {720, 360}, {0, 0},
+                                                     {-434, -74}, {795, 435}, {-435, -75}, {-361, -1}, {721, 361},
+                                                     {180, 180}, {-180, 180}});
 }
 
-INSTANTIATE_TEST_SUITE_P(Calcer, NormalizeAngleFTest,
-                         ::testing::Values(std::pair{-0.5, 359.5}, std::pair{360.0, 360.0}, std::pair{360.5, 0.5},
-                                           std::pair{0.0, 0.0}, std::pair{-22.5, 337.5}, std::pair{-360.0, 0.0},
-                                           std::pair{720.0, 360.0}, std::pair{720.5, 360.5},
-                                           std::pair{-400.5, -40.5}, std::pair{382.5, 22.5},
-                                           std::pair{-1e-20, 360.0}));
+TEST(NormalizeAngleF, EachCorrectionOnce) {
+  ExpectEachCorrectionOnce<double>(NormalizeAngleF, {{-0.5, 359.5}, {360.0, 360.0}, {360.5, 0.5}, {0.0, 0.0},
+                                                     {-22.5, 337.5}, {-360.0, 0.0}, {720.0, 360.0}, {720.5, 360.5},
+                                                     {-400.5, -40.5}, {382.5, 22.5}, {-1e-20, 360.0}});
+}

@@ -29,6 +29,10 @@ struct World {
 
 class Continued : public ::testing::TestWithParam<World> {
  protected:
+  agents_test::MessageCollector messages;
+  const int kFirst = GetParam().first;
+  const int kMore = GetParam().more;
+
   TRunPlan Plan(TForm1& form, int steps) const {
     TRunPlan plan;
     plan.settings = ReadSettings(form);
@@ -69,12 +73,10 @@ void ExpectSameSamples(const std::vector<TSample>& a, const std::vector<TSample>
 }
 
 TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
-  agents_test::MessageCollector messages;
-  const int kFirst = GetParam().first;
-  const int kMore = GetParam().more;
   auto whole = std::make_unique<TForm1>();
   QByteArray unbroken;
   const std::vector<TSample> all = RunCollecting(*whole, Plan(*whole, kFirst + kMore), &unbroken);
+  whole.reset();  // one world at a time
 
   auto first = std::make_unique<TForm1>();
   QByteArray saved;
@@ -97,9 +99,6 @@ TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
 }
 
 TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
-  agents_test::MessageCollector messages;
-  const int kFirst = GetParam().first;
-  const int kMore = GetParam().more;
   // The window's way: the scroll bars moved between two steps.
   auto window = std::make_unique<TForm1>();
   QByteArray saved;

@@ -169,32 +169,32 @@ class CrossoverTest : public ::testing::Test {
   std::unique_ptr<TForm1> form_;
 };
 
-TEST_F(CrossoverTest, CutEightJoinsTheAngleHalfOfParentOneToTheWiggleHalfOfParentTwo) {
-  Member(1).chroma = Chroma(170, 15);
-  Member(2).chroma = Chroma(85, 240);
-  const TAgent& child = Cross(8);
-  EXPECT_EQ(child.chroma, Chroma(170, 240));
-  EXPECT_EQ(child.angleGene, 170);
-  EXPECT_EQ(child.wiggleGene, 240);
+// Parents' genes (angle, wiggle), the cut and the child's genes.
+struct CrossCase {
+  const char* name;
+  int32_t angle1, wiggle1, angle2, wiggle2;
+  int cut;
+  int32_t angle, wiggle;
+};
+
+class CrossoverGenes : public CrossoverTest, public ::testing::WithParamInterface<CrossCase> {};
+
+TEST_P(CrossoverGenes, TheChildDecodesItsGenesFromTheJoinedChroma) {
+  const CrossCase& c = GetParam();
+  Member(1).chroma = Chroma(c.angle1, c.wiggle1);
+  Member(2).chroma = Chroma(c.angle2, c.wiggle2);
+  const TAgent& child = Cross(c.cut);
+  EXPECT_EQ(child.chroma, Chroma(c.angle, c.wiggle));
+  EXPECT_EQ(child.angleGene, c.angle);
+  EXPECT_EQ(child.wiggleGene, c.wiggle);
 }
 
-TEST_F(CrossoverTest, HighBitOf128AndLowBitsOf127GiveAngle255) {
-  Member(1).chroma = Chroma(128, 3);
-  Member(2).chroma = Chroma(127, 77);
-  const TAgent& child = Cross(1);
-  EXPECT_EQ(child.angleGene, 255);
-  EXPECT_EQ(child.wiggleGene, 77);
-  EXPECT_EQ(child.chroma, Chroma(255, 77));
-}
-
-TEST_F(CrossoverTest, CutSixteenCopiesParentOne) {
-  Member(1).chroma = Chroma(201, 19);
-  Member(2).chroma = Chroma(0, 0);
-  const TAgent& child = Cross(16);
-  EXPECT_EQ(child.chroma, Chroma(201, 19));
-  EXPECT_EQ(child.angleGene, 201);
-  EXPECT_EQ(child.wiggleGene, 19);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Evolution, CrossoverGenes,
+    ::testing::Values(CrossCase{"cut8_angleOfOneWiggleOfTwo", 170, 15, 85, 240, 8, 170, 240},
+                      CrossCase{"highBitOf128_lowBitsOf127_give255", 128, 3, 127, 77, 1, 255, 77},
+                      CrossCase{"cut16_copiesParentOne", 201, 19, 0, 0, 16, 201, 19}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CrossoverTest, EveryCutTakesThatManyCharactersFromParentOne) {
   const std::string p1 = "1111000011001010";
@@ -211,17 +211,10 @@ TEST_F(CrossoverTest, EveryCutTakesThatManyCharactersFromParentOne) {
 }
 
 TEST_F(CrossoverTest, ResetsEnergyTripsAndSearchingAndKeepsEverythingElse) {
+  agents_test::PutAgent(*form_, form_->colonyMembers[0][0], 11, 12, 433, false);
   TAgent& a = Member(0);
   a.energy = -12;
   a.tripCount = 7;
-  a.searching = false;
-  a.heading = 433;
-  a.cellX = 11;
-  a.cellY = 12;
-  a.posX = 69;
-  a.posY = 75;
-  a.homeX = 1;
-  a.homeY = 2;
   a.centerX = 34;
   a.centerY = 34;
   a.knowsCenter = 1;
@@ -230,25 +223,16 @@ TEST_F(CrossoverTest, ResetsEnergyTripsAndSearchingAndKeepsEverythingElse) {
   a.scent = 99;
   a.candidates = {{1, 1}, {0, 1}};
   a.shares = {40.0, 60.0};
+  const auto kept = [](const TAgent& x) {
+    return std::tuple(x.heading, x.cellX, x.cellY, x.posX, x.posY, x.homeX, x.homeY, x.centerX, x.centerY, x.colony,
+                      x.knowsCenter, x.radius, x.stepX, x.stepY, x.scent, x.candidates, x.shares);
+  };
+  const auto before = kept(a);
   Cross(5);
   EXPECT_EQ(a.energy, 100000);
   EXPECT_EQ(a.tripCount, 0);
   EXPECT_TRUE(a.searching);
-  EXPECT_EQ(a.heading, 433);
-  EXPECT_EQ(a.cellX, 11);
-  EXPECT_EQ(a.cellY, 12);
-  EXPECT_EQ(a.posX, 69);
-  EXPECT_EQ(a.posY, 75);
-  EXPECT_EQ(a.homeX, 1);
-  EXPECT_EQ(a.homeY, 2);
-  EXPECT_EQ(a.colony, 0);
-  EXPECT_EQ(a.knowsCenter, 1);
-  EXPECT_EQ(a.radius, 2);
-  EXPECT_EQ(a.stepX, -1);
-  EXPECT_EQ(a.stepY, 1);
-  EXPECT_EQ(a.scent, 99);
-  EXPECT_EQ(a.candidates, (decltype(a.candidates){{1, 1}, {0, 1}}));
-  EXPECT_EQ(a.shares, (decltype(a.shares){40.0, 60.0}));
+  EXPECT_TRUE(kept(a) == before) << "crossover changes only energy, trips, searching and the genes";
 }
 
 TEST_F(CrossoverTest, TheAgentMayBeItsOwnParent) {

@@ -22,6 +22,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -35,21 +36,12 @@ TColor ColorOf(QRgb rgb) {
          (static_cast<TColor>(qBlue(rgb)) << 16);
 }
 
-class FieldTest : public ::testing::Test {
+class FieldTest : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetRandomizeSource([] { return 8675309u; });
-    SetGeneratorStartState();  // the ten known home points of the first world
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-
+  FieldTest() : WindowFixture(8675309u) {}
   void TearDown() override {
     EXPECT_TRUE(messages.empty()) << messages.front();
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
+    WindowFixture::TearDown();
   }
 
   // A new world with the given cell size and number of agents.
@@ -111,9 +103,6 @@ class FieldTest : public ::testing::Test {
     for (int32_t k = 0; k < 10; ++k) homes.emplace_back(form->agents[k].homeX, form->agents[k].homeY);
     return homes;
   }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
 };
 
 }  // namespace
@@ -147,7 +136,7 @@ TEST_F(FieldTest, SetupGivesTenEverywhereGrayAndRedHomes) {
     }
   }
   // The two pixel columns and rows beyond the 402-pixel grid stay white.
-  for (int32_t i = 0; i < 404; ++i) {
+  for (int32_t i = 0; i < TForm1::kPanelEdge; ++i) {
     EXPECT_EQ(canvas.Pixel(402, i), clWhite);
     EXPECT_EQ(canvas.Pixel(i, 403), clWhite);
   }
@@ -178,13 +167,13 @@ TEST_F(FieldTest, FirstStepDrawsWhiteRedAndGreen) {
 TEST_F(FieldTest, PanelComposesAgentsOverCells) {
   form->B_oneStepClick();
   const QImage panel = form->ZeichenPanel->grab().toImage();
-  ASSERT_EQ(panel.width(), 404);
-  ASSERT_EQ(panel.height(), 404);
+  ASSERT_EQ(panel.width(), TForm1::kPanelEdge);
+  ASSERT_EQ(panel.height(), TForm1::kPanelEdge);
   const QImage& cells = cellLayer->Image();
   const QImage& agentsImage = agentLayer->Image();
   int32_t agentPixels = 0;
-  for (int32_t y = 0; y < 404; ++y) {
-    for (int32_t x = 0; x < 404; ++x) {
+  for (int32_t y = 0; y < TForm1::kPanelEdge; ++y) {
+    for (int32_t x = 0; x < TForm1::kPanelEdge; ++x) {
       const QRgb agent = agentsImage.pixel(x, y);
       const bool transparent = qAlpha(agent) == 0;
       agentPixels += !transparent;
@@ -206,8 +195,8 @@ TEST_F(FieldTest, HiddenAgentsLeaveThePanelShowingTheCellLayer) {
   for (const auto& [column, row] : homes) {
     EXPECT_EQ(panel.pixel(column * 6 + 3, row * 6 + 3), qRgb(255, 0, 0));
   }
-  for (int32_t y = 0; y < 404; ++y) {
-    for (int32_t x = 0; x < 404; ++x) {
+  for (int32_t y = 0; y < TForm1::kPanelEdge; ++y) {
+    for (int32_t x = 0; x < TForm1::kPanelEdge; ++x) {
       ASSERT_EQ(ColorOf(panel.pixel(x, y)), cellLayer->Canvas().Pixel(x, y)) << x << "," << y;
     }
   }
@@ -577,14 +566,14 @@ TEST_F(FieldTest, PositionsOffTheGridTouchNoCell) {
     Fill(5);
     const std::vector<int32_t> before = Chemicals();
     const std::vector<std::pair<int32_t, int32_t>> outside{
-        {-1, 10}, {10, -1}, {-6, -6}, {-1000, 5}, {404, 10}, {10, 404}, {1000, 1000}, {-3, 400}};
+        {-1, 10}, {10, -1}, {-6, -6}, {-1000, 5}, {TForm1::kPanelEdge, 10}, {10, TForm1::kPanelEdge}, {1000, 1000}, {-3, 400}};
     for (const auto& [x, y] : outside) {
       LeftPaint(x, y);
       RightPaint(x, y);
     }
     // Positions on the panel past the grid's last column.
-    for (int32_t x = 0; x < 404; ++x) {
-      if (Round(static_cast<long double>(x) / size) < gridCols) continue;
+    for (int32_t x = 0; x < TForm1::kPanelEdge; ++x) {
+      if (RoundDiv(x, size) < gridCols) continue;
       LeftPaint(x, 10);
       LeftPaint(10, x);
       RightPaint(x, 10);

@@ -122,7 +122,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
     }
     if (k != members.size()) return "colony " + std::to_string(c) + " has extra members";
   }
-  const int32_t center = Round(static_cast<long double>(gridCols) / 2);
+  const int32_t center = RoundDiv(gridCols, 2);
   for (int i = 0; i < agentCount; ++i) {
     const TAgent& a = form.agents[i];
     out.str("");

@@ -11,6 +11,7 @@
 
 #include "CellForm.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -25,13 +26,6 @@ class GeneratorTest : public ::testing::Test {
 char Separator() {
   const std::lconv* conv = std::localeconv();
   return conv && conv->decimal_point && conv->decimal_point[0] ? conv->decimal_point[0] : '.';
-}
-
-// "0.35" with the locale's separator, built from whole numbers only.
-std::string HundredthsText(int position) {
-  if (position % 100 == 0) return std::to_string(position / 100);
-  std::string digits = position % 10 == 0 ? std::to_string(position % 100 / 10) : std::to_string(100 + position % 100).substr(1);
-  return std::to_string(position / 100) + Separator() + digits;
 }
 
 }  // namespace
@@ -66,11 +60,7 @@ TEST_F(GeneratorTest, RandomTakesTheHighWordOfTheProduct) {
 
 TEST_F(GeneratorTest, RandomStaysInRangeAtTheTopOfTheSeed) {
   // The seed that steps to 0xFFFFFFFF gives the largest draw, n - 1.
-  const uint32_t inverse = [] {
-    uint32_t x = 134775813u;
-    for (int i = 0; i < 5; ++i) x *= 2u - 134775813u * x;
-    return x;
-  }();
+  const uint32_t inverse = agents_test::InverseMultiplier();
   for (int32_t n : {1, 2, 100, 255, 360, std::numeric_limits<int32_t>::max()}) {
     RandSeed = (0xFFFFFFFFu - 1u) * inverse;
     EXPECT_EQ(Random(n), n - 1) << n;
@@ -121,6 +111,16 @@ struct RoundCase {
 class RoundTest : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(RoundTest, TiesGoToEven) { EXPECT_EQ(Round(GetParam().x), GetParam().expected) << static_cast<double>(GetParam().x); }
+
+// The quotient is taken in extended precision, then rounded ties to even.
+TEST(RoundDivTest, RoundsTheExtendedQuotientTiesToEven) {
+  EXPECT_EQ(RoundDiv(5, 2), 2);
+  EXPECT_EQ(RoundDiv(7, 2), 4);
+  EXPECT_EQ(RoundDiv(404, 6), 67);
+  EXPECT_EQ(RoundDiv(404, 8), 50);
+  EXPECT_EQ(RoundDiv(-9, 2), -4);
+  EXPECT_EQ(RoundDiv(1.0L + 0x1p-60L, 2), 1) << "a double quotient would lose the bit that decides";
+}
 
 INSTANTIATE_TEST_SUITE_P(Runtime, RoundTest,
                          ::testing::Values(RoundCase{0.5L, 0}, RoundCase{1.5L, 2}, RoundCase{2.5L, 2}, RoundCase{3.5L, 4},
@@ -192,26 +192,6 @@ TEST(Runtime, FloatToStrUsesTheGeneralFormat) {
   EXPECT_EQ(FloatToStr(0.0L), "0");
   EXPECT_EQ(FloatToStr(500.0L), "500");
   EXPECT_EQ(FloatToStr(-2.5L), "-2" + sep + "5");
-}
-
-// Every caption the scroll bars write: position / 100 for the rates.
-TEST(Runtime, HundredthsCaptionsRoundTripExactly) {
-  for (int position = 0; position <= 100; ++position) {
-    const long double value = static_cast<long double>(position) / 100;
-    const std::string text = FloatToStr(value);
-    EXPECT_EQ(text, HundredthsText(position)) << position;
-    EXPECT_EQ(StrToFloat(text), value) << text;
-  }
-}
-
-// Whole-number captions (sniff threshold and visibility threshold).
-TEST(Runtime, WholeNumberCaptionsRoundTrip) {
-  for (int position = 0; position <= 500; ++position) {
-    const std::string text = FloatToStr(static_cast<long double>(position));
-    EXPECT_EQ(text, std::to_string(position));
-    EXPECT_EQ(StrToFloat(text), static_cast<long double>(position));
-    EXPECT_EQ(StrToInt(text), position);
-  }
 }
 
 TEST(Runtime, StrToFloatReadsExtendedPrecision) {

@@ -37,14 +37,13 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
-#include "WorldInvariants.h"
+#include "agents_support.h"
 
 namespace {
 
 using world_invariants::CheckCaptions;
 using world_invariants::CheckWorld;
 
-constexpr int32_t kPanelEdge = 404;
 constexpr int32_t kPaintedChemical = 255;
 
 // A small generator of its own, so that the action sequence of a seed is the
@@ -80,22 +79,10 @@ std::optional<int32_t> ReadInt(const std::string& text) {
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
 
-class SessionBase : public ::testing::Test {
+// Randomize hands out a spread sequence, so every setup's world differs.
+class SessionBase : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetRandomizeSource([this] { return randomizeCounter++ * 2654435761u; });
-    SetGeneratorStartState();
-  }
-
-  void TearDown() override {
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
-  }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
+  SessionBase() : WindowFixture([this] { return randomizeCounter++ * 2654435761u; }) {}
   uint32_t randomizeCounter = 1;
 };
 
@@ -105,9 +92,7 @@ class SessionBase : public ::testing::Test {
 class RandomSession : public SessionBase, public ::testing::WithParamInterface<uint64_t> {
  protected:
   void SetUp() override {
-    SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();  // ticks are delivered by the session itself
+    SessionBase::SetUp();  // stopped: ticks are delivered by the session itself
     stepsCaption = form->lbl_Steps->text().toStdString();
     // Start from a small world, so thousands of actions stay quick.
     NewSetup("8", "12", std::nullopt);
@@ -304,16 +289,16 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
       case 0: return dice.Between(-100000, 100000);
       case 1: return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
       case 2: return dice.Between(-20, -1);
-      case 3: return dice.Between(kPanelEdge - 10, kPanelEdge + 20);
-      default: return dice.Between(0, kPanelEdge - 1);
+      case 3: return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
+      default: return dice.Between(0, TForm1::kPanelEdge - 1);
     }
   }
 
   // Where a move to (x, y) paints, if anywhere: on the panel and on the grid.
   std::optional<std::pair<int32_t, int32_t>> CellAt(int32_t x, int32_t y) const {
-    if (!form->WorldExists() || x < 0 || y < 0 || x >= kPanelEdge || y >= kPanelEdge) return std::nullopt;
-    const int32_t column = Round(static_cast<long double>(x) / cellSize);
-    const int32_t row = Round(static_cast<long double>(y) / cellSize);
+    if (!form->WorldExists() || x < 0 || y < 0 || x >= TForm1::kPanelEdge || y >= TForm1::kPanelEdge) return std::nullopt;
+    const int32_t column = RoundDiv(x, cellSize);
+    const int32_t row = RoundDiv(y, cellSize);
     if (column >= gridCols || row >= gridRows) return std::nullopt;
     return std::make_pair(column, row);
   }
@@ -379,7 +364,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // buttons, as the window system does; `held` mirrors it.
   void MouseThroughEvents() {
     static const std::array<Qt::MouseButton, 3> buttons{Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-    const auto point = [this] { return QPoint(dice.Between(-60, kPanelEdge + 60), dice.Between(-60, kPanelEdge + 60)); };
+    const auto point = [this] { return QPoint(dice.Between(-60, TForm1::kPanelEdge + 60), dice.Between(-60, TForm1::kPanelEdge + 60)); };
     switch (dice.Below(6)) {
       case 0: {
         const Qt::MouseButton b = dice.Pick(buttons);
@@ -579,12 +564,6 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomSession, ::testing::ValuesIn(SessionSeeds(
 
 class StoppedWindow : public SessionBase {
  protected:
-  void SetUp() override {
-    SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-
   std::vector<int32_t> Chemicals() {
     std::vector<int32_t> values;
     for (TCell& cell : form->cells) values.push_back(cell.chemical);
@@ -634,7 +613,7 @@ TEST_F(StoppedWindow, DragsFarBeyondAnyScreenPaintNothing) {
   SendMouse(QEvent::MouseButtonPress, QPointF(30, 30), Qt::LeftButton, Qt::LeftButton);
   SendMouse(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, Qt::LeftButton);
   SendMouse(QEvent::MouseButtonRelease, QPointF(30, 30), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(form->cells[Round(30.0L / cellSize)][Round(30.0L / cellSize)].chemical, kPaintedChemical);
+  EXPECT_EQ(form->cells[RoundDiv(30, cellSize)][RoundDiv(30, cellSize)].chemical, kPaintedChemical);
 }
 
 // ---------------------------------------------------------------------------
@@ -644,9 +623,9 @@ class RunningWindow : public SessionBase {
  protected:
   void SetUp() override {
     SessionBase::SetUp();
-    form = std::make_unique<TForm1>();
+    ASSERT_TRUE(timerRanAtCreation);
+    form->Timer1->start();
     form->show();
-    ASSERT_TRUE(form->Timer1->isActive());
   }
 
   // Lets the event loop deliver timer ticks until the counter has moved.
@@ -712,43 +691,6 @@ TEST_F(RunningWindow, NewSetupOverAndOverWhileRunningLeavesNothingBehind) {
   }
   RunUntilStepped(stepCount + 2);
   EXPECT_GE(stepCount, 1);
-  const std::string fault = CheckWorld(*form);
-  EXPECT_TRUE(fault.empty()) << fault;
-}
-
-TEST_F(RunningWindow, RefusedSetupsWhileRunningKeepTheWorldStepping) {
-  RunUntilStepped(2);
-  for (const char* bad : {"", "abc", "1000001", "99999999999"}) {
-    form->Edit_anzAg->setText(bad);
-    form->B_setupClick();
-    ASSERT_EQ(messages.size(), 1u) << bad;
-    messages.clear();
-    EXPECT_TRUE(form->WorldExists());
-    const int32_t before = stepCount;
-    RunUntilStepped(before + 2);
-    EXPECT_GE(stepCount, before + 2) << "the old world stopped after refusing '" << bad << "'";
-  }
-}
-
-// A fault inside a step is reported once, however many ticks meet it, and
-// again once after steps have run cleanly in between.
-TEST_F(RunningWindow, AStepErrorIsReportedOnceAcrossTicks) {
-  form->Timer1->stop();
-  form->B_oneStepClick();
-  form->Lbl_strenght->setText("oops");
-  for (int i = 0; i < 200; ++i) form->Timer1Timer();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], InvalidIntegerMessage("oops"));
-  EXPECT_EQ(stepCount, 1);
-  EXPECT_EQ(form->lbl_Steps->text(), "1");
-  form->SB_strenghtChange();
-  for (int i = 0; i < 5; ++i) form->Timer1Timer();
-  EXPECT_EQ(stepCount, 6);
-  form->Lbl_strenght->setText("oops");
-  for (int i = 0; i < 50; ++i) form->Timer1Timer();
-  EXPECT_EQ(messages.size(), 2u);
-  form->SB_strenghtChange();
-  // The failed steps left the world consistent.
   const std::string fault = CheckWorld(*form);
   EXPECT_TRUE(fault.empty()) << fault;
 }

@@ -26,6 +26,7 @@
 #include <QValueAxis>
 #include <clocale>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "agents_support.h"
 
 namespace {
 
@@ -64,20 +66,9 @@ int32_t RoundedAverage(int64_t sum, int64_t n) {
   return static_cast<int32_t>(q);
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public agents_test::WindowFixture {
  protected:
-  void SetUp() override {
-    SetRandomizeSource([] { return 20240601u; });
-    SetMessageSink([this](const std::string& text) { messages.push_back(text); });
-    SetGeneratorStartState();
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-  }
-  void TearDown() override {
-    form.reset();
-    SetMessageSink({});
-    SetRandomizeSource({});
-  }
+  WindowTest() : WindowFixture(20240601u) {}
 
   QLineSeries* Angle() const { return angleSeries; }
   QLineSeries* Wiggle() const { return wiggleSeries; }
@@ -96,9 +87,6 @@ class WindowTest : public ::testing::Test {
       form->agents[i].wiggleGene = wiggleSum / n + (i < wiggleSum % n ? 1 : 0);
     }
   }
-
-  std::unique_ptr<TForm1> form;
-  std::vector<std::string> messages;
 };
 
 // Counts the paint events a widget receives.
@@ -128,12 +116,27 @@ TEST_F(WindowTest, StartsWithDefaultCaptionsAndARunningTimer) {
   EXPECT_EQ(messages.size(), 0u);
 
   // A fresh window runs by itself: its timer steps the world.
-  auto fresh = std::make_unique<TForm1>();
-  EXPECT_TRUE(fresh->Timer1->isActive());
-  EXPECT_EQ(fresh->Timer1->interval(), 1);
-  EXPECT_EQ(fresh->Timer1->timerType(), Qt::PreciseTimer);
+  form.reset();
+  form = std::make_unique<TForm1>();
+  EXPECT_TRUE(form->Timer1->isActive());
   EXPECT_TRUE(QTest::qWaitFor([] { return stepCount >= 3; }, 5000)) << "stepCount " << stepCount;
-  EXPECT_EQ(Text(fresh->lbl_Steps), std::to_string(stepCount));
+  EXPECT_EQ(Text(form->lbl_Steps), std::to_string(stepCount));
+}
+
+TEST_F(WindowTest, ASecondWindowIsRefusedAndTheFirstKeepsItsWorld) {
+  for (int i = 0; i < 5; ++i) form->DoStep();
+  const TRasterLayer* layer = cellLayer.get();
+  const QImage picture = layer->Image().copy();
+  EXPECT_THROW(TForm1 second, std::logic_error);
+  EXPECT_EQ(cellLayer.get(), layer);
+  EXPECT_EQ(cellLayer->Image(), picture);
+  EXPECT_EQ(stepCount, 5);
+  form->DoStep();
+  EXPECT_EQ(stepCount, 6);
+  // Once the first has gone, a new window may be built.
+  form.reset();
+  EXPECT_NO_THROW(form = std::make_unique<TForm1>());
+  EXPECT_TRUE(form->WorldExists());
 }
 
 // ---------------------------------------------------------------------------

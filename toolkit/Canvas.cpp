@@ -80,23 +80,23 @@ void TCanvas::FillSpan(int32_t y, int32_t x1, int32_t x2, uint32_t pixel) {
   std::fill_n(pixels_ + y * stride_ + x1, x2 - x1, pixel);
 }
 
+void TCanvas::Clear(TColor color) {
+  const uint32_t pixel = Encode(color);
+  if (uniform_ && uniformPixel_ == pixel) {
+    for (const TBox& box : dirty_) FillBox(box, pixel);
+  } else {
+    FillBox({0, 0, width_, height_}, pixel);
+  }
+  uniform_ = true;
+  uniformPixel_ = pixel;
+  dirty_.clear();
+  dirtyArea_ = 0;
+}
+
 void TCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
   if (x1 == x2 || y1 == y2) return;
-  const bool covers = x1 <= 0 && y1 <= 0 && x2 >= width_ && y2 >= height_;
-  if (covers && penPixel_ == brushPixel_) {
-    if (uniform_ && uniformPixel_ == brushPixel_) {
-      for (const TBox& box : dirty_) FillBox(box, brushPixel_);
-    } else {
-      FillBox({0, 0, width_, height_}, brushPixel_);
-    }
-    uniform_ = true;
-    uniformPixel_ = brushPixel_;
-    dirty_.clear();
-    dirtyArea_ = 0;
-    return;
-  }
   MarkDirty(x1, y1, x2, y2);
   if (penPixel_ == brushPixel_) {
     FillBox({x1, y1, x2, y2}, brushPixel_);

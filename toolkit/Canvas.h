@@ -31,6 +31,10 @@ class TCanvas {
   TColor BrushColor() const { return brushColor_; }
   int32_t PenWidth() const { return penWidth_; }
 
+  // Every pixel in one colour; pen and brush stay as they are. After a
+  // Clear, only the boxes drawn into since then can differ, so the next
+  // Clear in the same colour refills just those.
+  void Clear(TColor color);
   // Pixels x1..x2-1, y1..y2-1: outline in the pen, inside in the brush.
   void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
   // Ellipse inscribed in the same box: outline in the pen, inside in the brush.
@@ -77,10 +81,9 @@ class TCanvas {
   int32_t penX_ = 0;
   int32_t penY_ = 0;
 
-  // After a rectangle covering the whole canvas in one colour, the boxes
-  // drawn into since then are the only pixels that can differ from it; the
-  // next such cover only needs to refill them. Too many boxes, or too large
-  // an area, and the whole canvas is refilled instead.
+  // After a Clear, the boxes drawn into since then are the only pixels that
+  // can differ from its colour. Too many boxes, or too large an area, and
+  // the next Clear refills the whole canvas instead.
   bool uniform_ = false;
   uint32_t uniformPixel_ = 0;
   std::vector<TBox> dirty_;

@@ -14,6 +14,8 @@ class TRasterLayer {
   TRasterLayer(const TRasterLayer&) = delete;
   TRasterLayer& operator=(const TRasterLayer&) = delete;
 
+  // Every pixel white (transparent on a transparent layer).
+  void Clear() { canvas_.Clear(clWhite); }
   TCanvas& Canvas() { return canvas_; }
   const TCanvas& Canvas() const { return canvas_; }
   const QImage& Image() const { return image_; }

@@ -40,6 +40,10 @@ inline int32_t Round(long double x) {
 #endif
 }
 
+// a / b in extended precision, rounded as Round does: the rule behind the
+// grid size, the half cell, the centre, the painted cell and the averages.
+inline int32_t RoundDiv(long double a, long double b) { return Round(a / b); }
+
 class EConvertError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

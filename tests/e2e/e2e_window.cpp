@@ -33,6 +33,7 @@
 #include "CellForm.h"
 #include "Dialogs.h"
 #include "Runtime.h"
+#include "../agents_support.h"
 
 namespace {
 
@@ -47,10 +48,9 @@ QString programPath;
 // cells (column, row), which are the same in every run.
 constexpr QPoint kPanelOrigin(8, 9);
 constexpr int kFirstCellSize = 6;
-constexpr int kFirstGrid = 67;
-constexpr std::array<std::pair<int, int>, 10> kFirstHomes{
-    {{17, 14}, {39, 53}, {35, 63}, {63, 59}, {32, 56}, {5, 51}, {21, 20}, {46, 11}, {53, 53}, {17, 54}}};
-const QRect kGridRect(kPanelOrigin, QSize(404, 404));
+using agents_test::kFirstGrid;
+using agents_test::kFirstHomes;
+const QRect kGridRect(kPanelOrigin, QSize(TForm1::kPanelEdge, TForm1::kPanelEdge));
 
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kGreen = qRgb(0, 128, 0);
