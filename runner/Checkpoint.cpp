@@ -6,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 #include <cerrno>
 #include <cstdio>
@@ -24,8 +23,7 @@ namespace {
 
 constexpr char kMagic[8] = {'P', 'W', 'K', 'C', 'H', 'K', 'P', 'T'};
 constexpr int kChecksumBytes = 32;  // SHA-256
-constexpr int32_t kChromaLength = 16;
-constexpr int32_t kMaxGene = 255;
+constexpr auto kChromaLength = static_cast<qsizetype>(TChroma::kLength);
 constexpr int32_t kMaxGray = 255;
 constexpr int32_t kLowestHeading = -83;  // sensing handles every heading in -83..488
 constexpr int32_t kHighestHeading = 488;
@@ -166,7 +164,7 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
   const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
   bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
                a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
-               InRange(a.angleGene, 0, kMaxGene) && InRange(a.wiggleGene, 0, kMaxGene) &&
+               InRange(a.angleGene, 0, TAgent::kMaxGene) && InRange(a.wiggleGene, 0, TAgent::kMaxGene) &&
                a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&
                InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) &&
                InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
@@ -264,10 +262,8 @@ std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* er
   if (Sha256(bytes.constData(), checked) != bytes.right(kChecksumBytes)) {
     return fail(QStringLiteral("the checkpoint is damaged: its checksum does not match"));
   }
-  auto checkpoint = DecodeCheckpointPayload(
+  return DecodeCheckpointPayload(
       bytes.mid(checked - static_cast<qsizetype>(payloadLength), static_cast<qsizetype>(payloadLength)), error);
-  if (checkpoint) checkpoint->programVersion = QString::fromUtf8(version);
-  return checkpoint;
 }
 
 std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QString* error) {
@@ -357,15 +353,6 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
   }
   if (r.Left() != 0) return fail(QStringLiteral("the checkpoint's content has bytes beyond its end"));
   return c;
-}
-
-QString WriteCheckpoint(const QString& path, TForm1& form, const TCheckpointRule& rule) {
-  const QByteArray bytes = EncodeCheckpoint(form, rule);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-  }
-  return {};
 }
 
 TCheckpointWriter::TCheckpointWriter(QString path) : path_(std::move(path)) {}

@@ -24,7 +24,6 @@ inline constexpr uint32_t kCheckpointFormat = 1;
 inline constexpr const char* kCheckpointName = "checkpoint.pwk";
 
 struct TCheckpoint {
-  QString programVersion;
   TSettingValues settings{};
   uint32_t seed = 0;       // the seed rule in force
   uint64_t reseeds = 0;    // reseeds done under it
@@ -58,9 +57,6 @@ QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule);
 std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* error);
 // The payload alone, as DecodeCheckpoint reads it after the checksum.
 std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QString* error);
-
-// Atomically (a temporary file, then a rename); an error text or empty.
-QString WriteCheckpoint(const QString& path, TForm1& form, const TCheckpointRule& rule);
 
 // Writes the checkpoints of a run to one path. The bytes go to a temporary
 // file beside it at once; a worker thread then flushes them to the disk and

@@ -224,6 +224,15 @@ class TReader {
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
   QString Value(const char* name) const { return parser_.value(QLatin1String(name)); }
 
+  // A count option, 1 to 2147483647, into `count` when it is given.
+  QString ReadCount(const char* name, int32_t& count) const {
+    if (!Set(name)) return {};
+    const auto value = ParseWhole(Value(name), 1, std::numeric_limits<int32_t>::max());
+    if (!value) return Refuse(QLatin1String(name), QStringLiteral("a whole number from 1 to 2147483647"), Value(name));
+    count = static_cast<int32_t>(*value);
+    return {};
+  }
+
   QString ReadPlan(TCommand& c) const {
     TRunPlan& plan = c.plan;
     plan.settings = defaults_;
@@ -258,12 +267,7 @@ class TReader {
       }
       plan.settings[i] = *value;
     }
-    if (Set("steps")) {
-      const auto steps = ParseWhole(Value("steps"), 1, std::numeric_limits<int32_t>::max());
-      if (!steps)
-        return Refuse(QStringLiteral("steps"), QStringLiteral("a whole number from 1 to 2147483647"), Value("steps"));
-      plan.steps = static_cast<int32_t>(*steps);
-    }
+    if (QString error = ReadCount("steps", plan.steps); !error.isEmpty()) return error;
     if (Set("seed")) {
       const auto seed = ParseWhole(Value("seed"), 0, std::numeric_limits<uint32_t>::max());
       if (!seed)
@@ -272,24 +276,10 @@ class TReader {
       plan.seedFromClock = false;
       if (plan.from) plan.branchSeed = true;
     }
-    if (Set("checkpoint-every")) {
-      const auto every = ParseWhole(Value("checkpoint-every"), 1, std::numeric_limits<int32_t>::max());
-      if (!every) {
-        return Refuse(QStringLiteral("checkpoint-every"), QStringLiteral("a whole number from 1 to 2147483647"),
-                      Value("checkpoint-every"));
-      }
-      plan.checkpointEvery = static_cast<int32_t>(*every);
-    }
+    if (QString error = ReadCount("checkpoint-every", plan.checkpointEvery); !error.isEmpty()) return error;
+    if (QString error = ReadCount("snapshot-every", plan.snapshotEvery); !error.isEmpty()) return error;
     if (Set("histograms")) plan.histograms = true;
     if (Set("plot")) plan.plot = true;
-    if (Set("snapshot-every")) {
-      const auto every = ParseWhole(Value("snapshot-every"), 1, std::numeric_limits<int32_t>::max());
-      if (!every) {
-        return Refuse(QStringLiteral("snapshot-every"), QStringLiteral("a whole number from 1 to 2147483647"),
-                      Value("snapshot-every"));
-      }
-      plan.snapshotEvery = static_cast<int32_t>(*every);
-    }
     c.quiet = Set("quiet");
     return {};
   }

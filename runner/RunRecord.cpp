@@ -135,9 +135,10 @@ QString WriteRunRecord(const QString& path, const TRunRecord& record) {
   return {};
 }
 
-QString ReadRunPlan(const QString& path, TRunPlan& plan) {
-  QJsonObject object;
-  if (QString error = ReadJsonObject(path, object); !error.isEmpty()) return error;
+namespace {
+
+// The plan from a record already read from `path`.
+QString PlanFromJson(const QString& path, const QJsonObject& object, TRunPlan& plan) {
   const auto bad = [&](const char* what) { return QStringLiteral("%1: %2").arg(path, QLatin1String(what)); };
   if (QString error = SettingsFromJson(object.value(QStringLiteral("settings")).toObject(), plan.settings);
       !error.isEmpty()) {
@@ -172,15 +173,22 @@ QString ReadRunPlan(const QString& path, TRunPlan& plan) {
   return {};
 }
 
+}  // namespace
+
+QString ReadRunPlan(const QString& path, TRunPlan& plan) {
+  QJsonObject object;
+  if (QString error = ReadJsonObject(path, object); !error.isEmpty()) return error;
+  return PlanFromJson(path, object, plan);
+}
+
 std::optional<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults, QString* error) {
   TRunRecord record;
   record.plan.settings = defaults;
-  if (QString e = ReadRunPlan(path, record.plan); !e.isEmpty()) {
+  QJsonObject object;
+  if (QString e = ReadJsonObject(path, object); !e.isEmpty() || !(e = PlanFromJson(path, object, record.plan)).isEmpty()) {
     *error = e;
     return std::nullopt;
   }
-  QJsonObject object;
-  ReadJsonObject(path, object);
   record.plan.seedFromClock = object.value(QStringLiteral("seed_from_clock")).toBool();
   record.startStep = object.value(QStringLiteral("start_step")).toInt();
   record.stepsDone = object.value(QStringLiteral("steps_done")).toInt();

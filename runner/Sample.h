@@ -8,7 +8,7 @@
 
 #include "CellForm.h"
 
-inline constexpr int32_t kGeneValues = 256;  // a gene has 8 bits
+inline constexpr int32_t kGeneValues = TAgent::kMaxGene + 1;
 
 struct TSample {
   int32_t step = 0;      // steps completed when the sample was taken

@@ -316,3 +316,33 @@ inline std::string CheckCaptions(TForm1& form) {
 }
 
 }  // namespace world_invariants
+
+#ifdef PATHWICK_RUN
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+// The runner's suites: pathwick_run started as a user starts it, and its files.
+namespace runner_test {
+
+struct Finished {
+  int status = -1;  // -1 when it did not exit normally
+  QString out;
+  QString err;
+};
+
+inline Finished RunProgram(const QStringList& arguments) {
+  QProcess process;
+  process.start(QStringLiteral(PATHWICK_RUN), arguments);
+  process.waitForFinished(120000);
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+inline QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace runner_test
+#endif

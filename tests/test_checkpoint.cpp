@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <memory>
@@ -138,10 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Worlds, Continued,
 
 // --- Files the program refuses ---
 
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using runner_test::RunProgram;
 
 void Write(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -151,11 +147,11 @@ void Write(const QString& path, const QByteArray& bytes) {
 
 TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   QTemporaryDir tmp;
-  QProcess make;
-  make.start(PATHWICK_RUN, {"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
-                            tmp.filePath("a")});
-  ASSERT_TRUE(make.waitForFinished(60000));
-  const QByteArray good = Read(tmp.filePath("a/checkpoint.pwk"));
+  ASSERT_EQ(RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
+                        tmp.filePath("a")})
+                .status,
+            0);
+  const QByteArray good = runner_test::ReadFile(tmp.filePath("a/checkpoint.pwk"));
   ASSERT_GT(good.size(), 1000);
   // A bit of the last agent's last share: a value the world could hold, so
   // only the checksum tells.
@@ -182,26 +178,19 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
     EXPECT_FALSE(why.isEmpty());
     const QString path = tmp.filePath(QString::fromLatin1(name) + ".pwk");
     Write(path, bytes);
-    QProcess run;
-    run.start(PATHWICK_RUN, {"--from", path, "--steps", "10", "--out", tmp.filePath("b")});
-    ASSERT_TRUE(run.waitForFinished(60000));
-    const QString err = QString::fromUtf8(run.readAllStandardError());
-    EXPECT_EQ(run.exitCode(), 2) << err.toStdString();
-    EXPECT_TRUE(err.startsWith("pathwick_run: --from: ")) << err.toStdString();
-    EXPECT_EQ(err.count('\n'), 1);
+    const auto run = RunProgram({"--from", path, "--steps", "10", "--out", tmp.filePath("b")});
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith("pathwick_run: --from: ")) << run.err.toStdString();
+    EXPECT_EQ(run.err.count('\n'), 1);
     EXPECT_FALSE(QDir(tmp.filePath("b")).exists());
   }
   // A setting fixed at setup may not change; a rate may.
-  QProcess fixed;
-  fixed.start(PATHWICK_RUN, {"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "50", "--out", tmp.filePath("b")});
-  ASSERT_TRUE(fixed.waitForFinished(60000));
-  EXPECT_EQ(fixed.exitCode(), 2);
-  EXPECT_TRUE(fixed.readAllStandardError().contains("--agents is fixed"));
-  QProcess rate;
-  rate.start(PATHWICK_RUN, {"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "40", "--evaporation-rate", "0.9",
-                            "--steps", "200", "--out", tmp.filePath("b")});
-  ASSERT_TRUE(rate.waitForFinished(60000));
-  EXPECT_EQ(rate.exitCode(), 0) << rate.readAllStandardError().toStdString();
+  const auto fixed = RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "50", "--out", tmp.filePath("b")});
+  EXPECT_EQ(fixed.status, 2);
+  EXPECT_TRUE(fixed.err.contains("--agents is fixed"));
+  const auto rate = RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "40", "--evaporation-rate",
+                                "0.9", "--steps", "200", "--out", tmp.filePath("b")});
+  EXPECT_EQ(rate.status, 0) << rate.err.toStdString();
 }
 
 }  // namespace

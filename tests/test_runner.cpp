@@ -135,24 +135,9 @@ INSTANTIATE_TEST_SUITE_P(Worlds, RunnerAgainstWindow,
 
 // --- The program itself ---
 
-struct Finished {
-  int status = -1;
-  QString out;
-  QString err;
-};
-
-Finished RunProgram(const QStringList& arguments) {
-  QProcess process;
-  process.start(QStringLiteral(PATHWICK_RUN), arguments);
-  process.waitForFinished(120000);
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
-
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using runner_test::Finished;
+using runner_test::RunProgram;
+const auto Read = runner_test::ReadFile;
 
 QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
 
