@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# A throwaway cluster on this machine, on the loopback only: an sshd on a port
+# of its own (own host key, a temporary key pair) and a single-node Slurm
+# (munge, slurmctld, slurmd) from a configuration generated in a temporary
+# folder. In it:
+#   1. a sweep over ssh to localhost mixed with ':' (this machine) returns
+#      every run exactly once, with the job list and the login file named by
+#      relative paths;
+#   2. the README's Slurm array recipe, taken from the README as it is written;
+#   3. a job list with one failing line makes the sweep fail and name it.
+# Every run's series.csv must equal that of the same run made alone. Every
+# daemon is stopped on the way out, whatever happens; nothing stays running.
+# Needs root (the daemons); otherwise it reports itself skipped (status 77).
+#   tests/cluster.sh PATHWICK_RUN PATHWICK_SWEEP README
+set -euo pipefail
+runner=$(readlink -f "$1")
+sweep=$(readlink -f "$2")
+readme=$(readlink -f "$3")
+
+skip() { echo "cluster: skipped: $1"; exit 77; }
+fail() { echo "cluster: FAILED: $1" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || skip "it starts sshd, munged, slurmctld and slurmd, which needs root"
+for tool in sshd ssh ssh-keygen rsync parallel munged slurmctld slurmd sbatch squeue; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/deps.sh cluster installs it)"
+done
+
+tmp=$(mktemp -d /tmp/pathwick-cluster.XXXXXX)
+chmod 755 "$tmp"
+daemons=()  # process ids of the daemons started here
+stop_all() {
+  local status=$?
+  if command -v scancel >/dev/null && [ -f "$tmp/slurm/slurm.conf" ]; then
+    SLURM_CONF=$tmp/slurm/slurm.conf scancel --user=root >/dev/null 2>&1 || true
+  fi
+  local pid
+  for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${daemons[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # A job step or an ssh session that outlived its daemon still names the
+  # temporary folder on its command line: those are ours to end.
+  for pid in $(pgrep -f "$tmp" || true); do
+    [ "$pid" != $$ ] && kill -9 "$pid" 2>/dev/null || true
+  done
+  rm -rf "$tmp"
+  exit "$status"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+
+# A port nobody listens on, from a range this test alone uses.
+free_port() {
+  local port
+  for port in $(shuf -i "$1"-"$(($1 + 999))" -n 50); do
+    ss -ltnH "sport = :$port" | grep -q . || { echo "$port"; return; }
+  done
+  fail "no free port from $1"
+}
+
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+wait_for() {
+  local seconds=$1 what=$2
+  shift 2
+  local deadline=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "$what did not come up within ${seconds}s"
+    sleep 0.2
+  done
+}
+
+# --- sshd ---------------------------------------------------------------
+ssh_dir=$tmp/ssh
+mkdir -p "$ssh_dir" "$tmp/bin" /run/sshd
+ln -s "$runner" "$tmp/bin/pathwick_run"
+ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
+ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
+cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
+ssh_port=$(free_port 22000)
+cat >"$ssh_dir/sshd_config" <<EOF
+Port $ssh_port
+ListenAddress 127.0.0.1
+HostKey $ssh_dir/host_key
+PidFile $ssh_dir/sshd.pid
+AuthorizedKeysFile $ssh_dir/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+PermitRootLogin prohibit-password
+UsePAM no
+StrictModes no
+# The other machine has pathwick_run on the PATH of its ssh logins.
+SetEnv PATH=$tmp/bin:/usr/local/bin:/usr/bin:/bin
+EOF
+/usr/sbin/sshd -D -e -f "$ssh_dir/sshd_config" 2>"$ssh_dir/sshd.log" &
+daemons+=($!)
+# The login this machine uses for it: the name other-machine, as in a user's
+# ~/.ssh/config.
+cat >"$ssh_dir/config" <<EOF
+Host other-machine
+  HostName 127.0.0.1
+  Port $ssh_port
+  User root
+  IdentityFile $ssh_dir/user_key
+  IdentitiesOnly yes
+  UserKnownHostsFile $ssh_dir/known_hosts
+  StrictHostKeyChecking accept-new
+  BatchMode yes
+EOF
+export PARALLEL_SSH="ssh -F $ssh_dir/config"
+wait_for 20 "sshd on port $ssh_port" $PARALLEL_SSH other-machine true
+echo "cluster: sshd on 127.0.0.1:$ssh_port"
+
+work=$tmp/work
+mkdir -p "$work"
+cd "$work"
+
+# series_as_alone DIR: every run in DIR has the series of the same run made
+# alone, by pathwick_run in a folder of its own.
+series_as_alone() {
+  local run line n=0
+  for run in "$1"/run-*; do
+    line=$(sed -n "$(basename "$run" | sed -E 's/^run-0*([0-9]+)-.*/\1/')p" "$2")
+    rm -rf "$tmp/alone"
+    "$runner" --quiet --out "$tmp/alone" --job "$line"
+    cmp -s "$tmp/alone/series.csv" "$run/series.csv" || fail "$run/series.csv differs from the same run made alone"
+    n=$((n + 1))
+  done
+  echo "$n"
+}
+
+# --- 1. a sweep over ssh mixed with this machine -------------------------
+"$runner" --grid --vary evaporation-rate=0.3,0.6 --seeds 1-4 --steps 600 --agents 100 >mixed.jobs
+printf '%s\n' '# two machines' '2/other-machine' '2/:' >hosts
+PATHWICK_RUN=$runner "$sweep" mixed.jobs mixed --sshloginfile hosts \
+  || fail "the mixed sweep exited $?"
+[ "$(ls -d mixed/run-* | wc -l)" -eq 8 ] || fail "the mixed sweep returned $(ls -d mixed/run-* | wc -l) of 8 runs"
+hosts_used=$(awk -F'\t' 'NR > 1 { print $2 }' mixed/.sweep/joblog | sort -u | tr '\n' ' ')
+[ "$hosts_used" = ": other-machine " ] || fail "the runs went to '$hosts_used', not to both machines"
+[ "$(grep -c '^run-' mixed/summary.csv)" -eq 8 ] || fail "summary.csv lacks runs"
+leftovers=$(find ~/.parallel/tmp -mindepth 1 -maxdepth 1 -type d ! -name sshlogin 2>/dev/null | wc -l)
+[ "$leftovers" -eq 0 ] || fail "parallel left $leftovers working folders on the other machine"
+echo "cluster: mixed sweep: $(series_as_alone mixed mixed.jobs) runs, each once, as made alone"
