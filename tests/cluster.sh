@@ -137,3 +137,83 @@ hosts_used=$(awk -F'\t' 'NR > 1 { print $2 }' mixed/.sweep/joblog | sort -u | tr
 leftovers=$(find ~/.parallel/tmp -mindepth 1 -maxdepth 1 -type d ! -name sshlogin 2>/dev/null | wc -l)
 [ "$leftovers" -eq 0 ] || fail "parallel left $leftovers working folders on the other machine"
 echo "cluster: mixed sweep: $(series_as_alone mixed mixed.jobs) runs, each once, as made alone"
+
+# --- Slurm: munge, slurmctld and slurmd on this machine -------------------
+mkdir -p "$tmp/munge" "$tmp/slurm/state" "$tmp/slurm/spool"
+chmod 700 "$tmp/munge"
+dd if=/dev/urandom of="$tmp/munge/munge.key" bs=1024 count=1 status=none
+chmod 400 "$tmp/munge/munge.key"
+munge_socket=$tmp/munge/munge.socket
+munged --foreground --force --socket="$munge_socket" --key-file="$tmp/munge/munge.key" \
+  --pid-file="$tmp/munge/munged.pid" --log-file="$tmp/munge/munged.log" \
+  --seed-file="$tmp/munge/munged.seed" 2>>"$tmp/munge/munged.log" &
+daemons+=($!)
+wait_for 20 "munged" test -S "$munge_socket"
+node=$(hostname -s)
+export SLURM_CONF=$tmp/slurm/slurm.conf
+cat >"$SLURM_CONF" <<EOF2
+ClusterName=pathwick-test
+SlurmctldHost=$node(127.0.0.1)
+SlurmctldPort=$(free_port 26000)
+SlurmdPort=$(free_port 27000)
+SlurmUser=root
+SlurmdUser=root
+AuthType=auth/munge
+AuthInfo=socket=$munge_socket
+CredType=cred/munge
+StateSaveLocation=$tmp/slurm/state
+SlurmdSpoolDir=$tmp/slurm/spool
+SlurmctldPidFile=$tmp/slurm/slurmctld.pid
+SlurmdPidFile=$tmp/slurm/slurmd.pid
+SlurmctldLogFile=$tmp/slurm/slurmctld.log
+SlurmdLogFile=$tmp/slurm/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+JobAcctGatherType=jobacct_gather/none
+AccountingStorageType=accounting_storage/none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_Core
+MpiDefault=none
+ReturnToService=2
+NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
+PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+EOF2
+slurmctld -D -i -f "$SLURM_CONF" 2>>"$tmp/slurm/slurmctld.log" &
+daemons+=($!)
+slurmd -D -f "$SLURM_CONF" -N "$node" 2>>"$tmp/slurm/slurmd.log" &
+daemons+=($!)
+node_idle() { sinfo -h -n "$node" -o %t | grep -qx idle; }
+wait_for 60 "the Slurm node $node" node_idle
+echo "cluster: Slurm node $node idle"
+
+# --- 2. the README's Slurm array recipe, as the README writes it ------------
+# The recipe is the README's shell block that calls sbatch; it runs the job
+# list evaporation.jobs into sweep-evaporation, here with short runs.
+awk '/^```sh$/ { block = ""; inside = 1; next }
+     /^```$/ && inside { if (block ~ /sbatch/) { printf "%s", block; exit } inside = 0; next }
+     inside { block = block $0 "\n" }' "$readme" >recipe.sh
+grep -q sbatch recipe.sh || fail "the README holds no Slurm recipe (a sh block with sbatch)"
+"$runner" --grid --vary evaporation-rate=0.2,0.8 --seeds 1-3 --steps 500 --agents 100 >evaporation.jobs
+PATH=$tmp/bin:$PATH bash -e recipe.sh || fail "the README's Slurm recipe exited $?"
+jobs_done() { [ -z "$(squeue -h -o %i)" ]; }
+wait_for 180 "the end of the Slurm jobs" jobs_done
+[ -s sweep-evaporation/summary.csv ] || fail "the Slurm recipe wrote no summary.csv ($(cat slurm-*.out 2>/dev/null | tail -n 3))"
+[ "$(grep -c '^run-.*,completed,' sweep-evaporation/summary.csv)" -eq 6 ] ||
+  fail "the Slurm recipe's summary.csv does not list 6 completed runs"
+echo "cluster: the README's Slurm recipe: $(series_as_alone sweep-evaporation evaporation.jobs) runs as made alone, and the summary"
+
+# --- 3. a job list with one failing line -------------------------------------
+{
+  "$runner" --grid --seeds 1-2 --steps 300 --agents 50
+  echo "--steps 300 --agents 50 --sniff sideways --seed 3"
+} >failing.jobs
+status=0
+PATHWICK_RUN=$runner "$sweep" failing.jobs failing --sshloginfile hosts 2>failing.err || status=$?
+[ "$status" -eq 1 ] || fail "a sweep with a failing line exited $status, not 1"
+grep -q '^pathwick_sweep: run-0003-seed-3 (line 3: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on .*sideways' failing.err ||
+  fail "the failing line is not named: $(cat failing.err)"
+grep -q '1 of 3 runs did not complete; .*summary.csv is partial: 2 runs completed' failing.err ||
+  fail "the sweep's message does not count the failed run: $(cat failing.err)"
+! grep -q 'run the same command again' failing.err || fail "a refused line is not an interruption: $(cat failing.err)"
+[ "$(grep -c '^run-' failing/summary.csv)" -eq 2 ] || fail "the partial summary does not hold the 2 completed runs"
+echo "cluster: a failing line fails the sweep and is named: $(grep -c . failing.err) lines"
