@@ -47,8 +47,8 @@ grep -q '"ended": "completed"' "$first/run.json" || { echo "the first run should
 "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 2
 
 [ "$(stat -c %Y.%i "$first/run.json")" = "$stamp" ] || { echo "a finished run was touched"; exit 1; }
-whole=$(cd "$tmp/whole" && ls -A | grep -v '^.joblog$')
-cut=$(cd "$tmp/cut" && ls -A | grep -v '^.joblog$')
+whole=$(cd "$tmp/whole" && ls -A | grep -v '^.sweep$')
+cut=$(cd "$tmp/cut" && ls -A | grep -v '^.sweep$')
 [ "$whole" = "$cut" ] || { echo "different folders:"; echo "$whole"; echo "--"; echo "$cut"; exit 1; }
 [ "$(ls -d "$tmp"/cut/run-* | wc -l)" -eq 6 ] || { echo "expected 6 run folders"; exit 1; }
 for run in "$tmp"/whole/run-*; do
