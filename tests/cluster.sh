@@ -70,9 +70,18 @@ wait_for() {
 ssh_dir=$tmp/ssh
 mkdir -p "$ssh_dir" "$tmp/bin" /run/sshd
 ln -s "$runner" "$tmp/bin/pathwick_run"
+# Three machines behind one sshd, told apart by the key that logs in: one
+# with pathwick_run on the PATH of its ssh logins, one without, one with an
+# older version.
+mkdir -p "$tmp/old-bin"
+printf '#!/bin/sh\necho "pathwick_run 0.0"\n' >"$tmp/old-bin/pathwick_run"
+chmod +x "$tmp/old-bin/pathwick_run"
 ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
-ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
-cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
+: >"$ssh_dir/authorized_keys"
+for machine in other:$tmp/bin: bare: old:$tmp/old-bin:; do
+  ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/${machine%%:*}_key"
+  echo "environment=\"PATH=${machine#*:}/usr/bin:/bin\" $(cat "$ssh_dir/${machine%%:*}_key.pub")" >>"$ssh_dir/authorized_keys"
+done
 ssh_port=$(free_port 22000)
 cat >"$ssh_dir/sshd_config" <<EOF
 Port $ssh_port
@@ -85,23 +94,31 @@ KbdInteractiveAuthentication no
 PermitRootLogin prohibit-password
 UsePAM no
 StrictModes no
-# The other machine has pathwick_run on the PATH of its ssh logins.
-SetEnv PATH=$tmp/bin:/usr/local/bin:/usr/bin:/bin
+PermitUserEnvironment PATH
 EOF
 /usr/sbin/sshd -D -e -f "$ssh_dir/sshd_config" 2>"$ssh_dir/sshd.log" &
 daemons+=($!)
-# The login this machine uses for it: the name other-machine, as in a user's
-# ~/.ssh/config.
-cat >"$ssh_dir/config" <<EOF
-Host other-machine
+# The logins this machine uses for them, as in a user's ~/.ssh/config, and
+# one for a machine that does not answer.
+for machine in other bare old; do
+  cat >>"$ssh_dir/config" <<EOF
+Host $machine-machine
   HostName 127.0.0.1
   Port $ssh_port
+  IdentityFile $ssh_dir/${machine}_key
+EOF
+done
+cat >>"$ssh_dir/config" <<EOF
+Host nowhere-machine
+  HostName 127.0.0.1
+  Port $(free_port 23000)
+Host *
   User root
-  IdentityFile $ssh_dir/user_key
   IdentitiesOnly yes
   UserKnownHostsFile $ssh_dir/known_hosts
   StrictHostKeyChecking accept-new
   BatchMode yes
+  ConnectTimeout 10
 EOF
 export PARALLEL_SSH="ssh -F $ssh_dir/config"
 wait_for 20 "sshd on port $ssh_port" $PARALLEL_SSH other-machine true
@@ -134,8 +151,13 @@ PATHWICK_RUN=$runner "$sweep" mixed.jobs mixed --sshloginfile hosts \
 hosts_used=$(awk -F'\t' 'NR > 1 { print $2 }' mixed/.sweep/joblog | sort -u | tr '\n' ' ')
 [ "$hosts_used" = ": other-machine " ] || fail "the runs went to '$hosts_used', not to both machines"
 [ "$(grep -c '^run-' mixed/summary.csv)" -eq 8 ] || fail "summary.csv lacks runs"
-leftovers=$(find ~/.parallel/tmp -mindepth 1 -maxdepth 1 -type d ! -name sshlogin 2>/dev/null | wc -l)
-[ "$leftovers" -eq 0 ] || fail "parallel left $leftovers working folders on the other machine"
+# The working folders parallel makes on the other machine, and on this one.
+no_working_folders() {
+  local left
+  left=$(find ~/.parallel/tmp -mindepth 1 -maxdepth 1 -type d ! -name sshlogin 2>/dev/null | wc -l)
+  [ "$left" -eq 0 ] || fail "parallel left $left working folders in ~/.parallel/tmp"
+}
+no_working_folders
 echo "cluster: mixed sweep: $(series_as_alone mixed mixed.jobs) runs, each once, as made alone"
 
 # --- Slurm: munge, slurmctld and slurmd on this machine -------------------
@@ -186,6 +208,20 @@ node_idle() { sinfo -h -n "$node" -o %t | grep -qx idle; }
 wait_for 60 "the Slurm node $node" node_idle
 echo "cluster: Slurm node $node idle"
 
+# --- the checks before the first run, each naming the machine --------------
+refused() {
+  local machine=$1 pattern=$2 status=0
+  printf '%s\n' "1/$machine" '1/:' >"$machine.hosts"
+  PATHWICK_RUN=$runner "$sweep" mixed.jobs "$machine-out" --sshloginfile "$machine.hosts" 2>"$machine.err" || status=$?
+  [ "$status" -eq 2 ] || fail "a sweep with $machine exited $status, not 2"
+  grep -Eq "^pathwick_sweep: $pattern" "$machine.err" || fail "$machine is not named: $(cat "$machine.err")"
+  [ ! -e "$machine-out" ] || fail "the sweep refused for $machine began"
+}
+refused bare-machine "bare-machine has no pathwick_run on the PATH of its ssh logins"
+refused old-machine "old-machine runs pathwick_run 0.0, this machine pathwick_run [0-9.]+: "
+refused nowhere-machine "cannot run a command on nowhere-machine over ssh"
+echo "cluster: a machine without pathwick_run, with another version or out of reach is refused and named"
+
 # --- 2. the README's Slurm array recipe, as the README writes it ------------
 # The recipe is the README's shell block that calls sbatch; it runs the job
 # list evaporation.jobs into sweep-evaporation, here with short runs.
@@ -207,13 +243,16 @@ echo "cluster: the README's Slurm recipe: $(series_as_alone sweep-evaporation ev
   "$runner" --grid --seeds 1-2 --steps 300 --agents 50
   echo "--steps 300 --agents 50 --sniff sideways --seed 3"
 } >failing.jobs
+# All on the other machine, where the failed run's return fails too.
+echo other-machine >other.hosts
 status=0
-PATHWICK_RUN=$runner "$sweep" failing.jobs failing --sshloginfile hosts 2>failing.err || status=$?
+PATHWICK_RUN=$runner "$sweep" failing.jobs failing --sshloginfile other.hosts 2>failing.err || status=$?
 [ "$status" -eq 1 ] || fail "a sweep with a failing line exited $status, not 1"
-grep -q '^pathwick_sweep: run-0003-seed-3 (line 3: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on .*sideways' failing.err ||
+grep -q '^pathwick_sweep: run-0003-seed-3 (line 3: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on other-machine: pathwick_run: .*sideways' failing.err ||
   fail "the failing line is not named: $(cat failing.err)"
 grep -q '1 of 3 runs did not complete; .*summary.csv is partial: 2 runs completed' failing.err ||
   fail "the sweep's message does not count the failed run: $(cat failing.err)"
 ! grep -q 'run the same command again' failing.err || fail "a refused line is not an interruption: $(cat failing.err)"
 [ "$(grep -c '^run-' failing/summary.csv)" -eq 2 ] || fail "the partial summary does not hold the 2 completed runs"
+no_working_folders
 echo "cluster: a failing line fails the sweep and is named: $(grep -c . failing.err) lines"
