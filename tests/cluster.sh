@@ -29,28 +29,44 @@ chmod 755 "$tmp"
 daemons=()  # process ids of the daemons started here
 stop_all() {
   local status=$?
-  if command -v scancel >/dev/null && [ -f "$tmp/slurm/slurm.conf" ]; then
-    SLURM_CONF=$tmp/slurm/slurm.conf scancel --user=root >/dev/null 2>&1 || true
+  # Jobs first, while slurmd can still end their steps.
+  if [ -f "$tmp/slurm/slurm.conf" ]; then
+    export SLURM_CONF=$tmp/slurm/slurm.conf
+    scancel --user=root >/dev/null 2>&1 || true
+    for _ in $(seq 50); do
+      [ -z "$(squeue -h -o %i 2>/dev/null)" ] && break
+      sleep 0.2
+    done
   fi
   local pid
   for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${daemons[@]}"; do wait "$pid" 2>/dev/null || true; done
   # A job step or an ssh session that outlived its daemon still names the
   # temporary folder on its command line: those are ours to end.
-  for pid in $(pgrep -f "$tmp" || true); do
-    [ "$pid" != $$ ] && kill -9 "$pid" 2>/dev/null || true
-  done
+  for pid in $(started_here); do kill -9 "$pid" 2>/dev/null || true; done
   rm -rf "$tmp"
   exit "$status"
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-# A port nobody listens on, from a range this test alone uses.
+# started_here: the processes, other than this script, whose command line
+# names the temporary folder.
+started_here() {
+  local cmdline pid
+  for cmdline in /proc/[0-9]*/cmdline; do
+    pid=${cmdline#/proc/}
+    pid=${pid%/cmdline}
+    [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] || continue
+    { tr '\0' ' ' <"$cmdline"; } 2>/dev/null | grep -qF "$tmp" && echo "$pid"
+  done
+}
+
+# A port nobody listens on on the loopback, from a range this test alone uses.
 free_port() {
   local port
   for port in $(shuf -i "$1"-"$(($1 + 999))" -n 50); do
-    ss -ltnH "sport = :$port" | grep -q . || { echo "$port"; return; }
+    (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
   done
   fail "no free port from $1"
 }
