@@ -14,10 +14,14 @@ find_program(PATHWICK_HELP2MAN help2man)
 
 # pathwick_install_compressed(<file> <destination>): installs <file> as
 # <file>.gz, compressed at build time the way Debian ships manuals and
-# changelogs (gzip -9n); without gzip it installs the file as it is.
+# changelogs (gzip -9n); without gzip it installs the file as it is. Its
+# target is the one that builds <file> when a custom command makes it, so the
+# command has one owner and never runs twice at once.
 function(pathwick_install_compressed file destination)
   get_filename_component(name ${file} NAME)
+  string(MAKE_C_IDENTIFIER "pathwick_gz_${name}" target)
   if(NOT PATHWICK_GZIP)
+    add_custom_target(${target} ALL DEPENDS ${file})
     install(FILES ${file} DESTINATION ${destination})
     return()
   endif()
@@ -27,7 +31,6 @@ function(pathwick_install_compressed file destination)
     COMMAND ${PATHWICK_GZIP} -9nf ${pathwick_generated}/gz/${name}
     DEPENDS ${file}
     VERBATIM)
-  string(MAKE_C_IDENTIFIER "pathwick_gz_${name}" target)
   add_custom_target(${target} ALL DEPENDS ${compressed})
   install(FILES ${compressed} DESTINATION ${destination})
 endfunction()
@@ -86,7 +89,6 @@ function(pathwick_manual name description program)
             --output=${manual} ${program}
     DEPENDS ${ARGN} ${include}
     VERBATIM)
-  add_custom_target(${name}_manual ALL DEPENDS ${manual})
   pathwick_install_compressed(${manual} ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
