@@ -14,10 +14,14 @@ find_program(PATHWICK_HELP2MAN help2man)
 
 # pathwick_install_compressed(<file> <destination>): installs <file> as
 # <file>.gz, compressed at build time the way Debian ships manuals and
-# changelogs (gzip -9n); without gzip it installs the file as it is.
+# changelogs (gzip -9n); without gzip it installs the file as it is. Its
+# target is the one that builds <file> when a custom command makes it, so the
+# command has one owner and never runs twice at once.
 function(pathwick_install_compressed file destination)
   get_filename_component(name ${file} NAME)
+  string(MAKE_C_IDENTIFIER "pathwick_gz_${name}" target)
   if(NOT PATHWICK_GZIP)
+    add_custom_target(${target} ALL DEPENDS ${file})
     install(FILES ${file} DESTINATION ${destination})
     return()
   endif()
@@ -27,7 +31,6 @@ function(pathwick_install_compressed file destination)
     COMMAND ${PATHWICK_GZIP} -9nf ${pathwick_generated}/gz/${name}
     DEPENDS ${file}
     VERBATIM)
-  string(MAKE_C_IDENTIFIER "pathwick_gz_${name}" target)
   add_custom_target(${target} ALL DEPENDS ${compressed})
   install(FILES ${compressed} DESTINATION ${destination})
 endfunction()
@@ -73,29 +76,46 @@ if(PATHWICK_TESTS_ENABLED)
   endif()
 endif()
 
-# pathwick_run, when the build has it: the program, and its manual made by
-# help2man from its --help, run on the built program.
+# pathwick_manual(<name> <description> <program> [<depends>...]): the manual
+# <name>.1, made by help2man from the --help of <program>, with the files a
+# run writes and where their columns are defined (docs/run-files.h2m).
+function(pathwick_manual name description program)
+  set(manual ${pathwick_generated}/${name}.1)
+  set(include ${PROJECT_SOURCE_DIR}/docs/run-files.h2m)
+  add_custom_command(OUTPUT ${manual}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+            ${PATHWICK_HELP2MAN} --no-info --section=1 --name=${description}
+            --version-string=${PROJECT_VERSION} --include=${include}
+            --output=${manual} ${program}
+    DEPENDS ${ARGN} ${include}
+    VERBATIM)
+  pathwick_install_compressed(${manual} ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
+# pathwick_run and pathwick_sweep, when the build has the runner, with their
+# manuals.
 function(pathwick_install_runner)
   if(NOT TARGET pathwick_run)
     return()
   endif()
+  set(sweep ${PROJECT_SOURCE_DIR}/runner/pathwick_sweep)
   install(TARGETS pathwick_run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(PROGRAMS ${sweep} DESTINATION ${CMAKE_INSTALL_BINDIR})
   if(NOT PATHWICK_HELP2MAN)
-    pathwick_part_skip("pathwick_run manual" "help2man not found: help2man")
+    pathwick_part_skip("pathwick_run and pathwick_sweep manuals" "help2man not found: help2man")
     return()
   endif()
-  set(manual ${pathwick_generated}/pathwick_run.1)
-  add_custom_command(OUTPUT ${manual}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-            ${PATHWICK_HELP2MAN} --no-info --section=1
-            --name=run\ Pathwick\ simulations\ from\ the\ command\ line
-            --version-string=${PROJECT_VERSION}
-            --output=${manual} $<TARGET_FILE:pathwick_run>
-    DEPENDS pathwick_run
-    VERBATIM)
-  add_custom_target(pathwick_run_manual ALL DEPENDS ${manual})
-  pathwick_install_compressed(${manual} ${CMAKE_INSTALL_MANDIR}/man1)
+  pathwick_manual(pathwick_run "run Pathwick simulations from the command line"
+    $<TARGET_FILE:pathwick_run> pathwick_run)
+  pathwick_manual(pathwick_sweep "run a job list of pathwick_run on one machine or many"
+    ${sweep} ${sweep})
 endfunction()
+
+# The README, with its pictures, and the reference of the run files' columns.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/columns.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/sweep-evaporation.png
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # The Debian package: cpack --preset package (scripts/package.sh).
 set(CPACK_GENERATOR DEB)
@@ -121,6 +141,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window system plugins at run time, so dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# pathwick_sweep runs the job lists with GNU parallel, and reaches other
+# machines with ssh and rsync.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel, rsync, openssh-client")
 set(CPACK_STRIP_FILES ON)
 
 # These run when the top directory is done, after every add_subdirectory()

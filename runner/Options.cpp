@@ -30,7 +30,7 @@ const char* const kEpilog =
     "two decimals (0.5, 0.01), the rest as whole numbers. Flags take on/off in --vary.\n"
     "\n"
     "Sweeps: --grid --vary evaporation-rate=0.3,0.5 --vary sniff=hill,roulette --seeds 1-10 --steps 50000\n"
-    "prints one job line per run; scripts/sweep.sh JOBS OUTDIR runs such a list with GNU parallel.\n"
+    "prints one job line per run; pathwick_sweep JOBS OUTDIR runs such a list with GNU parallel.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
@@ -61,7 +61,7 @@ constexpr TRunOption kRunOptions[] = {
     {"grid", "", "print a job list: the product of the --vary values and the --seeds"},
     {"vary", "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings"},
     {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
-    {"job", "LINE", "the options of one job-list line as one argument (scripts/sweep.sh uses it)"},
+    {"job", "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)"},
     {"summarize", "DIR", "write DIR/summary.csv and DIR/summary.png from the run folders in DIR"},
 };
 

@@ -14,6 +14,9 @@
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
 #             what the package check runs the window with (scripts/package.sh)
+#   cluster   GNU parallel, rsync, the ssh client and server, Slurm and munge:
+#             sweeps over several machines (pathwick_sweep --sshloginfile) and
+#             the throwaway cluster of scripts/test.sh (tests/cluster.sh)
 #   --list    print the packages of the given purposes instead of installing
 #   --help    this text
 set -euo pipefail
@@ -25,6 +28,7 @@ declare -A needs=(
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
+  [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"
 )
 
 list=0
@@ -68,5 +72,14 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 fi
 export DEBIAN_FRONTEND=noninteractive
+# The cluster purpose brings daemons (sshd, munged, slurmctld, slurmd): they
+# are installed, not started. Where no policy says otherwise, one forbids
+# starting services for the time of the install.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  trap '$sudo rm -f "$policy"' EXIT
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

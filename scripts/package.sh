@@ -8,7 +8,7 @@
 #             errors, the desktop entry and the metainfo validate, and the
 #             programs run from the package unpacked into a temporary root: the
 #             window under Xvfb for 5 seconds, pathwick_run (when packaged)
-#             for 1000 steps
+#             for 1000 steps and pathwick_sweep over a job list of two runs
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -44,9 +44,12 @@ app_id=$(basename "${desktop_files[0]}" .desktop)
 echo "== package check: files of $app_id"
 programs=(pathwick_02_evolve)
 [ -e "$usr/bin/pathwick_run" ] && programs+=(pathwick_run)
-for file in "${programs[@]/#/bin/}" "${programs[@]/#/share/man/man1/}" \
+commands=("${programs[@]}")
+[ -e "$usr/bin/pathwick_run" ] && commands+=(pathwick_sweep)
+for file in "${commands[@]/#/bin/}" "${commands[@]/#/share/man/man1/}" \
     "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml" \
-    "share/icons/hicolor/scalable/apps/$app_id.svg" "share/icons/hicolor/256x256/apps/$app_id.png"; do
+    "share/icons/hicolor/scalable/apps/$app_id.svg" "share/icons/hicolor/256x256/apps/$app_id.png" \
+    share/doc/pathwick/README.md share/doc/pathwick/columns.md; do
   case $file in share/man/*) file=$file.1.gz ;; esac
   [ -s "$usr/$file" ] && echo "  /usr/$file" || fail "/usr/$file is missing"
 done
@@ -80,6 +83,10 @@ if [ -x "$usr/bin/pathwick_run" ]; then
   mkdir -p "$work"
   (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 1000 --plot --out run && test -s run/series.csv && test -s run/genes.png) \
     || fail "pathwick_run --steps 1000"
+  echo "== package check: pathwick_sweep of two runs, from the package, with relative paths"
+  (cd "$work" && "$usr/bin/pathwick_run" --grid --seeds 1-2 --steps 500 >jobs &&
+    env -u PATHWICK_RUN "$usr/bin/pathwick_sweep" jobs sweep --jobs 2 &&
+    [ "$(grep -c '^run-.*,completed,' sweep/summary.csv)" -eq 2 ]) || fail "pathwick_sweep of two runs"
 fi
 
 [ "$failed" -eq 0 ] && echo "package check: ok ($deb)"

@@ -2,11 +2,14 @@
 # Installs what is missing, builds, and runs every test. CI runs it in full.
 #
 # Usage: scripts/test.sh [--quick]
-#   (none)    every stage, about 13 minutes on 2 cores (four builds and fuzzing):
+#   (none)    every stage, about 14 minutes on 2 cores (four builds and fuzzing):
 #               1. the release build's tests under Xvfb (build/)
-#               2. the Debian package, built and checked (scripts/package.sh --check)
-#               3. a bounded run of each libFuzzer target (build-fuzz/, clang)
-#               4. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
+#               2. sweeps on a throwaway cluster on this machine: an sshd and a
+#                  single-node Slurm, on the loopback (tests/cluster.sh, about
+#                  a minute; needs root, else skipped with the reason)
+#               3. the Debian package, built and checked (scripts/package.sh --check)
+#               4. a bounded run of each libFuzzer target (build-fuzz/, clang)
+#               5. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
 #                  and LeakSanitizer (build-asan/)
 #   --quick   stage 1 only: about 3 minutes from a clean tree, less after a change
 #   --help    this text
@@ -19,7 +22,7 @@ fuzz_seconds=${FUZZ_SECONDS:-30}
 if [ "$flag_quick" -eq 1 ]; then
   "$root/scripts/deps.sh" build test bench
 else
-  "$root/scripts/deps.sh" build test bench package fuzz
+  "$root/scripts/deps.sh" build test bench package fuzz cluster
 fi
 
 echo "== test: release build's tests (build/)"
@@ -30,6 +33,16 @@ cmake --build --preset release -j "$jobs"
 in_xvfb ctest --preset release -j "$jobs"
 
 [ "$flag_quick" -eq 1 ] && exit 0
+
+echo "== test: sweeps on a throwaway cluster (tests/cluster.sh)"
+status=0
+timeout 600 bash "$root/tests/cluster.sh" "$root/build/runner/pathwick_run" "$root/runner/pathwick_sweep" \
+  "$root/README.md" || status=$?
+case $status in
+  0) ;;
+  77) echo "cluster: not run (the line above says why)" ;;
+  *) exit "$status" ;;
+esac
 
 echo "== test: the Debian package (build-package/)"
 "$root/scripts/package.sh" --check

@@ -27,7 +27,7 @@ export PATH="$(dirname "$runner"):$PATH"
 # Stops a sweep of one run at a time once its first run is complete.
 stop_after_first_run() {
   local signal=$1
-  setsid "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 1 >/dev/null 2>&1 &
+  setsid "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 1 >/dev/null 2>"$tmp/stopped-$signal" &
   local pid=$!
   local done_before
   done_before=$(ls "$tmp"/cut/run-*/run.json 2>/dev/null | wc -l || true)
@@ -39,6 +39,9 @@ stop_after_first_run() {
   wait "$pid" || true
 }
 stop_after_first_run TERM
+# Stopped with SIGTERM, the sweep still says what is missing, and to run again.
+grep -Eq '^pathwick_sweep: [1-5] of 6 runs did not complete; .*run the same command again to complete the [1-5] interrupted$' \
+  "$tmp/stopped-TERM" || { echo "no advice after SIGTERM:"; cat "$tmp/stopped-TERM"; exit 1; }
 stop_after_first_run KILL
 first=$(ls -d "$tmp"/cut/run-* | head -n1)
 stamp=$(stat -c %Y.%i "$first/run.json")
@@ -47,8 +50,8 @@ grep -q '"ended": "completed"' "$first/run.json" || { echo "the first run should
 "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 2
 
 [ "$(stat -c %Y.%i "$first/run.json")" = "$stamp" ] || { echo "a finished run was touched"; exit 1; }
-whole=$(cd "$tmp/whole" && ls -A | grep -v '^.joblog$')
-cut=$(cd "$tmp/cut" && ls -A | grep -v '^.joblog$')
+whole=$(cd "$tmp/whole" && ls -A | grep -v '^.sweep$')
+cut=$(cd "$tmp/cut" && ls -A | grep -v '^.sweep$')
 [ "$whole" = "$cut" ] || { echo "different folders:"; echo "$whole"; echo "--"; echo "$cut"; exit 1; }
 [ "$(ls -d "$tmp"/cut/run-* | wc -l)" -eq 6 ] || { echo "expected 6 run folders"; exit 1; }
 for run in "$tmp"/whole/run-*; do

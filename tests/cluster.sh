@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# A throwaway cluster on this machine, on the loopback only: an sshd on a port
+# of its own (own host key, a temporary key pair) and a single-node Slurm
+# (munge, slurmctld, slurmd) from a configuration generated in a temporary
+# folder. In it:
+#   1. a sweep over ssh to localhost mixed with ':' (this machine) returns
+#      every run exactly once, with the job list and the login file named by
+#      relative paths;
+#   2. the README's Slurm array recipe, taken from the README as it is written;
+#   3. a job list with one failing line makes the sweep fail and name it.
+# Every run's series.csv must equal that of the same run made alone. Every
+# daemon is stopped on the way out, whatever happens; nothing stays running.
+# Needs root (the daemons); otherwise it reports itself skipped (status 77).
+#   tests/cluster.sh PATHWICK_RUN PATHWICK_SWEEP README
+set -euo pipefail
+runner=$(readlink -f "$1")
+sweep=$(readlink -f "$2")
+readme=$(readlink -f "$3")
+
+skip() { echo "cluster: skipped: $1"; exit 77; }
+fail() { echo "cluster: FAILED: $1" >&2; exit 1; }
+[ "$(id -u)" -eq 0 ] || skip "it starts sshd, munged, slurmctld and slurmd, which needs root"
+for tool in sshd ssh ssh-keygen rsync parallel munged slurmctld slurmd sbatch squeue; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/deps.sh cluster installs it)"
+done
+
+tmp=$(mktemp -d /tmp/pathwick-cluster.XXXXXX)
+chmod 755 "$tmp"
+daemons=()  # process ids of the daemons started here
+stop_all() {
+  local status=$?
+  # Jobs first, while slurmd can still end their steps.
+  if [ -f "$tmp/slurm/slurm.conf" ]; then
+    export SLURM_CONF=$tmp/slurm/slurm.conf
+    scancel --user=root >/dev/null 2>&1 || true
+    for _ in $(seq 50); do
+      [ -z "$(squeue -h -o %i 2>/dev/null)" ] && break
+      sleep 0.2
+    done
+  fi
+  local pid
+  for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${daemons[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # A job step or an ssh session that outlived its daemon still names the
+  # temporary folder on its command line: those are ours to end.
+  for pid in $(started_here); do kill -9 "$pid" 2>/dev/null || true; done
+  rm -rf "$tmp"
+  exit "$status"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+
+# started_here: the processes, other than this script, whose command line
+# names the temporary folder.
+started_here() {
+  local cmdline pid
+  for cmdline in /proc/[0-9]*/cmdline; do
+    pid=${cmdline#/proc/}
+    pid=${pid%/cmdline}
+    [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] || continue
+    { tr '\0' ' ' <"$cmdline"; } 2>/dev/null | grep -qF "$tmp" && echo "$pid"
+  done
+}
+
+# A port nobody listens on on the loopback, from a range this test alone uses.
+free_port() {
+  local port
+  for port in $(shuf -i "$1"-"$(($1 + 999))" -n 50); do
+    (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+  done
+  fail "no free port from $1"
+}
+
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+wait_for() {
+  local seconds=$1 what=$2
+  shift 2
+  local deadline=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "$what did not come up within ${seconds}s"
+    sleep 0.2
+  done
+}
+
+# --- sshd ---------------------------------------------------------------
+ssh_dir=$tmp/ssh
+mkdir -p "$ssh_dir" "$tmp/bin" /run/sshd
+ln -s "$runner" "$tmp/bin/pathwick_run"
+# Three machines behind one sshd, told apart by the key that logs in: one
+# with pathwick_run on the PATH of its ssh logins, one without, one with an
+# older version.
+mkdir -p "$tmp/old-bin"
+printf '#!/bin/sh\necho "pathwick_run 0.0"\n' >"$tmp/old-bin/pathwick_run"
+chmod +x "$tmp/old-bin/pathwick_run"
+ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
+: >"$ssh_dir/authorized_keys"
+for machine in other:$tmp/bin: bare: old:$tmp/old-bin:; do
+  ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/${machine%%:*}_key"
+  echo "environment=\"PATH=${machine#*:}/usr/bin:/bin\" $(cat "$ssh_dir/${machine%%:*}_key.pub")" >>"$ssh_dir/authorized_keys"
+done
+ssh_port=$(free_port 22000)
+cat >"$ssh_dir/sshd_config" <<EOF
+Port $ssh_port
+ListenAddress 127.0.0.1
+HostKey $ssh_dir/host_key
+PidFile $ssh_dir/sshd.pid
+AuthorizedKeysFile $ssh_dir/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+PermitRootLogin prohibit-password
+UsePAM no
+StrictModes no
+PermitUserEnvironment PATH
+EOF
+/usr/sbin/sshd -D -e -f "$ssh_dir/sshd_config" 2>"$ssh_dir/sshd.log" &
+daemons+=($!)
+# The logins this machine uses for them, as in a user's ~/.ssh/config, and
+# one for a machine that does not answer.
+for machine in other bare old; do
+  cat >>"$ssh_dir/config" <<EOF
+Host $machine-machine
+  HostName 127.0.0.1
+  Port $ssh_port
+  IdentityFile $ssh_dir/${machine}_key
+EOF
+done
+cat >>"$ssh_dir/config" <<EOF
+Host nowhere-machine
+  HostName 127.0.0.1
+  Port $(free_port 23000)
+Host *
+  User root
+  IdentitiesOnly yes
+  UserKnownHostsFile $ssh_dir/known_hosts
+  StrictHostKeyChecking accept-new
+  BatchMode yes
+  ConnectTimeout 10
+EOF
+export PARALLEL_SSH="ssh -F $ssh_dir/config"
+wait_for 20 "sshd on port $ssh_port" $PARALLEL_SSH other-machine true
+echo "cluster: sshd on 127.0.0.1:$ssh_port"
+
+work=$tmp/work
+mkdir -p "$work"
+cd "$work"
+
+# series_as_alone DIR: every run in DIR has the series of the same run made
+# alone, by pathwick_run in a folder of its own.
+series_as_alone() {
+  local run line n=0
+  for run in "$1"/run-*; do
+    line=$(sed -n "$(basename "$run" | sed -E 's/^run-0*([0-9]+)-.*/\1/')p" "$2")
+    rm -rf "$tmp/alone"
+    "$runner" --quiet --out "$tmp/alone" --job "$line"
+    cmp -s "$tmp/alone/series.csv" "$run/series.csv" || fail "$run/series.csv differs from the same run made alone"
+    n=$((n + 1))
+  done
+  echo "$n"
+}
+
+# --- 1. a sweep over ssh mixed with this machine -------------------------
+"$runner" --grid --vary evaporation-rate=0.3,0.6 --seeds 1-4 --steps 600 --agents 100 >mixed.jobs
+printf '%s\n' '# two machines' '2/other-machine' '2/:' >hosts
+PATHWICK_RUN=$runner "$sweep" mixed.jobs mixed --sshloginfile hosts \
+  || fail "the mixed sweep exited $?"
+[ "$(ls -d mixed/run-* | wc -l)" -eq 8 ] || fail "the mixed sweep returned $(ls -d mixed/run-* | wc -l) of 8 runs"
+hosts_used=$(awk -F'\t' 'NR > 1 { print $2 }' mixed/.sweep/joblog | sort -u | tr '\n' ' ')
+[ "$hosts_used" = ": other-machine " ] || fail "the runs went to '$hosts_used', not to both machines"
+[ "$(grep -c '^run-' mixed/summary.csv)" -eq 8 ] || fail "summary.csv lacks runs"
+# The working folders parallel makes on the other machine, and on this one.
+no_working_folders() {
+  local left
+  left=$(find ~/.parallel/tmp -mindepth 1 -maxdepth 1 -type d ! -name sshlogin 2>/dev/null | wc -l)
+  [ "$left" -eq 0 ] || fail "parallel left $left working folders in ~/.parallel/tmp"
+}
+no_working_folders
+echo "cluster: mixed sweep: $(series_as_alone mixed mixed.jobs) runs, each once, as made alone"
+
+# --- Slurm: munge, slurmctld and slurmd on this machine -------------------
+mkdir -p "$tmp/munge" "$tmp/slurm/state" "$tmp/slurm/spool"
+chmod 700 "$tmp/munge"
+dd if=/dev/urandom of="$tmp/munge/munge.key" bs=1024 count=1 status=none
+chmod 400 "$tmp/munge/munge.key"
+munge_socket=$tmp/munge/munge.socket
+munged --foreground --force --socket="$munge_socket" --key-file="$tmp/munge/munge.key" \
+  --pid-file="$tmp/munge/munged.pid" --log-file="$tmp/munge/munged.log" \
+  --seed-file="$tmp/munge/munged.seed" 2>>"$tmp/munge/munged.log" &
+daemons+=($!)
+wait_for 20 "munged" test -S "$munge_socket"
+node=$(hostname -s)
+export SLURM_CONF=$tmp/slurm/slurm.conf
+cat >"$SLURM_CONF" <<EOF2
+ClusterName=pathwick-test
+SlurmctldHost=$node(127.0.0.1)
+SlurmctldPort=$(free_port 26000)
+SlurmdPort=$(free_port 27000)
+SlurmUser=root
+SlurmdUser=root
+AuthType=auth/munge
+AuthInfo=socket=$munge_socket
+CredType=cred/munge
+StateSaveLocation=$tmp/slurm/state
+SlurmdSpoolDir=$tmp/slurm/spool
+SlurmctldPidFile=$tmp/slurm/slurmctld.pid
+SlurmdPidFile=$tmp/slurm/slurmd.pid
+SlurmctldLogFile=$tmp/slurm/slurmctld.log
+SlurmdLogFile=$tmp/slurm/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+JobAcctGatherType=jobacct_gather/none
+AccountingStorageType=accounting_storage/none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_Core
+MpiDefault=none
+ReturnToService=2
+NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
+PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+EOF2
+slurmctld -D -i -f "$SLURM_CONF" 2>>"$tmp/slurm/slurmctld.log" &
+daemons+=($!)
+slurmd -D -f "$SLURM_CONF" -N "$node" 2>>"$tmp/slurm/slurmd.log" &
+daemons+=($!)
+node_idle() { sinfo -h -n "$node" -o %t | grep -qx idle; }
+wait_for 60 "the Slurm node $node" node_idle
+echo "cluster: Slurm node $node idle"
+
+# --- the checks before the first run, each naming the machine --------------
+refused() {
+  local machine=$1 pattern=$2 status=0
+  printf '%s\n' "1/$machine" '1/:' >"$machine.hosts"
+  PATHWICK_RUN=$runner "$sweep" mixed.jobs "$machine-out" --sshloginfile "$machine.hosts" 2>"$machine.err" || status=$?
+  [ "$status" -eq 2 ] || fail "a sweep with $machine exited $status, not 2"
+  grep -Eq "^pathwick_sweep: $pattern" "$machine.err" || fail "$machine is not named: $(cat "$machine.err")"
+  [ ! -e "$machine-out" ] || fail "the sweep refused for $machine began"
+}
+refused bare-machine "bare-machine has no pathwick_run on the PATH of its ssh logins"
+refused old-machine "old-machine runs pathwick_run 0.0, this machine pathwick_run [0-9.]+: "
+refused nowhere-machine "cannot run a command on nowhere-machine over ssh"
+echo "cluster: a machine without pathwick_run, with another version or out of reach is refused and named"
+
+# --- 2. the README's Slurm array recipe, as the README writes it ------------
+# The recipe is the README's shell block that calls sbatch; it runs the job
+# list evaporation.jobs into sweep-evaporation, here with short runs.
+awk '/^```sh$/ { block = ""; inside = 1; next }
+     /^```$/ && inside { if (block ~ /sbatch/) { printf "%s", block; exit } inside = 0; next }
+     inside { block = block $0 "\n" }' "$readme" >recipe.sh
+grep -q sbatch recipe.sh || fail "the README holds no Slurm recipe (a sh block with sbatch)"
+"$runner" --grid --vary evaporation-rate=0.2,0.8 --seeds 1-3 --steps 500 --agents 100 >evaporation.jobs
+PATH=$tmp/bin:$PATH bash -e recipe.sh || fail "the README's Slurm recipe exited $?"
+jobs_done() { [ -z "$(squeue -h -o %i)" ]; }
+wait_for 180 "the end of the Slurm jobs" jobs_done
+[ -s sweep-evaporation/summary.csv ] || fail "the Slurm recipe wrote no summary.csv ($(cat slurm-*.out 2>/dev/null | tail -n 3))"
+[ "$(grep -c '^run-.*,completed,' sweep-evaporation/summary.csv)" -eq 6 ] ||
+  fail "the Slurm recipe's summary.csv does not list 6 completed runs"
+echo "cluster: the README's Slurm recipe: $(series_as_alone sweep-evaporation evaporation.jobs) runs as made alone, and the summary"
+
+# --- 3. a job list with one failing line -------------------------------------
+{
+  "$runner" --grid --seeds 1-2 --steps 300 --agents 50
+  echo "--steps 300 --agents 50 --sniff sideways --seed 3"
+} >failing.jobs
+# All on the other machine, where the failed run's return fails too.
+echo other-machine >other.hosts
+status=0
+PATHWICK_RUN=$runner "$sweep" failing.jobs failing --sshloginfile other.hosts 2>failing.err || status=$?
+[ "$status" -eq 1 ] || fail "a sweep with a failing line exited $status, not 1"
+grep -q '^pathwick_sweep: run-0003-seed-3 (line 3: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on other-machine: pathwick_run: .*sideways' failing.err ||
+  fail "the failing line is not named: $(cat failing.err)"
+grep -q '1 of 3 runs did not complete; .*summary.csv is partial: 2 runs completed' failing.err ||
+  fail "the sweep's message does not count the failed run: $(cat failing.err)"
+! grep -q 'run the same command again' failing.err || fail "a refused line is not an interruption: $(cat failing.err)"
+[ "$(grep -c '^run-' failing/summary.csv)" -eq 2 ] || fail "the partial summary does not hold the 2 completed runs"
+no_working_folders
+echo "cluster: a failing line fails the sweep and is named: $(grep -c . failing.err) lines"

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# pathwick_sweep on this machine alone: relative paths; the refusals before
+# the first run (a missing tool, named with the package that brings it); and
+# the check after the last run, which names each run that did not complete,
+# counts them, and suggests running again only for an interrupted one.
+#   tests/sweep_checks.sh PATHWICK_RUN PATHWICK_SWEEP
+set -euo pipefail
+runner=$(readlink -f "$1")
+sweep=$(readlink -f "$2")
+if ! command -v parallel >/dev/null 2>&1; then
+  echo "GNU parallel is missing (scripts/deps.sh cluster installs it)"
+  exit 77
+fi
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+export PATHWICK_RUN=$runner
+fail() { echo "FAIL: $1"; exit 1; }
+
+# expect STATUS PATTERN COMMAND...: COMMAND exits STATUS and its standard
+# error matches the extended regular expression PATTERN.
+expect() {
+  local want=$1 pattern=$2 status=0
+  shift 2
+  "$@" >stdout 2>err || status=$?
+  [ "$status" -eq "$want" ] || fail "$* exited $status, not $want: $(cat err)"
+  grep -Eq -- "$pattern" err || fail "$*: no '$pattern' in: $(cat err)"
+}
+
+[ "$("$sweep" --version)" = "pathwick_sweep $("$runner" --version | cut -d' ' -f2)" ] || fail "--version"
+
+# A PATH with every program but the named ones.
+path_without() {
+  rm -rf without && mkdir without
+  ln -s /usr/bin/* without/
+  local file
+  for file in "$@"; do rm -f "without/$file"; done
+  echo "$tmp/without"
+}
+
+"$runner" --grid --seeds 1-2 --steps 300 --agents 50 >jobs
+printf '%s\n' 'faraway' ':' >hosts
+expect 2 '^pathwick_sweep: parallel is missing on this machine, .*Debian package parallel \(scripts/deps.sh cluster\)$' \
+  env PATH="$(path_without parallel)" "$sweep" jobs refused
+expect 2 '^pathwick_sweep: rsync is missing .*Debian package rsync \(scripts/deps.sh cluster\)$' \
+  env PATH="$(path_without rsync)" "$sweep" jobs refused --sshloginfile hosts
+[ ! -e refused ] || fail "a refused sweep made its output folder"
+
+# Relative paths, on this machine: every run, and the summary.
+mkdir sub
+(cd sub && "$sweep" ../jobs out --jobs 2) || fail "a sweep with relative paths exited $?"
+[ "$(grep -c '^run-.*,completed,' sub/out/summary.csv)" -eq 2 ] || fail "the summary lacks runs"
+
+# One line refused, one run interrupted (its pathwick_run is stopped with
+# SIGTERM once it has samples): both named, counted, and only the interrupted
+# one is worth running again.
+cat >stopping_run <<SCRIPT
+#!/usr/bin/env bash
+[[ "\$*" == *"--seed 9"* ]] || exec "$runner" "\$@"
+"$runner" "\$@" & pid=\$!
+for _ in \$(seq 600); do
+  [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/series.csv 2>/dev/null | wc -l)" -ge 3 ] && break
+  sleep 0.05
+done
+kill -TERM \$pid
+wait \$pid
+SCRIPT
+chmod +x stopping_run
+{
+  cat jobs
+  echo "--steps 300 --agents 50 --sniff sideways --seed 3"
+  echo "--steps 2000000 --agents 50 --seed 9"
+} >mixed.jobs
+expect 1 '^pathwick_sweep: run-0003-seed-3 \(line 3: --steps 300 --agents 50 --sniff sideways --seed 3\) exit 2 on this machine: .*sideways' \
+  env PATHWICK_RUN="$tmp/stopping_run" "$sweep" mixed.jobs mixed
+grep -Eq '^pathwick_sweep: run-0004-seed-9 \(line 4: .*\) interrupted on this machine$' err || fail "the interrupted run is not named: $(cat err)"
+grep -Eq '2 of 4 runs did not complete; .*summary.csv is partial: 2 runs completed .*run the same command again to complete the 1 interrupted$' err ||
+  fail "the count and the advice: $(cat err)"
+[ "$(grep -c . err)" -eq 3 ] || fail "one line per failed run and one message: $(cat err)"
+
+# Again: the interrupted run is made afresh; the refused line stays refused,
+# and running again is no longer suggested.
+sed -i 's/--steps 2000000/--steps 400/' mixed.jobs
+expect 1 '^pathwick_sweep: 1 of 4 runs did not complete; .*partial: 3 runs completed' "$sweep" mixed.jobs mixed
+! grep -q 'again' err || fail "a refused line is not worth running again: $(cat err)"
+grep -q '^run-0004-seed-9,.*,completed,' mixed/summary.csv || fail "the interrupted run was not completed"
+echo "sweep checks: refusals, relative paths, failed runs named and counted"
