@@ -100,10 +100,11 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   std::vector<TSample> samples;
   TRunObserver observer;
   observer.sample = [&](const TSample& s) { samples.push_back(s); };
-  const TRunOutcome outcome = RunExperiment(*form, plan, observer);
+  const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
 
-  EXPECT_EQ(outcome.stepsDone, c.steps);
-  EXPECT_FALSE(outcome.interrupted);
+  ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
+  EXPECT_EQ(outcome->endStep, c.steps);
+  EXPECT_FALSE(outcome->interrupted);
   ASSERT_EQ(samples.size(), static_cast<size_t>(angles.size()));
   ASSERT_EQ(samples.size(), static_cast<size_t>((c.steps + 99) / 100));
   for (size_t i = 0; i < samples.size(); ++i) {
