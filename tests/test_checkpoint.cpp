@@ -34,11 +34,10 @@ class Continued : public ::testing::TestWithParam<World> {
 
   TRunPlan Plan(TForm1& form, int steps) const {
     TRunPlan plan;
-    plan.settings = ReadSettings(form);
-    plan.settings[*FindSetting("cell-size")] = GetParam().cellSize;
-    plan.settings[*FindSetting("agents")] = GetParam().agents;
-    plan.settings[*FindSetting("diffuse")] = GetParam().diffuse ? 1 : 0;
-    plan.settings[*FindSetting("evaporation-rate")] = 20;
+    plan.settings = WithChanges(ReadSettings(form), {{"cell-size", GetParam().cellSize},
+                                                     {"agents", GetParam().agents},
+                                                     {"diffuse", GetParam().diffuse},
+                                                     {"evaporation-rate", 20}});
     plan.seed = 31;
     plan.steps = steps;
     return plan;
@@ -117,8 +116,7 @@ TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
   TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
   ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   TRunPlan plan = Plan(*branch, kMore);
-  plan.settings[*FindSetting("evaporation-rate")] = 70;
-  plan.settings[*FindSetting("mark-strength")] = 35;
+  plan.settings = WithChanges(plan.settings, {{"evaporation-rate", 70}, {"mark-strength", 35}});
   plan.seed = 77;
   plan.branchSeed = true;
   plan.from = std::move(*checkpoint);
