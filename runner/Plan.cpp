@@ -9,13 +9,13 @@ namespace {
 QString Dashed(const char* option) { return QStringLiteral("--") + QLatin1String(option); }
 
 // The record of --config as a spec; an interrupted run is repeated as far
-// as it went.
+// as it went, and is interrupted there again.
 TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
   TResult<TRunRecord> record = ReadRunRecord(path, defaults);
   if (!record) return Refused(QStringLiteral("--config: ") + record.Error().message);
   TRunSpec spec = record->spec;
   spec.seedFromClock = false;
-  if (record->ended == QLatin1String(kEndedInterrupted) && record->stepsRun > 0) spec.steps = record->stepsRun;
+  if (record->ended == QLatin1String(kEndedInterrupted)) spec.interruptedAfter = record->stepsRun;
   return spec;
 }
 
@@ -82,7 +82,10 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
     }
     plan.settings[i] = value;
   }
-  if (options.steps) plan.steps = *options.steps;
+  if (options.steps) {
+    plan.steps = *options.steps;
+    plan.interruptedAfter.reset();
+  }
   if (options.seed) {
     plan.seed = *options.seed;
     plan.seedFromClock = false;
