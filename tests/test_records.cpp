@@ -96,7 +96,7 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
 
 // --- The program: job lists, records, --config and --verify ---
 
-const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(ReadFile(dir + "/run.json")).object(); }
+using runner_test::Record;
 
 // The files of a run folder but its record, with their hashes.
 QList<TFileEntry> DataFiles(const QString& dir) {

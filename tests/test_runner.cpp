@@ -134,7 +134,7 @@ using runner_test::Finished;
 using runner_test::RunProgram;
 const auto Read = runner_test::ReadFile;
 
-const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
+using runner_test::Record;
 
 TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
   QTemporaryDir tmp;
