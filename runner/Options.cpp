@@ -77,8 +77,6 @@ constexpr TRunOption kRunOptions[] = {
     {"verify", "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256"},
 };
 
-QString Dashed(const QString& name) { return QStringLiteral("--") + name; }
-
 void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(QLatin1String(kDescription));
@@ -188,10 +186,25 @@ TResult<QStringList> ExpandJob(const QStringList& arguments) {
 // with it would be ignored, so it is refused.
 constexpr const char* kRunTakes[] = {"steps", "seed", "out", "force", "histograms", "plot", "snapshot-every",
                                      "config", "checkpoint-every", "from", "quiet"};
-constexpr const char* kShowTakes[] = {"show", "steps", "seed", "config", "from"};
-constexpr const char* kGridTakes[] = {"grid", "vary", "seeds", "steps", "seed", "histograms", "plot",
+constexpr const char* kShowTakes[] = {"steps", "seed", "config", "from"};
+constexpr const char* kGridTakes[] = {"vary", "seeds", "steps", "seed", "histograms", "plot",
                                       "snapshot-every", "checkpoint-every", "from"};
-constexpr const char* kFolderTakes[] = {"quiet"};  // besides --summarize or --verify itself
+constexpr const char* kFolderTakes[] = {"quiet"};
+
+// The modes, by the option that chooses each; a run when none is given.
+struct TMode {
+  const char* option;  // nullptr: a run
+  TCommandKind kind;
+  bool takesSettings;
+  std::span<const char* const> takes;  // besides the mode's own option
+};
+constexpr TMode kModes[] = {
+    {"summarize", TCommandKind::kSummarize, false, kFolderTakes},
+    {"verify", TCommandKind::kVerify, false, kFolderTakes},
+    {"grid", TCommandKind::kGrid, true, kGridTakes},
+    {"show", TCommandKind::kShow, true, kShowTakes},
+    {nullptr, TCommandKind::kRun, true, kRunTakes},
+};
 
 class TOptionReader {
  public:
@@ -216,33 +229,28 @@ class TOptionReader {
       if (name != QLatin1String("vary") && names.count(name) > 1)
         return Refused(QStringLiteral("%1 is given more than once").arg(Dashed(name)));
     }
-    for (const char* folderMode : {"summarize", "verify"}) {
-      if (!Set(folderMode)) continue;
-      if (TStatus only = OnlyTakes(folderMode, kFolderTakes, false); !only) return only.Error();
-      c.kind = QLatin1String(folderMode) == QLatin1String("verify") ? TCommandKind::kVerify : TCommandKind::kSummarize;
-      c.folder = Value(folderMode);
-      if (c.folder.isEmpty()) return Refused(QStringLiteral("--%1 takes a folder, not ''").arg(QLatin1String(folderMode)));
-      c.quiet = Set("quiet");
+    if ((Set("vary") || Set("seeds")) && !Set("grid"))
+      return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
+    const TMode* mode = &kModes[std::size(kModes) - 1];
+    for (const TMode& m : kModes) {
+      if (m.option && Set(m.option)) {
+        mode = &m;
+        break;
+      }
+    }
+    if (TStatus only = OnlyTakes(*mode); !only) return only.Error();
+    c.kind = mode->kind;
+    c.quiet = Set("quiet");
+    if (!mode->takesSettings) {  // a folder of runs
+      c.folder = Value(mode->option);
+      if (c.folder.isEmpty())
+        return Refused(QStringLiteral("%1 takes a folder, not ''").arg(Dashed(QLatin1String(mode->option))));
       return c;
     }
-    if (Set("vary") || Set("seeds")) {
-      if (!Set("grid"))
-        return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
-    }
-    const char* mode = Set("grid") ? "grid" : Set("show") ? "show" : nullptr;
-    const std::span<const char* const> takes = Set("grid")   ? std::span<const char* const>(kGridTakes)
-                                               : Set("show") ? std::span<const char* const>(kShowTakes)
-                                                             : std::span<const char* const>(kRunTakes);
-    if (TStatus only = OnlyTakes(mode ? mode : "a run", takes, true); !only) return only.Error();
     if (TStatus read = ReadRun(c.run); !read) return read.Error();
-    c.quiet = Set("quiet");
-    if (Set("grid")) {
-      c.kind = TCommandKind::kGrid;
+    if (c.kind == TCommandKind::kGrid) {
       if (TStatus read = ReadGrid(c); !read) return read.Error();
-    } else if (Set("show")) {
-      c.kind = TCommandKind::kShow;
-    } else {
-      c.kind = TCommandKind::kRun;
+    } else if (c.kind == TCommandKind::kRun) {
       if (TStatus read = ReadOutputs(c); !read) return read.Error();
     }
     return c;
@@ -252,14 +260,13 @@ class TOptionReader {
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
   QString Value(const char* name) const { return parser_.value(QLatin1String(name)); }
 
-  // Refuses every option given that `mode` does not take (settings are
-  // taken when `settings` holds).
-  TStatus OnlyTakes(const char* mode, std::span<const char* const> takes, bool settings) const {
+  // Refuses every option given that the mode would ignore.
+  TStatus OnlyTakes(const TMode& mode) const {
     for (const QString& name : parser_.optionNames()) {
-      bool taken = name == QLatin1String(mode) || (settings && FindSetting(name).has_value());
-      for (const char* t : takes) taken = taken || name == QLatin1String(t);
+      bool taken = (mode.option && name == QLatin1String(mode.option)) || (mode.takesSettings && FindSetting(name));
+      for (const char* t : mode.takes) taken = taken || name == QLatin1String(t);
       if (taken) continue;
-      const QString what = QLatin1String(mode) == QLatin1String("a run") ? QStringLiteral("a run") : Dashed(QLatin1String(mode));
+      const QString what = mode.option ? Dashed(QLatin1String(mode.option)) : QStringLiteral("a run");
       return Refused(QStringLiteral("%1 does not take %2").arg(what, Dashed(name)));
     }
     return Success();

@@ -6,8 +6,6 @@
 
 namespace {
 
-QString Dashed(const char* option) { return QStringLiteral("--") + QLatin1String(option); }
-
 // The record of --config as a spec; an interrupted run is repeated as far
 // as it went, and is interrupted there again.
 TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
@@ -77,7 +75,7 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
     const int32_t value = *options.settings[i];
     if (plan.from && specs[i].fixedAtSetup && value != plan.settings[i]) {
       return Refused(QStringLiteral("%1 is fixed when the world is set up: the checkpoint has %2, not %3")
-                         .arg(Dashed(specs[i].option), FormatSettingValue(specs[i], plan.settings[i]),
+                         .arg(Dashed(QLatin1String(specs[i].option)), FormatSettingValue(specs[i], plan.settings[i]),
                               FormatSettingValue(specs[i], value)));
     }
     plan.settings[i] = value;
