@@ -212,6 +212,19 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   const Finished repeated = RunProgram({"--verify", other});
   EXPECT_EQ(repeated.status, 1);
   EXPECT_TRUE(repeated.err.contains("series.csv differs when repeated")) << repeated.err.toStdString();
+  // A record written before files and effective settings were recorded is
+  // held to the files its folder has.
+  const QString older = tmp.filePath("older");
+  Run({"--seed", "5", "--steps", "300", "--plot"}, older);
+  QJsonObject written = Record(older);
+  written.remove("files");
+  written.remove("effective");
+  QFile olderRecord(older + "/run.json");
+  ASSERT_TRUE(olderRecord.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  olderRecord.write(QJsonDocument(written).toJson());
+  olderRecord.close();
+  const Finished olderVerified = RunProgram({"--verify", older});
+  EXPECT_EQ(olderVerified.status, 0) << olderVerified.err.toStdString();
   // No run at all.
   for (const QString& dir : {tmp.filePath("none"), tmp.path()}) {
     const Finished none = RunProgram({"--verify", dir});
