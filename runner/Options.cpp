@@ -314,14 +314,7 @@ class TOptionReader {
     c.out = Value("out");
     c.force = Set("force");
     if (Set("out") && c.out.isEmpty()) return Refused(QStringLiteral("--out takes a folder, not ''"));
-    if (c.out.isEmpty()) {
-      const TRunOptions& r = c.run;
-      if (c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
-      if (r.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
-      if (r.checkpointEvery) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
-      if (r.plot || r.snapshotEvery)
-        return Refused(QStringLiteral("pictures are written into the run's folder: give --out DIR"));
-    }
+    if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
     return Success();
   }
 

@@ -178,6 +178,11 @@ TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesBy
     EXPECT_EQ(verified.status, 0) << verified.err.toStdString();
     EXPECT_TRUE(verified.err.isEmpty()) << verified.err.toStdString();
   }
+  // A record that asks for files is refused without a folder, not run half.
+  const Finished toStdout = RunProgram({"--config", tmp.filePath("plain-job/run.json")});
+  EXPECT_EQ(toStdout.status, 2);
+  EXPECT_TRUE(toStdout.err.contains("give --out DIR")) << toStdout.err.toStdString();
+  EXPECT_TRUE(toStdout.out.isEmpty());
   // The branch's own rates were applied on repeating: they are not the checkpoint's.
   const QJsonObject branch = Record(tmp.filePath("branch-config"));
   const QJsonObject settings = branch.value("settings").toObject();
