@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "Result.h"
+
 struct TChartPoint {
   int32_t step;
   int32_t avgAngle;
@@ -14,16 +16,15 @@ struct TChartPoint {
 };
 
 // genes.png and genes.svg: every sample of the run in the window's chart.
-// Returns an error text or empty.
-QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
+TStatus WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
 
-// Saves a PNG atomically; returns an error text or empty.
-QString SavePng(const QImage& image, const QString& path);
+// Saves a PNG atomically.
+TStatus SavePng(const QImage& image, const QString& path);
 
 struct TSummaryRun {
   QString group;  // the varied settings of the run, as "name=value ..."
   std::vector<TChartPoint> points;
 };
 // Two charts side by side, average angle and average wiggle, one line per
-// run, one colour per group. Returns an error text or empty.
-QString WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);
+// run, one colour per group.
+TStatus WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);
