@@ -71,7 +71,9 @@ class TCheckpointWriter {
   TCheckpointWriter& operator=(const TCheckpointWriter&) = delete;
 
   // An error text (of this write or of the one before), or empty.
-  QString Write(TForm1& form, const TCheckpointRule& rule);
+  QString Write(TForm1& form, const TCheckpointRule& rule) { return Write(form, rule, path_); }
+  // The same, to a path of its own (a checkpoint that is kept).
+  QString Write(TForm1& form, const TCheckpointRule& rule, const QString& path);
   // Waits for the last write; its error text, or empty.
   QString Finish();
 

@@ -90,7 +90,12 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
     previous = TakeSample(form, avgAngle, avgWiggle, previous);
     if (observer.sample) observer.sample(previous);
     if (plan.histograms && observer.histogram) observer.histogram(stepCount, TakeHistogram(form));
+    if (plan.agentsEvery > 0 && stepCount % plan.agentsEvery == 0 && observer.agents) observer.agents(stepCount, form);
   };
+  form.onBirth = nullptr;
+  if (plan.births && observer.birth) {
+    form.onBirth = [&](const TBirth& birth) { observer.birth(stepCount, birth, form); };
+  }
   const auto checkpoint = [&] {
     if (observer.checkpoint) {
       observer.checkpoint(form, {rule->Seed(), rule->Reseeds(), previous.tripsTotal, previous.birthsTotal});
@@ -103,8 +108,8 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
   const int32_t last = static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
   while (stepCount < last && !StopRequested()) {
     const int32_t next = stepCount + 1;
-    const bool picture = plan.Pictures() && observer.picture &&
-                         (next == last || (plan.snapshotEvery > 0 && next % plan.snapshotEvery == 0));
+    const bool picture =
+        plan.Pictures() && observer.picture && ((next == last && plan.FinalPicture()) || plan.PictureDue(next));
     // The agents are drawn only for the step whose picture is taken.
     if (picture) form.CB_hideAgs->setChecked(false);
     form.DoStep();
@@ -121,7 +126,7 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
   // 3. An interrupted run ends with the picture and checkpoint of its last step.
   outcome.stepsDone = stepCount;
   outcome.interrupted = stepCount < last && outcome.error.isEmpty();
-  if (outcome.interrupted && plan.Pictures() && observer.picture) {
+  if (outcome.interrupted && plan.FinalPicture() && observer.picture) {
     form.CB_hideAgs->setChecked(false);
     form.DrawAgentLayer();
     form.CB_hideAgs->setChecked(true);
@@ -129,5 +134,6 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
   }
   if (outcome.interrupted && plan.checkpointEvery > 0) checkpoint();
   form.onSample = nullptr;
+  form.onBirth = nullptr;
   return outcome;
 }

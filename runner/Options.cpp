@@ -8,8 +8,10 @@
 #include <optional>
 
 #include "Checkpoint.h"
+#include "Pictures.h"
 #include "RunRecord.h"
 #include "SeedRule.h"
+#include "Video.h"
 
 namespace {
 
@@ -52,9 +54,17 @@ constexpr TRunOption kRunOptions[] = {
     {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
     {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
+    {"picture-scale", "N", "magnify snapshots, final.png and video frames N times, 1 to 8 (default: 1)"},
+    {"video", "FILE",
+     "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
+     "encoded by ffmpeg"},
+    {"video-every", "K", "for --video: a frame after every K-th step (default: 10)"},
+    {"agents-every", "K", "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100"},
+    {"births", "", "also write births.csv.gz: every birth with its parents, crossover cut and mutation"},
     {"config", "FILE", "repeat the run recorded in FILE (a run.json); options given beside it override it"},
     {"checkpoint-every", "K",
      "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
+    {"keep-checkpoints", "", "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk"},
     {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
     {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
     {"show", "", "open the same seeded run in the window instead of running it here"},
@@ -280,7 +290,42 @@ class TReader {
     if (QString error = ReadCount("snapshot-every", plan.snapshotEvery); !error.isEmpty()) return error;
     if (Set("histograms")) plan.histograms = true;
     if (Set("plot")) plan.plot = true;
+    if (QString error = ReadWatchOptions(plan); !error.isEmpty()) return error;
     c.quiet = Set("quiet");
+    return {};
+  }
+
+  // Pictures, video, the agent table, the lineage and kept checkpoints.
+  QString ReadWatchOptions(TRunPlan& plan) const {
+    if (Set("picture-scale")) {
+      const auto scale = ParseWhole(Value("picture-scale"), kMinPictureScale, kMaxPictureScale);
+      if (!scale) return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"), Value("picture-scale"));
+      plan.pictureScale = static_cast<int32_t>(*scale);
+    }
+    if (Set("video")) plan.video = Value("video");
+    if (QString error = ReadCount("video-every", plan.videoEvery); !error.isEmpty()) return error;
+    if (Set("video-every") && plan.video.isEmpty()) return QStringLiteral("--video-every is for --video: give --video FILE too");
+    if (!plan.video.isEmpty()) {
+      if (plan.video.contains(QLatin1Char('/')) || plan.video.startsWith(QLatin1Char('.'))) {
+        return QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'").arg(plan.video);
+      }
+      if (QString refusal = TVideo::Refusal(plan.video); !refusal.isEmpty()) return refusal;
+      if (plan.videoEvery > plan.steps) {
+        return QStringLiteral("--video-every %1 is more than --steps %2: the video would have no frame")
+            .arg(plan.videoEvery)
+            .arg(plan.steps);
+      }
+    }
+    if (QString error = ReadCount("agents-every", plan.agentsEvery); !error.isEmpty()) return error;
+    if (plan.agentsEvery % TForm1::kSampleInterval != 0) {
+      return Refuse(QStringLiteral("agents-every"), QStringLiteral("a multiple of %1, the steps between samples").arg(TForm1::kSampleInterval),
+                    Value("agents-every"));
+    }
+    if (Set("births")) plan.births = true;
+    if (Set("keep-checkpoints")) plan.keepCheckpoints = true;
+    if (plan.keepCheckpoints && plan.checkpointEvery == 0) {
+      return QStringLiteral("--keep-checkpoints keeps the checkpoints of --checkpoint-every K: give it too");
+    }
     return {};
   }
 
@@ -310,6 +355,9 @@ class TReader {
       if (c.plan.histograms) return QStringLiteral("--histograms writes files: give --out DIR");
       if (c.plan.checkpointEvery > 0) return QStringLiteral("--checkpoint-every writes files: give --out DIR");
       if (c.plan.Pictures()) return QStringLiteral("pictures are written into the run's folder: give --out DIR");
+      if (c.plan.agentsEvery > 0 || c.plan.births) {
+        return QStringLiteral("%1 writes a file: give --out DIR").arg(c.plan.births ? "--births" : "--agents-every");
+      }
     }
     return {};
   }
@@ -354,6 +402,13 @@ class TReader {
     if (c.plan.plot) fixed << QStringLiteral("--plot");
     if (c.plan.snapshotEvery > 0) fixed << QStringLiteral("--snapshot-every %1").arg(c.plan.snapshotEvery);
     if (c.plan.checkpointEvery > 0) fixed << QStringLiteral("--checkpoint-every %1").arg(c.plan.checkpointEvery);
+    if (c.plan.keepCheckpoints) fixed << QStringLiteral("--keep-checkpoints");
+    if (c.plan.pictureScale != 1) fixed << QStringLiteral("--picture-scale %1").arg(c.plan.pictureScale);
+    if (!c.plan.video.isEmpty()) {
+      fixed << QStringLiteral("--video %1 --video-every %2").arg(ShellWord(c.plan.video)).arg(c.plan.videoEvery);
+    }
+    if (c.plan.agentsEvery > 0) fixed << QStringLiteral("--agents-every %1").arg(c.plan.agentsEvery);
+    if (c.plan.births) fixed << QStringLiteral("--births");
     if (Set("from")) fixed << QStringLiteral("--from ") + ShellWord(c.plan.fromPath);
     QStringList seedWords;
     if (Set("seeds")) {

@@ -1,11 +1,13 @@
 #include "RunRecord.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <cmath>
 #include <limits>
 
+#include "Pictures.h"
 #include "SeedRule.h"
 
 namespace {
@@ -73,6 +75,10 @@ QString ReadJsonObject(const QString& path, QJsonObject& object) {
 
 }  // namespace
 
+QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
+  return QStringLiteral("%1/step-%2.%3").arg(folder).arg(step, 7, 10, QLatin1Char('0')).arg(extension);
+}
+
 QJsonObject SettingsToJson(const TSettingValues& values) {
   QJsonObject object;
   const auto specs = SettingSpecs();
@@ -102,6 +108,12 @@ QJsonObject RecordToJson(const TRunRecord& record) {
   outputs.insert(QStringLiteral("plot"), plan.plot);
   outputs.insert(QStringLiteral("snapshot_every"), plan.snapshotEvery);
   outputs.insert(QStringLiteral("checkpoint_every"), plan.checkpointEvery);
+  outputs.insert(QStringLiteral("keep_checkpoints"), plan.keepCheckpoints);
+  outputs.insert(QStringLiteral("picture_scale"), plan.pictureScale);
+  outputs.insert(QStringLiteral("video"), plan.video);
+  outputs.insert(QStringLiteral("video_every"), plan.videoEvery);
+  outputs.insert(QStringLiteral("agents_every"), plan.agentsEvery);
+  outputs.insert(QStringLiteral("births"), plan.births);
   QJsonObject object;
   object.insert(QStringLiteral("program"), QLatin1String(kProgram));
   object.insert(QStringLiteral("version"), QStringLiteral(PATHWICK_VERSION));
@@ -124,6 +136,14 @@ QJsonObject RecordToJson(const TRunRecord& record) {
   object.insert(QStringLiteral("samples"), record.samples);
   object.insert(QStringLiteral("wall_time_seconds"), std::round(record.wallSeconds * 1000) / 1000);
   object.insert(QStringLiteral("ended"), record.ended);
+  if (!plan.video.isEmpty()) object.insert(QStringLiteral("video_frames"), record.videoFrames);
+  if (plan.keepCheckpoints) {
+    QJsonArray kept;
+    for (const TKeptCheckpoint& k : record.keptCheckpoints) {
+      kept.append(QJsonObject{{QStringLiteral("step"), k.step}, {QStringLiteral("file"), k.file}});
+    }
+    object.insert(QStringLiteral("checkpoints"), kept);
+  }
   return object;
 }
 
@@ -164,6 +184,20 @@ QString PlanFromJson(const QString& path, const QJsonObject& object, TRunPlan& p
   const auto checkpoints =
       WholeFromJson(outputs.value(QStringLiteral("checkpoint_every")), 0, std::numeric_limits<int32_t>::max());
   if (checkpoints) plan.checkpointEvery = static_cast<int32_t>(*checkpoints);
+  plan.keepCheckpoints = outputs.value(QStringLiteral("keep_checkpoints")).toBool(plan.keepCheckpoints);
+  plan.births = outputs.value(QStringLiteral("births")).toBool(plan.births);
+  plan.video = outputs.value(QStringLiteral("video")).toString(plan.video);
+  const std::tuple<const char*, int32_t*, int64_t, int64_t> counts[] = {
+      {"picture_scale", &plan.pictureScale, kMinPictureScale, kMaxPictureScale},
+      {"video_every", &plan.videoEvery, 1, std::numeric_limits<int32_t>::max()},
+      {"agents_every", &plan.agentsEvery, 0, std::numeric_limits<int32_t>::max()}};
+  for (const auto& [key, field, min, max] : counts) {
+    const QJsonValue json = outputs.value(QLatin1String(key));
+    if (json.isUndefined()) continue;
+    const auto value = WholeFromJson(json, min, max);
+    if (!value) return QStringLiteral("%1: \"outputs.%2\" must be a whole number from %3 to %4").arg(path, QLatin1String(key)).arg(min).arg(max);
+    *field = static_cast<int32_t>(*value);
+  }
   const QJsonObject from = object.value(QStringLiteral("from")).toObject();
   if (!from.isEmpty()) {
     plan.fromPath = from.value(QStringLiteral("path")).toString();

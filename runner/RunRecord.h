@@ -5,8 +5,16 @@
 #include <QJsonObject>
 #include <QString>
 #include <optional>
+#include <vector>
 
 #include "Experiment.h"
+
+// A checkpoint kept under its step's name: the step and the file's path in
+// the run's folder.
+struct TKeptCheckpoint {
+  int32_t step = 0;
+  QString file;
+};
 
 struct TRunRecord {
   TRunPlan plan;
@@ -15,11 +23,17 @@ struct TRunRecord {
   int32_t samples = 0;
   double wallSeconds = 0;
   QString ended;  // "completed" or "interrupted"
+  std::vector<TKeptCheckpoint> keptCheckpoints;
+  int32_t videoFrames = 0;
 };
 
 inline constexpr const char* kRunRecordName = "run.json";
 inline constexpr const char* kEndedCompleted = "completed";
 inline constexpr const char* kEndedInterrupted = "interrupted";
+inline constexpr const char* kKeptCheckpointFolder = "checkpoints";
+
+// "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
+QString StepFileName(const QString& folder, int32_t step, const QString& extension);
 
 QJsonObject SettingsToJson(const TSettingValues& values);
 // Reads the settings of a record; keys it lacks keep their value in `values`.
