@@ -207,6 +207,15 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
       {{"--vary", "sniff=hill", "--out", "OUT"}, "--grid"},
       {{"--grid", "--vary", "speed=1,2"}, "--vary"},
       {{"--job", "--steps 5 --out elsewhere", "--out", "OUT"}, "--out"},
+      {{"--picture-scale", "9", "--plot", "--out", "OUT"}, "1 to 8"},
+      {{"--agents-every", "150", "--out", "OUT"}, "multiple of 100"},
+      {{"--births"}, "--out"},
+      {{"--checkpoint-every", "100", "--keep-checkpoints"}, "--out"},
+      {{"--keep-checkpoints", "--out", "OUT"}, "--checkpoint-every"},
+      {{"--video", "v.avi", "--out", "OUT"}, ".mp4"},
+      {{"--video", "sub/v.mp4", "--out", "OUT"}, "file name"},
+      {{"--video-every", "5", "--out", "OUT"}, "--video"},
+      {{"--video", "v.mp4", "--video-every", "50", "--steps", "20", "--out", "OUT"}, "no frame"},
   };
   for (const Refused& r : table) {
     SCOPED_TRACE(r.arguments.join(' ').toStdString());
