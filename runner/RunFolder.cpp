@@ -32,7 +32,8 @@ QString TRunFolder::Refusal(const QString& dir, bool force) {
 }
 
 QString TRunFolder::Open(const QString& dir) {
-  dir_ = QFileInfo(dir).absoluteFilePath();
+  // Clean, so that "runs/a/" names the folder a and not a place inside it.
+  dir_ = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
   const QString parent = QFileInfo(dir_).absolutePath();
   if (!QDir().mkpath(parent)) return QStringLiteral("cannot make the folder %1").arg(parent);
   temporary_ = std::make_unique<QTemporaryDir>(Beside(dir_, ".tmp"));

@@ -147,7 +147,7 @@ TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
                         "--cell-size", "4",  "--sniff", "roulette", "--evaporation-rate", "0.3",
                         "--histograms"};
   ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("a")}).status, 0);
-  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b")}).status, 0);
+  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b") + "/"}).status, 0) << "a folder written as b/";
   ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("c")}).status, 0);
   const Finished toStdout = RunProgram(run.mid(0, run.size() - 1));
   ASSERT_EQ(toStdout.status, 0);
