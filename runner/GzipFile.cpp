@@ -1,7 +1,8 @@
 #include "GzipFile.h"
 
-#include <QFile>
 #include <zlib.h>
+
+#include <QFile>
 
 namespace {
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <QString>
-#include <cstddef>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

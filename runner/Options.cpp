@@ -299,15 +299,21 @@ class TReader {
   QString ReadWatchOptions(TRunPlan& plan) const {
     if (Set("picture-scale")) {
       const auto scale = ParseWhole(Value("picture-scale"), kMinPictureScale, kMaxPictureScale);
-      if (!scale) return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"), Value("picture-scale"));
+      if (!scale) {
+        return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"),
+                      Value("picture-scale"));
+      }
       plan.pictureScale = static_cast<int32_t>(*scale);
     }
     if (Set("video")) plan.video = Value("video");
     if (QString error = ReadCount("video-every", plan.videoEvery); !error.isEmpty()) return error;
-    if (Set("video-every") && plan.video.isEmpty()) return QStringLiteral("--video-every is for --video: give --video FILE too");
+    if (Set("video-every") && plan.video.isEmpty()) {
+      return QStringLiteral("--video-every is for --video: give --video FILE too");
+    }
     if (!plan.video.isEmpty()) {
       if (plan.video.contains(QLatin1Char('/')) || plan.video.startsWith(QLatin1Char('.'))) {
-        return QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'").arg(plan.video);
+        return QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'")
+            .arg(plan.video);
       }
       if (QString refusal = TVideo::Refusal(plan.video); !refusal.isEmpty()) return refusal;
       if (plan.videoEvery > plan.steps) {
@@ -318,11 +324,15 @@ class TReader {
     }
     if (QString error = ReadCount("agents-every", plan.agentsEvery); !error.isEmpty()) return error;
     if (plan.agentsEvery % TForm1::kSampleInterval != 0) {
-      return Refuse(QStringLiteral("agents-every"), QStringLiteral("a multiple of %1, the steps between samples").arg(TForm1::kSampleInterval),
-                    Value("agents-every"));
+      return Refuse(QStringLiteral("agents-every"),
+                    QStringLiteral("a multiple of %1, the steps between samples").arg(TForm1::kSampleInterval),
+                    QString::number(plan.agentsEvery));
     }
     if (Set("births")) plan.births = true;
     if (Set("keep-checkpoints")) plan.keepCheckpoints = true;
+    if (Set("picture-scale") && !plan.Pictures()) {
+      return QStringLiteral("--picture-scale magnifies pictures: give --plot, --snapshot-every or --video too");
+    }
     if (plan.keepCheckpoints && plan.checkpointEvery == 0) {
       return QStringLiteral("--keep-checkpoints keeps the checkpoints of --checkpoint-every K: give it too");
     }

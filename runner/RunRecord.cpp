@@ -195,7 +195,12 @@ QString PlanFromJson(const QString& path, const QJsonObject& object, TRunPlan& p
     const QJsonValue json = outputs.value(QLatin1String(key));
     if (json.isUndefined()) continue;
     const auto value = WholeFromJson(json, min, max);
-    if (!value) return QStringLiteral("%1: \"outputs.%2\" must be a whole number from %3 to %4").arg(path, QLatin1String(key)).arg(min).arg(max);
+    if (!value) {
+      return QStringLiteral("%1: \"outputs.%2\" must be a whole number from %3 to %4")
+          .arg(path, QLatin1String(key))
+          .arg(min)
+          .arg(max);
+    }
     *field = static_cast<int32_t>(*value);
   }
   const QJsonObject from = object.value(QStringLiteral("from")).toObject();

@@ -1,8 +1,9 @@
 #include "Video.h"
 
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <unistd.h>
 
 namespace {
 
@@ -13,10 +14,10 @@ constexpr qint64 kPipeFrames = 2;
 
 QStringList CodecArguments(const QString& path) {
   if (QFileInfo(path).suffix().compare(QLatin1String("webm"), Qt::CaseInsensitive) == 0) {
-    return {"-c:v", "libvpx-vp9", "-pix_fmt", "yuv420p", "-crf", "30", "-b:v", "0", "-deadline", "good",
-            "-cpu-used", "5", "-row-mt", "1"};
+    return QStringLiteral("-c:v libvpx-vp9 -pix_fmt yuv420p -crf 30 -b:v 0 -deadline realtime -cpu-used 8 -row-mt 1")
+        .split(' ');
   }
-  return {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18", "-preset", "veryfast", "-movflags", "+faststart"};
+  return QStringLiteral("-c:v libx264 -pix_fmt yuv420p -crf 18 -preset veryfast -movflags +faststart").split(' ');
 }
 
 }  // namespace
@@ -42,10 +43,11 @@ TVideo::~TVideo() {
 }
 
 QString TVideo::Start(const QSize& size) {
-  QStringList arguments{"-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24",
-                        "-video_size", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
-                        "-framerate", QString::number(kVideoFramesPerSecond), "-i", "pipe:0", "-an",
-                        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-map_metadata", "-1"};
+  // Raw RGB frames on standard input; no audio, no metadata, bit-exact flags.
+  QStringList arguments = QStringLiteral("-hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24").split(' ');
+  arguments << "-video_size" << QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+  arguments << "-framerate" << QString::number(kVideoFramesPerSecond) << "-i" << "pipe:0";
+  arguments << QStringLiteral("-an -fflags +bitexact -flags:v +bitexact -map_metadata -1").split(' ');
   arguments << CodecArguments(path_) << path_;
   encoder_ = std::make_unique<QProcess>();
   encoder_->setProcessChannelMode(QProcess::SeparateChannels);

@@ -110,7 +110,8 @@ int Run(TForm1& form, const TCommand& command) {
     if (!pictureError.isEmpty()) return;
     const QImage picture = LabelledPicture(grid, step, plan.seed, plan.pictureScale);
     if (plan.snapshotEvery > 0 && step % plan.snapshotEvery == 0) {
-      pictureError = SavePng(picture, folder.Path(StepFileName(QStringLiteral("snapshots"), step, QStringLiteral("png"))));
+      const QString name = StepFileName(QStringLiteral("snapshots"), step, QStringLiteral("png"));
+      pictureError = SavePng(picture, folder.Path(name));
     }
     if (video && step % plan.videoEvery == 0 && pictureError.isEmpty()) pictureError = video->AddFrame(picture);
     if (last && plan.FinalPicture() && pictureError.isEmpty()) {

@@ -226,7 +226,9 @@ void TForm1::Reproduce(TAgent& agent) {
   const int32_t second = PickByShare(parentShares_);
   const int32_t cut = Crossover(agent, {first, second}, c);
   const int32_t mutated = Mutate(agent);
-  if (onBirth) onBirth({static_cast<int32_t>(&agent - agents.data()), c, members[first], members[second], cut, mutated});
+  if (onBirth) {
+    onBirth({static_cast<int32_t>(&agent - agents.data()), c, members[first], members[second], cut, mutated});
+  }
 }
 
 int32_t TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
