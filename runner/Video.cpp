@@ -63,6 +63,12 @@ QString TVideo::Start(const QSize& size) {
   return {};
 }
 
+QString TVideo::Stopped() const {
+  const QString said = QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed().section(QLatin1Char('\n'), 0, 0);
+  const QString text = QStringLiteral("ffmpeg stopped taking the frames of %1").arg(QFileInfo(path_).fileName());
+  return said.isEmpty() ? text : text + QStringLiteral(": ") + said;
+}
+
 QString TVideo::AddFrame(const QImage& picture) {
   if (!error_.isEmpty()) return error_;
   if (!encoder_ && (error_ = Start(picture.size())).isEmpty() == false) return error_;
@@ -71,14 +77,13 @@ QString TVideo::AddFrame(const QImage& picture) {
   const qint64 rowBytes = static_cast<qint64>(size_.width()) * 3;
   for (int y = 0; y < rgb.height(); ++y) {
     if (encoder_->write(reinterpret_cast<const char*>(rgb.constScanLine(y)), rowBytes) != rowBytes) {
-      return error_ = QStringLiteral("ffmpeg stopped taking frames for %1").arg(path_);
+      return error_ = Stopped();
     }
   }
   ++frames_;
   while (encoder_->bytesToWrite() > kPipeFrames * rowBytes * size_.height()) {
     if (!encoder_->waitForBytesWritten(-1)) {
-      return error_ = QStringLiteral("ffmpeg stopped taking frames for %1: %2")
-                          .arg(path_, QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed());
+      return error_ = Stopped();
     }
   }
   return {};
@@ -87,13 +92,14 @@ QString TVideo::AddFrame(const QImage& picture) {
 QString TVideo::Close() {
   if (!encoder_) return error_;
   while (error_.isEmpty() && encoder_->bytesToWrite() > 0) {
-    if (!encoder_->waitForBytesWritten(-1)) error_ = QStringLiteral("ffmpeg stopped taking frames for %1").arg(path_);
+    if (!encoder_->waitForBytesWritten(-1)) error_ = Stopped();
   }
   encoder_->closeWriteChannel();
   encoder_->waitForFinished(-1);
   const QString messages = QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed();
   if (error_.isEmpty() && (encoder_->exitStatus() != QProcess::NormalExit || encoder_->exitCode() != 0)) {
-    error_ = QStringLiteral("ffmpeg could not write %1: %2").arg(path_, messages.section(QLatin1Char('\n'), 0, 0));
+    error_ = QStringLiteral("ffmpeg could not write %1: %2")
+                 .arg(QFileInfo(path_).fileName(), messages.section(QLatin1Char('\n'), 0, 0));
   }
   encoder_.reset();
   return error_;

@@ -30,6 +30,8 @@ class TVideo {
 
  private:
   QString Start(const QSize& size);
+  // The error of an encoder that stopped early, with the first line it said.
+  QString Stopped() const;
 
   QString path_;
   std::unique_ptr<QProcess> encoder_;
