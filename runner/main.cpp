@@ -8,10 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "AgentTable.h"
 #include "CellForm.h"
 #include "Checkpoint.h"
-#include "Lineage.h"
 #include "Options.h"
 #include "Pictures.h"
 #include "Progress.h"
@@ -19,7 +17,7 @@
 #include "RunRecord.h"
 #include "SeedRule.h"
 #include "Summary.h"
-#include "Video.h"
+#include "Watch.h"
 
 namespace {
 
@@ -75,9 +73,6 @@ int Run(TForm1& form, const TCommand& command) {
     if (plan.snapshotEvery > 0 && !QDir().mkpath(folder.Path(QStringLiteral("snapshots")))) {
       return Fail(kExitFailed, QStringLiteral("cannot make the snapshots folder"));
     }
-    if (plan.keepCheckpoints && !QDir().mkpath(folder.Path(QLatin1String(kKeptCheckpointFolder)))) {
-      return Fail(kExitFailed, QStringLiteral("cannot make the checkpoints folder"));
-    }
   } else if (plan.seedFromClock) {
     std::fprintf(stderr, "pathwick_run: seed %u\n", plan.seed);
   }
@@ -98,14 +93,9 @@ int Run(TForm1& form, const TCommand& command) {
     points.push_back({s.step, s.avgAngle, s.avgWiggle});
   };
   observer.histogram = [&](int32_t step, const TGeneHistogram& h) { histograms->Write(HistogramRows(step, h)); };
-  std::unique_ptr<TAgentTable> agentTable;
-  if (plan.agentsEvery > 0) agentTable = std::make_unique<TAgentTable>(folder.Path(QLatin1String(kAgentTableName)));
-  observer.agents = [&](int32_t step, const TForm1& world) { agentTable->Write(step, world); };
-  std::unique_ptr<TLineage> lineage;
-  if (plan.births) lineage = std::make_unique<TLineage>(folder.Path(QLatin1String(kLineageName)));
-  observer.birth = [&](int32_t step, const TBirth& birth, const TForm1& world) { lineage->Write(step, birth, world); };
-  std::unique_ptr<TVideo> video;
-  if (!plan.video.isEmpty()) video = std::make_unique<TVideo>(folder.Path(plan.video));
+  TWatch watch(plan, folder);
+  if (QString error = watch.Open(); !error.isEmpty()) return Fail(kExitFailed, error);
+  watch.Observe(observer);
   observer.picture = [&](int32_t step, const QImage& grid, bool last) {
     if (!pictureError.isEmpty()) return;
     const QImage picture = LabelledPicture(grid, step, plan.seed, plan.pictureScale);
@@ -113,7 +103,7 @@ int Run(TForm1& form, const TCommand& command) {
       const QString name = StepFileName(QStringLiteral("snapshots"), step, QStringLiteral("png"));
       pictureError = SavePng(picture, folder.Path(name));
     }
-    if (video && step % plan.videoEvery == 0 && pictureError.isEmpty()) pictureError = video->AddFrame(picture);
+    if (pictureError.isEmpty()) pictureError = watch.Picture(step, picture);
     if (last && plan.FinalPicture() && pictureError.isEmpty()) {
       pictureError = SavePng(picture, folder.Path(QStringLiteral("final.png")));
     }
@@ -123,18 +113,8 @@ int Run(TForm1& form, const TCommand& command) {
   std::unique_ptr<TCheckpointWriter> checkpoints;
   if (plan.checkpointEvery > 0)
     checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(QLatin1String(kCheckpointName)));
-  std::vector<TKeptCheckpoint> kept;
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
-    if (!checkpointError.isEmpty()) return;
-    if (!plan.keepCheckpoints) {
-      checkpointError = checkpoints->Write(world, rule);
-      return;
-    }
-    // An interrupted run may end on a step whose checkpoint is already kept.
-    if (kept.empty() || kept.back().step != stepCount) {
-      kept.push_back({stepCount, StepFileName(QLatin1String(kKeptCheckpointFolder), stepCount, QStringLiteral("pwk"))});
-    }
-    checkpointError = checkpoints->Write(world, rule, folder.Path(kept.back().file));
+    if (checkpointError.isEmpty()) checkpointError = checkpoints->Write(world, rule, watch.CheckpointPath(stepCount));
   };
 
   InstallStopSignals();
@@ -146,15 +126,7 @@ int Run(TForm1& form, const TCommand& command) {
   if (!pictureError.isEmpty()) return Fail(kExitFailed, pictureError);
   if (checkpoints && checkpointError.isEmpty()) checkpointError = checkpoints->Finish();
   if (!checkpointError.isEmpty()) return Fail(kExitFailed, checkpointError);
-  if (video) {
-    if (QString error = video->Close(); !error.isEmpty()) return Fail(kExitFailed, error);
-  }
-  if (agentTable) {
-    if (QString error = agentTable->Close(); !error.isEmpty()) return Fail(kExitFailed, error);
-  }
-  if (lineage) {
-    if (QString error = lineage->Close(); !error.isEmpty()) return Fail(kExitFailed, error);
-  }
+  if (QString error = watch.Close(); !error.isEmpty()) return Fail(kExitFailed, error);
   if (!series.Close() || (histograms && !histograms->Close())) {
     return Fail(kExitFailed, QStringLiteral("the data could not be written completely"));
   }
@@ -172,8 +144,7 @@ int Run(TForm1& form, const TCommand& command) {
   record.samples = static_cast<int32_t>(points.size());
   record.wallSeconds = seconds;
   record.ended = QLatin1String(outcome.interrupted ? kEndedInterrupted : kEndedCompleted);
-  record.keptCheckpoints = kept;
-  if (video) record.videoFrames = video->Frames();
+  watch.Describe(record);
   if (QString error = WriteRunRecord(folder.Path(QLatin1String(kRunRecordName)), record); !error.isEmpty()) {
     return Fail(kExitFailed, error);
   }

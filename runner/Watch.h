@@ -1,0 +1,42 @@
+// What watches a run beside its series: the agent table, the lineage, the
+// video, and the names of the checkpoints it keeps.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "AgentTable.h"
+#include "Experiment.h"
+#include "Lineage.h"
+#include "RunFolder.h"
+#include "RunRecord.h"
+#include "Video.h"
+
+class TWatch {
+ public:
+  TWatch(const TRunPlan& plan, const TRunFolder& folder);
+
+  // Opens the files and folders the plan asks for; an error text or empty.
+  QString Open();
+  // Hooks the agent table and the lineage into the run.
+  void Observe(TRunObserver& observer);
+  // A labelled picture of the grid after `step`: a video frame when one is due.
+  QString Picture(int32_t step, const QImage& picture);
+  // Where the checkpoint after `step` goes: the one file, or a kept one of its own.
+  QString CheckpointPath(int32_t step);
+  // Ends every file; an error text or empty.
+  QString Close();
+  // What the record says of them: the kept checkpoints and the video's frames.
+  void Describe(TRunRecord& record) const;
+
+ private:
+  const TRunPlan& plan_;
+  const TRunFolder& folder_;
+  std::unique_ptr<TAgentTable> agentTable_;
+  std::unique_ptr<TLineage> lineage_;
+  std::unique_ptr<TVideo> video_;
+  std::vector<TKeptCheckpoint> kept_;
+};
