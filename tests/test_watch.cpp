@@ -74,6 +74,11 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   ASSERT_EQ(RunProgram(kWorld + steps + QStringList{"--out", tmp.filePath("plain")}).status, 0);
   const QByteArray series = Read(tmp.filePath("a/series.csv"));
   EXPECT_EQ(series, Read(tmp.filePath("plain/series.csv"))) << "recording changes no result";
+  // The record repeats the tables.
+  ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("again")}).status, 0);
+  for (const char* name : {"/agents.csv.gz", "/births.csv.gz"}) {
+    EXPECT_EQ(Read(tmp.filePath("again") + name), Read(tmp.filePath("a") + name)) << name;
+  }
 
   QStringList header;
   const std::vector<TRow> agents = Rows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
