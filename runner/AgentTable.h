@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "FileNames.h"
 #include "GzipFile.h"
 
 class TForm1;
 
-inline constexpr const char* kAgentTableName = "agents.csv.gz";
 
 class TAgentTable {
  public:

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "FileNames.h"
 #include "GzipFile.h"
 
 class TForm1;
 struct TBirth;
 
-inline constexpr const char* kLineageName = "births.csv.gz";
 
 class TLineage {
  public:

@@ -26,12 +26,12 @@ constexpr int kLabelFontPixels = 11;
 constexpr int kLabelMargin = 4;
 constexpr int kLabelGray = 0xe4;  // the strip's background, set off from the white grid
 
-QString SaveBytes(const QByteArray& bytes, const QString& path) {
+TStatus SaveBytes(const QByteArray& bytes, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
   }
-  return {};
+  return Success();
 }
 
 // Qt's own palette for line series, so groups look as the chart's series do.
@@ -72,15 +72,15 @@ QImage LabelledPicture(const QImage& grid, int32_t step, uint32_t seed, int32_t 
   return picture.scaled(width * scale, height * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
-QString SavePng(const QImage& image, const QString& path) {
+TStatus SavePng(const QImage& image, const QString& path) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return QStringLiteral("cannot encode %1").arg(path);
+  if (!image.save(&buffer, "PNG")) return Failed(QStringLiteral("cannot encode %1").arg(path));
   return SaveBytes(bytes, path);
 }
 
-QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points) {
+TStatus WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points) {
   TChart chart;
   ShowOffscreen(chart, kChartWidth, kChartHeight);
   const auto [angle, wiggle] = SetupGeneChart(chart);
@@ -88,7 +88,7 @@ QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std
     chart.AddXY(angle, p.step, p.avgAngle);
     chart.AddXY(wiggle, p.step, p.avgWiggle);
   }
-  if (QString error = SavePng(chart.grab().toImage(), pngPath); !error.isEmpty()) return error;
+  if (TStatus saved = SavePng(chart.grab().toImage(), pngPath); !saved) return saved;
 
   QByteArray svg;
   QBuffer buffer(&svg);
@@ -104,7 +104,7 @@ QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std
   return SaveBytes(svg, svgPath);
 }
 
-QString WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs) {
+TStatus WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs) {
   std::map<QString, int> groupIndex;
   for (const TSummaryRun& run : runs) groupIndex.emplace(run.group, 0);
   int next = 0;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "Result.h"
+
 struct TChartPoint {
   int32_t step;
   int32_t avgAngle;
@@ -14,8 +16,7 @@ struct TChartPoint {
 };
 
 // genes.png and genes.svg: every sample of the run in the window's chart.
-// Returns an error text or empty.
-QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
+TStatus WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
 
 inline constexpr int32_t kMinPictureScale = 1;
 inline constexpr int32_t kMaxPictureScale = 8;
@@ -25,13 +26,13 @@ inline constexpr int32_t kMaxPictureScale = 8;
 // that every cell stays sharp. Its sides are even, as video encoders need.
 QImage LabelledPicture(const QImage& grid, int32_t step, uint32_t seed, int32_t scale);
 
-// Saves a PNG atomically; returns an error text or empty.
-QString SavePng(const QImage& image, const QString& path);
+// Saves a PNG atomically.
+TStatus SavePng(const QImage& image, const QString& path);
 
 struct TSummaryRun {
   QString group;  // the varied settings of the run, as "name=value ..."
   std::vector<TChartPoint> points;
 };
 // Two charts side by side, average angle and average wiggle, one line per
-// run, one colour per group. Returns an error text or empty.
-QString WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);
+// run, one colour per group.
+TStatus WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);

@@ -4,12 +4,19 @@
 
 #include <QString>
 
+#include <QStringList>
+#include <vector>
+
+#include "FileNames.h"
+#include "Result.h"
 #include "Settings.h"
 
-inline constexpr const char* kSummaryCsvName = "summary.csv";
-inline constexpr const char* kSummaryPngName = "summary.png";
 
 // Writes DIR/summary.csv and DIR/summary.png from DIR/*/run.json and
-// DIR/*/series.csv; `defaults` fill settings a record lacks. Returns an
-// error text or empty.
-QString Summarize(const QString& dir, const TSettingValues& defaults);
+// DIR/*/series.csv; `defaults` fill settings a record lacks. Refuses a DIR
+// that is no folder or holds no run folders.
+TStatus Summarize(const QString& dir, const TSettingValues& defaults);
+
+// The group of each run in the summary's chart: the settings that differ
+// between the runs, as "name=value ...", in the order of the settings.
+QStringList SummaryGroups(const std::vector<TSettingValues>& runs);

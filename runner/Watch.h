@@ -11,29 +11,35 @@
 #include "AgentTable.h"
 #include "Experiment.h"
 #include "Lineage.h"
+#include "Options.h"
+#include "Result.h"
 #include "RunFolder.h"
 #include "RunRecord.h"
 #include "Video.h"
 
+// Takes the watching options into `plan` and refuses what cannot be watched:
+// a video without ffmpeg or of an unknown kind, options that would be ignored.
+TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan);
+
 class TWatch {
  public:
-  TWatch(const TRunPlan& plan, const TRunFolder& folder);
+  TWatch(const TRunSpec& spec, const TRunFolder& folder);
 
-  // Opens the files and folders the plan asks for; an error text or empty.
-  QString Open();
+  // Opens the files and folders the spec asks for.
+  TStatus Open();
   // Hooks the agent table and the lineage into the run.
   void Observe(TRunObserver& observer);
   // A labelled picture of the grid after `step`: a video frame when one is due.
-  QString Picture(int32_t step, const QImage& picture);
+  TStatus Picture(int32_t step, const QImage& picture);
   // Where the checkpoint after `step` goes: the one file, or a kept one of its own.
   QString CheckpointPath(int32_t step);
-  // Ends every file; an error text or empty.
-  QString Close();
+  // Ends every file.
+  TStatus Close();
   // What the record says of them: the kept checkpoints and the video's frames.
   void Describe(TRunRecord& record) const;
 
  private:
-  const TRunPlan& plan_;
+  const TRunSpec& spec_;
   const TRunFolder& folder_;
   std::unique_ptr<TAgentTable> agentTable_;
   std::unique_ptr<TLineage> lineage_;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cstring>
 #include <memory>
 
 #include "CellForm.h"
@@ -34,11 +35,10 @@ class Continued : public ::testing::TestWithParam<World> {
 
   TRunPlan Plan(TForm1& form, int steps) const {
     TRunPlan plan;
-    plan.settings = ReadSettings(form);
-    plan.settings[*FindSetting("cell-size")] = GetParam().cellSize;
-    plan.settings[*FindSetting("agents")] = GetParam().agents;
-    plan.settings[*FindSetting("diffuse")] = GetParam().diffuse ? 1 : 0;
-    plan.settings[*FindSetting("evaporation-rate")] = 20;
+    plan.settings = WithChanges(ReadSettings(form), {{"cell-size", GetParam().cellSize},
+                                                     {"agents", GetParam().agents},
+                                                     {"diffuse", GetParam().diffuse},
+                                                     {"evaporation-rate", 20}});
     plan.seed = 31;
     plan.steps = steps;
     return plan;
@@ -53,7 +53,8 @@ std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last
   observer.sample = [&](const TSample& s) { samples.push_back(s); };
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) { *last = EncodeCheckpoint(world, rule); };
   plan.checkpointEvery = std::max(plan.steps, 1);
-  EXPECT_TRUE(RunExperiment(form, plan, observer).error.isEmpty());
+  const TResult<TRunOutcome> outcome = RunExperiment(form, plan, observer);
+  EXPECT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
   return samples;
 }
 
@@ -81,13 +82,12 @@ TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
   QByteArray saved;
   std::vector<TSample> joined = RunCollecting(*first, Plan(*first, kFirst), &saved);
   first.reset();
-  QString error;
-  auto checkpoint = DecodeCheckpoint(saved, &error);
-  ASSERT_TRUE(checkpoint) << error.toStdString();
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   EXPECT_EQ(checkpoint->step, kFirst);
   auto second = std::make_unique<TForm1>();
   TRunPlan plan = Plan(*second, kMore);
-  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  plan.from = std::move(*checkpoint);
   QByteArray continued;
   for (const TSample& s : RunCollecting(*second, plan, &continued)) joined.push_back(s);
 
@@ -114,15 +114,13 @@ TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
   window.reset();
 
   auto branch = std::make_unique<TForm1>();
-  QString error;
-  auto checkpoint = DecodeCheckpoint(saved, &error);
-  ASSERT_TRUE(checkpoint) << error.toStdString();
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   TRunPlan plan = Plan(*branch, kMore);
-  plan.settings[*FindSetting("evaporation-rate")] = 70;
-  plan.settings[*FindSetting("mark-strength")] = 35;
+  plan.settings = WithChanges(plan.settings, {{"evaporation-rate", 70}, {"mark-strength", 35}});
   plan.seed = 77;
   plan.branchSeed = true;
-  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  plan.from = std::move(*checkpoint);
   QByteArray ignored;
   ExpectSameSamples({expected.begin() + static_cast<ptrdiff_t>(before), expected.end()},
                     RunCollecting(*branch, plan, &ignored));
@@ -134,6 +132,50 @@ INSTANTIATE_TEST_SUITE_P(Worlds, Continued,
                                            World{"size1", 1, 1500, false, 450, 350},
                                            World{"size1_diffuse", 1, 1500, true, 230, 170}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- Files written by earlier programs ---
+
+// The number of bytes before the payload: magic, format, the program's
+// version with its length, the payload's length.
+qsizetype PayloadStart(const QByteArray& file) {
+  uint32_t versionLength = 0;
+  std::memcpy(&versionLength, file.constData() + 12, sizeof versionLength);
+  return 8 + 4 + 4 + static_cast<qsizetype>(versionLength) + 8;
+}
+
+TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgainByteForByte) {
+  const QString path = QStringLiteral(PATHWICK_TEST_DATA "/checkpoint-format1.pwk");
+  const QByteArray saved = runner_test::ReadFile(path);
+  ASSERT_GT(saved.size(), 1000);
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
+  // The world that file was saved from: seed 5, 40 agents, cell size 9,
+  // roulette, knowing the centre, evaporation 0.3, after 1234 steps.
+  EXPECT_EQ(checkpoint->step, 1234);
+  EXPECT_EQ(checkpoint->seed, 5u);
+  EXPECT_EQ(checkpoint->agents.size(), 40u);
+  EXPECT_EQ(checkpoint->settings, WithChanges(checkpoint->settings, {{"agents", 40},
+                                                                     {"cell-size", 9},
+                                                                     {"knows-center", 1},
+                                                                     {"sniff", 1},
+                                                                     {"evaporation-rate", 30}}));
+  const TCheckpointRule rule{checkpoint->seed, checkpoint->reseeds, checkpoint->sampledTrips,
+                             checkpoint->sampledBirths};
+  {
+    auto form = std::make_unique<TForm1>();
+    ASSERT_TRUE(RestoreCheckpoint(*form, std::move(*checkpoint)).Ok());
+    const QByteArray again = EncodeCheckpoint(*form, rule);
+    // Everything after the program's version: the whole world and its checksum's input.
+    EXPECT_EQ(again.size() - PayloadStart(again), saved.size() - PayloadStart(saved));
+    EXPECT_TRUE(again.mid(PayloadStart(again), again.size() - PayloadStart(again) - 32) ==
+                saved.mid(PayloadStart(saved), saved.size() - PayloadStart(saved) - 32))
+        << "the world is written back as it was read";
+  }
+  // Its next 300 steps, as the program that saved it ran them.
+  const auto next = runner_test::RunProgram({"--from", path, "--steps", "300"});
+  EXPECT_EQ(next.status, 0) << next.err.toStdString();
+  EXPECT_EQ(next.out.toUtf8(), runner_test::ReadFile(QStringLiteral(PATHWICK_TEST_DATA "/checkpoint-format1-next300.csv")));
+}
 
 // --- Files the program refuses ---
 
@@ -173,9 +215,10 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   };
   for (const auto& [name, bytes] : table) {
     SCOPED_TRACE(name);
-    QString why;
-    EXPECT_FALSE(DecodeCheckpoint(bytes, &why));
-    EXPECT_FALSE(why.isEmpty());
+    const TResult<TCheckpoint> decoded = DecodeCheckpoint(bytes);
+    ASSERT_FALSE(decoded.Ok());
+    EXPECT_EQ(decoded.Error().status, kExitRefused);
+    EXPECT_FALSE(decoded.Error().message.isEmpty());
     const QString path = tmp.filePath(QString::fromLatin1(name) + ".pwk");
     Write(path, bytes);
     const auto run = RunProgram({"--from", path, "--steps", "10", "--out", tmp.filePath("b")});
