@@ -194,16 +194,15 @@ TResult<QStringList> ExpandJob(const QStringList& arguments) {
 
 // The options each mode takes besides the settings; anything else given
 // with it would be ignored, so it is refused.
-constexpr const char* kRunTakes[] = {"steps",         "seed",        "out",          "force",
-                                     "histograms",    "plot",        "snapshot-every", "config",
-                                     "checkpoint-every", "from",     "quiet",        "picture-scale",
-                                     "video",         "video-every", "agents-every", "births",
-                                     "keep-checkpoints"};
+// clang-format off
+constexpr const char* kRunTakes[] = {
+    "steps", "seed", "out", "force", "histograms", "plot", "snapshot-every", "config", "from", "quiet",
+    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
 constexpr const char* kShowTakes[] = {"steps", "seed", "config", "from"};
-constexpr const char* kGridTakes[] = {"vary",          "seeds",       "steps",        "seed",
-                                      "histograms",    "plot",        "snapshot-every", "checkpoint-every",
-                                      "from",          "picture-scale", "video",       "video-every",
-                                      "agents-every",  "births",      "keep-checkpoints"};
+constexpr const char* kGridTakes[] = {
+    "vary", "seeds", "steps", "seed", "histograms", "plot", "snapshot-every", "from",
+    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
+// clang-format on
 constexpr const char* kFolderTakes[] = {"quiet"};
 
 // The modes, by the option that chooses each; a run when none is given.
@@ -324,7 +323,10 @@ class TOptionReader {
     run.keepCheckpoints = Set("keep-checkpoints");
     if (Set("picture-scale")) {
       const auto scale = ParseWhole(Value("picture-scale"), kMinPictureScale, kMaxPictureScale);
-      if (!scale) return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"), Value("picture-scale"));
+      if (!scale) {
+        return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"),
+                      Value("picture-scale"));
+      }
       run.pictureScale = static_cast<int32_t>(*scale);
     }
     run.video = Value("video");

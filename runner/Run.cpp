@@ -63,11 +63,12 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
     if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
     if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
     if (plan.Pictures()) {
-      return Refused(
-          QStringLiteral("pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
+      return Refused(QStringLiteral(
+          "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
     }
     if (plan.agentsEvery > 0 || plan.births) {
-      return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(plan.births ? "--births" : "--agents-every"));
+      const char* option = plan.births ? "--births" : "--agents-every";
+      return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
     }
     if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));
   }

@@ -64,7 +64,8 @@ QString TVideo::Start(const QSize& size) {
 }
 
 QString TVideo::Stopped() const {
-  const QString said = QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed().section(QLatin1Char('\n'), 0, 0);
+  const QString said =
+      QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed().section(QLatin1Char('\n'), 0, 0);
   const QString text = QStringLiteral("ffmpeg stopped taking the frames of %1").arg(QFileInfo(path_).fileName());
   return said.isEmpty() ? text : text + QStringLiteral(": ") + said;
 }

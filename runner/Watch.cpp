@@ -24,8 +24,8 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   }
   if (!plan.video.isEmpty()) {
     if (plan.video.contains(QLatin1Char('/')) || plan.video.startsWith(QLatin1Char('.'))) {
-      return Refused(
-          QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'").arg(plan.video));
+      return Refused(QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'")
+                         .arg(plan.video));
     }
     if (QString refusal = TVideo::Refusal(plan.video); !refusal.isEmpty()) return Refused(refusal);
     if (plan.videoEvery > plan.steps) {
