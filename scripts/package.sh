@@ -8,7 +8,8 @@
 #             errors, the desktop entry and the metainfo validate, and the
 #             programs run from the package unpacked into a temporary root: the
 #             window under Xvfb for 5 seconds, pathwick_run (when packaged)
-#             for 1000 steps
+#             for 1000 steps, and with ffmpeg on the PATH its video, births
+#             and agent table; the package recommends ffmpeg
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -80,6 +81,12 @@ if [ -x "$usr/bin/pathwick_run" ]; then
   mkdir -p "$work"
   (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 1000 --plot --out run && test -s run/series.csv && test -s run/genes.png) \
     || fail "pathwick_run --steps 1000"
+  dpkg-deb -f "$deb" Recommends | grep -qw ffmpeg || fail "the package does not recommend ffmpeg (pathwick_run --video)"
+  if command -v ffmpeg >/dev/null; then
+    (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 100 --video v.mp4 --births --agents-every 100 --out watch \
+      && test -s watch/v.mp4 && test -s watch/births.csv.gz && test -s watch/agents.csv.gz) \
+      || fail "pathwick_run --video --births --agents-every"
+  fi
 fi
 
 [ "$failed" -eq 0 ] && echo "package check: ok ($deb)"
