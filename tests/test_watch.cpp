@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <cmath>
 #include <map>
 
@@ -255,6 +257,40 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
     EXPECT_EQ(frames, DecodedFrames(b + video)) << "the same seed gives the same frames";
     EXPECT_EQ(QJsonDocument::fromJson(Read(a + "run.json")).object()["video_frames"].toInt(), 3);
   }
+}
+
+// Counts the frames of a video with ffprobe; -1 when it cannot be read.
+int ProbedFrames(const QString& video) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                          "stream=nb_read_frames", "-of", "csv=p=0", video});
+  probe.waitForFinished(60000);
+  bool ok = false;
+  const int frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toInt(&ok);
+  return ok && probe.exitCode() == 0 ? frames : -1;
+}
+
+TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
+  if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "no ffmpeg on the PATH";
+  QTemporaryDir tmp;
+  QProcess process;
+  process.start(QStringLiteral(PATHWICK_RUN), {"--seed", "8", "--agents", "50", "--steps", "2000000000", "--video",
+                                               "v.mp4", "--out", tmp.filePath("r")});
+  ASSERT_TRUE(process.waitForStarted());
+  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+       ++i) {
+    QThread::msleep(10);
+  }
+  QThread::msleep(500);
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const QJsonObject record = QJsonDocument::fromJson(Read(tmp.filePath("r/run.json"))).object();
+  EXPECT_EQ(record["ended"].toString(), "interrupted");
+  const int frames = record["video_frames"].toInt();
+  EXPECT_EQ(frames, record["steps_done"].toInt() / 10);
+  EXPECT_GT(frames, 0);
+  EXPECT_EQ(ProbedFrames(tmp.filePath("r/v.mp4")), frames);
 }
 
 TEST(Watch, VideoWithoutFfmpegIsRefusedBeforeTheRun) {
