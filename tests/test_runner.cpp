@@ -245,19 +245,9 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
 TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {
   QTemporaryDir tmp;
   const QStringList run{"--seed", "21", "--agents", "50", "--plot"};
-  QProcess process;
-  process.start(QStringLiteral(PATHWICK_RUN), run + QStringList{"--steps", "2000000000", "--checkpoint-every",
-                                                                "1000000000", "--out", tmp.filePath("r")});
-  ASSERT_TRUE(process.waitForStarted());
-  // The temporary folder appears once the signals are handled.
-  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
-       ++i) {
-    QThread::msleep(10);
-  }
-  QThread::msleep(300);
-  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-  ASSERT_TRUE(process.waitForFinished(60000));
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const Finished interrupted = runner_test::RunInterrupted(
+      run + QStringList{"--checkpoint-every", "1000000000", "--out", tmp.filePath("r")}, tmp.path(), 300);
+  EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
   const QJsonObject record = Record(tmp.filePath("r"));
   EXPECT_EQ(record["ended"].toString(), "interrupted");
   const int done = record["steps_done"].toInt();

@@ -13,8 +13,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-#include <csignal>
 #include <cmath>
 #include <map>
 
@@ -273,18 +271,9 @@ int ProbedFrames(const QString& video) {
 TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
   if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "no ffmpeg on the PATH";
   QTemporaryDir tmp;
-  QProcess process;
-  process.start(QStringLiteral(PATHWICK_RUN), {"--seed", "8", "--agents", "50", "--steps", "2000000000", "--video",
-                                               "v.mp4", "--out", tmp.filePath("r")});
-  ASSERT_TRUE(process.waitForStarted());
-  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
-       ++i) {
-    QThread::msleep(10);
-  }
-  QThread::msleep(500);
-  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-  ASSERT_TRUE(process.waitForFinished(60000));
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const runner_test::Finished interrupted = runner_test::RunInterrupted(
+      {"--seed", "8", "--agents", "50", "--video", "v.mp4", "--out", tmp.filePath("r")}, tmp.path(), 500);
+  EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
   const QJsonObject record = QJsonDocument::fromJson(Read(tmp.filePath("r/run.json"))).object();
   EXPECT_EQ(record["ended"].toString(), "interrupted");
   const int frames = record["video_frames"].toInt();
