@@ -142,8 +142,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window system plugins at run time, so dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # pathwick_sweep runs the job lists with GNU parallel, and reaches other
-# machines with ssh and rsync.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel, rsync, openssh-client")
+# machines with ssh and rsync; pathwick_run --video pipes its frames to the
+# ffmpeg program.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "parallel, rsync, openssh-client, ffmpeg")
 set(CPACK_STRIP_FILES ON)
 
 # These run when the top directory is done, after every add_subdirectory()

@@ -430,13 +430,13 @@ TStatus TCheckpointWriter::Finish() {
   return Success();
 }
 
-TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
+TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule, const QString& path) {
   if (TStatus before = Finish(); !before) return before;
   // The run waits only for the bytes; the checksum, the file and its way to
   // the disk are the worker's.
-  worker_ = std::thread([this, bytes = EncodeUnsealed(form, rule)]() mutable {
+  worker_ = std::thread([this, path, bytes = EncodeUnsealed(form, rule)]() mutable {
     Seal(bytes);
-    const QString temporary = path_ + QStringLiteral(".tmp");
+    const QString temporary = path + QStringLiteral(".tmp");
     QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
       error_ = QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
@@ -445,14 +445,14 @@ TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
     const bool synced = ::fsync(file.handle()) == 0;
     file.close();
     const QByteArray from = QFile::encodeName(temporary);
-    const QByteArray to = QFile::encodeName(path_);
+    const QByteArray to = QFile::encodeName(path);
     if (!synced || std::rename(from.constData(), to.constData()) != 0) {
       error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2")
-                   .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
       return;
     }
     // The rename itself reaches the disk with the folder.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
       ::fsync(dir);

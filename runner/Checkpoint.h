@@ -76,7 +76,9 @@ class TCheckpointWriter {
   TCheckpointWriter& operator=(const TCheckpointWriter&) = delete;
 
   // Fails with the error of this write or of the one before.
-  TStatus Write(TForm1& form, const TCheckpointRule& rule);
+  TStatus Write(TForm1& form, const TCheckpointRule& rule) { return Write(form, rule, path_); }
+  // The same, to a path of its own (a checkpoint that is kept).
+  TStatus Write(TForm1& form, const TCheckpointRule& rule, const QString& path);
   // Waits for the last write; fails with its error.
   TStatus Finish();
 

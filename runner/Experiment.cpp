@@ -74,8 +74,10 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   TRunOutcome outcome;
   form.Timer1->stop();
   form.onSample = nullptr;
+  form.onBirth = nullptr;
   const auto fault = [&](const QString& message) {
     form.onSample = nullptr;
+    form.onBirth = nullptr;
     return Failed(QStringLiteral("the world failed: ") + message);
   };
 
@@ -94,7 +96,11 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
     previous = TakeSample(form, avgAngle, avgWiggle, previous);
     if (observer.sample) observer.sample(previous);
     if (plan.histograms && observer.histogram) observer.histogram(stepCount, TakeHistogram(form));
+    if (plan.agentsEvery > 0 && stepCount % plan.agentsEvery == 0 && observer.agents) observer.agents(stepCount, form);
   };
+  if (plan.births && observer.birth) {
+    form.onBirth = [&](const TBirth& birth) { observer.birth(stepCount, birth, form); };
+  }
   const auto checkpoint = [&] {
     if (observer.checkpoint) {
       observer.checkpoint(form, {rule->Seed(), rule->Reseeds(), previous.tripsTotal, previous.birthsTotal});
@@ -109,8 +115,8 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   const int64_t stop = plan.interruptedAfter ? static_cast<int64_t>(stepCount) + *plan.interruptedAfter : end;
   while (stepCount < last && stepCount < stop && !StopRequested()) {
     const int32_t next = stepCount + 1;
-    const bool picture = plan.Pictures() && observer.picture &&
-                         (next == last || (plan.snapshotEvery > 0 && next % plan.snapshotEvery == 0));
+    const bool picture =
+        plan.Pictures() && observer.picture && ((next == last && plan.FinalPicture()) || plan.PictureDue(next));
     // The agents are drawn only for the step whose picture is taken.
     if (picture) form.CB_hideAgs->setChecked(false);
     form.DoStep();
@@ -124,7 +130,7 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   // 3. An interrupted run ends with the picture and checkpoint of its last step.
   outcome.endStep = stepCount;
   outcome.interrupted = stepCount < last;
-  if (outcome.interrupted && plan.Pictures() && observer.picture) {
+  if (outcome.interrupted && plan.FinalPicture() && observer.picture) {
     form.CB_hideAgs->setChecked(false);
     form.DrawAgentLayer();
     form.CB_hideAgs->setChecked(true);
@@ -132,5 +138,6 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   }
   if (outcome.interrupted && plan.checkpointEvery > 0) checkpoint();
   form.onSample = nullptr;
+  form.onBirth = nullptr;
   return outcome;
 }

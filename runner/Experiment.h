@@ -17,6 +17,9 @@
 #include "Settings.h"
 
 class TForm1;
+struct TBirth;
+
+inline constexpr int32_t kDefaultVideoEvery = 10;
 
 // What a run is asked to do, in plain values: what run.json records.
 struct TRunSpec {
@@ -28,6 +31,12 @@ struct TRunSpec {
   bool plot = false;
   int32_t snapshotEvery = 0;    // 0: no snapshots
   int32_t checkpointEvery = 0;  // 0: no checkpoints
+  bool keepCheckpoints = false;  // every checkpoint under its own step's name
+  int32_t pictureScale = 1;      // magnification of every picture of the grid
+  QString video;                 // the video's file name in the run's folder; empty: none
+  int32_t videoEvery = kDefaultVideoEvery;  // a frame after every videoEvery-th step
+  int32_t agentsEvery = 0;       // 0: no agent table; else a multiple of the sample interval
+  bool births = false;           // the lineage: one row per birth
   // Repeating an interrupted run: it is interrupted again after this many steps.
   std::optional<int32_t> interruptedAfter;
   // A continued world: the checkpoint's file and its SHA-256. The seed rule
@@ -36,8 +45,14 @@ struct TRunSpec {
   QString fromPath;
   QString fromSha256;
   bool branchSeed = false;
+  // A picture of the grid after the last step (final.png).
+  bool FinalPicture() const { return plot || snapshotEvery > 0; }
   // Pictures of the grid keep the cell layer drawn as the window draws it.
-  bool Pictures() const { return plot || snapshotEvery > 0; }
+  bool Pictures() const { return FinalPicture() || !video.isEmpty(); }
+  // Whether a picture is due after the world's `step`-th step.
+  bool PictureDue(int32_t step) const {
+    return (snapshotEvery > 0 && step % snapshotEvery == 0) || (!video.isEmpty() && step % videoEvery == 0);
+  }
 };
 
 // A run ready to go: its spec and the world it continues, if any, already
@@ -49,6 +64,10 @@ struct TRunPlan : TRunSpec {
 struct TRunObserver {
   std::function<void(const TSample&)> sample;
   std::function<void(int32_t step, const TGeneHistogram&)> histogram;
+  // Every agent at the samples of every `agentsEvery`-th step.
+  std::function<void(int32_t step, const TForm1& form)> agents;
+  // Every birth, as it happens, when the plan asks for births.
+  std::function<void(int32_t step, const TBirth& birth, const TForm1& form)> birth;
   // A picture of the grid after `step` steps; `last` marks the run's final one.
   std::function<void(int32_t step, const QImage& grid, bool last)> picture;
   std::function<void(int32_t stepsDone)> progress;  // after every step

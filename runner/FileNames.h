@@ -10,6 +10,9 @@ inline constexpr const char* kGeneChartSvgName = "genes.svg";
 inline constexpr const char* kFinalPictureName = "final.png";
 inline constexpr const char* kSnapshotsFolder = "snapshots";
 inline constexpr const char* kCheckpointName = "checkpoint.pwk";
+inline constexpr const char* kKeptCheckpointFolder = "checkpoints";
+inline constexpr const char* kAgentTableName = "agents.csv.gz";
+inline constexpr const char* kLineageName = "births.csv.gz";
 
 // In a sweep's folder, beside its run folders.
 inline constexpr const char* kSummaryCsvName = "summary.csv";

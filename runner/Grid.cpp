@@ -88,6 +88,12 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
   if (options.plot) fixed << QStringLiteral("--plot");
   if (options.snapshotEvery) fixed << QStringLiteral("--snapshot-every %1").arg(*options.snapshotEvery);
   if (options.checkpointEvery) fixed << QStringLiteral("--checkpoint-every %1").arg(*options.checkpointEvery);
+  if (options.keepCheckpoints) fixed << QStringLiteral("--keep-checkpoints");
+  if (options.pictureScale) fixed << QStringLiteral("--picture-scale %1").arg(*options.pictureScale);
+  if (!options.video.isEmpty()) fixed << QStringLiteral("--video ") + ShellWord(options.video);
+  if (options.videoEvery) fixed << QStringLiteral("--video-every %1").arg(*options.videoEvery);
+  if (options.agentsEvery) fixed << QStringLiteral("--agents-every %1").arg(*options.agentsEvery);
+  if (options.births) fixed << QStringLiteral("--births");
   if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
 
   // The product, the first --vary outermost.

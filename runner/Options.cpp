@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+#include "Pictures.h"
+
 namespace {
 
 const char* const kDescription =
@@ -61,11 +63,19 @@ constexpr TRunOption kRunOptions[] = {
     {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
     {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
+    {"picture-scale", "N", "magnify snapshots, final.png and video frames N times, 1 to 8 (default: 1)"},
+    {"video", "FILE",
+     "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
+     "encoded by ffmpeg"},
+    {"video-every", "K", "for --video: a frame after every K-th step (default: 10)"},
+    {"agents-every", "K", "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100"},
+    {"births", "", "also write births.csv.gz: every birth with its parents, crossover cut and mutation"},
     {"config", "FILE",
      "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
      "override it"},
     {"checkpoint-every", "K",
      "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
+    {"keep-checkpoints", "", "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk"},
     {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
     {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
     {"show", "", "open the same seeded run in the window instead of running it here; with --steps it stops there"},
@@ -184,11 +194,15 @@ TResult<QStringList> ExpandJob(const QStringList& arguments) {
 
 // The options each mode takes besides the settings; anything else given
 // with it would be ignored, so it is refused.
-constexpr const char* kRunTakes[] = {"steps", "seed", "out", "force", "histograms", "plot", "snapshot-every",
-                                     "config", "checkpoint-every", "from", "quiet"};
+// clang-format off
+constexpr const char* kRunTakes[] = {
+    "steps", "seed", "out", "force", "histograms", "plot", "snapshot-every", "config", "from", "quiet",
+    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
 constexpr const char* kShowTakes[] = {"steps", "seed", "config", "from"};
-constexpr const char* kGridTakes[] = {"vary", "seeds", "steps", "seed", "histograms", "plot",
-                                      "snapshot-every", "checkpoint-every", "from"};
+constexpr const char* kGridTakes[] = {
+    "vary", "seeds", "steps", "seed", "histograms", "plot", "snapshot-every", "from",
+    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
+// clang-format on
 constexpr const char* kFolderTakes[] = {"quiet"};
 
 // The modes, by the option that chooses each; a run when none is given.
@@ -289,8 +303,10 @@ class TOptionReader {
       run.settings[i] = ParseSettingValue(specs[i], text);
       if (!run.settings[i]) return Refuse(option, AcceptedValues(specs[i]), text);
     }
-    for (auto [name, count] : {std::pair{"steps", &run.steps}, std::pair{"checkpoint-every", &run.checkpointEvery},
-                               std::pair{"snapshot-every", &run.snapshotEvery}}) {
+    for (auto [name, count] :
+         {std::pair{"steps", &run.steps}, std::pair{"checkpoint-every", &run.checkpointEvery},
+          std::pair{"snapshot-every", &run.snapshotEvery}, std::pair{"video-every", &run.videoEvery},
+          std::pair{"agents-every", &run.agentsEvery}}) {
       TResult<std::optional<int32_t>> value = ReadCount(name);
       if (!value) return value.Error();
       *count = *value;
@@ -303,6 +319,18 @@ class TOptionReader {
     }
     run.histograms = Set("histograms");
     run.plot = Set("plot");
+    run.births = Set("births");
+    run.keepCheckpoints = Set("keep-checkpoints");
+    if (Set("picture-scale")) {
+      const auto scale = ParseWhole(Value("picture-scale"), kMinPictureScale, kMaxPictureScale);
+      if (!scale) {
+        return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"),
+                      Value("picture-scale"));
+      }
+      run.pictureScale = static_cast<int32_t>(*scale);
+    }
+    run.video = Value("video");
+    if (Set("video") && run.video.isEmpty()) return Refused(QStringLiteral("--video takes a file name, not ''"));
     for (auto [name, path] : {std::pair{"config", &run.config}, std::pair{"from", &run.from}}) {
       *path = Value(name);
       if (Set(name) && path->isEmpty()) return Refused(QStringLiteral("--%1 takes a file, not ''").arg(QLatin1String(name)));

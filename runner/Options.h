@@ -22,6 +22,12 @@ struct TRunOptions {
   bool plot = false;
   std::optional<int32_t> snapshotEvery;
   std::optional<int32_t> checkpointEvery;
+  bool keepCheckpoints = false;
+  std::optional<int32_t> pictureScale;
+  QString video;  // the video's file name in the run's folder
+  std::optional<int32_t> videoEvery;
+  std::optional<int32_t> agentsEvery;
+  bool births = false;
   QString config;  // a run.json to repeat
   QString from;    // a checkpoint to continue
 };

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "RunRecord.h"
+#include "Watch.h"
 
 namespace {
 
@@ -94,5 +95,6 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
   plan.plot = plan.plot || options.plot;
   if (options.snapshotEvery) plan.snapshotEvery = *options.snapshotEvery;
   if (options.checkpointEvery) plan.checkpointEvery = *options.checkpointEvery;
+  if (TStatus watched = ResolveWatch(options, plan); !watched) return watched.Error();
   return plan;
 }

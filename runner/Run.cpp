@@ -16,6 +16,7 @@
 #include "Progress.h"
 #include "RunFolder.h"
 #include "RunRecord.h"
+#include "Watch.h"
 
 namespace {
 
@@ -61,8 +62,15 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
     // Given on the command line or asked for by a record: files need a folder.
     if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
     if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
-    if (plan.Pictures())
-      return Refused(QStringLiteral("pictures (--plot, --snapshot-every) are written into the run's folder: give --out DIR"));
+    if (plan.Pictures()) {
+      return Refused(QStringLiteral(
+          "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
+    }
+    if (plan.agentsEvery > 0 || plan.births) {
+      const char* option = plan.births ? "--births" : "--agents-every";
+      return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
+    }
+    if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));
   }
   TRunFolder folder;
   if (toFolder) {
@@ -89,32 +97,39 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
     points.push_back({s.step, s.avgAngle, s.avgWiggle});
   };
   observer.histogram = [&](int32_t step, const TGeneHistogram& h) { histograms->Write(HistogramRows(step, h)); };
+  const TRunSpec spec = plan;
+  TWatch watch(spec, folder);
+  if (toFolder) {
+    if (TStatus opened = watch.Open(); !opened) return opened;
+  }
+  watch.Observe(observer);
   observer.picture = [&](int32_t step, const QImage& grid, bool last) {
     if (!pictures) return;
-    if (plan.snapshotEvery > 0 && step % plan.snapshotEvery == 0) {
-      const QString name = QStringLiteral("%1/step-%2.png").arg(Name(kSnapshotsFolder)).arg(step, 7, 10, QLatin1Char('0'));
-      pictures = SavePng(grid, folder.Path(name));
+    const QImage picture = LabelledPicture(grid, step, spec.seed, spec.pictureScale);
+    if (spec.snapshotEvery > 0 && step % spec.snapshotEvery == 0) {
+      pictures = SavePng(picture, folder.Path(StepFileName(Name(kSnapshotsFolder), step, QStringLiteral("png"))));
     }
-    if (last && pictures) pictures = SavePng(grid, folder.Path(Name(kFinalPictureName)));
+    if (pictures) pictures = watch.Picture(step, picture);
+    if (last && spec.FinalPicture() && pictures) pictures = SavePng(picture, folder.Path(Name(kFinalPictureName)));
   };
   observer.progress = [&](int32_t step) { progress.Update(step); };
   TStatus checkpointed = Success();
   std::unique_ptr<TCheckpointWriter> checkpoints;
   if (plan.checkpointEvery > 0) checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(Name(kCheckpointName)));
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
-    if (checkpointed) checkpointed = checkpoints->Write(world, rule);
+    if (checkpointed) checkpointed = checkpoints->Write(world, rule, watch.CheckpointPath(stepCount));
   };
 
   InstallStopSignals();
   QElapsedTimer wall;
   wall.start();
-  const TRunSpec spec = plan;
   TResult<TRunOutcome> outcome = RunExperiment(form, std::move(plan), observer);
   const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
   if (!outcome) return outcome.Error();
   if (!pictures) return pictures;
   if (checkpoints && checkpointed) checkpointed = checkpoints->Finish();
   if (!checkpointed) return checkpointed;
+  if (TStatus closed = watch.Close(); !closed) return closed;
   if (!series.Close() || (histograms && !histograms->Close()))
     return Failed(QStringLiteral("the data could not be written completely"));
   if (!toFolder) return Success();
@@ -131,6 +146,7 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
   record.samples = static_cast<int32_t>(points.size());
   record.wallSeconds = seconds;
   record.ended = Name(outcome->interrupted ? kEndedInterrupted : kEndedCompleted);
+  watch.Describe(record);
   // Every file in the folder by now, whoever wrote it, is part of the record.
   TResult<QList<TFileEntry>> files = ListFiles(folder.Path(QString()));
   if (!files) return files.Error();

@@ -29,7 +29,8 @@ TStatus TRunFolder::Open(const QString& dir, bool force) {
       if (!force) return Refused(QStringLiteral("%1 already holds a run; give --force to replace it").arg(dir));
     }
   }
-  dir_ = info.absoluteFilePath();
+  // Clean, so that "runs/a/" names the folder a and not a place inside it.
+  dir_ = QDir::cleanPath(info.absoluteFilePath());
   const QString parent = QFileInfo(dir_).absolutePath();
   if (!QDir().mkpath(parent)) return Failed(QStringLiteral("cannot make the folder %1").arg(parent));
   temporary_ = std::make_unique<QTemporaryDir>(Beside(dir_, ".tmp"));

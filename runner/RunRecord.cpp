@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 
+#include "Pictures.h"
 #include "SeedRule.h"
 
 namespace {
@@ -155,6 +156,23 @@ const TRecordField kRecordFields[] = {
     {"outputs/checkpoint_every", [](const TRunRecord& r) { return QJsonValue(r.spec.checkpointEvery); },
      [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.checkpointEvery, 0, kMaxInt32); },
      "a whole number from 0", false},
+    {"outputs/keep_checkpoints", [](const TRunRecord& r) { return QJsonValue(r.spec.keepCheckpoints); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.keepCheckpoints); }, "true or false", false},
+    {"outputs/picture_scale", [](const TRunRecord& r) { return QJsonValue(r.spec.pictureScale); },
+     [](const QJsonValue& j, TRunRecord& r) {
+       return ReadWhole(j, r.spec.pictureScale, kMinPictureScale, kMaxPictureScale);
+     },
+     "a whole number from 1 to 8", false},
+    {"outputs/video", [](const TRunRecord& r) { return QJsonValue(r.spec.video); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadText(j, r.spec.video); }, "a file name or \"\"", false},
+    {"outputs/video_every", [](const TRunRecord& r) { return QJsonValue(r.spec.videoEvery); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.videoEvery, 1, kMaxInt32); },
+     "a whole number from 1", false},
+    {"outputs/agents_every", [](const TRunRecord& r) { return QJsonValue(r.spec.agentsEvery); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.agentsEvery, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"outputs/births", [](const TRunRecord& r) { return QJsonValue(r.spec.births); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.births); }, "true or false", false},
     {"from/path", [](const TRunRecord& r) { return Continued(r, r.spec.fromPath); },
      [](const QJsonValue& j, TRunRecord& r) { return ReadText(j, r.spec.fromPath) && !r.spec.fromPath.isEmpty(); },
      "the checkpoint's file", false},
@@ -186,6 +204,19 @@ const TRecordField kRecordFields[] = {
        return ReadText(j, r.ended) && (r.ended == QLatin1String(kEndedCompleted) || r.ended == QLatin1String(kEndedInterrupted));
      },
      "\"completed\" or \"interrupted\"", false},
+    {"video_frames",
+     [](const TRunRecord& r) { return r.spec.video.isEmpty() ? QJsonValue() : QJsonValue(r.videoFrames); },
+     nullptr, "", false},
+    {"checkpoints",
+     [](const TRunRecord& r) {
+       if (!r.spec.keepCheckpoints) return QJsonValue(QJsonValue::Undefined);
+       QJsonArray kept;
+       for (const TKeptCheckpoint& k : r.keptCheckpoints) {
+         kept.append(QJsonObject{{QStringLiteral("step"), k.step}, {QStringLiteral("file"), k.file}});
+       }
+       return QJsonValue(kept);
+     },
+     nullptr, "", false},
     {"files", [](const TRunRecord& r) { return QJsonValue(FilesToJson(r.files)); }, FilesFromJson,
      "a list of files, each with its path, size and sha256", false},
 };
@@ -209,6 +240,10 @@ void PutAt(QJsonObject& object, const char* path, const QJsonValue& value) {
 }
 
 }  // namespace
+
+QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
+  return QStringLiteral("%1/step-%2.%3").arg(folder).arg(step, 7, 10, QLatin1Char('0')).arg(extension);
+}
 
 QJsonObject SettingsToJson(const TSettingValues& values) {
   QJsonObject object;

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <vector>
 
 #include "Experiment.h"
 #include "FileNames.h"
@@ -18,6 +19,13 @@ struct TFileEntry {
   bool operator==(const TFileEntry&) const = default;
 };
 
+// A checkpoint kept under its step's name: the step and the file's path in
+// the run's folder.
+struct TKeptCheckpoint {
+  int32_t step = 0;
+  QString file;
+};
+
 struct TRunRecord {
   TRunSpec spec;
   int32_t startStep = 0;  // the world's step count when the run began
@@ -27,10 +35,15 @@ struct TRunRecord {
   QString ended;            // "completed" or "interrupted"
   QList<TFileEntry> files;  // every file of the folder but run.json; empty in records written before they were listed
   bool listsFiles = false;  // the record holds a "files" list (possibly empty)
+  std::vector<TKeptCheckpoint> keptCheckpoints;  // with --keep-checkpoints
+  int32_t videoFrames = 0;                       // with --video
 };
 
 inline constexpr const char* kEndedCompleted = "completed";
 inline constexpr const char* kEndedInterrupted = "interrupted";
+
+// "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
+QString StepFileName(const QString& folder, int32_t step, const QString& extension);
 
 QJsonObject SettingsToJson(const TSettingValues& values);
 // Reads the settings of a record; keys it lacks keep their value in `values`.

@@ -24,6 +24,8 @@ Builds the Release benchmarks into build/ and runs, in this order:
                  steps, default world and 1,000,000 agents           (~1 min)
   sweep_speedup  8 equal runs with scripts/sweep.sh --jobs 2 against
                  --jobs 1                                            (~30 s)
+  watch          the agent table of 1,000,000 agents against 1000 steps,
+                 and the lineage against the same steps without it  (~2 min)
 Each Google Benchmark result is the median of N repetitions (default 5);
 times are given both as wall time and as CPU time. With the default
 repetitions everything takes about 6 minutes on 2 cores, plus the build.
@@ -32,8 +34,8 @@ Options:
   --filter REGEX     run only what matches REGEX (an extended regular
                      expression): benchmark names such as
                      'BM_HeadlessStep|BM_DoStep/cellSize:1' , or the names
-                     state_digest, window_rate, runner_rate, checkpoint and
-                     sweep_speedup above
+                     state_digest, window_rate, runner_rate, checkpoint,
+                     sweep_speedup and watch above
   --repetitions N    repetitions each median is taken over (default 5)
   --help             this text
 EOF
@@ -79,7 +81,7 @@ source "$(dirname "$0")/common.sh"
 "$root/scripts/deps.sh" build test bench
 configure release -DPATHWICK_BENCH=ON
 cmake --build --preset release -j "$jobs" --target bench_step bench_memory bench_window state_digest \
-  bench_runner bench_checkpoint pathwick_run
+  bench_runner bench_checkpoint bench_watch pathwick_run
 
 echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -113,6 +115,10 @@ fi
 if selected checkpoint; then
   echo "== checkpoint: size, write and read time against 100 headless steps"
   "$root/build/bench/bench_checkpoint"
+fi
+if selected watch; then
+  echo "== watch: the agent table and the lineage against the steps they record"
+  "$root/build/bench/bench_watch"
 fi
 if selected sweep_speedup; then
   echo "== sweep_speedup: 8 equal runs, --jobs 2 against --jobs 1"

@@ -8,7 +8,9 @@
 #             errors, the desktop entry and the metainfo validate, and the
 #             programs run from the package unpacked into a temporary root: the
 #             window under Xvfb for 5 seconds, pathwick_run (when packaged)
-#             for 1000 steps and pathwick_sweep over a job list of two runs
+#             for 1000 steps, and with ffmpeg on the PATH its video, births
+#             and agent table, and pathwick_sweep over a job list of two runs;
+#             the package recommends ffmpeg
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -87,6 +89,12 @@ if [ -x "$usr/bin/pathwick_run" ]; then
   (cd "$work" && "$usr/bin/pathwick_run" --grid --seeds 1-2 --steps 500 >jobs &&
     env -u PATHWICK_RUN "$usr/bin/pathwick_sweep" jobs sweep --jobs 2 &&
     [ "$(grep -c '^run-.*,completed,' sweep/summary.csv)" -eq 2 ]) || fail "pathwick_sweep of two runs"
+  dpkg-deb -f "$deb" Recommends | grep -qw ffmpeg || fail "the package does not recommend ffmpeg (pathwick_run --video)"
+  if command -v ffmpeg >/dev/null; then
+    (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 100 --video v.mp4 --births --agents-every 100 --out watch \
+      && test -s watch/v.mp4 && test -s watch/births.csv.gz && test -s watch/agents.csv.gz) \
+      || fail "pathwick_run --video --births --agents-every"
+  fi
 fi
 
 [ "$failed" -eq 0 ] && echo "package check: ok ($deb)"

@@ -53,10 +53,26 @@ std::pair<QLineSeries*, QLineSeries*> SetupGeneChart(TChart& chart);
 // Seed 1234 and the 255-value permutation: the generator state at program start.
 void SetGeneratorStartState();
 
+// One birth as it happened: the child's agent index and colony, its
+// parents' agent indices (read before the child replaced the agent at its
+// index, which may be one of them), the crossover's cut and the flipped
+// chroma position or TForm1::kNoMutation.
+struct TBirth {
+  int32_t child;
+  int32_t colony;
+  int32_t parentFirst;
+  int32_t parentSecond;
+  int32_t cut;
+  int32_t mutated;
+};
+
 class TForm1 : public QWidget {
   Q_OBJECT
  public:
   static constexpr int32_t kColonies = TCell::kColonies;
+  static constexpr int32_t kNoMutation = -1;
+  // Steps between two statistics samples (chart points).
+  static constexpr int32_t kSampleInterval = 100;
   static constexpr int32_t kMaxAgents = 1000000;
   static constexpr int32_t kMinCellSize = 1;
   static constexpr int32_t kMaxCellSize = 10;
@@ -97,8 +113,11 @@ class TForm1 : public QWidget {
   void MoveAgents();
   void SpendEnergy(TAgent& agent, TCell& entered, TCell& left);
   void Reproduce(TAgent& agent);
-  void Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony);
-  void Mutate(TAgent& agent);
+  // Returns the cut: the child's first `cut` chroma characters come from the
+  // first parent, the rest from the second.
+  int32_t Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony);
+  // Returns the flipped chroma position (from 0), or kNoMutation.
+  int32_t Mutate(TAgent& agent);
 
   // --- Presentation ---
   void DrawAgents();
@@ -158,6 +177,8 @@ class TForm1 : public QWidget {
   // Called at every statistics sample with the averages the chart receives,
   // before the agents move.
   std::function<void(int32_t avgAngle, int32_t avgWiggle)> onSample;
+  // Called at every birth, once the child is complete; it changes nothing.
+  std::function<void(const TBirth&)> onBirth;
 
   // --- Controls ---
   TPanel* ZeichenPanel = nullptr;

@@ -223,11 +223,14 @@ void TForm1::Reproduce(TAgent& agent) {
   }
   const int32_t first = PickByShare(parentShares_);
   const int32_t second = PickByShare(parentShares_);
-  Crossover(agent, {first, second}, c);
-  Mutate(agent);
+  const int32_t cut = Crossover(agent, {first, second}, c);
+  const int32_t mutated = Mutate(agent);
+  if (onBirth) {
+    onBirth({static_cast<int32_t>(&agent - agents.data()), c, members[first], members[second], cut, mutated});
+  }
 }
 
-void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
+int32_t TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32_t colony) {
   Randomize();
   const int32_t cut = Random(kChromaLength) + 1;
   const TChroma& first = agents[colonyMembers[colony][parents.first]].chroma;
@@ -243,13 +246,15 @@ void TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, int32
   agent.angleGene = BitsToInt(std::string(child.data(), kGeneBits));
   agent.wiggleGene = BitsToInt(std::string(child.data() + kGeneBits, kGeneBits));
   std::copy(child.begin(), child.end(), agent.chroma.begin());
+  return cut;
 }
 
-void TForm1::Mutate(TAgent& agent) {
+int32_t TForm1::Mutate(TAgent& agent) {
   const long double rate = MutationRate();
   const long double x = RandomReal();
-  if (x >= rate) return;
+  if (x >= rate) return kNoMutation;
   const int32_t pos = Random(kMutablePositions) + 1;
   char& bit = agent.chroma[pos - 1];
   bit = static_cast<char>('0' + ((bit - '0') + 1) % 2);
+  return pos - 1;
 }

@@ -28,7 +28,6 @@ constexpr int kFontPixelHeight = 10;
 constexpr int kFontStretch = 84;  // percent of the regular width
 constexpr int kTimerIntervalMs = 1;
 constexpr int kScrollLargeChange = 5;
-constexpr int32_t kSampleInterval = 100;
 constexpr int32_t kLastSampledStep = 49800;  // no chart points from here on
 
 QLabel* MakeLabel(QWidget* parent, const char* text, int x, int y, int w, int h) {

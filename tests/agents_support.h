@@ -318,11 +318,15 @@ inline std::string CheckCaptions(TForm1& form) {
 }  // namespace world_invariants
 
 #ifdef PATHWICK_RUN
+#include <signal.h>
+
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
+#include <QThread>
 
 // The runner's suites: pathwick_run started as a user starts it, and its files.
 namespace runner_test {
@@ -344,6 +348,24 @@ inline Finished RunProgram(const QStringList& arguments) {
 inline QByteArray ReadFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Starts pathwick_run on a run that would last for ever, lets it run for
+// `runMs` once its temporary folder appears in `parent` (the signals are
+// handled by then), and stops it with SIGTERM as Ctrl-C would. Returns the
+// finished run's status, -1 when it did not exit normally.
+inline Finished RunInterrupted(const QStringList& arguments, const QString& parent, int runMs) {
+  QProcess process;
+  process.start(QStringLiteral(PATHWICK_RUN), arguments + QStringList{"--steps", "2000000000"});
+  if (!process.waitForStarted()) return {};
+  for (int i = 0; i < 600 && QDir(parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(); ++i) {
+    QThread::msleep(10);
+  }
+  QThread::msleep(runMs);
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  process.waitForFinished(60000);
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 // A run folder's run.json (const, so that [] reads a copy of a value).

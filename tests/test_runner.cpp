@@ -142,7 +142,7 @@ TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
                         "--cell-size", "4",  "--sniff", "roulette", "--evaporation-rate", "0.3",
                         "--histograms"};
   ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("a")}).status, 0);
-  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b")}).status, 0);
+  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("b") + "/"}).status, 0) << "a folder written as b/";
   ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("c")}).status, 0);
   const Finished toStdout = RunProgram(run.mid(0, run.size() - 1));
   ASSERT_EQ(toStdout.status, 0);
@@ -202,6 +202,15 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
       {{"--vary", "sniff=hill", "--out", "OUT"}, "--grid"},
       {{"--grid", "--vary", "speed=1,2"}, "--vary"},
       {{"--job", "--steps 5 --out elsewhere", "--out", "OUT"}, "--out"},
+      {{"--picture-scale", "9", "--plot", "--out", "OUT"}, "1 to 8"},
+      {{"--agents-every", "150", "--out", "OUT"}, "multiple of 100"},
+      {{"--births"}, "--out"},
+      {{"--checkpoint-every", "100", "--keep-checkpoints"}, "--out"},
+      {{"--keep-checkpoints", "--out", "OUT"}, "--checkpoint-every"},
+      {{"--video", "v.avi", "--out", "OUT"}, ".mp4"},
+      {{"--video", "sub/v.mp4", "--out", "OUT"}, "file name"},
+      {{"--video-every", "5", "--out", "OUT"}, "--video"},
+      {{"--video", "v.mp4", "--video-every", "50", "--steps", "20", "--out", "OUT"}, "no frame"},
   };
   for (const Refused& r : table) {
     SCOPED_TRACE(r.arguments.join(' ').toStdString());
@@ -236,19 +245,9 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
 TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {
   QTemporaryDir tmp;
   const QStringList run{"--seed", "21", "--agents", "50", "--plot"};
-  QProcess process;
-  process.start(QStringLiteral(PATHWICK_RUN), run + QStringList{"--steps", "2000000000", "--checkpoint-every",
-                                                                "1000000000", "--out", tmp.filePath("r")});
-  ASSERT_TRUE(process.waitForStarted());
-  // The temporary folder appears once the signals are handled.
-  for (int i = 0; i < 600 && QDir(tmp.path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
-       ++i) {
-    QThread::msleep(10);
-  }
-  QThread::msleep(300);
-  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-  ASSERT_TRUE(process.waitForFinished(60000));
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const Finished interrupted = runner_test::RunInterrupted(
+      run + QStringList{"--checkpoint-every", "1000000000", "--out", tmp.filePath("r")}, tmp.path(), 300);
+  EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
   const QJsonObject record = Record(tmp.filePath("r"));
   EXPECT_EQ(record["ended"].toString(), "interrupted");
   const int done = record["steps_done"].toInt();

@@ -1,0 +1,32 @@
+#include "AgentTable.h"
+
+#include "CellForm.h"
+
+namespace {
+
+constexpr std::string_view kHeader =
+    "step,agent,colony,cell_x,cell_y,heading,searching,energy,trips,angle_gene,wiggle_gene,chroma\n";
+constexpr int32_t kFullTurn = 360;
+// Rows are handed to the compressor in blocks of about this many bytes.
+constexpr size_t kBlockBytes = 1U << 20;
+
+}  // namespace
+
+TAgentTable::TAgentTable(const QString& path) : file_(path) { file_.Write(kHeader); }
+
+void TAgentTable::Write(int32_t step, const TForm1& form) {
+  const int32_t count = static_cast<int32_t>(form.agents.size());
+  for (int32_t i = 0; i < count; ++i) {
+    const TAgent& a = form.agents[i];
+    rows_.Number(step).Number(i).Number(a.colony).Number(a.cellX).Number(a.cellY);
+    rows_.Number(((a.heading % kFullTurn) + kFullTurn) % kFullTurn).Number(a.searching ? 1 : 0);
+    rows_.Number(a.energy).Number(a.tripCount).Number(a.angleGene).Number(a.wiggleGene);
+    rows_.Text(a.chroma.view()).EndRow();
+    if (rows_.Size() >= kBlockBytes) {
+      file_.Write(rows_.View());
+      rows_.Clear();
+    }
+  }
+  file_.Write(rows_.View());
+  rows_.Clear();
+}

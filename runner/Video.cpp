@@ -1,0 +1,107 @@
+#include "Video.h"
+
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr const char* kEncoderProgram = "ffmpeg";
+constexpr int kStartMilliseconds = 10000;
+// Frames waiting in the pipe before the run waits for the encoder.
+constexpr qint64 kPipeFrames = 2;
+
+QStringList CodecArguments(const QString& path) {
+  if (QFileInfo(path).suffix().compare(QLatin1String("webm"), Qt::CaseInsensitive) == 0) {
+    return QStringLiteral("-c:v libvpx-vp9 -pix_fmt yuv420p -crf 30 -b:v 0 -deadline realtime -cpu-used 8 -row-mt 1")
+        .split(' ');
+  }
+  return QStringLiteral("-c:v libx264 -pix_fmt yuv420p -crf 18 -preset veryfast -movflags +faststart").split(' ');
+}
+
+}  // namespace
+
+QString TVideo::Refusal(const QString& file) {
+  const QString suffix = QFileInfo(file).suffix().toLower();
+  if (suffix != QLatin1String("mp4") && suffix != QLatin1String("webm")) {
+    return QStringLiteral("--video takes a file ending in .mp4 (H.264) or .webm (VP9), not '%1'").arg(file);
+  }
+  if (QStandardPaths::findExecutable(QLatin1String(kEncoderProgram)).isEmpty()) {
+    return QStringLiteral("--video needs the ffmpeg program on the PATH (Debian package ffmpeg)");
+  }
+  return {};
+}
+
+TVideo::TVideo(QString path) : path_(std::move(path)) {}
+
+TVideo::~TVideo() {
+  if (encoder_) {
+    encoder_->kill();
+    encoder_->waitForFinished();
+  }
+}
+
+QString TVideo::Start(const QSize& size) {
+  // Raw RGB frames on standard input; no audio, no metadata, bit-exact flags.
+  QStringList arguments = QStringLiteral("-hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24").split(' ');
+  arguments << "-video_size" << QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+  arguments << "-framerate" << QString::number(kVideoFramesPerSecond) << "-i" << "pipe:0";
+  arguments << QStringLiteral("-an -fflags +bitexact -flags:v +bitexact -map_metadata -1").split(' ');
+  arguments << CodecArguments(path_) << path_;
+  encoder_ = std::make_unique<QProcess>();
+  encoder_->setProcessChannelMode(QProcess::SeparateChannels);
+  encoder_->setStandardOutputFile(QProcess::nullDevice());
+  // Its own process group: Ctrl-C stops the run, which then ends the video
+  // properly, instead of reaching the encoder.
+  encoder_->setChildProcessModifier([] { ::setpgid(0, 0); });
+  encoder_->start(QLatin1String(kEncoderProgram), arguments);
+  if (!encoder_->waitForStarted(kStartMilliseconds)) {
+    return QStringLiteral("cannot start ffmpeg: %1").arg(encoder_->errorString());
+  }
+  size_ = size;
+  return {};
+}
+
+QString TVideo::Stopped() const {
+  const QString said =
+      QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed().section(QLatin1Char('\n'), 0, 0);
+  const QString text = QStringLiteral("ffmpeg stopped taking the frames of %1").arg(QFileInfo(path_).fileName());
+  return said.isEmpty() ? text : text + QStringLiteral(": ") + said;
+}
+
+QString TVideo::AddFrame(const QImage& picture) {
+  if (!error_.isEmpty()) return error_;
+  if (!encoder_ && (error_ = Start(picture.size())).isEmpty() == false) return error_;
+  if (picture.size() != size_) return error_ = QStringLiteral("a video frame changed its size");
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  const qint64 rowBytes = static_cast<qint64>(size_.width()) * 3;
+  for (int y = 0; y < rgb.height(); ++y) {
+    if (encoder_->write(reinterpret_cast<const char*>(rgb.constScanLine(y)), rowBytes) != rowBytes) {
+      return error_ = Stopped();
+    }
+  }
+  ++frames_;
+  while (encoder_->bytesToWrite() > kPipeFrames * rowBytes * size_.height()) {
+    if (!encoder_->waitForBytesWritten(-1)) {
+      return error_ = Stopped();
+    }
+  }
+  return {};
+}
+
+QString TVideo::Close() {
+  if (!encoder_) return error_;
+  while (error_.isEmpty() && encoder_->bytesToWrite() > 0) {
+    if (!encoder_->waitForBytesWritten(-1)) error_ = Stopped();
+  }
+  encoder_->closeWriteChannel();
+  encoder_->waitForFinished(-1);
+  const QString messages = QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed();
+  if (error_.isEmpty() && (encoder_->exitStatus() != QProcess::NormalExit || encoder_->exitCode() != 0)) {
+    error_ = QStringLiteral("ffmpeg could not write %1: %2")
+                 .arg(QFileInfo(path_).fileName(), messages.section(QLatin1Char('\n'), 0, 0));
+  }
+  encoder_.reset();
+  return error_;
+}

@@ -1,0 +1,298 @@
+// Watching and tracing a run: the agent table agrees with the series, every
+// birth row is the crossover and mutation of its parents, the lineage changes
+// no result and joins on across a continued run, every kept checkpoint
+// continues exactly, and the video holds the run's pictures.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cmath>
+#include <map>
+
+#include "Pictures.h"
+#include "agents_support.h"
+
+namespace {
+
+using runner_test::RunProgram;
+const auto Read = runner_test::ReadFile;
+
+QByteArray ReadGzip(const QString& path) {
+  QByteArray text;
+  gzFile file = gzopen(QFile::encodeName(path).constData(), "rb");
+  if (file == nullptr) return text;
+  char block[1 << 16];
+  for (int n; (n = gzread(file, block, sizeof block)) > 0;) text.append(block, n);
+  gzclose(file);
+  return text;
+}
+
+// Rows of a CSV file as column name -> text; `header` receives the first line.
+using TRow = std::map<QString, QString>;
+std::vector<TRow> Rows(const QByteArray& text, QStringList* header = nullptr) {
+  QList<QByteArray> lines = text.split('\n');
+  if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+  std::vector<TRow> rows;
+  if (lines.isEmpty()) return rows;
+  const QStringList names = QString::fromUtf8(lines.front()).split(',');
+  if (header != nullptr) *header = names;
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QStringList cells = QString::fromUtf8(lines[i]).split(',');
+    TRow row;
+    for (qsizetype c = 0; c < names.size() && c < cells.size(); ++c) row[names[c]] = cells[c];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The rows of a file from `step` on, without its header.
+QByteArray RowsFrom(const QByteArray& text, int step) {
+  QByteArray rows;
+  for (const QByteArray& line : text.split('\n').mid(1)) {
+    if (!line.isEmpty() && line.left(line.indexOf(',')).toInt() >= step) rows += line + '\n';
+  }
+  return rows;
+}
+
+// Few agents, costly moves and frequent mutation: many births in few steps.
+const QStringList kWorld{"--seed", "5", "--agents", "60", "--mark-strength", "100", "--mutation-rate", "0.3"};
+constexpr int kSteps = 2400;
+
+TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
+  QTemporaryDir tmp;
+  const QStringList steps{"--steps", QString::number(kSteps)};
+  ASSERT_EQ(
+      RunProgram(kWorld + steps + QStringList{"--agents-every", "100", "--births", "--out", tmp.filePath("a")}).status,
+      0);
+  ASSERT_EQ(RunProgram(kWorld + steps + QStringList{"--out", tmp.filePath("plain")}).status, 0);
+  const QByteArray series = Read(tmp.filePath("a/series.csv"));
+  EXPECT_EQ(series, Read(tmp.filePath("plain/series.csv"))) << "recording changes no result";
+  // The record repeats the tables.
+  ASSERT_EQ(RunProgram({"--config", tmp.filePath("a/run.json"), "--out", tmp.filePath("again")}).status, 0);
+  for (const char* name : {"/agents.csv.gz", "/births.csv.gz"}) {
+    EXPECT_EQ(Read(tmp.filePath("again") + name), Read(tmp.filePath("a") + name)) << name;
+  }
+
+  QStringList header;
+  const std::vector<TRow> agents = Rows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
+  EXPECT_EQ(header.join(','),
+            "step,agent,colony,cell_x,cell_y,heading,searching,energy,trips,angle_gene,wiggle_gene,chroma");
+  const std::vector<TRow> births = Rows(ReadGzip(tmp.filePath("a/births.csv.gz")), &header);
+  EXPECT_EQ(header.join(','),
+            "step,agent,colony,parent_first,parent_second,cut,mutated_position,angle_gene,wiggle_gene,chroma");
+
+  // The lineage, replayed from the founders (the table at step 0), gives
+  // every child's chroma and genes, and the table's chromas at each sample.
+  std::map<int, QString> chroma;
+  std::map<int, long> birthsBefore;  // births at steps before each sample step
+  size_t next = 0;
+  int mutated = 0;
+  for (const TRow& sample : Rows(series)) {
+    const int step = sample.at("step").toInt();
+    for (; next < births.size() && births[next].at("step").toInt() < step; ++next) {
+      const TRow& b = births[next];
+      const QString first = chroma.at(b.at("parent_first").toInt());
+      const QString second = chroma.at(b.at("parent_second").toInt());
+      const int cut = b.at("cut").toInt();
+      QString child = first.left(cut) + second.mid(cut);
+      // The genes come from the crossover; the mutation flips the chroma only.
+      EXPECT_EQ(b.at("angle_gene").toInt(), child.left(8).toInt(nullptr, 2)) << "birth row " << next;
+      EXPECT_EQ(b.at("wiggle_gene").toInt(), child.mid(8).toInt(nullptr, 2)) << "birth row " << next;
+      if (!b.at("mutated_position").isEmpty()) {
+        const int at = b.at("mutated_position").toInt();
+        child[at] = child[at] == '0' ? '1' : '0';
+        ++mutated;
+      }
+      EXPECT_EQ(b.at("chroma"), child) << "birth row " << next;
+      EXPECT_EQ(b.at("colony").toInt(), b.at("agent").toInt() % 10);
+      chroma[b.at("agent").toInt()] = b.at("chroma");
+    }
+    birthsBefore[step] = static_cast<long>(next);
+    double angleSum = 0;
+    double wiggleSum = 0;
+    int count = 0;
+    for (const TRow& a : agents) {
+      if (a.at("step").toInt() != step) continue;
+      if (step == 0) chroma[a.at("agent").toInt()] = a.at("chroma");
+      EXPECT_EQ(a.at("chroma"), chroma[a.at("agent").toInt()])
+          << "step " << step << " agent " << a.at("agent").toStdString();
+      angleSum += a.at("angle_gene").toInt();
+      wiggleSum += a.at("wiggle_gene").toInt();
+      ++count;
+    }
+    ASSERT_EQ(count, 60) << "step " << step;
+    EXPECT_EQ(QString::number(angleSum / count, 'f', 4), sample.at("mean_angle")) << "step " << step;
+    EXPECT_EQ(QString::number(wiggleSum / count, 'f', 4), sample.at("mean_wiggle")) << "step " << step;
+    EXPECT_EQ(birthsBefore[step], sample.at("births_total").toLong()) << "step " << step;
+  }
+  EXPECT_GT(next, 100U) << "the world must give births to check";
+  EXPECT_GT(mutated, 10);
+  EXPECT_LT(mutated, static_cast<int>(next));
+}
+
+TEST(Watch, EveryKeptCheckpointContinuesExactlyWithItsLineage) {
+  QTemporaryDir tmp;
+  const QStringList outputs{"--agents-every", "100", "--births"};
+  ASSERT_EQ(
+      RunProgram(kWorld + outputs + QStringList{"--steps", QString::number(kSteps), "--out", tmp.filePath("a")}).status,
+      0);
+  // Checkpoints off the sample steps, so an interval spans each of them.
+  ASSERT_EQ(RunProgram(kWorld + outputs +
+                       QStringList{"--steps", "1650", "--checkpoint-every", "550", "--keep-checkpoints", "--out",
+                                   tmp.filePath("k")})
+                .status,
+            0);
+  const QJsonArray kept = QJsonDocument::fromJson(Read(tmp.filePath("k/run.json"))).object()["checkpoints"].toArray();
+  ASSERT_EQ(kept.size(), 3);
+  EXPECT_FALSE(QFile::exists(tmp.filePath("k/checkpoint.pwk")));
+  for (int i = 0; i < kept.size(); ++i) {
+    const int step = kept[i]["step"].toInt();
+    SCOPED_TRACE(step);
+    EXPECT_EQ(step, 550 * (i + 1));
+    const QString file = kept[i]["file"].toString();
+    EXPECT_EQ(file, QStringLiteral("checkpoints/step-%1.pwk").arg(step, 7, 10, QLatin1Char('0')));
+    const QString out = tmp.filePath(QStringLiteral("c%1").arg(step));
+    ASSERT_EQ(RunProgram(outputs + QStringList{"--from", tmp.filePath("k/" + file), "--steps",
+                                               QString::number(kSteps - step), "--out", out})
+                  .status,
+              0);
+    for (const char* name : {"series.csv", "agents.csv.gz", "births.csv.gz"}) {
+      const auto text = [&](const QString& dir) {
+        const QString path = dir + "/" + name;
+        return path.endsWith(".gz") ? ReadGzip(path) : Read(path);
+      };
+      const QByteArray continued = text(out);
+      const QByteArray whole = text(tmp.filePath("a"));
+      EXPECT_EQ(continued.left(continued.indexOf('\n')), whole.left(whole.indexOf('\n'))) << name;
+      EXPECT_EQ(RowsFrom(continued, 0), RowsFrom(whole, step)) << name;
+    }
+  }
+}
+
+TEST(Watch, PicturesAreMagnifiedWholeCellsWithALabelBelowTheGrid) {
+  QImage grid(161, 3, QImage::Format_RGB32);
+  for (int y = 0; y < grid.height(); ++y)
+    for (int x = 0; x < grid.width(); ++x) grid.setPixel(x, y, qRgb(x, 80 * y, 7));
+  const QImage one = LabelledPicture(grid, 1234, 99, 1);
+  const QImage three = LabelledPicture(grid, 1234, 99, 3);
+  // Even sides, the strip below the grid.
+  EXPECT_EQ(one.width() % 2, 0);
+  EXPECT_EQ(one.height() % 2, 0);
+  EXPECT_GT(one.height(), grid.height());
+  EXPECT_EQ(three.size(), one.size() * 3);
+  for (int y = 0; y < three.height(); ++y) {
+    for (int x = 0; x < three.width(); ++x) {
+      ASSERT_EQ(three.pixel(x, y), one.pixel(x / 3, y / 3)) << x << "," << y;
+    }
+  }
+  for (int y = 0; y < grid.height(); ++y)
+    for (int x = 0; x < grid.width(); ++x) ASSERT_EQ(one.pixel(x, y), grid.pixel(x, y));
+  EXPECT_NE(LabelledPicture(grid, 1235, 99, 1), one) << "the label shows the step";
+  EXPECT_NE(LabelledPicture(grid, 1234, 98, 1), one) << "the label shows the seed";
+}
+
+// Peak signal-to-noise ratio of two pictures of one size, in dB.
+double Psnr(const QImage& a, const QImage& b) {
+  double squares = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) squares += d * d;
+    }
+  }
+  const double mean = squares / (3.0 * a.width() * a.height());
+  return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
+}
+
+// The frames of a video decoded to raw RGB by ffmpeg.
+QByteArray DecodedFrames(const QString& path) {
+  QProcess ffmpeg;
+  ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"});
+  ffmpeg.waitForFinished(60000);
+  return ffmpeg.readAllStandardOutput();
+}
+
+TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
+  if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "no ffmpeg on the PATH";
+  QTemporaryDir tmp;
+  const QStringList run{"--seed",        "3",  "--agents",         "50", "--steps",         "60",
+                        "--video-every", "20", "--snapshot-every", "20", "--picture-scale", "2"};
+  for (const QString video : {"v.mp4", "v.webm"}) {
+    SCOPED_TRACE(video.toStdString());
+    const QString a = tmp.filePath(video + "-a/");
+    const QString b = tmp.filePath(video + "-b/");
+    for (const QString& out : {a, b})
+      ASSERT_EQ(RunProgram(run + QStringList{"--video", video, "--out", out}).status, 0);
+    const QImage snapshot(a + "snapshots/step-0000060.png");
+    ASSERT_FALSE(snapshot.isNull());
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                            "stream=nb_read_frames,width,height", "-of", "csv=p=0", a + video});
+    probe.waitForFinished(60000);
+    EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(),
+              QStringLiteral("%1,%2,3").arg(snapshot.width()).arg(snapshot.height()));
+    // The last frame is the snapshot of step 60, up to the encoder's loss;
+    // the first (step 20) is further from it.
+    const QByteArray frames = DecodedFrames(a + video);
+    const qsizetype frameBytes = 3LL * snapshot.width() * snapshot.height();
+    ASSERT_EQ(frames.size(), 3 * frameBytes);
+    const auto frame = [&](int i) {
+      return QImage(reinterpret_cast<const uchar*>(frames.constData() + i * frameBytes), snapshot.width(),
+                    snapshot.height(), 3 * snapshot.width(), QImage::Format_RGB888)
+          .copy();
+    };
+    const double near = Psnr(frame(2), snapshot);
+    EXPECT_GT(near, 38.0);
+    EXPECT_GT(near, Psnr(frame(0), snapshot) + 10.0);
+    EXPECT_EQ(frames, DecodedFrames(b + video)) << "the same seed gives the same frames";
+    EXPECT_EQ(QJsonDocument::fromJson(Read(a + "run.json")).object()["video_frames"].toInt(), 3);
+  }
+}
+
+// Counts the frames of a video with ffprobe; -1 when it cannot be read.
+int ProbedFrames(const QString& video) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                          "stream=nb_read_frames", "-of", "csv=p=0", video});
+  probe.waitForFinished(60000);
+  bool ok = false;
+  const int frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toInt(&ok);
+  return ok && probe.exitCode() == 0 ? frames : -1;
+}
+
+TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
+  if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) GTEST_SKIP() << "no ffmpeg on the PATH";
+  QTemporaryDir tmp;
+  const runner_test::Finished interrupted = runner_test::RunInterrupted(
+      {"--seed", "8", "--agents", "50", "--video", "v.mp4", "--out", tmp.filePath("r")}, tmp.path(), 500);
+  EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
+  const QJsonObject record = QJsonDocument::fromJson(Read(tmp.filePath("r/run.json"))).object();
+  EXPECT_EQ(record["ended"].toString(), "interrupted");
+  const int frames = record["video_frames"].toInt();
+  EXPECT_EQ(frames, record["steps_done"].toInt() / 10);
+  EXPECT_GT(frames, 0);
+  EXPECT_EQ(ProbedFrames(tmp.filePath("r/v.mp4")), frames);
+}
+
+TEST(Watch, VideoWithoutFfmpegIsRefusedBeforeTheRun) {
+  QTemporaryDir tmp;
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PATH", tmp.filePath("empty"));
+  process.setProcessEnvironment(environment);
+  process.start(QStringLiteral(PATHWICK_RUN), {"--steps", "20", "--video", "v.mp4", "--out", tmp.filePath("r")});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 2);
+  EXPECT_TRUE(process.readAllStandardError().contains("ffmpeg"));
+  EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+}  // namespace
