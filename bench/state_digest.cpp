@@ -107,6 +107,9 @@ int main(int argc, char** argv) {
       // population's first steps.
       {"headless", 2, 1000, 1500, true, false, false, 40, true},
       {"large", 1, 200000, 40, false, true, false, 50, true, 100},
+      // 100,000 agents through the first generation's births: at the largest
+      // mark strength the first agents run out of energy near step 330.
+      {"births-100k", 1, 100000, 370, false, false, false, 50, true, 100},
   };
   for (const Setting& s : settings) std::printf("%-16s %016llx\n", s.name, static_cast<unsigned long long>(Run(s)));
   return 0;
