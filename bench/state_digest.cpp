@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 
 #include "CellForm.h"
@@ -67,8 +68,9 @@ uint64_t Run(const Setting& s) {
   }
   Digest d;
   for (const TAgent& a : form->agents) {
-    for (int64_t v : {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY, a.heading, a.stepX,
-                      a.stepY, a.scent, a.posX, a.posY, int32_t{a.searching}}) {
+    for (int64_t v : std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY,
+                                                    a.heading, a.stepX, a.stepY, a.scent, a.posX, a.posY,
+                                                    int32_t{a.searching}}) {
       d.Add(static_cast<uint64_t>(v));
     }
     for (char c : a.chroma) d.Add(static_cast<uint64_t>(c));

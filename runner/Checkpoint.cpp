@@ -113,9 +113,9 @@ QByteArray Sha256(const char* data, qsizetype size) {
 }
 
 void EncodeAgent(TWriter& w, const TAgent& a) {
-  for (int32_t v :
-       {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY, a.centerX,
-        a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY, a.scent}) {
+  for (int32_t v : std::initializer_list<int32_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX,
+                                                  a.cellY, a.homeX, a.homeY, a.centerX, a.centerY, a.knowsCenter,
+                                                  a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY, a.scent}) {
     w.Put(v);
   }
   w.Put(static_cast<uint8_t>(a.searching ? 1 : 0));
@@ -132,9 +132,15 @@ void EncodeAgent(TWriter& w, const TAgent& a) {
 // One agent, checked against the grid it lives on: whatever the engine
 // indexes with must point into the world.
 bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
-  int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy,  &a.tripCount, &a.colony,      &a.cellX, &a.cellY,
-                       &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,   &a.knowsCenter, &a.posX,  &a.posY,
-                       &a.radius,    &a.heading,    &a.stepX,   &a.stepY,     &a.scent};
+  // The numbers as the file holds them, 32 bits each: checked before they
+  // are narrowed to the agent's fields.
+  struct {
+    int32_t angleGene, wiggleGene, energy, tripCount, colony, cellX, cellY, homeX, homeY, centerX, centerY, knowsCenter,
+        posX, posY, radius, heading, stepX, stepY, scent;
+  } w{};
+  int32_t* fields[] = {&w.angleGene, &w.wiggleGene, &w.energy,  &w.tripCount, &w.colony,      &w.cellX, &w.cellY,
+                       &w.homeX,     &w.homeY,      &w.centerX, &w.centerY,   &w.knowsCenter, &w.posX,  &w.posY,
+                       &w.radius,    &w.heading,    &w.stepX,   &w.stepY,     &w.scent};
   for (int32_t* f : fields) {
     if (!r.Get(*f)) return false;
   }
@@ -162,17 +168,39 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
   }
   const int32_t half = RoundDiv(cellSize, 2);
   const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
-  bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
-               a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
-               InRange(a.angleGene, 0, TAgent::kMaxGene) && InRange(a.wiggleGene, 0, TAgent::kMaxGene) &&
-               a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&
-               InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) &&
-               InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
-               a.posY == a.cellY * cellSize + half && InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) &&
-               InRange(a.scent, 0, INT32_MAX);
+  bool sound = w.colony == colony && InRange(w.cellX, 0, c.cols - 1) && InRange(w.cellY, 0, c.rows - 1) &&
+               w.homeX == c.homes[colony].first && w.homeY == c.homes[colony].second &&
+               InRange(w.angleGene, 0, TAgent::kMaxGene) && InRange(w.wiggleGene, 0, TAgent::kMaxGene) &&
+               w.radius == TAgent::kDrawRadius && InRange(w.knowsCenter, 0, 1) &&
+               InRange(w.heading, kLowestHeading, kHighestHeading) && InRange(w.stepX, -1, 1) &&
+               InRange(w.stepY, -1, 1) && InRange(w.tripCount, 0, INT32_MAX) && w.posX == w.cellX * cellSize + half &&
+               w.posY == w.cellY * cellSize + half && InRange(w.centerX, 0, c.cols) && InRange(w.centerY, 0, c.rows) &&
+               InRange(w.scent, 0, INT32_MAX);
   for (char ch : chroma) sound = sound && (ch == '0' || ch == '1');
-  if (!sound) *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
-  return sound;
+  if (!sound) {
+    *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
+    return false;
+  }
+  a.angleGene = static_cast<int16_t>(w.angleGene);
+  a.wiggleGene = static_cast<int16_t>(w.wiggleGene);
+  a.energy = w.energy;
+  a.tripCount = w.tripCount;
+  a.colony = static_cast<int8_t>(w.colony);
+  a.cellX = static_cast<int16_t>(w.cellX);
+  a.cellY = static_cast<int16_t>(w.cellY);
+  a.homeX = static_cast<int16_t>(w.homeX);
+  a.homeY = static_cast<int16_t>(w.homeY);
+  a.centerX = static_cast<int16_t>(w.centerX);
+  a.centerY = static_cast<int16_t>(w.centerY);
+  a.knowsCenter = static_cast<int8_t>(w.knowsCenter);
+  a.posX = static_cast<int16_t>(w.posX);
+  a.posY = static_cast<int16_t>(w.posY);
+  a.radius = static_cast<int8_t>(w.radius);
+  a.heading = static_cast<int16_t>(w.heading);
+  a.stepX = static_cast<int8_t>(w.stepX);
+  a.stepY = static_cast<int8_t>(w.stepY);
+  a.scent = w.scent;
+  return true;
 }
 
 // The file without its closing checksum: the header, then the payload.

@@ -255,7 +255,7 @@ TEST(PopulationRun, RandomSettingsKeepEveryInvariantAfterEveryStep) {
       const std::string violation = Violation(*form, homes, s.agents, s.knowsCenter ? 1 : 0);
       ASSERT_EQ(violation, "") << "after step " << step + 1;
       for (const TAgent& a : form->agents) {
-        minHeading = std::min(minHeading, a.heading);
+        minHeading = std::min<int>(minHeading, a.heading);
       }
     }
     reproductionsSeen += static_cast<int>((counter.next - reseedsBefore) / 3);
