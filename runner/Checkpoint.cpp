@@ -181,8 +181,8 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
     *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
     return false;
   }
-  a.angleGene = static_cast<int16_t>(w.angleGene);
-  a.wiggleGene = static_cast<int16_t>(w.wiggleGene);
+  a.angleGene = static_cast<uint8_t>(w.angleGene);
+  a.wiggleGene = static_cast<uint8_t>(w.wiggleGene);
   a.energy = w.energy;
   a.tripCount = w.tripCount;
   a.colony = static_cast<int8_t>(w.colony);

@@ -145,7 +145,7 @@ class TForm1 : public QWidget {
   // initialisation and read by nothing. It lives beside the cells rather
   // than in them, so that the passes over every cell step through a third
   // of the memory.
-  Grid2D<std::array<int32_t, kColonies>> homeDistance;
+  Grid2D<std::array<int16_t, kColonies>> homeDistance;  // at most 572 on the largest grid
   // Totals since the world was set up: trips completed (an agent back home
   // from the target) and children born in place of exhausted agents.
   int64_t tripsCompleted = 0;

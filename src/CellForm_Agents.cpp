@@ -137,6 +137,7 @@ void TForm1::PlaceAgents(const THomePoints& homePoints) {
     agent.tripCount = 0;
     agent.setChroma();
   }
+  for (int32_t c = 0; c < kColonies; ++c) colonyTrips_[c].Reset(colonyMembers[c].size());
 }
 
 // ---------------------------------------------------------------------------

@@ -78,16 +78,15 @@ class TAgent {
 
   // The agent owns no heap memory: its lists and its chroma live inside it.
   // Each field is as wide as the values it holds (cells and pixels of a
-  // panel of 404, headings, genes 0..255 in 16 bits; steps, flags and the
-  // colony in 8), so that a million agents fit in 144 MB. The fields the
-  // movement pass reads first lead, and the members are ordered so that
-  // they pack without gaps.
+  // panel of 404 and headings in 16 bits; genes, steps, flags, the colony
+  // and the radius in 8), and the members are ordered so that they pack
+  // without gaps: a million agents take 136 MB. The fields the movement
+  // pass reads first lead.
   int32_t energy = 0;      // below 1 the agent is replaced by a child
   int32_t tripCount = 0;   // returns home since placement or birth
+  int32_t scent = 0;       // chemical sensed in the cone
   int16_t cellX = 0;
   int16_t cellY = 0;
-  int16_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
-  int16_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
   int16_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
   int16_t homeX = 0;
   int16_t homeY = 0;
@@ -95,18 +94,19 @@ class TAgent {
   int16_t centerY = 0;
   int16_t posX = 0;        // pixel centre on the agent layer
   int16_t posY = 0;
+  uint8_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
+  uint8_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
+  // Each neighbour step's percentage of the chemical sensed. The members
+  // after it take the bytes behind its count instead of padding.
+  [[no_unique_address]] TFixedList<double, kMaxCandidates> shares;
   int8_t stepX = 0;
   int8_t stepY = 0;
   int8_t knowsCenter = 0;  // 0 or 1
   int8_t colony = 0;       // index in the agent list mod 10
   int8_t radius = 0;
   bool searching = false;  // outbound; false while returning home
-  int32_t scent = 0;
-  // Sensing results: each neighbour step's percentage of the chemical
-  // sensed (whose count's byte is followed by the members below, not by
-  // padding), the neighbour steps in the cone, and the sum of that chemical.
-  [[no_unique_address]] TFixedList<double, kMaxCandidates> shares;
-  TChroma chroma;  // "0"/"1": angleGene bits, then wiggleGene bits
+  TChroma chroma;          // "0"/"1": angleGene bits, then wiggleGene bits
+  // The neighbour steps in the cone, in the order of the shares.
   TFixedList<std::pair<int8_t, int8_t>, kMaxCandidates> candidates;
 
  private:

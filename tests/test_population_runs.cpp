@@ -136,7 +136,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
       return out.str();
     }
     if (a.angleGene < 0 || a.angleGene > 255 || a.wiggleGene < 0 || a.wiggleGene > 255) {
-      out << "genes " << a.angleGene << "/" << a.wiggleGene;
+      out << "genes " << int{a.angleGene} << "/" << int{a.wiggleGene};
       return out.str();
     }
     if (a.chroma.size() != 16 || a.chroma.view().find_first_not_of("01") != std::string::npos) {
