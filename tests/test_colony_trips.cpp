@@ -20,7 +20,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kRandomRounds = 1500;  // the sanitizer build runs some ten times slower
+constexpr int kRandomRounds = 5000;  // the sanitizer build runs several times slower
 #else
 constexpr int kRandomRounds = 15000;
 #endif
