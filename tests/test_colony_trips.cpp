@@ -19,11 +19,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRandomRounds = 5000;  // the sanitizer build runs several times slower
-#else
-constexpr int kRandomRounds = 15000;
-#endif
+constexpr int kRandomRounds = 15000;  // of 100 draws each
 constexpr int32_t kDraws = 100;
 
 class ColonyTripsTest : public ::testing::Test {
