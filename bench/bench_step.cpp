@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -56,6 +57,40 @@ void BM_HeadlessStep(benchmark::State& state) {
 }
 BENCHMARK(BM_HeadlessStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 10000})->Args({1, 1000000})
     ->Unit(benchmark::kMicrosecond);
+
+// A headless world at cell size 1 from its setup: the per-step time of the
+// first steps, before anyone runs out of energy (every agent starts with the
+// same energy, so the first generation is born within a few dozen steps of
+// step 600 at the default settings), against the per-step time of the steps
+// after them. Counters in milliseconds a step; ratio is later / preBirth.
+void BM_Births(benchmark::State& state) {
+  const int agents = static_cast<int>(state.range(0));
+  const int preBirthSteps = static_cast<int>(state.range(1));
+  const int laterSteps = static_cast<int>(state.range(2));
+  using Clock = std::chrono::steady_clock;
+  double preBirth = 0;
+  double later = 0;
+  int64_t births = 0;
+  for (auto _ : state) {
+    auto form = MakeWorld(1, agents, 0, true, true);
+    const auto start = Clock::now();
+    for (int i = 0; i < preBirthSteps; ++i) form->DoStep();
+    const auto firstBirths = Clock::now();
+    const int64_t bornBefore = form->births;
+    for (int i = 0; i < laterSteps; ++i) form->DoStep();
+    const auto end = Clock::now();
+    preBirth = std::chrono::duration<double, std::milli>(firstBirths - start).count() / preBirthSteps;
+    later = std::chrono::duration<double, std::milli>(end - firstBirths).count() / laterSteps;
+    births = form->births - bornBefore;
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+  }
+  state.counters["preBirthMsPerStep"] = preBirth;
+  state.counters["laterMsPerStep"] = later;
+  state.counters["ratio"] = later / preBirth;
+  state.counters["births"] = static_cast<double>(births);
+}
+BENCHMARK(BM_Births)->ArgNames({"agents", "preBirth", "later"})->Args({100000, 600, 1800})
+    ->Args({1000000, 600, 2000})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // Agent moves per second of the movement pass alone.
 void BM_MoveAgents(benchmark::State& state) {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 
 #include "CellForm.h"
@@ -65,8 +66,9 @@ uint64_t Run(const Setting& s) {
   }
   Digest d;
   for (const TAgent& a : form->agents) {
-    for (int64_t v : {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY, a.heading, a.stepX,
-                      a.stepY, a.scent, a.posX, a.posY, int32_t{a.searching}}) {
+    for (int64_t v : std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY,
+                                                    a.heading, a.stepX, a.stepY, a.scent, a.posX, a.posY,
+                                                    int32_t{a.searching}}) {
       d.Add(static_cast<uint64_t>(v));
     }
     for (char c : a.chroma) d.Add(static_cast<uint64_t>(c));
@@ -105,6 +107,9 @@ int main(int argc, char** argv) {
       // population's first steps.
       {"headless", 2, 1000, 1500, true, false, false, 40, true},
       {"large", 1, 200000, 40, false, true, false, 50, true, 100},
+      // 100,000 agents through the first generation's births: at the largest
+      // mark strength the first agents run out of energy near step 330.
+      {"births-100k", 1, 100000, 370, false, false, false, 50, true, 100},
   };
   for (const Setting& s : settings) std::printf("%-16s %016llx\n", s.name, static_cast<unsigned long long>(Run(s)));
   return 0;

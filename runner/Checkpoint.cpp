@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "Calcer.h"
@@ -208,13 +209,34 @@ bool DecodeCell(TByteReader& r, TCell& cell) {
   return sound;
 }
 
-// An agent's whole-number fields in the order they are stored (i32 each);
-// the searching flag, the chroma and the sensing lists follow them.
-constexpr int32_t TAgent::*kAgentWholeFields[] = {
-    &TAgent::angleGene, &TAgent::wiggleGene, &TAgent::energy,  &TAgent::tripCount, &TAgent::colony,
-    &TAgent::cellX,     &TAgent::cellY,      &TAgent::homeX,   &TAgent::homeY,     &TAgent::centerX,
-    &TAgent::centerY,   &TAgent::knowsCenter, &TAgent::posX,   &TAgent::posY,      &TAgent::radius,
-    &TAgent::heading,   &TAgent::stepX,      &TAgent::stepY,   &TAgent::scent};
+// An agent's whole-number fields in the order they are stored, 32 bits each
+// whatever their width in the agent; the searching flag, the chroma and the
+// sensing lists follow them. Setting a field tells whether the agent's field
+// holds the stored value exactly, so a value too wide for it is refused
+// rather than cut.
+struct TAgentField {
+  int32_t (*get)(const TAgent& agent);
+  bool (*set)(TAgent& agent, int32_t value);
+};
+
+template <auto Member>
+constexpr TAgentField AgentField() {
+  using Field = std::remove_cvref_t<decltype(std::declval<TAgent&>().*Member)>;
+  return {[](const TAgent& a) { return static_cast<int32_t>(a.*Member); },
+          [](TAgent& a, int32_t value) {
+            a.*Member = static_cast<Field>(value);
+            return static_cast<int32_t>(a.*Member) == value;
+          }};
+}
+
+constexpr TAgentField kAgentWholeFields[] = {
+    AgentField<&TAgent::angleGene>(), AgentField<&TAgent::wiggleGene>(), AgentField<&TAgent::energy>(),
+    AgentField<&TAgent::tripCount>(), AgentField<&TAgent::colony>(),     AgentField<&TAgent::cellX>(),
+    AgentField<&TAgent::cellY>(),     AgentField<&TAgent::homeX>(),      AgentField<&TAgent::homeY>(),
+    AgentField<&TAgent::centerX>(),   AgentField<&TAgent::centerY>(),    AgentField<&TAgent::knowsCenter>(),
+    AgentField<&TAgent::posX>(),      AgentField<&TAgent::posY>(),       AgentField<&TAgent::radius>(),
+    AgentField<&TAgent::heading>(),   AgentField<&TAgent::stepX>(),      AgentField<&TAgent::stepY>(),
+    AgentField<&TAgent::scent>()};
 constexpr qsizetype kAgentFixedBytes =
     static_cast<qsizetype>(std::size(kAgentWholeFields) * sizeof(int32_t)) + 1 + kChromaLength;
 static_assert(kAgentFixedBytes == 93, "19 x i32, the searching flag and the chroma, as the README has them");
@@ -224,7 +246,7 @@ constexpr qsizetype kMostAgentBytes =
     kLeastAgentBytes + TAgent::kMaxCandidates * (2 * sizeof(int8_t)) + TAgent::kMaxCandidates * sizeof(double);
 
 void EncodeAgent(TByteWriter& w, const TAgent& a) {
-  for (int32_t TAgent::*field : kAgentWholeFields) w.Put(a.*field);
+  for (const TAgentField& field : kAgentWholeFields) w.Put(field.get(a));
   w.Put(static_cast<uint8_t>(a.searching ? 1 : 0));
   for (char c : a.chroma) w.Put(static_cast<uint8_t>(c));
   w.Put(static_cast<uint8_t>(a.candidates.size()));
@@ -239,8 +261,11 @@ void EncodeAgent(TByteWriter& w, const TAgent& a) {
 // One agent, checked against the grid it lives on: whatever the engine
 // indexes with must point into the world.
 bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
-  for (int32_t TAgent::*field : kAgentWholeFields) {
-    if (!r.Get(a.*field)) return false;
+  bool fits = true;
+  for (const TAgentField& field : kAgentWholeFields) {
+    int32_t value = 0;
+    if (!r.Get(value)) return false;
+    fits = field.set(a, value) && fits;
   }
   uint8_t searching = 0;
   if (!r.Get(searching)) return false;
@@ -266,7 +291,7 @@ bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, 
   }
   const int32_t half = RoundDiv(cellSize, 2);
   const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
-  bool sound = a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
+  bool sound = fits && a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
                a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
                InRange(a.angleGene, 0, TAgent::kMaxGene) && InRange(a.wiggleGene, 0, TAgent::kMaxGene) &&
                a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&

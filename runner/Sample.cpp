@@ -69,8 +69,8 @@ TGeneHistogram TakeHistogram(const TForm1& form) {
   for (const TAgent& agent : form.agents) {
     // Genes have 8 bits; a value outside them would be a fault elsewhere,
     // counted at the nearest end rather than written out of bounds.
-    ++histogram[0][std::clamp(agent.angleGene, 0, kGeneValues - 1)];
-    ++histogram[1][std::clamp(agent.wiggleGene, 0, kGeneValues - 1)];
+    ++histogram[0][std::clamp<int32_t>(agent.angleGene, 0, kGeneValues - 1)];
+    ++histogram[1][std::clamp<int32_t>(agent.wiggleGene, 0, kGeneValues - 1)];
   }
   return histogram;
 }

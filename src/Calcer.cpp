@@ -9,9 +9,13 @@ constexpr int32_t kPercent = 100;
 constexpr int32_t kBitsPerGene = 8;
 }  // namespace
 
-int32_t PickByShare(const std::vector<double>& shares) {
+int32_t ShareDraw() {
   Randomize();
-  const long double draw = Random(kPercent);
+  return Random(kPercent);
+}
+
+int32_t PickByShare(const std::vector<double>& shares) {
+  const long double draw = ShareDraw();
   if (shares.empty()) return 0;
   long double sum = 0;
   const size_t last = shares.size() - 1;

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-// Reseeds the shared generator, draws Random(100) and returns the first index
-// whose running sum of shares reaches the draw, else the last index.
-// An empty list gives 0.
+// The draw of a pick by share: reseeds the shared generator, then Random(100).
+int32_t ShareDraw();
+// Makes a ShareDraw and returns the first index whose running sum of shares
+// (long double) reaches it, else the last index. An empty list gives 0.
 int32_t PickByShare(const std::vector<double>& shares);
 
 // Rounded Euclidean distance between two cells; no wrap-around.

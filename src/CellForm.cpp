@@ -216,6 +216,7 @@ void TForm1::ClearWorld() {
   worldExists_ = false;
   stepCount = 0;
   std::vector<TAgent>().swap(agents);
+  for (TColonyTrips& trips : colonyTrips_) trips.Reset(0);
   ReleaseLayers();
   cells.Clear();
   diffusionBuffer.Clear();

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "ColonyTrips.h"
 #include "Grid2D.h"
 #include "agenten.h"
 #include "cell_P.h"
@@ -169,7 +170,7 @@ class TForm1 : public QWidget {
   // initialisation and read by nothing. It lives beside the cells rather
   // than in them, so that the passes over every cell step through a third
   // of the memory.
-  Grid2D<std::array<int32_t, kColonies>> homeDistance;
+  Grid2D<std::array<int16_t, kColonies>> homeDistance;  // at most 572 on the largest grid
   // Totals since the world was set up: trips completed (an agent back home
   // from the target) and children born in place of exhausted agents.
   int64_t tripsCompleted = 0;
@@ -245,6 +246,12 @@ class TForm1 : public QWidget {
   void EvaporateAndDrawCells();
   void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
+  // Brings colonyTrips_ into agreement with colonyMembers and the agents'
+  // trip counts, in one sweep in list order.
+  void CheckColonyTrips();
+  // Records agent index's trip count in its colony's trips, if they are
+  // being kept up to date.
+  void NoteTrips(int32_t index);
   void SampleStatistics();
   void ReportStepError(const std::string& message);
   void SetCaption(QLabel* label, const std::string& text);
@@ -256,5 +263,11 @@ class TForm1 : public QWidget {
   bool worldExists_ = false;   // a world is completely built
   bool stepRunning_ = false;   // a step is under way; no step may start inside it
   std::string lastStepError_;  // reported once while the same error repeats
-  std::vector<double> parentShares_;  // reused by every reproduction
+  // Each colony's trip counts in member order, for the parent draws. They
+  // are checked against the agents at the first birth of a movement pass
+  // (and at every birth outside one) and kept up to date for the rest of
+  // the pass as trips are counted and children replace parents.
+  std::array<TColonyTrips, kColonies> colonyTrips_;
+  bool movingAgents_ = false;  // a movement pass is under way
+  bool tripsChecked_ = false;  // colonyTrips_ agrees with the agents until this pass ends
 };

@@ -22,7 +22,6 @@ constexpr int32_t kBirthEnergy = 100000;
 constexpr int32_t kAgentRadius = TAgent::kDrawRadius;
 constexpr int32_t kGeneRange = 180;
 constexpr int32_t kSearchCostFactor = 3;  // off the trail a searching move costs 3 x mark strength
-constexpr double kEqualShare = 5.0;        // every parent's share when nobody has made a trip
 constexpr int32_t kChromaLength = TChroma::kLength;
 constexpr int32_t kGeneBits = 8;
 constexpr int32_t kMutablePositions = 15;  // the last chroma character never mutates
@@ -113,8 +112,6 @@ void TForm1::PlaceAgents(const THomePoints& homePoints) {
   const int32_t knowsCenter = KnowsCenter() ? 1 : 0;
   TCanvas& canvas = agentLayer->Canvas();
   const int32_t count = static_cast<int32_t>(agents.size());
-  // Colony 0 is the largest; reproduction then never grows the share list.
-  parentShares_.reserve(static_cast<size_t>((count + kColonies - 1) / kColonies));
   for (int32_t i = 0; i < count; ++i) {
     TAgent& agent = agents[i];
     const int32_t c = i % kColonies;
@@ -139,6 +136,7 @@ void TForm1::PlaceAgents(const THomePoints& homePoints) {
     agent.tripCount = 0;
     agent.setChroma();
   }
+  for (int32_t c = 0; c < kColonies; ++c) colonyTrips_[c].Reset(colonyMembers[c].size());
 }
 
 // ---------------------------------------------------------------------------
@@ -150,18 +148,33 @@ void TForm1::MoveAgents() {
   // Neither value can change during the pass: it runs without returning to
   // the event loop, so reading the captions once is the same as once per move.
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
+  // Anything may have changed the agents since the last pass: the colonies'
+  // trips are checked afresh at this pass's first birth.
+  struct TPass {
+    TForm1& form;
+    explicit TPass(TForm1& f) : form(f) { form.movingAgents_ = true, form.tripsChecked_ = false; }
+    ~TPass() { form.movingAgents_ = false, form.tripsChecked_ = false; }
+    TPass(const TPass&) = delete;
+    TPass& operator=(const TPass&) = delete;
+  } pass(*this);
   const int32_t count = static_cast<int32_t>(agents.size());
   for (int32_t i = 0; i < count; ++i) {
     if (i + 2 * kPrefetchAhead < count) PrefetchAgent(agents[i + 2 * kPrefetchAhead]);
     if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
-    if (agent.energy <= 0) Reproduce(agent);
+    if (agent.energy <= 0) {
+      Reproduce(agent);
+      NoteTrips(i);  // the child starts without trips
+    }
     const int32_t angleGene = agent.angleGene;
     const int32_t wiggleGene = agent.wiggleGene;
     Sense(i);
     const bool homeward = !agent.searching;
     agent.ChangeHeading(angleGene, wiggleGene, sniffMode, sniffThreshold);
-    if (homeward && agent.searching) ++tripsCompleted;  // turned round at home
+    if (homeward && agent.searching) {  // turned round at home
+      ++tripsCompleted;
+      NoteTrips(i);
+    }
     int32_t column = agent.cellX + agent.stepX;
     int32_t row = agent.cellY + agent.stepY;
     WrapGrid(column, row, gridCols, gridRows);
@@ -211,22 +224,48 @@ void TForm1::ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveC
 
 void TForm1::Reproduce(TAgent& agent) {
   const int32_t c = agent.colony;
-  const std::vector<int32_t>& members = colonyMembers[c];
   ++births;
-  int64_t total = 0;
-  for (int32_t member : members) total += agents[member].tripCount;
-  parentShares_.clear();
-  for (int32_t member : members) {
-    parentShares_.push_back(total > 0 ? static_cast<double>(static_cast<long double>(agents[member].tripCount) /
-                                                            total * 100)
-                                      : kEqualShare);
+  if (!tripsChecked_) {
+    CheckColonyTrips();
+    tripsChecked_ = movingAgents_;
   }
-  const int32_t first = PickByShare(parentShares_);
-  const int32_t second = PickByShare(parentShares_);
+  const TColonyTrips& trips = colonyTrips_[c];
+  const int32_t first = trips.Pick(ShareDraw());
+  const int32_t second = trips.Pick(ShareDraw());
   const int32_t cut = Crossover(agent, {first, second}, c);
   const int32_t mutated = Mutate(agent);
   if (onBirth) {
+    const std::vector<int32_t>& members = colonyMembers[c];
     onBirth({static_cast<int32_t>(&agent - agents.data()), c, members[first], members[second], cut, mutated});
+  }
+}
+
+void TForm1::CheckColonyTrips() {
+  size_t longest = 0;
+  for (int32_t c = 0; c < kColonies; ++c) {
+    const size_t members = colonyMembers[c].size();
+    if (colonyTrips_[c].size() != members) colonyTrips_[c].Reset(members);
+    longest = std::max(longest, members);
+  }
+  // Member k of each colony, then member k + 1: list order for agents dealt
+  // round the colonies.
+  for (size_t k = 0; k < longest; ++k) {
+    for (int32_t c = 0; c < kColonies; ++c) {
+      const std::vector<int32_t>& members = colonyMembers[c];
+      if (k < members.size()) colonyTrips_[c].Set(k, agents[members[k]].tripCount);
+    }
+  }
+}
+
+void TForm1::NoteTrips(int32_t index) {
+  if (!tripsChecked_) return;
+  const TAgent& agent = agents[index];
+  const auto position = static_cast<size_t>(index / kColonies);
+  if (agent.colony >= 0 && agent.colony < kColonies && position < colonyMembers[agent.colony].size() &&
+      colonyMembers[agent.colony][position] == index) {
+    colonyTrips_[agent.colony].Set(position, agent.tripCount);
+  } else {
+    tripsChecked_ = false;  // not where dealing puts it: the next birth checks again
   }
 }
 

@@ -71,7 +71,7 @@ void TForm1::InitField(const THomePoints& homePoints) {
       cell.minHomeDistance = kNoHomeDistance;
       for (int32_t k = 0; k < kColonies; ++k) {
         const int32_t d = GridDistance(column, row, homePoints[k].first, homePoints[k].second);
-        homeDistance[column][row][k] = d;
+        homeDistance[column][row][k] = static_cast<int16_t>(d);
         if (d < cell.minHomeDistance) {
           cell.minHomeDistance = d;
           cell.chemical = kInitialChemical;

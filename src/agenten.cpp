@@ -116,7 +116,9 @@ void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sn
   } else if (sniffMode == smHillClimbing) {
     hillClimbing(deviationRange);
   }
-  NormalizeAngle(heading);
+  int32_t normalized = heading;
+  NormalizeAngle(normalized);
+  heading = static_cast<int16_t>(normalized);
 }
 
 void TAgent::randomWalk(int32_t range) {

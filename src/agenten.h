@@ -69,41 +69,45 @@ class TAgent {
   void hillClimbing(int32_t range);
   void Draw(TCanvas& canvas) const;
 
-  void SetHeading(int32_t v) { heading = v; }
-  void SetStepX(int32_t v) { stepX = v; }
-  void SetStepY(int32_t v) { stepY = v; }
-  void SetPosX(int32_t v) { posX = v; }
-  void SetPosY(int32_t v) { posY = v; }
-  void SetRadius(int32_t v) { radius = v; }
+  void SetHeading(int32_t v) { heading = static_cast<int16_t>(v); }
+  void SetStepX(int32_t v) { stepX = static_cast<int8_t>(v); }
+  void SetStepY(int32_t v) { stepY = static_cast<int8_t>(v); }
+  void SetPosX(int32_t v) { posX = static_cast<int16_t>(v); }
+  void SetPosY(int32_t v) { posY = static_cast<int16_t>(v); }
+  void SetRadius(int32_t v) { radius = static_cast<int8_t>(v); }
 
   // The agent owns no heap memory: its lists and its chroma live inside it.
-  // The fields the movement pass reads first lead, and the members are
-  // ordered so that they pack without gaps.
-  int32_t cellX = 0;
-  int32_t cellY = 0;
+  // Each field is as wide as the values it holds (cells and pixels of a
+  // panel of 404 and headings in 16 bits; genes, steps, flags, the colony
+  // and the radius in 8), and the members are ordered so that they pack
+  // without gaps: a million agents take 136 MB. The fields the movement
+  // pass reads first lead.
   int32_t energy = 0;      // below 1 the agent is replaced by a child
-  int32_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
-  int32_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
-  int32_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
-  int32_t stepX = 0;
-  int32_t stepY = 0;
-  int32_t homeX = 0;
-  int32_t homeY = 0;
-  int32_t centerX = 0;
-  int32_t centerY = 0;
-  int32_t knowsCenter = 0;  // 0 or 1
-  int32_t tripCount = 0;    // returns home since placement or birth
-  int32_t colony = 0;       // index in the agent list mod 10
-  int32_t posX = 0;         // pixel centre on the agent layer
-  int32_t posY = 0;
-  int32_t radius = 0;
+  int32_t tripCount = 0;   // returns home since placement or birth
+  int32_t scent = 0;       // chemical sensed in the cone
+  int16_t cellX = 0;
+  int16_t cellY = 0;
+  int16_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
+  int16_t homeX = 0;
+  int16_t homeY = 0;
+  int16_t centerX = 0;
+  int16_t centerY = 0;
+  int16_t posX = 0;        // pixel centre on the agent layer
+  int16_t posY = 0;
+  uint8_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
+  uint8_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255
+  // Each neighbour step's percentage of the chemical sensed. The members
+  // after it take the bytes behind its count instead of padding.
+  [[no_unique_address]] TFixedList<double, kMaxCandidates> shares;
+  int8_t stepX = 0;
+  int8_t stepY = 0;
+  int8_t knowsCenter = 0;  // 0 or 1
+  int8_t colony = 0;       // index in the agent list mod 10
+  int8_t radius = 0;
   bool searching = false;  // outbound; false while returning home
   TChroma chroma;          // "0"/"1": angleGene bits, then wiggleGene bits
-  // Sensing results: the neighbour steps in the cone, each one's percentage
-  // of the chemical sensed, and the sum of that chemical.
+  // The neighbour steps in the cone, in the order of the shares.
   TFixedList<std::pair<int8_t, int8_t>, kMaxCandidates> candidates;
-  int32_t scent = 0;
-  TFixedList<double, kMaxCandidates> shares;
 
  private:
   bool AnyShareAboveZero() const;

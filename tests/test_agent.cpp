@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -120,6 +121,33 @@ TEST(AgentSensingLists, HoldEightInPlaceAndRefuseANinth) {
   EXPECT_EQ(a.candidates.size(), 8u) << "a refused element changes nothing";
   a.candidates.clear();
   EXPECT_TRUE(a.candidates.empty());
+}
+
+TEST(AgentSensingLists, WritingTheSharesLeavesTheFieldsPackedBehindThemAlone) {
+  // The step, flag, colony and chroma bytes sit where the share list would
+  // otherwise pad; a million agents then take 136 MB.
+  EXPECT_LE(sizeof(TAgent), 136u);
+  TAgent a;
+  a.stepX = -1;
+  a.stepY = 1;
+  a.knowsCenter = 1;
+  a.colony = 9;
+  a.radius = TAgent::kDrawRadius;
+  a.searching = true;
+  a.chroma = std::string_view("1111000011110000");
+  TAgent other;
+  other.shares = {12.5, 87.5};
+  for (int round = 0; round < 3; ++round) {
+    if (round == 0) a.shares = other.shares;
+    if (round == 1) a.shares = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0};
+    if (round == 2) a.shares.assign(3, 33.0);
+    EXPECT_EQ(std::tuple(a.stepX, a.stepY, a.knowsCenter, a.colony, a.radius, a.searching),
+              std::tuple(-1, 1, 1, 9, TAgent::kDrawRadius, true))
+        << "round " << round;
+    EXPECT_EQ(a.chroma, "1111000011110000") << "round " << round;
+  }
+  EXPECT_EQ(a.shares.size(), 3u);
+  EXPECT_EQ(a.shares[2], 33.0);
 }
 
 // ---------------------------------------------------------------------------

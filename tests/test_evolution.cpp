@@ -146,6 +146,30 @@ TEST(ParentShares, TripsSetTheSharesAndTheExhaustedAgentCountsToo) {
   EXPECT_EQ(form->agents[0].tripCount, 0);
 }
 
+TEST(ParentShares, BirthsInTheMovementPassSeeTripsChangedBetweenPasses) {
+  auto form = MakeWorld(20, 6);
+  form->SB_mutate->setValue(0);
+  const auto& members = form->colonyMembers[0];
+  ASSERT_EQ(members, (std::vector<int32_t>{0, 10}));
+  // Each pass: agent 0 runs out of energy and is born again from the
+  // parents of draws 50 and 50, cut 8; the child's genes name the parent.
+  const auto passWithTrips = [&](int32_t tripsOfFirst, int32_t tripsOfSecond) {
+    MarkColonyZero(*form);
+    form->agents[members[0]].tripCount = tripsOfFirst;
+    form->agents[members[1]].tripCount = tripsOfSecond;
+    form->agents[0].energy = 0;
+    RandomizeQueue randomize;
+    randomize.seeds = {SeedGivingDraw(100, 50), SeedGivingDraw(100, 50), SeedGivingDraw(16, 7)};
+    form->MoveAgents();
+    EXPECT_EQ(randomize.calls, 3);
+    return static_cast<int>(form->agents[0].angleGene);
+  };
+  EXPECT_EQ(passWithTrips(0, 3), 1) << "all trips are the second member's";
+  EXPECT_EQ(passWithTrips(2, 0), 0) << "all trips are now the first member's";
+  EXPECT_EQ(passWithTrips(0, 0), 1) << "no trips: shares of 5 each, draw 50 goes to the last member";
+  EXPECT_EQ(form->births, 3);
+}
+
 // ---------------------------------------------------------------------------
 // Crossover
 

@@ -137,7 +137,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
       return out.str();
     }
     if (a.angleGene < 0 || a.angleGene > 255 || a.wiggleGene < 0 || a.wiggleGene > 255) {
-      out << "genes " << a.angleGene << "/" << a.wiggleGene;
+      out << "genes " << int{a.angleGene} << "/" << int{a.wiggleGene};
       return out.str();
     }
     if (a.chroma.size() != 16 || a.chroma.view().find_first_not_of("01") != std::string::npos) {
@@ -255,7 +255,7 @@ TEST(PopulationRun, RandomSettingsKeepEveryInvariantAfterEveryStep) {
       const std::string violation = Violation(*form, homes, s.agents, s.knowsCenter ? 1 : 0);
       ASSERT_EQ(violation, "") << "after step " << step + 1;
       for (const TAgent& a : form->agents) {
-        minHeading = std::min(minHeading, a.heading);
+        minHeading = std::min<int>(minHeading, a.heading);
       }
     }
     reproductionsSeen += static_cast<int>((counter.next - reseedsBefore) / 3);
