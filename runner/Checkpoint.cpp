@@ -413,6 +413,15 @@ std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, Q
   return checkpoint;
 }
 
+QString StoredCheckpointChecksum(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() < kChecksumBytes || !file.seek(file.size() - kChecksumBytes)) {
+    return {};
+  }
+  const QByteArray stored = file.read(kChecksumBytes);
+  return stored.size() == kChecksumBytes ? QString::fromLatin1(stored.toHex()) : QString();
+}
+
 QString RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   ApplySettings(form, c.settings);
   {

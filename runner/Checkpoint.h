@@ -81,6 +81,9 @@ class TCheckpointWriter {
   QString error_;  // written by the worker, read after joining it
 };
 std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, QString* checksumHex = nullptr);
+// The SHA-256 a checkpoint file ends with, in hex, unchecked (it names the
+// file); empty when the file cannot be read.
+QString StoredCheckpointChecksum(const QString& path);
 
 // Builds the checkpoint's world in `form`: its settings, cells, agents,
 // totals and step count, and the generator's state; the cell layer is

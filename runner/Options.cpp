@@ -62,7 +62,10 @@ constexpr TRunOption kRunOptions[] = {
     {"vary", "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings"},
     {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
     {"job", "LINE", "the options of one job-list line as one argument (scripts/sweep.sh uses it)"},
-    {"summarize", "DIR", "write DIR/summary.csv and DIR/summary.png from the run folders in DIR"},
+    {"summarize", "DIR",
+     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and\n"
+     "compare the groups (comparison.csv, printed) when one setting varies"},
+    {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
 };
 
 QString Dashed(const QString& name) { return QStringLiteral("--") + name; }
@@ -195,13 +198,18 @@ class TReader {
     }
     if (Set("summarize")) {
       for (const QString& name : names) {
-        if (name != QLatin1String("summarize") && name != QLatin1String("quiet")) {
+        if (name != QLatin1String("summarize") && name != QLatin1String("quiet") && name != QLatin1String("window")) {
           result.error = QStringLiteral("--summarize takes no other options, but %1 is given").arg(Dashed(name));
           return result;
         }
       }
       c.kind = TCommandKind::kSummarize;
       c.folder = parser_.value(QStringLiteral("summarize"));
+      result.error = ReadCount("window", c.window);
+      return result;
+    }
+    if (Set("window")) {
+      result.error = QStringLiteral("--window is for --summarize");
       return result;
     }
     result.error = ReadPlan(c);

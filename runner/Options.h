@@ -17,6 +17,7 @@ struct TCommand {
   bool quiet = false;
   QStringList jobLines;  // kGrid: the job list to print
   QString folder;        // kSummarize: the sweep's folder
+  int32_t window = 0;    // kSummarize: samples a final mean spans (0: the last only)
 };
 
 struct TParseResult {

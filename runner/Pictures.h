@@ -1,29 +1,11 @@
-// The pictures of a run: the gene chart of the whole run, pictures of the
-// grid, and the summary chart of a sweep.
+// Files of pictures, written whole or not at all: the grid's snapshots, and
+// the figures of the analysis.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
-#include <cstdint>
-#include <vector>
 
-struct TChartPoint {
-  int32_t step;
-  int32_t avgAngle;
-  int32_t avgWiggle;
-};
-
-// genes.png and genes.svg: every sample of the run in the window's chart.
-// Returns an error text or empty.
-QString WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
-
-// Saves a PNG atomically; returns an error text or empty.
+// Saves bytes, or a PNG, atomically; returns an error text or empty.
+QString SaveBytes(const QByteArray& bytes, const QString& path);
 QString SavePng(const QImage& image, const QString& path);
-
-struct TSummaryRun {
-  QString group;  // the varied settings of the run, as "name=value ..."
-  std::vector<TChartPoint> points;
-};
-// Two charts side by side, average angle and average wiggle, one line per
-// run, one colour per group. Returns an error text or empty.
-QString WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);

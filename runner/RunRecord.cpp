@@ -190,6 +190,7 @@ std::optional<TRunRecord> ReadRunRecord(const QString& path, const TSettingValue
     return std::nullopt;
   }
   record.plan.seedFromClock = object.value(QStringLiteral("seed_from_clock")).toBool();
+  record.plan.fromChecksum = object.value(QStringLiteral("from")).toObject().value(QStringLiteral("sha256")).toString();
   record.startStep = object.value(QStringLiteral("start_step")).toInt();
   record.stepsDone = object.value(QStringLiteral("steps_done")).toInt();
   record.samples = object.value(QStringLiteral("samples")).toInt();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,8 @@
 
 #include "CellForm.h"
 #include "Checkpoint.h"
+#include "Experiment.h"
+#include "Figures.h"
 #include "Options.h"
 #include "Pictures.h"
 #include "Progress.h"
@@ -59,7 +62,7 @@ class TDataOut {
   bool ok_ = true;
 };
 
-int Run(TForm1& form, const TCommand& command) {
+int Run(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
   TRunPlan plan = command.plan;
   if (plan.seedFromClock) plan.seed = SeedFromClock();
   const bool toFolder = !command.out.isEmpty();
@@ -82,14 +85,14 @@ int Run(TForm1& form, const TCommand& command) {
   series.Write(SeriesHeader());
   if (histograms) histograms->Write(HistogramHeader());
 
-  std::vector<TChartPoint> points;
+  int32_t samples = 0;
   QString pictureError;
   const int32_t firstStep = plan.from ? plan.from->step : 0;
   TProgress progress(!command.quiet, firstStep, firstStep + plan.steps);
   TRunObserver observer;
   observer.sample = [&](const TSample& s) {
     series.Write(SeriesRow(s));
-    points.push_back({s.step, s.avgAngle, s.avgWiggle});
+    ++samples;
   };
   observer.histogram = [&](int32_t step, const TGeneHistogram& h) { histograms->Write(HistogramRows(step, h)); };
   observer.picture = [&](int32_t step, const QImage& grid, bool last) {
@@ -123,20 +126,19 @@ int Run(TForm1& form, const TCommand& command) {
   }
   if (!toFolder) return 0;
 
-  if (plan.plot) {
-    const QString error =
-        WriteGeneChart(folder.Path(QStringLiteral("genes.png")), folder.Path(QStringLiteral("genes.svg")), points);
-    if (!error.isEmpty()) return Fail(kExitFailed, error);
-  }
   TRunRecord record;
   record.plan = plan;
   record.startStep = outcome.firstStep;
   record.stepsDone = outcome.stepsDone - outcome.firstStep;
-  record.samples = static_cast<int32_t>(points.size());
+  record.samples = samples;
   record.wallSeconds = seconds;
   record.ended = QLatin1String(outcome.interrupted ? kEndedInterrupted : kEndedCompleted);
   if (QString error = WriteRunRecord(folder.Path(QLatin1String(kRunRecordName)), record); !error.isEmpty()) {
     return Fail(kExitFailed, error);
+  }
+  if (plan.plot) {
+    const QString error = WriteRunFigures(folder.Path(QString()), QFileInfo(command.out).fileName(), defaults);
+    if (!error.isEmpty()) return Fail(kExitFailed, error);
   }
   if (QString error = folder.Commit(); !error.isEmpty()) return Fail(kExitFailed, error);
   return 0;
@@ -192,12 +194,17 @@ int main(int argc, char** argv) {
       for (const QString& line : command.jobLines) std::printf("%s\n", qPrintable(line));
       return 0;
     case TCommandKind::kSummarize:
-      if (QString error = Summarize(command.folder, defaults); !error.isEmpty()) return Fail(kExitFailed, error);
+    {
+      QString report;
+      if (QString error = Summarize(command.folder, defaults, command.window, &report); !error.isEmpty())
+        return Fail(kExitFailed, error);
+      std::fputs(qPrintable(report), stdout);
       return 0;
+    }
     case TCommandKind::kShow:
       return Show(*form, command.plan);
     case TCommandKind::kRun:
       break;
   }
-  return Run(*form, command);
+  return Run(*form, command, defaults);
 }

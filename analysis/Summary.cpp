@@ -1,0 +1,363 @@
+#include "Summary.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QStringList>
+#include <map>
+#include <set>
+
+#include "Figures.h"
+#include "RunData.h"
+#include "Statistics.h"
+
+namespace {
+
+constexpr int kDecimals = 4;
+// Columns of series.csv whose last value (and window mean) summary.csv holds.
+constexpr const char* kFinalColumns[] = {"avg_angle", "avg_wiggle",  "mean_angle",   "sd_angle",     "mean_wiggle",
+                                         "sd_wiggle", "trips_total", "births_total", "heading_home", "visible_cells"};
+// The measures compared across the runs of a group.
+constexpr std::array<const char*, 3> kMeasures{"avg_angle", "avg_wiggle", "trips"};
+constexpr const char* kAllRuns = "all runs";
+
+QString Number(double value) { return QString::number(value, 'f', kDecimals); }
+QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
+QString Line(const QStringList& cells) { return cells.join(QLatin1Char(',')) + QLatin1Char('\n'); }
+
+QString Save(const QDir& folder, const char* name, const QString& text) {
+  QSaveFile file(folder.filePath(QLatin1String(name)));
+  const QByteArray bytes = text.toUtf8();
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+  }
+  return {};
+}
+
+// The mean of a column over the last `window` rows that have a value.
+std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_t window) {
+  double sum = 0;
+  int32_t n = 0;
+  for (size_t r = series.rows.size(); r-- > 0 && n < window;) {
+    if (const auto v = series.Number(r, column)) {
+      sum += *v;
+      ++n;
+    }
+  }
+  return n > 0 ? std::optional<double>(sum / n) : std::nullopt;
+}
+
+// The sweep as groups: runs that share every setting but the seed.
+struct TSweep {
+  std::vector<TRunData> runs;
+  std::vector<size_t> varied;                           // settings that differ between runs
+  std::map<std::vector<int32_t>, std::vector<size_t>> groups;  // varied values -> runs, in value order
+  std::vector<QString> groupOf;                         // per run: "name=value ..." of its group
+
+  std::vector<int32_t> Key(const TRunData& run) const {
+    std::vector<int32_t> key;
+    for (size_t i : varied) key.push_back(run.record.plan.settings[i]);
+    return key;
+  }
+  QString Label(const std::vector<int32_t>& key, bool withNames) const {
+    const auto specs = SettingSpecs();
+    QStringList parts;
+    for (size_t k = 0; k < varied.size(); ++k) {
+      const TSettingSpec& spec = specs[varied[k]];
+      parts << (withNames ? QLatin1String(spec.option) + QLatin1Char('=') : QString()) + FormatSettingValue(spec, key[k]);
+    }
+    if (parts.isEmpty()) return QLatin1String(kAllRuns);
+    return parts.join(withNames ? QStringLiteral(" ") : QStringLiteral(", "));
+  }
+};
+
+TSweep Group(std::vector<TRunData> runs) {
+  TSweep sweep;
+  sweep.runs = std::move(runs);
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    for (const TRunData& run : sweep.runs) {
+      if (run.record.plan.settings[i] != sweep.runs.front().record.plan.settings[i]) {
+        sweep.varied.push_back(i);
+        break;
+      }
+    }
+  }
+  for (size_t r = 0; r < sweep.runs.size(); ++r) {
+    const auto key = sweep.Key(sweep.runs[r]);
+    sweep.groups[key].push_back(r);
+    sweep.groupOf.push_back(sweep.Label(key, true));
+  }
+  return sweep;
+}
+
+QStringList SettingCells(const TSettingValues& settings) {
+  QStringList cells;
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) cells << FormatSettingValue(specs[i], settings[i]);
+  return cells;
+}
+
+QStringList SettingKeys() {
+  QStringList keys;
+  for (const TSettingSpec& spec : SettingSpecs()) keys << QLatin1String(spec.key);
+  return keys;
+}
+
+// summary.csv: a row per run with its last values and, after them, the
+// means over the window.
+QString SummaryTable(const TSweep& sweep, int32_t window) {
+  QStringList header{QStringLiteral("folder")};
+  header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
+         << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
+  for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
+  header << QStringLiteral("window");
+  for (const char* column : kFinalColumns) header << QStringLiteral("window_") + QLatin1String(column);
+  QString csv = Line(header);
+  for (const TRunData& run : sweep.runs) {
+    const TRunRecord& r = run.record;
+    QStringList row{run.folder};
+    row << SettingCells(r.plan.settings) << QString::number(r.plan.seed) << QString::number(r.startStep)
+        << QString::number(r.plan.steps) << QString::number(r.stepsDone) << r.ended << QString::number(r.samples);
+    for (const char* column : kFinalColumns) {
+      const qsizetype at = run.series.Column(QLatin1String(column));
+      row << (at >= 0 && !run.series.rows.empty() ? run.series.rows.back()[at] : QString());
+    }
+    row << QString::number(std::max(window, 1));
+    for (const char* column : kFinalColumns) {
+      row << Optional(WindowMean(run.series, run.series.Column(QLatin1String(column)), std::max(window, 1)));
+    }
+    csv += Line(row);
+  }
+  return csv;
+}
+
+// samples.csv: every sample of every run with the run's settings, in long
+// format. Columns are those of every series, in order of first appearance.
+QString SamplesTable(const TSweep& sweep) {
+  QStringList columns;
+  for (const TRunData& run : sweep.runs) {
+    for (const QString& column : run.series.header) {
+      if (!columns.contains(column)) columns << column;
+    }
+  }
+  QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
+  header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
+         << columns;
+  QString csv = Line(header);
+  for (size_t i = 0; i < sweep.runs.size(); ++i) {
+    const TRunData& run = sweep.runs[i];
+    QStringList front{run.folder, sweep.groupOf[i]};
+    front << SettingCells(run.record.plan.settings) << QString::number(run.record.plan.seed)
+          << QString::number(run.record.startStep) << run.record.plan.fromChecksum;
+    std::vector<qsizetype> at;
+    for (const QString& column : columns) at.push_back(run.series.Column(column));
+    for (const QStringList& row : run.series.rows) {
+      QStringList cells = front;
+      for (qsizetype a : at) cells << (a >= 0 ? row[a] : QString());
+      csv += Line(cells);
+    }
+  }
+  return csv;
+}
+
+// Per group and sample step, the values of a measure across the runs.
+using TStepValues = std::map<int32_t, std::array<std::vector<double>, kMeasures.size()>>;
+
+TStepValues ValuesByStep(const TSweep& sweep, const std::vector<size_t>& members) {
+  TStepValues byStep;
+  for (size_t r : members) {
+    const TSeries& series = sweep.runs[r].series;
+    const qsizetype step = series.Column(QStringLiteral("step"));
+    for (size_t row = 0; row < series.rows.size(); ++row) {
+      const auto at = series.Number(row, step);
+      if (!at) continue;
+      auto& values = byStep[static_cast<int32_t>(*at)];
+      for (size_t m = 0; m < kMeasures.size(); ++m) {
+        if (const auto v = series.Number(row, series.Column(QLatin1String(kMeasures[m])))) values[m].push_back(*v);
+      }
+    }
+  }
+  return byStep;
+}
+
+QStringList EstimateCells(const TEstimate& e) {
+  return {Number(e.mean), Optional(e.sd), Optional(e.low), Optional(e.high)};
+}
+
+// groups.csv: per group and sample step, n and each measure's mean, sd and
+// 95 % interval across the group's runs.
+QString GroupsTable(const TSweep& sweep) {
+  QStringList header{QStringLiteral("group")};
+  header << SettingKeys() << QStringLiteral("step") << QStringLiteral("n");
+  for (const char* m : kMeasures) {
+    for (const char* part : {"mean", "sd", "ci_low", "ci_high"}) header << QStringLiteral("%1_%2").arg(m, part);
+  }
+  QString csv = Line(header);
+  for (const auto& [key, members] : sweep.groups) {
+    const QStringList front = QStringList{sweep.groupOf[members.front()]}
+                              << SettingCells(sweep.runs[members.front()].record.plan.settings);
+    for (const auto& [step, values] : ValuesByStep(sweep, members)) {
+      QStringList row = front;
+      row << QString::number(step) << QString::number(values[0].size());
+      for (const auto& v : values) row << EstimateCells(Estimate(v));
+      csv += Line(row);
+    }
+  }
+  return csv;
+}
+
+// A run's final value of every measure: its last sample's, or the mean of
+// its last `window` samples.
+struct TBasis {
+  const char* name;  // "last" or "window"
+  int32_t window;    // samples averaged
+};
+
+std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, const char* measure,
+                           const TBasis& basis) {
+  std::vector<double> values;
+  for (size_t r : members) {
+    const TSeries& series = sweep.runs[r].series;
+    if (const auto v = WindowMean(series, series.Column(QLatin1String(measure)), basis.window)) values.push_back(*v);
+  }
+  return values;
+}
+
+QString BasisText(const TBasis& basis) {
+  return basis.window == 1 ? QStringLiteral("at the last sample")
+                           : QStringLiteral("mean of the last %1 samples").arg(basis.window);
+}
+
+QString Interval(double value, const std::optional<double>& low, const std::optional<double>& high) {
+  if (!low || !high) return QStringLiteral("%1 (no interval)").arg(value, 0, 'f', 2);
+  return QStringLiteral("%1 [%2, %3]").arg(value, 0, 'f', 2).arg(*low, 0, 'f', 2).arg(*high, 0, 'f', 2);
+}
+
+// comparison.csv and its text: each group's final mean with its interval,
+// and each difference of neighbouring values with Welch's interval.
+void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, QString& csv, QString& text) {
+  const TSettingSpec& spec = SettingSpecs()[sweep.varied.front()];
+  csv = Line({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n", "estimate", "sd",
+              "se", "df", "ci_low", "ci_high"});
+  text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
+             .arg(QLatin1String(spec.option));
+  const QString option = QLatin1String(spec.option);
+  for (const char* measure : kMeasures) {
+    for (const TBasis& basis : bases) {
+      text += QStringLiteral("%1, %2:\n").arg(QLatin1String(measure), BasisText(basis));
+      const QStringList front{QLatin1String(spec.key), QLatin1String(measure), QLatin1String(basis.name),
+                              QString::number(basis.window)};
+      std::optional<std::pair<QString, TEstimate>> previous;
+      for (const auto& [key, members] : sweep.groups) {
+        const QString value = FormatSettingValue(spec, key.front());
+        const TEstimate e = Estimate(Finals(sweep, members, measure, basis));
+        std::optional<double> df;
+        if (e.n > 1) df = static_cast<double>(e.n - 1);
+        csv += Line(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
+                                       << QString() << Number(e.mean) << Optional(e.sd) << Optional(e.se)
+                                       << Optional(df) << Optional(e.low) << Optional(e.high));
+        text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(e.mean, e.low, e.high)).arg(e.n);
+        if (previous) {
+          const TDifference d = Welch(previous->second, e);
+          csv += Line(QStringList(front) << QStringLiteral("difference") << value << previous->first
+                                         << QString::number(e.n) << QString::number(previous->second.n)
+                                         << Number(d.difference) << QString() << Optional(d.se) << Optional(d.df)
+                                         << Optional(d.low) << Optional(d.high));
+          text += QStringLiteral("  %1 - %2: %3%4\n")
+                      .arg(value, previous->first, Interval(d.difference, d.low, d.high),
+                           d.df ? QStringLiteral(", Welch df %1").arg(*d.df, 0, 'f', 1) : QString());
+        }
+        previous.emplace(value, e);
+      }
+    }
+  }
+}
+
+TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
+  TSummaryFigure figure;
+  const auto specs = SettingSpecs();
+  QStringList names;
+  for (size_t i : sweep.varied) names << QLatin1String(specs[i].option);
+  figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
+  figure.finalBasis = BasisText(basis);
+  // A second varied setting tells its values apart by the line's dashes.
+  std::map<int32_t, Qt::PenStyle> styles;
+  if (sweep.varied.size() > 1) {
+    const std::array<Qt::PenStyle, 4> dashes{Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
+    for (const auto& [key, members] : sweep.groups) styles.emplace(key[1], Qt::SolidLine);
+    size_t next = 0;
+    for (auto& [value, style] : styles) style = dashes[next++ % dashes.size()];
+  }
+  size_t fewest = sweep.runs.size();
+  size_t most = 0;
+  for (const auto& [key, members] : sweep.groups) {
+    TFigureGroup group;
+    group.label = sweep.Label(key, false);
+    group.colour = key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
+    if (key.size() > 1) group.style = styles[key[1]];
+    for (const auto& [step, values] : ValuesByStep(sweep, members)) {
+      for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+        const TEstimate e = Estimate(values[g]);
+        group.curves[g].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
+      }
+    }
+    for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+      group.finals[g] = Finals(sweep, members, kGeneColumns[g], basis);
+      group.finalEstimates[g] = Estimate(group.finals[g]);
+    }
+    fewest = std::min(fewest, members.size());
+    most = std::max(most, members.size());
+    figure.groups.push_back(std::move(group));
+  }
+  // The histories the runs continue, each once, up to its branch point.
+  std::set<QString> drawn;
+  for (const TRunData& run : sweep.runs) {
+    if (!drawn.insert(run.record.plan.fromChecksum).second || run.record.plan.fromChecksum.isEmpty()) continue;
+    const auto parent = FindParent(run.record, defaults);
+    if (!parent) continue;
+    std::array<std::vector<QPointF>, 2> history;
+    const TSeries& s = parent->series;
+    for (size_t r = 0; r < s.rows.size(); ++r) {
+      const double step = s.Number(r, s.Column(QStringLiteral("step"))).value_or(0);
+      if (step > run.record.startStep) break;
+      for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+        if (const auto v = s.Number(r, s.Column(QLatin1String(kGeneColumns[g])))) history[g].emplace_back(step, *v);
+      }
+    }
+    figure.parents.push_back(std::move(history));
+  }
+  const QString perGroup = fewest == most ? QString::number(most) : QStringLiteral("%1 to %2").arg(fewest).arg(most);
+  figure.title = QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
+                     .arg(sweep.runs.size())
+                     .arg(figure.varied)
+                     .arg(sweep.groups.size())
+                     .arg(perGroup);
+  return figure;
+}
+
+}  // namespace
+
+QString Summarize(const QString& dir, const TSettingValues& defaults, int32_t window, QString* report) {
+  report->clear();
+  std::vector<TRunData> runs;
+  if (QString error = ReadSweep(dir, defaults, runs); !error.isEmpty()) return error;
+  const TSweep sweep = Group(std::move(runs));
+  const QDir folder(dir);
+  if (QString error = Save(folder, kSummaryCsvName, SummaryTable(sweep, window)); !error.isEmpty()) return error;
+  if (QString error = Save(folder, kSamplesCsvName, SamplesTable(sweep)); !error.isEmpty()) return error;
+  if (QString error = Save(folder, kGroupsCsvName, GroupsTable(sweep)); !error.isEmpty()) return error;
+  std::vector<TBasis> bases{{"last", 1}};
+  if (window > 0) bases.push_back({"window", window});
+  if (sweep.varied.size() == 1) {
+    QString csv;
+    Compare(sweep, bases, csv, *report);
+    if (QString error = Save(folder, kComparisonCsvName, csv); !error.isEmpty()) return error;
+  } else if (QFile::exists(folder.filePath(QLatin1String(kComparisonCsvName)))) {
+    // A comparison left from an earlier summary would no longer be true.
+    if (!QFile::remove(folder.filePath(QLatin1String(kComparisonCsvName)))) {
+      return QStringLiteral("cannot remove the stale %1").arg(folder.filePath(QLatin1String(kComparisonCsvName)));
+    }
+  }
+  return BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
+      ->Save(folder.filePath(QLatin1String(kSummaryPngName)), folder.filePath(QLatin1String(kSummarySvgName)));
+}
