@@ -42,6 +42,7 @@ constexpr int kRunHeight = 560;
 constexpr int kRunCaptionHeight = 60;
 constexpr int kHistogramRowHeight = 380;
 constexpr int kHistogramTop = 50;
+constexpr int kSampleSpacing = 100;  // steps between samples of a run
 // Gene colours of a run's figure, and the parent's history drawn lighter.
 const QColor kAngleColour(0x1f, 0x5f, 0xa8);
 const QColor kWiggleColour(0xd9, 0x5f, 0x0e);
@@ -157,6 +158,7 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yM
   StyleChart(chart, QStringLiteral("%1 over the run: mean of the runs with its 95 % band").arg(kGeneTitles[gene]));
   const auto [first, last] = StepRange(s);
   QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, last);
+  x->applyNiceNumbers();
   QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
   bool parentNamed = false;
   for (const auto& parent : s.parents) {
@@ -187,13 +189,13 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yM
 }
 
 void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yMax) {
-  StyleChart(chart, QStringLiteral("%1, %2: each run a dot, group mean with 95 % interval")
-                        .arg(kGeneTitles[gene], s.finalBasis));
+  StyleChart(chart, QStringLiteral("%1 at the end").arg(QLatin1String(kGeneTitles[gene])) +
+                        (s.notes[gene].isEmpty() ? QString() : QStringLiteral("<br>") + s.notes[gene]));
   auto* x = new QCategoryAxis();
   x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   x->setRange(-0.5, static_cast<double>(s.groups.size()) - 0.5);
   for (size_t i = 0; i < s.groups.size(); ++i) x->append(s.groups[i].label, static_cast<double>(i));
-  x->setTitleText(s.varied);
+  x->setTitleText(QStringLiteral("%1 (each run a dot: %2)").arg(s.varied, s.finalBasis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
   x->setGridLineVisible(false);
@@ -217,7 +219,7 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double y
     Attach(chart, dots, x, y);
     const TEstimate& e = g.finalEstimates[gene];
     const QPen bar(Qt::black, 2.5);
-    Attach(chart, Line({{at - 0.3, e.mean}, {at + 0.3, e.mean}}, bar), x, y);
+    Attach(chart, Line({{at - 0.22, e.mean}, {at + 0.22, e.mean}}, bar), x, y);
     if (e.low && e.high) {
       Attach(chart, Line({{at, *e.low}, {at, *e.high}}, bar), x, y);
       for (double end : {*e.low, *e.high}) Attach(chart, Line({{at - 0.1, end}, {at + 0.1, end}}, bar), x, y);
@@ -351,7 +353,8 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
   collect(series, own, false);
   if (first > last) first = last = 0;
   QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, std::max(last, first + 1));
-  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("mean gene of all agents (0 to 255)"), 0,
+  x->applyNiceNumbers();
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("mean gene of all agents"), 0,
                                std::min(NiceCeiling(yMax * 1.05), kGeneMax + 1));
   const std::array<QColor, 2> colours{kAngleColour, kWiggleColour};
   const std::array<const char*, 2> names{"angle gene", "wiggle gene"};
@@ -391,8 +394,11 @@ std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std:
   figure->AddText(QStringLiteral("Distribution of the genes over the run %1: share of the agents at each value")
                       .arg(runName),
                   {16, 14}, kTitlePixels - 2, true);
+  // Each sample's column spans the steps to the next sample.
   const double first = samples.empty() ? 0 : samples.front().step;
-  const double last = samples.empty() ? 1 : std::max<double>(samples.back().step, first + 1);
+  const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
+                                            : static_cast<double>(kSampleSpacing);
+  const double end = (samples.empty() ? first : samples.back().step) + spacing;
   // Every sample a column, every gene value a row (255 at the top); the
   // colour by the share of the agents on a square-root scale, so a thin
   // spread still shows, darkest at the largest share, white at none.
@@ -421,20 +427,25 @@ std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std:
   }
   const std::array<const char*, 2> genes{"angle gene", "wiggle gene"};
   std::array<QChart*, 2> charts{};
+  std::array<QLineSeries*, 2> carriers{};
   for (size_t g = 0; g < 2; ++g) {
     QChart* chart = figure->AddChart(
         {0, kHistogramTop + static_cast<double>(g) * kHistogramRowHeight, kRunWidth - 120.0, kHistogramRowHeight});
     StyleChart(chart, QLatin1String(genes[g]));
-    QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, last);
+    QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, end);
+    x->applyNiceNumbers();
     QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("%1 value").arg(genes[g]), 0, kGeneValues);
-    // An invisible series carries the axes.
-    Attach(chart, Line({{first, 0}, {last, 0}}, Qt::NoPen), x, y);
+    // An invisible series carries the axes and places the map.
+    auto* carrier = Line({{first, 0}, {end, 0}}, Qt::NoPen);
+    Attach(chart, carrier, x, y);
     chart->legend()->setVisible(false);
     charts[g] = chart;
+    carriers[g] = carrier;
   }
   figure->Layout();
   for (size_t g = 0; g < 2; ++g) {
-    const QRectF area = charts[g]->plotArea();
+    const QRectF area(charts[g]->mapToPosition({first, static_cast<double>(kGeneValues)}, carriers[g]),
+                      charts[g]->mapToPosition({end, 0}, carriers[g]));
     auto* item = figure->Scene().addPixmap(QPixmap::fromImage(maps[g]));
     item->setTransformationMode(Qt::FastTransformation);
     item->setPos(charts[g]->mapToScene(area.topLeft()));

@@ -309,7 +309,17 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     most = std::max(most, members.size());
     figure.groups.push_back(std::move(group));
   }
-  // The histories the runs continue, each once, up to its branch point.
+  // With one varied setting, the differences of neighbouring values.
+  for (size_t g = 0; g < kGeneColumns.size() && sweep.varied.size() == 1; ++g) {
+    QStringList notes;
+    for (size_t i = 1; i < figure.groups.size(); ++i) {
+      const TDifference d = Welch(figure.groups[i - 1].finalEstimates[g], figure.groups[i].finalEstimates[g]);
+      notes << QStringLiteral("%1 − %2: %3")
+                   .arg(figure.groups[i].label, figure.groups[i - 1].label, Interval(d.difference, d.low, d.high));
+    }
+    figure.notes[g] = QStringLiteral("difference (95 % CI, Welch) ") + notes.join(QStringLiteral("; "));
+  }
+    // The histories the runs continue, each once, up to its branch point.
   std::set<QString> drawn;
   for (const TRunData& run : sweep.runs) {
     if (!drawn.insert(run.record.plan.fromChecksum).second || run.record.plan.fromChecksum.isEmpty()) continue;
