@@ -43,6 +43,7 @@ constexpr int kRunCaptionHeight = 60;
 constexpr int kHistogramRowHeight = 380;
 constexpr int kHistogramTop = 50;
 constexpr int kSampleSpacing = 100;  // steps between samples of a run
+constexpr int32_t kGeneBin = 4;      // gene values a row of the heat map holds
 // Gene colours of a run's figure, and the parent's history drawn lighter.
 const QColor kAngleColour(0x1f, 0x5f, 0xa8);
 const QColor kWiggleColour(0xd9, 0x5f, 0x0e);
@@ -391,7 +392,7 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
 
 std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std::vector<THistogramSample>& samples) {
   auto figure = std::make_unique<TFigure>(kRunWidth, kHistogramTop + 2 * kHistogramRowHeight);
-  figure->AddText(QStringLiteral("Distribution of the genes over the run %1: share of the agents at each value")
+  figure->AddText(QStringLiteral("Distribution of the genes over the run %1: share of the agents by gene value")
                       .arg(runName),
                   {16, 14}, kTitlePixels - 2, true);
   // Each sample's column spans the steps to the next sample.
@@ -399,29 +400,34 @@ std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std:
   const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
                                             : static_cast<double>(kSampleSpacing);
   const double end = (samples.empty() ? first : samples.back().step) + spacing;
-  // Every sample a column, every gene value a row (255 at the top); the
-  // colour by the share of the agents on a square-root scale, so a thin
-  // spread still shows, darkest at the largest share, white at none.
+  // Every sample a column, every kGeneBin gene values a row (the highest at
+  // the top); the colour by the share of the agents on a square-root scale,
+  // so a thin spread still shows, darkest at the largest share, white at none.
+  constexpr int32_t kRows = kGeneValues / kGeneBin;
+  const auto binned = [&](const THistogramSample& sample, size_t gene) {
+    std::array<double, kRows> shares{};
+    const auto& counts = sample.counts[gene];
+    const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
+    for (int32_t v = 0; v < kGeneValues && total > 0; ++v)
+      shares[v / kGeneBin] += static_cast<double>(counts[v]) / static_cast<double>(total);
+    return shares;
+  };
   double top = 0;
   for (const THistogramSample& sample : samples) {
-    for (const auto& counts : sample.counts) {
-      const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
-      for (int64_t c : counts) top = std::max(top, total > 0 ? static_cast<double>(c) / static_cast<double>(total) : 0);
+    for (size_t g = 0; g < 2; ++g) {
+      for (double share : binned(sample, g)) top = std::max(top, share);
     }
   }
-  const auto shade = [&](double share) { return Viridis(kScaleEnd * (1.0 - std::sqrt(share / top))); };
   std::array<QImage, 2> maps;
   for (size_t g = 0; g < 2; ++g) {
     QImage& map = maps[g];
-    map = QImage(static_cast<int>(std::max<size_t>(samples.size(), 1)), kGeneValues, QImage::Format_RGB32);
+    map = QImage(static_cast<int>(std::max<size_t>(samples.size(), 1)), kRows, QImage::Format_RGB32);
     map.fill(Qt::white);
     for (size_t s = 0; s < samples.size(); ++s) {
-      const auto& counts = samples[s].counts[g];
-      const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
-      for (int32_t v = 0; v < kGeneValues; ++v) {
-        if (counts[v] == 0) continue;
-        map.setPixelColor(static_cast<int>(s), kGeneValues - 1 - v,
-                          shade(static_cast<double>(counts[v]) / static_cast<double>(total)));
+      const auto shares = binned(samples[s], g);
+      for (int32_t row = 0; row < kRows; ++row) {
+        if (shares[row] > 0)
+          map.setPixelColor(static_cast<int>(s), kRows - 1 - row, Viridis(kScaleEnd * (1.0 - std::sqrt(shares[row] / top))));
       }
     }
   }
@@ -462,7 +468,7 @@ std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std:
   keyItem->setTransform(QTransform::fromScale(20, 3));
   figure->AddText(QStringLiteral("%1 %").arg(top * 100, 0, 'f', 0), {keyLeft + 26, keyTop - 6}, kAxisPixels);
   figure->AddText(QStringLiteral("few"), {keyLeft + 26, keyTop + 3.0 * kKeySteps - 10}, kAxisPixels);
-  figure->AddText(QStringLiteral("share of\nthe agents\n(square\nroot scale)"), {keyLeft - 4, keyTop + 3.0 * kKeySteps + 14},
+  figure->AddText(QStringLiteral("share of\nthe agents\nin %1 values\n(square\nroot scale)").arg(kGeneBin), {keyLeft - 4, keyTop + 3.0 * kKeySteps + 14},
                   kAxisPixels);
   return figure;
 }
