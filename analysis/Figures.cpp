@@ -28,6 +28,8 @@ constexpr int kTitlePixels = 18;
 constexpr int kCaptionPixels = 13;
 constexpr int kAxisPixels = 12;
 constexpr double kBandAlpha = 0.22;
+// An SVG's pixels are CSS pixels, as browsers and editors read them.
+constexpr int kSvgDotsPerInch = 96;
 constexpr double kMeanPenWidth = 2.5;
 constexpr double kGeneMax = TAgent::kMaxGene;
 // Samples of the summary: a page, a title band and per gene a row.
@@ -163,7 +165,7 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yM
   QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
   bool parentNamed = false;
   for (const auto& parent : s.parents) {
-    auto* series = Line(parent[gene], QPen(kParentGrey, 1.5), QStringLiteral("run continued"));
+    auto* series = Line(parent[gene], QPen(kParentGrey, 1.5), QStringLiteral("the run they continue"));
     Attach(chart, series, x, y);
     if (parentNamed) HideFromLegend(chart, series);
     parentNamed = true;
@@ -281,6 +283,7 @@ QString TFigure::Save(const QString& pngPath, const QString& svgPath) {
   QSvgGenerator generator;
   generator.setOutputDevice(&buffer);
   generator.setSize(size_);
+  generator.setResolution(kSvgDotsPerInch);
   generator.setViewBox(page);
   generator.setTitle(QFileInfo(svgPath).completeBaseName());
   {

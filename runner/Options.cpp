@@ -63,7 +63,7 @@ constexpr TRunOption kRunOptions[] = {
     {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
     {"job", "LINE", "the options of one job-list line as one argument (scripts/sweep.sh uses it)"},
     {"summarize", "DIR",
-     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and\n"
+     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
      "compare the groups (comparison.csv, printed) when one setting varies"},
     {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
 };

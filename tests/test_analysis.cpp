@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QSvgRenderer>
 #include <QValueAxis>
 #include <cmath>
 #include <map>
@@ -285,6 +286,9 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   }
   const auto figure = BuildSummaryFigure(data);
   EXPECT_EQ(png.size(), figure->Size());
+  QSvgRenderer svg(tmp_.filePath("summary.svg"));
+  ASSERT_TRUE(svg.isValid());
+  EXPECT_EQ(svg.viewBox().size(), figure->Size());
   ASSERT_EQ(figure->Charts().size(), 4u);  // per gene: over the run, at the end
   for (size_t gene = 0; gene < 2; ++gene) {
     QList<QAbstractSeries*> time = figure->Charts()[2 * gene]->series();
