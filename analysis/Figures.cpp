@@ -222,6 +222,7 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double y
     Attach(chart, dots, x, y);
     const TEstimate& e = g.finalEstimates[gene];
     const QPen bar(Qt::black, 2.5);
+    if (e.n == 0) continue;
     Attach(chart, Line({{at - 0.22, e.mean}, {at + 0.22, e.mean}}, bar), x, y);
     if (e.low && e.high) {
       Attach(chart, Line({{at, *e.low}, {at, *e.high}}, bar), x, y);

@@ -90,19 +90,20 @@ TEstimate Estimate(std::span<const double> values) {
 
 TDifference Welch(const TEstimate& a, const TEstimate& b) {
   TDifference d;
+  if (a.n == 0 || b.n == 0) return d;
   d.difference = b.mean - a.mean;
   if (!a.se || !b.se) return d;
   const double va = *a.se * *a.se;
   const double vb = *b.se * *b.se;
   d.se = std::sqrt(va + vb);
   if (*d.se == 0) {
-    d.low = d.high = d.difference;
+    d.low = d.high = *d.difference;
     return d;
   }
   d.df = (va + vb) * (va + vb) /
          (va * va / static_cast<double>(a.n - 1) + vb * vb / static_cast<double>(b.n - 1));
   const double half = StudentTQuantile(0.5 + kConfidence / 2.0, *d.df) * *d.se;
-  d.low = d.difference - half;
-  d.high = d.difference + half;
+  d.low = *d.difference - half;
+  d.high = *d.difference + half;
   return d;
 }

@@ -20,7 +20,7 @@ double StudentTQuantile(double p, double df);
 // degrees of freedom). sd and the interval are absent below two values.
 struct TEstimate {
   size_t n = 0;
-  double mean = 0;
+  double mean = 0;  // 0 without values
   std::optional<double> sd;  // sample standard deviation (n - 1)
   std::optional<double> se;  // standard error of the mean
   std::optional<double> low;
@@ -29,10 +29,11 @@ struct TEstimate {
 TEstimate Estimate(std::span<const double> values);
 
 // b's mean minus a's, with Welch's 95 % interval (the Welch-Satterthwaite
-// degrees of freedom). Absent interval when either group has fewer than two
-// values; a zero standard error gives the difference as its own interval.
+// degrees of freedom). No difference when a group is empty, no interval when
+// either has fewer than two values; a zero standard error gives the
+// difference as its own interval.
 struct TDifference {
-  double difference = 0;
+  std::optional<double> difference;
   std::optional<double> se;
   std::optional<double> df;
   std::optional<double> low;

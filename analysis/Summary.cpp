@@ -22,6 +22,8 @@ constexpr const char* kAllRuns = "all runs";
 
 QString Number(double value) { return QString::number(value, 'f', kDecimals); }
 QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
+// A group's mean, absent when it has no values.
+std::optional<double> Mean(const TEstimate& e) { return e.n > 0 ? std::optional<double>(e.mean) : std::nullopt; }
 QString Line(const QStringList& cells) { return cells.join(QLatin1Char(',')) + QLatin1Char('\n'); }
 
 QString Save(const QDir& folder, const char* name, const QString& text) {
@@ -181,7 +183,7 @@ TStepValues ValuesByStep(const TSweep& sweep, const std::vector<size_t>& members
 }
 
 QStringList EstimateCells(const TEstimate& e) {
-  return {Number(e.mean), Optional(e.sd), Optional(e.low), Optional(e.high)};
+  return {Optional(Mean(e)), Optional(e.sd), Optional(e.low), Optional(e.high)};
 }
 
 // groups.csv: per group and sample step, n and each measure's mean, sd and
@@ -228,9 +230,11 @@ QString BasisText(const TBasis& basis) {
                            : QStringLiteral("mean of the last %1 samples").arg(basis.window);
 }
 
-QString Interval(double value, const std::optional<double>& low, const std::optional<double>& high) {
-  if (!low || !high) return QStringLiteral("%1 (no interval)").arg(value, 0, 'f', 2);
-  return QStringLiteral("%1 [%2, %3]").arg(value, 0, 'f', 2).arg(*low, 0, 'f', 2).arg(*high, 0, 'f', 2);
+QString Interval(const std::optional<double>& value, const std::optional<double>& low,
+                 const std::optional<double>& high) {
+  if (!value) return QStringLiteral("no samples");
+  if (!low || !high) return QStringLiteral("%1 (no interval)").arg(*value, 0, 'f', 2);
+  return QStringLiteral("%1 [%2, %3]").arg(*value, 0, 'f', 2).arg(*low, 0, 'f', 2).arg(*high, 0, 'f', 2);
 }
 
 // comparison.csv and its text: each group's final mean with its interval,
@@ -254,14 +258,14 @@ void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, QString& csv
         std::optional<double> df;
         if (e.n > 1) df = static_cast<double>(e.n - 1);
         csv += Line(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
-                                       << QString() << Number(e.mean) << Optional(e.sd) << Optional(e.se)
+                                       << QString() << Optional(Mean(e)) << Optional(e.sd) << Optional(e.se)
                                        << Optional(df) << Optional(e.low) << Optional(e.high));
-        text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(e.mean, e.low, e.high)).arg(e.n);
+        text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(Mean(e), e.low, e.high)).arg(e.n);
         if (previous) {
           const TDifference d = Welch(previous->second, e);
           csv += Line(QStringList(front) << QStringLiteral("difference") << value << previous->first
                                          << QString::number(e.n) << QString::number(previous->second.n)
-                                         << Number(d.difference) << QString() << Optional(d.se) << Optional(d.df)
+                                         << Optional(d.difference) << QString() << Optional(d.se) << Optional(d.df)
                                          << Optional(d.low) << Optional(d.high));
           text += QStringLiteral("  %1 - %2: %3%4\n")
                       .arg(value, previous->first, Interval(d.difference, d.low, d.high),

@@ -56,6 +56,22 @@ TEST(StudentT, IncompleteBetaKnownValues) {
   EXPECT_EQ(RegularisedIncompleteBeta(2, 3, 1), 1);
 }
 
+TEST(StudentT, SmallGroupsHaveNoIntervalAndEmptyOnesNoDifference) {
+  const std::vector<double> one{5.0};
+  const std::vector<double> none;
+  const std::vector<double> two{4.0, 6.0};
+  const TEstimate single = Estimate(one);
+  EXPECT_EQ(single.mean, 5.0);
+  EXPECT_FALSE(single.sd || single.low || single.high);
+  const TEstimate pair = Estimate(two);
+  ASSERT_TRUE(pair.low && pair.high);
+  EXPECT_NEAR(*pair.high - pair.mean, 12.7062047 * 1.0, 1e-6);  // sd sqrt(2), se 1, t(0.975, 1)
+  const TDifference withOne = Welch(pair, single);
+  EXPECT_EQ(withOne.difference, 0.0);
+  EXPECT_FALSE(withOne.low || withOne.df);
+  EXPECT_FALSE(Welch(pair, Estimate(none)).difference.has_value());
+}
+
 // --- A sweep written by hand: every value known ---
 
 using TTable = std::vector<std::map<QString, QString>>;
