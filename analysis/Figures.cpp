@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QDir>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsSimpleTextItem>
@@ -14,7 +15,6 @@
 #include <QScatterSeries>
 #include <QSvgGenerator>
 #include <QValueAxis>
-#include <QDir>
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -32,7 +32,7 @@ constexpr double kBandAlpha = 0.22;
 constexpr int kSvgDotsPerInch = 96;
 constexpr double kMeanPenWidth = 2.5;
 constexpr double kGeneMax = TAgent::kMaxGene;
-// Samples of the summary: a page, a title band and per gene a row.
+// The summary's page: a title band, then per gene a row of two panels.
 constexpr int kSummaryWidth = 1600;
 constexpr int kSummaryRowHeight = 460;
 constexpr int kSummaryTop = 70;

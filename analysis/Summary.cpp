@@ -24,16 +24,27 @@ QString Number(double value) { return QString::number(value, 'f', kDecimals); }
 QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
 // A group's mean, absent when it has no values.
 std::optional<double> Mean(const TEstimate& e) { return e.n > 0 ? std::optional<double>(e.mean) : std::nullopt; }
-QString Line(const QStringList& cells) { return cells.join(QLatin1Char(',')) + QLatin1Char('\n'); }
-
-QString Save(const QDir& folder, const char* name, const QString& text) {
-  QSaveFile file(folder.filePath(QLatin1String(name)));
-  const QByteArray bytes = text.toUtf8();
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+// A table written line by line (a sweep's samples need not fit in memory
+// twice) into a file that appears whole or not at all.
+class TCsvFile {
+ public:
+  TCsvFile(const QDir& folder, const char* name) : file_(folder.filePath(QLatin1String(name))) {
+    ok_ = file_.open(QIODevice::WriteOnly);
   }
-  return {};
-}
+  void Add(const QStringList& cells) {
+    const QByteArray bytes = (cells.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    ok_ = ok_ && file_.write(bytes) == bytes.size();
+  }
+  // Puts the file in place; an error text or empty.
+  QString Commit() {
+    if (ok_ && file_.commit()) return {};
+    return QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString());
+  }
+
+ private:
+  QSaveFile file_;
+  bool ok_ = false;
+};
 
 // The mean of a column over the last `window` rows that have a value.
 std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_t window) {
@@ -107,14 +118,14 @@ QStringList SettingKeys() {
 
 // summary.csv: a row per run with its last values and, after them, the
 // means over the window.
-QString SummaryTable(const TSweep& sweep, int32_t window) {
+void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder")};
   header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
          << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
   for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
   header << QStringLiteral("window");
   for (const char* column : kFinalColumns) header << QStringLiteral("window_") + QLatin1String(column);
-  QString csv = Line(header);
+  csv.Add(header);
   for (const TRunData& run : sweep.runs) {
     const TRunRecord& r = run.record;
     QStringList row{run.folder};
@@ -128,14 +139,13 @@ QString SummaryTable(const TSweep& sweep, int32_t window) {
     for (const char* column : kFinalColumns) {
       row << Optional(WindowMean(run.series, run.series.Column(QLatin1String(column)), std::max(window, 1)));
     }
-    csv += Line(row);
+    csv.Add(row);
   }
-  return csv;
 }
 
 // samples.csv: every sample of every run with the run's settings, in long
 // format. Columns are those of every series, in order of first appearance.
-QString SamplesTable(const TSweep& sweep) {
+void SamplesTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList columns;
   for (const TRunData& run : sweep.runs) {
     for (const QString& column : run.series.header) {
@@ -145,7 +155,7 @@ QString SamplesTable(const TSweep& sweep) {
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
   header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
          << columns;
-  QString csv = Line(header);
+  csv.Add(header);
   for (size_t i = 0; i < sweep.runs.size(); ++i) {
     const TRunData& run = sweep.runs[i];
     QStringList front{run.folder, sweep.groupOf[i]};
@@ -156,10 +166,9 @@ QString SamplesTable(const TSweep& sweep) {
     for (const QStringList& row : run.series.rows) {
       QStringList cells = front;
       for (qsizetype a : at) cells << (a >= 0 ? row[a] : QString());
-      csv += Line(cells);
+      csv.Add(cells);
     }
   }
-  return csv;
 }
 
 // Per group and sample step, the values of a measure across the runs.
@@ -188,13 +197,13 @@ QStringList EstimateCells(const TEstimate& e) {
 
 // groups.csv: per group and sample step, n and each measure's mean, sd and
 // 95 % interval across the group's runs.
-QString GroupsTable(const TSweep& sweep) {
+void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList header{QStringLiteral("group")};
   header << SettingKeys() << QStringLiteral("step") << QStringLiteral("n");
   for (const char* m : kMeasures) {
     for (const char* part : {"mean", "sd", "ci_low", "ci_high"}) header << QStringLiteral("%1_%2").arg(m, part);
   }
-  QString csv = Line(header);
+  csv.Add(header);
   for (const auto& [key, members] : sweep.groups) {
     const QStringList front = QStringList{sweep.groupOf[members.front()]}
                               << SettingCells(sweep.runs[members.front()].record.plan.settings);
@@ -202,10 +211,9 @@ QString GroupsTable(const TSweep& sweep) {
       QStringList row = front;
       row << QString::number(step) << QString::number(values[0].size());
       for (const auto& v : values) row << EstimateCells(Estimate(v));
-      csv += Line(row);
+      csv.Add(row);
     }
   }
-  return csv;
 }
 
 // A run's final value of every measure: its last sample's, or the mean of
@@ -239,9 +247,9 @@ QString Interval(const std::optional<double>& value, const std::optional<double>
 
 // comparison.csv and its text: each group's final mean with its interval,
 // and each difference of neighbouring values with Welch's interval.
-void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, QString& csv, QString& text) {
+void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile& csv, QString& text) {
   const TSettingSpec& spec = SettingSpecs()[sweep.varied.front()];
-  csv = Line({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n", "estimate", "sd",
+  csv.Add({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n", "estimate", "sd",
               "se", "df", "ci_low", "ci_high"});
   text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
              .arg(QLatin1String(spec.option));
@@ -257,13 +265,13 @@ void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, QString& csv
         const TEstimate e = Estimate(Finals(sweep, members, measure, basis));
         std::optional<double> df;
         if (e.n > 1) df = static_cast<double>(e.n - 1);
-        csv += Line(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
+        csv.Add(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
                                        << QString() << Optional(Mean(e)) << Optional(e.sd) << Optional(e.se)
                                        << Optional(df) << Optional(e.low) << Optional(e.high));
         text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(Mean(e), e.low, e.high)).arg(e.n);
         if (previous) {
           const TDifference d = Welch(previous->second, e);
-          csv += Line(QStringList(front) << QStringLiteral("difference") << value << previous->first
+          csv.Add(QStringList(front) << QStringLiteral("difference") << value << previous->first
                                          << QString::number(e.n) << QString::number(previous->second.n)
                                          << Optional(d.difference) << QString() << Optional(d.se) << Optional(d.df)
                                          << Optional(d.low) << Optional(d.high));
@@ -357,15 +365,21 @@ QString Summarize(const QString& dir, const TSettingValues& defaults, int32_t wi
   if (QString error = ReadSweep(dir, defaults, runs); !error.isEmpty()) return error;
   const TSweep sweep = Group(std::move(runs));
   const QDir folder(dir);
-  if (QString error = Save(folder, kSummaryCsvName, SummaryTable(sweep, window)); !error.isEmpty()) return error;
-  if (QString error = Save(folder, kSamplesCsvName, SamplesTable(sweep)); !error.isEmpty()) return error;
-  if (QString error = Save(folder, kGroupsCsvName, GroupsTable(sweep)); !error.isEmpty()) return error;
+  const auto write = [&](const char* name, const auto& fill) {
+    TCsvFile csv(folder, name);
+    fill(csv);
+    return csv.Commit();
+  };
+  if (QString e = write(kSummaryCsvName, [&](TCsvFile& csv) { SummaryTable(sweep, window, csv); }); !e.isEmpty())
+    return e;
+  if (QString e = write(kSamplesCsvName, [&](TCsvFile& csv) { SamplesTable(sweep, csv); }); !e.isEmpty()) return e;
+  if (QString e = write(kGroupsCsvName, [&](TCsvFile& csv) { GroupsTable(sweep, csv); }); !e.isEmpty()) return e;
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
   if (sweep.varied.size() == 1) {
-    QString csv;
-    Compare(sweep, bases, csv, *report);
-    if (QString error = Save(folder, kComparisonCsvName, csv); !error.isEmpty()) return error;
+    if (QString e = write(kComparisonCsvName, [&](TCsvFile& csv) { Compare(sweep, bases, csv, *report); });
+        !e.isEmpty())
+      return e;
   } else if (QFile::exists(folder.filePath(QLatin1String(kComparisonCsvName)))) {
     // A comparison left from an earlier summary would no longer be true.
     if (!QFile::remove(folder.filePath(QLatin1String(kComparisonCsvName)))) {
