@@ -267,7 +267,7 @@ void TFigure::Layout() {
   QApplication::processEvents();
 }
 
-QString TFigure::Save(const QString& pngPath, const QString& svgPath) {
+TStatus TFigure::Save(const QString& pngPath, const QString& svgPath) {
   Layout();
   const QRectF page(QPointF(0, 0), QSizeF(size_));
   QImage image(size_, QImage::Format_RGB32);
@@ -278,7 +278,7 @@ QString TFigure::Save(const QString& pngPath, const QString& svgPath) {
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     scene_->render(&painter, page, page);
   }
-  if (QString error = SavePng(image, pngPath); !error.isEmpty()) return error;
+  if (TStatus saved = SavePng(image, pngPath); !saved) return saved;
   QByteArray svg;
   QBuffer buffer(&svg);
   QSvgGenerator generator;
@@ -332,7 +332,7 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
                                          const TSettingValues& defaults) {
   auto figure = std::make_unique<TFigure>(kRunWidth, kRunHeight);
   QChart* chart = figure->AddChart({0, 0, kRunWidth, kRunHeight - kRunCaptionHeight});
-  StyleChart(chart, QStringLiteral("Mean genes of all agents, run %1").arg(run.folder));
+  StyleChart(chart, QStringLiteral("Mean genes of all agents"));
   const TSeries& series = run.series;
   const int32_t branchStep = run.record.startStep;
   std::array<std::vector<QPointF>, 2> own, before;
@@ -374,30 +374,30 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
   chart->legend()->setAlignment(Qt::AlignTop);
 
   // The caption: the seed and what differs from a new window's settings.
-  const TRunPlan& plan = run.record.plan;
+  const TRunSpec& spec = run.record.spec;
   QStringList differ;
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
-    if (plan.settings[i] == defaults[i]) continue;
+    if (spec.settings[i] == defaults[i]) continue;
     differ << QStringLiteral("%1 %2 (default %3)")
-                  .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], plan.settings[i]),
+                  .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], spec.settings[i]),
                        FormatSettingValue(specs[i], defaults[i]));
   }
-  QString caption = QStringLiteral("seed %1; %2").arg(plan.seed).arg(
+  QString caption = QStringLiteral("seed %1; %2").arg(spec.seed).arg(
       differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
-  if (!plan.fromPath.isEmpty()) {
+  if (!spec.fromPath.isEmpty()) {
     caption += QStringLiteral("\ncontinues %1 from step %2")
-                   .arg(parent ? QStringLiteral("run ") + parent->folder : plan.fromPath, NumberText(branchStep));
-    if (plan.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(plan.seed);
+                   .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath, NumberText(branchStep));
+    if (spec.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(spec.seed);
   }
   figure->AddText(caption, {16, kRunHeight - kRunCaptionHeight + 6.0}, kCaptionPixels);
   return figure;
 }
 
-std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std::vector<THistogramSample>& samples) {
+std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<THistogramSample>& samples) {
   auto figure = std::make_unique<TFigure>(kRunWidth, kHistogramTop + 2 * kHistogramRowHeight);
-  figure->AddText(QStringLiteral("Distribution of the genes over the run %1: share of the agents by gene value")
-                      .arg(runName),
+  figure->AddText(QStringLiteral("Distribution of the genes over the run of seed %1: share of the agents by gene value")
+                      .arg(seed),
                   {16, 14}, kTitlePixels - 2, true);
   // Each sample's column spans the steps to the next sample.
   const double first = samples.empty() ? 0 : samples.front().step;
@@ -477,21 +477,26 @@ std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std:
   return figure;
 }
 
-QString WriteRunFigures(const QString& dir, const QString& name, const TSettingValues& defaults) {
-  TRunData run;
-  if (QString error = ReadRunFolder(dir, defaults, run); !error.isEmpty()) return error;
-  run.folder = name;
+TStatus WriteRunFigures(const QString& dir, const TRunRecord& record, const TSettingValues& defaults) {
   const QDir folder(dir);
+  TRunData run;
+  run.path = folder.absolutePath();
+  run.record = record;
+  TResult<TSeries> series = ReadSeries(folder.filePath(QLatin1String(kSeriesName)));
+  if (!series) return series.Error();
+  run.series = std::move(*series);
   const auto parent = FindParent(run.record, defaults);
-  if (QString error = BuildGeneFigure(run, parent, defaults)
-                          ->Save(folder.filePath(QStringLiteral("genes.png")), folder.filePath(QStringLiteral("genes.svg")));
-      !error.isEmpty()) {
-    return error;
+  if (TStatus saved = BuildGeneFigure(run, parent, defaults)
+                          ->Save(folder.filePath(QLatin1String(kGeneChartPngName)),
+                                 folder.filePath(QLatin1String(kGeneChartSvgName)));
+      !saved) {
+    return saved;
   }
   const QString histograms = folder.filePath(QLatin1String(kHistogramsName));
-  if (!QFile::exists(histograms)) return {};
-  std::vector<THistogramSample> samples;
-  if (QString error = ReadHistograms(histograms, samples); !error.isEmpty()) return error;
-  return BuildHistogramFigure(name, samples)
-      ->Save(folder.filePath(QStringLiteral("genes_hist.png")), folder.filePath(QStringLiteral("genes_hist.svg")));
+  if (!QFile::exists(histograms)) return Success();
+  TResult<std::vector<THistogramSample>> samples = ReadHistograms(histograms);
+  if (!samples) return samples.Error();
+  return BuildHistogramFigure(record.spec.seed, *samples)
+      ->Save(folder.filePath(QLatin1String(kHistogramChartPngName)),
+             folder.filePath(QLatin1String(kHistogramChartSvgName)));
 }

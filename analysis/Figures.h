@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "Result.h"
 #include "RunData.h"
 #include "Settings.h"
 #include "Statistics.h"
@@ -26,8 +27,8 @@ class TFigure {
   void AddText(const QString& text, QPointF where, int pixelSize, bool bold = false);
   // Lays the charts out (their plot areas are known afterwards).
   void Layout();
-  // Writes both files atomically; returns an error text or empty.
-  QString Save(const QString& pngPath, const QString& svgPath);
+  // Writes both files atomically.
+  TStatus Save(const QString& pngPath, const QString& svgPath);
   const std::vector<QChart*>& Charts() const { return charts_; }
   QGraphicsScene& Scene() { return *scene_; }
   QSize Size() const { return size_; }
@@ -85,10 +86,11 @@ std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& summary);
 std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optional<TRunData>& parent,
                                          const TSettingValues& defaults);
 // Per gene a heat map: share of the agents at each gene value (up) at each
-// sample step (across).
-std::unique_ptr<TFigure> BuildHistogramFigure(const QString& runName, const std::vector<THistogramSample>& samples);
+// sample step (across); `seed` names the run.
+std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<THistogramSample>& samples);
 
-// The run folder's genes.png and genes.svg, and genes_hist.png with its
-// histograms when the run wrote them; `name` is the folder's final name.
-// Returns an error text or empty.
-QString WriteRunFigures(const QString& dir, const QString& name, const TSettingValues& defaults);
+// The figures of the run in `dir` that `record` describes (its run.json
+// may not be written yet): genes.png and genes.svg, and genes_hist.png and
+// .svg when the run wrote histograms. They name no folder, so that a run
+// repeated elsewhere draws the same bytes.
+TStatus WriteRunFigures(const QString& dir, const TRunRecord& record, const TSettingValues& defaults);

@@ -7,11 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "FileNames.h"
+#include "Result.h"
 #include "RunRecord.h"
 #include "Sample.h"
-
-inline constexpr const char* kSeriesName = "series.csv";
-inline constexpr const char* kHistogramsName = "genes_hist.csv";
 
 // series.csv as written: the header and every row's cells as text.
 struct TSeries {
@@ -24,6 +23,9 @@ struct TSeries {
   std::optional<double> Number(size_t row, qsizetype column) const;
 };
 
+// A series.csv; refuses a file without the step and the chart's columns.
+TResult<TSeries> ReadSeries(const QString& path);
+
 struct TRunData {
   QString folder;  // the folder's name
   QString path;    // the folder's absolute path
@@ -32,10 +34,11 @@ struct TRunData {
 };
 
 // Reads DIR/run.json and DIR/series.csv; `defaults` fill settings a record
-// lacks. Returns an error text or empty.
-QString ReadRunFolder(const QString& dir, const TSettingValues& defaults, TRunData& run);
-// Every folder of `dir` that holds a run.json, in name order.
-QString ReadSweep(const QString& dir, const TSettingValues& defaults, std::vector<TRunData>& runs);
+// lacks. Refuses files that are not a run's.
+TResult<TRunData> ReadRunFolder(const QString& dir, const TSettingValues& defaults);
+// Every folder of `dir` that holds a run.json, in name order; refuses a
+// `dir` that holds none.
+TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValues& defaults);
 // The run whose checkpoint `record` continued, when the checkpoint's folder
 // still holds that run and the very checkpoint (same SHA-256) it started from.
 std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults);
@@ -44,5 +47,5 @@ struct THistogramSample {
   int32_t step = 0;
   TGeneHistogram counts{};
 };
-// genes_hist.csv: every sample's two rows. Returns an error text or empty.
-QString ReadHistograms(const QString& path, std::vector<THistogramSample>& samples);
+// genes_hist.csv: every sample's two rows.
+TResult<std::vector<THistogramSample>> ReadHistograms(const QString& path);

@@ -35,10 +35,10 @@ class TCsvFile {
     const QByteArray bytes = (cells.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
     ok_ = ok_ && file_.write(bytes) == bytes.size();
   }
-  // Puts the file in place; an error text or empty.
-  QString Commit() {
-    if (ok_ && file_.commit()) return {};
-    return QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString());
+  // Puts the file in place.
+  TStatus Commit() {
+    if (ok_ && file_.commit()) return Success();
+    return Failed(QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString()));
   }
 
  private:
@@ -68,7 +68,7 @@ struct TSweep {
 
   std::vector<int32_t> Key(const TRunData& run) const {
     std::vector<int32_t> key;
-    for (size_t i : varied) key.push_back(run.record.plan.settings[i]);
+    for (size_t i : varied) key.push_back(run.record.spec.settings[i]);
     return key;
   }
   QString Label(const std::vector<int32_t>& key, bool withNames) const {
@@ -89,7 +89,7 @@ TSweep Group(std::vector<TRunData> runs) {
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
     for (const TRunData& run : sweep.runs) {
-      if (run.record.plan.settings[i] != sweep.runs.front().record.plan.settings[i]) {
+      if (run.record.spec.settings[i] != sweep.runs.front().record.spec.settings[i]) {
         sweep.varied.push_back(i);
         break;
       }
@@ -103,24 +103,11 @@ TSweep Group(std::vector<TRunData> runs) {
   return sweep;
 }
 
-QStringList SettingCells(const TSettingValues& settings) {
-  QStringList cells;
-  const auto specs = SettingSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) cells << FormatSettingValue(specs[i], settings[i]);
-  return cells;
-}
-
-QStringList SettingKeys() {
-  QStringList keys;
-  for (const TSettingSpec& spec : SettingSpecs()) keys << QLatin1String(spec.key);
-  return keys;
-}
-
 // summary.csv: a row per run with its last values and, after them, the
 // means over the window.
 void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder")};
-  header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
+  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
          << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
   for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
   header << QStringLiteral("window");
@@ -129,8 +116,8 @@ void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   for (const TRunData& run : sweep.runs) {
     const TRunRecord& r = run.record;
     QStringList row{run.folder};
-    row << SettingCells(r.plan.settings) << QString::number(r.plan.seed) << QString::number(r.startStep)
-        << QString::number(r.plan.steps) << QString::number(r.stepsDone) << r.ended << QString::number(r.samples);
+    row << SettingCells(r.spec.settings) << QString::number(r.spec.seed) << QString::number(r.startStep)
+        << QString::number(r.spec.steps) << QString::number(r.stepsRun) << r.ended << QString::number(r.samples);
     for (const char* column : kFinalColumns) {
       const qsizetype at = run.series.Column(QLatin1String(column));
       row << (at >= 0 && !run.series.rows.empty() ? run.series.rows.back()[at] : QString());
@@ -153,14 +140,14 @@ void SamplesTable(const TSweep& sweep, TCsvFile& csv) {
     }
   }
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
-  header << SettingKeys() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
+  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
          << columns;
   csv.Add(header);
   for (size_t i = 0; i < sweep.runs.size(); ++i) {
     const TRunData& run = sweep.runs[i];
     QStringList front{run.folder, sweep.groupOf[i]};
-    front << SettingCells(run.record.plan.settings) << QString::number(run.record.plan.seed)
-          << QString::number(run.record.startStep) << run.record.plan.fromChecksum;
+    front << SettingCells(run.record.spec.settings) << QString::number(run.record.spec.seed)
+          << QString::number(run.record.startStep) << run.record.spec.fromSha256;
     std::vector<qsizetype> at;
     for (const QString& column : columns) at.push_back(run.series.Column(column));
     for (const QStringList& row : run.series.rows) {
@@ -199,14 +186,14 @@ QStringList EstimateCells(const TEstimate& e) {
 // 95 % interval across the group's runs.
 void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList header{QStringLiteral("group")};
-  header << SettingKeys() << QStringLiteral("step") << QStringLiteral("n");
+  header << SettingColumns() << QStringLiteral("step") << QStringLiteral("n");
   for (const char* m : kMeasures) {
     for (const char* part : {"mean", "sd", "ci_low", "ci_high"}) header << QStringLiteral("%1_%2").arg(m, part);
   }
   csv.Add(header);
   for (const auto& [key, members] : sweep.groups) {
     const QStringList front = QStringList{sweep.groupOf[members.front()]}
-                              << SettingCells(sweep.runs[members.front()].record.plan.settings);
+                              << SettingCells(sweep.runs[members.front()].record.spec.settings);
     for (const auto& [step, values] : ValuesByStep(sweep, members)) {
       QStringList row = front;
       row << QString::number(step) << QString::number(values[0].size());
@@ -334,7 +321,7 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     // The histories the runs continue, each once, up to its branch point.
   std::set<QString> drawn;
   for (const TRunData& run : sweep.runs) {
-    if (!drawn.insert(run.record.plan.fromChecksum).second || run.record.plan.fromChecksum.isEmpty()) continue;
+    if (!drawn.insert(run.record.spec.fromSha256).second || run.record.spec.fromSha256.isEmpty()) continue;
     const auto parent = FindParent(run.record, defaults);
     if (!parent) continue;
     std::array<std::vector<QPointF>, 2> history;
@@ -359,33 +346,35 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
 
 }  // namespace
 
-QString Summarize(const QString& dir, const TSettingValues& defaults, int32_t window, QString* report) {
-  report->clear();
-  std::vector<TRunData> runs;
-  if (QString error = ReadSweep(dir, defaults, runs); !error.isEmpty()) return error;
-  const TSweep sweep = Group(std::move(runs));
+TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
+  TResult<std::vector<TRunData>> runs = ReadSweep(dir, defaults);
+  if (!runs) return runs.Error();
+  const TSweep sweep = Group(std::move(*runs));
   const QDir folder(dir);
   const auto write = [&](const char* name, const auto& fill) {
     TCsvFile csv(folder, name);
     fill(csv);
     return csv.Commit();
   };
-  if (QString e = write(kSummaryCsvName, [&](TCsvFile& csv) { SummaryTable(sweep, window, csv); }); !e.isEmpty())
-    return e;
-  if (QString e = write(kSamplesCsvName, [&](TCsvFile& csv) { SamplesTable(sweep, csv); }); !e.isEmpty()) return e;
-  if (QString e = write(kGroupsCsvName, [&](TCsvFile& csv) { GroupsTable(sweep, csv); }); !e.isEmpty()) return e;
+  if (TStatus e = write(kSummaryCsvName, [&](TCsvFile& csv) { SummaryTable(sweep, window, csv); }); !e) return e.Error();
+  if (TStatus e = write(kSamplesCsvName, [&](TCsvFile& csv) { SamplesTable(sweep, csv); }); !e) return e.Error();
+  if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { GroupsTable(sweep, csv); }); !e) return e.Error();
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
+  QString report;
+  const QString comparison = folder.filePath(QLatin1String(kComparisonCsvName));
   if (sweep.varied.size() == 1) {
-    if (QString e = write(kComparisonCsvName, [&](TCsvFile& csv) { Compare(sweep, bases, csv, *report); });
-        !e.isEmpty())
-      return e;
-  } else if (QFile::exists(folder.filePath(QLatin1String(kComparisonCsvName)))) {
+    if (TStatus e = write(kComparisonCsvName, [&](TCsvFile& csv) { Compare(sweep, bases, csv, report); }); !e)
+      return e.Error();
+  } else if (QFile::exists(comparison) && !QFile::remove(comparison)) {
     // A comparison left from an earlier summary would no longer be true.
-    if (!QFile::remove(folder.filePath(QLatin1String(kComparisonCsvName)))) {
-      return QStringLiteral("cannot remove the stale %1").arg(folder.filePath(QLatin1String(kComparisonCsvName)));
-    }
+    return Failed(QStringLiteral("cannot remove the stale %1").arg(comparison));
   }
-  return BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
-      ->Save(folder.filePath(QLatin1String(kSummaryPngName)), folder.filePath(QLatin1String(kSummarySvgName)));
+  if (TStatus saved = BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
+                          ->Save(folder.filePath(QLatin1String(kSummaryPngName)),
+                                 folder.filePath(QLatin1String(kSummarySvgName)));
+      !saved) {
+    return saved.Error();
+  }
+  return report;
 }

@@ -53,12 +53,11 @@ int main(int argc, char** argv) {
     // still under way when the next checkpoint is due).
     TCheckpointWriter writer(path);
     for (int round = 0; round < w.rounds; ++round) {
-      write.push_back(Seconds([&] { writer.Write(*form, {1, 0, 0, 0}); }));
-      durable.push_back(Seconds([&] { writer.Finish(); }) + write.back());
+      write.push_back(Seconds([&] { (void)writer.Write(*form, {1, 0, 0, 0}); }));
+      durable.push_back(Seconds([&] { (void)writer.Finish(); }) + write.back());
       read.push_back(Seconds([&] {
-        QString error;
-        auto checkpoint = ReadCheckpoint(path, &error);
-        if (!checkpoint) std::fprintf(stderr, "read failed: %s\n", qPrintable(error));
+        const TResult<TCheckpointFile> checkpoint = ReadCheckpoint(path);
+        if (!checkpoint) std::fprintf(stderr, "read failed: %s\n", qPrintable(checkpoint.Error().message));
       }));
       const int stepsTimed = w.agents > 100000 ? 3 : 100;
       steps.push_back(Seconds([&] {

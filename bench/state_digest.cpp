@@ -3,9 +3,6 @@
 // run this before and after and compare the output.
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -14,6 +11,7 @@
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "Settings.h"
 
 namespace {
 
@@ -46,16 +44,16 @@ uint64_t Run(const Setting& s) {
   SetGeneratorStartState();
   auto form = std::make_unique<TForm1>();
   form->Timer1->stop();
-  form->Edit_size->setText(QString::number(s.cellSize));
-  form->Edit_anzAg->setText(QString::number(s.agents));
-  form->CB_mCent->setChecked(s.knowsCenter);
-  form->rb_rulette->setChecked(s.roulette);
-  form->CB_diffuse->setChecked(s.diffuse);
-  form->SB_evapo->setValue(s.evaporation);
+  TSettingValues values = WithChanges(ReadSettings(*form), {{"cell-size", s.cellSize},
+                                                            {"agents", s.agents},
+                                                            {"knows-center", s.knowsCenter},
+                                                            {"sniff", s.roulette},
+                                                            {"diffuse", s.diffuse},
+                                                            {"evaporation-rate", s.evaporation}});
+  if (s.markStrength >= 0) values = WithChanges(values, {{"mark-strength", s.markStrength}});
   form->Cb_cellUpdt->setChecked(s.headless);
   form->CB_hideAgs->setChecked(s.headless);
-  if (s.markStrength >= 0) form->SB_strenght->setValue(s.markStrength);
-  form->B_setupClick();
+  SetUpWorld(*form, values);
   for (int i = 0; i < s.steps; ++i) {
     form->DoStep();
     // Paint and wipe now and then, as a user would.

@@ -33,9 +33,9 @@ constexpr qsizetype kCellBytes = 22;  // as EncodeCheckpoint writes a cell
 
 // Writes little-endian numbers one after another into a byte array that it
 // grows as needed; Finish() cuts the array to what was written.
-class TWriter {
+class TByteWriter {
  public:
-  TWriter(QByteArray& bytes, qsizetype expected) : bytes_(bytes) {
+  TByteWriter(QByteArray& bytes, qsizetype expected) : bytes_(bytes) {
     bytes_.resize(expected);
     data_ = bytes_.data();
   }
@@ -73,9 +73,9 @@ class TWriter {
 };
 
 // Reads little-endian numbers; every read fails once the bytes run out.
-class TReader {
+class TByteReader {
  public:
-  TReader(const char* data, qsizetype size) : data_(data), left_(size) {}
+  TByteReader(const char* data, qsizetype size) : data_(data), left_(size) {}
   template <class T>
   bool Get(T& value) {
     if (left_ < static_cast<qsizetype>(sizeof(T))) return false;
@@ -112,7 +112,7 @@ QByteArray Sha256(const char* data, qsizetype size) {
   return QCryptographicHash::hash(QByteArrayView(data, size), QCryptographicHash::Sha256);
 }
 
-void EncodeAgent(TWriter& w, const TAgent& a) {
+void EncodeAgent(TByteWriter& w, const TAgent& a) {
   for (int32_t v :
        {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY, a.centerX,
         a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY, a.scent}) {
@@ -131,7 +131,7 @@ void EncodeAgent(TWriter& w, const TAgent& a) {
 
 // One agent, checked against the grid it lives on: whatever the engine
 // indexes with must point into the world.
-bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
+bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
   int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy,  &a.tripCount, &a.colony,      &a.cellX, &a.cellY,
                        &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,   &a.knowsCenter, &a.posX,  &a.posY,
                        &a.radius,    &a.heading,    &a.stepX,   &a.stepY,     &a.scent};
@@ -179,7 +179,7 @@ bool DecodeAgent(TReader& r, TAgent& a, size_t index, const TCheckpoint& c, int3
 QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   constexpr qsizetype kMostAgentBytes = 19 * 4 + 1 + kChromaLength + 2 + 2 * 8 * (2 + 8);
   QByteArray file;
-  TWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
+  TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
                       static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
   w.PutBytes(kMagic, sizeof kMagic);
   w.Put(kCheckpointFormat);
@@ -233,16 +233,13 @@ QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
   return file;
 }
 
-std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* error) {
-  const auto fail = [&](const QString& why) {
-    *error = why;
-    return std::nullopt;
-  };
+TResult<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes) {
+  const auto fail = [](const QString& why) { return Refused(why); };
   if (bytes.size() < static_cast<qsizetype>(sizeof kMagic) ||
       std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
     return fail(QStringLiteral("not a checkpoint"));
   }
-  TReader r(bytes.constData() + sizeof kMagic, bytes.size() - static_cast<qsizetype>(sizeof kMagic));
+  TByteReader r(bytes.constData() + sizeof kMagic, bytes.size() - static_cast<qsizetype>(sizeof kMagic));
   uint32_t format = 0;
   uint32_t versionLength = 0;
   if (!r.Get(format)) return fail(QStringLiteral("the checkpoint is cut short"));
@@ -263,18 +260,15 @@ std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* er
     return fail(QStringLiteral("the checkpoint is damaged: its checksum does not match"));
   }
   return DecodeCheckpointPayload(
-      bytes.mid(checked - static_cast<qsizetype>(payloadLength), static_cast<qsizetype>(payloadLength)), error);
+      bytes.mid(checked - static_cast<qsizetype>(payloadLength), static_cast<qsizetype>(payloadLength)));
 }
 
-std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QString* error) {
+TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
   TCheckpoint c;
-  TReader r(payload.constData(), payload.size());
-  const auto fail = [&](const QString& why) {
-    if (error->isEmpty()) *error = why;
-    return std::nullopt;
-  };
+  TByteReader r(payload.constData(), payload.size());
+  QString agentError;  // why an agent is not one the world can hold
+  const auto fail = [&](const QString& why) { return Refused(agentError.isEmpty() ? why : agentError); };
   const QString cut = QStringLiteral("the checkpoint's content is cut short");
-  error->clear();
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
     if (!r.Get(c.settings[i])) return fail(cut);
@@ -349,7 +343,7 @@ std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QS
   c.agents.resize(agents);
   const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
   for (uint32_t i = 0; i < agents; ++i) {
-    if (!DecodeAgent(r, c.agents[i], i, c, cellSize, error)) return fail(cut);
+    if (!DecodeAgent(r, c.agents[i], i, c, cellSize, &agentError)) return fail(cut);
   }
   if (r.Left() != 0) return fail(QStringLiteral("the checkpoint's content has bytes beyond its end"));
   return c;
@@ -359,13 +353,14 @@ TCheckpointWriter::TCheckpointWriter(QString path) : path_(std::move(path)) {}
 
 TCheckpointWriter::~TCheckpointWriter() { Finish(); }
 
-QString TCheckpointWriter::Finish() {
+TStatus TCheckpointWriter::Finish() {
   if (worker_.joinable()) worker_.join();
-  return error_;
+  if (!error_.isEmpty()) return Failed(error_);
+  return Success();
 }
 
-QString TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
-  if (QString error = Finish(); !error.isEmpty()) return error;
+TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
+  if (TStatus before = Finish(); !before) return before;
   // The run waits only for the bytes; the checksum, the file and its way to
   // the disk are the worker's.
   worker_ = std::thread([this, bytes = EncodeUnsealed(form, rule)]() mutable {
@@ -393,48 +388,31 @@ QString TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule) {
       ::close(dir);
     }
   });
-  return {};
+  return Success();
 }
 
-std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, QString* checksumHex) {
+TResult<TCheckpointFile> ReadCheckpoint(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-    return std::nullopt;
-  }
+  if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   const QByteArray bytes = file.readAll();
-  QString why;
-  auto checkpoint = DecodeCheckpoint(bytes, &why);
-  if (!checkpoint) {
-    *error = QStringLiteral("%1: %2").arg(path, why);
-    return std::nullopt;
-  }
-  if (checksumHex) *checksumHex = QString::fromLatin1(bytes.right(kChecksumBytes).toHex());
-  return checkpoint;
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(bytes);
+  if (!checkpoint) return Refused(QStringLiteral("%1: %2").arg(path, checkpoint.Error().message));
+  return TCheckpointFile{std::move(*checkpoint), QString::fromLatin1(Sha256(bytes.constData(), bytes.size()).toHex()),
+                         QString::fromLatin1(bytes.right(kChecksumBytes).toHex())};
 }
 
-QString StoredCheckpointChecksum(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() < kChecksumBytes || !file.seek(file.size() - kChecksumBytes)) {
-    return {};
-  }
-  const QByteArray stored = file.read(kChecksumBytes);
-  return stored.size() == kChecksumBytes ? QString::fromLatin1(stored.toHex()) : QString();
-}
-
-QString RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
-  ApplySettings(form, c.settings);
+TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   {
     // A world of the checkpoint's size and population; everything it drew
     // at random is replaced below.
     TSeedRule scratch(0);
-    form.B_setupClick();
+    SetUpWorld(form, c.settings);
   }
   if (!form.WorldExists() || gridCols != c.cols || gridRows != c.rows) {
-    return QStringLiteral("the checkpoint's grid of %1 x %2 cells does not fit cell size %3")
+    return Refused(QStringLiteral("the checkpoint's grid of %1 x %2 cells does not fit cell size %3")
         .arg(c.cols)
         .arg(c.rows)
-        .arg(cellSize);
+        .arg(cellSize));
   }
   form.homePoints = c.homes;
   TCanvas& canvas = cellLayer->Canvas();
@@ -463,5 +441,5 @@ QString RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   form.births = c.birthsTotal;
   stepCount = c.step;
   RandSeed = c.generator;
-  return {};
+  return Success();
 }

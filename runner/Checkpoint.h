@@ -18,10 +18,11 @@
 #include <vector>
 
 #include "CellForm.h"
+#include "FileNames.h"
+#include "Result.h"
 #include "Settings.h"
 
 inline constexpr uint32_t kCheckpointFormat = 1;
-inline constexpr const char* kCheckpointName = "checkpoint.pwk";
 
 struct TCheckpoint {
   TSettingValues settings{};
@@ -52,11 +53,11 @@ struct TCheckpointRule {
 
 // The world in `form` as it stands, as the bytes of a checkpoint file.
 QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule);
-// Reads a whole file's bytes; nothing, and one line in `error`, for anything
-// that is not a complete, intact checkpoint of this format.
-std::optional<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes, QString* error);
+// Reads a whole file's bytes; refuses anything that is not a complete,
+// intact checkpoint of this format.
+TResult<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes);
 // The payload alone, as DecodeCheckpoint reads it after the checksum.
-std::optional<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload, QString* error);
+TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload);
 
 // Writes the checkpoints of a run to one path. The bytes go to a temporary
 // file beside it at once; a worker thread then flushes them to the disk and
@@ -70,23 +71,31 @@ class TCheckpointWriter {
   TCheckpointWriter(const TCheckpointWriter&) = delete;
   TCheckpointWriter& operator=(const TCheckpointWriter&) = delete;
 
-  // An error text (of this write or of the one before), or empty.
-  QString Write(TForm1& form, const TCheckpointRule& rule);
-  // Waits for the last write; its error text, or empty.
-  QString Finish();
+  // Fails with the error of this write or of the one before.
+  TStatus Write(TForm1& form, const TCheckpointRule& rule);
+  // Waits for the last write; fails with its error.
+  TStatus Finish();
 
  private:
   QString path_;
   std::thread worker_;
   QString error_;  // written by the worker, read after joining it
 };
-std::optional<TCheckpoint> ReadCheckpoint(const QString& path, QString* error, QString* checksumHex = nullptr);
-// The SHA-256 a checkpoint file ends with, in hex, unchecked (it names the
-// file); empty when the file cannot be read.
-QString StoredCheckpointChecksum(const QString& path);
+
+// A checkpoint read from its file, with the file's SHA-256 in hex and the
+// checksum that closes it (what records written before the whole file's
+// SHA-256 was recorded name it by).
+struct TCheckpointFile {
+  TCheckpoint checkpoint;
+  QString sha256;
+  QString sealedSha256;
+  bool Is(const QString& recorded) const { return recorded == sha256 || recorded == sealedSha256; }
+};
+// Refuses a file that cannot be read or is no intact checkpoint.
+TResult<TCheckpointFile> ReadCheckpoint(const QString& path);
 
 // Builds the checkpoint's world in `form`: its settings, cells, agents,
 // totals and step count, and the generator's state; the cell layer is
-// redrawn from the cells. The seed rule is left to the caller. Returns an
-// error text when the checkpoint does not fit the window's grid.
-QString RestoreCheckpoint(TForm1& form, TCheckpoint&& checkpoint);
+// redrawn from the cells. The seed rule is left to the caller. Fails when
+// the checkpoint does not fit the window's grid.
+TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& checkpoint);

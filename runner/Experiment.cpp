@@ -53,26 +53,31 @@ void ClearStopRequest() { stopRequested = 0; }
 
 QImage GridPicture(TForm1& form) { return form.ZeichenPanel->grab().toImage(); }
 
-QString PrepareWorld(TForm1& form, const TRunPlan& plan, std::optional<TSeedRule>& rule) {
-  if (plan.from) {
-    const uint32_t seed = plan.branchSeed ? plan.seed : plan.from->seed;
-    const uint64_t reseeds = plan.branchSeed ? 0 : plan.from->reseeds;
-    if (QString error = RestoreCheckpoint(form, std::move(*plan.from)); !error.isEmpty()) return error;
+TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoint> from,
+                     std::optional<TSeedRule>& rule) {
+  if (from) {
+    const uint32_t seed = spec.branchSeed ? spec.seed : from->seed;
+    const uint64_t reseeds = spec.branchSeed ? 0 : from->reseeds;
+    if (TStatus restored = RestoreCheckpoint(form, std::move(*from)); !restored) return restored;
     rule.emplace(seed, reseeds, TGeneratorStart::kKeep);
-    ApplySettings(form, plan.settings);  // the rates of a branch
-    return {};
+    ApplySettings(form, spec.settings);  // the rates of a branch
+    return Success();
   }
-  ApplySettings(form, plan.settings);
-  rule.emplace(plan.seed);
-  form.B_setupClick();
-  return form.WorldExists() ? QString() : QStringLiteral("the world could not be set up");
+  rule.emplace(spec.seed);
+  SetUpWorld(form, spec.settings);
+  if (!form.WorldExists()) return Failed(QStringLiteral("the world could not be set up"));
+  return Success();
 }
 
-TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver& observer) {
+TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer) {
   TMessageCatcher messages;
   TRunOutcome outcome;
   form.Timer1->stop();
   form.onSample = nullptr;
+  const auto fault = [&](const QString& message) {
+    form.onSample = nullptr;
+    return Failed(QStringLiteral("the world failed: ") + message);
+  };
 
   // 1. The world: set up under the seed rule, or continued from a checkpoint.
   TSample previous;
@@ -81,9 +86,8 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
     previous.birthsTotal = plan.from->sampledBirths;
   }
   std::optional<TSeedRule> rule;
-  outcome.error = PrepareWorld(form, plan, rule);
-  if (outcome.error.isEmpty() && !messages.First().isEmpty()) outcome.error = messages.First();
-  if (!outcome.error.isEmpty()) return outcome;
+  if (TStatus prepared = PrepareWorld(form, plan, std::move(plan.from), rule); !prepared) return prepared.Error();
+  if (!messages.First().isEmpty()) return fault(messages.First());
   form.Cb_cellUpdt->setChecked(!plan.Pictures());
   form.CB_hideAgs->setChecked(true);
   form.onSample = [&](int32_t avgAngle, int32_t avgWiggle) {
@@ -109,18 +113,15 @@ TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver
     if (picture) form.CB_hideAgs->setChecked(false);
     form.DoStep();
     if (picture) form.CB_hideAgs->setChecked(true);
-    if (!messages.First().isEmpty()) {
-      outcome.error = messages.First();
-      break;
-    }
+    if (!messages.First().isEmpty()) return fault(messages.First());
     if (picture) observer.picture(stepCount, GridPicture(form), stepCount == last);
     if (plan.checkpointEvery > 0 && (stepCount % plan.checkpointEvery == 0 || stepCount == last)) checkpoint();
     if (observer.progress) observer.progress(stepCount);
   }
 
   // 3. An interrupted run ends with the picture and checkpoint of its last step.
-  outcome.stepsDone = stepCount;
-  outcome.interrupted = stepCount < last && outcome.error.isEmpty();
+  outcome.endStep = stepCount;
+  outcome.interrupted = stepCount < last;
   if (outcome.interrupted && plan.Pictures() && observer.picture) {
     form.CB_hideAgs->setChecked(false);
     form.DrawAgentLayer();

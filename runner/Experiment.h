@@ -10,15 +10,16 @@
 #include <memory>
 #include <optional>
 
+#include "Checkpoint.h"
 #include "Sample.h"
+#include "Result.h"
 #include "SeedRule.h"
 #include "Settings.h"
 
 class TForm1;
-struct TCheckpoint;
-struct TCheckpointRule;
 
-struct TRunPlan {
+// What a run is asked to do, in plain values: what run.json records.
+struct TRunSpec {
   TSettingValues settings{};
   uint32_t seed = 0;
   bool seedFromClock = false;
@@ -27,15 +28,20 @@ struct TRunPlan {
   bool plot = false;
   int32_t snapshotEvery = 0;    // 0: no snapshots
   int32_t checkpointEvery = 0;  // 0: no checkpoints
-  // A world to continue instead of setting one up (consumed by the run). The
-  // seed rule continues the checkpoint's unless `branchSeed`: then reseeds
-  // count from the checkpoint on with `seed`.
-  std::shared_ptr<TCheckpoint> from;
+  // A continued world: the checkpoint's file and its SHA-256. The seed rule
+  // continues the checkpoint's unless `branchSeed`: then reseeds count from
+  // the checkpoint on with `seed`.
   QString fromPath;
-  QString fromChecksum;
+  QString fromSha256;
   bool branchSeed = false;
   // Pictures of the grid keep the cell layer drawn as the window draws it.
   bool Pictures() const { return plot || snapshotEvery > 0; }
+};
+
+// A run ready to go: its spec and the world it continues, if any, already
+// read. A copy is a whole plan of its own, so a plan kept can run again.
+struct TRunPlan : TRunSpec {
+  std::optional<TCheckpoint> from;
 };
 
 struct TRunObserver {
@@ -51,20 +57,20 @@ struct TRunObserver {
 
 struct TRunOutcome {
   int32_t firstStep = 0;  // the world's step count when the run began
-  int32_t stepsDone = 0;  // the world's step count when it ended
+  int32_t endStep = 0;    // the world's step count when it ended
   bool interrupted = false;
-  QString error;  // a fault reported by the world; the run stopped there
+
 };
 
 // Sets up `form`'s world with the plan's settings and seed and runs it. The
 // seed rule stays in force only for the run. Stops early, between steps,
 // once StopRequested() holds.
-TRunOutcome RunExperiment(TForm1& form, const TRunPlan& plan, const TRunObserver& observer);
+TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer);
 
-// Sets up the plan's world in `form`, or continues its checkpoint (which it
-// consumes), under the plan's seed rule, which `rule` then keeps in force.
-// Returns an error text or empty.
-QString PrepareWorld(TForm1& form, const TRunPlan& plan, std::optional<TSeedRule>& rule);
+// Sets up the spec's world in `form`, or continues `from`, under the spec's
+// seed rule, which `rule` then keeps in force.
+TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoint> from,
+                     std::optional<TSeedRule>& rule);
 
 // Ctrl-C and SIGTERM ask the run to stop at the current step.
 void InstallStopSignals();

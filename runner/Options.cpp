@@ -1,24 +1,20 @@
 #include "Options.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <limits>
 #include <optional>
 
-#include "Checkpoint.h"
-#include "RunRecord.h"
-#include "SeedRule.h"
-
 namespace {
-
-constexpr qsizetype kMaxJobLines = 1000000;
 
 const char* const kDescription =
     "Runs one world of Pathwick without a window: the same window class, the same passes, offscreen.\n"
     "With --out DIR it writes DIR/run.json and DIR/series.csv (a sample every 100 steps), and on\n"
     "request histograms and pictures; without --out it prints the series to standard output.\n"
+    "\n"
+    "A record repeats its run: --config DIR/run.json gives the same data files byte for byte, and\n"
+    "--verify DIR repeats the run in a temporary folder and compares every file run.json lists.\n"
     "\n"
     "Seeds: --seed S sets the generator to S just before the world is set up, so the ten home\n"
     "points depend on S; the k-th reseed after that (k = 1, 2, ..., at every place where the window\n"
@@ -27,16 +23,24 @@ const char* const kDescription =
 
 const char* const kEpilog =
     "\nSettings are written as the window's captions show them: the rates as fractions with at most\n"
-    "two decimals (0.5, 0.01), the rest as whole numbers. Flags take on/off in --vary.\n"
+    "two decimals (0.5, 0.01), the rest as whole numbers. Flags take on or off (--diffuse off); a\n"
+    "flag given bare means on. run.json and summary.csv also record what the model makes of the\n"
+    "settings (evaporation_amount: chemical removed per step, or the fraction kept under --diffuse).\n"
     "\n"
     "Sweeps: --grid --vary evaporation-rate=0.3,0.5 --vary sniff=hill,roulette --seeds 1-10 --steps 50000\n"
-    "prints one job line per run; scripts/sweep.sh JOBS OUTDIR runs such a list with GNU parallel.\n"
+    "prints one job line per run, every varied setting written out; scripts/sweep.sh JOBS OUTDIR runs\n"
+    "such a list with GNU parallel. It warns on standard error when varied values come to the same\n"
+    "effective setting, and refuses to vary a setting that --from fixes.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
     "\n"
-    "Exit status: 0 done (also when interrupted), 1 the run failed (a file could not be written, the\n"
-    "world reported a fault), 2 the command line or a record was refused; nothing was written.\n";
+    "Exit status:\n"
+    "  0  done (also when interrupted); --verify: every file is identical\n"
+    "  1  the run failed (a file could not be written, the world reported a fault), and nothing\n"
+    "     was left behind; --verify: a file differs, the first one is named\n"
+    "  2  refused: the command line, a record, a checkpoint (changed, missing or damaged), a folder\n"
+    "     that holds no run (--verify, --summarize) or already holds one; nothing was written\n";
 
 struct TRunOption {
   const char* name;
@@ -52,12 +56,14 @@ constexpr TRunOption kRunOptions[] = {
     {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
     {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
-    {"config", "FILE", "repeat the run recorded in FILE (a run.json); options given beside it override it"},
+    {"config", "FILE",
+     "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
+     "override it"},
     {"checkpoint-every", "K",
      "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
     {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
     {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
-    {"show", "", "open the same seeded run in the window instead of running it here"},
+    {"show", "", "open the same seeded run in the window instead of running it here; with --steps it stops there"},
     {"grid", "", "print a job list: the product of the --vary values and the --seeds"},
     {"vary", "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings"},
     {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
@@ -66,18 +72,10 @@ constexpr TRunOption kRunOptions[] = {
      "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
      "compare the groups (comparison.csv, printed) when one setting varies"},
     {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
+    {"verify", "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256"},
 };
 
 QString Dashed(const QString& name) { return QStringLiteral("--") + name; }
-
-// A word a job line can hold: quoted when it has blanks or quotes.
-QString ShellWord(const QString& word) {
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+,-]+$"));
-  if (plain.match(word).hasMatch()) return word;
-  QString quoted = word;
-  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -92,17 +90,36 @@ void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   for (size_t i = 0; i < specs.size(); ++i) {
     const TSettingSpec& spec = specs[i];
     QString text = QLatin1String(spec.meaning);
-    if (spec.kind == TSettingKind::kFlag) {
-      text += QStringLiteral(" (default: %1)").arg(FormatSettingValue(spec, defaults[i]));
-      parser.addOption(QCommandLineOption(QLatin1String(spec.option), text));
-    } else {
-      text += QStringLiteral("; %1 (default: %2)").arg(AcceptedValues(spec), FormatSettingValue(spec, defaults[i]));
-      const QString valueName = spec.kind == TSettingKind::kSniff        ? QStringLiteral("MODE")
-                                : spec.kind == TSettingKind::kHundredths ? QStringLiteral("R")
-                                                                         : QStringLiteral("N");
-      parser.addOption(QCommandLineOption(QLatin1String(spec.option), text, valueName));
-    }
+    text += QStringLiteral("; %1%2 (default: %3)")
+                .arg(AcceptedValues(spec), spec.kind == TSettingKind::kFlag ? QStringLiteral(", bare: on") : QString(),
+                     FormatSettingValue(spec, defaults[i]));
+    const QString valueName = spec.kind == TSettingKind::kSniff        ? QStringLiteral("MODE")
+                              : spec.kind == TSettingKind::kHundredths ? QStringLiteral("R")
+                              : spec.kind == TSettingKind::kFlag       ? QStringLiteral("on|off")
+                                                                       : QStringLiteral("N");
+    parser.addOption(QCommandLineOption(QLatin1String(spec.option), text, valueName));
   }
+}
+
+// A flag written bare (--diffuse) means on: it becomes --diffuse=on, and
+// --diffuse off becomes --diffuse=off, so that the parser sees one form.
+QStringList SpellFlagsOut(const QStringList& arguments) {
+  QStringList spelled;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    const TSettingSpec* flag = nullptr;
+    for (const TSettingSpec& spec : SettingSpecs()) {
+      const QString option = QLatin1String(spec.option);
+      if (spec.kind == TSettingKind::kFlag && (a == Dashed(option) || a == QLatin1Char('-') + option)) flag = &spec;
+    }
+    if (!flag) {
+      spelled << a;
+      continue;
+    }
+    const bool valued = i + 1 < arguments.size() && ParseSettingValue(*flag, arguments[i + 1]).has_value();
+    spelled << a + QLatin1Char('=') + (valued ? arguments[++i] : QStringLiteral("on"));
+  }
+  return spelled;
 }
 
 // A whole number written in decimal digits only, within min..max.
@@ -114,8 +131,8 @@ std::optional<qint64> ParseWhole(const QString& text, qint64 min, qint64 max) {
   return value;
 }
 
-QString Refuse(const QString& option, const QString& accepts, const QString& text) {
-  return QStringLiteral("%1 takes %2, not '%3'").arg(Dashed(option), accepts, text);
+TError Refuse(const QString& option, const QString& accepts, const QString& text) {
+  return Refused(QStringLiteral("%1 takes %2, not '%3'").arg(Dashed(option), accepts, text));
 }
 
 // "1-10,15" -> 1..10, 15.
@@ -134,8 +151,8 @@ std::optional<QList<uint32_t>> ParseSeedList(const QString& text) {
 }
 
 // Replaces --job LINE by the words of LINE, split as a shell splits words
-// (quotes, no expansion).
-std::optional<QStringList> ExpandJob(const QStringList& arguments, QString* error) {
+// (quotes, no expansion); the arguments as they are without --job.
+TResult<QStringList> ExpandJob(const QStringList& arguments) {
   QStringList expanded;
   QString line;
   int jobs = 0;
@@ -152,277 +169,211 @@ std::optional<QStringList> ExpandJob(const QStringList& arguments, QString* erro
       expanded << a;
     }
   }
-  if (jobs == 0) return std::nullopt;
-  if (jobs > 1) {
-    *error = QStringLiteral("--job is given more than once");
-    return std::nullopt;
-  }
+  if (jobs == 0) return arguments;
+  if (jobs > 1) return Refused(QStringLiteral("--job is given more than once"));
   const QStringList words = QProcess::splitCommand(line);
   for (const QString& w : words) {
-    for (const char* reserved : {"--out", "--job", "--grid", "--summarize", "--show", "--force"}) {
+    for (const char* reserved : {"--out", "--job", "--grid", "--summarize", "--verify", "--show", "--force"}) {
       if (w == QLatin1String(reserved) || w.startsWith(QLatin1String(reserved) + QLatin1Char('='))) {
-        *error = QStringLiteral("a job line may not hold %1, but this one does: %2").arg(QLatin1String(reserved), line);
-        return std::nullopt;
+        return Refused(QStringLiteral("a job line may not hold %1, but this one does: %2").arg(QLatin1String(reserved), line));
       }
     }
   }
   return expanded + words;
 }
 
-class TReader {
- public:
-  TReader(QCommandLineParser& parser, const TSettingValues& defaults) : parser_(parser), defaults_(defaults) {}
+// The options each mode takes besides the settings; anything else given
+// with it would be ignored, so it is refused.
+constexpr const char* kRunTakes[] = {"steps", "seed", "out", "force", "histograms", "plot", "snapshot-every",
+                                     "config", "checkpoint-every", "from", "quiet"};
+constexpr const char* kShowTakes[] = {"show", "steps", "seed", "config", "from"};
+constexpr const char* kGridTakes[] = {"grid", "vary", "seeds", "steps", "seed", "histograms", "plot",
+                                      "snapshot-every", "checkpoint-every", "from"};
+constexpr const char* kVerifyTakes[] = {"quiet"};  // besides --verify itself
+constexpr const char* kSummarizeTakes[] = {"quiet", "window"};
 
-  TParseResult Read() {
-    TParseResult result;
-    TCommand& c = result.command;
-    if (parser_.isSet(QStringLiteral("help"))) {
+class TOptionReader {
+ public:
+  explicit TOptionReader(QCommandLineParser& parser) : parser_(parser) {}
+
+  TResult<TCommand> Read() {
+    TCommand c;
+    if (Set("help")) {
       c.kind = TCommandKind::kHelp;
-      return result;
+      return c;
     }
-    if (parser_.isSet(QStringLiteral("version"))) {
+    if (Set("version")) {
       c.kind = TCommandKind::kVersion;
-      return result;
+      return c;
     }
     if (!parser_.positionalArguments().isEmpty()) {
-      result.error =
-          QStringLiteral("unexpected argument '%1'; options start with --").arg(parser_.positionalArguments().front());
-      return result;
+      return Refused(
+          QStringLiteral("unexpected argument '%1'; options start with --").arg(parser_.positionalArguments().front()));
     }
     const QStringList names = parser_.optionNames();
     for (const QString& name : names) {
-      if (name != QLatin1String("vary") && names.count(name) > 1) {
-        result.error = QStringLiteral("%1 is given more than once").arg(Dashed(name));
-        return result;
-      }
+      if (name != QLatin1String("vary") && names.count(name) > 1)
+        return Refused(QStringLiteral("%1 is given more than once").arg(Dashed(name)));
     }
-    if (Set("summarize")) {
-      for (const QString& name : names) {
-        if (name != QLatin1String("summarize") && name != QLatin1String("quiet") && name != QLatin1String("window")) {
-          result.error = QStringLiteral("--summarize takes no other options, but %1 is given").arg(Dashed(name));
-          return result;
-        }
-      }
-      c.kind = TCommandKind::kSummarize;
-      c.folder = parser_.value(QStringLiteral("summarize"));
-      result.error = ReadCount("window", c.window);
-      return result;
+    for (const char* folderMode : {"summarize", "verify"}) {
+      if (!Set(folderMode)) continue;
+      const bool verify = QLatin1String(folderMode) == QLatin1String("verify");
+      const std::span<const char* const> takes = verify ? std::span<const char* const>(kVerifyTakes)
+                                                        : std::span<const char* const>(kSummarizeTakes);
+      if (TStatus only = OnlyTakes(folderMode, takes, false); !only) return only.Error();
+      c.kind = verify ? TCommandKind::kVerify : TCommandKind::kSummarize;
+      TResult<std::optional<int32_t>> window = ReadCount("window");
+      if (!window) return window.Error();
+      c.window = window->value_or(0);
+      c.folder = Value(folderMode);
+      if (c.folder.isEmpty()) return Refused(QStringLiteral("--%1 takes a folder, not ''").arg(QLatin1String(folderMode)));
+      c.quiet = Set("quiet");
+      return c;
     }
-    if (Set("window")) {
-      result.error = QStringLiteral("--window is for --summarize");
-      return result;
+    if (Set("vary") || Set("seeds")) {
+      if (!Set("grid"))
+        return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
     }
-    result.error = ReadPlan(c);
-    if (!result.error.isEmpty()) return result;
+    const char* mode = Set("grid") ? "grid" : Set("show") ? "show" : nullptr;
+    const std::span<const char* const> takes = Set("grid")   ? std::span<const char* const>(kGridTakes)
+                                               : Set("show") ? std::span<const char* const>(kShowTakes)
+                                                             : std::span<const char* const>(kRunTakes);
+    if (TStatus only = OnlyTakes(mode ? mode : "a run", takes, true); !only) return only.Error();
+    if (TStatus read = ReadRun(c.run); !read) return read.Error();
+    c.quiet = Set("quiet");
     if (Set("grid")) {
-      result.error = ReadGrid(c);
-    } else if (Set("vary") || Set("seeds")) {
-      result.error = QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds");
+      c.kind = TCommandKind::kGrid;
+      if (TStatus read = ReadGrid(c); !read) return read.Error();
     } else if (Set("show")) {
       c.kind = TCommandKind::kShow;
-      if (Set("out") || Set("force"))
-        result.error = QStringLiteral("--show opens the window and writes nothing: leave out --out");
     } else {
-      result.error = ReadOutputs(c);
+      c.kind = TCommandKind::kRun;
+      if (TStatus read = ReadOutputs(c); !read) return read.Error();
     }
-    return result;
+    return c;
   }
 
  private:
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
   QString Value(const char* name) const { return parser_.value(QLatin1String(name)); }
 
-  // A count option, 1 to 2147483647, into `count` when it is given.
-  QString ReadCount(const char* name, int32_t& count) const {
-    if (!Set(name)) return {};
-    const auto value = ParseWhole(Value(name), 1, std::numeric_limits<int32_t>::max());
-    if (!value) return Refuse(QLatin1String(name), QStringLiteral("a whole number from 1 to 2147483647"), Value(name));
-    count = static_cast<int32_t>(*value);
-    return {};
+  // Refuses every option given that `mode` does not take (settings are
+  // taken when `settings` holds).
+  TStatus OnlyTakes(const char* mode, std::span<const char* const> takes, bool settings) const {
+    for (const QString& name : parser_.optionNames()) {
+      bool taken = name == QLatin1String(mode) || (settings && FindSetting(name).has_value());
+      for (const char* t : takes) taken = taken || name == QLatin1String(t);
+      if (taken) continue;
+      const QString what = QLatin1String(mode) == QLatin1String("a run") ? QStringLiteral("a run") : Dashed(QLatin1String(mode));
+      return Refused(QStringLiteral("%1 does not take %2").arg(what, Dashed(name)));
+    }
+    return Success();
   }
 
-  QString ReadPlan(TCommand& c) const {
-    TRunPlan& plan = c.plan;
-    plan.settings = defaults_;
-    plan.steps = kDefaultSteps;
-    plan.seedFromClock = true;
-    if (Set("config")) {
-      if (Set("grid")) return QStringLiteral("--config and --grid cannot be combined");
-      if (QString error = ReadRunPlan(Value("config"), plan); !error.isEmpty())
-        return QStringLiteral("--config: ") + error;
-    }
-    if (Set("from")) plan.fromPath = Value("from");
-    if (!plan.fromPath.isEmpty()) {
-      if (QString error = ReadFrom(plan); !error.isEmpty()) return error;
-    }
+  // A count option, 1 to 2147483647, when it is given.
+  TResult<std::optional<int32_t>> ReadCount(const char* name) const {
+    if (!Set(name)) return std::optional<int32_t>();
+    const auto value = ParseWhole(Value(name), 1, std::numeric_limits<int32_t>::max());
+    if (!value) return Refuse(QLatin1String(name), QStringLiteral("a whole number from 1 to 2147483647"), Value(name));
+    return std::optional<int32_t>(static_cast<int32_t>(*value));
+  }
+
+  TStatus ReadRun(TRunOptions& run) const {
     const auto specs = SettingSpecs();
     for (size_t i = 0; i < specs.size(); ++i) {
       const QString option = QLatin1String(specs[i].option);
       if (!parser_.isSet(option)) continue;
-      if (specs[i].kind == TSettingKind::kFlag) {
-        if (plan.from && specs[i].fixedAtSetup && plan.settings[i] != 1) {
-          return QStringLiteral("%1 is fixed when the world is set up: the checkpoint has it off").arg(Dashed(option));
-        }
-        plan.settings[i] = 1;
-        continue;
-      }
       const QString text = parser_.value(option);
-      const auto value = ParseSettingValue(specs[i], text);
-      if (!value) return Refuse(option, AcceptedValues(specs[i]), text);
-      if (plan.from && specs[i].fixedAtSetup && *value != plan.settings[i]) {
-        return QStringLiteral("%1 is fixed when the world is set up: the checkpoint has %2, not %3")
-            .arg(Dashed(option), FormatSettingValue(specs[i], plan.settings[i]), text);
-      }
-      plan.settings[i] = *value;
+      run.settings[i] = ParseSettingValue(specs[i], text);
+      if (!run.settings[i]) return Refuse(option, AcceptedValues(specs[i]), text);
     }
-    if (QString error = ReadCount("steps", plan.steps); !error.isEmpty()) return error;
+    for (auto [name, count] : {std::pair{"steps", &run.steps}, std::pair{"checkpoint-every", &run.checkpointEvery},
+                               std::pair{"snapshot-every", &run.snapshotEvery}}) {
+      TResult<std::optional<int32_t>> value = ReadCount(name);
+      if (!value) return value.Error();
+      *count = *value;
+    }
     if (Set("seed")) {
       const auto seed = ParseWhole(Value("seed"), 0, std::numeric_limits<uint32_t>::max());
       if (!seed)
         return Refuse(QStringLiteral("seed"), QStringLiteral("a whole number from 0 to 4294967295"), Value("seed"));
-      plan.seed = static_cast<uint32_t>(*seed);
-      plan.seedFromClock = false;
-      if (plan.from) plan.branchSeed = true;
+      run.seed = static_cast<uint32_t>(*seed);
     }
-    if (QString error = ReadCount("checkpoint-every", plan.checkpointEvery); !error.isEmpty()) return error;
-    if (QString error = ReadCount("snapshot-every", plan.snapshotEvery); !error.isEmpty()) return error;
-    if (Set("histograms")) plan.histograms = true;
-    if (Set("plot")) plan.plot = true;
-    c.quiet = Set("quiet");
-    return {};
+    run.histograms = Set("histograms");
+    run.plot = Set("plot");
+    for (auto [name, path] : {std::pair{"config", &run.config}, std::pair{"from", &run.from}}) {
+      *path = Value(name);
+      if (Set(name) && path->isEmpty()) return Refused(QStringLiteral("--%1 takes a file, not ''").arg(QLatin1String(name)));
+    }
+    return Success();
   }
 
-  // The checkpoint of --from (or of a record's "from"): its settings become
-  // the run's, its seed rule continues unless a seed is given.
-  static QString ReadFrom(TRunPlan& plan) {
-    QString error;
-    auto checkpoint = ReadCheckpoint(plan.fromPath, &error, &plan.fromChecksum);
-    if (!checkpoint) return QStringLiteral("--from: ") + error;
-    plan.settings = checkpoint->settings;
-    if (!plan.branchSeed) {
-      plan.seed = checkpoint->seed;
-      plan.seedFromClock = false;
-    }
-    plan.fromPath = QFileInfo(plan.fromPath).absoluteFilePath();
-    plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
-    return {};
-  }
-
-  QString ReadOutputs(TCommand& c) const {
-    c.kind = TCommandKind::kRun;
+  TStatus ReadOutputs(TCommand& c) const {
     c.out = Value("out");
     c.force = Set("force");
-    if (Set("out") && c.out.isEmpty()) return QStringLiteral("--out takes a folder, not ''");
+    if (Set("out") && c.out.isEmpty()) return Refused(QStringLiteral("--out takes a folder, not ''"));
     if (c.out.isEmpty()) {
-      if (c.force) return QStringLiteral("--force replaces a run folder: give --out DIR");
-      if (c.plan.histograms) return QStringLiteral("--histograms writes files: give --out DIR");
-      if (c.plan.checkpointEvery > 0) return QStringLiteral("--checkpoint-every writes files: give --out DIR");
-      if (c.plan.Pictures()) return QStringLiteral("pictures are written into the run's folder: give --out DIR");
+      const TRunOptions& r = c.run;
+      if (c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
+      if (r.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
+      if (r.checkpointEvery) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
+      if (r.plot || r.snapshotEvery)
+        return Refused(QStringLiteral("pictures are written into the run's folder: give --out DIR"));
     }
-    return {};
+    return Success();
   }
 
-  QString ReadGrid(TCommand& c) const {
-    for (const char* other : {"out", "force", "show", "config"}) {
-      if (Set(other)) return QStringLiteral("--grid prints a job list and takes no --%1").arg(QLatin1String(other));
-    }
-    c.kind = TCommandKind::kGrid;
+  TStatus ReadGrid(TCommand& c) const {
     const auto specs = SettingSpecs();
-    // The options every line holds: the ones given, as given.
-    QStringList fixed;
     std::array<bool, kSettingCount> varied{};
-    QList<QPair<size_t, QStringList>> axes;
     for (const QString& vary : parser_.values(QStringLiteral("vary"))) {
       const qsizetype eq = vary.indexOf(QLatin1Char('='));
       const auto index = FindSetting(vary.left(eq));
       if (eq < 0 || !index) {
-        return QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'")
-            .arg(vary);
+        return Refused(
+            QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'").arg(vary));
       }
-      if (varied[*index]) return QStringLiteral("--vary names %1 twice").arg(QLatin1String(specs[*index].option));
-      if (parser_.isSet(QLatin1String(specs[*index].option))) {
-        return QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(specs[*index].option)));
-      }
+      const TSettingSpec& spec = specs[*index];
+      if (varied[*index]) return Refused(QStringLiteral("--vary names %1 twice").arg(QLatin1String(spec.option)));
+      if (c.run.settings[*index])
+        return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
       varied[*index] = true;
-      QStringList values;
+      TVary axis{*index, {}};
       for (const QString& text : vary.mid(eq + 1).split(QLatin1Char(','))) {
-        const auto value = ParseSettingValue(specs[*index], text);
-        if (!value)
-          return Refuse(QStringLiteral("vary ") + QLatin1String(specs[*index].option), AcceptedValues(specs[*index]),
-                        text);
-        values << OptionWords(specs[*index], *value);
+        const auto value = ParseSettingValue(spec, text);
+        if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
+        axis.values << *value;
       }
-      axes.append({*index, values});
+      c.vary << axis;
     }
-    for (size_t i = 0; i < specs.size(); ++i) {
-      if (parser_.isSet(QLatin1String(specs[i].option))) fixed << OptionWords(specs[i], c.plan.settings[i]);
-    }
-    if (Set("steps")) fixed << QStringLiteral("--steps %1").arg(c.plan.steps);
-    if (c.plan.histograms) fixed << QStringLiteral("--histograms");
-    if (c.plan.plot) fixed << QStringLiteral("--plot");
-    if (c.plan.snapshotEvery > 0) fixed << QStringLiteral("--snapshot-every %1").arg(c.plan.snapshotEvery);
-    if (c.plan.checkpointEvery > 0) fixed << QStringLiteral("--checkpoint-every %1").arg(c.plan.checkpointEvery);
-    if (Set("from")) fixed << QStringLiteral("--from ") + ShellWord(c.plan.fromPath);
-    QStringList seedWords;
     if (Set("seeds")) {
-      if (Set("seed")) return QStringLiteral("--seed and --seeds cannot be combined");
+      if (Set("seed")) return Refused(QStringLiteral("--seed and --seeds cannot be combined"));
       const auto seeds = ParseSeedList(Value("seeds"));
       if (!seeds)
         return Refuse(QStringLiteral("seeds"), QStringLiteral("seeds 0 to 4294967295 as A-B ranges or single values"),
                       Value("seeds"));
-      for (uint32_t s : *seeds) seedWords << QStringLiteral("--seed %1").arg(s);
-    } else if (Set("seed")) {
-      seedWords << QStringLiteral("--seed %1").arg(c.plan.seed);
-    } else {
-      seedWords << QString();
+      c.seeds = *seeds;
     }
-    // The product, the first --vary outermost and the seeds innermost.
-    QStringList lines{fixed.join(QLatin1Char(' '))};
-    for (const auto& [index, values] : axes) {
-      QStringList grown;
-      for (const QString& line : lines) {
-        for (const QString& words : values) grown << (line + QLatin1Char(' ') + words).trimmed();
-        if (grown.size() > kMaxJobLines)
-          return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
-      }
-      lines = grown;
-    }
-    for (const QString& line : lines) {
-      for (const QString& seed : seedWords) {
-        c.jobLines << (line + QLatin1Char(' ') + seed).trimmed();
-        if (c.jobLines.size() > kMaxJobLines)
-          return QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines);
-      }
-    }
-    return {};
-  }
-
-  // A setting as options on a job line; a flag that is off is left out.
-  static QString OptionWords(const TSettingSpec& spec, int32_t value) {
-    if (spec.kind == TSettingKind::kFlag) return value != 0 ? Dashed(QLatin1String(spec.option)) : QString();
-    return Dashed(QLatin1String(spec.option)) + QLatin1Char(' ') + FormatSettingValue(spec, value);
+    return Success();
   }
 
   QCommandLineParser& parser_;
-  const TSettingValues& defaults_;
 };
 
 }  // namespace
 
-TParseResult ParseCommandLine(const QStringList& arguments, const TSettingValues& defaults) {
-  QString jobError;
-  const std::optional<QStringList> expanded = ExpandJob(arguments, &jobError);
-  if (!jobError.isEmpty()) return {{}, jobError};
+TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
+  TResult<QStringList> expanded = ExpandJob(arguments);
+  if (!expanded) return expanded.Error();
   QCommandLineParser parser;
-  AddOptions(parser, defaults);
-  if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + expanded.value_or(arguments))) {
+  AddOptions(parser, {});
+  if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + SpellFlagsOut(*expanded))) {
     QString error = parser.errorText();
     if (!error.isEmpty()) error[0] = error[0].toLower();
-    return {{}, error + QStringLiteral(" See pathwick_run --help.")};
+    return Refused(error + QStringLiteral(" See pathwick_run --help."));
   }
-  return TReader(parser, defaults).Read();
+  return TOptionReader(parser).Read();
 }
-
 QString HelpText(const TSettingValues& defaults) {
   QCommandLineParser parser;
   AddOptions(parser, defaults);

@@ -1,35 +1,54 @@
-// The command line of pathwick_run: options that mirror the window's
-// controls, the run's own options, job lists for sweeps and summaries.
+// The command line of pathwick_run, parsed into plain values: nothing is
+// read from a file here (Plan.h resolves what a run needs from its files).
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <optional>
 
-#include "Experiment.h"
+#include "Result.h"
+#include "Settings.h"
 
-enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kHelp, kVersion };
+enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion };
+
+// What the command line says about a run, each item only when it is given.
+struct TRunOptions {
+  std::array<std::optional<int32_t>, kSettingCount> settings;
+  std::optional<int32_t> steps;
+  std::optional<uint32_t> seed;
+  bool histograms = false;
+  bool plot = false;
+  std::optional<int32_t> snapshotEvery;
+  std::optional<int32_t> checkpointEvery;
+  QString config;  // a run.json to repeat
+  QString from;    // a checkpoint to continue
+};
+
+// One --vary of --grid: a setting and the values it takes, in order.
+struct TVary {
+  size_t setting = 0;
+  QList<int32_t> values;
+};
 
 struct TCommand {
   TCommandKind kind = TCommandKind::kRun;
-  TRunPlan plan;
-  QString out;  // empty: the series goes to standard output
+  TRunOptions run;
+  QString out;  // kRun: the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
-  QStringList jobLines;  // kGrid: the job list to print
-  QString folder;        // kSummarize: the sweep's folder
-  int32_t window = 0;    // kSummarize: samples a final mean spans (0: the last only)
-};
-
-struct TParseResult {
-  TCommand command;
-  QString error;  // one line; the program exits with status 2
+  QList<TVary> vary;      // kGrid
+  QList<uint32_t> seeds;  // kGrid: the seeds of --seeds
+  QString folder;         // kSummarize, kVerify
+  int32_t window = 0;     // kSummarize: samples a run's final mean spans (0: the last only)
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;
+inline constexpr qsizetype kMaxJobLines = 1000000;
 
-// Parses `arguments` (without the program name). `defaults` are the window's
-// settings as a new window holds them.
-TParseResult ParseCommandLine(const QStringList& arguments, const TSettingValues& defaults);
+// Parses `arguments` (without the program name); refuses with one line.
+TResult<TCommand> ParseCommandLine(const QStringList& arguments);
 
 // --help: every option with its default, the seed rule and the exit statuses.
 QString HelpText(const TSettingValues& defaults);

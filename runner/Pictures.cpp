@@ -3,18 +3,18 @@
 #include <QBuffer>
 #include <QSaveFile>
 
-QString SaveBytes(const QByteArray& bytes, const QString& path) {
+TStatus SaveBytes(const QByteArray& bytes, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
   }
-  return {};
+  return Success();
 }
 
-QString SavePng(const QImage& image, const QString& path) {
+TStatus SavePng(const QImage& image, const QString& path) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return QStringLiteral("cannot encode %1").arg(path);
+  if (!image.save(&buffer, "PNG")) return Failed(QStringLiteral("cannot encode %1").arg(path));
   return SaveBytes(bytes, path);
 }

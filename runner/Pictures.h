@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
-// Saves bytes, or a PNG, atomically; returns an error text or empty.
-QString SaveBytes(const QByteArray& bytes, const QString& path);
-QString SavePng(const QImage& image, const QString& path);
+#include "Result.h"
+
+// Saves bytes, or a PNG, atomically.
+TStatus SaveBytes(const QByteArray& bytes, const QString& path);
+TStatus SavePng(const QImage& image, const QString& path);

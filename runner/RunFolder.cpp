@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "RunRecord.h"
+#include "FileNames.h"
 
 namespace {
 
@@ -18,32 +18,29 @@ QString Beside(const QString& dir, const char* kind) {
 
 }  // namespace
 
-QString TRunFolder::Refusal(const QString& dir, bool force) {
+TStatus TRunFolder::Open(const QString& dir, bool force) {
   const QFileInfo info(dir);
-  if (!info.exists()) return {};
-  if (!info.isDir()) return QStringLiteral("%1 exists and is not a folder").arg(dir);
-  const QDir folder(dir);
-  if (folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) return {};
-  if (!folder.exists(QLatin1String(kRunRecordName))) {
-    return QStringLiteral("%1 holds files that are not a run; choose another folder").arg(dir);
+  if (info.exists()) {
+    if (!info.isDir()) return Refused(QStringLiteral("%1 exists and is not a folder").arg(dir));
+    const QDir folder(dir);
+    if (!folder.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+      if (!folder.exists(QLatin1String(kRunRecordName)))
+        return Refused(QStringLiteral("%1 holds files that are not a run; choose another folder").arg(dir));
+      if (!force) return Refused(QStringLiteral("%1 already holds a run; give --force to replace it").arg(dir));
+    }
   }
-  if (!force) return QStringLiteral("%1 already holds a run; give --force to replace it").arg(dir);
-  return {};
-}
-
-QString TRunFolder::Open(const QString& dir) {
-  dir_ = QFileInfo(dir).absoluteFilePath();
+  dir_ = info.absoluteFilePath();
   const QString parent = QFileInfo(dir_).absolutePath();
-  if (!QDir().mkpath(parent)) return QStringLiteral("cannot make the folder %1").arg(parent);
+  if (!QDir().mkpath(parent)) return Failed(QStringLiteral("cannot make the folder %1").arg(parent));
   temporary_ = std::make_unique<QTemporaryDir>(Beside(dir_, ".tmp"));
   if (!temporary_->isValid())
-    return QStringLiteral("cannot make a folder beside %1: %2").arg(dir, temporary_->errorString());
-  return {};
+    return Failed(QStringLiteral("cannot make a folder beside %1: %2").arg(dir, temporary_->errorString()));
+  return Success();
 }
 
 QString TRunFolder::Path(const QString& name) const { return temporary_->filePath(name); }
 
-QString TRunFolder::Commit() {
+TStatus TRunFolder::Commit() {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::path target = dir_.toStdString();
@@ -53,10 +50,12 @@ QString TRunFolder::Commit() {
   std::unique_ptr<QTemporaryDir> old;
   if (fs::exists(target, error) && !fs::is_empty(target, error)) {
     old = std::make_unique<QTemporaryDir>(Beside(dir_, ".old"));
-    if (!old->isValid()) return QStringLiteral("cannot make a folder beside %1").arg(dir_);
+    if (!old->isValid()) return Failed(QStringLiteral("cannot make a folder beside %1").arg(dir_));
     fs::rename(target, fs::path(old->path().toStdString()), error);
-    if (error)
-      return QStringLiteral("cannot move the old run %1 aside: %2").arg(dir_, QString::fromStdString(error.message()));
+    if (error) {
+      return Failed(
+          QStringLiteral("cannot move the old run %1 aside: %2").arg(dir_, QString::fromStdString(error.message())));
+    }
   }
   // The folder takes the permissions a folder made here would have.
   const mode_t mask = umask(0);
@@ -69,8 +68,10 @@ QString TRunFolder::Commit() {
     std::error_code ignored;
     fs::rename(fs::path(old->path().toStdString()), target, ignored);
   }
-  if (error)
-    return QStringLiteral("cannot put the run in place at %1: %2").arg(dir_, QString::fromStdString(error.message()));
+  if (error) {
+    return Failed(
+        QStringLiteral("cannot put the run in place at %1: %2").arg(dir_, QString::fromStdString(error.message())));
+  }
   temporary_->setAutoRemove(false);
-  return {};
+  return Success();
 }

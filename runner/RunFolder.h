@@ -6,19 +6,18 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "Result.h"
+
 class TRunFolder {
  public:
-  // Why `dir` cannot take a run, or an empty string. A folder holding a run
-  // is taken only with `force`; one holding anything else never is.
-  static QString Refusal(const QString& dir, bool force);
-
-  // Makes the temporary folder beside `dir`; returns an error text or empty.
-  QString Open(const QString& dir);
+  // Makes the temporary folder beside `dir`. Refuses a `dir` that holds a
+  // run unless `force` is given, and one holding anything else always.
+  TStatus Open(const QString& dir, bool force);
   // A path inside the temporary folder.
   QString Path(const QString& name) const;
-  // Puts the temporary folder in place of `dir` (replacing a run there
-  // when forced); returns an error text or empty.
-  QString Commit();
+  // Puts the temporary folder in place of `dir`, replacing a run there
+  // (which is kept in place when the new one cannot be put there).
+  TStatus Commit();
 
  private:
   QString dir_;

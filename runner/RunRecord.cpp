@@ -1,8 +1,14 @@
 #include "RunRecord.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QCryptographicHash>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -11,6 +17,8 @@
 namespace {
 
 constexpr const char* kProgram = "pathwick_run";
+constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
+constexpr int64_t kMaxUint32 = std::numeric_limits<uint32_t>::max();
 
 QJsonValue SettingToJson(const TSettingSpec& spec, int32_t value) {
   switch (spec.kind) {
@@ -55,20 +63,149 @@ std::optional<int32_t> SettingFromJson(const TSettingSpec& spec, const QJsonValu
   return std::nullopt;
 }
 
-QString ReadJsonObject(const QString& path, QJsonObject& object) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-  QJsonParseError parseError{};
-  const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-  if (parseError.error != QJsonParseError::NoError) {
-    return QStringLiteral("%1 is not a run record: %2").arg(path, parseError.errorString());
+// Reads a whole number into `field` when the record holds one in min..max.
+template <class T>
+bool ReadWhole(const QJsonValue& json, T& field, int64_t min, int64_t max) {
+  const auto value = WholeFromJson(json, min, max);
+  if (value) field = static_cast<T>(*value);
+  return value.has_value();
+}
+
+bool ReadBool(const QJsonValue& json, bool& field) {
+  if (json.isBool()) field = json.toBool();
+  return json.isBool();
+}
+
+bool ReadText(const QJsonValue& json, QString& field) {
+  if (json.isString()) field = json.toString();
+  return json.isString();
+}
+
+QJsonArray FilesToJson(const QList<TFileEntry>& files) {
+  QJsonArray array;
+  for (const TFileEntry& f : files) {
+    array.append(QJsonObject{{QStringLiteral("path"), f.path},
+                             {QStringLiteral("size"), f.size},
+                             {QStringLiteral("sha256"), f.sha256}});
   }
-  if (!document.isObject() ||
-      document.object().value(QStringLiteral("program")).toString() != QLatin1String(kProgram)) {
-    return QStringLiteral("%1 is not a run record of %2").arg(path, QLatin1String(kProgram));
+  return array;
+}
+
+bool FilesFromJson(const QJsonValue& json, TRunRecord& r) {
+  if (!json.isArray()) return false;
+  r.files.clear();
+  for (const QJsonValue& entry : json.toArray()) {
+    const QJsonObject o = entry.toObject();
+    TFileEntry f;
+    if (!ReadText(o.value(QStringLiteral("path")), f.path) || f.path.isEmpty() ||
+        !ReadWhole(o.value(QStringLiteral("size")), f.size, 0, int64_t{1} << 52) ||
+        !ReadText(o.value(QStringLiteral("sha256")), f.sha256)) {
+      return false;
+    }
+    r.files << f;
   }
-  object = document.object();
-  return {};
+  r.listsFiles = true;
+  return true;
+}
+
+// One key of run.json: where it sits ("outputs/plot" is "plot" inside
+// "outputs"), how it is written, and how it is read back, with what it
+// must hold. A field without `read` is written for the reader of the file
+// and not read back; one whose `write` gives an undefined value is left out.
+struct TRecordField {
+  const char* path;
+  QJsonValue (*write)(const TRunRecord& r);
+  bool (*read)(const QJsonValue& json, TRunRecord& r);
+  const char* expects;
+  bool required;
+};
+
+QJsonValue Continued(const TRunRecord& r, QJsonValue value) {
+  return r.spec.fromPath.isEmpty() ? QJsonValue(QJsonValue::Undefined) : value;
+}
+
+const TRecordField kRecordFields[] = {
+    {"program", [](const TRunRecord&) { return QJsonValue(QLatin1String(kProgram)); }, nullptr, "", false},
+    {"version", [](const TRunRecord&) { return QJsonValue(QStringLiteral(PATHWICK_VERSION)); }, nullptr, "", false},
+    {"settings", [](const TRunRecord& r) { return QJsonValue(SettingsToJson(r.spec.settings)); },
+     [](const QJsonValue& j, TRunRecord&) { return j.isObject(); },  // each setting is read below, with its own message
+     "an object of settings", false},
+    {"effective",
+     [](const TRunRecord& r) {
+       QJsonObject effective;
+       const TEffectiveValues values = EffectiveSettings(r.spec.settings);
+       for (size_t i = 0; i < kEffectiveCount; ++i) effective.insert(QLatin1String(EffectiveSpecs()[i].key), values[i]);
+       return QJsonValue(effective);
+     },
+     nullptr, "", false},
+    {"seed", [](const TRunRecord& r) { return QJsonValue(static_cast<qint64>(r.spec.seed)); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.seed, 0, kMaxUint32); },
+     "a whole number from 0 to 4294967295", true},
+    {"seed_from_clock", [](const TRunRecord& r) { return QJsonValue(r.spec.seedFromClock); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.seedFromClock); }, "true or false", false},
+    {"reseed_stride", [](const TRunRecord&) { return QJsonValue(static_cast<qint64>(kReseedStride)); }, nullptr, "",
+     false},
+    {"outputs/histograms", [](const TRunRecord& r) { return QJsonValue(r.spec.histograms); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.histograms); }, "true or false", false},
+    {"outputs/plot", [](const TRunRecord& r) { return QJsonValue(r.spec.plot); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.plot); }, "true or false", false},
+    {"outputs/snapshot_every", [](const TRunRecord& r) { return QJsonValue(r.spec.snapshotEvery); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.snapshotEvery, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"outputs/checkpoint_every", [](const TRunRecord& r) { return QJsonValue(r.spec.checkpointEvery); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.checkpointEvery, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"from/path", [](const TRunRecord& r) { return Continued(r, r.spec.fromPath); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadText(j, r.spec.fromPath) && !r.spec.fromPath.isEmpty(); },
+     "the checkpoint's file", false},
+    {"from/step", [](const TRunRecord& r) { return Continued(r, r.startStep); }, nullptr, "", false},
+    {"from/sha256", [](const TRunRecord& r) { return Continued(r, r.spec.fromSha256); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadText(j, r.spec.fromSha256); }, "a SHA-256 in hex", false},
+    {"from/branch_seed", [](const TRunRecord& r) { return Continued(r, r.spec.branchSeed); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.branchSeed); }, "true or false", false},
+    {"start_step", [](const TRunRecord& r) { return QJsonValue(r.startStep); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.startStep, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"steps_requested", [](const TRunRecord& r) { return QJsonValue(r.spec.steps); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.steps, 1, kMaxInt32); },
+     "a whole number from 1 to 2147483647", true},
+    {"steps_done", [](const TRunRecord& r) { return QJsonValue(r.stepsRun); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.stepsRun, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"samples", [](const TRunRecord& r) { return QJsonValue(r.samples); },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.samples, 0, kMaxInt32); }, "a whole number from 0",
+     false},
+    {"wall_time_seconds", [](const TRunRecord& r) { return QJsonValue(std::round(r.wallSeconds * 1000) / 1000); },
+     [](const QJsonValue& j, TRunRecord& r) {
+       r.wallSeconds = j.toDouble();
+       return j.isDouble();
+     },
+     "a number", false},
+    {"ended", [](const TRunRecord& r) { return QJsonValue(r.ended); },
+     [](const QJsonValue& j, TRunRecord& r) {
+       return ReadText(j, r.ended) && (r.ended == QLatin1String(kEndedCompleted) || r.ended == QLatin1String(kEndedInterrupted));
+     },
+     "\"completed\" or \"interrupted\"", false},
+    {"files", [](const TRunRecord& r) { return QJsonValue(FilesToJson(r.files)); }, FilesFromJson,
+     "a list of files, each with its path, size and sha256", false},
+};
+
+QJsonValue ValueAt(const QJsonObject& object, const char* path) {
+  const QStringList parts = QString::fromLatin1(path).split(QLatin1Char('/'));
+  QJsonValue value = object;
+  for (const QString& part : parts) value = value.toObject().value(part);
+  return value;
+}
+
+void PutAt(QJsonObject& object, const char* path, const QJsonValue& value) {
+  const QStringList parts = QString::fromLatin1(path).split(QLatin1Char('/'));
+  if (parts.size() == 1) {
+    object.insert(parts.front(), value);
+    return;
+  }
+  QJsonObject inner = object.value(parts.front()).toObject();
+  inner.insert(parts.back(), value);
+  object.insert(parts.front(), inner);
 }
 
 }  // namespace
@@ -81,120 +218,79 @@ QJsonObject SettingsToJson(const TSettingValues& values) {
   return object;
 }
 
-QString SettingsFromJson(const QJsonObject& object, TSettingValues& values) {
+TStatus SettingsFromJson(const QJsonObject& object, TSettingValues& values) {
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
     const QJsonValue json = object.value(QLatin1String(specs[i].key));
     if (json.isUndefined()) continue;
     const std::optional<int32_t> value = SettingFromJson(specs[i], json);
     if (!value) {
-      return QStringLiteral("setting \"%1\" must be %2").arg(QLatin1String(specs[i].key), AcceptedValues(specs[i]));
+      return Refused(
+          QStringLiteral("setting \"%1\" must be %2").arg(QLatin1String(specs[i].key), AcceptedValues(specs[i])));
     }
     values[i] = *value;
   }
-  return {};
+  return Success();
 }
 
 QJsonObject RecordToJson(const TRunRecord& record) {
-  const TRunPlan& plan = record.plan;
-  QJsonObject outputs;
-  outputs.insert(QStringLiteral("histograms"), plan.histograms);
-  outputs.insert(QStringLiteral("plot"), plan.plot);
-  outputs.insert(QStringLiteral("snapshot_every"), plan.snapshotEvery);
-  outputs.insert(QStringLiteral("checkpoint_every"), plan.checkpointEvery);
   QJsonObject object;
-  object.insert(QStringLiteral("program"), QLatin1String(kProgram));
-  object.insert(QStringLiteral("version"), QStringLiteral(PATHWICK_VERSION));
-  object.insert(QStringLiteral("settings"), SettingsToJson(plan.settings));
-  object.insert(QStringLiteral("seed"), static_cast<qint64>(plan.seed));
-  object.insert(QStringLiteral("seed_from_clock"), plan.seedFromClock);
-  object.insert(QStringLiteral("reseed_stride"), static_cast<qint64>(kReseedStride));
-  object.insert(QStringLiteral("outputs"), outputs);
-  if (!plan.fromPath.isEmpty()) {
-    QJsonObject from;
-    from.insert(QStringLiteral("path"), plan.fromPath);
-    from.insert(QStringLiteral("step"), record.startStep);
-    from.insert(QStringLiteral("sha256"), plan.fromChecksum);
-    from.insert(QStringLiteral("branch_seed"), plan.branchSeed);
-    object.insert(QStringLiteral("from"), from);
+  for (const TRecordField& field : kRecordFields) {
+    const QJsonValue value = field.write(record);
+    if (!value.isUndefined()) PutAt(object, field.path, value);
   }
-  object.insert(QStringLiteral("start_step"), record.startStep);
-  object.insert(QStringLiteral("steps_requested"), plan.steps);
-  object.insert(QStringLiteral("steps_done"), record.stepsDone);
-  object.insert(QStringLiteral("samples"), record.samples);
-  object.insert(QStringLiteral("wall_time_seconds"), std::round(record.wallSeconds * 1000) / 1000);
-  object.insert(QStringLiteral("ended"), record.ended);
   return object;
 }
 
-QString WriteRunRecord(const QString& path, const TRunRecord& record) {
+TStatus WriteRunRecord(const QString& path, const TRunRecord& record) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+  if (!file.open(QIODevice::WriteOnly)) return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
   file.write(QJsonDocument(RecordToJson(record)).toJson(QJsonDocument::Indented));
-  if (!file.commit()) return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-  return {};
+  if (!file.commit()) return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+  return Success();
 }
 
-namespace {
-
-// The plan from a record already read from `path`.
-QString PlanFromJson(const QString& path, const QJsonObject& object, TRunPlan& plan) {
-  const auto bad = [&](const char* what) { return QStringLiteral("%1: %2").arg(path, QLatin1String(what)); };
-  if (QString error = SettingsFromJson(object.value(QStringLiteral("settings")).toObject(), plan.settings);
-      !error.isEmpty()) {
-    return QStringLiteral("%1: %2").arg(path, error);
-  }
-  const auto seed = WholeFromJson(object.value(QStringLiteral("seed")), 0, std::numeric_limits<uint32_t>::max());
-  if (!seed) return bad("\"seed\" must be a whole number from 0 to 4294967295");
-  plan.seed = static_cast<uint32_t>(*seed);
-  plan.seedFromClock = false;
-  const auto steps =
-      WholeFromJson(object.value(QStringLiteral("steps_requested")), 1, std::numeric_limits<int32_t>::max());
-  if (!steps) return bad("\"steps_requested\" must be a whole number from 1 to 2147483647");
-  plan.steps = static_cast<int32_t>(*steps);
-  const QJsonObject outputs = object.value(QStringLiteral("outputs")).toObject();
-  plan.histograms = outputs.value(QStringLiteral("histograms")).toBool(plan.histograms);
-  plan.plot = outputs.value(QStringLiteral("plot")).toBool(plan.plot);
-  const auto every =
-      WholeFromJson(outputs.value(QStringLiteral("snapshot_every")), 0, std::numeric_limits<int32_t>::max());
-  if (!outputs.value(QStringLiteral("snapshot_every")).isUndefined() && !every) {
-    return bad("\"outputs.snapshot_every\" must be a whole number from 0");
-  }
-  if (every) plan.snapshotEvery = static_cast<int32_t>(*every);
-  const auto checkpoints =
-      WholeFromJson(outputs.value(QStringLiteral("checkpoint_every")), 0, std::numeric_limits<int32_t>::max());
-  if (checkpoints) plan.checkpointEvery = static_cast<int32_t>(*checkpoints);
-  const QJsonObject from = object.value(QStringLiteral("from")).toObject();
-  if (!from.isEmpty()) {
-    plan.fromPath = from.value(QStringLiteral("path")).toString();
-    plan.branchSeed = from.value(QStringLiteral("branch_seed")).toBool();
-    if (plan.fromPath.isEmpty()) return bad("\"from.path\" names no checkpoint");
-  }
-  return {};
-}
-
-}  // namespace
-
-QString ReadRunPlan(const QString& path, TRunPlan& plan) {
-  QJsonObject object;
-  if (QString error = ReadJsonObject(path, object); !error.isEmpty()) return error;
-  return PlanFromJson(path, object, plan);
-}
-
-std::optional<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults, QString* error) {
+TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  QJsonParseError parseError{};
+  const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+  if (parseError.error != QJsonParseError::NoError)
+    return Refused(QStringLiteral("%1 is not a run record: %2").arg(path, parseError.errorString()));
+  const QJsonObject object = document.object();
+  if (!document.isObject() || object.value(QStringLiteral("program")).toString() != QLatin1String(kProgram))
+    return Refused(QStringLiteral("%1 is not a run record of %2").arg(path, QLatin1String(kProgram)));
   TRunRecord record;
-  record.plan.settings = defaults;
-  QJsonObject object;
-  if (QString e = ReadJsonObject(path, object); !e.isEmpty() || !(e = PlanFromJson(path, object, record.plan)).isEmpty()) {
-    *error = e;
-    return std::nullopt;
+  record.spec.settings = defaults;
+  for (const TRecordField& field : kRecordFields) {
+    if (!field.read) continue;
+    const QJsonValue json = ValueAt(object, field.path);
+    if (json.isUndefined() && !field.required) continue;
+    if (!field.read(json, record)) {
+      return Refused(QStringLiteral("%1: \"%2\" must be %3")
+                         .arg(path, QString::fromLatin1(field.path).replace(QLatin1Char('/'), QLatin1Char('.')),
+                              QLatin1String(field.expects)));
+    }
   }
-  record.plan.seedFromClock = object.value(QStringLiteral("seed_from_clock")).toBool();
-  record.plan.fromChecksum = object.value(QStringLiteral("from")).toObject().value(QStringLiteral("sha256")).toString();
-  record.startStep = object.value(QStringLiteral("start_step")).toInt();
-  record.stepsDone = object.value(QStringLiteral("steps_done")).toInt();
-  record.samples = object.value(QStringLiteral("samples")).toInt();
-  record.wallSeconds = object.value(QStringLiteral("wall_time_seconds")).toDouble();
-  record.ended = object.value(QStringLiteral("ended")).toString();
+  if (TStatus read = SettingsFromJson(object.value(QStringLiteral("settings")).toObject(), record.spec.settings); !read)
+    return Refused(QStringLiteral("%1: %2").arg(path, read.Error().message));
   return record;
+}
+
+TResult<QList<TFileEntry>> ListFiles(const QString& folder) {
+  QList<TFileEntry> files;
+  const QDir root(QFileInfo(folder).absoluteFilePath());
+  QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    const QString name = root.relativeFilePath(path);
+    if (name == QLatin1String(kRunRecordName)) continue;
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+      return Failed(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    files << TFileEntry{name, file.size(), QString::fromLatin1(hash.result().toHex())};
+  }
+  std::sort(files.begin(), files.end(), [](const TFileEntry& a, const TFileEntry& b) { return a.path < b.path; });
+  return files;
 }

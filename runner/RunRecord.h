@@ -1,36 +1,47 @@
 // run.json: what a run was asked to do and what it did, enough to repeat it
-// from the record alone.
+// from the record alone, and every file it wrote with its SHA-256.
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
-#include <optional>
 
 #include "Experiment.h"
+#include "FileNames.h"
+#include "Result.h"
 
-struct TRunRecord {
-  TRunPlan plan;
-  int32_t startStep = 0;  // the world's step count when the run began
-  int32_t stepsDone = 0;  // steps this run did
-  int32_t samples = 0;
-  double wallSeconds = 0;
-  QString ended;  // "completed" or "interrupted"
+// A file of a run's folder, by its path inside the folder.
+struct TFileEntry {
+  QString path;
+  qint64 size = 0;
+  QString sha256;
+  bool operator==(const TFileEntry&) const = default;
 };
 
-inline constexpr const char* kRunRecordName = "run.json";
+struct TRunRecord {
+  TRunSpec spec;
+  int32_t startStep = 0;  // the world's step count when the run began
+  int32_t stepsRun = 0;   // steps this run did
+  int32_t samples = 0;
+  double wallSeconds = 0;
+  QString ended;            // "completed" or "interrupted"
+  QList<TFileEntry> files;  // every file of the folder but run.json; empty in records written before they were listed
+  bool listsFiles = false;  // the record holds a "files" list (possibly empty)
+};
+
 inline constexpr const char* kEndedCompleted = "completed";
 inline constexpr const char* kEndedInterrupted = "interrupted";
 
 QJsonObject SettingsToJson(const TSettingValues& values);
 // Reads the settings of a record; keys it lacks keep their value in `values`.
-// Returns an error text, or an empty string when every key read well.
-QString SettingsFromJson(const QJsonObject& object, TSettingValues& values);
+TStatus SettingsFromJson(const QJsonObject& object, TSettingValues& values);
 
 QJsonObject RecordToJson(const TRunRecord& record);
-// Writes the record atomically; returns an error text or an empty string.
-QString WriteRunRecord(const QString& path, const TRunRecord& record);
-// Reads the plan of a record written by WriteRunRecord; `plan` holds the
-// defaults for keys the record lacks. Returns an error text or empty.
-QString ReadRunPlan(const QString& path, TRunPlan& plan);
-// Reads a whole record (for summaries).
-std::optional<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults, QString* error);
+// Writes the record atomically.
+TStatus WriteRunRecord(const QString& path, const TRunRecord& record);
+// Reads a record written by WriteRunRecord (or an earlier pathwick_run);
+// `defaults` fill settings it lacks. Refuses anything else.
+TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults);
+
+// Every file under `folder` but run.json, by path, with size and SHA-256.
+TResult<QList<TFileEntry>> ListFiles(const QString& folder);

@@ -2,15 +2,21 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 
+#include <stdexcept>
+#include <string>
+
 #include "CellForm.h"
+#include "Runtime.h"
 
 namespace {
 
 constexpr int32_t kHundred = 100;
+static_assert(TForm1::kMaxRate == kHundred, "a rate's scroll bar holds hundredths");
 
 void SetNumber(QLineEdit* edit, int32_t value) { edit->setText(QString::number(value)); }
 int32_t NumberOf(const QLineEdit* edit) { return edit->text().trimmed().toInt(); }
@@ -30,20 +36,20 @@ constexpr TSettingSpec kSpecs[kSettingCount] = {
      "proportion to the chemical (roulette)",
      [](TForm1& f, int32_t v) { (v != 0 ? f.rb_rulette : f.rb_hill)->setChecked(true); },
      [](const TForm1& f) { return int32_t{f.rb_rulette->isChecked()}; }},
-    {"mutation-rate", "mutation_rate", TSettingKind::kHundredths, 0, kHundred, false,
+    {"mutation-rate", "mutation_rate", TSettingKind::kHundredths, 0, TForm1::kMaxRate, false,
      "chance per child that one character of its chroma flips (the window shows it followed by %)",
      [](TForm1& f, int32_t v) { f.SB_mutate->setValue(v); }, [](const TForm1& f) { return f.SB_mutate->value(); }},
-    {"mark-strength", "mark_strength", TSettingKind::kWhole, 0, kHundred, false,
+    {"mark-strength", "mark_strength", TSettingKind::kWhole, 0, TForm1::kMaxRate, false,
      "chemical a homeward agent lays on each cell it leaves; a move costs this much energy (half "
      "onto a trail, three times while searching off one) out of 100000 at birth",
      [](TForm1& f, int32_t v) { f.SB_strenght->setValue(v); }, [](const TForm1& f) { return f.SB_strenght->value(); }},
-    {"evaporation-rate", "evaporation_rate", TSettingKind::kHundredths, 0, kHundred, false,
+    {"evaporation-rate", "evaporation_rate", TSettingKind::kHundredths, 0, TForm1::kMaxRate, false,
      "chemical every cell loses per step, in tenths: 0.5 removes 5",
      [](TForm1& f, int32_t v) { f.SB_evapo->setValue(v); }, [](const TForm1& f) { return f.SB_evapo->value(); }},
-    {"sniff-threshold", "sniff_threshold", TSettingKind::kWhole, 0, kHundred, false,
+    {"sniff-threshold", "sniff_threshold", TSettingKind::kWhole, 0, TForm1::kMaxRate, false,
      "scent in the cone above which an agent follows the chemical instead of wandering",
      [](TForm1& f, int32_t v) { f.SB_sniff->setValue(v); }, [](const TForm1& f) { return f.SB_sniff->value(); }},
-    {"visibility-threshold", "visibility_threshold", TSettingKind::kWhole, 0, 500, false,
+    {"visibility-threshold", "visibility_threshold", TSettingKind::kWhole, 0, TForm1::kMaxVisibility, false,
      "chemical at or above which a cell is a trail: moves onto it cost half",
      [](TForm1& f, int32_t v) { f.SB_visible->setValue(v); }, [](const TForm1& f) { return f.SB_visible->value(); }},
     {"diffuse", "diffuse", TSettingKind::kFlag, 0, 1, false,
@@ -52,9 +58,65 @@ constexpr TSettingSpec kSpecs[kSettingCount] = {
      [](const TForm1& f) { return int32_t{f.CB_diffuse->isChecked()}; }},
 };
 
+size_t IndexOf(std::string_view optionOrKey) {
+  const QString name = QString::fromUtf8(optionOrKey.data(), static_cast<qsizetype>(optionOrKey.size()));
+  if (const std::optional<size_t> index = FindSetting(name)) return *index;
+  throw std::invalid_argument("no setting is called " + std::string(optionOrKey));
+}
+
+// The evaporation rate as the passes read it: from the caption.
+long double EvaporationRateOf(const TSettingValues& values) {
+  const size_t rate = IndexOf("evaporation-rate");
+  return StrToFloat(FormatSettingValue(kSpecs[rate], values[rate]).toStdString());
+}
+
+constexpr TEffectiveSpec kEffective[kEffectiveCount] = {
+    {"evaporation_amount", "evaporation-rate",
+     "chemical every cell loses per step, Round(10 x evaporation rate); with diffuse on, the fraction a cell keeps",
+     [](const TSettingValues& v) {
+       const long double rate = EvaporationRateOf(v);
+       return v[IndexOf("diffuse")] != 0 ? TForm1::DiffusionFactorAt(rate)
+                                         : static_cast<double>(TForm1::EvaporationAmountAt(rate));
+     }},
+};
+
 }  // namespace
 
 std::span<const TSettingSpec> SettingSpecs() { return kSpecs; }
+
+std::span<const TEffectiveSpec> EffectiveSpecs() { return kEffective; }
+
+TEffectiveValues EffectiveSettings(const TSettingValues& values) {
+  TEffectiveValues effective{};
+  for (size_t i = 0; i < kEffectiveCount; ++i) effective[i] = kEffective[i].of(values);
+  return effective;
+}
+
+QString FormatEffectiveValue(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
+
+QStringList SettingColumns() {
+  QStringList columns;
+  for (const TSettingSpec& spec : kSpecs) columns << QLatin1String(spec.key);
+  for (const TEffectiveSpec& spec : kEffective) columns << QLatin1String(spec.key);
+  return columns;
+}
+
+QStringList SettingCells(const TSettingValues& values) {
+  QStringList cells;
+  for (size_t i = 0; i < kSettingCount; ++i) cells << FormatSettingValue(kSpecs[i], values[i]);
+  for (double value : EffectiveSettings(values)) cells << FormatEffectiveValue(value);
+  return cells;
+}
+
+TSettingValues WithChanges(TSettingValues values, TSettingChanges changes) {
+  for (const auto& [name, value] : changes) values[IndexOf(name)] = value;
+  return values;
+}
+
+void SetUpWorld(TForm1& form, const TSettingValues& values) {
+  ApplySettings(form, values);
+  form.B_setupClick();
+}
 
 std::optional<size_t> FindSetting(const QString& optionOrKey) {
   for (size_t i = 0; i < kSettingCount; ++i) {

@@ -6,10 +6,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
+#include <utility>
 
 class TForm1;
 
@@ -52,3 +55,32 @@ QString FormatSettingValue(const TSettingSpec& spec, int32_t value);
 TSettingValues ReadSettings(const TForm1& form);
 // Sets every control; the next setup and every later pass use the values.
 void ApplySettings(TForm1& form, const TSettingValues& values);
+// The one way a new world is made from settings (runner, benchmarks,
+// tests): the controls are set, then the window's setup runs under
+// whatever seed rule is in force.
+void SetUpWorld(TForm1& form, const TSettingValues& values);
+
+// `values` with some settings changed, named by option or key. An unknown
+// name is a fault of the caller: std::invalid_argument.
+using TSettingChanges = std::initializer_list<std::pair<std::string_view, int32_t>>;
+TSettingValues WithChanges(TSettingValues values, TSettingChanges changes);
+
+// What the model makes of the settings, where different settings can come
+// to the same thing: evaporation rates of 0.15, 0.2 and 0.25 all remove 2
+// per step. Recorded beside the settings and compared by --grid.
+struct TEffectiveSpec {
+  const char* key;         // key in run.json's "effective" and column in summary.csv
+  const char* standsFor;   // the setting whose every value it decides (the option)
+  const char* meaning;     // one line, in the model's own units
+  double (*of)(const TSettingValues& values);
+};
+inline constexpr size_t kEffectiveCount = 1;
+using TEffectiveValues = std::array<double, kEffectiveCount>;
+std::span<const TEffectiveSpec> EffectiveSpecs();
+TEffectiveValues EffectiveSettings(const TSettingValues& values);
+QString FormatEffectiveValue(double value);
+
+// The settings, then the effective settings: the keys as columns of a
+// table, and one run's values in the same order.
+QStringList SettingColumns();
+QStringList SettingCells(const TSettingValues& values);

@@ -60,6 +60,8 @@ class TForm1 : public QWidget {
   static constexpr int32_t kMaxAgents = 1000000;
   static constexpr int32_t kMinCellSize = 1;
   static constexpr int32_t kMaxCellSize = 10;
+  static constexpr int32_t kMaxRate = 100;        // the scroll bars of the rates and thresholds end here
+  static constexpr int32_t kMaxVisibility = 500;  // except the visibility threshold's
   static constexpr int32_t kPanelEdge = 404;  // the drawing panel is a square of this many pixels
   // Deposits and painting saturate here, so that the chemical summed over the
   // eight neighbours of a cell still fits a 32-bit integer.
@@ -133,6 +135,10 @@ class TForm1 : public QWidget {
   bool DiffuseChecked() const;            // CB_diffuse
   bool HideAgents() const;                // CB_hideAgs
   bool CellUpdateOff() const;             // Cb_cellUpdt
+  // The model's rules for an evaporation rate: chemical a cell loses per
+  // step, Round(10 x rate); under diffusion, the fraction a cell keeps.
+  static int32_t EvaporationAmountAt(long double rate);
+  static double DiffusionFactorAt(long double rate);
 
   // --- World state ---
   std::vector<TAgent> agents;

@@ -5,7 +5,6 @@
 
 #include "CellForm.h"
 #include "Calcer.h"
-#include <QLineEdit>
 #include "RasterLayer.h"
 #include "Runtime.h"
 

@@ -22,7 +22,6 @@ constexpr int32_t kNeighbours = 8;
 constexpr int32_t kMinChemical = 1;
 constexpr int32_t kPaintedChemical = 255;
 
-// Evaporation never takes a cell to kEvaporationFloor or below.
 // Evaporation never takes a cell to kEvaporationFloor or below. A grid small
 // enough to stay in the cache is evaporated without a branch, since whether
 // a cell lies above the floor follows the trails and defeats prediction; a
@@ -100,7 +99,11 @@ void TForm1::MarkTarget() {
   }
 }
 
-int32_t TForm1::EvaporationAmount() const { return Round(EvaporationRate() * kEvaporationScale); }
+int32_t TForm1::EvaporationAmountAt(long double rate) { return Round(rate * kEvaporationScale); }
+
+double TForm1::DiffusionFactorAt(long double rate) { return static_cast<double>(1 - rate); }
+
+int32_t TForm1::EvaporationAmount() const { return EvaporationAmountAt(EvaporationRate()); }
 
 void TForm1::Evaporate() {
   const int32_t amount = EvaporationAmount();
@@ -136,7 +139,7 @@ void TForm1::Diffuse() {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) NeighbourSum(column, row);
   }
-  const double factor = static_cast<double>(1 - EvaporationRate());
+  const double factor = DiffusionFactorAt(EvaporationRate());
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       TCell& cell = cells[column][row];

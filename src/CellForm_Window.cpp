@@ -154,11 +154,11 @@ void TForm1::CreateControls() {
   CB_diffuse = MakeCheckBox(this, "diffuse chemicals", 576, 224, 105, 17);
   CB_diffuse->setEnabled(false);
 
-  std::tie(Label3, Lbl_mutate, SB_mutate) = MakeRate(this, "mutation rate :", 66, 440, 272, 530, 100, 1);
-  std::tie(Label8, Lbl_visible, SB_visible) = MakeRate(this, "visibility threshold :", 87, 576, 272, 674, 500, 100);
-  std::tie(Label5, Lbl_strenght, SB_strenght) = MakeRate(this, "mark strenght :", 70, 440, 320, 530, 100, 50);
-  std::tie(Label7, Lbl_sniff, SB_sniff) = MakeRate(this, "sniff threshold :", 70, 576, 320, 674, 100, 15);
-  std::tie(Label6, Lbl_evapo, SB_evapo) = MakeRate(this, "evaporate rate :", 72, 576, 368, 674, 100, 50);
+  std::tie(Label3, Lbl_mutate, SB_mutate) = MakeRate(this, "mutation rate :", 66, 440, 272, 530, kMaxRate, 1);
+  std::tie(Label8, Lbl_visible, SB_visible) = MakeRate(this, "visibility threshold :", 87, 576, 272, 674, kMaxVisibility, 100);
+  std::tie(Label5, Lbl_strenght, SB_strenght) = MakeRate(this, "mark strenght :", 70, 440, 320, 530, kMaxRate, 50);
+  std::tie(Label7, Lbl_sniff, SB_sniff) = MakeRate(this, "sniff threshold :", 70, 576, 320, 674, kMaxRate, 15);
+  std::tie(Label6, Lbl_evapo, SB_evapo) = MakeRate(this, "evaporate rate :", 72, 576, 368, 674, kMaxRate, 50);
 
   GroupBox3 = MakeGroupBox(this, "graph values", 440, 344, 121, 65);
   Label4 = MakeLabel(GroupBox3, "average angle :", 11, 21, 70, 12);

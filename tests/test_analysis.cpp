@@ -122,14 +122,14 @@ class HandSweep : public ::testing::Test {
       const QString dir = tmp_.filePath(QStringLiteral("run-e%1-s%2").arg(r.evaporation).arg(r.seed));
       ASSERT_TRUE(QDir().mkpath(dir));
       TRunRecord record;
-      record.plan.settings = defaults_;
-      record.plan.settings[*FindSetting("evaporation-rate")] = r.evaporation;
-      record.plan.seed = static_cast<uint32_t>(r.seed);
-      record.plan.steps = kSamples * 100;
+      record.spec.settings = defaults_;
+      record.spec.settings[*FindSetting("evaporation-rate")] = r.evaporation;
+      record.spec.seed = static_cast<uint32_t>(r.seed);
+      record.spec.steps = kSamples * 100;
       record.samples = r.samples;
-      record.stepsDone = r.samples * 100;
+      record.stepsRun = r.samples * 100;
       record.ended = r.samples == kSamples ? "completed" : "interrupted";
-      ASSERT_EQ(WriteRunRecord(dir + "/run.json", record), "");
+      ASSERT_TRUE(WriteRunRecord(dir + "/run.json", record).Ok());
       QString series = SeriesHeader();
       for (int s = 0; s < r.samples; ++s) {
         TSample sample;
@@ -145,9 +145,9 @@ class HandSweep : public ::testing::Test {
     }
   }
   QString Summarize(int32_t window) {
-    QString report;
-    EXPECT_EQ(::Summarize(tmp_.path(), defaults_, window, &report), "");
-    return report;
+    TResult<QString> report = ::Summarize(tmp_.path(), defaults_, window);
+    EXPECT_TRUE(report.Ok()) << report.Error().message.toStdString();
+    return report ? *report : QString();
   }
   QTemporaryDir tmp_;
   TSettingValues defaults_{};
@@ -265,18 +265,18 @@ TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
   size_t expected = 0;
   for (const THandRun& r : kHandRuns) expected += r.samples;
   ASSERT_EQ(samples.size(), expected);
-  std::vector<TRunData> runs;
-  ASSERT_EQ(ReadSweep(tmp_.path(), defaults_, runs), "");
+  const TResult<std::vector<TRunData>> runs = ReadSweep(tmp_.path(), defaults_);
+  ASSERT_TRUE(runs.Ok());
   for (const auto& row : samples) {
-    const auto run = std::find_if(runs.begin(), runs.end(), [&](const TRunData& r) { return r.folder == row.at("folder"); });
-    ASSERT_NE(run, runs.end());
+    const auto run = std::find_if(runs->begin(), runs->end(), [&](const TRunData& r) { return r.folder == row.at("folder"); });
+    ASSERT_NE(run, runs->end());
     const int s = static_cast<int>(Cell(row, "step")) / 100;
     ASSERT_LT(static_cast<size_t>(s), run->series.rows.size());
     for (qsizetype c = 0; c < run->series.header.size(); ++c)
       EXPECT_EQ(row.at(run->series.header[c]), run->series.rows[s][c]) << run->series.header[c].toStdString();
-    EXPECT_EQ(Cell(row, "seed"), run->record.plan.seed);
+    EXPECT_EQ(Cell(row, "seed"), run->record.spec.seed);
     EXPECT_EQ(row.at("evaporation_rate"), FormatSettingValue(SettingSpecs()[*FindSetting("evaporation-rate")],
-                                                             run->record.plan.settings[*FindSetting("evaporation-rate")]));
+                                                             run->record.spec.settings[*FindSetting("evaporation-rate")]));
     EXPECT_EQ(row.at("parent"), "");
   }
 }
@@ -285,8 +285,6 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   Summarize(0);
   for (const char* name : {"summary.png", "summary.svg"}) EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).size() > 0) << name;
   const QImage png(tmp_.filePath("summary.png"));
-  std::vector<TRunData> runs;
-  ASSERT_EQ(ReadSweep(tmp_.path(), defaults_, runs), "");
   TSummaryFigure data;
   data.varied = "evaporation-rate";
   for (int g = 0; g < 2; ++g) {
@@ -352,8 +350,9 @@ TEST(AnalysisProgram, BranchFigureSpansItsStepsWithTheParentsHistory) {
   EXPECT_FALSE(QFile::exists(tmp.filePath("branch/genes_hist.png"))) << "no histograms were asked for";
   auto form = std::make_unique<TForm1>();
   const TSettingValues defaults = ReadSettings(*form);
-  TRunData branch;
-  ASSERT_EQ(ReadRunFolder(tmp.filePath("branch"), defaults, branch), "");
+  const TResult<TRunData> read = ReadRunFolder(tmp.filePath("branch"), defaults);
+  ASSERT_TRUE(read.Ok());
+  const TRunData& branch = *read;
   const auto parent = FindParent(branch.record, defaults);
   ASSERT_TRUE(parent.has_value());
   EXPECT_EQ(parent->folder, "base");
@@ -374,10 +373,10 @@ TEST(AnalysisProgram, BranchFigureSpansItsStepsWithTheParentsHistory) {
   EXPECT_GE(x->max(), 1900);
   EXPECT_LT(x->max(), 2100);
   // The histogram figure: two maps, one per gene.
-  std::vector<THistogramSample> samples;
-  ASSERT_EQ(ReadHistograms(tmp.filePath("base/genes_hist.csv"), samples), "");
-  EXPECT_EQ(samples.size(), 12u);  // steps 0 to 1100
-  EXPECT_EQ(BuildHistogramFigure("base", samples)->Charts().size(), 2u);
+  const TResult<std::vector<THistogramSample>> samples = ReadHistograms(tmp.filePath("base/genes_hist.csv"));
+  ASSERT_TRUE(samples.Ok());
+  EXPECT_EQ(samples->size(), 12u);  // steps 0 to 1100
+  EXPECT_EQ(BuildHistogramFigure(4, *samples)->Charts().size(), 2u);
   // A parent rerun in place is another checkpoint: no longer this branch's parent.
   ASSERT_EQ(RunProgram({"--quiet", "--seed", "5", "--steps", "300", "--checkpoint-every", "300", "--force", "--out",
                         tmp.filePath("base")})

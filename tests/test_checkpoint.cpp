@@ -34,11 +34,10 @@ class Continued : public ::testing::TestWithParam<World> {
 
   TRunPlan Plan(TForm1& form, int steps) const {
     TRunPlan plan;
-    plan.settings = ReadSettings(form);
-    plan.settings[*FindSetting("cell-size")] = GetParam().cellSize;
-    plan.settings[*FindSetting("agents")] = GetParam().agents;
-    plan.settings[*FindSetting("diffuse")] = GetParam().diffuse ? 1 : 0;
-    plan.settings[*FindSetting("evaporation-rate")] = 20;
+    plan.settings = WithChanges(ReadSettings(form), {{"cell-size", GetParam().cellSize},
+                                                     {"agents", GetParam().agents},
+                                                     {"diffuse", GetParam().diffuse},
+                                                     {"evaporation-rate", 20}});
     plan.seed = 31;
     plan.steps = steps;
     return plan;
@@ -53,7 +52,8 @@ std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last
   observer.sample = [&](const TSample& s) { samples.push_back(s); };
   observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) { *last = EncodeCheckpoint(world, rule); };
   plan.checkpointEvery = std::max(plan.steps, 1);
-  EXPECT_TRUE(RunExperiment(form, plan, observer).error.isEmpty());
+  const TResult<TRunOutcome> outcome = RunExperiment(form, plan, observer);
+  EXPECT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
   return samples;
 }
 
@@ -81,13 +81,12 @@ TEST_P(Continued, FromACheckpointGoesOnAsIfItHadNeverStopped) {
   QByteArray saved;
   std::vector<TSample> joined = RunCollecting(*first, Plan(*first, kFirst), &saved);
   first.reset();
-  QString error;
-  auto checkpoint = DecodeCheckpoint(saved, &error);
-  ASSERT_TRUE(checkpoint) << error.toStdString();
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   EXPECT_EQ(checkpoint->step, kFirst);
   auto second = std::make_unique<TForm1>();
   TRunPlan plan = Plan(*second, kMore);
-  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  plan.from = std::move(*checkpoint);
   QByteArray continued;
   for (const TSample& s : RunCollecting(*second, plan, &continued)) joined.push_back(s);
 
@@ -114,15 +113,13 @@ TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
   window.reset();
 
   auto branch = std::make_unique<TForm1>();
-  QString error;
-  auto checkpoint = DecodeCheckpoint(saved, &error);
-  ASSERT_TRUE(checkpoint) << error.toStdString();
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   TRunPlan plan = Plan(*branch, kMore);
-  plan.settings[*FindSetting("evaporation-rate")] = 70;
-  plan.settings[*FindSetting("mark-strength")] = 35;
+  plan.settings = WithChanges(plan.settings, {{"evaporation-rate", 70}, {"mark-strength", 35}});
   plan.seed = 77;
   plan.branchSeed = true;
-  plan.from = std::make_shared<TCheckpoint>(std::move(*checkpoint));
+  plan.from = std::move(*checkpoint);
   QByteArray ignored;
   ExpectSameSamples({expected.begin() + static_cast<ptrdiff_t>(before), expected.end()},
                     RunCollecting(*branch, plan, &ignored));
@@ -173,9 +170,10 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   };
   for (const auto& [name, bytes] : table) {
     SCOPED_TRACE(name);
-    QString why;
-    EXPECT_FALSE(DecodeCheckpoint(bytes, &why));
-    EXPECT_FALSE(why.isEmpty());
+    const TResult<TCheckpoint> decoded = DecodeCheckpoint(bytes);
+    ASSERT_FALSE(decoded.Ok());
+    EXPECT_EQ(decoded.Error().status, kExitRefused);
+    EXPECT_FALSE(decoded.Error().message.isEmpty());
     const QString path = tmp.filePath(QString::fromLatin1(name) + ".pwk");
     Write(path, bytes);
     const auto run = RunProgram({"--from", path, "--steps", "10", "--out", tmp.filePath("b")});

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CellForm.h"
+#include "Settings.h"
 #include "agents_support.h"
 
 using agents_test::MessageCollector;
@@ -220,17 +221,16 @@ TEST(PopulationRun, RandomSettingsKeepEveryInvariantAfterEveryStep) {
     SCOPED_TRACE(Describe(s));
     auto form = std::make_unique<TForm1>();
     form->Timer1->stop();
-    form->Edit_size->setText(QString::number(s.size));
-    form->Edit_anzAg->setText(QString::number(s.agents));
-    form->CB_mCent->setChecked(s.knowsCenter);
-    form->B_setupClick();
+    SetUpWorld(*form, WithChanges(ReadSettings(*form), {{"cell-size", s.size},
+                                                        {"agents", s.agents},
+                                                        {"knows-center", s.knowsCenter},
+                                                        {"mutation-rate", s.mutate},
+                                                        {"visibility-threshold", s.visible},
+                                                        {"mark-strength", s.strength},
+                                                        {"sniff-threshold", s.sniff},
+                                                        {"evaporation-rate", s.evapo},
+                                                        {"diffuse", s.diffuse}}));
     ASSERT_EQ(cellSize, s.size);
-    form->SB_mutate->setValue(s.mutate);
-    form->SB_visible->setValue(s.visible);
-    form->SB_strenght->setValue(s.strength);
-    form->SB_sniff->setValue(s.sniff);
-    form->SB_evapo->setValue(s.evapo);
-    form->CB_diffuse->setChecked(s.diffuse);
     form->Cb_cellUpdt->setChecked(s.cellUpdateOff);
     form->CB_hideAgs->setChecked(s.hideAgents);
     if (s.mode == 0) {

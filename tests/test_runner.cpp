@@ -63,16 +63,16 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   SetGeneratorStartState();
   auto window = std::make_unique<TForm1>();
   window->Timer1->stop();
-  window->Edit_size->setText(QString::number(c.cellSize));
-  window->Edit_anzAg->setText(QString::number(c.agents));
-  window->rb_rulette->setChecked(c.roulette);
-  window->CB_mCent->setChecked(c.knowsCenter);
-  window->CB_diffuse->setChecked(c.diffuse);
-  window->SB_evapo->setValue(c.evaporation);
+  const TSettingValues settings = WithChanges(ReadSettings(*window), {{"cell-size", c.cellSize},
+                                                                      {"agents", c.agents},
+                                                                      {"sniff", c.roulette},
+                                                                      {"knows-center", c.knowsCenter},
+                                                                      {"diffuse", c.diffuse},
+                                                                      {"evaporation-rate", c.evaporation}});
   uint32_t k = 0;
   SetRandomizeSource([&] { return c.seed + ++k * 2654435761u; });
   RandSeed = c.seed;
-  window->B_setupClick();
+  SetUpWorld(*window, settings);
   std::vector<TWatched> watchedAt;  // totals after each hundred steps
   TWatched watched;
   for (int i = 0; i < c.steps; ++i) {
@@ -88,22 +88,17 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   // The runner, on a window of its own.
   auto form = std::make_unique<TForm1>();
   TRunPlan plan;
-  plan.settings = ReadSettings(*form);
-  plan.settings[*FindSetting("cell-size")] = c.cellSize;
-  plan.settings[*FindSetting("agents")] = c.agents;
-  plan.settings[*FindSetting("sniff")] = c.roulette ? 1 : 0;
-  plan.settings[*FindSetting("knows-center")] = c.knowsCenter ? 1 : 0;
-  plan.settings[*FindSetting("diffuse")] = c.diffuse ? 1 : 0;
-  plan.settings[*FindSetting("evaporation-rate")] = c.evaporation;
+  plan.settings = settings;
   plan.seed = c.seed;
   plan.steps = c.steps;
   std::vector<TSample> samples;
   TRunObserver observer;
   observer.sample = [&](const TSample& s) { samples.push_back(s); };
-  const TRunOutcome outcome = RunExperiment(*form, plan, observer);
+  const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
 
-  EXPECT_EQ(outcome.stepsDone, c.steps);
-  EXPECT_FALSE(outcome.interrupted);
+  ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
+  EXPECT_EQ(outcome->endStep, c.steps);
+  EXPECT_FALSE(outcome->interrupted);
   ASSERT_EQ(samples.size(), static_cast<size_t>(angles.size()));
   ASSERT_EQ(samples.size(), static_cast<size_t>((c.steps + 99) / 100));
   for (size_t i = 0; i < samples.size(); ++i) {

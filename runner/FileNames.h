@@ -1,0 +1,22 @@
+// The names of the files pathwick_run writes, each spelled once.
+#pragma once
+
+// In a run's folder.
+inline constexpr const char* kRunRecordName = "run.json";
+inline constexpr const char* kSeriesName = "series.csv";
+inline constexpr const char* kHistogramsName = "genes_hist.csv";
+inline constexpr const char* kGeneChartPngName = "genes.png";
+inline constexpr const char* kGeneChartSvgName = "genes.svg";
+inline constexpr const char* kHistogramChartPngName = "genes_hist.png";
+inline constexpr const char* kHistogramChartSvgName = "genes_hist.svg";
+inline constexpr const char* kFinalPictureName = "final.png";
+inline constexpr const char* kSnapshotsFolder = "snapshots";
+inline constexpr const char* kCheckpointName = "checkpoint.pwk";
+
+// In a sweep's folder, beside its run folders.
+inline constexpr const char* kSummaryCsvName = "summary.csv";
+inline constexpr const char* kSummaryPngName = "summary.png";
+inline constexpr const char* kSummarySvgName = "summary.svg";
+inline constexpr const char* kSamplesCsvName = "samples.csv";
+inline constexpr const char* kGroupsCsvName = "groups.csv";
+inline constexpr const char* kComparisonCsvName = "comparison.csv";

@@ -1,0 +1,96 @@
+#include "Plan.h"
+
+#include <QFileInfo>
+
+#include "RunRecord.h"
+
+namespace {
+
+QString Dashed(const char* option) { return QStringLiteral("--") + QLatin1String(option); }
+
+// The record of --config as a spec; an interrupted run is repeated as far
+// as it went.
+TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
+  TResult<TRunRecord> record = ReadRunRecord(path, defaults);
+  if (!record) return Refused(QStringLiteral("--config: ") + record.Error().message);
+  TRunSpec spec = record->spec;
+  spec.seedFromClock = false;
+  if (record->ended == QLatin1String(kEndedInterrupted) && record->stepsRun > 0) spec.steps = record->stepsRun;
+  return spec;
+}
+
+// Reads the checkpoint the plan continues; one named by a record must be
+// the very file the record was made from.
+TStatus ReadFrom(TRunPlan& plan, bool named, bool recorded) {
+  const QString path = plan.fromPath;
+  const QString expected = plan.fromSha256;
+  if (recorded && !QFileInfo::exists(path)) {
+    return Refused(QStringLiteral("--config: the checkpoint %1 (SHA-256 %2) is missing; give --from FILE to use another")
+                       .arg(path, expected));
+  }
+  TResult<TCheckpointFile> file = ReadCheckpoint(path);
+  if (!file) return Refused(QStringLiteral("--from: ") + file.Error().message);
+  if (recorded && !expected.isEmpty() && !file->Is(expected)) {
+    return Refused(QStringLiteral("--config: the checkpoint %1 has SHA-256 %2, but the record names %3; give --from "
+                                  "FILE to use it anyway")
+                       .arg(path, file->sha256, expected));
+  }
+  TCheckpoint& checkpoint = file->checkpoint;
+  // Settings fixed at setup are the checkpoint's; the rates are the
+  // record's when there is one (a branch's), else the checkpoint's.
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (specs[i].fixedAtSetup || !named) plan.settings[i] = checkpoint.settings[i];
+  }
+  if (!plan.branchSeed) plan.seed = checkpoint.seed;
+  plan.seedFromClock = false;
+  plan.fromPath = QFileInfo(path).absoluteFilePath();
+  plan.fromSha256 = file->sha256;
+  plan.from = std::move(checkpoint);
+  return Success();
+}
+
+}  // namespace
+
+TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults) {
+  TRunPlan plan;
+  plan.settings = defaults;
+  plan.steps = kDefaultSteps;
+  plan.seedFromClock = true;
+  const bool configured = !options.config.isEmpty();
+  if (configured) {
+    TResult<TRunSpec> recorded = RecordedSpec(options.config, defaults);
+    if (!recorded) return recorded.Error();
+    static_cast<TRunSpec&>(plan) = *recorded;
+  }
+  if (!options.from.isEmpty()) {
+    plan.fromPath = options.from;
+    plan.fromSha256.clear();
+  }
+  if (!plan.fromPath.isEmpty()) {
+    if (TStatus read = ReadFrom(plan, configured, configured && options.from.isEmpty()); !read) return read.Error();
+  }
+
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (!options.settings[i]) continue;
+    const int32_t value = *options.settings[i];
+    if (plan.from && specs[i].fixedAtSetup && value != plan.settings[i]) {
+      return Refused(QStringLiteral("%1 is fixed when the world is set up: the checkpoint has %2, not %3")
+                         .arg(Dashed(specs[i].option), FormatSettingValue(specs[i], plan.settings[i]),
+                              FormatSettingValue(specs[i], value)));
+    }
+    plan.settings[i] = value;
+  }
+  if (options.steps) plan.steps = *options.steps;
+  if (options.seed) {
+    plan.seed = *options.seed;
+    plan.seedFromClock = false;
+    if (plan.from) plan.branchSeed = true;
+  }
+  plan.histograms = plan.histograms || options.histograms;
+  plan.plot = plan.plot || options.plot;
+  if (options.snapshotEvery) plan.snapshotEvery = *options.snapshotEvery;
+  if (options.checkpointEvery) plan.checkpointEvery = *options.checkpointEvery;
+  return plan;
+}
