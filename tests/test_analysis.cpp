@@ -348,6 +348,8 @@ TEST(AnalysisProgram, BranchFigureSpansItsStepsWithTheParentsHistory) {
   for (const char* svg : {"base/genes.svg", "base/genes_hist.svg", "branch/genes.svg"})
     EXPECT_TRUE(runner_test::ReadFile(tmp.filePath(svg)).contains("<svg")) << svg;
   EXPECT_FALSE(QFile::exists(tmp.filePath("branch/genes_hist.png"))) << "no histograms were asked for";
+  // The figures name no folder: repeated elsewhere, every byte is the same.
+  for (const char* run : {"base", "branch"}) EXPECT_EQ(RunProgram({"--verify", tmp.filePath(run)}).status, 0) << run;
   auto form = std::make_unique<TForm1>();
   const TSettingValues defaults = ReadSettings(*form);
   const TResult<TRunData> read = ReadRunFolder(tmp.filePath("branch"), defaults);
