@@ -294,6 +294,19 @@ TStatus TFigure::Save(const QString& pngPath, const QString& svgPath) {
   return SaveBytes(svg, svgPath);
 }
 
+std::array<std::vector<QPointF>, 2> GenePoints(const TSeries& series, std::optional<int32_t> last) {
+  std::array<std::vector<QPointF>, 2> points;
+  const qsizetype step = series.Column(QStringLiteral("step"));
+  for (size_t r = 0; r < series.rows.size(); ++r) {
+    const double at = series.Number(r, step).value_or(0);
+    if (last && at > *last) break;
+    for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+      if (const auto v = series.Number(r, series.Column(QLatin1String(kGeneColumns[g])))) points[g].emplace_back(at, *v);
+    }
+  }
+  return points;
+}
+
 QColor ValueColour(const TSettingSpec& spec, int32_t value) {
   double t = 0;
   switch (spec.kind) {
@@ -333,29 +346,22 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
   auto figure = std::make_unique<TFigure>(kRunWidth, kRunHeight);
   QChart* chart = figure->AddChart({0, 0, kRunWidth, kRunHeight - kRunCaptionHeight});
   StyleChart(chart, QStringLiteral("Mean genes of all agents"));
-  const TSeries& series = run.series;
   const int32_t branchStep = run.record.startStep;
-  std::array<std::vector<QPointF>, 2> own, before;
+  const std::array<std::vector<QPointF>, 2> before =
+      parent ? GenePoints(parent->series, branchStep) : std::array<std::vector<QPointF>, 2>{};
+  const std::array<std::vector<QPointF>, 2> own = GenePoints(run.series);
   double first = std::numeric_limits<double>::max();
   double last = 0;
   double yMax = 1;
-  const auto collect = [&](const TSeries& from, std::array<std::vector<QPointF>, 2>& into, bool beforeBranch) {
-    const qsizetype step = from.Column(QStringLiteral("step"));
-    for (size_t r = 0; r < from.rows.size(); ++r) {
-      const double at = from.Number(r, step).value_or(0);
-      if (beforeBranch && at > branchStep) break;
-      for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-        if (const auto v = from.Number(r, from.Column(QLatin1String(kGeneColumns[g])))) {
-          into[g].emplace_back(at, *v);
-          yMax = std::max(yMax, *v);
-        }
+  for (const auto& lines : {before, own}) {
+    for (const auto& line : lines) {
+      for (const QPointF& p : line) {
+        first = std::min(first, p.x());
+        last = std::max(last, p.x());
+        yMax = std::max(yMax, p.y());
       }
-      first = std::min(first, at);
-      last = std::max(last, at);
     }
-  };
-  if (parent) collect(parent->series, before, true);
-  collect(series, own, false);
+  }
   if (first > last) first = last = 0;
   QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, std::max(last, first + 1));
   x->applyNiceNumbers();

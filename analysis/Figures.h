@@ -78,6 +78,10 @@ struct TSummaryFigure {
 // final values of every run by group with each group's mean and interval.
 std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& summary);
 
+// The chart's two genes of a series as points (step, value), per gene,
+// up to step `last` when given.
+std::array<std::vector<QPointF>, 2> GenePoints(const TSeries& series, std::optional<int32_t> last = std::nullopt);
+
 // --- The figures of one run ---
 
 // Gene means of the run (and of the run it continues, lighter, up to the

@@ -292,6 +292,7 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
   for (const auto& [key, members] : sweep.groups) {
     TFigureGroup group;
     group.label = sweep.Label(key, false);
+    // Runs that all share their settings take the scale's first colour.
     group.colour = key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
     if (key.size() > 1) group.style = styles[key[1]];
     for (const auto& [step, values] : ValuesByStep(sweep, members)) {
@@ -309,7 +310,7 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     figure.groups.push_back(std::move(group));
   }
   // With one varied setting, the differences of neighbouring values.
-  for (size_t g = 0; g < kGeneColumns.size() && sweep.varied.size() == 1; ++g) {
+  for (size_t g = 0; g < kGeneColumns.size() && sweep.varied.size() == 1 && figure.groups.size() > 1; ++g) {
     QStringList notes;
     for (size_t i = 1; i < figure.groups.size(); ++i) {
       const TDifference d = Welch(figure.groups[i - 1].finalEstimates[g], figure.groups[i].finalEstimates[g]);
@@ -324,16 +325,7 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     if (!drawn.insert(run.record.spec.fromSha256).second || run.record.spec.fromSha256.isEmpty()) continue;
     const auto parent = FindParent(run.record, defaults);
     if (!parent) continue;
-    std::array<std::vector<QPointF>, 2> history;
-    const TSeries& s = parent->series;
-    for (size_t r = 0; r < s.rows.size(); ++r) {
-      const double step = s.Number(r, s.Column(QStringLiteral("step"))).value_or(0);
-      if (step > run.record.startStep) break;
-      for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-        if (const auto v = s.Number(r, s.Column(QLatin1String(kGeneColumns[g])))) history[g].emplace_back(step, *v);
-      }
-    }
-    figure.parents.push_back(std::move(history));
+    figure.parents.push_back(GenePoints(parent->series, run.record.startStep));
   }
   const QString perGroup = fewest == most ? QString::number(most) : QStringLiteral("%1 to %2").arg(fewest).arg(most);
   figure.title = QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
