@@ -59,46 +59,51 @@ std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_
   return n > 0 ? std::optional<double>(sum / n) : std::nullopt;
 }
 
+// The settings that differ between runs, in the order of the settings.
+std::vector<size_t> VariedSettings(const std::vector<TSettingValues>& runs) {
+  std::vector<size_t> varied;
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    for (const TSettingValues& run : runs) {
+      if (run[i] != runs.front()[i]) {
+        varied.push_back(i);
+        break;
+      }
+    }
+  }
+  return varied;
+}
+
+// A run's values of the varied settings: "name=value ..." with their names,
+// "value, ..." without.
+QString GroupLabel(const std::vector<size_t>& varied, const TSettingValues& settings, bool withNames) {
+  const auto specs = SettingSpecs();
+  QStringList parts;
+  for (size_t i : varied) {
+    parts << (withNames ? QLatin1String(specs[i].option) + QLatin1Char('=') : QString()) +
+                 FormatSettingValue(specs[i], settings[i]);
+  }
+  return parts.join(withNames ? QStringLiteral(" ") : QStringLiteral(", "));
+}
+
 // The sweep as groups: runs that share every setting but the seed.
 struct TSweep {
   std::vector<TRunData> runs;
-  std::vector<size_t> varied;                           // settings that differ between runs
+  std::vector<size_t> varied;                                  // settings that differ between runs
   std::map<std::vector<int32_t>, std::vector<size_t>> groups;  // varied values -> runs, in value order
-  std::vector<QString> groupOf;                         // per run: "name=value ..." of its group
-
-  std::vector<int32_t> Key(const TRunData& run) const {
-    std::vector<int32_t> key;
-    for (size_t i : varied) key.push_back(run.record.spec.settings[i]);
-    return key;
-  }
-  QString Label(const std::vector<int32_t>& key, bool withNames) const {
-    const auto specs = SettingSpecs();
-    QStringList parts;
-    for (size_t k = 0; k < varied.size(); ++k) {
-      const TSettingSpec& spec = specs[varied[k]];
-      parts << (withNames ? QLatin1String(spec.option) + QLatin1Char('=') : QString()) + FormatSettingValue(spec, key[k]);
-    }
-    if (parts.isEmpty()) return QLatin1String(kAllRuns);
-    return parts.join(withNames ? QStringLiteral(" ") : QStringLiteral(", "));
-  }
+  QStringList groupOf;                                         // per run: its group, as SummaryGroups names it
 };
 
 TSweep Group(std::vector<TRunData> runs) {
   TSweep sweep;
   sweep.runs = std::move(runs);
-  const auto specs = SettingSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) {
-    for (const TRunData& run : sweep.runs) {
-      if (run.record.spec.settings[i] != sweep.runs.front().record.spec.settings[i]) {
-        sweep.varied.push_back(i);
-        break;
-      }
-    }
-  }
+  std::vector<TSettingValues> settings;
+  for (const TRunData& run : sweep.runs) settings.push_back(run.record.spec.settings);
+  sweep.varied = VariedSettings(settings);
+  sweep.groupOf = SummaryGroups(settings);
   for (size_t r = 0; r < sweep.runs.size(); ++r) {
-    const auto key = sweep.Key(sweep.runs[r]);
+    std::vector<int32_t> key;
+    for (size_t i : sweep.varied) key.push_back(settings[r][i]);
     sweep.groups[key].push_back(r);
-    sweep.groupOf.push_back(sweep.Label(key, true));
   }
   return sweep;
 }
@@ -291,7 +296,8 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
   size_t most = 0;
   for (const auto& [key, members] : sweep.groups) {
     TFigureGroup group;
-    group.label = sweep.Label(key, false);
+    group.label = GroupLabel(sweep.varied, sweep.runs[members.front()].record.spec.settings, false);
+    if (group.label.isEmpty()) group.label = QLatin1String(kAllRuns);
     // Runs that all share their settings take the scale's first colour.
     group.colour = key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
     if (key.size() > 1) group.style = styles[key[1]];
@@ -337,6 +343,13 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
 }
 
 }  // namespace
+
+QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
+  const std::vector<size_t> varied = VariedSettings(runs);
+  QStringList groups;
+  for (const TSettingValues& run : runs) groups << GroupLabel(varied, run, true);
+  return groups;
+}
 
 TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
   TResult<std::vector<TRunData>> runs = ReadSweep(dir, defaults);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 #include "FileNames.h"
 #include "Result.h"
@@ -16,3 +18,7 @@
 // last `window` samples. Gives the comparison as text to print (empty when
 // none is made); refuses a DIR without run folders.
 TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window);
+
+// The group of each run: the settings that differ between the runs, as
+// "name=value ...", in the order of the settings; empty when none differs.
+QStringList SummaryGroups(const std::vector<TSettingValues>& runs);

@@ -29,7 +29,6 @@ constexpr int32_t kLowestHeading = -83;  // sensing handles every heading in -83
 constexpr int32_t kHighestHeading = 488;
 constexpr uint8_t kHomeFlag = 1;
 constexpr uint8_t kTargetFlag = 2;
-constexpr qsizetype kCellBytes = 22;  // as EncodeCheckpoint writes a cell
 
 // Writes little-endian numbers one after another into a byte array that it
 // grows as needed; Finish() cuts the array to what was written.
@@ -112,12 +111,120 @@ QByteArray Sha256(const char* data, qsizetype size) {
   return QCryptographicHash::hash(QByteArrayView(data, size), QCryptographicHash::Sha256);
 }
 
-void EncodeAgent(TByteWriter& w, const TAgent& a) {
-  for (int32_t v :
-       {a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX, a.homeY, a.centerX,
-        a.centerY, a.knowsCenter, a.posX, a.posY, a.radius, a.heading, a.stepX, a.stepY, a.scent}) {
-    w.Put(v);
+// --- The payload's layout: one list per stored structure ---
+
+// The header's fields in the order they are stored; every one is stored
+// as its own type, so the list gives writing and reading alike.
+template <class Header, class F>
+constexpr void VisitHeader(Header& h, F&& f) {
+  for (auto& setting : h.settings) f(setting);
+  f(h.seed);
+  f(h.reseeds);
+  f(h.generator);
+  f(h.step);
+  f(h.tripsTotal);
+  f(h.birthsTotal);
+  f(h.sampledTrips);
+  f(h.sampledBirths);
+  f(h.cols);
+  f(h.rows);
+  for (auto& [column, row] : h.homes) {
+    f(column);
+    f(row);
   }
+}
+
+constexpr qsizetype HeaderBytes() {
+  TWorldHeader header{};
+  qsizetype bytes = 0;
+  VisitHeader(header, [&](const auto& field) { bytes += static_cast<qsizetype>(sizeof field); });
+  return bytes;
+}
+static_assert(HeaderBytes() == 180, "the header as the README's layout table has it");
+
+// A cell's stored fields: how many bytes each takes (4: i32, 1: u8), the
+// values a world can hold there, and how it is read from and put into a
+// cell. Writing, reading and restoring a cell all go through this list.
+struct TCellField {
+  int bytes;
+  int32_t min;
+  int32_t max;
+  int32_t (*get)(const TCell& cell);
+  void (*set)(TCell& cell, int32_t value);
+};
+
+constexpr int32_t kAny = INT32_MIN;  // with INT32_MAX: written by the engine, never used as an index
+constexpr TCellField kCellFields[] = {
+    {4, 1, TForm1::kMaxChemical, [](const TCell& c) { return c.chemical; }, [](TCell& c, int32_t v) { c.chemical = v; }},
+    {4, 0, TForm1::kMaxChemical, [](const TCell& c) { return c.drawnChemical; },
+     [](TCell& c, int32_t v) { c.drawnChemical = v; }},
+    {1, 0, kMaxGray, [](const TCell& c) { return c.grayLevel; }, [](TCell& c, int32_t v) { c.grayLevel = v; }},
+    {1, 0, kHomeFlag | kTargetFlag,
+     [](const TCell& c) { return int32_t{(c.isHome ? kHomeFlag : 0) | (c.isTarget ? kTargetFlag : 0)}; },
+     [](TCell& c, int32_t v) {
+       c.isHome = (v & kHomeFlag) != 0;
+       c.isTarget = (v & kTargetFlag) != 0;
+     }},
+    {4, kAny, INT32_MAX, [](const TCell& c) { return c.lastAgent; }, [](TCell& c, int32_t v) { c.lastAgent = v; }},
+    {4, kAny, INT32_MAX, [](const TCell& c) { return c.State; }, [](TCell& c, int32_t v) { c.State = v; }},
+    {4, kAny, INT32_MAX, [](const TCell& c) { return c.minHomeDistance; },
+     [](TCell& c, int32_t v) { c.minHomeDistance = v; }},
+};
+
+constexpr qsizetype CellBytes() {
+  qsizetype bytes = 0;
+  for (const TCellField& field : kCellFields) bytes += field.bytes;
+  return bytes;
+}
+constexpr qsizetype kCellBytes = CellBytes();
+static_assert(kCellBytes == 22, "a cell as the README's layout table has it");
+
+void EncodeCell(TByteWriter& w, const TCell& cell) {
+  for (const TCellField& field : kCellFields) {
+    if (field.bytes == 1) {
+      w.Put(static_cast<uint8_t>(field.get(cell)));
+    } else {
+      w.Put(field.get(cell));
+    }
+  }
+}
+
+// Reads a cell's fields; false when one holds a value the world cannot
+// hold. The caller has checked that the bytes are there.
+bool DecodeCell(TByteReader& r, TCell& cell) {
+  bool sound = true;
+  for (const TCellField& field : kCellFields) {
+    int32_t value = 0;
+    if (field.bytes == 1) {
+      uint8_t byte = 0;
+      r.Get(byte);
+      value = byte;
+    } else {
+      r.Get(value);
+    }
+    sound = sound && InRange(value, field.min, field.max);
+    field.set(cell, value);
+  }
+  return sound;
+}
+
+// An agent's whole-number fields in the order they are stored (i32 each);
+// the searching flag, the chroma and the sensing lists follow them.
+constexpr int32_t TAgent::*kAgentWholeFields[] = {
+    &TAgent::angleGene, &TAgent::wiggleGene, &TAgent::energy,  &TAgent::tripCount, &TAgent::colony,
+    &TAgent::cellX,     &TAgent::cellY,      &TAgent::homeX,   &TAgent::homeY,     &TAgent::centerX,
+    &TAgent::centerY,   &TAgent::knowsCenter, &TAgent::posX,   &TAgent::posY,      &TAgent::radius,
+    &TAgent::heading,   &TAgent::stepX,      &TAgent::stepY,   &TAgent::scent};
+constexpr qsizetype kAgentFixedBytes =
+    static_cast<qsizetype>(std::size(kAgentWholeFields) * sizeof(int32_t)) + 1 + kChromaLength;
+static_assert(kAgentFixedBytes == 93, "19 x i32, the searching flag and the chroma, as the README has them");
+// The two list counts follow; each list holds at most kMaxCandidates entries.
+constexpr qsizetype kLeastAgentBytes = kAgentFixedBytes + 2;
+constexpr qsizetype kMostAgentBytes =
+    kLeastAgentBytes + TAgent::kMaxCandidates * (2 * sizeof(int8_t)) + TAgent::kMaxCandidates * sizeof(double);
+
+void EncodeAgent(TByteWriter& w, const TAgent& a) {
+  for (int32_t TAgent::*field : kAgentWholeFields) w.Put(a.*field);
   w.Put(static_cast<uint8_t>(a.searching ? 1 : 0));
   for (char c : a.chroma) w.Put(static_cast<uint8_t>(c));
   w.Put(static_cast<uint8_t>(a.candidates.size()));
@@ -132,11 +239,8 @@ void EncodeAgent(TByteWriter& w, const TAgent& a) {
 // One agent, checked against the grid it lives on: whatever the engine
 // indexes with must point into the world.
 bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
-  int32_t* fields[] = {&a.angleGene, &a.wiggleGene, &a.energy,  &a.tripCount, &a.colony,      &a.cellX, &a.cellY,
-                       &a.homeX,     &a.homeY,      &a.centerX, &a.centerY,   &a.knowsCenter, &a.posX,  &a.posY,
-                       &a.radius,    &a.heading,    &a.stepX,   &a.stepY,     &a.scent};
-  for (int32_t* f : fields) {
-    if (!r.Get(*f)) return false;
+  for (int32_t TAgent::*field : kAgentWholeFields) {
+    if (!r.Get(a.*field)) return false;
   }
   uint8_t searching = 0;
   if (!r.Get(searching)) return false;
@@ -177,7 +281,6 @@ bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, 
 
 // The file without its closing checksum: the header, then the payload.
 QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
-  constexpr qsizetype kMostAgentBytes = 19 * 4 + 1 + kChromaLength + 2 + 2 * 8 * (2 + 8);
   QByteArray file;
   TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
                       static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
@@ -189,27 +292,11 @@ QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   const qsizetype lengthAt = w.Used();
   w.Put(uint64_t{0});  // the payload's length, known at its end
   const qsizetype payloadAt = w.Used();
-  for (int32_t v : ReadSettings(form)) w.Put(v);
-  w.Put(rule.seed);
-  w.Put(rule.reseeds);
-  w.Put(RandSeed);
-  w.Put(stepCount);
-  for (int64_t v : {form.tripsCompleted, form.births, rule.sampledTrips, rule.sampledBirths}) w.Put(v);
-  w.Put(gridCols);
-  w.Put(gridRows);
-  for (const auto& [column, row] : form.homePoints) {
-    w.Put(column);
-    w.Put(row);
-  }
-  for (const TCell& cell : form.cells) {
-    w.Put(cell.chemical);
-    w.Put(cell.drawnChemical);
-    w.Put(static_cast<uint8_t>(cell.grayLevel));
-    w.Put(static_cast<uint8_t>((cell.isHome ? kHomeFlag : 0) | (cell.isTarget ? kTargetFlag : 0)));
-    w.Put(cell.lastAgent);
-    w.Put(cell.State);
-    w.Put(cell.minHomeDistance);
-  }
+  const TWorldHeader header{ReadSettings(form), rule.seed,          rule.reseeds,       RandSeed,
+                            stepCount,          form.tripsCompleted, form.births,        rule.sampledTrips,
+                            rule.sampledBirths, gridCols,            gridRows,           form.homePoints};
+  VisitHeader(header, [&w](const auto& field) { w.Put(field); });
+  for (const TCell& cell : form.cells) EncodeCell(w, cell);
   for (const auto& members : form.colonyMembers) {
     w.Put(static_cast<uint32_t>(members.size()));
     for (int32_t m : members) w.Put(m);
@@ -269,28 +356,26 @@ TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
   QString agentError;  // why an agent is not one the world can hold
   const auto fail = [&](const QString& why) { return Refused(agentError.isEmpty() ? why : agentError); };
   const QString cut = QStringLiteral("the checkpoint's content is cut short");
+  bool whole = true;
+  VisitHeader(static_cast<TWorldHeader&>(c), [&](auto& field) { whole = whole && r.Get(field); });
+  if (!whole) return fail(cut);
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
-    if (!r.Get(c.settings[i])) return fail(cut);
     if (!InRange(c.settings[i], specs[i].min, specs[i].max)) {
       return fail(QStringLiteral("the checkpoint's setting %1 is out of range").arg(QLatin1String(specs[i].key)));
     }
   }
-  if (!r.Get(c.seed) || !r.Get(c.reseeds) || !r.Get(c.generator) || !r.Get(c.step)) return fail(cut);
-  for (int64_t* v : {&c.tripsTotal, &c.birthsTotal, &c.sampledTrips, &c.sampledBirths}) {
-    if (!r.Get(*v)) return fail(cut);
-    if (*v < 0) return fail(QStringLiteral("the checkpoint's totals are negative"));
+  for (int64_t total : {c.tripsTotal, c.birthsTotal, c.sampledTrips, c.sampledBirths}) {
+    if (total < 0) return fail(QStringLiteral("the checkpoint's totals are negative"));
   }
   if (c.step < 0 || c.sampledTrips > c.tripsTotal || c.sampledBirths > c.birthsTotal) {
     return fail(QStringLiteral("the checkpoint's step count or totals are inconsistent"));
   }
-  if (!r.Get(c.cols) || !r.Get(c.rows)) return fail(cut);
   constexpr int32_t kMaxEdge = 4096;
   if (!InRange(c.cols, 1, kMaxEdge) || !InRange(c.rows, 1, kMaxEdge)) {
     return fail(QStringLiteral("the checkpoint's grid is %1 x %2 cells").arg(c.cols).arg(c.rows));
   }
-  for (auto& [column, row] : c.homes) {
-    if (!r.Get(column) || !r.Get(row)) return fail(cut);
+  for (const auto& [column, row] : c.homes) {
     if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1))
       return fail(QStringLiteral("a home lies off the grid"));
   }
@@ -298,20 +383,7 @@ TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
   if (r.Left() < cellCount * kCellBytes) return fail(cut);
   c.cells.resize(static_cast<size_t>(cellCount));
   for (TCell& cell : c.cells) {
-    uint8_t gray = 0;
-    uint8_t flags = 0;
-    r.Get(cell.chemical);
-    r.Get(cell.drawnChemical);
-    r.Get(gray);
-    r.Get(flags);
-    r.Get(cell.lastAgent);
-    r.Get(cell.State);
-    r.Get(cell.minHomeDistance);
-    cell.grayLevel = gray;
-    cell.isHome = (flags & kHomeFlag) != 0;
-    cell.isTarget = (flags & kTargetFlag) != 0;
-    if (!InRange(cell.chemical, 1, TForm1::kMaxChemical) || !InRange(cell.drawnChemical, 0, TForm1::kMaxChemical) ||
-        flags > (kHomeFlag | kTargetFlag) || gray > kMaxGray) {
+    if (!DecodeCell(r, cell)) {
       return fail(QStringLiteral("a cell holds values the world cannot hold"));
     }
   }
@@ -334,7 +406,6 @@ TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
   }
   uint32_t agents = 0;
   if (!r.Get(agents)) return fail(cut);
-  constexpr qsizetype kLeastAgentBytes = 19 * 4 + 1 + kChromaLength + 2;
   if (agents != agentCount || r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) {
     return fail(agents != agentCount
                     ? QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(agentCount)
@@ -421,14 +492,7 @@ TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const TCell& saved = c.cells[i++];
       TCell& cell = form.cells[column][row];
-      cell.chemical = saved.chemical;
-      cell.drawnChemical = saved.drawnChemical;
-      cell.grayLevel = saved.grayLevel;
-      cell.isHome = saved.isHome;
-      cell.isTarget = saved.isTarget;
-      cell.lastAgent = saved.lastAgent;
-      cell.State = saved.State;
-      cell.minHomeDistance = saved.minHomeDistance;
+      for (const TCellField& field : kCellFields) field.set(cell, field.get(saved));
       for (int32_t k = 0; k < TForm1::kColonies; ++k) {
         form.homeDistance[column][row][k] = GridDistance(column, row, c.homes[k].first, c.homes[k].second);
       }

@@ -24,7 +24,8 @@
 
 inline constexpr uint32_t kCheckpointFormat = 1;
 
-struct TCheckpoint {
+// The scalars at the head of a checkpoint's payload.
+struct TWorldHeader {
   TSettingValues settings{};
   uint32_t seed = 0;       // the seed rule in force
   uint64_t reseeds = 0;    // reseeds done under it
@@ -37,6 +38,9 @@ struct TCheckpoint {
   int32_t cols = 0;
   int32_t rows = 0;
   THomePoints homes{};
+};
+
+struct TCheckpoint : TWorldHeader {
   std::vector<TCell> cells;  // row after row
   std::array<std::vector<int32_t>, TForm1::kColonies> colonies;
   std::vector<TAgent> agents;

@@ -78,10 +78,8 @@ int main(int argc, char** argv) {
   // Without a display, --show is refused in one line rather than by the
   // toolkit's abort: the program starts offscreen and says so.
   const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-  if (!show || (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(DropQtNotes);
-  }
+  if (!show || (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(DropQtNotes);
   SetGeneratorStartState();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pathwick"));

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cstring>
 #include <memory>
 
 #include "CellForm.h"
@@ -131,6 +132,50 @@ INSTANTIATE_TEST_SUITE_P(Worlds, Continued,
                                            World{"size1", 1, 1500, false, 450, 350},
                                            World{"size1_diffuse", 1, 1500, true, 230, 170}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- Files written by earlier programs ---
+
+// The number of bytes before the payload: magic, format, the program's
+// version with its length, the payload's length.
+qsizetype PayloadStart(const QByteArray& file) {
+  uint32_t versionLength = 0;
+  std::memcpy(&versionLength, file.constData() + 12, sizeof versionLength);
+  return 8 + 4 + 4 + static_cast<qsizetype>(versionLength) + 8;
+}
+
+TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgainByteForByte) {
+  const QString path = QStringLiteral(PATHWICK_TEST_DATA "/checkpoint-format1.pwk");
+  const QByteArray saved = runner_test::ReadFile(path);
+  ASSERT_GT(saved.size(), 1000);
+  TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
+  ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
+  // The world that file was saved from: seed 5, 40 agents, cell size 9,
+  // roulette, knowing the centre, evaporation 0.3, after 1234 steps.
+  EXPECT_EQ(checkpoint->step, 1234);
+  EXPECT_EQ(checkpoint->seed, 5u);
+  EXPECT_EQ(checkpoint->agents.size(), 40u);
+  EXPECT_EQ(checkpoint->settings, WithChanges(checkpoint->settings, {{"agents", 40},
+                                                                     {"cell-size", 9},
+                                                                     {"knows-center", 1},
+                                                                     {"sniff", 1},
+                                                                     {"evaporation-rate", 30}}));
+  const TCheckpointRule rule{checkpoint->seed, checkpoint->reseeds, checkpoint->sampledTrips,
+                             checkpoint->sampledBirths};
+  {
+    auto form = std::make_unique<TForm1>();
+    ASSERT_TRUE(RestoreCheckpoint(*form, std::move(*checkpoint)).Ok());
+    const QByteArray again = EncodeCheckpoint(*form, rule);
+    // Everything after the program's version: the whole world and its checksum's input.
+    EXPECT_EQ(again.size() - PayloadStart(again), saved.size() - PayloadStart(saved));
+    EXPECT_TRUE(again.mid(PayloadStart(again), again.size() - PayloadStart(again) - 32) ==
+                saved.mid(PayloadStart(saved), saved.size() - PayloadStart(saved) - 32))
+        << "the world is written back as it was read";
+  }
+  // Its next 300 steps, as the program that saved it ran them.
+  const auto next = runner_test::RunProgram({"--from", path, "--steps", "300"});
+  EXPECT_EQ(next.status, 0) << next.err.toStdString();
+  EXPECT_EQ(next.out.toUtf8(), runner_test::ReadFile(QStringLiteral(PATHWICK_TEST_DATA "/checkpoint-format1-next300.csv")));
+}
 
 // --- Files the program refuses ---
 

@@ -134,7 +134,7 @@ using runner_test::Finished;
 using runner_test::RunProgram;
 const auto Read = runner_test::ReadFile;
 
-QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
+const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
 
 TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
   QTemporaryDir tmp;

@@ -1,0 +1,381 @@
+// Records that repeat their runs: the command line as parsed, job lists
+// that write every varied setting and say when values are one world,
+// run.json and --config repeating plain runs, continuations and branches
+// byte for byte, --verify's three outcomes, summaries' groups, and a run
+// folder that appears whole or not at all.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+#include "CellForm.h"
+#include "Options.h"
+#include "Plan.h"
+#include "RunFolder.h"
+#include "RunRecord.h"
+#include "Summary.h"
+#include "agents_support.h"
+
+namespace {
+
+using runner_test::Finished;
+using runner_test::ReadFile;
+using runner_test::RunProgram;
+
+// --- The parser, in process ---
+
+struct ParseCase {
+  QStringList arguments;
+  int status;  // kExitDone: parsed
+  std::vector<std::pair<const char*, int32_t>> settings;  // given settings and their values
+  const char* message;                                    // for a refusal: what it must mention
+};
+
+TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
+  const ParseCase table[] = {
+      {{"--diffuse"}, kExitDone, {{"diffuse", 1}}, ""},
+      {{"--diffuse", "on"}, kExitDone, {{"diffuse", 1}}, ""},
+      {{"--diffuse", "off"}, kExitDone, {{"diffuse", 0}}, ""},
+      {{"--diffuse=off"}, kExitDone, {{"diffuse", 0}}, ""},
+      {{"-diffuse", "off", "--steps", "5"}, kExitDone, {{"diffuse", 0}}, ""},
+      {{"--knows-center"}, kExitDone, {{"knows-center", 1}}, ""},
+      {{"--knows-center", "off"}, kExitDone, {{"knows-center", 0}}, ""},
+      {{"--knows-center=on", "--diffuse", "--sniff", "roulette"},
+       kExitDone,
+       {{"knows-center", 1}, {"diffuse", 1}, {"sniff", 1}},
+       ""},
+      {{"--diffuse", "--knows-center", "off"}, kExitDone, {{"diffuse", 1}, {"knows-center", 0}}, ""},
+      {{"--job", "--diffuse off --knows-center --evaporation-rate 0.35"},
+       kExitDone,
+       {{"diffuse", 0}, {"knows-center", 1}, {"evaporation-rate", 35}},
+       ""},
+      {{"--grid", "--vary", "diffuse=off,on", "--knows-center"}, kExitDone, {{"knows-center", 1}}, ""},
+      {{"--diffuse", "maybe"}, kExitRefused, {}, "maybe"},
+      {{"--knows-center=yes"}, kExitRefused, {}, "--knows-center takes on or off"},
+      {{"--diffuse", "off", "--diffuse"}, kExitRefused, {}, "more than once"},
+      {{"--show", "--out", "x"}, kExitRefused, {}, "--show does not take --out"},
+      {{"--show", "--plot"}, kExitRefused, {}, "--show does not take --plot"},
+      {{"--show", "--histograms"}, kExitRefused, {}, "--show does not take --histograms"},
+      {{"--show", "--quiet"}, kExitRefused, {}, "--show does not take --quiet"},
+      {{"--grid", "--out", "x"}, kExitRefused, {}, "--grid does not take --out"},
+      {{"--grid", "--config", "r.json"}, kExitRefused, {}, "--grid does not take --config"},
+      {{"--grid", "--quiet"}, kExitRefused, {}, "--grid does not take --quiet"},
+      {{"--summarize", "d", "--steps", "5"}, kExitRefused, {}, "--summarize does not take --steps"},
+      {{"--verify", "d", "--diffuse"}, kExitRefused, {}, "--verify does not take --diffuse"},
+      {{"--seeds", "1-3"}, kExitRefused, {}, "give --grid too"},
+      {{"--job", "--verify d"}, kExitRefused, {}, "--verify"},
+  };
+  for (const ParseCase& c : table) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const TResult<TCommand> parsed = ParseCommandLine(c.arguments);
+    if (c.status != kExitDone) {
+      ASSERT_FALSE(parsed.Ok());
+      EXPECT_EQ(parsed.Error().status, c.status);
+      EXPECT_TRUE(parsed.Error().message.contains(QLatin1String(c.message))) << parsed.Error().message.toStdString();
+      continue;
+    }
+    ASSERT_TRUE(parsed.Ok()) << parsed.Error().message.toStdString();
+    size_t given = 0;
+    for (const auto& [name, value] : c.settings) {
+      const std::optional<int32_t>& setting = parsed->run.settings[*FindSetting(QLatin1String(name))];
+      ASSERT_TRUE(setting.has_value()) << name;
+      EXPECT_EQ(*setting, value) << name;
+      ++given;
+    }
+    size_t parsedCount = 0;
+    for (const auto& setting : parsed->run.settings) parsedCount += setting.has_value() ? 1 : 0;
+    EXPECT_EQ(parsedCount, given) << "no setting appears that was not given";
+  }
+}
+
+// --- The program: job lists, records, --config and --verify ---
+
+const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(ReadFile(dir + "/run.json")).object(); }
+
+// The files of a run folder but its record, with their hashes.
+QList<TFileEntry> DataFiles(const QString& dir) {
+  const TResult<QList<TFileEntry>> files = ListFiles(dir);
+  EXPECT_TRUE(files.Ok());
+  return files.Ok() ? *files : QList<TFileEntry>{};
+}
+
+class Records : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    base_ = std::make_unique<QTemporaryDir>();
+    // A world saved with diffusion on: a job list from it must switch it off explicitly.
+    ASSERT_EQ(RunProgram({"--seed", "3", "--steps", "700", "--agents", "60", "--cell-size", "8", "--diffuse",
+                          "--checkpoint-every", "700", "--out", Base("base")})
+                  .status,
+              0);
+  }
+  static void TearDownTestSuite() { base_.reset(); }
+  static QString Base(const QString& name) { return base_->filePath(name); }
+  static QString Checkpoint() { return Base("base/checkpoint.pwk"); }
+
+  // Runs `arguments` into `dir`; the run must succeed.
+  static void Run(const QStringList& arguments, const QString& dir) {
+    const Finished f = RunProgram(arguments + QStringList{"--out", dir});
+    ASSERT_EQ(f.status, 0) << f.err.toStdString();
+  }
+  static QStringList GridLines(const QStringList& arguments, QString* warnings = nullptr) {
+    const Finished f = RunProgram(QStringList{"--grid"} + arguments);
+    EXPECT_EQ(f.status, 0) << f.err.toStdString();
+    if (warnings) *warnings = f.err;
+    return f.out.split('\n', Qt::SkipEmptyParts);
+  }
+
+  QTemporaryDir tmp;
+
+ private:
+  static inline std::unique_ptr<QTemporaryDir> base_;
+};
+
+struct RoundTrip {
+  const char* name;
+  QStringList grid;  // --grid options giving one job line; FROM is the base checkpoint
+};
+
+TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesByteForByte) {
+  const RoundTrip table[] = {
+      {"plain", {"--seed", "8", "--steps", "600", "--agents", "80", "--evaporation-rate", "0.3", "--histograms", "--plot"}},
+      {"continuation", {"--from", "FROM", "--steps", "500", "--checkpoint-every", "200"}},
+      {"branch",
+       {"--from", "FROM", "--steps", "500", "--evaporation-rate", "0.8", "--sniff", "roulette", "--diffuse", "off",
+        "--seed", "9", "--snapshot-every", "250"}},
+  };
+  for (const RoundTrip& r : table) {
+    SCOPED_TRACE(r.name);
+    QStringList grid = r.grid;
+    grid.replaceInStrings("FROM", Checkpoint());
+    const QStringList lines = GridLines(grid);
+    ASSERT_EQ(lines.size(), 1);
+    const QString first = tmp.filePath(QStringLiteral("%1-job").arg(r.name));
+    const QString again = tmp.filePath(QStringLiteral("%1-config").arg(r.name));
+    Run({"--job", lines.front()}, first);
+    Run({"--config", first + "/run.json"}, again);
+    const QJsonObject record = Record(first);
+    const QJsonObject repeated = Record(again);
+    for (const char* key : {"settings", "effective", "seed", "from", "steps_done"})
+      EXPECT_EQ(repeated.value(key), record.value(key)) << key;
+    // Every file the run wrote is listed with its size and hash, and the repeat wrote the same.
+    const QList<TFileEntry> files = DataFiles(first);
+    EXPECT_GE(files.size(), 2);
+    QList<TFileEntry> listed;
+    for (const QJsonValue& f : record.value("files").toArray()) {
+      const QJsonObject o = f.toObject();
+      listed << TFileEntry{o["path"].toString(), o["size"].toInteger(), o["sha256"].toString()};
+    }
+    EXPECT_EQ(listed, files);
+    EXPECT_EQ(DataFiles(again), files);
+    const Finished verified = RunProgram({"--verify", first, "--quiet"});
+    EXPECT_EQ(verified.status, 0) << verified.err.toStdString();
+    EXPECT_TRUE(verified.err.isEmpty()) << verified.err.toStdString();
+  }
+  // The branch's own rates were applied on repeating: they are not the checkpoint's.
+  const QJsonObject branch = Record(tmp.filePath("branch-config"));
+  const QJsonObject settings = branch.value("settings").toObject();
+  EXPECT_EQ(settings.value("evaporation_rate").toDouble(), 0.8);
+  EXPECT_EQ(settings.value("sniff").toString(), "roulette");
+  EXPECT_FALSE(settings.value("diffuse").toBool());
+  EXPECT_EQ(branch.value("effective").toObject().value("evaporation_amount").toDouble(), 8);
+}
+
+TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoWithoutARun) {
+  const QString run = tmp.filePath("run");
+  Run({"--seed", "5", "--steps", "400", "--histograms"}, run);
+  EXPECT_EQ(RunProgram({"--verify", run}).status, 0);
+  // A data file changed after the run.
+  QFile histograms(run + "/genes_hist.csv");
+  ASSERT_TRUE(histograms.open(QIODevice::Append));
+  histograms.write("0,angle\n");
+  histograms.close();
+  const Finished changed = RunProgram({"--verify", run});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_TRUE(changed.err.contains("genes_hist.csv differs")) << changed.err.toStdString();
+  EXPECT_EQ(changed.err.count('\n'), 1);
+  // A record whose run no longer gives its files: the seed changed in the record.
+  const QString other = tmp.filePath("other");
+  Run({"--seed", "5", "--steps", "400"}, other);
+  QByteArray json = ReadFile(other + "/run.json");
+  json.replace("\"seed\": 5,", "\"seed\": 6,");
+  QFile record(other + "/run.json");
+  ASSERT_TRUE(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  record.write(json);
+  record.close();
+  const Finished repeated = RunProgram({"--verify", other});
+  EXPECT_EQ(repeated.status, 1);
+  EXPECT_TRUE(repeated.err.contains("series.csv differs when repeated")) << repeated.err.toStdString();
+  // No run at all.
+  for (const QString& dir : {tmp.filePath("none"), tmp.path()}) {
+    const Finished none = RunProgram({"--verify", dir});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.err.contains("holds no run")) << none.err.toStdString();
+  }
+}
+
+TEST_F(Records, AChangedOrMissingCheckpointIsRefusedNamingBothHashesUnlessFromOverridesIt) {
+  const QString copy = tmp.filePath("ck.pwk");
+  ASSERT_TRUE(QFile::copy(Checkpoint(), copy));
+  Run({"--from", copy, "--steps", "300", "--evaporation-rate", "0.6"}, tmp.filePath("b1"));
+  const QString recorded = Record(tmp.filePath("b1")).value("from").toObject().value("sha256").toString();
+  // Another world in its place.
+  const QString other = tmp.filePath("other");
+  Run({"--seed", "4", "--steps", "300", "--agents", "60", "--cell-size", "8", "--checkpoint-every", "300"}, other);
+  ASSERT_TRUE(QFile::remove(copy));
+  ASSERT_TRUE(QFile::copy(other + "/checkpoint.pwk", copy));
+  const Finished changed = RunProgram({"--config", tmp.filePath("b1/run.json"), "--out", tmp.filePath("b2")});
+  EXPECT_EQ(changed.status, 2);
+  EXPECT_TRUE(changed.err.contains(recorded)) << changed.err.toStdString();
+  EXPECT_TRUE(changed.err.contains(DataFiles(other).front().sha256)) << changed.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(tmp.filePath("b2")));
+  // Knowingly another checkpoint: the record's rates on that world.
+  Run({"--config", tmp.filePath("b1/run.json"), "--from", copy}, tmp.filePath("b3"));
+  EXPECT_EQ(Record(tmp.filePath("b3")).value("settings").toObject().value("evaporation_rate").toDouble(), 0.6);
+  QFile::remove(copy);
+  const Finished missing = RunProgram({"--config", tmp.filePath("b1/run.json"), "--out", tmp.filePath("b4")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(missing.err.contains("missing") && missing.err.contains(recorded)) << missing.err.toStdString();
+}
+
+TEST_F(Records, JobListsFromACheckpointWriteFlagsBothWaysRefuseFixedSettingsAndNameOneWorld) {
+  const QStringList lines = GridLines({"--from", Checkpoint(), "--vary", "diffuse=off,on", "--steps", "300"});
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].endsWith("--diffuse off")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith("--diffuse on")) << lines[1].toStdString();
+  Run({"--job", lines[0]}, tmp.filePath("off"));
+  Run({"--job", lines[1]}, tmp.filePath("on"));
+  EXPECT_NE(ReadFile(tmp.filePath("off/series.csv")), ReadFile(tmp.filePath("on/series.csv")))
+      << "diffusion off and on are two worlds";
+
+  const Finished fixed = RunProgram({"--grid", "--from", Checkpoint(), "--vary", "agents=100,200"});
+  EXPECT_EQ(fixed.status, 2);
+  EXPECT_TRUE(fixed.err.contains("--vary agents")) << fixed.err.toStdString();
+  EXPECT_TRUE(fixed.out.isEmpty());
+
+  // 0.15, 0.2 and 0.25 all remove 2 per step: one warning for the three,
+  // none for 0.3; under the checkpoint's diffusion they keep different fractions.
+  QString warnings;
+  EXPECT_EQ(GridLines({"--vary", "evaporation-rate=0.15,0.2,0.25,0.3", "--seeds", "1-2"}, &warnings).size(), 8);
+  EXPECT_EQ(warnings.count('\n'), 1) << warnings.toStdString();
+  EXPECT_TRUE(warnings.contains("evaporation-rate=0.15, evaporation-rate=0.2, evaporation-rate=0.25 are one condition"))
+      << warnings.toStdString();
+  EXPECT_TRUE(warnings.contains("evaporation_amount 2")) << warnings.toStdString();
+  GridLines({"--from", Checkpoint(), "--vary", "evaporation-rate=0.15,0.2,0.25"}, &warnings);
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.toStdString();
+  // Two groups of one world each when sniff is varied beside them.
+  GridLines({"--vary", "sniff=hill,roulette", "--vary", "evaporation-rate=0.15,0.2"}, &warnings);
+  EXPECT_EQ(warnings.count('\n'), 2) << warnings.toStdString();
+}
+
+TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSettings) {
+  const TSettingValues d{};
+  const TSettingValues slow = WithChanges(d, {{"evaporation-rate", 20}});
+  const TSettingValues fast = WithChanges(d, {{"evaporation-rate", 80}});
+  const TSettingValues fastRoulette = WithChanges(fast, {{"sniff", 1}});
+  EXPECT_EQ(SummaryGroups({slow, fast, slow}),
+            QStringList({"evaporation-rate=0.2", "evaporation-rate=0.8", "evaporation-rate=0.2"}));
+  EXPECT_EQ(SummaryGroups({slow, fastRoulette}),
+            QStringList({"sniff=hill evaporation-rate=0.2", "sniff=roulette evaporation-rate=0.8"}));
+  EXPECT_EQ(SummaryGroups({fast, fast}), QStringList({"", ""}));
+
+  const QString sweep = tmp.filePath("sweep");
+  Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.15"}, sweep + "/a");
+  Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.25", "--diffuse"}, sweep + "/b");
+  ASSERT_EQ(RunProgram({"--summarize", sweep}).status, 0);
+  const QStringList rows = QString::fromUtf8(ReadFile(sweep + "/summary.csv")).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(rows.size(), 3);
+  const qsizetype column = rows[0].split(',').indexOf("evaporation_amount");
+  ASSERT_GE(column, 0);
+  EXPECT_EQ(rows[1].split(',')[column], "2");
+  EXPECT_EQ(rows[2].split(',')[column], "0.75");
+  const Finished missing = RunProgram({"--summarize", tmp.filePath("nothing")});
+  EXPECT_EQ(missing.status, 2) << missing.err.toStdString();
+}
+
+TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
+  QTemporaryDir tmp;
+  const QString dir = tmp.filePath("run");
+  const auto write = [](const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  const auto entries = [&] { return QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+  {
+    TRunFolder folder;
+    ASSERT_TRUE(folder.Open(dir, false).Ok());
+    write(folder.Path("run.json"), "old");
+    EXPECT_FALSE(QFileInfo::exists(dir)) << "nothing shows before the commit";
+    ASSERT_TRUE(folder.Commit().Ok());
+  }
+  EXPECT_EQ(entries(), QStringList{"run"});
+  {
+    // Given up before its commit (a failed run): the old run is untouched, nothing is left beside it.
+    TRunFolder folder;
+    ASSERT_TRUE(folder.Open(dir, true).Ok());
+    write(folder.Path("run.json"), "new");
+    write(folder.Path("series.csv"), "step\n");
+  }
+  EXPECT_EQ(entries(), QStringList{"run"});
+  EXPECT_EQ(ReadFile(dir + "/run.json"), "old");
+  EXPECT_FALSE(QFileInfo::exists(dir + "/series.csv"));
+  {
+    TRunFolder folder;
+    const TStatus refused = folder.Open(dir, false);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().status, kExitRefused);
+    ASSERT_TRUE(folder.Open(dir, true).Ok());
+    write(folder.Path("run.json"), "new");
+    ASSERT_TRUE(folder.Commit().Ok());
+  }
+  EXPECT_EQ(ReadFile(dir + "/run.json"), "new");
+  EXPECT_EQ(entries(), QStringList{"run"}) << "the old run is gone once the new one is in place";
+}
+
+TEST(Plan, AResolvedPlanRunsTwiceWithTheSameResult) {
+  agents_test::MessageCollector messages;
+  QTemporaryDir tmp;
+  ASSERT_EQ(RunProgram({"--seed", "2", "--steps", "250", "--agents", "40", "--checkpoint-every", "250", "--out",
+                        tmp.filePath("a")})
+                .status,
+            0);
+  TRunOptions options;
+  options.from = tmp.filePath("a/checkpoint.pwk");
+  options.steps = 300;
+  options.seed = 12;
+  auto form = std::make_unique<TForm1>();
+  const TResult<TRunPlan> plan = ResolvePlan(options, ReadSettings(*form));
+  ASSERT_TRUE(plan.Ok()) << plan.Error().message.toStdString();
+  EXPECT_TRUE(plan->branchSeed);
+  std::vector<std::vector<int64_t>> runs;
+  for (int run = 0; run < 2; ++run) {
+    std::vector<int64_t> seen;
+    TRunObserver observer;
+    observer.sample = [&](const TSample& s) {
+      seen.insert(seen.end(), {s.step, s.avgAngle, s.tripsTotal, s.birthsTotal, s.visibleCells});
+    };
+    const TResult<TRunOutcome> outcome = RunExperiment(*form, *plan, observer);
+    ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
+    EXPECT_EQ(outcome->endStep, 550);
+    runs.push_back(seen);
+  }
+  EXPECT_EQ(runs[0].size(), 15u);  // samples at steps 300, 400, 500 of five values each
+  EXPECT_EQ(runs[0], runs[1]);
+  EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(ShowWithoutDisplay, IsRefusedInOneLine) {
+  const Finished f = RunProgram({"--show", "--steps", "10"});
+  EXPECT_EQ(f.status, 2);
+  EXPECT_TRUE(f.err.contains("--show needs a display")) << f.err.toStdString();
+  EXPECT_EQ(f.err.count('\n'), 1);
+}
+
+}  // namespace
