@@ -54,7 +54,9 @@ constexpr TRunOption kRunOptions[] = {
     {"out", "DIR", "write the run's folder DIR (default: the series to standard output)"},
     {"force", "", "replace a run already in DIR"},
     {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
-    {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
+    {"plot", "",
+     "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
+     "distribution), and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
     {"config", "FILE",
      "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
