@@ -180,6 +180,9 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yM
     QColor fill = g.colour;
     fill.setAlphaF(kBandAlpha);
     auto* band = new QAreaSeries(Line(upper, Qt::NoPen), Line(lower, Qt::NoPen));
+    // An area series does not own its edges: they go with it.
+    band->upperSeries()->setParent(band);
+    band->lowerSeries()->setParent(band);
     band->setPen(Qt::NoPen);
     band->setBrush(fill);
     Attach(chart, band, x, y);
