@@ -326,7 +326,6 @@ TEST(ValueColours, FixedByValueAndOrdered) {
     EXPECT_GT(luminance(ValueColour(rate, v)), previous) << v;
     previous = luminance(ValueColour(rate, v));
   }
-  EXPECT_EQ(ValueColour(rate, 20), ValueColour(rate, 20));
   const TSettingSpec& agents = SettingSpecs()[*FindSetting("agents")];
   EXPECT_NE(ValueColour(agents, 100), ValueColour(agents, 200));
 }
