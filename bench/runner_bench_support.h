@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -20,12 +22,13 @@ inline double Median(std::vector<double> v) {
 inline std::unique_ptr<TForm1> HeadlessWorld(int cellSize, int agents, int steps) {
   auto form = std::make_unique<TForm1>();
   TRunPlan plan;
-  plan.settings = ReadSettings(*form);
-  plan.settings[*FindSetting("cell-size")] = cellSize;
-  plan.settings[*FindSetting("agents")] = agents;
+  plan.settings = WithChanges(ReadSettings(*form), {{"cell-size", cellSize}, {"agents", agents}});
   plan.seed = 1;
   plan.steps = steps;
-  RunExperiment(*form, plan, {});
+  if (const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, {}); !outcome) {
+    std::fprintf(stderr, "the world failed: %s\n", qPrintable(outcome.Error().message));
+    std::exit(1);
+  }
   return form;
 }
 

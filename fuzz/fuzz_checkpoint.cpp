@@ -45,16 +45,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  QString error;
-  DecodeCheckpoint(bytes, &error);
-  std::optional<TCheckpoint> checkpoint = DecodeCheckpointPayload(bytes, &error);
+  if (const TResult<TCheckpoint> whole = DecodeCheckpoint(bytes); !whole && whole.Error().message.isEmpty()) {
+    std::abort();  // a refusal always says why
+  }
+  TResult<TCheckpoint> checkpoint = DecodeCheckpointPayload(bytes);
   if (!checkpoint) {
-    if (error.isEmpty()) std::abort();  // a refusal always says why
+    if (checkpoint.Error().message.isEmpty() || checkpoint.Error().status != kExitRefused) std::abort();
     return 0;
   }
   if (checkpoint->agents.size() > kLargestSteppedWorld) return 0;
   const uint32_t seed = checkpoint->seed;
-  if (!RestoreCheckpoint(*form, std::move(*checkpoint)).isEmpty()) return 0;
+  if (!RestoreCheckpoint(*form, std::move(*checkpoint))) return 0;
   TSeedRule rule(seed, 0, TGeneratorStart::kKeep);
   for (int i = 0; i < kSteps; ++i) form->DoStep();
   return 0;

@@ -422,7 +422,7 @@ TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
 
 TCheckpointWriter::TCheckpointWriter(QString path) : path_(std::move(path)) {}
 
-TCheckpointWriter::~TCheckpointWriter() { Finish(); }
+TCheckpointWriter::~TCheckpointWriter() { (void)Finish(); }  // a write still under way ends before the writer
 
 TStatus TCheckpointWriter::Finish() {
   if (worker_.joinable()) worker_.join();

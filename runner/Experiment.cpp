@@ -105,7 +105,9 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   outcome.firstStep = stepCount;
   const int64_t end = static_cast<int64_t>(stepCount) + plan.steps;
   const int32_t last = static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
-  while (stepCount < last && !StopRequested()) {
+  // A repeat of an interrupted run stops where that run was stopped, the same way.
+  const int64_t stop = plan.interruptedAfter ? static_cast<int64_t>(stepCount) + *plan.interruptedAfter : end;
+  while (stepCount < last && stepCount < stop && !StopRequested()) {
     const int32_t next = stepCount + 1;
     const bool picture = plan.Pictures() && observer.picture &&
                          (next == last || (plan.snapshotEvery > 0 && next % plan.snapshotEvery == 0));

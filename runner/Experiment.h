@@ -28,6 +28,8 @@ struct TRunSpec {
   bool plot = false;
   int32_t snapshotEvery = 0;    // 0: no snapshots
   int32_t checkpointEvery = 0;  // 0: no checkpoints
+  // Repeating an interrupted run: it is interrupted again after this many steps.
+  std::optional<int32_t> interruptedAfter;
   // A continued world: the checkpoint's file and its SHA-256. The seed rule
   // continues the checkpoint's unless `branchSeed`: then reseeds count from
   // the checkpoint on with `seed`.

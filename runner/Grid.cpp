@@ -7,8 +7,6 @@
 
 namespace {
 
-QString Dashed(const char* option) { return QStringLiteral("--") + QLatin1String(option); }
-
 // A word a job line can hold: quoted when it has blanks or quotes.
 QString ShellWord(const QString& word) {
   static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+,-]+$"));
@@ -20,7 +18,7 @@ QString ShellWord(const QString& word) {
 
 // A setting as options on a job line, written out whatever its value.
 QString OptionWords(const TSettingSpec& spec, int32_t value) {
-  return Dashed(spec.option) + QLatin1Char(' ') + FormatSettingValue(spec, value);
+  return Dashed(QLatin1String(spec.option)) + QLatin1Char(' ') + FormatSettingValue(spec, value);
 }
 
 // One combination of the varied values.

@@ -13,7 +13,8 @@ const char* const kDescription =
     "With --out DIR it writes DIR/run.json and DIR/series.csv (a sample every 100 steps), and on\n"
     "request histograms and pictures; without --out it prints the series to standard output.\n"
     "\n"
-    "A record repeats its run: --config DIR/run.json gives the same data files byte for byte, and\n"
+    "A record repeats its run: --config DIR/run.json gives the same data files byte for byte (a\n"
+    "branch with its own rates and seed; an interrupted run up to the step where it stopped), and\n"
     "--verify DIR repeats the run in a temporary folder and compares every file run.json lists.\n"
     "\n"
     "Seeds: --seed S sets the generator to S just before the world is set up, so the ten home\n"
@@ -31,6 +32,10 @@ const char* const kEpilog =
     "prints one job line per run, every varied setting written out; scripts/sweep.sh JOBS OUTDIR runs\n"
     "such a list with GNU parallel. It warns on standard error when varied values come to the same\n"
     "effective setting, and refuses to vary a setting that --from fixes.\n"
+    "\n"
+    "Each mode refuses the options it would ignore: --show takes the settings, --seed, --steps,\n"
+    "--config and --from; --grid takes neither --out, --force, --config nor --quiet; --summarize\n"
+    "and --verify take only --quiet.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
@@ -76,8 +81,6 @@ constexpr TRunOption kRunOptions[] = {
     {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
     {"verify", "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256"},
 };
-
-QString Dashed(const QString& name) { return QStringLiteral("--") + name; }
 
 void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -188,11 +191,26 @@ TResult<QStringList> ExpandJob(const QStringList& arguments) {
 // with it would be ignored, so it is refused.
 constexpr const char* kRunTakes[] = {"steps", "seed", "out", "force", "histograms", "plot", "snapshot-every",
                                      "config", "checkpoint-every", "from", "quiet"};
-constexpr const char* kShowTakes[] = {"show", "steps", "seed", "config", "from"};
-constexpr const char* kGridTakes[] = {"grid", "vary", "seeds", "steps", "seed", "histograms", "plot",
+constexpr const char* kShowTakes[] = {"steps", "seed", "config", "from"};
+constexpr const char* kGridTakes[] = {"vary", "seeds", "steps", "seed", "histograms", "plot",
                                       "snapshot-every", "checkpoint-every", "from"};
-constexpr const char* kVerifyTakes[] = {"quiet"};  // besides --verify itself
+constexpr const char* kVerifyTakes[] = {"quiet"};
 constexpr const char* kSummarizeTakes[] = {"quiet", "window"};
+
+// The modes, by the option that chooses each; a run when none is given.
+struct TMode {
+  const char* option;  // nullptr: a run
+  TCommandKind kind;
+  bool takesSettings;
+  std::span<const char* const> takes;  // besides the mode's own option
+};
+constexpr TMode kModes[] = {
+    {"summarize", TCommandKind::kSummarize, false, kSummarizeTakes},
+    {"verify", TCommandKind::kVerify, false, kVerifyTakes},
+    {"grid", TCommandKind::kGrid, true, kGridTakes},
+    {"show", TCommandKind::kShow, true, kShowTakes},
+    {nullptr, TCommandKind::kRun, true, kRunTakes},
+};
 
 class TOptionReader {
  public:
@@ -217,39 +235,31 @@ class TOptionReader {
       if (name != QLatin1String("vary") && names.count(name) > 1)
         return Refused(QStringLiteral("%1 is given more than once").arg(Dashed(name)));
     }
-    for (const char* folderMode : {"summarize", "verify"}) {
-      if (!Set(folderMode)) continue;
-      const bool verify = QLatin1String(folderMode) == QLatin1String("verify");
-      const std::span<const char* const> takes = verify ? std::span<const char* const>(kVerifyTakes)
-                                                        : std::span<const char* const>(kSummarizeTakes);
-      if (TStatus only = OnlyTakes(folderMode, takes, false); !only) return only.Error();
-      c.kind = verify ? TCommandKind::kVerify : TCommandKind::kSummarize;
+    if ((Set("vary") || Set("seeds")) && !Set("grid"))
+      return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
+    const TMode* mode = &kModes[std::size(kModes) - 1];
+    for (const TMode& m : kModes) {
+      if (m.option && Set(m.option)) {
+        mode = &m;
+        break;
+      }
+    }
+    if (TStatus only = OnlyTakes(*mode); !only) return only.Error();
+    c.kind = mode->kind;
+    c.quiet = Set("quiet");
+    if (!mode->takesSettings) {  // a folder of runs
+      c.folder = Value(mode->option);
+      if (c.folder.isEmpty())
+        return Refused(QStringLiteral("%1 takes a folder, not ''").arg(Dashed(QLatin1String(mode->option))));
       TResult<std::optional<int32_t>> window = ReadCount("window");
       if (!window) return window.Error();
       c.window = window->value_or(0);
-      c.folder = Value(folderMode);
-      if (c.folder.isEmpty()) return Refused(QStringLiteral("--%1 takes a folder, not ''").arg(QLatin1String(folderMode)));
-      c.quiet = Set("quiet");
       return c;
     }
-    if (Set("vary") || Set("seeds")) {
-      if (!Set("grid"))
-        return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
-    }
-    const char* mode = Set("grid") ? "grid" : Set("show") ? "show" : nullptr;
-    const std::span<const char* const> takes = Set("grid")   ? std::span<const char* const>(kGridTakes)
-                                               : Set("show") ? std::span<const char* const>(kShowTakes)
-                                                             : std::span<const char* const>(kRunTakes);
-    if (TStatus only = OnlyTakes(mode ? mode : "a run", takes, true); !only) return only.Error();
     if (TStatus read = ReadRun(c.run); !read) return read.Error();
-    c.quiet = Set("quiet");
-    if (Set("grid")) {
-      c.kind = TCommandKind::kGrid;
+    if (c.kind == TCommandKind::kGrid) {
       if (TStatus read = ReadGrid(c); !read) return read.Error();
-    } else if (Set("show")) {
-      c.kind = TCommandKind::kShow;
-    } else {
-      c.kind = TCommandKind::kRun;
+    } else if (c.kind == TCommandKind::kRun) {
       if (TStatus read = ReadOutputs(c); !read) return read.Error();
     }
     return c;
@@ -259,14 +269,13 @@ class TOptionReader {
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
   QString Value(const char* name) const { return parser_.value(QLatin1String(name)); }
 
-  // Refuses every option given that `mode` does not take (settings are
-  // taken when `settings` holds).
-  TStatus OnlyTakes(const char* mode, std::span<const char* const> takes, bool settings) const {
+  // Refuses every option given that the mode would ignore.
+  TStatus OnlyTakes(const TMode& mode) const {
     for (const QString& name : parser_.optionNames()) {
-      bool taken = name == QLatin1String(mode) || (settings && FindSetting(name).has_value());
-      for (const char* t : takes) taken = taken || name == QLatin1String(t);
+      bool taken = (mode.option && name == QLatin1String(mode.option)) || (mode.takesSettings && FindSetting(name));
+      for (const char* t : mode.takes) taken = taken || name == QLatin1String(t);
       if (taken) continue;
-      const QString what = QLatin1String(mode) == QLatin1String("a run") ? QStringLiteral("a run") : Dashed(QLatin1String(mode));
+      const QString what = mode.option ? Dashed(QLatin1String(mode.option)) : QStringLiteral("a run");
       return Refused(QStringLiteral("%1 does not take %2").arg(what, Dashed(name)));
     }
     return Success();
@@ -314,14 +323,7 @@ class TOptionReader {
     c.out = Value("out");
     c.force = Set("force");
     if (Set("out") && c.out.isEmpty()) return Refused(QStringLiteral("--out takes a folder, not ''"));
-    if (c.out.isEmpty()) {
-      const TRunOptions& r = c.run;
-      if (c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
-      if (r.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
-      if (r.checkpointEvery) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
-      if (r.plot || r.snapshotEvery)
-        return Refused(QStringLiteral("pictures are written into the run's folder: give --out DIR"));
-    }
+    if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
     return Success();
   }
 

@@ -6,16 +6,14 @@
 
 namespace {
 
-QString Dashed(const char* option) { return QStringLiteral("--") + QLatin1String(option); }
-
 // The record of --config as a spec; an interrupted run is repeated as far
-// as it went.
+// as it went, and is interrupted there again.
 TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
   TResult<TRunRecord> record = ReadRunRecord(path, defaults);
   if (!record) return Refused(QStringLiteral("--config: ") + record.Error().message);
   TRunSpec spec = record->spec;
   spec.seedFromClock = false;
-  if (record->ended == QLatin1String(kEndedInterrupted) && record->stepsRun > 0) spec.steps = record->stepsRun;
+  if (record->ended == QLatin1String(kEndedInterrupted)) spec.interruptedAfter = record->stepsRun;
   return spec;
 }
 
@@ -77,12 +75,15 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
     const int32_t value = *options.settings[i];
     if (plan.from && specs[i].fixedAtSetup && value != plan.settings[i]) {
       return Refused(QStringLiteral("%1 is fixed when the world is set up: the checkpoint has %2, not %3")
-                         .arg(Dashed(specs[i].option), FormatSettingValue(specs[i], plan.settings[i]),
+                         .arg(Dashed(QLatin1String(specs[i].option)), FormatSettingValue(specs[i], plan.settings[i]),
                               FormatSettingValue(specs[i], value)));
     }
     plan.settings[i] = value;
   }
-  if (options.steps) plan.steps = *options.steps;
+  if (options.steps) {
+    plan.steps = *options.steps;
+    plan.interruptedAfter.reset();
+  }
   if (options.seed) {
     plan.seed = *options.seed;
     plan.seedFromClock = false;

@@ -125,6 +125,8 @@ std::optional<size_t> FindSetting(const QString& optionOrKey) {
   return std::nullopt;
 }
 
+QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
+
 QString AcceptedValues(const TSettingSpec& spec) {
   switch (spec.kind) {
     case TSettingKind::kWhole:

@@ -43,6 +43,8 @@ std::span<const TSettingSpec> SettingSpecs();
 // The index of the setting with this option name or key, if any.
 std::optional<size_t> FindSetting(const QString& optionOrKey);
 
+// An option as the command line writes it: "--" and its name.
+QString Dashed(const QString& option);
 // "0 to 1 in steps of 0.01", "0..100", "hill or roulette", ...
 QString AcceptedValues(const TSettingSpec& spec);
 // Reads a value as written on the command line; nothing if it is not one the

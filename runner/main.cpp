@@ -75,10 +75,14 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
 int main(int argc, char** argv) {
   bool show = false;
   for (int i = 1; i < argc; ++i) show = show || QByteArray(argv[i]) == "--show";
-  // Without a display, --show is refused in one line rather than by the
-  // toolkit's abort: the program starts offscreen and says so.
-  const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-  if (!show || (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Runs are offscreen. --show opens a display, and falls back to offscreen
+  // when none can be opened, so that it is refused in one line rather than
+  // by the toolkit's abort.
+  if (!show) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen");
+  }
   qInstallMessageHandler(DropQtNotes);
   SetGeneratorStartState();
   QApplication app(argc, argv);

@@ -319,6 +319,8 @@ inline std::string CheckCaptions(TForm1& form) {
 
 #ifdef PATHWICK_RUN
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
 
@@ -342,6 +344,11 @@ inline Finished RunProgram(const QStringList& arguments) {
 inline QByteArray ReadFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A run folder's run.json (const, so that [] reads a copy of a value).
+inline const QJsonObject Record(const QString& dir) {
+  return QJsonDocument::fromJson(ReadFile(dir + "/run.json")).object();
 }
 
 }  // namespace runner_test

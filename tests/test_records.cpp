@@ -96,7 +96,7 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
 
 // --- The program: job lists, records, --config and --verify ---
 
-const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(ReadFile(dir + "/run.json")).object(); }
+using runner_test::Record;
 
 // The files of a run folder but its record, with their hashes.
 QList<TFileEntry> DataFiles(const QString& dir) {
@@ -178,6 +178,11 @@ TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesBy
     EXPECT_EQ(verified.status, 0) << verified.err.toStdString();
     EXPECT_TRUE(verified.err.isEmpty()) << verified.err.toStdString();
   }
+  // A record that asks for files is refused without a folder, not run half.
+  const Finished toStdout = RunProgram({"--config", tmp.filePath("plain-job/run.json")});
+  EXPECT_EQ(toStdout.status, 2);
+  EXPECT_TRUE(toStdout.err.contains("give --out DIR")) << toStdout.err.toStdString();
+  EXPECT_TRUE(toStdout.out.isEmpty());
   // The branch's own rates were applied on repeating: they are not the checkpoint's.
   const QJsonObject branch = Record(tmp.filePath("branch-config"));
   const QJsonObject settings = branch.value("settings").toObject();
@@ -212,6 +217,19 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   const Finished repeated = RunProgram({"--verify", other});
   EXPECT_EQ(repeated.status, 1);
   EXPECT_TRUE(repeated.err.contains("series.csv differs when repeated")) << repeated.err.toStdString();
+  // A record written before files and effective settings were recorded is
+  // held to the files its folder has.
+  const QString older = tmp.filePath("older");
+  Run({"--seed", "5", "--steps", "300", "--plot"}, older);
+  QJsonObject written = Record(older);
+  written.remove("files");
+  written.remove("effective");
+  QFile olderRecord(older + "/run.json");
+  ASSERT_TRUE(olderRecord.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  olderRecord.write(QJsonDocument(written).toJson());
+  olderRecord.close();
+  const Finished olderVerified = RunProgram({"--verify", older});
+  EXPECT_EQ(olderVerified.status, 0) << olderVerified.err.toStdString();
   // No run at all.
   for (const QString& dir : {tmp.filePath("none"), tmp.path()}) {
     const Finished none = RunProgram({"--verify", dir});

@@ -134,7 +134,7 @@ using runner_test::Finished;
 using runner_test::RunProgram;
 const auto Read = runner_test::ReadFile;
 
-const QJsonObject Record(const QString& dir) { return QJsonDocument::fromJson(Read(dir + "/run.json")).object(); }
+using runner_test::Record;
 
 TEST(RunnerProgram, SameSeedGivesIdenticalFilesAndTheRecordRepeatsTheRun) {
   QTemporaryDir tmp;
@@ -255,6 +255,9 @@ TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) 
   ASSERT_GT(done, 0);
   EXPECT_EQ(record["samples"].toInt(), (done + 99) / 100);
   EXPECT_TRUE(QFile::exists(tmp.filePath("r/final.png")));
+  // Repeated from its record, it stops at the same step the same way: every file the same.
+  const Finished verified = RunProgram({"--verify", tmp.filePath("r")});
+  EXPECT_EQ(verified.status, 0) << verified.err.toStdString();
   // Its samples and its continuation are those of a run that never stopped.
   ASSERT_EQ(
       RunProgram({"--from", tmp.filePath("r/checkpoint.pwk"), "--steps", "300", "--out", tmp.filePath("c")}).status, 0);
