@@ -418,6 +418,7 @@ TEST(AnalysisProgram, SeriesHoldsEachColonysSpread) {
 TEST(AnalysisProgram, WindowBelongsToSummarize) {
   QTemporaryDir tmp;
   for (const QStringList& refused : {QStringList{"--window", "3", "--steps", "100"},
+                                     QStringList{"--verify", tmp.path(), "--window", "3"},
                                      QStringList{"--summarize", tmp.path(), "--window", "0"},
                                      QStringList{"--summarize", tmp.path(), "--window", "x"}}) {
     const auto finished = RunProgram(refused);
