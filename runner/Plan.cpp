@@ -17,9 +17,10 @@ TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaul
   return spec;
 }
 
-// Reads the checkpoint the plan continues; one named by a record must be
-// the very file the record was made from.
-TStatus ReadFrom(TRunPlan& plan, bool named, bool recorded) {
+// Reads the checkpoint the plan continues. With `recordRates` the plan's
+// rates (a record's) stay; with `recorded` the file must be the very one
+// the record was made from.
+TStatus ReadFrom(TRunPlan& plan, bool recordRates, bool recorded) {
   const QString path = plan.fromPath;
   const QString expected = plan.fromSha256;
   if (recorded && !QFileInfo::exists(path)) {
@@ -38,7 +39,7 @@ TStatus ReadFrom(TRunPlan& plan, bool named, bool recorded) {
   // record's when there is one (a branch's), else the checkpoint's.
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
-    if (specs[i].fixedAtSetup || !named) plan.settings[i] = checkpoint.settings[i];
+    if (specs[i].fixedAtSetup || !recordRates) plan.settings[i] = checkpoint.settings[i];
   }
   if (!plan.branchSeed) plan.seed = checkpoint.seed;
   plan.seedFromClock = false;
