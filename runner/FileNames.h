@@ -7,6 +7,8 @@ inline constexpr const char* kSeriesName = "series.csv";
 inline constexpr const char* kHistogramsName = "genes_hist.csv";
 inline constexpr const char* kGeneChartPngName = "genes.png";
 inline constexpr const char* kGeneChartSvgName = "genes.svg";
+inline constexpr const char* kHistogramChartPngName = "genes_hist.png";
+inline constexpr const char* kHistogramChartSvgName = "genes_hist.svg";
 inline constexpr const char* kFinalPictureName = "final.png";
 inline constexpr const char* kSnapshotsFolder = "snapshots";
 inline constexpr const char* kCheckpointName = "checkpoint.pwk";
@@ -17,3 +19,7 @@ inline constexpr const char* kLineageName = "births.csv.gz";
 // In a sweep's folder, beside its run folders.
 inline constexpr const char* kSummaryCsvName = "summary.csv";
 inline constexpr const char* kSummaryPngName = "summary.png";
+inline constexpr const char* kSummarySvgName = "summary.svg";
+inline constexpr const char* kSamplesCsvName = "samples.csv";
+inline constexpr const char* kGroupsCsvName = "groups.csv";
+inline constexpr const char* kComparisonCsvName = "comparison.csv";

@@ -61,7 +61,9 @@ constexpr TRunOption kRunOptions[] = {
     {"out", "DIR", "write the run's folder DIR (default: the series to standard output)"},
     {"force", "", "replace a run already in DIR"},
     {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
-    {"plot", "", "also write genes.png and genes.svg (the gene chart) and final.png (the grid)"},
+    {"plot", "",
+     "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
+     "distribution), and final.png (the grid)"},
     {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
     {"picture-scale", "N", "magnify snapshots, final.png and video frames N times, 1 to 8 (default: 1)"},
     {"video", "FILE",
@@ -83,7 +85,10 @@ constexpr TRunOption kRunOptions[] = {
     {"vary", "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings"},
     {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
     {"job", "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)"},
-    {"summarize", "DIR", "write DIR/summary.csv and DIR/summary.png from the run folders in DIR"},
+    {"summarize", "DIR",
+     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
+     "compare the groups (comparison.csv, printed) when one setting varies"},
+    {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
     {"verify", "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256"},
 };
 
@@ -203,7 +208,8 @@ constexpr const char* kGridTakes[] = {
     "vary", "seeds", "steps", "seed", "histograms", "plot", "snapshot-every", "from",
     "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
 // clang-format on
-constexpr const char* kFolderTakes[] = {"quiet"};
+constexpr const char* kVerifyTakes[] = {"quiet"};
+constexpr const char* kSummarizeTakes[] = {"quiet", "window"};
 
 // The modes, by the option that chooses each; a run when none is given.
 struct TMode {
@@ -213,8 +219,8 @@ struct TMode {
   std::span<const char* const> takes;  // besides the mode's own option
 };
 constexpr TMode kModes[] = {
-    {"summarize", TCommandKind::kSummarize, false, kFolderTakes},
-    {"verify", TCommandKind::kVerify, false, kFolderTakes},
+    {"summarize", TCommandKind::kSummarize, false, kSummarizeTakes},
+    {"verify", TCommandKind::kVerify, false, kVerifyTakes},
     {"grid", TCommandKind::kGrid, true, kGridTakes},
     {"show", TCommandKind::kShow, true, kShowTakes},
     {nullptr, TCommandKind::kRun, true, kRunTakes},
@@ -259,6 +265,9 @@ class TOptionReader {
       c.folder = Value(mode->option);
       if (c.folder.isEmpty())
         return Refused(QStringLiteral("%1 takes a folder, not ''").arg(Dashed(QLatin1String(mode->option))));
+      TResult<std::optional<int32_t>> window = ReadCount("window");
+      if (!window) return window.Error();
+      c.window = window->value_or(0);
       return c;
     }
     if (TStatus read = ReadRun(c.run); !read) return read.Error();

@@ -47,6 +47,7 @@ struct TCommand {
   QList<TVary> vary;      // kGrid
   QList<uint32_t> seeds;  // kGrid: the seeds of --seeds
   QString folder;         // kSummarize, kVerify
+  int32_t window = 0;     // kSummarize: samples a run's final mean spans (0: the last only)
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

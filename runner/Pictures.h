@@ -1,22 +1,12 @@
-// The pictures of a run: the gene chart of the whole run, pictures of the
-// grid, and the summary chart of a sweep.
+// Files of pictures, written whole or not at all: the grid's snapshots, and
+// the figures of the analysis.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
-#include <cstdint>
-#include <vector>
 
 #include "Result.h"
-
-struct TChartPoint {
-  int32_t step;
-  int32_t avgAngle;
-  int32_t avgWiggle;
-};
-
-// genes.png and genes.svg: every sample of the run in the window's chart.
-TStatus WriteGeneChart(const QString& pngPath, const QString& svgPath, const std::vector<TChartPoint>& points);
 
 inline constexpr int32_t kMinPictureScale = 1;
 inline constexpr int32_t kMaxPictureScale = 8;
@@ -26,13 +16,6 @@ inline constexpr int32_t kMaxPictureScale = 8;
 // that every cell stays sharp. Its sides are even, as video encoders need.
 QImage LabelledPicture(const QImage& grid, int32_t step, uint32_t seed, int32_t scale);
 
-// Saves a PNG atomically.
+// Saves bytes, or a PNG, atomically.
+TStatus SaveBytes(const QByteArray& bytes, const QString& path);
 TStatus SavePng(const QImage& image, const QString& path);
-
-struct TSummaryRun {
-  QString group;  // the varied settings of the run, as "name=value ..."
-  std::vector<TChartPoint> points;
-};
-// Two charts side by side, average angle and average wiggle, one line per
-// run, one colour per group.
-TStatus WriteSummaryChart(const QString& pngPath, const std::vector<TSummaryRun>& runs);

@@ -87,14 +87,14 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
   series.Write(SeriesHeader());
   if (histograms) histograms->Write(HistogramHeader());
 
-  std::vector<TChartPoint> points;
+  int32_t samples = 0;
   TStatus pictures = Success();
   const int32_t firstStep = plan.from ? plan.from->step : 0;
   TProgress progress(!target.quiet, firstStep, firstStep + plan.steps);
   TRunObserver observer;
   observer.sample = [&](const TSample& s) {
     series.Write(SeriesRow(s));
-    points.push_back({s.step, s.avgAngle, s.avgWiggle});
+    ++samples;
   };
   observer.histogram = [&](int32_t step, const TGeneHistogram& h) { histograms->Write(HistogramRows(step, h)); };
   const TRunSpec spec = plan;
@@ -134,19 +134,18 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
     return Failed(QStringLiteral("the data could not be written completely"));
   if (!toFolder) return Success();
 
-  if (spec.plot) {
-    if (TStatus chart = WriteGeneChart(folder.Path(Name(kGeneChartPngName)), folder.Path(Name(kGeneChartSvgName)), points);
-        !chart)
-      return chart;
-  }
   TRunRecord record;
   record.spec = spec;
   record.startStep = outcome->firstStep;
   record.stepsRun = outcome->endStep - outcome->firstStep;
-  record.samples = static_cast<int32_t>(points.size());
+  record.samples = samples;
   record.wallSeconds = seconds;
   record.ended = Name(outcome->interrupted ? kEndedInterrupted : kEndedCompleted);
   watch.Describe(record);
+  if (spec.plot) {
+    if (!target.figures) return Failed(QStringLiteral("--plot: this program draws no figures"));
+    if (TStatus figures = target.figures(folder.Path(QString()), record); !figures) return figures;
+  }
   // Every file in the folder by now, whoever wrote it, is part of the record.
   TResult<QList<TFileEntry>> files = ListFiles(folder.Path(QString()));
   if (!files) return files.Error();

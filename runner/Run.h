@@ -3,16 +3,23 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "Experiment.h"
 #include "Result.h"
 
 class TForm1;
+struct TRunRecord;
+
+// Draws the figures of a run into its folder from its record (--plot);
+// pathwick_run gives the analysis library's.
+using TFigureWriter = std::function<TStatus(const QString& dir, const TRunRecord& record)>;
 
 struct TRunTarget {
   QString out;  // the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
+  TFigureWriter figures;
 };
 
 // Runs `plan` in `form` and writes what it asks for. A plan given no seed

@@ -37,12 +37,16 @@ TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSam
   TMoments wiggle;
   std::array<int64_t, TForm1::kColonies> colonyAngleSum{};
   std::array<int64_t, TForm1::kColonies> colonyWiggleSum{};
+  std::array<TMoments, TForm1::kColonies> colonyAngle{};  // for the spread within each colony
+  std::array<TMoments, TForm1::kColonies> colonyWiggle{};
   for (const TAgent& agent : form.agents) {
     angle.Add(agent.angleGene);
     wiggle.Add(agent.wiggleGene);
     if (!agent.searching) ++s.headingHome;
     colonyAngleSum[agent.colony] += agent.angleGene;
     colonyWiggleSum[agent.colony] += agent.wiggleGene;
+    colonyAngle[agent.colony].Add(agent.angleGene);
+    colonyWiggle[agent.colony].Add(agent.wiggleGene);
     ++s.colonySize[agent.colony];
   }
   const auto n = static_cast<int64_t>(form.agents.size());
@@ -54,6 +58,8 @@ TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSam
     const int32_t size = s.colonySize[c];
     s.colonyAngle[c] = size > 0 ? static_cast<double>(colonyAngleSum[c]) / size : 0.0;
     s.colonyWiggle[c] = size > 0 ? static_cast<double>(colonyWiggleSum[c]) / size : 0.0;
+    s.colonyAngleSd[c] = colonyAngle[c].Deviation(size);
+    s.colonyWiggleSd[c] = colonyWiggle[c].Deviation(size);
   }
   s.tripsTotal = form.tripsCompleted;
   s.trips = form.tripsCompleted - previous.tripsTotal;
@@ -80,6 +86,9 @@ QString SeriesHeader() {
                       "trips", "trips_total", "births",     "births_total", "heading_home", "visible_cells"};
   for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("angle_c%1").arg(c);
   for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("wiggle_c%1").arg(c);
+  // Added after the first columns, so readers of older series keep working.
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("sd_angle_c%1").arg(c);
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) columns << QStringLiteral("sd_wiggle_c%1").arg(c);
   return columns.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 
@@ -100,6 +109,8 @@ QString SeriesRow(const TSample& s) {
   // A colony without members has no mean: its cell stays empty.
   for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngle[c]) : QString());
   for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyWiggle[c]) : QString());
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngleSd[c]) : QString());
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyWiggleSd[c]) : QString());
   return cells.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 

@@ -26,6 +26,8 @@ struct TSample {
   int64_t visibleCells = 0;                             // cells with chemical at or above the visibility threshold
   std::array<double, TForm1::kColonies> colonyAngle{};  // mean per colony
   std::array<double, TForm1::kColonies> colonyWiggle{};
+  std::array<double, TForm1::kColonies> colonyAngleSd{};  // population standard deviation per colony
+  std::array<double, TForm1::kColonies> colonyWiggleSd{};
   std::array<int32_t, TForm1::kColonies> colonySize{};
 };
 

@@ -34,7 +34,8 @@ TStatus Compare(const QList<TFileEntry>& expected, const QList<TFileEntry>& foun
 
 }  // namespace
 
-TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaults, bool quiet) {
+TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaults, bool quiet,
+                  const TFigureWriter& figures) {
   const QString recordPath = QDir(dir).filePath(QLatin1String(kRunRecordName));
   if (!QFileInfo(recordPath).isFile()) return Refused(QStringLiteral("%1 holds no run: it has no %2").arg(dir, QLatin1String(kRunRecordName)));
   TResult<TRunRecord> record = ReadRunRecord(recordPath, defaults);
@@ -52,7 +53,7 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
   QTemporaryDir temporary;
   if (!temporary.isValid()) return Failed(QStringLiteral("cannot make a temporary folder: %1").arg(temporary.errorString()));
   const QString again = temporary.filePath(QStringLiteral("run"));
-  if (TStatus ran = RunPlan(form, std::move(*plan), {again, false, quiet}); !ran) return ran;
+  if (TStatus ran = RunPlan(form, std::move(*plan), {again, false, quiet, figures}); !ran) return ran;
   if (StopRequested()) return Failed(QStringLiteral("interrupted before the repeat was complete: nothing was compared"));
   TResult<QList<TFileEntry>> repeated = ListFiles(again);
   if (!repeated) return repeated.Error();

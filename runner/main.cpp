@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "CellForm.h"
+#include "Figures.h"
 #include "Grid.h"
 #include "Options.h"
 #include "Plan.h"
@@ -32,6 +33,9 @@ void DropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& messa
 }
 
 TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
+  const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
+    return WriteRunFigures(dir, record, defaults);
+  };
   switch (command.kind) {
     case TCommandKind::kHelp:
       std::fputs(qPrintable(HelpText(defaults)), stdout);
@@ -46,10 +50,14 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       for (const QString& line : jobs->lines) std::printf("%s\n", qPrintable(line));
       return Success();
     }
-    case TCommandKind::kSummarize:
-      return Summarize(command.folder, defaults);
+    case TCommandKind::kSummarize: {
+      TResult<QString> comparison = Summarize(command.folder, defaults, command.window);
+      if (!comparison) return comparison.Error();
+      std::fputs(qPrintable(*comparison), stdout);
+      return Success();
+    }
     case TCommandKind::kVerify:
-      return VerifyRun(form, command.folder, defaults, command.quiet);
+      return VerifyRun(form, command.folder, defaults, command.quiet, figures);
     case TCommandKind::kShow:
     case TCommandKind::kRun:
       break;
@@ -59,7 +67,7 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
   if (command.kind == TCommandKind::kShow) {
     return ShowPlan(form, std::move(*plan), command.run.steps.has_value() || !command.run.config.isEmpty());
   }
-  return RunPlan(form, std::move(*plan), {command.out, command.force, command.quiet});
+  return RunPlan(form, std::move(*plan), {command.out, command.force, command.quiet, figures});
 }
 
 }  // namespace

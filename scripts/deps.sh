@@ -7,8 +7,8 @@
 #   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, zlib, the fonts:
 #             building and running the programs (scripts/run.sh)
 #   test      GoogleTest, Xvfb, xdotool, GNU parallel, the locale sources and
-#             ffmpeg: the test suites (the video test), the end-to-end test and
-#             the sweep test
+#             ffmpeg and pandas: the test suites (the video test), the end-to-end
+#             test, the sweep test and the README's pandas snippet
 #             (scripts/test.sh --quick, scripts/screenshot.sh); parallel also
 #             runs scripts/sweep.sh
 #   bench     Google Benchmark (scripts/bench.sh, scripts/test.sh)
@@ -25,7 +25,7 @@ source "$(dirname "$0")/common.sh"
 
 declare -A needs=(
   [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-dejavu-core"
-  [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel locales ffmpeg"
+  [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel locales ffmpeg python3-pandas"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"

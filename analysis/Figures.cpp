@@ -1,0 +1,511 @@
+#include "Figures.h"
+
+#include <QApplication>
+#include <QAreaSeries>
+#include <QBuffer>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QDir>
+#include <QFileInfo>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsSimpleTextItem>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPainter>
+#include <QScatterSeries>
+#include <QSvgGenerator>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "Pictures.h"
+
+namespace {
+
+constexpr const char* kFontFamily = "DejaVu Sans";
+constexpr int kTitlePixels = 18;
+constexpr int kCaptionPixels = 13;
+constexpr int kAxisPixels = 12;
+constexpr double kBandAlpha = 0.22;
+// An SVG's pixels are CSS pixels, as browsers and editors read them.
+constexpr int kSvgDotsPerInch = 96;
+constexpr double kMeanPenWidth = 2.5;
+constexpr double kGeneMax = TAgent::kMaxGene;
+// The summary's page: a title band, then per gene a row of two panels.
+constexpr int kSummaryWidth = 1600;
+constexpr int kSummaryRowHeight = 460;
+constexpr int kSummaryTop = 70;
+constexpr int kSummaryTimeWidth = 1050;
+// The final panel spreads a group's runs this far either side of its place.
+constexpr double kJitter = 0.18;
+constexpr int kRunWidth = 1100;
+constexpr int kRunHeight = 560;
+constexpr int kRunCaptionHeight = 60;
+constexpr int kHistogramRowHeight = 380;
+constexpr int kHistogramTop = 50;
+constexpr int kSampleSpacing = 100;  // steps between samples of a run
+constexpr int32_t kGeneBin = 4;      // gene values a row of the heat map holds
+// Gene colours of a run's figure, and the parent's history drawn lighter.
+const QColor kAngleColour(0x1f, 0x5f, 0xa8);
+const QColor kWiggleColour(0xd9, 0x5f, 0x0e);
+constexpr int kLighter = 170;
+const QColor kParentGrey(0xa0, 0xa0, 0xa0);
+constexpr std::array<const char*, 2> kGeneTitles{"mean angle gene", "mean wiggle gene"};
+
+// Viridis at tenths, cut before its palest yellows so every colour reads
+// on white.
+constexpr std::array<QRgb, 11> kViridis{0x440154, 0x482475, 0x414487, 0x355f8d, 0x2a788e, 0x21918c,
+                                        0x22a884, 0x44bf70, 0x7ad151, 0xbddf26, 0xfde725};
+constexpr double kScaleEnd = 0.9;
+
+QColor Viridis(double t) {
+  t = std::clamp(t, 0.0, 1.0) * (kViridis.size() - 1);
+  const size_t i = std::min(static_cast<size_t>(t), kViridis.size() - 2);
+  const double f = t - static_cast<double>(i);
+  const QColor a(kViridis[i]);
+  const QColor b(kViridis[i + 1]);
+  return QColor::fromRgbF(static_cast<float>(a.redF() + f * (b.redF() - a.redF())),
+                          static_cast<float>(a.greenF() + f * (b.greenF() - a.greenF())),
+                          static_cast<float>(a.blueF() + f * (b.blueF() - a.blueF())));
+}
+
+QFont Font(int pixelSize, bool bold = false) {
+  QFont font{QString::fromLatin1(kFontFamily)};
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
+  return font;
+}
+
+// The smallest of 1, 2, 5 x 10^k at or above v: an axis end on a round number.
+double NiceCeiling(double v) {
+  if (v <= 0) return 1.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(v)));
+  for (double step : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+    if (step * magnitude >= v) return step * magnitude;
+  }
+  return 10.0 * magnitude;
+}
+
+QValueAxis* AddValueAxis(QChart* chart, Qt::Alignment where, const QString& title, double min, double max) {
+  auto* axis = new QValueAxis();
+  axis->setRange(min, max);
+  axis->setTitleText(title);
+  axis->setTitleFont(Font(kAxisPixels, true));
+  axis->setLabelsFont(Font(kAxisPixels));
+  axis->setLabelFormat(QStringLiteral("%.0f"));
+  chart->addAxis(axis, where);
+  return axis;
+}
+
+void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
+  chart->addSeries(series);
+  series->attachAxis(x);
+  series->attachAxis(y);
+}
+
+void HideFromLegend(QChart* chart, QAbstractSeries* series) {
+  for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
+}
+
+QLineSeries* Line(const std::vector<QPointF>& points, const QPen& pen, const QString& name = {}) {
+  auto* series = new QLineSeries();
+  for (const QPointF& p : points) series->append(p);
+  series->setPen(pen);
+  series->setName(name);
+  return series;
+}
+
+void StyleChart(QChart* chart, const QString& title) {
+  chart->setTitle(title);
+  chart->setTitleFont(Font(kCaptionPixels + 1, true));
+  chart->setBackgroundRoundness(0);
+  chart->setMargins(QMargins(6, 6, 6, 6));
+  chart->legend()->setFont(Font(kAxisPixels));
+}
+
+// The step range the curves of a row span.
+std::pair<double, double> StepRange(const TSummaryFigure& s) {
+  double first = std::numeric_limits<double>::max();
+  double last = 0;
+  for (const TFigureGroup& g : s.groups) {
+    for (const auto& curve : g.curves) {
+      if (curve.empty()) continue;
+      first = std::min(first, curve.front().step);
+      last = std::max(last, curve.back().step);
+    }
+  }
+  for (const auto& parent : s.parents) {
+    for (const auto& history : parent) {
+      if (!history.empty()) first = std::min(first, history.front().x());
+    }
+  }
+  if (first > last) first = 0;
+  return {first, std::max(last, first + 1)};
+}
+
+double RowMaximum(const TSummaryFigure& s, size_t gene) {
+  double max = 1;
+  for (const TFigureGroup& g : s.groups) {
+    for (const TBandPoint& p : g.curves[gene]) max = std::max(max, p.high);
+    for (double v : g.finals[gene]) max = std::max(max, v);
+    if (g.finalEstimates[gene].high) max = std::max(max, *g.finalEstimates[gene].high);
+  }
+  for (const auto& parent : s.parents) {
+    for (const QPointF& p : parent[gene]) max = std::max(max, p.y());
+  }
+  return std::min(NiceCeiling(max * 1.05), kGeneMax + 1);
+}
+
+void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yMax) {
+  StyleChart(chart, QStringLiteral("%1 over the run: mean of the runs with its 95 % band").arg(kGeneTitles[gene]));
+  const auto [first, last] = StepRange(s);
+  QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, last);
+  x->applyNiceNumbers();
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
+  bool parentNamed = false;
+  for (const auto& parent : s.parents) {
+    auto* series = Line(parent[gene], QPen(kParentGrey, 1.5), QStringLiteral("the run they continue"));
+    Attach(chart, series, x, y);
+    if (parentNamed) HideFromLegend(chart, series);
+    parentNamed = true;
+  }
+  for (const TFigureGroup& g : s.groups) {
+    std::vector<QPointF> upper, lower, mean;
+    for (const TBandPoint& p : g.curves[gene]) {
+      upper.emplace_back(p.step, p.high);
+      lower.emplace_back(p.step, p.low);
+      mean.emplace_back(p.step, p.mean);
+    }
+    QColor fill = g.colour;
+    fill.setAlphaF(kBandAlpha);
+    auto* band = new QAreaSeries(Line(upper, Qt::NoPen), Line(lower, Qt::NoPen));
+    // An area series does not own its edges: they go with it.
+    band->upperSeries()->setParent(band);
+    band->lowerSeries()->setParent(band);
+    band->setPen(Qt::NoPen);
+    band->setBrush(fill);
+    Attach(chart, band, x, y);
+    HideFromLegend(chart, band);
+    QPen pen(g.colour, kMeanPenWidth);
+    pen.setStyle(g.style);
+    Attach(chart, Line(mean, pen, QStringLiteral("%1 = %2").arg(s.varied, g.label)), x, y);
+  }
+  chart->legend()->setAlignment(Qt::AlignTop);
+}
+
+void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yMax) {
+  StyleChart(chart, QStringLiteral("%1 at the end").arg(QLatin1String(kGeneTitles[gene])) +
+                        (s.notes[gene].isEmpty() ? QString() : QStringLiteral("<br>") + s.notes[gene]));
+  auto* x = new QCategoryAxis();
+  x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  x->setRange(-0.5, static_cast<double>(s.groups.size()) - 0.5);
+  for (size_t i = 0; i < s.groups.size(); ++i) x->append(s.groups[i].label, static_cast<double>(i));
+  x->setTitleText(QStringLiteral("%1 (each run a dot: %2)").arg(s.varied, s.finalBasis));
+  x->setTitleFont(Font(kAxisPixels, true));
+  x->setLabelsFont(Font(kAxisPixels));
+  x->setGridLineVisible(false);
+  chart->addAxis(x, Qt::AlignBottom);
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
+  for (size_t i = 0; i < s.groups.size(); ++i) {
+    const TFigureGroup& g = s.groups[i];
+    const double at = static_cast<double>(i);
+    auto* dots = new QScatterSeries();
+    const size_t n = g.finals[gene].size();
+    for (size_t r = 0; r < n; ++r) {
+      // Spread evenly across the group's place, so equal values stay apart.
+      const double offset = n > 1 ? kJitter * (2.0 * static_cast<double>(r) / static_cast<double>(n - 1) - 1.0) : 0;
+      dots->append(at + offset, g.finals[gene][r]);
+    }
+    QColor fill = g.colour;
+    fill.setAlphaF(0.6);
+    dots->setBrush(fill);
+    dots->setPen(QPen(g.colour, 1));
+    dots->setMarkerSize(9);
+    Attach(chart, dots, x, y);
+    const TEstimate& e = g.finalEstimates[gene];
+    const QPen bar(Qt::black, 2.5);
+    if (e.n == 0) continue;
+    Attach(chart, Line({{at - 0.22, e.mean}, {at + 0.22, e.mean}}, bar), x, y);
+    if (e.low && e.high) {
+      Attach(chart, Line({{at, *e.low}, {at, *e.high}}, bar), x, y);
+      for (double end : {*e.low, *e.high}) Attach(chart, Line({{at - 0.1, end}, {at + 0.1, end}}, bar), x, y);
+    }
+  }
+  chart->legend()->setVisible(false);
+}
+
+QString NumberText(double value) { return QLocale::c().toString(value, 'f', 0); }
+
+}  // namespace
+
+TFigure::TFigure(int width, int height)
+    : size_(width, height),
+      scene_(std::make_unique<QGraphicsScene>(0, 0, width, height)),
+      view_(std::make_unique<QGraphicsView>(scene_.get())) {
+  scene_->setBackgroundBrush(Qt::white);
+  view_->setAttribute(Qt::WA_DontShowOnScreen);
+  view_->setRenderHint(QPainter::Antialiasing, true);
+  view_->resize(width, height);
+}
+
+TFigure::~TFigure() = default;
+
+QChart* TFigure::AddChart(const QRectF& where) {
+  auto* chart = new QChart();
+  scene_->addItem(chart);
+  chart->setGeometry(where);
+  charts_.push_back(chart);
+  return chart;
+}
+
+void TFigure::AddText(const QString& text, QPointF where, int pixelSize, bool bold) {
+  QGraphicsSimpleTextItem* item = scene_->addSimpleText(text, Font(pixelSize, bold));
+  item->setPos(where);
+}
+
+void TFigure::Layout() {
+  view_->show();
+  QApplication::sendPostedEvents();
+  QApplication::processEvents();
+}
+
+TStatus TFigure::Save(const QString& pngPath, const QString& svgPath) {
+  Layout();
+  const QRectF page(QPointF(0, 0), QSizeF(size_));
+  QImage image(size_, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    scene_->render(&painter, page, page);
+  }
+  if (TStatus saved = SavePng(image, pngPath); !saved) return saved;
+  QByteArray svg;
+  QBuffer buffer(&svg);
+  QSvgGenerator generator;
+  generator.setOutputDevice(&buffer);
+  generator.setSize(size_);
+  generator.setResolution(kSvgDotsPerInch);
+  generator.setViewBox(page);
+  generator.setTitle(QFileInfo(svgPath).completeBaseName());
+  {
+    QPainter painter(&generator);
+    scene_->render(&painter, page, page);
+  }
+  return SaveBytes(svg, svgPath);
+}
+
+std::array<std::vector<QPointF>, 2> GenePoints(const TSeries& series, std::optional<int32_t> last) {
+  std::array<std::vector<QPointF>, 2> points;
+  const qsizetype step = series.Column(QStringLiteral("step"));
+  for (size_t r = 0; r < series.rows.size(); ++r) {
+    const double at = series.Number(r, step).value_or(0);
+    if (last && at > *last) break;
+    for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+      if (const auto v = series.Number(r, series.Column(QLatin1String(kGeneColumns[g])))) points[g].emplace_back(at, *v);
+    }
+  }
+  return points;
+}
+
+QColor ValueColour(const TSettingSpec& spec, int32_t value) {
+  double t = 0;
+  switch (spec.kind) {
+    case TSettingKind::kHundredths:
+      t = value / 100.0;
+      break;
+    case TSettingKind::kFlag:
+    case TSettingKind::kSniff:
+      t = value != 0 ? 1.0 : 0.0;
+      break;
+    case TSettingKind::kWhole: {
+      // Wide ranges (agents) on a logarithmic scale, so that common values differ.
+      const double span = static_cast<double>(spec.max) - spec.min;
+      const double from = static_cast<double>(value) - spec.min;
+      t = span <= 1000 ? from / std::max(span, 1.0) : std::log1p(from) / std::log1p(span);
+      break;
+    }
+  }
+  return Viridis(t * kScaleEnd);
+}
+
+std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& s) {
+  auto figure = std::make_unique<TFigure>(kSummaryWidth, kSummaryTop + 2 * kSummaryRowHeight);
+  figure->AddText(s.title, {16, 14}, kTitlePixels, true);
+  for (size_t gene = 0; gene < kGeneColumns.size(); ++gene) {
+    const double top = kSummaryTop + static_cast<double>(gene) * kSummaryRowHeight;
+    const double yMax = RowMaximum(s, gene);
+    AddTimePanel(figure->AddChart({0, top, kSummaryTimeWidth, kSummaryRowHeight}), s, gene, yMax);
+    AddFinalPanel(figure->AddChart({kSummaryTimeWidth, top, kSummaryWidth - kSummaryTimeWidth, kSummaryRowHeight}),
+                  s, gene, yMax);
+  }
+  return figure;
+}
+
+std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optional<TRunData>& parent,
+                                         const TSettingValues& defaults) {
+  auto figure = std::make_unique<TFigure>(kRunWidth, kRunHeight);
+  QChart* chart = figure->AddChart({0, 0, kRunWidth, kRunHeight - kRunCaptionHeight});
+  StyleChart(chart, QStringLiteral("Mean genes of all agents"));
+  const int32_t branchStep = run.record.startStep;
+  const std::array<std::vector<QPointF>, 2> before =
+      parent ? GenePoints(parent->series, branchStep) : std::array<std::vector<QPointF>, 2>{};
+  const std::array<std::vector<QPointF>, 2> own = GenePoints(run.series);
+  double first = std::numeric_limits<double>::max();
+  double last = 0;
+  double yMax = 1;
+  for (const auto& lines : {before, own}) {
+    for (const auto& line : lines) {
+      for (const QPointF& p : line) {
+        first = std::min(first, p.x());
+        last = std::max(last, p.x());
+        yMax = std::max(yMax, p.y());
+      }
+    }
+  }
+  if (first > last) first = last = 0;
+  QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, std::max(last, first + 1));
+  x->applyNiceNumbers();
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("mean gene of all agents"), 0,
+                               std::min(NiceCeiling(yMax * 1.05), kGeneMax + 1));
+  const std::array<QColor, 2> colours{kAngleColour, kWiggleColour};
+  const std::array<const char*, 2> names{"angle gene", "wiggle gene"};
+  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+    if (parent) {
+      QPen pen(colours[g].lighter(kLighter), 2);
+      Attach(chart, Line(before[g], pen, QStringLiteral("%1, run %2 before the branch").arg(names[g], parent->folder)),
+             x, y);
+    }
+    Attach(chart, Line(own[g], QPen(colours[g], 2), QLatin1String(names[g])), x, y);
+  }
+  chart->legend()->setAlignment(Qt::AlignTop);
+
+  // The caption: the seed and what differs from a new window's settings.
+  const TRunSpec& spec = run.record.spec;
+  QStringList differ;
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (spec.settings[i] == defaults[i]) continue;
+    differ << QStringLiteral("%1 %2 (default %3)")
+                  .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], spec.settings[i]),
+                       FormatSettingValue(specs[i], defaults[i]));
+  }
+  QString caption = QStringLiteral("seed %1; %2").arg(spec.seed).arg(
+      differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
+  if (!spec.fromPath.isEmpty()) {
+    caption += QStringLiteral("\ncontinues %1 from step %2")
+                   .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath, NumberText(branchStep));
+    if (spec.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(spec.seed);
+  }
+  figure->AddText(caption, {16, kRunHeight - kRunCaptionHeight + 6.0}, kCaptionPixels);
+  return figure;
+}
+
+std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<THistogramSample>& samples) {
+  auto figure = std::make_unique<TFigure>(kRunWidth, kHistogramTop + 2 * kHistogramRowHeight);
+  figure->AddText(QStringLiteral("Distribution of the genes over the run of seed %1: share of the agents by gene value")
+                      .arg(seed),
+                  {16, 14}, kTitlePixels - 2, true);
+  // Each sample's column spans the steps to the next sample.
+  const double first = samples.empty() ? 0 : samples.front().step;
+  const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
+                                            : static_cast<double>(kSampleSpacing);
+  const double end = (samples.empty() ? first : samples.back().step) + spacing;
+  // Every sample a column, every kGeneBin gene values a row (the highest at
+  // the top); the colour by the share of the agents on a square-root scale,
+  // so a thin spread still shows, darkest at the largest share, white at none.
+  constexpr int32_t kRows = kGeneValues / kGeneBin;
+  const auto binned = [&](const THistogramSample& sample, size_t gene) {
+    std::array<double, kRows> shares{};
+    const auto& counts = sample.counts[gene];
+    const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
+    for (int32_t v = 0; v < kGeneValues && total > 0; ++v)
+      shares[v / kGeneBin] += static_cast<double>(counts[v]) / static_cast<double>(total);
+    return shares;
+  };
+  double top = 0;
+  for (const THistogramSample& sample : samples) {
+    for (size_t g = 0; g < 2; ++g) {
+      for (double share : binned(sample, g)) top = std::max(top, share);
+    }
+  }
+  std::array<QImage, 2> maps;
+  for (size_t g = 0; g < 2; ++g) {
+    QImage& map = maps[g];
+    map = QImage(static_cast<int>(std::max<size_t>(samples.size(), 1)), kRows, QImage::Format_RGB32);
+    map.fill(Qt::white);
+    for (size_t s = 0; s < samples.size(); ++s) {
+      const auto shares = binned(samples[s], g);
+      for (int32_t row = 0; row < kRows; ++row) {
+        if (shares[row] > 0)
+          map.setPixelColor(static_cast<int>(s), kRows - 1 - row, Viridis(kScaleEnd * (1.0 - std::sqrt(shares[row] / top))));
+      }
+    }
+  }
+  const std::array<const char*, 2> genes{"angle gene", "wiggle gene"};
+  std::array<QChart*, 2> charts{};
+  std::array<QLineSeries*, 2> carriers{};
+  for (size_t g = 0; g < 2; ++g) {
+    QChart* chart = figure->AddChart(
+        {0, kHistogramTop + static_cast<double>(g) * kHistogramRowHeight, kRunWidth - 120.0, kHistogramRowHeight});
+    StyleChart(chart, QLatin1String(genes[g]));
+    QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, end);
+    x->applyNiceNumbers();
+    QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("%1 value").arg(genes[g]), 0, kGeneValues);
+    // An invisible series carries the axes and places the map.
+    auto* carrier = Line({{first, 0}, {end, 0}}, Qt::NoPen);
+    Attach(chart, carrier, x, y);
+    chart->legend()->setVisible(false);
+    charts[g] = chart;
+    carriers[g] = carrier;
+  }
+  figure->Layout();
+  for (size_t g = 0; g < 2; ++g) {
+    const QRectF area(charts[g]->mapToPosition({first, static_cast<double>(kGeneValues)}, carriers[g]),
+                      charts[g]->mapToPosition({end, 0}, carriers[g]));
+    auto* item = figure->Scene().addPixmap(QPixmap::fromImage(maps[g]));
+    item->setTransformationMode(Qt::FastTransformation);
+    item->setPos(charts[g]->mapToScene(area.topLeft()));
+    item->setTransform(QTransform::fromScale(area.width() / maps[g].width(), area.height() / maps[g].height()));
+  }
+  // The colour key: the largest share at the top, the smallest at the bottom.
+  constexpr int kKeySteps = 100;
+  QImage key(1, kKeySteps, QImage::Format_RGB32);
+  for (int i = 0; i < kKeySteps; ++i) key.setPixelColor(0, i, Viridis(kScaleEnd * i / (kKeySteps - 1.0)));
+  auto* keyItem = figure->Scene().addPixmap(QPixmap::fromImage(key));
+  const double keyLeft = kRunWidth - 100.0;
+  const double keyTop = kHistogramTop + 60.0;
+  keyItem->setPos(keyLeft, keyTop);
+  keyItem->setTransform(QTransform::fromScale(20, 3));
+  figure->AddText(QStringLiteral("%1 %").arg(top * 100, 0, 'f', 0), {keyLeft + 26, keyTop - 6}, kAxisPixels);
+  figure->AddText(QStringLiteral("few"), {keyLeft + 26, keyTop + 3.0 * kKeySteps - 10}, kAxisPixels);
+  figure->AddText(QStringLiteral("share of\nthe agents\nin %1 values\n(square\nroot scale)").arg(kGeneBin), {keyLeft - 4, keyTop + 3.0 * kKeySteps + 14},
+                  kAxisPixels);
+  return figure;
+}
+
+TStatus WriteRunFigures(const QString& dir, const TRunRecord& record, const TSettingValues& defaults) {
+  const QDir folder(dir);
+  TRunData run;
+  run.path = folder.absolutePath();
+  run.record = record;
+  TResult<TSeries> series = ReadSeries(folder.filePath(QLatin1String(kSeriesName)));
+  if (!series) return series.Error();
+  run.series = std::move(*series);
+  const auto parent = FindParent(run.record, defaults);
+  if (TStatus saved = BuildGeneFigure(run, parent, defaults)
+                          ->Save(folder.filePath(QLatin1String(kGeneChartPngName)),
+                                 folder.filePath(QLatin1String(kGeneChartSvgName)));
+      !saved) {
+    return saved;
+  }
+  const QString histograms = folder.filePath(QLatin1String(kHistogramsName));
+  if (!QFile::exists(histograms)) return Success();
+  TResult<std::vector<THistogramSample>> samples = ReadHistograms(histograms);
+  if (!samples) return samples.Error();
+  return BuildHistogramFigure(record.spec.seed, *samples)
+      ->Save(folder.filePath(QLatin1String(kHistogramChartPngName)),
+             folder.filePath(QLatin1String(kHistogramChartSvgName)));
+}

@@ -1,0 +1,109 @@
+#include "RunData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "Checkpoint.h"
+
+namespace {
+
+TStatus ReadCsv(const QString& path, QStringList& header, std::vector<QStringList>& rows) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  }
+  QTextStream in(&file);
+  header = in.readLine().split(QLatin1Char(','));
+  for (qsizetype line = 2; !in.atEnd(); ++line) {
+    QStringList row = in.readLine().split(QLatin1Char(','));
+    if (row.size() != header.size()) {
+      return Refused(
+          QStringLiteral("%1: line %2 has %3 cells, the header %4").arg(path).arg(line).arg(row.size()).arg(header.size()));
+    }
+    rows.push_back(std::move(row));
+  }
+  return Success();
+}
+
+}  // namespace
+
+std::optional<double> TSeries::Number(size_t row, qsizetype column) const {
+  if (column < 0 || row >= rows.size()) return std::nullopt;
+  bool ok = false;
+  const double value = rows[row][column].toDouble(&ok);
+  return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+TResult<TSeries> ReadSeries(const QString& path) {
+  TSeries series;
+  if (TStatus read = ReadCsv(path, series.header, series.rows); !read) return read.Error();
+  for (const char* needed : {"step", "avg_angle", "avg_wiggle"}) {
+    if (series.Column(QLatin1String(needed)) < 0) {
+      return Refused(QStringLiteral("%1 is not a series of pathwick_run: it has no %2 column").arg(path, needed));
+    }
+  }
+  return series;
+}
+
+TResult<TRunData> ReadRunFolder(const QString& dir, const TSettingValues& defaults) {
+  const QDir folder(dir);
+  TRunData run;
+  run.path = folder.absolutePath();
+  run.folder = QFileInfo(run.path).fileName();
+  TResult<TRunRecord> record = ReadRunRecord(folder.filePath(QLatin1String(kRunRecordName)), defaults);
+  if (!record) return record.Error();
+  run.record = std::move(*record);
+  TResult<TSeries> series = ReadSeries(folder.filePath(QLatin1String(kSeriesName)));
+  if (!series) return series.Error();
+  run.series = std::move(*series);
+  return run;
+}
+
+TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValues& defaults) {
+  const QDir folder(dir);
+  if (!folder.exists()) return Refused(QStringLiteral("%1 is not a folder").arg(dir));
+  std::vector<TRunData> runs;
+  for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+    if (!QFile::exists(folder.filePath(name + QLatin1Char('/') + QLatin1String(kRunRecordName)))) continue;
+    TResult<TRunData> run = ReadRunFolder(folder.filePath(name), defaults);
+    if (!run) return run.Error();
+    runs.push_back(std::move(*run));
+  }
+  if (runs.empty()) return Refused(QStringLiteral("%1 holds no run folders").arg(dir));
+  return runs;
+}
+
+std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults) {
+  const TRunSpec& spec = record.spec;
+  if (spec.fromPath.isEmpty() || spec.fromSha256.isEmpty()) return std::nullopt;
+  const TResult<TCheckpointFile> checkpoint = ReadCheckpoint(spec.fromPath);
+  if (!checkpoint || !checkpoint->Is(spec.fromSha256)) return std::nullopt;
+  TResult<TRunData> parent = ReadRunFolder(QFileInfo(spec.fromPath).absolutePath(), defaults);
+  if (!parent) return std::nullopt;
+  return std::move(*parent);
+}
+
+TResult<std::vector<THistogramSample>> ReadHistograms(const QString& path) {
+  QStringList header;
+  std::vector<QStringList> rows;
+  if (TStatus read = ReadCsv(path, header, rows); !read) return read.Error();
+  if (header.size() != 2 + kGeneValues || rows.size() % 2 != 0) {
+    return Refused(QStringLiteral("%1 is not a histogram file of pathwick_run").arg(path));
+  }
+  std::vector<THistogramSample> samples;
+  for (size_t r = 0; r < rows.size(); r += 2) {
+    THistogramSample sample;
+    bool ok = true;
+    sample.step = rows[r][0].toInt(&ok);
+    for (size_t gene = 0; gene < 2 && ok; ++gene) {
+      const QStringList& row = rows[r + gene];
+      ok = row[0] == rows[r][0] && row[1] == QLatin1String(gene == 0 ? "angle" : "wiggle");
+      for (int32_t v = 0; v < kGeneValues && ok; ++v) sample.counts[gene][v] = row[2 + v].toLongLong(&ok);
+    }
+    if (!ok) return Refused(QStringLiteral("%1: the rows of line %2 are not a sample's two genes").arg(path).arg(r + 2));
+    samples.push_back(sample);
+  }
+  return samples;
+}

@@ -1,0 +1,51 @@
+// Run folders read back: the record, the series and the gene histograms of
+// a run, the runs of a sweep, and the run a branch continues.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "FileNames.h"
+#include "Result.h"
+#include "RunRecord.h"
+#include "Sample.h"
+
+// series.csv as written: the header and every row's cells as text.
+struct TSeries {
+  QStringList header;
+  std::vector<QStringList> rows;
+
+  // The column's index, or -1.
+  qsizetype Column(const QString& name) const { return header.indexOf(name); }
+  // A cell as a number; nothing for an empty cell or a missing column.
+  std::optional<double> Number(size_t row, qsizetype column) const;
+};
+
+// A series.csv; refuses a file without the step and the chart's columns.
+TResult<TSeries> ReadSeries(const QString& path);
+
+struct TRunData {
+  QString folder;  // the folder's name
+  QString path;    // the folder's absolute path
+  TRunRecord record;
+  TSeries series;
+};
+
+// Reads DIR/run.json and DIR/series.csv; `defaults` fill settings a record
+// lacks. Refuses files that are not a run's.
+TResult<TRunData> ReadRunFolder(const QString& dir, const TSettingValues& defaults);
+// Every folder of `dir` that holds a run.json, in name order; refuses a
+// `dir` that holds none.
+TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValues& defaults);
+// The run whose checkpoint `record` continued, when the checkpoint's folder
+// still holds that run and the very checkpoint (same SHA-256) it started from.
+std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults);
+
+struct THistogramSample {
+  int32_t step = 0;
+  TGeneHistogram counts{};
+};
+// genes_hist.csv: every sample's two rows.
+TResult<std::vector<THistogramSample>> ReadHistograms(const QString& path);

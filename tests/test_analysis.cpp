@@ -1,0 +1,430 @@
+// The analysis of runs: the t quantile against printed tables, the tables of
+// a sweep against statistics computed here from the run folders, and the
+// figures' files and series.
+#include <gtest/gtest.h>
+
+#include <QAbstractSeries>
+#include <QChart>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QSvgRenderer>
+#include <QValueAxis>
+#include <cmath>
+#include <map>
+
+#include "Figures.h"
+#include "RunData.h"
+#include "Sample.h"
+#include "Statistics.h"
+#include "Summary.h"
+#include "agents_support.h"
+
+namespace {
+
+using runner_test::RunProgram;
+
+// --- Student's t ---
+
+struct TTableValue {
+  double p, df, t;  // from a printed table of the t distribution
+};
+
+TEST(StudentT, QuantilesMatchTheTables) {
+  const TTableValue table[] = {{0.975, 1, 12.7062047}, {0.975, 2, 4.30265273}, {0.975, 4, 2.77644511},
+                               {0.975, 9, 2.26215716}, {0.975, 19, 2.09302405}, {0.975, 30, 2.04227246},
+                               {0.975, 100, 1.98397152}, {0.95, 3, 2.35336343}, {0.995, 4, 4.60409487},
+                               {0.9995, 1, 636.619249}, {0.975, 1e7, 1.95996432}, {0.75, 5, 0.72668684}};
+  for (const TTableValue& row : table) {
+    SCOPED_TRACE(testing::Message() << "p " << row.p << " df " << row.df);
+    EXPECT_NEAR(StudentTQuantile(row.p, row.df), row.t, 1e-6 * row.t);
+    EXPECT_NEAR(StudentTQuantile(1 - row.p, row.df), -row.t, 1e-6 * row.t);
+    EXPECT_NEAR(StudentTCdf(row.t, row.df), row.p, 1e-8);  // the tables round t
+  }
+  // Welch's degrees of freedom are not whole: the quantile inverts the CDF there too.
+  for (double df : {1.3, 5.999, 17.6}) EXPECT_NEAR(StudentTCdf(StudentTQuantile(0.975, df), df), 0.975, 1e-12);
+  EXPECT_TRUE(std::isnan(StudentTQuantile(1.0, 5)));
+  EXPECT_TRUE(std::isnan(StudentTQuantile(0.5, 0)));
+}
+
+TEST(StudentT, IncompleteBetaKnownValues) {
+  EXPECT_NEAR(RegularisedIncompleteBeta(3, 3, 0.5), 0.5, 1e-14);
+  // I_x(1, b) = 1 - (1 - x)^b and I_x(a, 1) = x^a.
+  EXPECT_NEAR(RegularisedIncompleteBeta(1, 4, 0.3), 1 - std::pow(0.7, 4), 1e-14);
+  EXPECT_NEAR(RegularisedIncompleteBeta(2.5, 1, 0.8), std::pow(0.8, 2.5), 1e-14);
+  EXPECT_EQ(RegularisedIncompleteBeta(2, 3, 0), 0);
+  EXPECT_EQ(RegularisedIncompleteBeta(2, 3, 1), 1);
+}
+
+TEST(StudentT, SmallGroupsHaveNoIntervalAndEmptyOnesNoDifference) {
+  const std::vector<double> one{5.0};
+  const std::vector<double> none;
+  const std::vector<double> two{4.0, 6.0};
+  const TEstimate single = Estimate(one);
+  EXPECT_EQ(single.mean, 5.0);
+  EXPECT_FALSE(single.sd || single.low || single.high);
+  const TEstimate pair = Estimate(two);
+  ASSERT_TRUE(pair.low && pair.high);
+  EXPECT_NEAR(*pair.high - pair.mean, 12.7062047 * 1.0, 1e-6);  // sd sqrt(2), se 1, t(0.975, 1)
+  const TDifference withOne = Welch(pair, single);
+  EXPECT_EQ(withOne.difference, 0.0);
+  EXPECT_FALSE(withOne.low || withOne.df);
+  EXPECT_FALSE(Welch(pair, Estimate(none)).difference.has_value());
+}
+
+// --- A sweep written by hand: every value known ---
+
+using TTable = std::vector<std::map<QString, QString>>;
+
+TTable ReadTable(const QString& path) {
+  TTable table;
+  const QStringList lines = QString::fromUtf8(runner_test::ReadFile(path)).split('\n', Qt::SkipEmptyParts);
+  if (lines.isEmpty()) return table;
+  const QStringList header = lines.front().split(',');
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QStringList cells = lines[i].split(',');
+    EXPECT_EQ(cells.size(), header.size()) << path.toStdString() << " line " << i + 1;
+    std::map<QString, QString> row;
+    for (qsizetype c = 0; c < header.size() && c < cells.size(); ++c) row[header[c]] = cells[c];
+    table.push_back(row);
+  }
+  return table;
+}
+
+double Cell(const std::map<QString, QString>& row, const char* column) {
+  const auto it = row.find(QLatin1String(column));
+  EXPECT_NE(it, row.end()) << column;
+  return it == row.end() ? NAN : it->second.toDouble();
+}
+
+// Runs of 2 evaporation rates x 3 seeds; a run's avg_angle at sample s is
+// base + seed * s, its trips 10 * seed + s. The last run of rate 0.8 was
+// interrupted after two samples.
+constexpr int kSeeds = 3;
+constexpr int kSamples = 4;
+struct THandRun {
+  int evaporation;
+  int seed;
+  int samples;
+};
+constexpr THandRun kHandRuns[] = {{20, 1, kSamples}, {20, 2, kSamples}, {20, 3, kSamples},
+                                  {80, 1, kSamples}, {80, 2, kSamples}, {80, 3, 2}};
+
+double Angle(const THandRun& r, int s) { return (r.evaporation == 20 ? 60 : 40) + r.seed * r.seed * s; }
+double Trips(const THandRun& r, int s) { return 10 * r.seed + s; }
+
+class HandSweep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto form = std::make_unique<TForm1>();
+    defaults_ = ReadSettings(*form);
+    for (const THandRun& r : kHandRuns) {
+      const QString dir = tmp_.filePath(QStringLiteral("run-e%1-s%2").arg(r.evaporation).arg(r.seed));
+      ASSERT_TRUE(QDir().mkpath(dir));
+      TRunRecord record;
+      record.spec.settings = defaults_;
+      record.spec.settings[*FindSetting("evaporation-rate")] = r.evaporation;
+      record.spec.seed = static_cast<uint32_t>(r.seed);
+      record.spec.steps = kSamples * 100;
+      record.samples = r.samples;
+      record.stepsRun = r.samples * 100;
+      record.ended = r.samples == kSamples ? "completed" : "interrupted";
+      ASSERT_TRUE(WriteRunRecord(dir + "/run.json", record).Ok());
+      QString series = SeriesHeader();
+      for (int s = 0; s < r.samples; ++s) {
+        TSample sample;
+        sample.step = s * 100;
+        sample.avgAngle = static_cast<int32_t>(Angle(r, s));
+        sample.avgWiggle = 70;
+        sample.trips = static_cast<int64_t>(Trips(r, s));
+        series += SeriesRow(sample);
+      }
+      QFile file(dir + "/series.csv");
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(series.toUtf8());
+    }
+  }
+  QString Summarize(int32_t window) {
+    TResult<QString> report = ::Summarize(tmp_.path(), defaults_, window);
+    EXPECT_TRUE(report.Ok()) << report.Error().message.toStdString();
+    return report ? *report : QString();
+  }
+  QTemporaryDir tmp_;
+  TSettingValues defaults_{};
+};
+
+// Mean, sd (n - 1) and the t interval, written out here.
+struct TExpected {
+  double mean, sd, low, high;
+};
+TExpected Expect(const std::vector<double>& v, double t) {
+  double sum = 0;
+  for (double x : v) sum += x;
+  const double mean = sum / v.size();
+  double squares = 0;
+  for (double x : v) squares += (x - mean) * (x - mean);
+  const double sd = std::sqrt(squares / (v.size() - 1));
+  return {mean, sd, mean - t * sd / std::sqrt(v.size()), mean + t * sd / std::sqrt(v.size())};
+}
+constexpr double kT2 = 4.30265273;  // t(0.975, 2 df), from the table
+constexpr double kT1 = 12.7062047;  // t(0.975, 1 df)
+constexpr double kTolerance = 1e-4;  // the tables hold four decimals
+
+void ExpectRow(const std::map<QString, QString>& row, const char* prefix, const TExpected& e) {
+  const std::string p(prefix);
+  EXPECT_NEAR(Cell(row, (p + "mean").c_str()), e.mean, kTolerance);
+  EXPECT_NEAR(Cell(row, (p + "sd").c_str()), e.sd, kTolerance);
+  EXPECT_NEAR(Cell(row, (p + "ci_low").c_str()), e.low, kTolerance);
+  EXPECT_NEAR(Cell(row, (p + "ci_high").c_str()), e.high, kTolerance);
+}
+
+TEST_F(HandSweep, GroupsHoldEachStepsMeanSdAndStudentInterval) {
+  Summarize(0);
+  const TTable groups = ReadTable(tmp_.filePath("groups.csv"));
+  ASSERT_EQ(groups.size(), 2u * kSamples);
+  for (const auto& row : groups) {
+    const int evaporation = static_cast<int>(std::lround(Cell(row, "evaporation_rate") * 100));
+    const int s = static_cast<int>(Cell(row, "step")) / 100;
+    SCOPED_TRACE(testing::Message() << "rate " << evaporation << " sample " << s);
+    EXPECT_EQ(row.at("group"), QStringLiteral("evaporation-rate=%1").arg(evaporation / 100.0));
+    std::vector<double> angles, trips;
+    for (const THandRun& r : kHandRuns) {
+      if (r.evaporation != evaporation || s >= r.samples) continue;
+      angles.push_back(Angle(r, s));
+      trips.push_back(Trips(r, s));
+    }
+    ASSERT_EQ(Cell(row, "n"), angles.size());
+    const double t = angles.size() == 3 ? kT2 : kT1;
+    ExpectRow(row, "avg_angle_", Expect(angles, t));
+    ExpectRow(row, "trips_", Expect(trips, t));
+    EXPECT_NEAR(Cell(row, "avg_wiggle_mean"), 70, kTolerance);
+    EXPECT_NEAR(Cell(row, "avg_wiggle_sd"), 0, kTolerance);
+  }
+}
+
+TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
+  const QString report = Summarize(2);
+  const TTable comparison = ReadTable(tmp_.filePath("comparison.csv"));
+  // 3 measures x 2 bases x (2 groups + 1 difference).
+  ASSERT_EQ(comparison.size(), 18u);
+  const auto find = [&](const char* measure, const char* basis, const char* kind) {
+    for (const auto& row : comparison) {
+      if (row.at("measure") == measure && row.at("basis") == basis && row.at("kind") == kind &&
+          (QLatin1String(kind) == QLatin1String("difference") || row.at("value") == "0.2"))
+        return row;
+    }
+    ADD_FAILURE() << measure << " " << basis << " " << kind;
+    return std::map<QString, QString>{};
+  };
+  // Final values: the last sample, and the mean of the last two.
+  const auto finals = [](int evaporation, int window) {
+    std::vector<double> v;
+    for (const THandRun& r : kHandRuns) {
+      if (r.evaporation != evaporation) continue;
+      double sum = 0;
+      for (int s = r.samples - window; s < r.samples; ++s) sum += Angle(r, s);
+      v.push_back(sum / window);
+    }
+    return v;
+  };
+  for (const auto& [basis, window] : {std::pair{"last", 1}, std::pair{"window", 2}}) {
+    SCOPED_TRACE(basis);
+    const auto a = finals(20, window);
+    const auto b = finals(80, window);
+    const TExpected ea = Expect(a, kT2);
+    const TExpected eb = Expect(b, kT2);
+    const auto group = find("avg_angle", basis, "group");
+    EXPECT_EQ(Cell(group, "window"), window);
+    EXPECT_NEAR(Cell(group, "estimate"), ea.mean, kTolerance);
+    EXPECT_NEAR(Cell(group, "ci_low"), ea.low, kTolerance);
+    EXPECT_NEAR(Cell(group, "ci_high"), ea.high, kTolerance);
+    // Welch: se and the Welch-Satterthwaite df written out; t for that df
+    // from the library, which the table test above checks.
+    const double va = ea.sd * ea.sd / 3;
+    const double vb = eb.sd * eb.sd / 3;
+    const double df = (va + vb) * (va + vb) / (va * va / 2 + vb * vb / 2);
+    const double half = StudentTQuantile(0.975, df) * std::sqrt(va + vb);
+    const auto difference = find("avg_angle", basis, "difference");
+    EXPECT_EQ(difference.at("value"), "0.8");
+    EXPECT_EQ(difference.at("versus"), "0.2");
+    EXPECT_NEAR(Cell(difference, "estimate"), eb.mean - ea.mean, kTolerance);
+    EXPECT_NEAR(Cell(difference, "df"), df, kTolerance);
+    EXPECT_NEAR(Cell(difference, "ci_low"), eb.mean - ea.mean - half, kTolerance);
+    EXPECT_NEAR(Cell(difference, "ci_high"), eb.mean - ea.mean + half, kTolerance);
+    EXPECT_TRUE(report.contains(QStringLiteral("0.8 - 0.2: %1").arg(eb.mean - ea.mean, 0, 'f', 2)))
+        << report.toStdString();
+  }
+  // The wiggle gene is equal in every run: a zero-width interval, not a division by zero.
+  const auto wiggle = find("avg_wiggle", "last", "difference");
+  EXPECT_NEAR(Cell(wiggle, "ci_low"), Cell(wiggle, "ci_high"), kTolerance);
+}
+
+TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
+  Summarize(0);
+  const TTable samples = ReadTable(tmp_.filePath("samples.csv"));
+  size_t expected = 0;
+  for (const THandRun& r : kHandRuns) expected += r.samples;
+  ASSERT_EQ(samples.size(), expected);
+  const TResult<std::vector<TRunData>> runs = ReadSweep(tmp_.path(), defaults_);
+  ASSERT_TRUE(runs.Ok());
+  for (const auto& row : samples) {
+    const auto run = std::find_if(runs->begin(), runs->end(), [&](const TRunData& r) { return r.folder == row.at("folder"); });
+    ASSERT_NE(run, runs->end());
+    const int s = static_cast<int>(Cell(row, "step")) / 100;
+    ASSERT_LT(static_cast<size_t>(s), run->series.rows.size());
+    for (qsizetype c = 0; c < run->series.header.size(); ++c)
+      EXPECT_EQ(row.at(run->series.header[c]), run->series.rows[s][c]) << run->series.header[c].toStdString();
+    EXPECT_EQ(Cell(row, "seed"), run->record.spec.seed);
+    EXPECT_EQ(row.at("evaporation_rate"), FormatSettingValue(SettingSpecs()[*FindSetting("evaporation-rate")],
+                                                             run->record.spec.settings[*FindSetting("evaporation-rate")]));
+    EXPECT_EQ(row.at("parent"), "");
+  }
+}
+
+TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
+  Summarize(0);
+  for (const char* name : {"summary.png", "summary.svg"}) EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).size() > 0) << name;
+  const QImage png(tmp_.filePath("summary.png"));
+  TSummaryFigure data;
+  data.varied = "evaporation-rate";
+  for (int g = 0; g < 2; ++g) {
+    TFigureGroup group;
+    group.label = g == 0 ? "0.2" : "0.8";
+    group.colour = Qt::blue;
+    for (size_t gene = 0; gene < 2; ++gene) {
+      group.curves[gene] = {{0, 50, 40, 60}, {100, 52, 41, 63}};
+      group.finals[gene] = {50, 52, 61};
+      group.finalEstimates[gene] = Estimate(group.finals[gene]);
+    }
+    data.groups.push_back(group);
+  }
+  const auto figure = BuildSummaryFigure(data);
+  EXPECT_EQ(png.size(), figure->Size());
+  QSvgRenderer svg(tmp_.filePath("summary.svg"));
+  ASSERT_TRUE(svg.isValid());
+  EXPECT_EQ(svg.viewBox().size(), figure->Size());
+  ASSERT_EQ(figure->Charts().size(), 4u);  // per gene: over the run, at the end
+  for (size_t gene = 0; gene < 2; ++gene) {
+    QList<QAbstractSeries*> time = figure->Charts()[2 * gene]->series();
+    QList<QAbstractSeries*> end = figure->Charts()[2 * gene + 1]->series();
+    EXPECT_EQ(time.size(), 2 * 2);  // a band and a mean line per group
+    EXPECT_EQ(std::count_if(time.begin(), time.end(), [](auto* s) { return s->type() == QAbstractSeries::SeriesTypeArea; }), 2);
+    // A dot series, the mean's bar, the interval and its two ends per group.
+    EXPECT_EQ(end.size(), 2 * 5);
+  }
+}
+
+TEST(ValueColours, FixedByValueAndOrdered) {
+  const TSettingSpec& rate = SettingSpecs()[*FindSetting("evaporation-rate")];
+  // Brighter for higher values: the relative luminance of the scale rises.
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  double previous = -1;
+  for (int v = 0; v <= 100; v += 10) {
+    EXPECT_GT(luminance(ValueColour(rate, v)), previous) << v;
+    previous = luminance(ValueColour(rate, v));
+  }
+  const TSettingSpec& agents = SettingSpecs()[*FindSetting("agents")];
+  EXPECT_NE(ValueColour(agents, 100), ValueColour(agents, 200));
+}
+
+// --- The program: run folders, figures and the per-colony spread ---
+
+TEST(AnalysisProgram, BranchFigureSpansItsStepsWithTheParentsHistory) {
+  QTemporaryDir tmp;
+  ASSERT_EQ(RunProgram({"--quiet", "--seed", "4", "--steps", "1200", "--checkpoint-every", "1200", "--histograms",
+                        "--plot", "--out", tmp.filePath("base")})
+                .status,
+            0);
+  ASSERT_EQ(RunProgram({"--quiet", "--from", tmp.filePath("base/checkpoint.pwk"), "--evaporation-rate", "0.8",
+                        "--steps", "800", "--plot", "--out", tmp.filePath("branch")})
+                .status,
+            0);
+  for (const char* png : {"base/genes.png", "base/genes_hist.png", "branch/genes.png"})
+    EXPECT_FALSE(QImage(tmp.filePath(png)).isNull()) << png;
+  for (const char* svg : {"base/genes.svg", "base/genes_hist.svg", "branch/genes.svg"})
+    EXPECT_TRUE(runner_test::ReadFile(tmp.filePath(svg)).contains("<svg")) << svg;
+  EXPECT_FALSE(QFile::exists(tmp.filePath("branch/genes_hist.png"))) << "no histograms were asked for";
+  // The figures name no folder: repeated elsewhere, every byte is the same.
+  for (const char* run : {"base", "branch"}) EXPECT_EQ(RunProgram({"--verify", tmp.filePath(run)}).status, 0) << run;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  const TResult<TRunData> read = ReadRunFolder(tmp.filePath("branch"), defaults);
+  ASSERT_TRUE(read.Ok());
+  const TRunData& branch = *read;
+  const auto parent = FindParent(branch.record, defaults);
+  ASSERT_TRUE(parent.has_value());
+  EXPECT_EQ(parent->folder, "base");
+  const auto withParent = BuildGeneFigure(branch, parent, defaults);
+  EXPECT_EQ(QImage(tmp.filePath("branch/genes.png")).size(), withParent->Size());
+  QChart* chart = withParent->Charts().front();
+  EXPECT_EQ(chart->series().size(), 4);  // each gene before and after the branch
+  auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+  EXPECT_EQ(x->min(), 0);
+  EXPECT_GE(x->max(), 1900);
+  EXPECT_LT(x->max(), 2500);
+  // Without the parent, the axis spans the branch's own steps.
+  const auto alone = BuildGeneFigure(branch, std::nullopt, defaults);
+  EXPECT_EQ(alone->Charts().front()->series().size(), 2);
+  x = qobject_cast<QValueAxis*>(alone->Charts().front()->axes(Qt::Horizontal).front());
+  EXPECT_GE(x->min(), 1000);
+  EXPECT_LE(x->min(), 1200);
+  EXPECT_GE(x->max(), 1900);
+  EXPECT_LT(x->max(), 2100);
+  // The histogram figure: two maps, one per gene.
+  const TResult<std::vector<THistogramSample>> samples = ReadHistograms(tmp.filePath("base/genes_hist.csv"));
+  ASSERT_TRUE(samples.Ok());
+  EXPECT_EQ(samples->size(), 12u);  // steps 0 to 1100
+  EXPECT_EQ(BuildHistogramFigure(4, *samples)->Charts().size(), 2u);
+  // A parent rerun in place is another checkpoint: no longer this branch's parent.
+  ASSERT_EQ(RunProgram({"--quiet", "--seed", "5", "--steps", "300", "--checkpoint-every", "300", "--force", "--out",
+                        tmp.filePath("base")})
+                .status,
+            0);
+  EXPECT_FALSE(FindParent(branch.record, defaults).has_value());
+}
+
+TEST(AnalysisProgram, SeriesHoldsEachColonysSpread) {
+  auto form = agents_test::MakeWorld(200);
+  for (int i = 0; i < 300; ++i) form->DoStep();
+  const TSample s = TakeSample(*form, 0, 0, {});
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) {
+    std::vector<double> angle, wiggle;
+    for (const TAgent& a : form->agents) {
+      if (a.colony != c) continue;
+      angle.push_back(a.angleGene);
+      wiggle.push_back(a.wiggleGene);
+    }
+    // The population standard deviation, as sd_angle is.
+    const auto sd = [](const std::vector<double>& v) {
+      double m = 0, q = 0;
+      for (double x : v) m += x / v.size();
+      for (double x : v) q += (x - m) * (x - m) / v.size();
+      return std::sqrt(q);
+    };
+    EXPECT_NEAR(s.colonyAngleSd[c], sd(angle), 1e-9) << c;
+    EXPECT_NEAR(s.colonyWiggleSd[c], sd(wiggle), 1e-9) << c;
+  }
+  const QStringList header = SeriesHeader().trimmed().split(',');
+  const QStringList row = SeriesRow(s).trimmed().split(',');
+  ASSERT_EQ(header.size(), row.size());
+  EXPECT_EQ(header.indexOf("sd_angle_c0"), 13 + 20);  // after the existing columns
+  EXPECT_EQ(header.last(), "sd_wiggle_c9");
+  EXPECT_NEAR(row[header.indexOf("sd_wiggle_c9")].toDouble(), s.colonyWiggleSd[9], 1e-4);
+}
+
+TEST(AnalysisProgram, WindowBelongsToSummarize) {
+  QTemporaryDir tmp;
+  for (const QStringList& refused : {QStringList{"--window", "3", "--steps", "100"},
+                                     QStringList{"--verify", tmp.path(), "--window", "3"},
+                                     QStringList{"--summarize", tmp.path(), "--window", "0"},
+                                     QStringList{"--summarize", tmp.path(), "--window", "x"}}) {
+    const auto finished = RunProgram(refused);
+    EXPECT_EQ(finished.status, 2) << refused.join(' ').toStdString();
+    EXPECT_TRUE(finished.err.contains("--window")) << finished.err.toStdString();
+  }
+}
+
+}  // namespace
