@@ -88,7 +88,7 @@ struct TRunOutcome {
 // once StopRequested() holds.
 TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer);
 
-// Sets up the spec's world in `form`, or continues `from`, under the spec's
+// Sets up the run spec's world in `form`, or continues `from`, under the run spec's
 // seed rule, which `rule` then keeps in force.
 TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoint> from,
                      std::optional<TSeedRule>& rule);
