@@ -114,8 +114,9 @@ endfunction()
 # The README, with its pictures, and the reference of the run files' columns.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/columns.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/sweep-evaporation.png
-  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# Every picture in docs/ is one the README shows.
+file(GLOB PATHWICK_DOC_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES ${PATHWICK_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # The Debian package: cpack --preset package (scripts/package.sh).
 set(CPACK_GENERATOR DEB)
