@@ -114,7 +114,9 @@ endfunction()
 # The README, with its pictures, and the reference of the run files' columns.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/columns.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/sweep-evaporation.png
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png ${PROJECT_SOURCE_DIR}/docs/sweep-summary.png
+  ${PROJECT_SOURCE_DIR}/docs/run-genes.png ${PROJECT_SOURCE_DIR}/docs/run-genes-hist.png
+  ${PROJECT_SOURCE_DIR}/docs/video-still.png
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # The Debian package: cpack --preset package (scripts/package.sh).
