@@ -1,6 +1,7 @@
 #include "Summary.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <map>
@@ -24,6 +25,17 @@ QString Number(double value) { return QString::number(value, 'f', kDecimals); }
 QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
 // A group's mean, absent when it has no values.
 std::optional<double> Mean(const TEstimate& e) { return e.n > 0 ? std::optional<double>(e.mean) : std::nullopt; }
+// A cell as CSV holds it: one with a comma, a quote or a line end (a run
+// folder may be named so) is quoted, its quotes doubled, so it reads back as
+// one cell.
+QString CsvCell(const QString& cell) {
+  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
+  if (!cell.contains(special)) return cell;
+  QString quoted = cell;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 // A table written line by line (a sweep's samples need not fit in memory
 // twice) into a file that appears whole or not at all.
 class TCsvFile {
@@ -32,7 +44,10 @@ class TCsvFile {
     ok_ = file_.open(QIODevice::WriteOnly);
   }
   void Add(const QStringList& cells) {
-    const QByteArray bytes = (cells.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    QStringList quoted;
+    quoted.reserve(cells.size());
+    for (const QString& cell : cells) quoted << CsvCell(cell);
+    const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
     ok_ = ok_ && file_.write(bytes) == bytes.size();
   }
   // Puts the file in place.

@@ -205,7 +205,9 @@ const TRecordField kRecordFields[] = {
      },
      "\"completed\" or \"interrupted\"", false},
     {"video_frames",
-     [](const TRunRecord& r) { return r.spec.video.isEmpty() ? QJsonValue() : QJsonValue(r.videoFrames); },
+     [](const TRunRecord& r) {
+       return r.spec.video.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(r.videoFrames);
+     },
      nullptr, "", false},
     {"checkpoints",
      [](const TRunRecord& r) {

@@ -305,14 +305,19 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
 
   const QString sweep = tmp.filePath("sweep");
   Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.15"}, sweep + "/a");
-  Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.25", "--diffuse"}, sweep + "/b");
+  // A folder name with a comma and a quote stays one cell.
+  Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.25", "--diffuse"}, sweep + "/b,\"2\"");
   ASSERT_EQ(RunProgram({"--summarize", sweep}).status, 0);
   const QStringList rows = QString::fromUtf8(ReadFile(sweep + "/summary.csv")).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(rows.size(), 3);
   const qsizetype column = rows[0].split(',').indexOf("evaporation_amount");
   ASSERT_GE(column, 0);
   EXPECT_EQ(rows[1].split(',')[column], "2");
-  EXPECT_EQ(rows[2].split(',')[column], "0.75");
+  const QString quotedFolder = QStringLiteral("\"b,\"\"2\"\"\",");
+  ASSERT_TRUE(rows[2].startsWith(quotedFolder)) << rows[2].toStdString();
+  const QStringList rest = rows[2].mid(quotedFolder.size()).split(',');
+  EXPECT_EQ(rest.size(), rows[0].split(',').size() - 1);
+  EXPECT_EQ(rest[column - 1], "0.75");
   const Finished missing = RunProgram({"--summarize", tmp.filePath("nothing")});
   EXPECT_EQ(missing.status, 2) << missing.err.toStdString();
 }
