@@ -55,7 +55,7 @@ struct TRunSpec {
   }
 };
 
-// A run ready to go: its spec and the world it continues, if any, already
+// A run ready to go: its TRunSpec and the world it continues, if any, already
 // read. A copy is a whole plan of its own, so a plan kept can run again.
 struct TRunPlan : TRunSpec {
   std::optional<TCheckpoint> from;
@@ -88,7 +88,7 @@ struct TRunOutcome {
 // once StopRequested() holds.
 TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer);
 
-// Sets up the run spec's world in `form`, or continues `from`, under the run spec's
+// Sets up the world of the TRunSpec in `form`, or continues `from`, under its
 // seed rule, which `rule` then keeps in force.
 TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoint> from,
                      std::optional<TSeedRule>& rule);

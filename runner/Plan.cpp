@@ -7,8 +7,9 @@
 
 namespace {
 
-// The record of --config as a spec; an interrupted run is repeated as far
-// as it went, and is interrupted there again.
+// The record of --config as a run's settings and outputs (TRunSpec); an
+// interrupted run is repeated as far as it went, and is interrupted there
+// again.
 TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
   TResult<TRunRecord> record = ReadRunRecord(path, defaults);
   if (!record) return Refused(QStringLiteral("--config: ") + record.Error().message);

@@ -25,7 +25,7 @@ class TWatch {
  public:
   TWatch(const TRunSpec& spec, const TRunFolder& folder);
 
-  // Opens the files and folders the run spec asks for.
+  // Opens the files and folders the TRunSpec asks for.
   TStatus Open();
   // Hooks the agent table and the lineage into the run.
   void Observe(TRunObserver& observer);
