@@ -19,6 +19,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "CellForm.h"
 #include "Pictures.h"
 
 namespace {
@@ -44,8 +45,7 @@ constexpr int kRunHeight = 560;
 constexpr int kRunCaptionHeight = 60;
 constexpr int kHistogramRowHeight = 380;
 constexpr int kHistogramTop = 50;
-constexpr int kSampleSpacing = 100;  // steps between samples of a run
-constexpr int32_t kGeneBin = 4;      // gene values a row of the heat map holds
+constexpr int32_t kGeneBin = 4;  // gene values a row of the heat map holds
 // Gene colours of a run's figure, and the parent's history drawn lighter.
 const QColor kAngleColour(0x1f, 0x5f, 0xa8);
 const QColor kWiggleColour(0xd9, 0x5f, 0x0e);
@@ -411,7 +411,7 @@ std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<T
   // Each sample's column spans the steps to the next sample.
   const double first = samples.empty() ? 0 : samples.front().step;
   const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
-                                            : static_cast<double>(kSampleSpacing);
+                                            : static_cast<double>(TForm1::kSampleInterval);
   const double end = (samples.empty() ? first : samples.back().step) + spacing;
   // Every sample a column, every kGeneBin gene values a row (the highest at
   // the top); the colour by the share of the agents on a square-root scale,

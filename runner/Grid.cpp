@@ -40,8 +40,9 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations) {
   std::map<std::pair<TSettingValues, TEffectiveValues>, std::vector<const TCombination*>> groups;
   std::vector<std::pair<TSettingValues, TEffectiveValues>> order;
   for (const TCombination& c : combinations) {
-    auto& group = groups[Condition(c.settings)];
-    if (group.empty()) order.push_back(Condition(c.settings));
+    auto condition = Condition(c.settings);
+    auto& group = groups[condition];
+    if (group.empty()) order.push_back(std::move(condition));
     group.push_back(&c);
   }
   QStringList warnings;

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QCryptographicHash>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -280,11 +279,7 @@ QJsonObject RecordToJson(const TRunRecord& record) {
 }
 
 TStatus WriteRunRecord(const QString& path, const TRunRecord& record) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-  file.write(QJsonDocument(RecordToJson(record)).toJson(QJsonDocument::Indented));
-  if (!file.commit()) return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-  return Success();
+  return SaveBytes(QJsonDocument(RecordToJson(record)).toJson(QJsonDocument::Indented), path);
 }
 
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults) {
