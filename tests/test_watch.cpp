@@ -34,23 +34,8 @@ QByteArray ReadGzip(const QString& path) {
   return text;
 }
 
-// Rows of a CSV file as column name -> text; `header` receives the first line.
-using TRow = std::map<QString, QString>;
-std::vector<TRow> Rows(const QByteArray& text, QStringList* header = nullptr) {
-  QList<QByteArray> lines = text.split('\n');
-  if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
-  std::vector<TRow> rows;
-  if (lines.isEmpty()) return rows;
-  const QStringList names = QString::fromUtf8(lines.front()).split(',');
-  if (header != nullptr) *header = names;
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QStringList cells = QString::fromUtf8(lines[i]).split(',');
-    TRow row;
-    for (qsizetype c = 0; c < names.size() && c < cells.size(); ++c) row[names[c]] = cells[c];
-    rows.push_back(row);
-  }
-  return rows;
-}
+using TRow = runner_test::TCsvRow;
+using runner_test::CsvRows;
 
 // The rows of a file from `step` on, without its header.
 QByteArray RowsFrom(const QByteArray& text, int step) {
@@ -81,10 +66,10 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   }
 
   QStringList header;
-  const std::vector<TRow> agents = Rows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
+  const std::vector<TRow> agents = CsvRows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
   EXPECT_EQ(header.join(','),
             "step,agent,colony,cell_x,cell_y,heading,searching,energy,trips,angle_gene,wiggle_gene,chroma");
-  const std::vector<TRow> births = Rows(ReadGzip(tmp.filePath("a/births.csv.gz")), &header);
+  const std::vector<TRow> births = CsvRows(ReadGzip(tmp.filePath("a/births.csv.gz")), &header);
   EXPECT_EQ(header.join(','),
             "step,agent,colony,parent_first,parent_second,cut,mutated_position,angle_gene,wiggle_gene,chroma");
 
@@ -94,7 +79,7 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   std::map<int, long> birthsBefore;  // births at steps before each sample step
   size_t next = 0;
   int mutated = 0;
-  for (const TRow& sample : Rows(series)) {
+  for (const TRow& sample : CsvRows(series)) {
     const int step = sample.at("step").toInt();
     for (; next < births.size() && births[next].at("step").toInt() < step; ++next) {
       const TRow& b = births[next];
