@@ -373,6 +373,14 @@ inline Finished RunInterrupted(const QStringList& arguments, const QString& pare
   return Collect(process);
 }
 
+// Writes `bytes` to `path`; false when the file does not open.
+inline bool WriteFile(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+  QFile file(path);
+  if (!file.open(mode)) return false;
+  file.write(bytes);
+  return true;
+}
+
 // The rows of a CSV text as column name -> cell, empty lines skipped;
 // `header` receives the first line. Given `what`, every row must have as
 // many cells as the header.

@@ -128,9 +128,7 @@ class HandSweep : public ::testing::Test {
         sample.trips = static_cast<int64_t>(Trips(r, s));
         series += SeriesRow(sample);
       }
-      QFile file(dir + "/series.csv");
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(series.toUtf8());
+      ASSERT_TRUE(runner_test::WriteFile(dir + "/series.csv", series.toUtf8()));
     }
   }
   QString Summarize(int32_t window) {
