@@ -134,7 +134,7 @@ TEST(Watch, EveryKeptCheckpointContinuesExactlyWithItsLineage) {
                                    tmp.filePath("k")})
                 .status,
             0);
-  const QJsonArray kept = QJsonDocument::fromJson(Read(tmp.filePath("k/run.json"))).object()["checkpoints"].toArray();
+  const QJsonArray kept = runner_test::Record(tmp.filePath("k"))["checkpoints"].toArray();
   ASSERT_EQ(kept.size(), 3);
   EXPECT_FALSE(QFile::exists(tmp.filePath("k/checkpoint.pwk")));
   for (int i = 0; i < kept.size(); ++i) {
@@ -197,12 +197,18 @@ double Psnr(const QImage& a, const QImage& b) {
   return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
 }
 
+// The standard output of `program` run on `arguments`; `status` receives its exit code.
+QByteArray Output(const QString& program, const QStringList& arguments, int* status = nullptr) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(60000);
+  if (status != nullptr) *status = process.exitCode();
+  return process.readAllStandardOutput();
+}
+
 // The frames of a video decoded to raw RGB by ffmpeg.
 QByteArray DecodedFrames(const QString& path) {
-  QProcess ffmpeg;
-  ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"});
-  ffmpeg.waitForFinished(60000);
-  return ffmpeg.readAllStandardOutput();
+  return Output("ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"});
 }
 
 TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
@@ -218,11 +224,10 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
       ASSERT_EQ(RunProgram(run + QStringList{"--video", video, "--out", out}).status, 0);
     const QImage snapshot(a + "snapshots/step-0000060.png");
     ASSERT_FALSE(snapshot.isNull());
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                            "stream=nb_read_frames,width,height", "-of", "csv=p=0", a + video});
-    probe.waitForFinished(60000);
-    EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(),
+    EXPECT_EQ(QString::fromUtf8(Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                                   "-show_entries", "stream=nb_read_frames,width,height", "-of",
+                                                   "csv=p=0", a + video}))
+                  .trimmed(),
               QStringLiteral("%1,%2,3").arg(snapshot.width()).arg(snapshot.height()));
     // The last frame is the snapshot of step 60, up to the encoder's loss;
     // the first (step 20) is further from it.
@@ -238,19 +243,19 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
     EXPECT_GT(near, 38.0);
     EXPECT_GT(near, Psnr(frame(0), snapshot) + 10.0);
     EXPECT_EQ(frames, DecodedFrames(b + video)) << "the same seed gives the same frames";
-    EXPECT_EQ(QJsonDocument::fromJson(Read(a + "run.json")).object()["video_frames"].toInt(), 3);
+    EXPECT_EQ(runner_test::Record(a)["video_frames"].toInt(), 3);
   }
 }
 
 // Counts the frames of a video with ffprobe; -1 when it cannot be read.
 int ProbedFrames(const QString& video) {
-  QProcess probe;
-  probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                          "stream=nb_read_frames", "-of", "csv=p=0", video});
-  probe.waitForFinished(60000);
+  int status = -1;
+  const QByteArray out = Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", video},
+                                &status);
   bool ok = false;
-  const int frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toInt(&ok);
-  return ok && probe.exitCode() == 0 ? frames : -1;
+  const int frames = QString::fromUtf8(out).trimmed().toInt(&ok);
+  return ok && status == 0 ? frames : -1;
 }
 
 TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
@@ -259,7 +264,7 @@ TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
   const runner_test::Finished interrupted = runner_test::RunInterrupted(
       {"--seed", "8", "--agents", "50", "--video", "v.mp4", "--out", tmp.filePath("r")}, tmp.path(), 500);
   EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
-  const QJsonObject record = QJsonDocument::fromJson(Read(tmp.filePath("r/run.json"))).object();
+  const QJsonObject record = runner_test::Record(tmp.filePath("r"));
   EXPECT_EQ(record["ended"].toString(), "interrupted");
   const int frames = record["video_frames"].toInt();
   EXPECT_EQ(frames, record["steps_done"].toInt() / 10);
