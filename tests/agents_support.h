@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -337,12 +338,17 @@ struct Finished {
   QString err;
 };
 
+// A finished process's status (-1 when it did not exit normally) and output.
+inline Finished Collect(QProcess& process) {
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
 inline Finished RunProgram(const QStringList& arguments) {
   QProcess process;
   process.start(QStringLiteral(PATHWICK_RUN), arguments);
   process.waitForFinished(120000);
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+  return Collect(process);
 }
 
 inline QByteArray ReadFile(const QString& path) {
@@ -364,8 +370,36 @@ inline Finished RunInterrupted(const QStringList& arguments, const QString& pare
   QThread::msleep(runMs);
   ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
   process.waitForFinished(60000);
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+  return Collect(process);
+}
+
+// Writes `bytes` to `path`; false when the file does not open.
+inline bool WriteFile(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+  QFile file(path);
+  if (!file.open(mode)) return false;
+  file.write(bytes);
+  return true;
+}
+
+// The rows of a CSV text as column name -> cell, empty lines skipped;
+// `header` receives the first line. Given `what`, every row must have as
+// many cells as the header.
+using TCsvRow = std::map<QString, QString>;
+inline std::vector<TCsvRow> CsvRows(const QByteArray& text, QStringList* header = nullptr,
+                                    const char* what = nullptr) {
+  const QStringList lines = QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
+  std::vector<TCsvRow> rows;
+  if (lines.isEmpty()) return rows;
+  const QStringList names = lines.front().split(',');
+  if (header != nullptr) *header = names;
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QStringList cells = lines[i].split(',');
+    if (what != nullptr) EXPECT_EQ(cells.size(), names.size()) << what << " line " << i + 1;
+    TCsvRow row;
+    for (qsizetype c = 0; c < names.size() && c < cells.size(); ++c) row[names[c]] = cells[c];
+    rows.push_back(row);
+  }
+  return rows;
 }
 
 // A run folder's run.json (const, so that [] reads a copy of a value).

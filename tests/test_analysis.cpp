@@ -74,21 +74,10 @@ TEST(StudentT, SmallGroupsHaveNoIntervalAndEmptyOnesNoDifference) {
 
 // --- A sweep written by hand: every value known ---
 
-using TTable = std::vector<std::map<QString, QString>>;
+using TTable = std::vector<runner_test::TCsvRow>;
 
 TTable ReadTable(const QString& path) {
-  TTable table;
-  const QStringList lines = QString::fromUtf8(runner_test::ReadFile(path)).split('\n', Qt::SkipEmptyParts);
-  if (lines.isEmpty()) return table;
-  const QStringList header = lines.front().split(',');
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QStringList cells = lines[i].split(',');
-    EXPECT_EQ(cells.size(), header.size()) << path.toStdString() << " line " << i + 1;
-    std::map<QString, QString> row;
-    for (qsizetype c = 0; c < header.size() && c < cells.size(); ++c) row[header[c]] = cells[c];
-    table.push_back(row);
-  }
-  return table;
+  return runner_test::CsvRows(runner_test::ReadFile(path), nullptr, path.toUtf8().constData());
 }
 
 double Cell(const std::map<QString, QString>& row, const char* column) {
@@ -139,9 +128,7 @@ class HandSweep : public ::testing::Test {
         sample.trips = static_cast<int64_t>(Trips(r, s));
         series += SeriesRow(sample);
       }
-      QFile file(dir + "/series.csv");
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(series.toUtf8());
+      ASSERT_TRUE(runner_test::WriteFile(dir + "/series.csv", series.toUtf8()));
     }
   }
   QString Summarize(int32_t window) {

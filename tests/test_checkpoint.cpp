@@ -198,12 +198,6 @@ TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgain
 
 using runner_test::RunProgram;
 
-void Write(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
-
 TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   QTemporaryDir tmp;
   ASSERT_EQ(RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
@@ -237,7 +231,7 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
     EXPECT_EQ(decoded.Error().status, kExitRefused);
     EXPECT_FALSE(decoded.Error().message.isEmpty());
     const QString path = tmp.filePath(QString::fromLatin1(name) + ".pwk");
-    Write(path, bytes);
+    ASSERT_TRUE(runner_test::WriteFile(path, bytes));
     const auto run = RunProgram({"--from", path, "--steps", "10", "--out", tmp.filePath("b")});
     EXPECT_EQ(run.status, 2) << run.err.toStdString();
     EXPECT_TRUE(run.err.startsWith("pathwick_run: --from: ")) << run.err.toStdString();

@@ -72,8 +72,6 @@ TEST_F(ColonyTripsTest, EveryDrawMatchesTheScanOnChosenColonies) {
     const char* name;
     std::vector<int32_t> trips;
   };
-  std::vector<int32_t> thirds = Repeated(300, 1);      // every draw meets a running sum of thirds exactly
-  std::vector<int32_t> sevenths = Repeated(700, 1);    // and of sevenths
   std::vector<int32_t> sparse = Repeated(5000, 0);     // trips few and far apart, totals of 100
   for (size_t k = 37; k < sparse.size(); k += 50) sparse[k] = 1;
   std::vector<int32_t> huge = Repeated(400, INT32_MAX);
@@ -93,8 +91,8 @@ TEST_F(ColonyTripsTest, EveryDrawMatchesTheScanOnChosenColonies) {
       {"shares of 20 with members between them without trips", {0, 2, 0, 0, 2, 2, 0, 2, 2, 0}},
       {"only the last member has trips", {0, 0, 0, 0, 5}},
       {"only the first member has trips", {5, 0, 0, 0, 0}},
-      {"thirds", thirds},
-      {"sevenths", sevenths},
+      {"thirds: every draw meets a running sum exactly", Repeated(300, 1)},
+      {"sevenths: every draw meets a running sum exactly", Repeated(700, 1)},
       {"sparse", sparse},
       {"huge counts", huge},
       {"all members at the largest count", Repeated(1000, INT32_MAX)},

@@ -27,6 +27,7 @@ namespace {
 using runner_test::Finished;
 using runner_test::ReadFile;
 using runner_test::RunProgram;
+using runner_test::WriteFile;
 
 // --- The parser, in process ---
 
@@ -197,10 +198,7 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   Run({"--seed", "5", "--steps", "400", "--histograms"}, run);
   EXPECT_EQ(RunProgram({"--verify", run}).status, 0);
   // A data file changed after the run.
-  QFile histograms(run + "/genes_hist.csv");
-  ASSERT_TRUE(histograms.open(QIODevice::Append));
-  histograms.write("0,angle\n");
-  histograms.close();
+  ASSERT_TRUE(WriteFile(run + "/genes_hist.csv", "0,angle\n", QIODevice::Append));
   const Finished changed = RunProgram({"--verify", run});
   EXPECT_EQ(changed.status, 1);
   EXPECT_TRUE(changed.err.contains("genes_hist.csv differs")) << changed.err.toStdString();
@@ -210,10 +208,7 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   Run({"--seed", "5", "--steps", "400"}, other);
   QByteArray json = ReadFile(other + "/run.json");
   json.replace("\"seed\": 5,", "\"seed\": 6,");
-  QFile record(other + "/run.json");
-  ASSERT_TRUE(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  record.write(json);
-  record.close();
+  ASSERT_TRUE(WriteFile(other + "/run.json", json, QIODevice::WriteOnly | QIODevice::Truncate));
   const Finished repeated = RunProgram({"--verify", other});
   EXPECT_EQ(repeated.status, 1);
   EXPECT_TRUE(repeated.err.contains("series.csv differs when repeated")) << repeated.err.toStdString();
@@ -224,10 +219,7 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   QJsonObject written = Record(older);
   written.remove("files");
   written.remove("effective");
-  QFile olderRecord(older + "/run.json");
-  ASSERT_TRUE(olderRecord.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  olderRecord.write(QJsonDocument(written).toJson());
-  olderRecord.close();
+  ASSERT_TRUE(WriteFile(older + "/run.json", QJsonDocument(written).toJson(), QIODevice::WriteOnly | QIODevice::Truncate));
   const Finished olderVerified = RunProgram({"--verify", older});
   EXPECT_EQ(olderVerified.status, 0) << olderVerified.err.toStdString();
   // No run at all.
@@ -325,16 +317,11 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
 TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
   QTemporaryDir tmp;
   const QString dir = tmp.filePath("run");
-  const auto write = [](const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  };
   const auto entries = [&] { return QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
   {
     TRunFolder folder;
     ASSERT_TRUE(folder.Open(dir, false).Ok());
-    write(folder.Path("run.json"), "old");
+    ASSERT_TRUE(WriteFile(folder.Path("run.json"), "old"));
     EXPECT_FALSE(QFileInfo::exists(dir)) << "nothing shows before the commit";
     ASSERT_TRUE(folder.Commit().Ok());
   }
@@ -343,8 +330,8 @@ TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
     // Given up before its commit (a failed run): the old run is untouched, nothing is left beside it.
     TRunFolder folder;
     ASSERT_TRUE(folder.Open(dir, true).Ok());
-    write(folder.Path("run.json"), "new");
-    write(folder.Path("series.csv"), "step\n");
+    ASSERT_TRUE(WriteFile(folder.Path("run.json"), "new"));
+    ASSERT_TRUE(WriteFile(folder.Path("series.csv"), "step\n"));
   }
   EXPECT_EQ(entries(), QStringList{"run"});
   EXPECT_EQ(ReadFile(dir + "/run.json"), "old");
@@ -355,7 +342,7 @@ TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
     ASSERT_FALSE(refused.Ok());
     EXPECT_EQ(refused.Error().status, kExitRefused);
     ASSERT_TRUE(folder.Open(dir, true).Ok());
-    write(folder.Path("run.json"), "new");
+    ASSERT_TRUE(WriteFile(folder.Path("run.json"), "new"));
     ASSERT_TRUE(folder.Commit().Ok());
   }
   EXPECT_EQ(ReadFile(dir + "/run.json"), "new");

@@ -34,23 +34,8 @@ QByteArray ReadGzip(const QString& path) {
   return text;
 }
 
-// Rows of a CSV file as column name -> text; `header` receives the first line.
-using TRow = std::map<QString, QString>;
-std::vector<TRow> Rows(const QByteArray& text, QStringList* header = nullptr) {
-  QList<QByteArray> lines = text.split('\n');
-  if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
-  std::vector<TRow> rows;
-  if (lines.isEmpty()) return rows;
-  const QStringList names = QString::fromUtf8(lines.front()).split(',');
-  if (header != nullptr) *header = names;
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QStringList cells = QString::fromUtf8(lines[i]).split(',');
-    TRow row;
-    for (qsizetype c = 0; c < names.size() && c < cells.size(); ++c) row[names[c]] = cells[c];
-    rows.push_back(row);
-  }
-  return rows;
-}
+using TRow = runner_test::TCsvRow;
+using runner_test::CsvRows;
 
 // The rows of a file from `step` on, without its header.
 QByteArray RowsFrom(const QByteArray& text, int step) {
@@ -81,10 +66,10 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   }
 
   QStringList header;
-  const std::vector<TRow> agents = Rows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
+  const std::vector<TRow> agents = CsvRows(ReadGzip(tmp.filePath("a/agents.csv.gz")), &header);
   EXPECT_EQ(header.join(','),
             "step,agent,colony,cell_x,cell_y,heading,searching,energy,trips,angle_gene,wiggle_gene,chroma");
-  const std::vector<TRow> births = Rows(ReadGzip(tmp.filePath("a/births.csv.gz")), &header);
+  const std::vector<TRow> births = CsvRows(ReadGzip(tmp.filePath("a/births.csv.gz")), &header);
   EXPECT_EQ(header.join(','),
             "step,agent,colony,parent_first,parent_second,cut,mutated_position,angle_gene,wiggle_gene,chroma");
 
@@ -94,7 +79,7 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   std::map<int, long> birthsBefore;  // births at steps before each sample step
   size_t next = 0;
   int mutated = 0;
-  for (const TRow& sample : Rows(series)) {
+  for (const TRow& sample : CsvRows(series)) {
     const int step = sample.at("step").toInt();
     for (; next < births.size() && births[next].at("step").toInt() < step; ++next) {
       const TRow& b = births[next];
@@ -149,7 +134,7 @@ TEST(Watch, EveryKeptCheckpointContinuesExactlyWithItsLineage) {
                                    tmp.filePath("k")})
                 .status,
             0);
-  const QJsonArray kept = QJsonDocument::fromJson(Read(tmp.filePath("k/run.json"))).object()["checkpoints"].toArray();
+  const QJsonArray kept = runner_test::Record(tmp.filePath("k"))["checkpoints"].toArray();
   ASSERT_EQ(kept.size(), 3);
   EXPECT_FALSE(QFile::exists(tmp.filePath("k/checkpoint.pwk")));
   for (int i = 0; i < kept.size(); ++i) {
@@ -212,12 +197,18 @@ double Psnr(const QImage& a, const QImage& b) {
   return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
 }
 
+// The standard output of `program` run on `arguments`; `status` receives its exit code.
+QByteArray Output(const QString& program, const QStringList& arguments, int* status = nullptr) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(60000);
+  if (status != nullptr) *status = process.exitCode();
+  return process.readAllStandardOutput();
+}
+
 // The frames of a video decoded to raw RGB by ffmpeg.
 QByteArray DecodedFrames(const QString& path) {
-  QProcess ffmpeg;
-  ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"});
-  ffmpeg.waitForFinished(60000);
-  return ffmpeg.readAllStandardOutput();
+  return Output("ffmpeg", {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"});
 }
 
 TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
@@ -233,11 +224,10 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
       ASSERT_EQ(RunProgram(run + QStringList{"--video", video, "--out", out}).status, 0);
     const QImage snapshot(a + "snapshots/step-0000060.png");
     ASSERT_FALSE(snapshot.isNull());
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                            "stream=nb_read_frames,width,height", "-of", "csv=p=0", a + video});
-    probe.waitForFinished(60000);
-    EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(),
+    EXPECT_EQ(QString::fromUtf8(Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                                   "-show_entries", "stream=nb_read_frames,width,height", "-of",
+                                                   "csv=p=0", a + video}))
+                  .trimmed(),
               QStringLiteral("%1,%2,3").arg(snapshot.width()).arg(snapshot.height()));
     // The last frame is the snapshot of step 60, up to the encoder's loss;
     // the first (step 20) is further from it.
@@ -253,19 +243,19 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
     EXPECT_GT(near, 38.0);
     EXPECT_GT(near, Psnr(frame(0), snapshot) + 10.0);
     EXPECT_EQ(frames, DecodedFrames(b + video)) << "the same seed gives the same frames";
-    EXPECT_EQ(QJsonDocument::fromJson(Read(a + "run.json")).object()["video_frames"].toInt(), 3);
+    EXPECT_EQ(runner_test::Record(a)["video_frames"].toInt(), 3);
   }
 }
 
 // Counts the frames of a video with ffprobe; -1 when it cannot be read.
 int ProbedFrames(const QString& video) {
-  QProcess probe;
-  probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                          "stream=nb_read_frames", "-of", "csv=p=0", video});
-  probe.waitForFinished(60000);
+  int status = -1;
+  const QByteArray out = Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", video},
+                                &status);
   bool ok = false;
-  const int frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toInt(&ok);
-  return ok && probe.exitCode() == 0 ? frames : -1;
+  const int frames = QString::fromUtf8(out).trimmed().toInt(&ok);
+  return ok && status == 0 ? frames : -1;
 }
 
 TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
@@ -274,7 +264,7 @@ TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
   const runner_test::Finished interrupted = runner_test::RunInterrupted(
       {"--seed", "8", "--agents", "50", "--video", "v.mp4", "--out", tmp.filePath("r")}, tmp.path(), 500);
   EXPECT_EQ(interrupted.status, 0) << interrupted.err.toStdString();
-  const QJsonObject record = QJsonDocument::fromJson(Read(tmp.filePath("r/run.json"))).object();
+  const QJsonObject record = runner_test::Record(tmp.filePath("r"));
   EXPECT_EQ(record["ended"].toString(), "interrupted");
   const int frames = record["video_frames"].toInt();
   EXPECT_EQ(frames, record["steps_done"].toInt() / 10);
