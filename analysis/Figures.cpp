@@ -19,8 +19,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "CellForm.h"
-#include "Pictures.h"
+#include "AtomicFile.h"
+#include "ModelShape.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ constexpr double kBandAlpha = 0.22;
 // An SVG's pixels are CSS pixels, as browsers and editors read them.
 constexpr int kSvgDotsPerInch = 96;
 constexpr double kMeanPenWidth = 2.5;
-constexpr double kGeneMax = TAgent::kMaxGene;
+constexpr double kGeneMax = TModelShape::kGeneValues - 1;
 // The summary's page: a title band, then per gene a row of two panels.
 constexpr int kSummaryWidth = 1600;
 constexpr int kSummaryRowHeight = 460;
@@ -411,7 +411,7 @@ std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<T
   // Each sample's column spans the steps to the next sample.
   const double first = samples.empty() ? 0 : samples.front().step;
   const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
-                                            : static_cast<double>(TForm1::kSampleInterval);
+                                            : static_cast<double>(TModelShape::kSampleInterval);
   const double end = (samples.empty() ? first : samples.back().step) + spacing;
   // Every sample a column, every kGeneBin gene values a row (the highest at
   // the top); the colour by the share of the agents on a square-root scale,

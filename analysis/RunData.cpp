@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "Checkpoint.h"
+#include "CheckpointFile.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValue
 std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults) {
   const TRunSpec& spec = record.spec;
   if (spec.fromPath.isEmpty() || spec.fromSha256.isEmpty()) return std::nullopt;
-  const TResult<TCheckpointFile> checkpoint = ReadCheckpoint(spec.fromPath);
+  const TResult<TCheckpointSeal> checkpoint = ReadCheckpointSeal(spec.fromPath);
   if (!checkpoint || !checkpoint->Is(spec.fromSha256)) return std::nullopt;
   TResult<TRunData> parent = ReadRunFolder(QFileInfo(spec.fromPath).absolutePath(), defaults);
   if (!parent) return std::nullopt;

@@ -10,7 +10,7 @@
 #include "FileNames.h"
 #include "Result.h"
 #include "RunRecord.h"
-#include "Sample.h"
+#include "Series.h"
 
 // series.csv as written: the header and every row's cells as text.
 struct TSeries {

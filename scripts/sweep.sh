@@ -13,4 +13,4 @@ if [ ! -x "$PATHWICK_RUN" ] && [[ " $* " != *" --help "* && " $* " != *" -h "* ]
   echo "sweep: pathwick_run is neither on PATH nor built in $root/build (scripts/run.sh builds it)" >&2
   exit 1
 fi
-exec "$root/runner/pathwick_sweep" "$@"
+exec "$root/runner/sweep/pathwick_sweep" "$@"

@@ -36,7 +36,7 @@ in_xvfb ctest --preset release -j "$jobs"
 
 echo "== test: sweeps on a throwaway cluster (tests/cluster.sh)"
 status=0
-timeout 600 bash "$root/tests/cluster.sh" "$root/build/runner/pathwick_run" "$root/runner/pathwick_sweep" \
+timeout 600 bash "$root/tests/cluster.sh" "$root/build/runner/pathwick_run" "$root/runner/sweep/pathwick_sweep" \
   "$root/README.md" || status=$?
 case $status in
   0) ;;

@@ -32,6 +32,14 @@ enum class TMouseButton;
 
 // Module-level world state. The layers belong to the one window's world:
 // built by CreateLayers, released by ReleaseLayers.
+//
+// Who writes these: TForm1's own passes and handlers, and outside the window
+// only two places, both in runner/experiment/: RestoreCheckpoint
+// (Checkpoint.cpp), which puts back a checkpoint's stepCount (and RandSeed,
+// toolkit/Runtime.h), and the seed rule (runner/settings/SeedRule.cpp),
+// which sets RandSeed. Everything else (formats, analysis, the command line,
+// watching) only reads them, through a TForm1 it is given. Tests may set
+// stepCount and RandSeed to reach a state directly.
 extern std::unique_ptr<TRasterLayer> cellLayer;   // lower layer: the cells
 extern std::unique_ptr<TRasterLayer> agentLayer;  // upper layer, transparent where white: the agents
 extern int32_t cellSize;          // edge of a cell in pixels, 1..10

@@ -8,7 +8,9 @@
 #include <stdexcept>
 #include <string>
 
-// State of the process-wide 32-bit linear congruential generator.
+// State of the process-wide 32-bit linear congruential generator. Written
+// by Randomize and every draw, and outside the window only by the seed rule
+// and a checkpoint's restore (see CellForm.h).
 extern uint32_t RandSeed;
 
 constexpr uint32_t kRandMultiplier = 134775813u;

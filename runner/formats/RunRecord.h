@@ -7,9 +7,9 @@
 #include <QString>
 #include <vector>
 
-#include "Experiment.h"
 #include "FileNames.h"
 #include "Result.h"
+#include "RunSpec.h"
 
 // A file of a run's folder, by its path inside the folder.
 struct TFileEntry {
@@ -41,9 +41,6 @@ struct TRunRecord {
 
 inline constexpr const char* kEndedCompleted = "completed";
 inline constexpr const char* kEndedInterrupted = "interrupted";
-
-// "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
-QString StepFileName(const QString& folder, int32_t step, const QString& extension);
 
 QJsonObject SettingsToJson(const TSettingValues& values);
 // Reads the settings of a record; keys it lacks keep their value in `values`.

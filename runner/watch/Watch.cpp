@@ -3,50 +3,12 @@
 #include <QDir>
 
 #include "Checkpoint.h"
-#include "Pictures.h"
 
 namespace {
 
 TStatus FromText(const QString& error) { return error.isEmpty() ? Success() : TStatus(Failed(error)); }
 
 }  // namespace
-
-TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
-  plan.keepCheckpoints = plan.keepCheckpoints || options.keepCheckpoints;
-  plan.births = plan.births || options.births;
-  if (options.pictureScale) plan.pictureScale = *options.pictureScale;
-  if (!options.video.isEmpty()) plan.video = options.video;
-  if (options.videoEvery) plan.videoEvery = *options.videoEvery;
-  if (options.agentsEvery) plan.agentsEvery = *options.agentsEvery;
-
-  if (options.videoEvery && plan.video.isEmpty()) {
-    return Refused(QStringLiteral("--video-every is for --video: give --video FILE too"));
-  }
-  if (!plan.video.isEmpty()) {
-    if (plan.video.contains(QLatin1Char('/')) || plan.video.startsWith(QLatin1Char('.'))) {
-      return Refused(QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'")
-                         .arg(plan.video));
-    }
-    if (QString refusal = TVideo::Refusal(plan.video); !refusal.isEmpty()) return Refused(refusal);
-    if (plan.videoEvery > plan.steps) {
-      return Refused(QStringLiteral("--video-every %1 is more than --steps %2: the video would have no frame")
-                         .arg(plan.videoEvery)
-                         .arg(plan.steps));
-    }
-  }
-  if (options.pictureScale && !plan.Pictures()) {
-    return Refused(QStringLiteral("--picture-scale magnifies pictures: give --plot, --snapshot-every or --video too"));
-  }
-  if (plan.agentsEvery % TForm1::kSampleInterval != 0) {
-    return Refused(QStringLiteral("--agents-every takes a multiple of %1, the steps between samples, not '%2'")
-                       .arg(TForm1::kSampleInterval)
-                       .arg(plan.agentsEvery));
-  }
-  if (plan.keepCheckpoints && plan.checkpointEvery == 0) {
-    return Refused(QStringLiteral("--keep-checkpoints keeps the checkpoints of --checkpoint-every K: give it too"));
-  }
-  return Success();
-}
 
 TWatch::TWatch(const TRunSpec& spec, const TRunFolder& folder) : spec_(spec), folder_(folder) {}
 

@@ -1,7 +1,5 @@
 #include "Pictures.h"
 
-#include <QBuffer>
-#include <QSaveFile>
 #include <QFont>
 #include <QPainter>
 
@@ -13,14 +11,6 @@ constexpr int kLabelMargin = 4;
 constexpr int kLabelGray = 0xe4;  // the strip's background, set off from the white grid
 
 }  // namespace
-
-TStatus SaveBytes(const QByteArray& bytes, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-  }
-  return Success();
-}
 
 QImage LabelledPicture(const QImage& grid, int32_t step, uint32_t seed, int32_t scale) {
   const int width = (grid.width() + 1) / 2 * 2;
@@ -41,12 +31,4 @@ QImage LabelledPicture(const QImage& grid, int32_t step, uint32_t seed, int32_t 
   painter.end();
   if (scale <= 1) return picture;
   return picture.scaled(width * scale, height * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-}
-
-TStatus SavePng(const QImage& image, const QString& path) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return Failed(QStringLiteral("cannot encode %1").arg(path));
-  return SaveBytes(bytes, path);
 }

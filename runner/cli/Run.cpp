@@ -12,6 +12,7 @@
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "FileNames.h"
+#include "AtomicFile.h"
 #include "Pictures.h"
 #include "Progress.h"
 #include "RunFolder.h"

@@ -11,3 +11,7 @@
 // --from (or of the record, whose SHA-256 it must still have), then the
 // options given. Refuses with one line what cannot be run.
 TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults);
+
+// Takes the watching options into `plan` and refuses what cannot be watched:
+// a video without ffmpeg or of an unknown kind, options that would be ignored.
+TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan);

@@ -11,15 +11,10 @@
 #include "AgentTable.h"
 #include "Experiment.h"
 #include "Lineage.h"
-#include "Options.h"
 #include "Result.h"
 #include "RunFolder.h"
 #include "RunRecord.h"
 #include "Video.h"
-
-// Takes the watching options into `plan` and refuses what cannot be watched:
-// a video without ffmpeg or of an unknown kind, options that would be ignored.
-TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan);
 
 class TWatch {
  public:

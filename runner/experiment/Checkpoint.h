@@ -1,12 +1,7 @@
 // Checkpoints: everything that decides the future of a world, written down
 // so that the world can be continued exactly or branched with new rates.
-//
-// The file, all numbers little-endian:
-//   magic "PWKCHKPT" (8 bytes), format version (u32), length of the program
-//   version (u32) and its UTF-8 text, payload length (u64), the payload, and
-//   the SHA-256 of every byte before it (32 bytes).
-// The payload of format version 1 is laid out in Checkpoint.cpp (Encode) and
-// in the README.
+// The file around the payload is formats/CheckpointFile.h; the payload of
+// format version 1 is laid out in Checkpoint.cpp (Encode) and in the README.
 #pragma once
 
 #include <QByteArray>
@@ -18,11 +13,9 @@
 #include <vector>
 
 #include "CellForm.h"
-#include "FileNames.h"
+#include "CheckpointFile.h"
 #include "Result.h"
 #include "Settings.h"
-
-inline constexpr uint32_t kCheckpointFormat = 1;
 
 // The scalars at the head of a checkpoint's payload.
 struct TWorldHeader {
@@ -88,14 +81,9 @@ class TCheckpointWriter {
   QString error_;  // written by the worker, read after joining it
 };
 
-// A checkpoint read from its file, with the file's SHA-256 in hex and the
-// checksum that closes it (what records written before the whole file's
-// SHA-256 was recorded name it by).
-struct TCheckpointFile {
+// A checkpoint read from its file, with the file's seal (how records name it).
+struct TCheckpointFile : TCheckpointSeal {
   TCheckpoint checkpoint;
-  QString sha256;
-  QString sealedSha256;
-  bool Is(const QString& recorded) const { return recorded == sha256 || recorded == sealedSha256; }
 };
 // Refuses a file that cannot be read or is no intact checkpoint.
 TResult<TCheckpointFile> ReadCheckpoint(const QString& path);

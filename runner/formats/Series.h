@@ -1,14 +1,15 @@
 // What a run records at each statistics sample: the chart's two rounded
-// averages and what a researcher needs beside them.
+// averages and what a researcher needs beside them; and how series.csv and
+// genes_hist.csv store them.
 #pragma once
 
 #include <QString>
 #include <array>
 #include <cstdint>
 
-#include "CellForm.h"
+#include "ModelShape.h"
 
-inline constexpr int32_t kGeneValues = TAgent::kMaxGene + 1;
+inline constexpr int32_t kGeneValues = TModelShape::kGeneValues;
 
 struct TSample {
   int32_t step = 0;      // steps completed when the sample was taken
@@ -24,20 +25,15 @@ struct TSample {
   int64_t birthsTotal = 0;
   int64_t headingHome = 0;
   int64_t visibleCells = 0;                             // cells with chemical at or above the visibility threshold
-  std::array<double, TForm1::kColonies> colonyAngle{};  // mean per colony
-  std::array<double, TForm1::kColonies> colonyWiggle{};
-  std::array<double, TForm1::kColonies> colonyAngleSd{};  // population standard deviation per colony
-  std::array<double, TForm1::kColonies> colonyWiggleSd{};
-  std::array<int32_t, TForm1::kColonies> colonySize{};
+  std::array<double, TModelShape::kColonies> colonyAngle{};  // mean per colony
+  std::array<double, TModelShape::kColonies> colonyWiggle{};
+  std::array<double, TModelShape::kColonies> colonyAngleSd{};  // population standard deviation per colony
+  std::array<double, TModelShape::kColonies> colonyWiggleSd{};
+  std::array<int32_t, TModelShape::kColonies> colonySize{};
 };
 
 // Counts of agents at each value of each gene: [0] angle, [1] wiggle.
 using TGeneHistogram = std::array<std::array<int64_t, kGeneValues>, 2>;
-
-// Takes a sample of the world as it stands; `previous` gives the totals of
-// the sample before (zeros for the first).
-TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous);
-TGeneHistogram TakeHistogram(const TForm1& form);
 
 // series.csv: the header line and one row, each ending in a newline.
 QString SeriesHeader();

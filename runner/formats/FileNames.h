@@ -1,6 +1,9 @@
 // The names of the files pathwick_run writes, each spelled once.
 #pragma once
 
+#include <QString>
+#include <cstdint>
+
 // In a run's folder.
 inline constexpr const char* kRunRecordName = "run.json";
 inline constexpr const char* kSeriesName = "series.csv";
@@ -23,3 +26,8 @@ inline constexpr const char* kSummarySvgName = "summary.svg";
 inline constexpr const char* kSamplesCsvName = "samples.csv";
 inline constexpr const char* kGroupsCsvName = "groups.csv";
 inline constexpr const char* kComparisonCsvName = "comparison.csv";
+
+// "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
+inline QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
+  return QStringLiteral("%1/step-%2.%3").arg(folder).arg(step, 7, 10, QLatin1Char('0')).arg(extension);
+}

@@ -1,20 +1,13 @@
 #include "Checkpoint.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
-#include <QtEndian>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
+#include "AtomicFile.h"
 #include "Calcer.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
@@ -22,8 +15,6 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'P', 'W', 'K', 'C', 'H', 'K', 'P', 'T'};
-constexpr int kChecksumBytes = 32;  // SHA-256
 constexpr auto kChromaLength = static_cast<qsizetype>(TChroma::kLength);
 constexpr int32_t kMaxGray = 255;
 constexpr int32_t kLowestHeading = -83;  // sensing handles every heading in -83..488
@@ -31,86 +22,7 @@ constexpr int32_t kHighestHeading = 488;
 constexpr uint8_t kHomeFlag = 1;
 constexpr uint8_t kTargetFlag = 2;
 
-// Writes little-endian numbers one after another into a byte array that it
-// grows as needed; Finish() cuts the array to what was written.
-class TByteWriter {
- public:
-  TByteWriter(QByteArray& bytes, qsizetype expected) : bytes_(bytes) {
-    bytes_.resize(expected);
-    data_ = bytes_.data();
-  }
-  template <class T>
-  void Put(T value) {
-    const T little = qToLittleEndian(value);
-    PutBytes(reinterpret_cast<const char*>(&little), sizeof(T));
-  }
-  void PutDouble(double value) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    Put(bits);
-  }
-  void PutBytes(const char* data, qsizetype size) {
-    if (used_ + size > bytes_.size()) {
-      bytes_.resize(std::max(2 * bytes_.size(), used_ + size));
-      data_ = bytes_.data();
-    }
-    std::memcpy(data_ + used_, data, static_cast<size_t>(size));
-    used_ += size;
-  }
-  qsizetype Used() const { return used_; }
-  // Overwrites earlier bytes, at `at`.
-  template <class T>
-  void PutAt(qsizetype at, T value) {
-    const T little = qToLittleEndian(value);
-    std::memcpy(data_ + at, &little, sizeof(T));
-  }
-  void Finish() { bytes_.resize(used_); }
-
- private:
-  QByteArray& bytes_;
-  char* data_ = nullptr;
-  qsizetype used_ = 0;
-};
-
-// Reads little-endian numbers; every read fails once the bytes run out.
-class TByteReader {
- public:
-  TByteReader(const char* data, qsizetype size) : data_(data), left_(size) {}
-  template <class T>
-  bool Get(T& value) {
-    if (left_ < static_cast<qsizetype>(sizeof(T))) return false;
-    value = qFromLittleEndian<T>(data_);
-    Skip(sizeof(T));
-    return true;
-  }
-  bool GetDouble(double& value) {
-    uint64_t bits = 0;
-    if (!Get(bits)) return false;
-    std::memcpy(&value, &bits, sizeof bits);
-    return true;
-  }
-  bool GetBytes(char* out, qsizetype size) {
-    if (size < 0 || left_ < size) return false;
-    std::memcpy(out, data_, static_cast<size_t>(size));
-    Skip(size);
-    return true;
-  }
-  qsizetype Left() const { return left_; }
-
- private:
-  void Skip(qsizetype n) {
-    data_ += n;
-    left_ -= n;
-  }
-  const char* data_;
-  qsizetype left_;
-};
-
 bool InRange(int64_t v, int64_t lo, int64_t hi) { return v >= lo && v <= hi; }
-
-QByteArray Sha256(const char* data, qsizetype size) {
-  return QCryptographicHash::hash(QByteArrayView(data, size), QCryptographicHash::Sha256);
-}
 
 // --- The payload's layout: one list per stored structure ---
 
@@ -309,14 +221,7 @@ QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   QByteArray file;
   TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
                       static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
-  w.PutBytes(kMagic, sizeof kMagic);
-  w.Put(kCheckpointFormat);
-  const QByteArray version = QByteArrayLiteral(PATHWICK_VERSION);
-  w.Put(static_cast<uint32_t>(version.size()));
-  w.PutBytes(version.constData(), version.size());
-  const qsizetype lengthAt = w.Used();
-  w.Put(uint64_t{0});  // the payload's length, known at its end
-  const qsizetype payloadAt = w.Used();
+  const qsizetype lengthAt = BeginCheckpointFile(w);
   const TWorldHeader header{ReadSettings(form), rule.seed,          rule.reseeds,       RandSeed,
                             stepCount,          form.tripsCompleted, form.births,        rule.sampledTrips,
                             rule.sampledBirths, gridCols,            gridRows,           form.homePoints};
@@ -329,50 +234,23 @@ QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   w.Put(static_cast<uint32_t>(form.agents.size()));
   for (const TAgent& agent : form.agents) EncodeAgent(w, agent);
 
-  w.PutAt(lengthAt, static_cast<uint64_t>(w.Used() - payloadAt));
+  EndCheckpointPayload(w, lengthAt);
   w.Finish();
   return file;
 }
-
-// Closes a file with the SHA-256 of everything before it.
-void Seal(QByteArray& file) { file.append(Sha256(file.constData(), file.size())); }
 
 }  // namespace
 
 QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
   QByteArray file = EncodeUnsealed(form, rule);
-  Seal(file);
+  SealCheckpointFile(file);
   return file;
 }
 
 TResult<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes) {
-  const auto fail = [](const QString& why) { return Refused(why); };
-  if (bytes.size() < static_cast<qsizetype>(sizeof kMagic) ||
-      std::memcmp(bytes.constData(), kMagic, sizeof kMagic) != 0) {
-    return fail(QStringLiteral("not a checkpoint"));
-  }
-  TByteReader r(bytes.constData() + sizeof kMagic, bytes.size() - static_cast<qsizetype>(sizeof kMagic));
-  uint32_t format = 0;
-  uint32_t versionLength = 0;
-  if (!r.Get(format)) return fail(QStringLiteral("the checkpoint is cut short"));
-  if (format != kCheckpointFormat) {
-    return fail(
-        QStringLiteral("checkpoint format %1, but this program reads format %2").arg(format).arg(kCheckpointFormat));
-  }
-  if (!r.Get(versionLength) || versionLength > 256)
-    return fail(QStringLiteral("the checkpoint is cut short or damaged"));
-  QByteArray version(static_cast<qsizetype>(versionLength), '\0');
-  uint64_t payloadLength = 0;
-  if (!r.GetBytes(version.data(), version.size()) || !r.Get(payloadLength) ||
-      payloadLength + kChecksumBytes != static_cast<uint64_t>(r.Left())) {
-    return fail(QStringLiteral("the checkpoint is cut short or has bytes beyond its end"));
-  }
-  const qsizetype checked = bytes.size() - kChecksumBytes;
-  if (Sha256(bytes.constData(), checked) != bytes.right(kChecksumBytes)) {
-    return fail(QStringLiteral("the checkpoint is damaged: its checksum does not match"));
-  }
-  return DecodeCheckpointPayload(
-      bytes.mid(checked - static_cast<qsizetype>(payloadLength), static_cast<qsizetype>(payloadLength)));
+  TResult<QByteArray> payload = CheckpointPayload(bytes);
+  if (!payload) return payload.Error();
+  return DecodeCheckpointPayload(*payload);
 }
 
 TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
@@ -460,29 +338,8 @@ TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule, cons
   // The run waits only for the bytes; the checksum, the file and its way to
   // the disk are the worker's.
   worker_ = std::thread([this, path, bytes = EncodeUnsealed(form, rule)]() mutable {
-    Seal(bytes);
-    const QString temporary = path + QStringLiteral(".tmp");
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-      error_ = QStringLiteral("cannot write %1: %2").arg(temporary, file.errorString());
-      return;
-    }
-    const bool synced = ::fsync(file.handle()) == 0;
-    file.close();
-    const QByteArray from = QFile::encodeName(temporary);
-    const QByteArray to = QFile::encodeName(path);
-    if (!synced || std::rename(from.constData(), to.constData()) != 0) {
-      error_ = QStringLiteral("cannot put the checkpoint in place at %1: %2")
-                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-      return;
-    }
-    // The rename itself reaches the disk with the folder.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
+    SealCheckpointFile(bytes);
+    if (TStatus saved = SaveBytes(bytes, path); !saved) error_ = saved.Error().message;
   });
   return Success();
 }
@@ -493,8 +350,7 @@ TResult<TCheckpointFile> ReadCheckpoint(const QString& path) {
   const QByteArray bytes = file.readAll();
   TResult<TCheckpoint> checkpoint = DecodeCheckpoint(bytes);
   if (!checkpoint) return Refused(QStringLiteral("%1: %2").arg(path, checkpoint.Error().message));
-  return TCheckpointFile{std::move(*checkpoint), QString::fromLatin1(Sha256(bytes.constData(), bytes.size()).toHex()),
-                         QString::fromLatin1(bytes.right(kChecksumBytes).toHex())};
+  return TCheckpointFile{SealOf(bytes), std::move(*checkpoint)};
 }
 
 TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {

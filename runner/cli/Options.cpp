@@ -6,7 +6,7 @@
 #include <limits>
 #include <optional>
 
-#include "Pictures.h"
+#include "RunSpec.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Pictures.h"
+#include "AtomicFile.h"
 #include "SeedRule.h"
 
 namespace {
@@ -241,10 +241,6 @@ void PutAt(QJsonObject& object, const char* path, const QJsonValue& value) {
 }
 
 }  // namespace
-
-QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
-  return QStringLiteral("%1/step-%2.%3").arg(folder).arg(step, 7, 10, QLatin1Char('0')).arg(extension);
-}
 
 QJsonObject SettingsToJson(const TSettingValues& values) {
   QJsonObject object;
