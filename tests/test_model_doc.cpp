@@ -33,7 +33,9 @@ std::string Trim(const std::string& text) {
 // The doc writes negative numbers with the minus sign U+2212.
 std::string Ascii(std::string text) {
   const std::string minus = "\u2212";
-  for (size_t at = text.find(minus); at != std::string::npos; at = text.find(minus, at)) text.replace(at, minus.size(), "-");
+  for (size_t at = text.find(minus); at != std::string::npos; at = text.find(minus, at)) {
+    text.replace(at, minus.size(), "-");
+  }
   return text;
 }
 
@@ -193,7 +195,8 @@ TEST_F(ModelDoc, EvaporationAmountsAndBackgrounds) {
         return true;
       };
       for (int pass = 1; pass <= passes; ++pass) {
-        EXPECT_FALSE(allAt(background)) << "rate " << rate << "/100 reached " << background << " before pass " << pass;
+        EXPECT_FALSE(allAt(background))
+            << "rate " << rate << "/100 reached " << background << " before pass " << pass;
         form->DoStep();
       }
       EXPECT_TRUE(allAt(background)) << "rate " << rate << "/100 after " << passes << " passes";
@@ -293,7 +296,8 @@ TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
     std::vector<int>& owner = memberOfDraw.try_emplace(members, 100, 0).first->second;
     const auto [memberLow, memberHigh] = Range(row[1]);
     for (int k = memberLow; k <= memberHigh; ++k) {
-      EXPECT_TRUE(named[members].insert(k).second) << "member " << k << " of " << members << " is named twice";
+      EXPECT_TRUE(named[members].insert(k).second)
+          << "member " << k << " of " << members << " is named twice";
       if (row[2] == "none") neverParents[members].insert(k);
     }
     if (row[2] == "none") continue;
@@ -307,7 +311,8 @@ TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
     }
   }
   for (const auto& [members, owner] : memberOfDraw) {
-    EXPECT_EQ(named[members].size(), static_cast<size_t>(members)) << "every member of " << members << " once";
+    EXPECT_EQ(named[members].size(), static_cast<size_t>(members))
+        << "every member of " << members << " once";
     EXPECT_EQ(*named[members].begin(), 1);
     EXPECT_EQ(*named[members].rbegin(), members);
     for (const int member : owner) EXPECT_EQ(neverParents[members].count(member), 0u) << "member " << member;
@@ -323,8 +328,9 @@ TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
       birth.reset();
       form->Reproduce(form->agents[0]);
       ASSERT_TRUE(birth.has_value());
-      EXPECT_EQ(birth->parentFirst / TForm1::kColonies + 1, owner[draw]) << members << " members, draw " << draw;
-      EXPECT_EQ(birth->parentSecond / TForm1::kColonies + 1, owner[draw]) << members << " members, draw " << draw;
+      const std::string what = std::to_string(members) + " members, draw " + std::to_string(draw);
+      EXPECT_EQ(birth->parentFirst / TForm1::kColonies + 1, owner[draw]) << what;
+      EXPECT_EQ(birth->parentSecond / TForm1::kColonies + 1, owner[draw]) << what;
       EXPECT_EQ(queue.calls, 3);
     }
     form->onBirth = nullptr;
