@@ -111,9 +111,10 @@ function(pathwick_install_runner)
     ${sweep} ${sweep})
 endfunction()
 
-# The README, with its pictures, and the reference of the run files' columns.
+# The README, with its pictures, the reference of the run files' columns and
+# the description of the model.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/columns.md
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  ${PROJECT_SOURCE_DIR}/docs/model.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Every picture in docs/ is one the README shows.
 file(GLOB PATHWICK_DOC_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png)
 install(FILES ${PATHWICK_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
