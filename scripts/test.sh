@@ -2,13 +2,15 @@
 # Installs what is missing, builds, and runs every test. CI runs it in full.
 #
 # Usage: scripts/test.sh [--quick]
-#   (none)    every stage, about 14 minutes on 2 cores (four builds and fuzzing):
+#   (none)    every stage, about 15 minutes on 2 cores (four builds and fuzzing):
 #               1. the release build's tests under Xvfb (build/)
 #               2. sweeps on a throwaway cluster on this machine: an sshd and a
 #                  single-node Slurm, on the loopback (tests/cluster.sh, about
 #                  a minute; needs root, else skipped with the reason)
 #               3. the Debian package, built and checked (scripts/package.sh --check)
-#               4. a bounded run of each libFuzzer target (build-fuzz/, clang)
+#               4. a bounded run of each libFuzzer target (build-fuzz/, clang): the
+#                  conversions, the setup fields, checkpoints, the command line and
+#                  its job lines, and run records
 #               5. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
 #                  and LeakSanitizer (build-asan/)
 #   --quick   stage 1 only: about 3 minutes from a clean tree, less after a change
@@ -60,7 +62,7 @@ echo "== test: fuzz targets (build-fuzz/)"
 configure fuzz
 cmake --build --preset fuzz -j "$jobs"
 mkdir -p "$root/build-fuzz/artifacts"
-for target in fuzz_conversions fuzz_setup_fields fuzz_checkpoint; do
+for target in fuzz_conversions fuzz_setup_fields fuzz_checkpoint fuzz_command_line fuzz_run_record; do
   mkdir -p "$root/build-fuzz/corpus/$target"
   log="$root/build-fuzz/$target.log"
   echo "fuzz: $target for ${fuzz_seconds}s"

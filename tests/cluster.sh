@@ -92,11 +92,22 @@ ln -s "$runner" "$tmp/bin/pathwick_run"
 mkdir -p "$tmp/old-bin"
 printf '#!/bin/sh\necho "pathwick_run 0.0"\n' >"$tmp/old-bin/pathwick_run"
 chmod +x "$tmp/old-bin/pathwick_run"
+# The tools of a machine, less any pathwick program: a folder of links to
+# what /usr/bin and /bin hold, so that the machine without pathwick_run has
+# none even where this machine has the pathwick package installed.
+system_bin=$tmp/system-bin
+mkdir -p "$system_bin"
+for tool in /usr/bin/* /bin/*; do
+  name=${tool##*/}
+  case $name in pathwick*) continue ;; esac
+  [ -x "$tool" ] && [ ! -e "$system_bin/$name" ] && ln -s "$tool" "$system_bin/$name"
+done
+PATH=$system_bin command -v pathwick_run >/dev/null && fail "$system_bin holds a pathwick_run"
 ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
 : >"$ssh_dir/authorized_keys"
 for machine in other:$tmp/bin: bare: old:$tmp/old-bin:; do
   ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/${machine%%:*}_key"
-  echo "environment=\"PATH=${machine#*:}/usr/bin:/bin\" $(cat "$ssh_dir/${machine%%:*}_key.pub")" >>"$ssh_dir/authorized_keys"
+  echo "environment=\"PATH=${machine#*:}$system_bin\" $(cat "$ssh_dir/${machine%%:*}_key.pub")" >>"$ssh_dir/authorized_keys"
 done
 ssh_port=$(free_port 22000)
 cat >"$ssh_dir/sshd_config" <<EOF

@@ -5,7 +5,7 @@
 # interrupted.
 #   tests/sweep_resume.sh PATHWICK_RUN SWEEP_SH
 set -euo pipefail
-runner=$1
+runner=$(readlink -f "$1")
 sweep=$2
 if ! command -v parallel >/dev/null 2>&1; then
   echo "GNU parallel is missing (scripts/deps.sh installs it)"
@@ -24,26 +24,44 @@ export PATH="$(dirname "$runner"):$PATH"
 
 "$sweep" "$tmp/jobs" "$tmp/whole" --jobs 2
 
-# Stops a sweep of one run at a time once its first run is complete.
-stop_after_first_run() {
+# The pathwick_run of the stopped sweeps. The run of job line 4, the second
+# of the list, says on a fifo that it has begun and then waits on another
+# that nobody opens, until the stop ends it; every other call is the real
+# pathwick_run. One run at a time, the run of line 3 is complete by then.
+mkfifo "$tmp/begun" "$tmp/never"
+cat >"$tmp/holding_run" <<SCRIPT
+#!/bin/sh
+case "\$*" in
+  *"/run-0004-"*)
+    echo begun >"$tmp/begun"
+    read -r _ <"$tmp/never"
+    exit 1 ;;
+  *) exec "$runner" "\$@" ;;
+esac
+SCRIPT
+chmod +x "$tmp/holding_run"
+
+# Stops a sweep of one run at a time, all of it with SIGNAL, while the run of
+# line 4 is under way.
+stop_at_second_run() {
   local signal=$1
-  setsid "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 1 >/dev/null 2>"$tmp/stopped-$signal" &
+  PATHWICK_RUN=$tmp/holding_run setsid "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 1 >/dev/null 2>"$tmp/stopped-$signal" &
   local pid=$!
-  local done_before
-  done_before=$(ls "$tmp"/cut/run-*/run.json 2>/dev/null | wc -l || true)
-  for _ in $(seq 1200); do
-    [ "$(ls "$tmp"/cut/run-*/run.json 2>/dev/null | wc -l)" -gt "$done_before" ] && break
-    sleep 0.05
-  done
-  kill "-$signal" -- "-$pid" 2>/dev/null || true
+  # Opened for reading and writing, the fifo does not block its opening; the
+  # bound only ends a sweep that never reaches line 4.
+  exec 3<>"$tmp/begun"
+  read -r -t 240 -u 3 _ || { echo "the run of line 4 never began:"; cat "$tmp/stopped-$signal"; exit 1; }
+  exec 3<&-
+  kill "-$signal" -- "-$pid"
   wait "$pid" || true
 }
-stop_after_first_run TERM
+stop_at_second_run TERM
 # Stopped with SIGTERM, the sweep still says what is missing, and to run again.
-grep -Eq '^pathwick_sweep: [1-5] of 6 runs did not complete; .*run the same command again to complete the [1-5] interrupted$' \
+grep -Eq '^pathwick_sweep: 5 of 6 runs did not complete; .*run the same command again to complete the 5 interrupted$' \
   "$tmp/stopped-TERM" || { echo "no advice after SIGTERM:"; cat "$tmp/stopped-TERM"; exit 1; }
-stop_after_first_run KILL
-first=$(ls -d "$tmp"/cut/run-* | head -n1)
+stop_at_second_run KILL
+first=$tmp/cut/run-0003-seed-1
+[ "$(ls -d "$tmp"/cut/run-*)" = "$first" ] || { echo "expected the run of line 3 alone:"; ls -A "$tmp/cut"; exit 1; }
 stamp=$(stat -c %Y.%i "$first/run.json")
 grep -q '"ended": "completed"' "$first/run.json" || { echo "the first run should be complete"; exit 1; }
 

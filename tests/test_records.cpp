@@ -71,6 +71,9 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       {{"--verify", "d", "--diffuse"}, kExitRefused, {}, "--verify does not take --diffuse"},
       {{"--seeds", "1-3"}, kExitRefused, {}, "give --grid too"},
       {{"--job", "--verify d"}, kExitRefused, {}, "--verify"},
+      // Quoted input stays on the message's one line.
+      {{"--s\nx"}, kExitRefused, {}, "unknown option 's\\nx'"},
+      {{"--steps", "1\r\x1b"}, kExitRefused, {}, "not '1\\r\\x1b'"},
   };
   for (const ParseCase& c : table) {
     SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -79,6 +82,8 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       ASSERT_FALSE(parsed.Ok());
       EXPECT_EQ(parsed.Error().status, c.status);
       EXPECT_TRUE(parsed.Error().message.contains(QLatin1String(c.message))) << parsed.Error().message.toStdString();
+      EXPECT_FALSE(parsed.Error().message.contains(QLatin1Char('\n')) || parsed.Error().message.contains(QLatin1Char('\r')))
+          << parsed.Error().message.toStdString();
       continue;
     }
     ASSERT_TRUE(parsed.Ok()) << parsed.Error().message.toStdString();
@@ -379,6 +384,46 @@ TEST(Plan, AResolvedPlanRunsTwiceWithTheSameResult) {
   EXPECT_EQ(runs[0].size(), 15u);  // samples at steps 300, 400, 500 of five values each
   EXPECT_EQ(runs[0], runs[1]);
   EXPECT_TRUE(messages.messages.empty());
+}
+
+// A record read from its bytes: one that lacks "ended" is written back
+// without it and reads again; one whose "ended" is neither value, or that is
+// not a record, is refused in one line naming it.
+TEST(RecordText, ReadsBackAsWrittenAndRefusalsNameTheRecordInOneLine) {
+  TSettingValues defaults{};
+  for (size_t i = 0; i < kSettingCount; ++i) defaults[i] = SettingSpecs()[i].min;
+  const QString name = QStringLiteral("dir/run.json");
+  const QByteArray least = R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10})";
+  const TResult<TRunRecord> noEnd = ParseRunRecord(least, name, defaults);
+  ASSERT_TRUE(noEnd.Ok()) << noEnd.Error().message.toStdString();
+  EXPECT_TRUE(noEnd->ended.isEmpty());
+  const QJsonObject written = RecordToJson(*noEnd);
+  EXPECT_FALSE(written.contains(QStringLiteral("ended")));
+  const TResult<TRunRecord> again = ParseRunRecord(QJsonDocument(written).toJson(), name, defaults);
+  ASSERT_TRUE(again.Ok()) << again.Error().message.toStdString();
+  EXPECT_EQ(QJsonDocument(RecordToJson(*again)).toJson(), QJsonDocument(written).toJson());
+
+  const struct {
+    const char* text;
+    const char* message;
+  } refused[] = {
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": ""})", R"("ended" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": "completed\nx"})",
+       R"("ended" must be)"},
+      {R"({"program": "pathwick_run"})", R"("seed" must be)"},
+      {R"({"program": "other", "seed": 3})", "is not a run record of pathwick_run"},
+      {"{\"program\n", "is not a run record:"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.text);
+    const TResult<TRunRecord> record = ParseRunRecord(c.text, name, defaults);
+    ASSERT_FALSE(record.Ok());
+    const QString& message = record.Error().message;
+    EXPECT_TRUE(message.startsWith(name + QStringLiteral(": ")) || message.startsWith(name + QStringLiteral(" is ")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String(c.message))) << message.toStdString();
+    EXPECT_FALSE(message.contains(QLatin1Char('\n'))) << message.toStdString();
+  }
 }
 
 TEST(ShowWithoutDisplay, IsRefusedInOneLine) {

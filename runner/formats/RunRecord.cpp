@@ -198,7 +198,8 @@ const TRecordField kRecordFields[] = {
        return j.isDouble();
      },
      "a number", false},
-    {"ended", [](const TRunRecord& r) { return QJsonValue(r.ended); },
+    {"ended",
+     [](const TRunRecord& r) { return r.ended.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(r.ended); },
      [](const QJsonValue& j, TRunRecord& r) {
        return ReadText(j, r.ended) && (r.ended == QLatin1String(kEndedCompleted) || r.ended == QLatin1String(kEndedInterrupted));
      },
@@ -281,8 +282,12 @@ TStatus WriteRunRecord(const QString& path, const TRunRecord& record) {
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  return ParseRunRecord(file.readAll(), path, defaults);
+}
+
+TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path, const TSettingValues& defaults) {
   QJsonParseError parseError{};
-  const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+  const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
   if (parseError.error != QJsonParseError::NoError)
     return Refused(QStringLiteral("%1 is not a run record: %2").arg(path, parseError.errorString()));
   const QJsonObject object = document.object();

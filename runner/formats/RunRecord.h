@@ -2,6 +2,7 @@
 // from the record alone, and every file it wrote with its SHA-256.
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -52,6 +53,8 @@ TStatus WriteRunRecord(const QString& path, const TRunRecord& record);
 // Reads a record written by WriteRunRecord (or an earlier pathwick_run);
 // `defaults` fill settings it lacks. Refuses anything else.
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults);
+// The same, from the record's bytes; `path` names it in refusals.
+TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path, const TSettingValues& defaults);
 
 // Every file under `folder` but run.json, by path, with size and SHA-256.
 TResult<QList<TFileEntry>> ListFiles(const QString& folder);

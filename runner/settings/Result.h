@@ -16,8 +16,23 @@ struct TError {
   int status = kExitRefused;
 };
 
-inline TError Refused(QString message) { return {std::move(message), kExitRefused}; }
-inline TError Failed(QString message) { return {std::move(message), kExitFailed}; }
+// A message quotes what it was given (an argument, a file's text), so it is
+// kept to one line: a control character it quotes is written as \n, \r or \xNN.
+inline QString OneLine(QString message) {
+  for (qsizetype i = 0; i < message.size(); ++i) {
+    const char16_t c = message[i].unicode();
+    if (c >= 0x20 && c != 0x7f) continue;
+    const QString escaped = c == u'\n'   ? QStringLiteral("\\n")
+                            : c == u'\r' ? QStringLiteral("\\r")
+                                         : QStringLiteral("\\x%1").arg(static_cast<int>(c), 2, 16, QLatin1Char('0'));
+    message.replace(i, 1, escaped);
+    i += escaped.size() - 1;
+  }
+  return message;
+}
+
+inline TError Refused(QString message) { return {OneLine(std::move(message)), kExitRefused}; }
+inline TError Failed(QString message) { return {OneLine(std::move(message)), kExitFailed}; }
 
 // Either a T or the error that kept it from being made.
 template <class T>
