@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "CellForm.h"
+#include "SeriesColumns.h"
 
 inline constexpr int32_t kGeneValues = TAgent::kMaxGene + 1;
 
@@ -39,7 +40,8 @@ using TGeneHistogram = std::array<std::array<int64_t, kGeneValues>, 2>;
 TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous);
 TGeneHistogram TakeHistogram(const TForm1& form);
 
-// series.csv: the header line and one row, each ending in a newline.
+// series.csv: the header line and one row, each ending in a newline, with the
+// columns of kSeriesColumns.
 QString SeriesHeader();
 QString SeriesRow(const TSample& sample);
 // genes_hist.csv: step, gene, then the count at each value 0..255.

@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QSvgRenderer>
 #include <QValueAxis>
@@ -464,6 +465,108 @@ TEST(AnalysisProgram, WindowBelongsToSummarize) {
     EXPECT_EQ(finished.status, 2) << refused.join(' ').toStdString();
     EXPECT_TRUE(finished.err.contains("--window")) << finished.err.toStdString();
   }
+}
+
+// --- The columns of series.csv ---
+
+// The columns a reference names in the first table after `marker`, in its
+// order: a row's first cell lists `name`s separated by ", ", and `x_c0` …
+// `x_c9` stands for the ten between.
+QStringList DocumentedColumns(const QString& text, const QString& marker) {
+  const QStringList lines = text.mid(text.indexOf(marker)).split('\n');
+  static const QRegularExpression range(QStringLiteral("^`(\\w+?)(\\d+)` … `\\1(\\d+)`$"));
+  static const QRegularExpression single(QStringLiteral("^`(\\w+)`$"));
+  QStringList names;
+  qsizetype at = 1;
+  while (at < lines.size() && !lines[at].startsWith('|')) ++at;
+  for (at += 2; at < lines.size() && lines[at].startsWith('|'); ++at) {
+    const QString first = lines[at].section('|', 1, 1).trimmed();
+    for (const QString& part : first.split(QStringLiteral(", "))) {
+      if (const auto m = range.match(part); m.hasMatch()) {
+        for (int i = m.captured(2).toInt(); i <= m.captured(3).toInt(); ++i) {
+          names << m.captured(1) + QString::number(i);
+        }
+      } else if (const auto one = single.match(part); one.hasMatch()) {
+        names << one.captured(1);
+      } else {
+        ADD_FAILURE() << "not a column name: " << part.toStdString();
+      }
+    }
+  }
+  return names;
+}
+
+struct TReference {
+  const char* file;
+  const char* marker;  // the text just before the series table
+};
+
+class SeriesReference : public ::testing::TestWithParam<TReference> {};
+
+TEST_P(SeriesReference, ListsEveryColumnOnceInTheFilesOrder) {
+  const QString path = QStringLiteral(PATHWICK_SOURCE_DIR "/") + QLatin1String(GetParam().file);
+  const QString text = QString::fromUtf8(runner_test::ReadFile(path));
+  ASSERT_TRUE(text.contains(QLatin1String(GetParam().marker))) << path.toStdString();
+  const QStringList written = SeriesHeader().trimmed().split(',');
+  EXPECT_EQ(DocumentedColumns(text, QLatin1String(GetParam().marker)).join(' ').toStdString(),
+            written.join(' ').toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Docs, SeriesReference,
+                         ::testing::Values(TReference{"docs/columns.md", "## series.csv"},
+                                           TReference{"README.md", "The columns of `series.csv`"}));
+
+// Every column of a row carries its own value: each field of the sample
+// differs, and each cell is read back under its column's name.
+TEST(SeriesColumns, EachCellStandsUnderItsName) {
+  TSample s;
+  s.step = 1200;
+  s.avgAngle = 11;
+  s.avgWiggle = 12;
+  s.meanAngle = 13.25;
+  s.sdAngle = 14.25;
+  s.meanWiggle = 15.25;
+  s.sdWiggle = 16.25;
+  s.trips = 17;
+  s.tripsTotal = 18;
+  s.births = 19;
+  s.birthsTotal = 20;
+  s.headingHome = 21;
+  s.visibleCells = 22;
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) {
+    s.colonySize[c] = c == 3 ? 0 : 5;  // colony 3 has no agents
+    s.colonyAngle[c] = 100 + c;
+    s.colonyWiggle[c] = 200 + c;
+    s.colonyAngleSd[c] = 300 + c;
+    s.colonyWiggleSd[c] = 400 + c;
+  }
+  QStringList header;
+  const auto rows = runner_test::CsvRows((SeriesHeader() + SeriesRow(s)).toUtf8(), &header, "series");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(header, SeriesColumnNames());
+  EXPECT_EQ(header.removeDuplicates(), 0);
+  const auto& row = rows.front();
+  using C = TSeriesColumn;
+  const std::map<TSeriesColumn, QString> expected{
+      {C::kStep, "1200"}, {C::kAvgAngle, "11"}, {C::kAvgWiggle, "12"}, {C::kMeanAngle, "13.2500"},
+      {C::kSdAngle, "14.2500"}, {C::kMeanWiggle, "15.2500"}, {C::kSdWiggle, "16.2500"}, {C::kTrips, "17"},
+      {C::kTripsTotal, "18"}, {C::kBirths, "19"}, {C::kBirthsTotal, "20"}, {C::kHeadingHome, "21"},
+      {C::kVisibleCells, "22"}};
+  for (const auto& [column, cell] : expected) {
+    EXPECT_EQ(row.at(SeriesColumnName(column)), cell) << cell.toStdString();
+  }
+  const std::pair<TSeriesColumn, int> perColony[] = {{TSeriesColumn::kColonyAngle, 100},
+                                                     {TSeriesColumn::kColonyWiggle, 200},
+                                                     {TSeriesColumn::kColonyAngleSd, 300},
+                                                     {TSeriesColumn::kColonyWiggleSd, 400}};
+  for (const auto& [column, base] : perColony) {
+    for (int32_t c = 0; c < kSeriesColonies; ++c) {
+      const QString name = SeriesColumnName(column, c);
+      const QString cell = c == 3 ? QString() : QStringLiteral("%1.0000").arg(base + c);
+      EXPECT_EQ(row.at(name), cell) << name.toStdString();
+    }
+  }
+  EXPECT_EQ(expected.size() + std::size(perColony), kSeriesColumns.size());
 }
 
 }  // namespace
