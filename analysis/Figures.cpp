@@ -299,12 +299,12 @@ TStatus TFigure::Save(const QString& pngPath, const QString& svgPath) {
 
 std::array<std::vector<QPointF>, 2> GenePoints(const TSeries& series, std::optional<int32_t> last) {
   std::array<std::vector<QPointF>, 2> points;
-  const qsizetype step = series.Column(QStringLiteral("step"));
+  const qsizetype step = series.Column(TSeriesColumn::kStep);
   for (size_t r = 0; r < series.rows.size(); ++r) {
     const double at = series.Number(r, step).value_or(0);
     if (last && at > *last) break;
     for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-      if (const auto v = series.Number(r, series.Column(QLatin1String(kGeneColumns[g])))) points[g].emplace_back(at, *v);
+      if (const auto v = series.Number(r, series.Column(kGeneColumns[g]))) points[g].emplace_back(at, *v);
     }
   }
   return points;

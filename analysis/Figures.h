@@ -13,6 +13,7 @@
 
 #include "Result.h"
 #include "RunData.h"
+#include "SeriesColumns.h"
 #include "Settings.h"
 #include "Statistics.h"
 
@@ -46,8 +47,8 @@ QColor ValueColour(const TSettingSpec& spec, int32_t value);
 
 // --- The summary of a sweep ---
 
-// The two genes the figures show, in their order.
-inline constexpr std::array<const char*, 2> kGeneColumns{"avg_angle", "avg_wiggle"};
+// The two genes the figures show, in their order: the chart's.
+inline constexpr std::array kGeneColumns{TSeriesColumn::kAvgAngle, TSeriesColumn::kAvgWiggle};
 
 struct TBandPoint {
   double step = 0;

@@ -39,9 +39,10 @@ std::optional<double> TSeries::Number(size_t row, qsizetype column) const {
 TResult<TSeries> ReadSeries(const QString& path) {
   TSeries series;
   if (TStatus read = ReadCsv(path, series.header, series.rows); !read) return read.Error();
-  for (const char* needed : {"step", "avg_angle", "avg_wiggle"}) {
-    if (series.Column(QLatin1String(needed)) < 0) {
-      return Refused(QStringLiteral("%1 is not a series of pathwick_run: it has no %2 column").arg(path, needed));
+  for (const TSeriesColumnSpec& spec : kSeriesColumns) {
+    if (spec.required && series.Column(spec.column) < 0) {
+      return Refused(QStringLiteral("%1 is not a series of pathwick_run: it has no %2 column")
+                         .arg(path, SeriesColumnName(spec.column)));
     }
   }
   return series;

@@ -11,6 +11,7 @@
 #include "Result.h"
 #include "RunRecord.h"
 #include "Series.h"
+#include "SeriesColumns.h"
 
 // series.csv as written: the header and every row's cells as text.
 struct TSeries {
@@ -19,11 +20,15 @@ struct TSeries {
 
   // The column's index, or -1.
   qsizetype Column(const QString& name) const { return header.indexOf(name); }
+  qsizetype Column(TSeriesColumn column, int32_t colony = 0) const {
+    return Column(SeriesColumnName(column, colony));
+  }
   // A cell as a number; nothing for an empty cell or a missing column.
   std::optional<double> Number(size_t row, qsizetype column) const;
 };
 
-// A series.csv; refuses a file without the step and the chart's columns.
+// A series.csv; refuses a file without a column every series has (the step
+// and the chart's genes).
 TResult<TSeries> ReadSeries(const QString& path);
 
 struct TRunData {

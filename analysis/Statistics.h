@@ -8,12 +8,9 @@
 // The confidence of every interval the analysis reports.
 inline constexpr double kConfidence = 0.95;
 
-// I_x(a, b), the regularised incomplete beta function, for 0 <= x <= 1 and
-// a, b > 0.
-double RegularisedIncompleteBeta(double a, double b, double x);
-// P(T <= t) for Student's t with `df` > 0 degrees of freedom (need not be whole).
-double StudentTCdf(double t, double df);
-// The t with P(T <= t) = p, for 0 < p < 1 and df > 0.
+// The t with P(T <= t) = p for Student's t with `df` degrees of freedom (need
+// not be whole, as Welch's are not), from Boost.Math; NaN unless 0 < p < 1 and
+// df > 0.
 double StudentTQuantile(double p, double df);
 
 // The mean of a group of values with its 95 % interval (Student's t, n - 1

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -15,10 +16,30 @@ namespace {
 
 constexpr int kDecimals = 4;
 // Columns of series.csv whose last value (and window mean) summary.csv holds.
-constexpr const char* kFinalColumns[] = {"avg_angle", "avg_wiggle",  "mean_angle",   "sd_angle",     "mean_wiggle",
-                                         "sd_wiggle", "trips_total", "births_total", "heading_home", "visible_cells"};
+constexpr TSeriesColumn kFinalColumns[] = {TSeriesColumn::kAvgAngle,    TSeriesColumn::kAvgWiggle,
+                                           TSeriesColumn::kMeanAngle,   TSeriesColumn::kSdAngle,
+                                           TSeriesColumn::kMeanWiggle,  TSeriesColumn::kSdWiggle,
+                                           TSeriesColumn::kTripsTotal,  TSeriesColumn::kBirthsTotal,
+                                           TSeriesColumn::kHeadingHome, TSeriesColumn::kVisibleCells};
 // The measures compared across the runs of a group.
-constexpr std::array<const char*, 3> kMeasures{"avg_angle", "avg_wiggle", "trips"};
+constexpr std::array kMeasures{TSeriesColumn::kAvgAngle, TSeriesColumn::kAvgWiggle, TSeriesColumn::kTrips};
+
+// The place of `column` among the measures; kMeasures.size() when it is none.
+constexpr size_t MeasureIndex(TSeriesColumn column) {
+  size_t m = 0;
+  while (m < kMeasures.size() && kMeasures[m] != column) ++m;
+  return m;
+}
+// The figures' bands are those of the measures: each gene's measure, in the figures' order.
+constexpr auto kGeneMeasures = [] {
+  std::array<size_t, kGeneColumns.size()> at{};
+  for (size_t g = 0; g < at.size(); ++g) at[g] = MeasureIndex(kGeneColumns[g]);
+  return at;
+}();
+static_assert(std::ranges::all_of(kGeneMeasures, [](size_t m) { return m < kMeasures.size(); }),
+              "every gene the figures show is one of the measures");
+
+QString Name(TSeriesColumn column) { return SeriesColumnName(column); }
 constexpr const char* kAllRuns = "all runs";
 
 QString Number(double value) { return QString::number(value, 'f', kDecimals); }
@@ -129,22 +150,22 @@ void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
          << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
-  for (const char* column : kFinalColumns) header << QStringLiteral("final_") + QLatin1String(column);
+  for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("final_") + Name(column);
   header << QStringLiteral("window");
-  for (const char* column : kFinalColumns) header << QStringLiteral("window_") + QLatin1String(column);
+  for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
   csv.Add(header);
   for (const TRunData& run : sweep.runs) {
     const TRunRecord& r = run.record;
     QStringList row{run.folder};
     row << SettingCells(r.spec.settings) << QString::number(r.spec.seed) << QString::number(r.startStep)
         << QString::number(r.spec.steps) << QString::number(r.stepsRun) << r.ended << QString::number(r.samples);
-    for (const char* column : kFinalColumns) {
-      const qsizetype at = run.series.Column(QLatin1String(column));
+    for (TSeriesColumn column : kFinalColumns) {
+      const qsizetype at = run.series.Column(column);
       row << (at >= 0 && !run.series.rows.empty() ? run.series.rows.back()[at] : QString());
     }
     row << QString::number(std::max(window, 1));
-    for (const char* column : kFinalColumns) {
-      row << Optional(WindowMean(run.series, run.series.Column(QLatin1String(column)), std::max(window, 1)));
+    for (TSeriesColumn column : kFinalColumns) {
+      row << Optional(WindowMean(run.series, run.series.Column(column), std::max(window, 1)));
     }
     csv.Add(row);
   }
@@ -185,13 +206,13 @@ TStepValues ValuesByStep(const TSweep& sweep, const std::vector<size_t>& members
   TStepValues byStep;
   for (size_t r : members) {
     const TSeries& series = sweep.runs[r].series;
-    const qsizetype step = series.Column(QStringLiteral("step"));
+    const qsizetype step = series.Column(TSeriesColumn::kStep);
     for (size_t row = 0; row < series.rows.size(); ++row) {
       const auto at = series.Number(row, step);
       if (!at) continue;
       auto& values = byStep[static_cast<int32_t>(*at)];
       for (size_t m = 0; m < kMeasures.size(); ++m) {
-        if (const auto v = series.Number(row, series.Column(QLatin1String(kMeasures[m])))) values[m].push_back(*v);
+        if (const auto v = series.Number(row, series.Column(kMeasures[m]))) values[m].push_back(*v);
       }
     }
   }
@@ -207,8 +228,10 @@ QStringList EstimateCells(const TEstimate& e) {
 void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList header{QStringLiteral("group")};
   header << SettingColumns() << QStringLiteral("step") << QStringLiteral("n");
-  for (const char* m : kMeasures) {
-    for (const char* part : {"mean", "sd", "ci_low", "ci_high"}) header << QStringLiteral("%1_%2").arg(m, part);
+  for (TSeriesColumn m : kMeasures) {
+    for (const char* part : {"mean", "sd", "ci_low", "ci_high"}) {
+      header << QStringLiteral("%1_%2").arg(Name(m), part);
+    }
   }
   csv.Add(header);
   for (const auto& [key, members] : sweep.groups) {
@@ -230,12 +253,12 @@ struct TBasis {
   int32_t window;    // samples averaged
 };
 
-std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, const char* measure,
+std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, TSeriesColumn measure,
                            const TBasis& basis) {
   std::vector<double> values;
   for (size_t r : members) {
     const TSeries& series = sweep.runs[r].series;
-    if (const auto v = WindowMean(series, series.Column(QLatin1String(measure)), basis.window)) values.push_back(*v);
+    if (const auto v = WindowMean(series, series.Column(measure), basis.window)) values.push_back(*v);
   }
   return values;
 }
@@ -261,10 +284,10 @@ void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile& cs
   text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
              .arg(QLatin1String(spec.option));
   const QString option = QLatin1String(spec.option);
-  for (const char* measure : kMeasures) {
+  for (TSeriesColumn measure : kMeasures) {
     for (const TBasis& basis : bases) {
-      text += QStringLiteral("%1, %2:\n").arg(QLatin1String(measure), BasisText(basis));
-      const QStringList front{QLatin1String(spec.key), QLatin1String(measure), QLatin1String(basis.name),
+      text += QStringLiteral("%1, %2:\n").arg(Name(measure), BasisText(basis));
+      const QStringList front{QLatin1String(spec.key), Name(measure), QLatin1String(basis.name),
                               QString::number(basis.window)};
       std::optional<std::pair<QString, TEstimate>> previous;
       for (const auto& [key, members] : sweep.groups) {
@@ -318,7 +341,7 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     if (key.size() > 1) group.style = styles[key[1]];
     for (const auto& [step, values] : ValuesByStep(sweep, members)) {
       for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-        const TEstimate e = Estimate(values[g]);
+        const TEstimate e = Estimate(values[kGeneMeasures[g]]);
         group.curves[g].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
       }
     }

@@ -4,7 +4,7 @@
 # there, a few minutes on a fresh machine.
 #
 # Usage: scripts/deps.sh PURPOSE...
-#   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, zlib, the fonts:
+#   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, zlib, Boost, the fonts:
 #             building and running the programs (scripts/run.sh)
 #   test      GoogleTest, Xvfb, xdotool, GNU parallel, the locale sources and
 #             ffmpeg and pandas: the test suites (the video test), the end-to-end
@@ -24,7 +24,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 declare -A needs=(
-  [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-dejavu-core"
+  [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev zlib1g-dev libboost-dev fonts-dejavu-core"
   [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel locales ffmpeg python3-pandas"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"

@@ -1,12 +1,13 @@
 // The analysis of runs: the t quantile against printed tables, the tables of
-// a sweep against statistics computed here from the run folders, and the
-// figures' files and series.
+// a sweep against statistics computed here from the run folders, the README's
+// worked example, and the figures' files and series.
 #include <gtest/gtest.h>
 
 #include <QAbstractSeries>
 #include <QChart>
 #include <QDir>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QSvgRenderer>
 #include <QValueAxis>
@@ -39,21 +40,19 @@ TEST(StudentT, QuantilesMatchTheTables) {
     SCOPED_TRACE(testing::Message() << "p " << row.p << " df " << row.df);
     EXPECT_NEAR(StudentTQuantile(row.p, row.df), row.t, 1e-6 * row.t);
     EXPECT_NEAR(StudentTQuantile(1 - row.p, row.df), -row.t, 1e-6 * row.t);
-    EXPECT_NEAR(StudentTCdf(row.t, row.df), row.p, 1e-8);  // the tables round t
   }
-  // Welch's degrees of freedom are not whole: the quantile inverts the CDF there too.
-  for (double df : {1.3, 5.999, 17.6}) EXPECT_NEAR(StudentTCdf(StudentTQuantile(0.975, df), df), 0.975, 1e-12);
+  // Welch's degrees of freedom are not whole: t at such df, from the CDF
+  // (the regularised incomplete beta) inverted at 30 digits with mpmath.
+  const TTableValue fractional[] = {{0.975, 1.3, 7.50052932556}, {0.975, 2.5, 3.574654842},
+                                    {0.975, 5.999, 2.44701072733}, {0.975, 17.6, 2.10434984294}};
+  for (const TTableValue& row : fractional) {
+    SCOPED_TRACE(testing::Message() << "df " << row.df);
+    EXPECT_NEAR(StudentTQuantile(row.p, row.df), row.t, 1e-9 * row.t);
+  }
   EXPECT_TRUE(std::isnan(StudentTQuantile(1.0, 5)));
+  EXPECT_TRUE(std::isnan(StudentTQuantile(0.0, 5)));
   EXPECT_TRUE(std::isnan(StudentTQuantile(0.5, 0)));
-}
-
-TEST(StudentT, IncompleteBetaKnownValues) {
-  EXPECT_NEAR(RegularisedIncompleteBeta(3, 3, 0.5), 0.5, 1e-14);
-  // I_x(1, b) = 1 - (1 - x)^b and I_x(a, 1) = x^a.
-  EXPECT_NEAR(RegularisedIncompleteBeta(1, 4, 0.3), 1 - std::pow(0.7, 4), 1e-14);
-  EXPECT_NEAR(RegularisedIncompleteBeta(2.5, 1, 0.8), std::pow(0.8, 2.5), 1e-14);
-  EXPECT_EQ(RegularisedIncompleteBeta(2, 3, 0), 0);
-  EXPECT_EQ(RegularisedIncompleteBeta(2, 3, 1), 1);
+  EXPECT_TRUE(std::isnan(StudentTQuantile(NAN, 5)));
 }
 
 TEST(StudentT, SmallGroupsHaveNoIntervalAndEmptyOnesNoDifference) {
@@ -102,33 +101,40 @@ constexpr THandRun kHandRuns[] = {{20, 1, kSamples}, {20, 2, kSamples}, {20, 3, 
 double Angle(const THandRun& r, int s) { return (r.evaporation == 20 ? 60 : 40) + r.seed * r.seed * s; }
 double Trips(const THandRun& r, int s) { return 10 * r.seed + s; }
 
+// A run folder as pathwick_run writes it: run.json and series.csv holding
+// `samples`, the run of `steps` steps at that evaporation rate (hundredths).
+void WriteRun(const QString& dir, const TSettingValues& defaults, int evaporation, uint32_t seed,
+              int32_t steps, const std::vector<TSample>& samples) {
+  ASSERT_TRUE(QDir().mkpath(dir));
+  TRunRecord record;
+  record.spec.settings = defaults;
+  record.spec.settings[*FindSetting("evaporation-rate")] = evaporation;
+  record.spec.seed = seed;
+  record.spec.steps = steps;
+  record.samples = static_cast<int32_t>(samples.size());
+  record.stepsRun = samples.empty() ? 0 : samples.back().step + TForm1::kSampleInterval;
+  record.ended = record.stepsRun == steps ? "completed" : "interrupted";
+  ASSERT_TRUE(WriteRunRecord(dir + "/run.json", record).Ok());
+  QString series = SeriesHeader();
+  for (const TSample& sample : samples) series += SeriesRow(sample);
+  ASSERT_TRUE(runner_test::WriteFile(dir + "/series.csv", series.toUtf8()));
+}
+
 class HandSweep : public ::testing::Test {
  protected:
   void SetUp() override {
     auto form = std::make_unique<TForm1>();
     defaults_ = ReadSettings(*form);
     for (const THandRun& r : kHandRuns) {
-      const QString dir = tmp_.filePath(QStringLiteral("run-e%1-s%2").arg(r.evaporation).arg(r.seed));
-      ASSERT_TRUE(QDir().mkpath(dir));
-      TRunRecord record;
-      record.spec.settings = defaults_;
-      record.spec.settings[*FindSetting("evaporation-rate")] = r.evaporation;
-      record.spec.seed = static_cast<uint32_t>(r.seed);
-      record.spec.steps = kSamples * 100;
-      record.samples = r.samples;
-      record.stepsRun = r.samples * 100;
-      record.ended = r.samples == kSamples ? "completed" : "interrupted";
-      ASSERT_TRUE(WriteRunRecord(dir + "/run.json", record).Ok());
-      QString series = SeriesHeader();
+      std::vector<TSample> samples(r.samples);
       for (int s = 0; s < r.samples; ++s) {
-        TSample sample;
-        sample.step = s * 100;
-        sample.avgAngle = static_cast<int32_t>(Angle(r, s));
-        sample.avgWiggle = 70;
-        sample.trips = static_cast<int64_t>(Trips(r, s));
-        series += SeriesRow(sample);
+        samples[s].step = s * 100;
+        samples[s].avgAngle = static_cast<int32_t>(Angle(r, s));
+        samples[s].avgWiggle = 70;
+        samples[s].trips = static_cast<int64_t>(Trips(r, s));
       }
-      ASSERT_TRUE(runner_test::WriteFile(dir + "/series.csv", series.toUtf8()));
+      const QString dir = tmp_.filePath(QStringLiteral("run-e%1-s%2").arg(r.evaporation).arg(r.seed));
+      WriteRun(dir, defaults_, r.evaporation, static_cast<uint32_t>(r.seed), kSamples * 100, samples);
     }
   }
   QString Summarize(int32_t window) {
@@ -301,6 +307,53 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   }
 }
 
+// --- The README's worked example ---
+
+// The lines of the README's block that starts with `first`, up to its fence.
+QStringList ReadmeBlock(const QString& first) {
+  const QString readme = QString::fromUtf8(runner_test::ReadFile(QStringLiteral(PATHWICK_SOURCE_DIR "/README.md")));
+  const qsizetype start = readme.indexOf(QStringLiteral("```\n") + first);
+  if (start < 0) return {};
+  const qsizetype from = start + 4;
+  return readme.mid(from, readme.indexOf(QStringLiteral("\n```"), from) - from).split('\n');
+}
+
+// The README's sweep, 2 evaporation rates x 10 seeds of 50000 steps, held as
+// the last 10 samples of each run's chart genes and trips (all that a
+// summary with --window 10 compares): the summary prints the README's lines.
+TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
+  const char* fixture = PATHWICK_TEST_DATA "/evaporation-sweep-last10.csv";
+  const auto rows = runner_test::CsvRows(runner_test::ReadFile(QLatin1String(fixture)), nullptr, fixture);
+  ASSERT_EQ(rows.size(), 2u * 10 * 10);
+  std::map<std::pair<int, uint32_t>, std::vector<TSample>> runs;
+  for (const auto& row : rows) {
+    TSample sample;
+    sample.step = row.at("step").toInt();
+    sample.avgAngle = row.at("avg_angle").toInt();
+    sample.avgWiggle = row.at("avg_wiggle").toInt();
+    sample.trips = row.at("trips").toLongLong();
+    const int evaporation = static_cast<int>(std::lround(row.at("evaporation_rate").toDouble() * 100));
+    runs[{evaporation, row.at("seed").toUInt()}].push_back(sample);
+  }
+  ASSERT_EQ(runs.size(), 20u);
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  for (const auto& [key, samples] : runs) {
+    const QString dir = tmp.filePath(QStringLiteral("run-e%1-seed-%2").arg(key.first).arg(key.second));
+    WriteRun(dir, defaults, key.first, key.second, 50000, samples);
+  }
+  const TResult<QString> report = Summarize(tmp.path(), defaults, 10);
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  const QStringList readme = ReadmeBlock(QStringLiteral("evaporation-rate: group means"));
+  ASSERT_GE(readme.size(), 9) << "the README's example block is missing";
+  const QStringList printed = report->split('\n');
+  ASSERT_GE(printed.size(), readme.size());
+  for (qsizetype i = 0; i < readme.size(); ++i) EXPECT_EQ(printed[i].toStdString(), readme[i].toStdString());
+  // The prose after the block quotes the wiggle gene's difference.
+  EXPECT_TRUE(report->contains(QStringLiteral("0.8 - 0.2: 10.99 [-0.55, 22.53]"))) << report->toStdString();
+}
+
 TEST(ValueColours, FixedByValueAndOrdered) {
   const TSettingSpec& rate = SettingSpecs()[*FindSetting("evaporation-rate")];
   // Brighter for higher values: the relative luminance of the scale rises.
@@ -412,6 +465,108 @@ TEST(AnalysisProgram, WindowBelongsToSummarize) {
     EXPECT_EQ(finished.status, 2) << refused.join(' ').toStdString();
     EXPECT_TRUE(finished.err.contains("--window")) << finished.err.toStdString();
   }
+}
+
+// --- The columns of series.csv ---
+
+// The columns a reference names in the first table after `marker`, in its
+// order: a row's first cell lists `name`s separated by ", ", and `x_c0` …
+// `x_c9` stands for the ten between.
+QStringList DocumentedColumns(const QString& text, const QString& marker) {
+  const QStringList lines = text.mid(text.indexOf(marker)).split('\n');
+  static const QRegularExpression range(QStringLiteral("^`(\\w+?)(\\d+)` … `\\1(\\d+)`$"));
+  static const QRegularExpression single(QStringLiteral("^`(\\w+)`$"));
+  QStringList names;
+  qsizetype at = 1;
+  while (at < lines.size() && !lines[at].startsWith('|')) ++at;
+  for (at += 2; at < lines.size() && lines[at].startsWith('|'); ++at) {
+    const QString first = lines[at].section('|', 1, 1).trimmed();
+    for (const QString& part : first.split(QStringLiteral(", "))) {
+      if (const auto m = range.match(part); m.hasMatch()) {
+        for (int i = m.captured(2).toInt(); i <= m.captured(3).toInt(); ++i) {
+          names << m.captured(1) + QString::number(i);
+        }
+      } else if (const auto one = single.match(part); one.hasMatch()) {
+        names << one.captured(1);
+      } else {
+        ADD_FAILURE() << "not a column name: " << part.toStdString();
+      }
+    }
+  }
+  return names;
+}
+
+struct TReference {
+  const char* file;
+  const char* marker;  // the text just before the series table
+};
+
+class SeriesReference : public ::testing::TestWithParam<TReference> {};
+
+TEST_P(SeriesReference, ListsEveryColumnOnceInTheFilesOrder) {
+  const QString path = QStringLiteral(PATHWICK_SOURCE_DIR "/") + QLatin1String(GetParam().file);
+  const QString text = QString::fromUtf8(runner_test::ReadFile(path));
+  ASSERT_TRUE(text.contains(QLatin1String(GetParam().marker))) << path.toStdString();
+  const QStringList written = SeriesHeader().trimmed().split(',');
+  EXPECT_EQ(DocumentedColumns(text, QLatin1String(GetParam().marker)).join(' ').toStdString(),
+            written.join(' ').toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Docs, SeriesReference,
+                         ::testing::Values(TReference{"docs/columns.md", "## series.csv"},
+                                           TReference{"README.md", "The columns of `series.csv`"}));
+
+// Every column of a row carries its own value: each field of the sample
+// differs, and each cell is read back under its column's name.
+TEST(SeriesColumns, EachCellStandsUnderItsName) {
+  TSample s;
+  s.step = 1200;
+  s.avgAngle = 11;
+  s.avgWiggle = 12;
+  s.meanAngle = 13.25;
+  s.sdAngle = 14.25;
+  s.meanWiggle = 15.25;
+  s.sdWiggle = 16.25;
+  s.trips = 17;
+  s.tripsTotal = 18;
+  s.births = 19;
+  s.birthsTotal = 20;
+  s.headingHome = 21;
+  s.visibleCells = 22;
+  for (int32_t c = 0; c < TForm1::kColonies; ++c) {
+    s.colonySize[c] = c == 3 ? 0 : 5;  // colony 3 has no agents
+    s.colonyAngle[c] = 100 + c;
+    s.colonyWiggle[c] = 200 + c;
+    s.colonyAngleSd[c] = 300 + c;
+    s.colonyWiggleSd[c] = 400 + c;
+  }
+  QStringList header;
+  const auto rows = runner_test::CsvRows((SeriesHeader() + SeriesRow(s)).toUtf8(), &header, "series");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(header, SeriesColumnNames());
+  EXPECT_EQ(header.removeDuplicates(), 0);
+  const auto& row = rows.front();
+  using C = TSeriesColumn;
+  const std::map<TSeriesColumn, QString> expected{
+      {C::kStep, "1200"}, {C::kAvgAngle, "11"}, {C::kAvgWiggle, "12"}, {C::kMeanAngle, "13.2500"},
+      {C::kSdAngle, "14.2500"}, {C::kMeanWiggle, "15.2500"}, {C::kSdWiggle, "16.2500"}, {C::kTrips, "17"},
+      {C::kTripsTotal, "18"}, {C::kBirths, "19"}, {C::kBirthsTotal, "20"}, {C::kHeadingHome, "21"},
+      {C::kVisibleCells, "22"}};
+  for (const auto& [column, cell] : expected) {
+    EXPECT_EQ(row.at(SeriesColumnName(column)), cell) << cell.toStdString();
+  }
+  const std::pair<TSeriesColumn, int> perColony[] = {{TSeriesColumn::kColonyAngle, 100},
+                                                     {TSeriesColumn::kColonyWiggle, 200},
+                                                     {TSeriesColumn::kColonyAngleSd, 300},
+                                                     {TSeriesColumn::kColonyWiggleSd, 400}};
+  for (const auto& [column, base] : perColony) {
+    for (int32_t c = 0; c < kSeriesColonies; ++c) {
+      const QString name = SeriesColumnName(column, c);
+      const QString cell = c == 3 ? QString() : QStringLiteral("%1.0000").arg(base + c);
+      EXPECT_EQ(row.at(name), cell) << name.toStdString();
+    }
+  }
+  EXPECT_EQ(expected.size() + std::size(perColony), kSeriesColumns.size());
 }
 
 }  // namespace

@@ -10,36 +10,44 @@ QString Fixed(double value) { return QString::number(value, 'f', kDecimals); }
 
 }  // namespace
 
-QString SeriesHeader() {
-  QStringList columns{"step",  "avg_angle",   "avg_wiggle", "mean_angle",   "sd_angle",     "mean_wiggle",  "sd_wiggle",
-                      "trips", "trips_total", "births",     "births_total", "heading_home", "visible_cells"};
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) columns << QStringLiteral("angle_c%1").arg(c);
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) columns << QStringLiteral("wiggle_c%1").arg(c);
-  // Added after the first columns, so readers of older series keep working.
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) columns << QStringLiteral("sd_angle_c%1").arg(c);
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) columns << QStringLiteral("sd_wiggle_c%1").arg(c);
-  return columns.join(QLatin1Char(',')) + QLatin1Char('\n');
+QString SeriesHeader() { return SeriesColumnNames().join(QLatin1Char(',')) + QLatin1Char('\n'); }
+
+namespace {
+
+// A colony without members has no mean: its cell stays empty.
+QString ColonyCell(const TSample& s, const std::array<double, TModelShape::kColonies>& values, int32_t colony) {
+  return s.colonySize[colony] > 0 ? Fixed(values[colony]) : QString();
 }
 
+// The cell of `column` in a sample's row; a per-colony column's for `colony`.
+QString SeriesCell(const TSample& s, TSeriesColumn column, int32_t colony) {
+  switch (column) {
+    case TSeriesColumn::kStep: return QString::number(s.step);
+    case TSeriesColumn::kAvgAngle: return QString::number(s.avgAngle);
+    case TSeriesColumn::kAvgWiggle: return QString::number(s.avgWiggle);
+    case TSeriesColumn::kMeanAngle: return Fixed(s.meanAngle);
+    case TSeriesColumn::kSdAngle: return Fixed(s.sdAngle);
+    case TSeriesColumn::kMeanWiggle: return Fixed(s.meanWiggle);
+    case TSeriesColumn::kSdWiggle: return Fixed(s.sdWiggle);
+    case TSeriesColumn::kTrips: return QString::number(s.trips);
+    case TSeriesColumn::kTripsTotal: return QString::number(s.tripsTotal);
+    case TSeriesColumn::kBirths: return QString::number(s.births);
+    case TSeriesColumn::kBirthsTotal: return QString::number(s.birthsTotal);
+    case TSeriesColumn::kHeadingHome: return QString::number(s.headingHome);
+    case TSeriesColumn::kVisibleCells: return QString::number(s.visibleCells);
+    case TSeriesColumn::kColonyAngle: return ColonyCell(s, s.colonyAngle, colony);
+    case TSeriesColumn::kColonyWiggle: return ColonyCell(s, s.colonyWiggle, colony);
+    case TSeriesColumn::kColonyAngleSd: return ColonyCell(s, s.colonyAngleSd, colony);
+    case TSeriesColumn::kColonyWiggleSd: return ColonyCell(s, s.colonyWiggleSd, colony);
+  }
+  return {};
+}
+
+}  // namespace
+
 QString SeriesRow(const TSample& s) {
-  QStringList cells{QString::number(s.step),
-                    QString::number(s.avgAngle),
-                    QString::number(s.avgWiggle),
-                    Fixed(s.meanAngle),
-                    Fixed(s.sdAngle),
-                    Fixed(s.meanWiggle),
-                    Fixed(s.sdWiggle),
-                    QString::number(s.trips),
-                    QString::number(s.tripsTotal),
-                    QString::number(s.births),
-                    QString::number(s.birthsTotal),
-                    QString::number(s.headingHome),
-                    QString::number(s.visibleCells)};
-  // A colony without members has no mean: its cell stays empty.
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngle[c]) : QString());
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyWiggle[c]) : QString());
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyAngleSd[c]) : QString());
-  for (int32_t c = 0; c < TModelShape::kColonies; ++c) cells << (s.colonySize[c] > 0 ? Fixed(s.colonyWiggleSd[c]) : QString());
+  QStringList cells;
+  ForEachSeriesCell([&](TSeriesColumn column, int32_t colony) { cells << SeriesCell(s, column, colony); });
   return cells.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 

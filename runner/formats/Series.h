@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "ModelShape.h"
+#include "SeriesColumns.h"
 
 inline constexpr int32_t kGeneValues = TModelShape::kGeneValues;
 
@@ -35,7 +36,8 @@ struct TSample {
 // Counts of agents at each value of each gene: [0] angle, [1] wiggle.
 using TGeneHistogram = std::array<std::array<int64_t, kGeneValues>, 2>;
 
-// series.csv: the header line and one row, each ending in a newline.
+// series.csv: the header line and one row, each ending in a newline, with the
+// columns of kSeriesColumns.
 QString SeriesHeader();
 QString SeriesRow(const TSample& sample);
 // genes_hist.csv: step, gene, then the count at each value 0..255.
