@@ -15,7 +15,9 @@
 #include <optional>
 
 #include "CellForm.h"
+#include "Experiment.h"
 #include "Options.h"
+#include "Pictures.h"
 #include "Plan.h"
 #include "RunFolder.h"
 #include "RunRecord.h"
@@ -98,6 +100,173 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
     for (const auto& setting : parsed->run.settings) parsedCount += setting.has_value() ? 1 : 0;
     EXPECT_EQ(parsedCount, given) << "no setting appears that was not given";
   }
+}
+
+// Which modes take which option, written out here from the help's promise:
+// a mode refuses every option it would ignore.
+struct ModeRow {
+  const char* option;
+  const char* value;  // nullptr: a flag
+  bool run, show, grid, summarize, verify;
+};
+
+TEST(Parser, EachModeTakesExactlyItsOptionsWrittenWithOneDashOrTwo) {
+  const ModeRow table[] = {
+      {"steps", "5", true, true, true, false, false},
+      {"seed", "3", true, true, true, false, false},
+      {"out", "d", true, false, false, false, false},
+      {"histograms", nullptr, true, false, true, false, false},
+      {"plot", nullptr, true, false, true, false, false},
+      {"snapshot-every", "100", true, false, true, false, false},
+      {"picture-scale", "2", true, false, true, false, false},
+      {"video", "v.mp4", true, false, true, false, false},
+      {"video-every", "5", true, false, true, false, false},
+      {"agents-every", "100", true, false, true, false, false},
+      {"births", nullptr, true, false, true, false, false},
+      {"config", "r.json", true, true, false, false, false},
+      {"checkpoint-every", "100", true, false, true, false, false},
+      {"keep-checkpoints", nullptr, true, false, true, false, false},
+      {"from", "c.pwk", true, true, true, false, false},
+      {"quiet", nullptr, true, false, false, true, true},
+      {"window", "3", false, false, false, true, false},
+      {"agents", "40", true, true, true, false, false},
+      {"diffuse", nullptr, true, true, true, false, false},
+  };
+  const std::pair<QStringList, TCommandKind> modes[] = {
+      {{}, TCommandKind::kRun},
+      {{"show"}, TCommandKind::kShow},
+      {{"grid"}, TCommandKind::kGrid},
+      {{"summarize", "d"}, TCommandKind::kSummarize},
+      {{"verify", "d"}, TCommandKind::kVerify},
+  };
+  for (const ModeRow& row : table) {
+    const bool takes[] = {row.run, row.show, row.grid, row.summarize, row.verify};
+    for (size_t m = 0; m < std::size(modes); ++m) {
+      for (const char* dashes : {"--", "-"}) {
+        QStringList arguments;
+        if (!modes[m].first.isEmpty()) arguments << dashes + modes[m].first[0] << modes[m].first.mid(1);
+        arguments << dashes + QString::fromLatin1(row.option);
+        if (row.value) arguments << QLatin1String(row.value);
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const TResult<TCommand> parsed = ParseCommandLine(arguments);
+        if (!takes[m]) {
+          ASSERT_FALSE(parsed.Ok());
+          EXPECT_TRUE(parsed.Error().message.contains(QStringLiteral("does not take --") + row.option))
+              << parsed.Error().message.toStdString();
+          continue;
+        }
+        ASSERT_TRUE(parsed.Ok()) << parsed.Error().message.toStdString();
+        EXPECT_EQ(parsed->kind, modes[m].second);
+      }
+    }
+  }
+}
+
+TEST(Parser, OneDashReadsAsTwoInValuesFlagsJobLinesAndModes) {
+  const TResult<TCommand> one = ParseCommandLine({"-steps", "7", "-seed=9", "-plot", "-out", "d", "-force", "-diffuse"});
+  const TResult<TCommand> two =
+      ParseCommandLine({"--steps=7", "--seed", "9", "--plot", "--out=d", "--force", "--diffuse", "on"});
+  ASSERT_TRUE(one.Ok()) << one.Error().message.toStdString();
+  ASSERT_TRUE(two.Ok()) << two.Error().message.toStdString();
+  for (const TCommand* c : {&*one, &*two}) {
+    EXPECT_EQ(c->run.steps, 7);
+    EXPECT_EQ(c->run.seed, 9u);
+    EXPECT_TRUE(c->run.plot);
+    EXPECT_EQ(c->out, "d");
+    EXPECT_TRUE(c->force);
+    EXPECT_EQ(c->run.settings[*FindSetting("diffuse")], 1);
+  }
+  // A value that starts with a dash stays a value, and is refused as one.
+  const TResult<TCommand> negative = ParseCommandLine({"-seed", "-5"});
+  ASSERT_FALSE(negative.Ok());
+  EXPECT_TRUE(negative.Error().message.contains("--seed takes a whole number from 0 to 4294967295, not '-5'"));
+  ASSERT_TRUE(ParseCommandLine({"-show"}).Ok());
+  EXPECT_EQ(ParseCommandLine({"-show"})->kind, TCommandKind::kShow);
+  // Every option a job line may not hold is refused in either form.
+  for (const char* word : {"-force", "--force", "-out=x", "--out x", "-show", "--grid", "-quiet", "-job=a",
+                           "--summarize d", "-verify d"}) {
+    SCOPED_TRACE(word);
+    const TResult<TCommand> job = ParseCommandLine({"--job", QStringLiteral("--steps 5 ") + word});
+    ASSERT_FALSE(job.Ok());
+    EXPECT_TRUE(job.Error().message.startsWith("a job line may not hold --")) << job.Error().message.toStdString();
+  }
+}
+
+TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
+  const QString help = HelpText(TSettingValues{});
+  const QStringList lines = help.split('\n');
+  // The option's line and its continuations, joined.
+  const auto entry = [&lines](const QString& option) {
+    QString text;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      if (!lines[i].trimmed().startsWith(option + ' ')) continue;
+      text = lines[i].simplified();
+      while (++i < lines.size() && lines[i].startsWith("       ") && !lines[i].trimmed().startsWith("-"))
+        text += ' ' + lines[i].simplified();
+      break;
+    }
+    return text;
+  };
+  EXPECT_TRUE(entry("--steps").contains(QStringLiteral("(default: %1)").arg(kDefaultSteps))) << entry("--steps").toStdString();
+  EXPECT_TRUE(entry("--video-every").contains(QStringLiteral("(default: %1)").arg(kDefaultVideoEvery)));
+  EXPECT_TRUE(entry("--picture-scale")
+                  .contains(QStringLiteral("%1 to %2 (default: %3)").arg(kMinPictureScale).arg(kMaxPictureScale).arg(kDefaultPictureScale)))
+      << entry("--picture-scale").toStdString();
+  for (const char* option : {"--ended", "--seed-of", "--window", "--job", "--quiet"})
+    EXPECT_FALSE(entry(option).isEmpty()) << option;
+  // The paragraph on the modes says what the parser does.
+  const QString modes = help.mid(help.indexOf("Each mode refuses")).section("\n\n", 0, 0).simplified();
+  EXPECT_TRUE(modes.contains("--summarize takes only --quiet and --window")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains("--verify takes only --quiet")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
+  EXPECT_EQ(JobLineReserved().contains("--force"), true);
+  EXPECT_FALSE(JobLineReserved().contains("--steps"));
+}
+
+TEST(Parser, TheSweepsQueriesAnswerEachLineAndFolder) {
+  const std::pair<const char*, const char*> seeds[] = {
+      {"--steps 5 --seed 3", "3"},    {"-seed=4294967295", "4294967295"}, {"--steps 5", "clock"},
+      {"--seed 4294967296", "clock"}, {"--seed x --sniff sideways", "clock"}, {"--vary \"--seed 8\"", "clock"},
+  };
+  for (const auto& [line, seed] : seeds) EXPECT_EQ(JobLineSeed(line), seed) << line;
+  const TResult<TCommand> asked = ParseCommandLine({"--ended", "a", "-ended=b"});
+  ASSERT_TRUE(asked.Ok()) << asked.Error().message.toStdString();
+  EXPECT_EQ(asked->kind, TCommandKind::kEnded);
+  EXPECT_EQ(asked->folders, QStringList({"a", "b"}));
+  EXPECT_FALSE(ParseCommandLine({"--ended", "a", "--steps", "5"}).Ok());
+
+  QTemporaryDir tmp;
+  EXPECT_EQ(RecordedEnding(tmp.filePath("none")), kEndedNone);
+  QDir().mkpath(tmp.filePath("damaged"));
+  WriteFile(tmp.filePath("damaged/run.json"), "{\"ended\": \"completed\"");
+  EXPECT_EQ(RecordedEnding(tmp.filePath("damaged")), kEndedNone) << "half a record is none";
+  auto form = std::make_unique<TForm1>();
+  for (const char* ended : {kEndedCompleted, kEndedInterrupted}) {
+    TRunRecord record;
+    record.spec.settings = ReadSettings(*form);
+    record.spec.steps = 100;
+    record.ended = QLatin1String(ended);
+    QDir().mkpath(tmp.filePath(ended));
+    ASSERT_TRUE(WriteRunRecord(QDir(tmp.filePath(ended)).filePath("run.json"), record).Ok());
+    EXPECT_EQ(RecordedEnding(tmp.filePath(ended)), QLatin1String(ended));
+  }
+}
+
+TEST(Parser, ThePlanRefusesFilesWithoutAFolderAndTheWindowWithoutADisplay) {
+  const TSettingValues defaults{};
+  for (auto set : {+[](TRunOptions& o) { o.histograms = true; }, +[](TRunOptions& o) { o.births = true; },
+                   +[](TRunOptions& o) { o.plot = true; }, +[](TRunOptions& o) { o.checkpointEvery = 100; }}) {
+    TRunOptions options;
+    set(options);
+    const TResult<TRunPlan> out = ResolvePlan(options, defaults, TPlanTarget::kStandardOutput);
+    ASSERT_FALSE(out.Ok());
+    EXPECT_TRUE(out.Error().message.contains("give --out DIR")) << out.Error().message.toStdString();
+    EXPECT_TRUE(ResolvePlan(options, defaults, TPlanTarget::kFolder).Ok());
+  }
+  // The suite runs offscreen.
+  const TResult<TRunPlan> window = ResolvePlan(TRunOptions{}, defaults, TPlanTarget::kWindow);
+  ASSERT_FALSE(window.Ok());
+  EXPECT_TRUE(window.Error().message.contains("--show needs a display"));
 }
 
 // --- The program: job lists, records, --config and --verify ---
@@ -366,7 +535,7 @@ TEST(Plan, AResolvedPlanRunsTwiceWithTheSameResult) {
   options.steps = 300;
   options.seed = 12;
   auto form = std::make_unique<TForm1>();
-  const TResult<TRunPlan> plan = ResolvePlan(options, ReadSettings(*form));
+  const TResult<TRunPlan> plan = ResolvePlan(options, ReadSettings(*form), TPlanTarget::kFolder);
   ASSERT_TRUE(plan.Ok()) << plan.Error().message.toStdString();
   EXPECT_TRUE(plan->branchSeed);
   std::vector<std::vector<int64_t>> runs;

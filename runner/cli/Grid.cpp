@@ -67,7 +67,7 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations) {
 TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& defaults) {
   const TRunOptions& options = command.run;
   const auto specs = SettingSpecs();
-  TResult<TRunPlan> base = ResolvePlan(options, defaults);
+  TResult<TRunPlan> base = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!base) return base.Error();
   if (base->from) {
     for (const TVary& vary : command.vary) {

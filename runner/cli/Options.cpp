@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 #include "RunSpec.h"
 
@@ -24,7 +25,9 @@ const char* const kDescription =
     "reads the clock) sets it to (S + k x 2654435761) mod 2^32. Without --seed a seed is taken from\n"
     "the clock and recorded in run.json. The same seed and settings give byte-identical data files.";
 
-const char* const kEpilog =
+// The epilog of --help; the paragraph on what each mode takes is made from
+// the option table and goes between the two halves.
+const char* const kEpilogSettings =
     "\nSettings are written as the window's captions show them: the rates as fractions with at most\n"
     "two decimals (0.5, 0.01), the rest as whole numbers. Flags take on or off (--diffuse off); a\n"
     "flag given bare means on. run.json and summary.csv also record what the model makes of the\n"
@@ -35,9 +38,13 @@ const char* const kEpilog =
     "such a list with GNU parallel. It warns on standard error when varied values come to the same\n"
     "effective setting, and refuses to vary a setting that --from fixes.\n"
     "\n"
-    "Each mode refuses the options it would ignore: --show takes the settings, --seed, --steps,\n"
-    "--config and --from; --grid takes neither --out, --force, --config nor --quiet; --summarize\n"
-    "and --verify take only --quiet.\n"
+    "Options are written with two dashes or one (-steps 5 is --steps 5), their values after a blank\n"
+    "or after '='.\n";
+
+const char* const kEpilogEnd =
+    "\n"
+    "--ended and --seed-of answer pathwick_sweep without running anything: one line for each folder\n"
+    "or job line, in the order given, and status 0 whatever the answers are.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
@@ -49,57 +56,278 @@ const char* const kEpilog =
     "  2  refused: the command line, a record, a checkpoint (changed, missing or damaged), a folder\n"
     "     that holds no run (--verify, --summarize) or already holds one; nothing was written\n";
 
-struct TRunOption {
-  const char* name;
-  const char* valueName;  // empty: a flag
-  const char* description;
+constexpr int kEpilogWidth = 100;
+constexpr const char* kClockSeed = "clock";
+
+// The modes an option is taken by, one bit for each TCommandKind.
+constexpr uint32_t In(TCommandKind kind) { return 1u << static_cast<unsigned>(kind); }
+constexpr uint32_t kInRun = In(TCommandKind::kRun);
+constexpr uint32_t kInShow = In(TCommandKind::kShow);
+constexpr uint32_t kInGrid = In(TCommandKind::kGrid);
+// The modes that take the settings (the options of SettingSpecs()).
+constexpr uint32_t kSettingModes = kInRun | kInShow | kInGrid;
+
+struct TWholeRange {
+  qint64 min;
+  qint64 max;
+};
+constexpr TWholeRange kCountRange{1, std::numeric_limits<int32_t>::max()};
+constexpr TWholeRange kSeedRange{0, std::numeric_limits<uint32_t>::max()};
+constexpr TWholeRange kPictureScaleRange{kMinPictureScale, kMaxPictureScale};
+static_assert(kDefaultPictureScale >= kMinPictureScale && kDefaultPictureScale <= kMaxPictureScale);
+
+struct TOptionRow;
+// Reads the values given for the option (one, or several for a repeatable
+// one) into the command; refuses with one line a value it cannot take.
+using TReadOption = TStatus (*)(const TOptionRow& row, const QStringList& values, TCommand& command);
+
+// One option of pathwick_run, everything about it in one place.
+struct TOptionRow {
+  const char* name;       // without the dashes
+  const char* shortName;  // one letter, or nullptr
+  const char* valueName;  // the value's syntax in --help; empty: a flag
+  // --help's line: "{range}" stands for the range, "{default}" for the default.
+  const char* help;
+  std::optional<TWholeRange> range;    // a whole number's range
+  std::optional<qint64> defaultValue;  // the default of a number
+  const char* defaultText;             // or in words
+  const char* accepts;                 // what a text value must be, for the refusal
+  uint32_t modes;                      // the modes that take it
+  std::optional<TCommandKind> chooses;  // the mode it chooses
+  bool inJobLine;                       // a job line may hold it
+  bool repeatable;                      // may be given more than once
+  TReadOption read;                     // nullptr: nothing to read (a mode's flag)
 };
 
-constexpr TRunOption kRunOptions[] = {
-    {"steps", "N", "steps to run, 1 to 2147483647 (default: 10000)"},
-    {"seed", "S", "the run's seed, 0 to 4294967295 (default: from the clock, recorded)"},
-    {"out", "DIR", "write the run's folder DIR (default: the series to standard output)"},
-    {"force", "", "replace a run already in DIR"},
-    {"histograms", "", "also write genes_hist.csv: agents at each gene value, every sample"},
-    {"plot", "",
-     "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
-     "distribution), and final.png (the grid)"},
-    {"snapshot-every", "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png"},
-    {"picture-scale", "N", "magnify snapshots, final.png and video frames N times, 1 to 8 (default: 1)"},
-    {"video", "FILE",
-     "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
-     "encoded by ffmpeg"},
-    {"video-every", "K", "for --video: a frame after every K-th step (default: 10)"},
-    {"agents-every", "K", "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100"},
-    {"births", "", "also write births.csv.gz: every birth with its parents, crossover cut and mutation"},
-    {"config", "FILE",
-     "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
-     "override it"},
-    {"checkpoint-every", "K",
-     "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted"},
-    {"keep-checkpoints", "", "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk"},
-    {"from", "FILE", "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it"},
-    {"quiet", "", "no progress line on standard error (it shows only on a terminal anyway)"},
-    {"show", "", "open the same seeded run in the window instead of running it here; with --steps it stops there"},
-    {"grid", "", "print a job list: the product of the --vary values and the --seeds"},
-    {"vary", "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings"},
-    {"seeds", "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12"},
-    {"job", "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)"},
-    {"summarize", "DIR",
-     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
-     "compare the groups (comparison.csv, printed) when one setting varies"},
-    {"window", "K", "for --summarize: final values are also the mean of each run's last K samples"},
-    {"verify", "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256"},
+// A field of the command, whether it is the command's own or its run's.
+template <class T>
+T& Field(TCommand& c, T TCommand::*member) { return c.*member; }
+template <class T>
+T& Field(TCommand& c, T TRunOptions::*member) { return c.run.*member; }
+
+template <class T>
+struct TValueOf {
+  using type = T;
 };
+template <class T>
+struct TValueOf<std::optional<T>> {
+  using type = T;
+};
+
+// A whole number written in decimal digits only, within min..max.
+std::optional<qint64> ParseWhole(const QString& text, qint64 min, qint64 max) {
+  static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+  if (!digits.match(text).hasMatch()) return std::nullopt;
+  const qint64 value = text.toLongLong();
+  if (value < min || value > max) return std::nullopt;
+  return value;
+}
+
+TError Refuse(const QString& option, const QString& accepts, const QString& text) {
+  return Refused(QStringLiteral("%1 takes %2, not '%3'").arg(Dashed(option), accepts, text));
+}
+
+QString RangeText(const TWholeRange& range) { return QStringLiteral("%1 to %2").arg(range.min).arg(range.max); }
+
+template <auto member>
+TStatus ReadWhole(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const auto value = ParseWhole(values.back(), row.range->min, row.range->max);
+  if (!value) {
+    return Refuse(QLatin1String(row.name), QStringLiteral("a whole number from ") + RangeText(*row.range),
+                  values.back());
+  }
+  using TField = std::remove_reference_t<decltype(Field(c, member))>;
+  Field(c, member) = static_cast<typename TValueOf<TField>::type>(*value);
+  return Success();
+}
+
+template <auto member>
+TStatus ReadFlag(const TOptionRow&, const QStringList&, TCommand& c) {
+  Field(c, member) = true;
+  return Success();
+}
+
+// A file or folder: any text but the empty one.
+template <auto member>
+TStatus ReadText(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  if (values.back().isEmpty()) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), QString());
+  Field(c, member) = values.back();
+  return Success();
+}
+
+template <auto member>
+TStatus ReadEach(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  for (const QString& value : values) {
+    if (value.isEmpty()) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), QString());
+  }
+  Field(c, member) = values;
+  return Success();
+}
+
+// "1-10,15" -> 1..10, 15.
+std::optional<QList<uint32_t>> ParseSeedList(const QString& text) {
+  QList<uint32_t> seeds;
+  for (const QString& part : text.split(QLatin1Char(','))) {
+    const QStringList ends = part.split(QLatin1Char('-'));
+    if (ends.size() > 2) return std::nullopt;
+    const auto first = ParseWhole(ends.front(), kSeedRange.min, kSeedRange.max);
+    const auto last = ParseWhole(ends.back(), kSeedRange.min, kSeedRange.max);
+    if (!first || !last || *last < *first || seeds.size() + (*last - *first) >= kMaxJobLines) return std::nullopt;
+    for (qint64 s = *first; s <= *last; ++s) seeds.append(static_cast<uint32_t>(s));
+  }
+  return seeds;
+}
+
+// Read after --seed (the rows are read in their order).
+TStatus ReadSeeds(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  if (c.run.seed) return Refused(QStringLiteral("--seed and --seeds cannot be combined"));
+  const auto seeds = ParseSeedList(values.back());
+  if (!seeds) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), values.back());
+  c.seeds = *seeds;
+  return Success();
+}
+
+// Read after the settings, which a --vary may not also give.
+TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
+  const auto specs = SettingSpecs();
+  std::array<bool, kSettingCount> varied{};
+  for (const QString& vary : values) {
+    const qsizetype eq = vary.indexOf(QLatin1Char('='));
+    const auto index = FindSetting(vary.left(eq));
+    if (eq < 0 || !index) {
+      return Refused(
+          QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'").arg(vary));
+    }
+    const TSettingSpec& spec = specs[*index];
+    if (varied[*index]) return Refused(QStringLiteral("--vary names %1 twice").arg(QLatin1String(spec.option)));
+    if (c.run.settings[*index])
+      return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
+    varied[*index] = true;
+    TVary axis{*index, {}};
+    for (const QString& text : vary.mid(eq + 1).split(QLatin1Char(','))) {
+      const auto value = ParseSettingValue(spec, text);
+      if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
+      axis.values << *value;
+    }
+    c.vary << axis;
+  }
+  return Success();
+}
+
+using K = TCommandKind;
+constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify);
+constexpr uint32_t kInRuns = kInRun | kInGrid;
+constexpr uint32_t kInWorlds = kInRun | kInShow | kInGrid;
+
+// Every option but the settings, in the order of --help. The rows are read in
+// this order, after the settings.
+// clang-format off
+const TOptionRow kOptionRows[] = {
+    {"help", "h", "", "this text", {}, {}, nullptr, nullptr, 0, K::kHelp, false, false, nullptr},
+    {"version", "v", "", "the version", {}, {}, nullptr, nullptr, 0, K::kVersion, false, false, nullptr},
+    {"steps", nullptr, "N", "steps to run, {range} (default: {default})", kCountRange, kDefaultSteps, nullptr, nullptr,
+     kInWorlds, {}, true, false, ReadWhole<&TRunOptions::steps>},
+    {"seed", nullptr, "S", "the run's seed, {range} (default: {default})", kSeedRange, {},
+     "from the clock, recorded", nullptr, kInWorlds, {}, true, false, ReadWhole<&TRunOptions::seed>},
+    {"out", nullptr, "DIR", "write the run's folder DIR (default: {default})", {}, {},
+     "the series to standard output", "a folder", kInRun, {}, false, false, ReadText<&TCommand::out>},
+    {"force", nullptr, "", "replace a run already in DIR", {}, {}, nullptr, nullptr, kInRun, {}, false, false,
+     ReadFlag<&TCommand::force>},
+    {"histograms", nullptr, "", "also write genes_hist.csv: agents at each gene value, every sample", {}, {}, nullptr,
+     nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::histograms>},
+    {"plot", nullptr, "",
+     "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
+     "distribution), and final.png (the grid)", {}, {}, nullptr, nullptr, kInRuns, {}, true, false,
+     ReadFlag<&TRunOptions::plot>},
+    {"snapshot-every", nullptr, "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png",
+     kCountRange, {}, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::snapshotEvery>},
+    {"picture-scale", nullptr, "N",
+     "magnify snapshots, final.png and video frames N times, {range} (default: {default})", kPictureScaleRange,
+     kDefaultPictureScale, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::pictureScale>},
+    {"video", nullptr, "FILE",
+     "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
+     "encoded by ffmpeg", {}, {}, nullptr, "a file name", kInRuns, {}, true, false, ReadText<&TRunOptions::video>},
+    {"video-every", nullptr, "K", "for --video: a frame after every K-th step (default: {default})", kCountRange,
+     kDefaultVideoEvery, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::videoEvery>},
+    {"agents-every", nullptr, "K",
+     "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100", kCountRange, {}, nullptr,
+     nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::agentsEvery>},
+    {"births", nullptr, "", "also write births.csv.gz: every birth with its parents, crossover cut and mutation", {},
+     {}, nullptr, nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::births>},
+    {"config", nullptr, "FILE",
+     "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
+     "override it", {}, {}, nullptr, "a file", kInRun | kInShow, {}, true, false, ReadText<&TRunOptions::config>},
+    {"checkpoint-every", nullptr, "K",
+     "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted",
+     kCountRange, {}, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::checkpointEvery>},
+    {"keep-checkpoints", nullptr, "",
+     "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk", {}, {}, nullptr,
+     nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::keepCheckpoints>},
+    {"from", nullptr, "FILE",
+     "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it", {}, {},
+     nullptr, "a file", kInWorlds, {}, true, false, ReadText<&TRunOptions::from>},
+    {"quiet", nullptr, "", "no progress line on standard error (it shows only on a terminal anyway)", {}, {},
+     nullptr, nullptr, kInFolderModes, {}, false, false, ReadFlag<&TCommand::quiet>},
+    {"show", nullptr, "",
+     "open the same seeded run in the window instead of running it here; with --steps it stops there", {}, {},
+     nullptr, nullptr, kInShow, K::kShow, false, false, nullptr},
+    {"grid", nullptr, "", "print a job list: the product of the --vary values and the --seeds", {}, {}, nullptr,
+     nullptr, kInGrid, K::kGrid, false, false, nullptr},
+    {"vary", nullptr, "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings",
+     {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadVary},
+    {"seeds", nullptr, "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12", {}, {},
+     nullptr, "seeds 0 to 4294967295 as A-B ranges or single values", kInGrid, {}, false, false, ReadSeeds},
+    // Its words take its place before the modes are told apart.
+    {"job", nullptr, "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)", {}, {},
+     nullptr, nullptr, kSettingModes, {}, false, false, nullptr},
+    {"summarize", nullptr, "DIR",
+     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
+     "compare the groups (comparison.csv, printed) when one setting varies", {}, {}, nullptr, "a folder",
+     In(K::kSummarize), K::kSummarize, false, false, ReadText<&TCommand::folder>},
+    {"window", nullptr, "K", "for --summarize: final values are also the mean of each run's last K samples",
+     kCountRange, {}, nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadWhole<&TCommand::window>},
+    {"verify", nullptr, "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256",
+     {}, {}, nullptr, "a folder", In(K::kVerify), K::kVerify, false, false, ReadText<&TCommand::folder>},
+    {"ended", nullptr, "DIR",
+     "print how the run in DIR ended: completed, interrupted, or none when DIR holds no record that can be read; "
+     "may be given for several folders", {}, {}, nullptr, "a folder", In(K::kEnded), K::kEnded, false, true,
+     ReadEach<&TCommand::folders>},
+    {"seed-of", nullptr, "LINE",
+     "print the seed the job line LINE runs with, or clock when it gives none that can be read; may be given for "
+     "several lines", {}, {}, nullptr, "a job line", In(K::kSeedOf), K::kSeedOf, false, true,
+     ReadEach<&TCommand::jobLines>},
+};
+// clang-format on
+
+const TOptionRow* FindRow(const QString& name) {
+  for (const TOptionRow& row : kOptionRows) {
+    if (name == QLatin1String(row.name) || (row.shortName && name == QLatin1String(row.shortName))) return &row;
+  }
+  return nullptr;
+}
+
+// The mode an option chooses, by its row; a run when none is given.
+const TOptionRow* ModeRow(TCommandKind kind) {
+  for (const TOptionRow& row : kOptionRows) {
+    if (row.chooses == kind) return &row;
+  }
+  return nullptr;
+}
+
+QString OptionHelp(const TOptionRow& row) {
+  QString text = QLatin1String(row.help);
+  if (row.range) text.replace(QStringLiteral("{range}"), RangeText(*row.range));
+  const QString byDefault = row.defaultValue ? QString::number(*row.defaultValue) : QLatin1String(row.defaultText);
+  return text.replace(QStringLiteral("{default}"), byDefault);
+}
 
 void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(QLatin1String(kDescription));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  for (const TRunOption& o : kRunOptions) {
-    parser.addOption(
-        QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description), QLatin1String(o.valueName)));
+  for (const TOptionRow& row : kOptionRows) {
+    QStringList names{QLatin1String(row.name)};
+    if (row.shortName) names.prepend(QLatin1String(row.shortName));
+    parser.addOption(QCommandLineOption(names, OptionHelp(row), QLatin1String(row.valueName)));
   }
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
@@ -116,115 +344,140 @@ void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
   }
 }
 
-// A flag written bare (--diffuse) means on: it becomes --diffuse=on, and
-// --diffuse off becomes --diffuse=off, so that the parser sees one form.
-QStringList SpellFlagsOut(const QStringList& arguments) {
-  QStringList spelled;
+// "--a, --b and --c".
+QString Listed(const QStringList& names, const char* conjunction) {
+  if (names.size() < 2) return names.join(QString());
+  return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QLatin1Char(' ') + QLatin1String(conjunction) +
+         QLatin1Char(' ') + names.back();
+}
+
+// What a mode takes besides its own option, as the epilog says it: the list
+// of what it takes, or of what it does not when that is shorter.
+QString ModeTakes(TCommandKind kind) {
+  const bool settings = (kSettingModes & In(kind)) != 0;
+  QStringList takes;
+  QStringList refuses;
+  for (const TOptionRow& row : kOptionRows) {
+    if (row.chooses) continue;
+    const bool taken = (row.modes & In(kind)) != 0;
+    // Against a run's options only: those of other modes go without saying.
+    if (taken) {
+      takes << Dashed(QLatin1String(row.name));
+    } else if (row.modes & kInRun) {
+      refuses << Dashed(QLatin1String(row.name));
+    }
+  }
+  if (settings && refuses.size() < takes.size()) {
+    return QStringLiteral("the settings and a run's options but ") + Listed(refuses, "and");
+  }
+  if (settings) takes.prepend(QStringLiteral("the settings"));
+  return takes.isEmpty() ? QStringLiteral("nothing else") : QStringLiteral("only ") + Listed(takes, "and");
+}
+
+// Fills `text` into lines of at most `width` characters, at blanks.
+QString Wrapped(const QString& text, int width) {
+  QString wrapped;
+  qsizetype lineStart = 0;
+  for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (wrapped.size() > lineStart) {
+      if (wrapped.size() - lineStart + 1 + word.size() > width) {
+        wrapped += QLatin1Char('\n');
+        lineStart = wrapped.size();
+      } else {
+        wrapped += QLatin1Char(' ');
+      }
+    }
+    wrapped += word;
+  }
+  return wrapped + QLatin1Char('\n');
+}
+
+QString ModesParagraph() {
+  QStringList modes;
+  for (TCommandKind kind : {K::kShow, K::kGrid, K::kSummarize, K::kVerify}) {
+    modes << QStringLiteral("%1 takes %2").arg(Dashed(QLatin1String(ModeRow(kind)->name)), ModeTakes(kind));
+  }
+  // Of the rest, a job line may hold none.
+  QStringList reserved;
+  for (const TOptionRow& row : kOptionRows) {
+    if (!row.inJobLine && (row.modes & kInRun)) reserved << Dashed(QLatin1String(row.name));
+  }
+  return Wrapped(QStringLiteral("Each mode refuses the options it would ignore: %1. A job line (--job, pathwick_sweep) "
+                                "holds only the settings and a run's options but %2.")
+                     .arg(modes.join(QStringLiteral("; ")), Listed(reserved, "and")),
+                 kEpilogWidth);
+}
+
+// Every option written in one form: "--name" or "--name=value", whether it
+// came with one dash or two, its value after a blank or after '='. A flag
+// setting given bare gains "=on". Anything not an option of the table stays
+// as it is, for the parser to refuse.
+QStringList Normalised(const QStringList& arguments) {
+  QStringList normal;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
-    const TSettingSpec* flag = nullptr;
-    for (const TSettingSpec& spec : SettingSpecs()) {
-      const QString option = QLatin1String(spec.option);
-      if (spec.kind == TSettingKind::kFlag && (a == Dashed(option) || a == QLatin1Char('-') + option)) flag = &spec;
-    }
-    if (!flag) {
-      spelled << a;
+    const qsizetype dashes = a.startsWith(QLatin1String("--")) ? 2 : a.startsWith(QLatin1Char('-')) ? 1 : 0;
+    const qsizetype eq = a.indexOf(QLatin1Char('='));
+    const QString name = a.mid(dashes, eq < 0 ? -1 : eq - dashes);
+    const TOptionRow* row = dashes > 0 ? FindRow(name) : nullptr;
+    const std::optional<size_t> setting = dashes > 0 ? FindSetting(name) : std::nullopt;
+    // A setting's record key (evaporation_rate) is not an option.
+    const bool isSetting = setting && name == QLatin1String(SettingSpecs()[*setting].option);
+    if (!row && !isSetting) {
+      normal << a;
       continue;
     }
-    const bool valued = i + 1 < arguments.size() && ParseSettingValue(*flag, arguments[i + 1]).has_value();
-    spelled << a + QLatin1Char('=') + (valued ? arguments[++i] : QStringLiteral("on"));
+    const QString dashed = Dashed(row ? QLatin1String(row->name) : name);
+    if (eq >= 0) {
+      normal << dashed + a.mid(eq);
+    } else if (isSetting && SettingSpecs()[*setting].kind == TSettingKind::kFlag) {
+      const bool valued =
+          i + 1 < arguments.size() && ParseSettingValue(SettingSpecs()[*setting], arguments[i + 1]).has_value();
+      normal << dashed + QLatin1Char('=') + (valued ? arguments[++i] : QStringLiteral("on"));
+    } else if ((isSetting || *row->valueName) && i + 1 < arguments.size()) {
+      normal << dashed + QLatin1Char('=') + arguments[++i];
+    } else {
+      normal << dashed;  // a flag, or a value missing: the parser says so
+    }
   }
-  return spelled;
+  return normal;
 }
 
-// A whole number written in decimal digits only, within min..max.
-std::optional<qint64> ParseWhole(const QString& text, qint64 min, qint64 max) {
-  static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
-  if (!digits.match(text).hasMatch()) return std::nullopt;
-  const qint64 value = text.toLongLong();
-  if (value < min || value > max) return std::nullopt;
-  return value;
-}
-
-TError Refuse(const QString& option, const QString& accepts, const QString& text) {
-  return Refused(QStringLiteral("%1 takes %2, not '%3'").arg(Dashed(option), accepts, text));
-}
-
-// "1-10,15" -> 1..10, 15.
-std::optional<QList<uint32_t>> ParseSeedList(const QString& text) {
-  QList<uint32_t> seeds;
-  constexpr qint64 kMaxSeed = std::numeric_limits<uint32_t>::max();
-  for (const QString& part : text.split(QLatin1Char(','))) {
-    const QStringList ends = part.split(QLatin1Char('-'));
-    if (ends.size() > 2) return std::nullopt;
-    const auto first = ParseWhole(ends.front(), 0, kMaxSeed);
-    const auto last = ParseWhole(ends.back(), 0, kMaxSeed);
-    if (!first || !last || *last < *first || seeds.size() + (*last - *first) >= kMaxJobLines) return std::nullopt;
-    for (qint64 s = *first; s <= *last; ++s) seeds.append(static_cast<uint32_t>(s));
-  }
-  return seeds;
+// The option of a normalised argument ("--name[=value]"), without the dashes.
+QString OptionName(const QString& normalised) {
+  if (!normalised.startsWith(QLatin1String("--"))) return {};
+  return normalised.mid(2).section(QLatin1Char('='), 0, 0);
 }
 
 // Replaces --job LINE by the words of LINE, split as a shell splits words
 // (quotes, no expansion); the arguments as they are without --job.
-TResult<QStringList> ExpandJob(const QStringList& arguments) {
+TResult<QStringList> ExpandJob(const QStringList& normalised) {
   QStringList expanded;
-  QString line;
-  int jobs = 0;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    const QString& a = arguments[i];
-    if (a == QLatin1String("--job") || a == QLatin1String("-job")) {
-      if (i + 1 >= arguments.size()) break;  // the parser reports the missing value
-      line = arguments[++i];
-      ++jobs;
-    } else if (a.startsWith(QLatin1String("--job="))) {
-      line = a.mid(6);
-      ++jobs;
+  QStringList lines;
+  const QString job = Dashed(QStringLiteral("job"));
+  for (const QString& a : normalised) {
+    if (a.startsWith(job + QLatin1Char('='))) {
+      lines << a.mid(job.size() + 1);
     } else {
-      expanded << a;
+      expanded << a;  // a --job without its value is refused by the parser
     }
   }
-  if (jobs == 0) return arguments;
-  if (jobs > 1) return Refused(QStringLiteral("--job is given more than once"));
-  const QStringList words = QProcess::splitCommand(line);
+  if (lines.isEmpty()) return normalised;
+  if (lines.size() > 1) return Refused(QStringLiteral("--job is given more than once"));
+  const QStringList words = Normalised(QProcess::splitCommand(lines.front()));
   for (const QString& w : words) {
-    for (const char* reserved : {"--out", "--job", "--grid", "--summarize", "--verify", "--show", "--force"}) {
-      if (w == QLatin1String(reserved) || w.startsWith(QLatin1String(reserved) + QLatin1Char('='))) {
-        return Refused(QStringLiteral("a job line may not hold %1, but this one does: %2").arg(QLatin1String(reserved), line));
-      }
+    const TOptionRow* row = FindRow(OptionName(w));
+    if (row && !row->inJobLine) {
+      return Refused(QStringLiteral("a job line may not hold %1, but this one does: %2")
+                         .arg(Dashed(QLatin1String(row->name)), lines.front()));
     }
   }
   return expanded + words;
 }
 
-// The options each mode takes besides the settings; anything else given
-// with it would be ignored, so it is refused.
-// clang-format off
-constexpr const char* kRunTakes[] = {
-    "steps", "seed", "out", "force", "histograms", "plot", "snapshot-every", "config", "from", "quiet",
-    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
-constexpr const char* kShowTakes[] = {"steps", "seed", "config", "from"};
-constexpr const char* kGridTakes[] = {
-    "vary", "seeds", "steps", "seed", "histograms", "plot", "snapshot-every", "from",
-    "checkpoint-every", "keep-checkpoints", "picture-scale", "video", "video-every", "agents-every", "births"};
-// clang-format on
-constexpr const char* kVerifyTakes[] = {"quiet"};
-constexpr const char* kSummarizeTakes[] = {"quiet", "window"};
-
-// The modes, by the option that chooses each; a run when none is given.
-struct TMode {
-  const char* option;  // nullptr: a run
-  TCommandKind kind;
-  bool takesSettings;
-  std::span<const char* const> takes;  // besides the mode's own option
-};
-constexpr TMode kModes[] = {
-    {"summarize", TCommandKind::kSummarize, false, kSummarizeTakes},
-    {"verify", TCommandKind::kVerify, false, kVerifyTakes},
-    {"grid", TCommandKind::kGrid, true, kGridTakes},
-    {"show", TCommandKind::kShow, true, kShowTakes},
-    {nullptr, TCommandKind::kRun, true, kRunTakes},
-};
+// Which mode a command line that names several is taken for (and then
+// refused, as that mode does not take the others).
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid, K::kShow, K::kEnded, K::kSeedOf};
 
 class TOptionReader {
  public:
@@ -232,13 +485,11 @@ class TOptionReader {
 
   TResult<TCommand> Read() {
     TCommand c;
-    if (Set("help")) {
-      c.kind = TCommandKind::kHelp;
-      return c;
-    }
-    if (Set("version")) {
-      c.kind = TCommandKind::kVersion;
-      return c;
+    for (TCommandKind first : {K::kHelp, K::kVersion}) {
+      if (Set(ModeRow(first)->name)) {
+        c.kind = first;
+        return c;
+      }
     }
     if (!parser_.positionalArguments().isEmpty()) {
       return Refused(
@@ -246,64 +497,48 @@ class TOptionReader {
     }
     const QStringList names = parser_.optionNames();
     for (const QString& name : names) {
-      if (name != QLatin1String("vary") && names.count(name) > 1)
+      const TOptionRow* row = FindRow(name);
+      if (!(row && row->repeatable) && names.count(name) > 1)
         return Refused(QStringLiteral("%1 is given more than once").arg(Dashed(name)));
     }
     if ((Set("vary") || Set("seeds")) && !Set("grid"))
       return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
-    const TMode* mode = &kModes[std::size(kModes) - 1];
-    for (const TMode& m : kModes) {
-      if (m.option && Set(m.option)) {
-        mode = &m;
+    c.kind = TCommandKind::kRun;
+    for (TCommandKind mode : kModePrecedence) {
+      if (Set(ModeRow(mode)->name)) {
+        c.kind = mode;
         break;
       }
     }
-    if (TStatus only = OnlyTakes(*mode); !only) return only.Error();
-    c.kind = mode->kind;
-    c.quiet = Set("quiet");
-    if (!mode->takesSettings) {  // a folder of runs
-      c.folder = Value(mode->option);
-      if (c.folder.isEmpty())
-        return Refused(QStringLiteral("%1 takes a folder, not ''").arg(Dashed(QLatin1String(mode->option))));
-      TResult<std::optional<int32_t>> window = ReadCount("window");
-      if (!window) return window.Error();
-      c.window = window->value_or(0);
-      return c;
+    if (TStatus only = OnlyTakes(c.kind); !only) return only.Error();
+    if (kSettingModes & In(c.kind)) {
+      if (TStatus read = ReadSettings(c.run); !read) return read.Error();
     }
-    if (TStatus read = ReadRun(c.run); !read) return read.Error();
-    if (c.kind == TCommandKind::kGrid) {
-      if (TStatus read = ReadGrid(c); !read) return read.Error();
-    } else if (c.kind == TCommandKind::kRun) {
-      if (TStatus read = ReadOutputs(c); !read) return read.Error();
+    for (const TOptionRow& row : kOptionRows) {
+      if (!row.read || !Set(row.name)) continue;
+      if (TStatus read = row.read(row, parser_.values(QLatin1String(row.name)), c); !read) return read.Error();
     }
+    if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
     return c;
   }
 
  private:
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
-  QString Value(const char* name) const { return parser_.value(QLatin1String(name)); }
 
   // Refuses every option given that the mode would ignore.
-  TStatus OnlyTakes(const TMode& mode) const {
+  TStatus OnlyTakes(TCommandKind kind) const {
     for (const QString& name : parser_.optionNames()) {
-      bool taken = (mode.option && name == QLatin1String(mode.option)) || (mode.takesSettings && FindSetting(name));
-      for (const char* t : mode.takes) taken = taken || name == QLatin1String(t);
+      const TOptionRow* row = FindRow(name);
+      const bool taken = row ? (row->modes & In(kind)) != 0 : (kSettingModes & In(kind)) != 0;
       if (taken) continue;
-      const QString what = mode.option ? Dashed(QLatin1String(mode.option)) : QStringLiteral("a run");
+      const TOptionRow* mode = ModeRow(kind);
+      const QString what = mode ? Dashed(QLatin1String(mode->name)) : QStringLiteral("a run");
       return Refused(QStringLiteral("%1 does not take %2").arg(what, Dashed(name)));
     }
     return Success();
   }
 
-  // A count option, 1 to 2147483647, when it is given.
-  TResult<std::optional<int32_t>> ReadCount(const char* name) const {
-    if (!Set(name)) return std::optional<int32_t>();
-    const auto value = ParseWhole(Value(name), 1, std::numeric_limits<int32_t>::max());
-    if (!value) return Refuse(QLatin1String(name), QStringLiteral("a whole number from 1 to 2147483647"), Value(name));
-    return std::optional<int32_t>(static_cast<int32_t>(*value));
-  }
-
-  TStatus ReadRun(TRunOptions& run) const {
+  TStatus ReadSettings(TRunOptions& run) const {
     const auto specs = SettingSpecs();
     for (size_t i = 0; i < specs.size(); ++i) {
       const QString option = QLatin1String(specs[i].option);
@@ -311,80 +546,6 @@ class TOptionReader {
       const QString text = parser_.value(option);
       run.settings[i] = ParseSettingValue(specs[i], text);
       if (!run.settings[i]) return Refuse(option, AcceptedValues(specs[i]), text);
-    }
-    for (auto [name, count] :
-         {std::pair{"steps", &run.steps}, std::pair{"checkpoint-every", &run.checkpointEvery},
-          std::pair{"snapshot-every", &run.snapshotEvery}, std::pair{"video-every", &run.videoEvery},
-          std::pair{"agents-every", &run.agentsEvery}}) {
-      TResult<std::optional<int32_t>> value = ReadCount(name);
-      if (!value) return value.Error();
-      *count = *value;
-    }
-    if (Set("seed")) {
-      const auto seed = ParseWhole(Value("seed"), 0, std::numeric_limits<uint32_t>::max());
-      if (!seed)
-        return Refuse(QStringLiteral("seed"), QStringLiteral("a whole number from 0 to 4294967295"), Value("seed"));
-      run.seed = static_cast<uint32_t>(*seed);
-    }
-    run.histograms = Set("histograms");
-    run.plot = Set("plot");
-    run.births = Set("births");
-    run.keepCheckpoints = Set("keep-checkpoints");
-    if (Set("picture-scale")) {
-      const auto scale = ParseWhole(Value("picture-scale"), kMinPictureScale, kMaxPictureScale);
-      if (!scale) {
-        return Refuse(QStringLiteral("picture-scale"), QStringLiteral("a whole number from 1 to 8"),
-                      Value("picture-scale"));
-      }
-      run.pictureScale = static_cast<int32_t>(*scale);
-    }
-    run.video = Value("video");
-    if (Set("video") && run.video.isEmpty()) return Refused(QStringLiteral("--video takes a file name, not ''"));
-    for (auto [name, path] : {std::pair{"config", &run.config}, std::pair{"from", &run.from}}) {
-      *path = Value(name);
-      if (Set(name) && path->isEmpty()) return Refused(QStringLiteral("--%1 takes a file, not ''").arg(QLatin1String(name)));
-    }
-    return Success();
-  }
-
-  TStatus ReadOutputs(TCommand& c) const {
-    c.out = Value("out");
-    c.force = Set("force");
-    if (Set("out") && c.out.isEmpty()) return Refused(QStringLiteral("--out takes a folder, not ''"));
-    if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
-    return Success();
-  }
-
-  TStatus ReadGrid(TCommand& c) const {
-    const auto specs = SettingSpecs();
-    std::array<bool, kSettingCount> varied{};
-    for (const QString& vary : parser_.values(QStringLiteral("vary"))) {
-      const qsizetype eq = vary.indexOf(QLatin1Char('='));
-      const auto index = FindSetting(vary.left(eq));
-      if (eq < 0 || !index) {
-        return Refused(
-            QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'").arg(vary));
-      }
-      const TSettingSpec& spec = specs[*index];
-      if (varied[*index]) return Refused(QStringLiteral("--vary names %1 twice").arg(QLatin1String(spec.option)));
-      if (c.run.settings[*index])
-        return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
-      varied[*index] = true;
-      TVary axis{*index, {}};
-      for (const QString& text : vary.mid(eq + 1).split(QLatin1Char(','))) {
-        const auto value = ParseSettingValue(spec, text);
-        if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
-        axis.values << *value;
-      }
-      c.vary << axis;
-    }
-    if (Set("seeds")) {
-      if (Set("seed")) return Refused(QStringLiteral("--seed and --seeds cannot be combined"));
-      const auto seeds = ParseSeedList(Value("seeds"));
-      if (!seeds)
-        return Refuse(QStringLiteral("seeds"), QStringLiteral("seeds 0 to 4294967295 as A-B ranges or single values"),
-                      Value("seeds"));
-      c.seeds = *seeds;
     }
     return Success();
   }
@@ -395,17 +556,18 @@ class TOptionReader {
 }  // namespace
 
 TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
-  TResult<QStringList> expanded = ExpandJob(arguments);
+  TResult<QStringList> expanded = ExpandJob(Normalised(arguments));
   if (!expanded) return expanded.Error();
   QCommandLineParser parser;
   AddOptions(parser, {});
-  if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + SpellFlagsOut(*expanded))) {
+  if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + *expanded)) {
     QString error = parser.errorText();
     if (!error.isEmpty()) error[0] = error[0].toLower();
     return Refused(error + QStringLiteral(" See pathwick_run --help."));
   }
   return TOptionReader(parser).Read();
 }
+
 QString HelpText(const TSettingValues& defaults) {
   QCommandLineParser parser;
   AddOptions(parser, defaults);
@@ -413,5 +575,23 @@ QString HelpText(const TSettingValues& defaults) {
   QString text = parser.helpText();
   const qsizetype endOfUsage = text.indexOf(QLatin1Char('\n'));
   text.replace(0, endOfUsage, QStringLiteral("Usage: pathwick_run [options]"));
-  return text + QLatin1String(kEpilog);
+  return text + QLatin1String(kEpilogSettings) + QLatin1Char('\n') + ModesParagraph() + QLatin1String(kEpilogEnd);
+}
+
+QStringList JobLineReserved() {
+  QStringList reserved;
+  for (const TOptionRow& row : kOptionRows) {
+    if (!row.inJobLine) reserved << Dashed(QLatin1String(row.name));
+  }
+  return reserved;
+}
+
+QString JobLineSeed(const QString& line) {
+  const QString seed = Dashed(QStringLiteral("seed")) + QLatin1Char('=');
+  for (const QString& word : Normalised(QProcess::splitCommand(line))) {
+    if (!word.startsWith(seed)) continue;
+    const auto value = ParseWhole(word.mid(seed.size()), kSeedRange.min, kSeedRange.max);
+    return value ? QString::number(*value) : QLatin1String(kClockSeed);
+  }
+  return QLatin1String(kClockSeed);
 }

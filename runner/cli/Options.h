@@ -11,7 +11,7 @@
 #include "Result.h"
 #include "Settings.h"
 
-enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion };
+enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf };
 
 // What the command line says about a run, each item only when it is given.
 struct TRunOptions {
@@ -48,6 +48,8 @@ struct TCommand {
   QList<uint32_t> seeds;  // kGrid: the seeds of --seeds
   QString folder;         // kSummarize, kVerify
   int32_t window = 0;     // kSummarize: samples a run's final mean spans (0: the last only)
+  QStringList folders;    // kEnded: the run folders asked about, in order
+  QStringList jobLines;   // kSeedOf: the job lines asked about, in order
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;
@@ -58,3 +60,10 @@ TResult<TCommand> ParseCommandLine(const QStringList& arguments);
 
 // --help: every option with its default, the seed rule and the exit statuses.
 QString HelpText(const TSettingValues& defaults);
+
+// The options a job line may not hold, dashed, in the order of --help.
+QStringList JobLineReserved();
+
+// The seed a job line runs with, as --seed-of prints it: the number, or
+// "clock" when the line gives no seed that can be read.
+QString JobLineSeed(const QString& line);

@@ -1,7 +1,9 @@
 #include "Plan.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 
+#include "CellForm.h"
 #include "RunRecord.h"
 #include "Video.h"
 
@@ -51,8 +53,8 @@ TStatus ReadFrom(TRunPlan& plan, bool recordRates, bool recorded) {
   return Success();
 }
 
-}  // namespace
-
+// Takes the watching options into `plan` and refuses what cannot be watched:
+// a video without ffmpeg or of an unknown kind, options that would be ignored.
 TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   plan.keepCheckpoints = plan.keepCheckpoints || options.keepCheckpoints;
   plan.births = plan.births || options.births;
@@ -90,7 +92,35 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   return Success();
 }
 
-TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults) {
+// Refuses a plan that writes files, given on the command line or asked for
+// by a record, when its series goes to standard output.
+TStatus WritesNoFiles(const TRunPlan& plan) {
+  if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
+  if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
+  if (plan.Pictures()) {
+    return Refused(
+        QStringLiteral("pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
+  }
+  if (plan.agentsEvery > 0 || plan.births) {
+    const char* option = plan.births ? "--births" : "--agents-every";
+    return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
+  }
+  if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));
+  return Success();
+}
+
+// The window opens only on a display; offscreen it would never show.
+TStatus HasDisplay() {
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    return Refused(QStringLiteral("--show needs a display, and none could be opened (DISPLAY is '%1')")
+                       .arg(qEnvironmentVariable("DISPLAY")));
+  }
+  return Success();
+}
+
+}  // namespace
+
+TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults, TPlanTarget target) {
   TRunPlan plan;
   plan.settings = defaults;
   plan.steps = kDefaultSteps;
@@ -134,5 +164,10 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
   if (options.snapshotEvery) plan.snapshotEvery = *options.snapshotEvery;
   if (options.checkpointEvery) plan.checkpointEvery = *options.checkpointEvery;
   if (TStatus watched = ResolveWatch(options, plan); !watched) return watched.Error();
+  if (target == TPlanTarget::kStandardOutput) {
+    if (TStatus files = WritesNoFiles(plan); !files) return files.Error();
+  } else if (target == TPlanTarget::kWindow) {
+    if (TStatus display = HasDisplay(); !display) return display.Error();
+  }
   return plan;
 }

@@ -6,12 +6,16 @@
 #include "Options.h"
 #include "Result.h"
 
+// Where the run of a plan goes: what it writes needs a folder, the window a display.
+enum class TPlanTarget {
+  kFolder,          // a run folder (also every run of a job list)
+  kStandardOutput,  // the series alone, on standard output
+  kWindow,          // --show
+};
+
 // The plan of a run (or of --show, or the base of a job list): the
 // window's `defaults`, then the record of --config, then the checkpoint of
 // --from (or of the record, whose SHA-256 it must still have), then the
-// options given. Refuses with one line what cannot be run.
-TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults);
-
-// Takes the watching options into `plan` and refuses what cannot be watched:
-// a video without ffmpeg or of an unknown kind, options that would be ignored.
-TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan);
+// options given. Refuses with one line what cannot be run, or not at
+// `target`; a plan it returns needs no further check.
+TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults, TPlanTarget target);

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -59,20 +58,6 @@ QString Name(const char* name) { return QLatin1String(name); }
 TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
   if (plan.seedFromClock) plan.seed = SeedFromClock();
   const bool toFolder = !target.out.isEmpty();
-  if (!toFolder) {
-    // Given on the command line or asked for by a record: files need a folder.
-    if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
-    if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
-    if (plan.Pictures()) {
-      return Refused(QStringLiteral(
-          "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
-    }
-    if (plan.agentsEvery > 0 || plan.births) {
-      const char* option = plan.births ? "--births" : "--agents-every";
-      return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
-    }
-    if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));
-  }
   TRunFolder folder;
   if (toFolder) {
     if (TStatus open = folder.Open(target.out, target.force); !open) return open;
@@ -157,10 +142,6 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
 }
 
 TStatus ShowPlan(TForm1& form, TRunPlan plan, bool stopAtSteps) {
-  if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-    return Refused(QStringLiteral("--show needs a display, and none could be opened (DISPLAY is '%1')")
-                       .arg(qEnvironmentVariable("DISPLAY")));
-  }
   if (plan.seedFromClock) plan.seed = SeedFromClock();
   std::optional<TSeedRule> rule;
   const TRunSpec spec = plan;

@@ -48,7 +48,7 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
 
   TRunOptions options;
   options.config = recordPath;
-  TResult<TRunPlan> plan = ResolvePlan(options, defaults);
+  TResult<TRunPlan> plan = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!plan) return plan.Error();
   QTemporaryDir temporary;
   if (!temporary.isValid()) return Failed(QStringLiteral("cannot make a temporary folder: %1").arg(temporary.errorString()));

@@ -2,7 +2,8 @@
 // command line, with its samples and pictures written to a run folder.
 // The path of a command: ParseCommandLine (plain values, no files read),
 // then ResolvePlan (the record and checkpoint read and checked), then the
-// mode: RunPlan, ShowPlan, BuildJobList, Summarize or VerifyRun.
+// mode: RunPlan, ShowPlan, BuildJobList, Summarize or VerifyRun. The queries
+// of pathwick_sweep (--ended, --seed-of) are answered before any window.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "Options.h"
 #include "Plan.h"
 #include "Run.h"
+#include "RunRecord.h"
 #include "Summary.h"
 #include "Verify.h"
 
@@ -30,6 +32,19 @@ int Exit(const TStatus& status) {
 void DropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
   std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(message));
+}
+
+bool IsQuery(TCommandKind kind) { return kind == TCommandKind::kEnded || kind == TCommandKind::kSeedOf; }
+
+// One line for each folder or job line asked about, in their order.
+TStatus Answer(const TCommand& command) {
+  const bool ended = command.kind == TCommandKind::kEnded;
+  for (const QString& asked : ended ? command.folders : command.jobLines) {
+    const QString answer = ended ? RecordedEnding(asked) : JobLineSeed(asked);
+    std::printf("%s\n", qPrintable(answer));
+  }
+  if (std::fflush(stdout) != 0) return Failed(QStringLiteral("cannot write the answers to standard output"));
+  return Success();
 }
 
 TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
@@ -58,11 +73,17 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
     }
     case TCommandKind::kVerify:
       return VerifyRun(form, command.folder, defaults, command.quiet, figures);
+    case TCommandKind::kEnded:
+    case TCommandKind::kSeedOf:
+      return Answer(command);
     case TCommandKind::kShow:
     case TCommandKind::kRun:
       break;
   }
-  TResult<TRunPlan> plan = ResolvePlan(command.run, defaults);
+  const TPlanTarget target = command.kind == TCommandKind::kShow ? TPlanTarget::kWindow
+                             : command.out.isEmpty()             ? TPlanTarget::kStandardOutput
+                                                                 : TPlanTarget::kFolder;
+  TResult<TRunPlan> plan = ResolvePlan(command.run, defaults, target);
   if (!plan) return plan.Error();
   if (command.kind == TCommandKind::kShow) {
     return ShowPlan(form, std::move(*plan), command.run.steps.has_value() || !command.run.config.isEmpty());
@@ -73,8 +94,13 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool show = false;
-  for (int i = 1; i < argc; ++i) show = show || QByteArray(argv[i]) == "--show";
+  // Read once before the toolkit starts, which takes its own options out of
+  // argv: a query needs no window, and --show (however it is written) a display.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const TResult<TCommand> early = ParseCommandLine(arguments);
+  if (early && IsQuery(early->kind)) return Exit(Answer(*early));
+  const bool show = early && early->kind == TCommandKind::kShow;
   // Runs are offscreen. --show opens a display, and falls back to offscreen
   // when none can be opened, so that it is refused in one line rather than
   // by the toolkit's abort.

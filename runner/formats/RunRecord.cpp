@@ -310,6 +310,12 @@ TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path,
   return record;
 }
 
+QString RecordedEnding(const QString& dir) {
+  // The settings a record lacks do not bear on how it ended.
+  const TResult<TRunRecord> record = ReadRunRecord(QDir(dir).filePath(QLatin1String(kRunRecordName)), {});
+  return record ? record->ended : QLatin1String(kEndedNone);
+}
+
 TResult<QList<TFileEntry>> ListFiles(const QString& folder) {
   QList<TFileEntry> files;
   const QDir root(QFileInfo(folder).absoluteFilePath());

@@ -42,6 +42,7 @@ struct TRunRecord {
 
 inline constexpr const char* kEndedCompleted = "completed";
 inline constexpr const char* kEndedInterrupted = "interrupted";
+inline constexpr const char* kEndedNone = "none";  // no record that can be read
 
 QJsonObject SettingsToJson(const TSettingValues& values);
 // Reads the settings of a record; keys it lacks keep their value in `values`.
@@ -55,6 +56,10 @@ TStatus WriteRunRecord(const QString& path, const TRunRecord& record);
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults);
 // The same, from the record's bytes; `path` names it in refusals.
 TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path, const TSettingValues& defaults);
+
+// How the run in the folder `dir` ended, from its record: kEndedCompleted,
+// kEndedInterrupted, or kEndedNone when it holds no record that can be read.
+QString RecordedEnding(const QString& dir);
 
 // Every file under `folder` but run.json, by path, with size and SHA-256.
 TResult<QList<TFileEntry>> ListFiles(const QString& folder);

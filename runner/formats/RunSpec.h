@@ -11,6 +11,7 @@
 inline constexpr int32_t kMinPictureScale = 1;
 inline constexpr int32_t kMaxPictureScale = 8;
 inline constexpr int32_t kDefaultVideoEvery = 10;
+inline constexpr int32_t kDefaultPictureScale = 1;  // pictures as large as the window draws them
 
 struct TRunSpec {
   TSettingValues settings{};
@@ -22,7 +23,7 @@ struct TRunSpec {
   int32_t snapshotEvery = 0;    // 0: no snapshots
   int32_t checkpointEvery = 0;  // 0: no checkpoints
   bool keepCheckpoints = false;  // every checkpoint under its own step's name
-  int32_t pictureScale = 1;      // magnification of every picture of the grid
+  int32_t pictureScale = kDefaultPictureScale;  // magnification of every picture of the grid
   QString video;                 // the video's file name in the run's folder; empty: none
   int32_t videoEvery = kDefaultVideoEvery;  // a frame after every videoEvery-th step
   int32_t agentsEvery = 0;       // 0: no agent table; else a multiple of the sample interval
