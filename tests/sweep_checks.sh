@@ -56,7 +56,7 @@ mkdir sub
 # one is worth running again.
 cat >stopping_run <<SCRIPT
 #!/usr/bin/env bash
-[[ "\$*" == *"--seed 9"* ]] || exec "$runner" "\$@"
+[[ "\$*" == *"--job "*"--seed 9"* ]] || exec "$runner" "\$@"
 "$runner" "\$@" & pid=\$!
 for _ in \$(seq 600); do
   [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/series.csv 2>/dev/null | wc -l)" -ge 3 ] && break

@@ -24,7 +24,8 @@ export PATH="$(dirname "$runner"):$PATH"
 
 "$sweep" "$tmp/jobs" "$tmp/whole" --jobs 2
 
-# The pathwick_run of the stopped sweeps. The run of job line 4, the second
+# The pathwick_run of the stopped sweeps. The run of job line 4 (not the
+# sweep's queries about its folder), the second
 # of the list, says on a fifo that it has begun and then waits on another
 # that nobody opens, until the stop ends it; every other call is the real
 # pathwick_run. One run at a time, the run of line 3 is complete by then.
@@ -32,7 +33,7 @@ mkfifo "$tmp/begun" "$tmp/never"
 cat >"$tmp/holding_run" <<SCRIPT
 #!/bin/sh
 case "\$*" in
-  *"/run-0004-"*)
+  *"--out "*"/run-0004-"*)
     echo begun >"$tmp/begun"
     read -r _ <"$tmp/never"
     exit 1 ;;
