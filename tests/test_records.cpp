@@ -343,7 +343,7 @@ TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesBy
     const QList<TFileEntry> files = DataFiles(first);
     EXPECT_GE(files.size(), 2);
     QList<TFileEntry> listed;
-    for (const QJsonValue& f : record.value("files").toArray()) {
+    for (const auto& f : record.value("files").toArray()) {
       const QJsonObject o = f.toObject();
       listed << TFileEntry{o["path"].toString(), o["size"].toInteger(), o["sha256"].toString()};
     }

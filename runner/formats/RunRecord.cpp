@@ -94,7 +94,7 @@ QJsonArray FilesToJson(const QList<TFileEntry>& files) {
 bool FilesFromJson(const QJsonValue& json, TRunRecord& r) {
   if (!json.isArray()) return false;
   r.files.clear();
-  for (const QJsonValue& entry : json.toArray()) {
+  for (const auto& entry : json.toArray()) {
     const QJsonObject o = entry.toObject();
     TFileEntry f;
     if (!ReadText(o.value(QStringLiteral("path")), f.path) || f.path.isEmpty() ||
@@ -120,7 +120,7 @@ struct TRecordField {
   bool required;
 };
 
-QJsonValue Continued(const TRunRecord& r, QJsonValue value) {
+QJsonValue Continued(const TRunRecord& r, const QJsonValue& value) {
   return r.spec.fromPath.isEmpty() ? QJsonValue(QJsonValue::Undefined) : value;
 }
 
