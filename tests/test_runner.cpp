@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <sys/resource.h>
+
 #include <csignal>
 #include <memory>
 
@@ -240,6 +242,50 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
   EXPECT_EQ(QDir(tmp.filePath("other")).entryList(QDir::Files), QStringList{"notes.txt"});
   ASSERT_EQ(RunProgram({"--seed", "2", "--steps", "300", "--force", "--out", tmp.filePath("run")}).status, 0);
   EXPECT_EQ(Record(tmp.filePath("run"))["seed"].toInt(), 2) << "--force replaces the run";
+}
+
+// pathwick_run with its files limited to `bytes` each: a write beyond fails
+// as on a full disk.
+Finished RunWithFilesUpTo(rlim_t bytes, const QStringList& arguments) {
+  QProcess process;
+  process.setChildProcessModifier([bytes] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  process.start(QStringLiteral(PATHWICK_RUN), arguments);
+  process.waitForFinished(120000);
+  return runner_test::Collect(process);
+}
+
+struct Unwritable {
+  QStringList arguments;
+  rlim_t bytes;       // below the size of the one file that cannot be written
+  const char* names;  // what the message must mention
+};
+
+TEST(RunnerProgram, AFileThatCannotBeWrittenFailsTheRunWithStatus1AndLeavesNothing) {
+  // Each limit lets every file of its run through but one (series.csv of
+  // 1000 steps is about 4.4 kB, a snapshot 5.9 kB, a checkpoint 125 kB).
+  const Unwritable table[] = {
+      {{}, 4000, "the data could not be written"},
+      {{"--histograms"}, 8000, "the data could not be written"},
+      {{"--snapshot-every", "1000"}, 5000, "step-0001000.png"},
+      {{"--checkpoint-every", "500"}, 65536, "checkpoint.pwk"},
+      {{"--plot"}, 20000, "genes.png"},
+      {{"--agents-every", "500"}, 6000, "agents.csv.gz"},
+  };
+  for (const Unwritable& u : table) {
+    SCOPED_TRACE(u.arguments.join(' ').toStdString());
+    QTemporaryDir tmp;
+    const Finished f = RunWithFilesUpTo(
+        u.bytes, QStringList{"--seed", "3", "--steps", "1000", "--quiet", "--out", tmp.filePath("run")} + u.arguments);
+    EXPECT_EQ(f.status, 1);
+    EXPECT_TRUE(f.err.startsWith("pathwick_run: ")) << f.err.toStdString();
+    EXPECT_TRUE(f.err.contains(u.names)) << f.err.toStdString();
+    EXPECT_EQ(f.err.count('\n'), 1) << "one line";
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) << "left nothing";
+  }
 }
 
 TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {
