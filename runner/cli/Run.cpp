@@ -102,7 +102,7 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
   TStatus checkpointed = Success();
   std::unique_ptr<TCheckpointWriter> checkpoints;
   if (plan.checkpointEvery > 0) checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(Name(kCheckpointName)));
-  observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
+  observer.checkpoint = [&](const TForm1& world, const TCheckpointRule& rule) {
     if (checkpointed) checkpointed = checkpoints->Write(world, rule, watch.CheckpointPath(stepCount));
   };
 

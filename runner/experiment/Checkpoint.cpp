@@ -217,7 +217,7 @@ bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, 
 }
 
 // The file without its closing checksum: the header, then the payload.
-QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
+QByteArray EncodeUnsealed(const TForm1& form, const TCheckpointRule& rule) {
   QByteArray file;
   TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
                       static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
@@ -241,7 +241,7 @@ QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
 
 }  // namespace
 
-QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+QByteArray EncodeCheckpoint(const TForm1& form, const TCheckpointRule& rule) {
   QByteArray file = EncodeUnsealed(form, rule);
   SealCheckpointFile(file);
   return file;
@@ -333,7 +333,7 @@ TStatus TCheckpointWriter::Finish() {
   return Success();
 }
 
-TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule, const QString& path) {
+TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule, const QString& path) {
   if (TStatus before = Finish(); !before) return before;
   // The run waits only for the bytes; the checksum, the file and its way to
   // the disk are the worker's.

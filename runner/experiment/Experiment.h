@@ -38,7 +38,7 @@ struct TRunObserver {
   std::function<void(int32_t stepsDone)> progress;  // after every step
   // Due every `checkpointEvery` steps, after the last step and when the run
   // is interrupted: the world and what it does not hold itself.
-  std::function<void(TForm1& form, const TCheckpointRule& rule)> checkpoint;
+  std::function<void(const TForm1& form, const TCheckpointRule& rule)> checkpoint;
 };
 
 struct TRunOutcome {
@@ -65,4 +65,6 @@ bool StopRequested();
 void ClearStopRequest();
 
 // The grid as the window shows it: the cell layer with the agents on top.
+// The panel paints itself into the picture, which restarts its frame clock,
+// so the window is not left as it was.
 QImage GridPicture(TForm1& form);
