@@ -53,7 +53,9 @@ std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last
   std::vector<TSample> samples;
   TRunObserver observer;
   observer.sample = [&](const TSample& s) { samples.push_back(s); };
-  observer.checkpoint = [&](const TForm1& world, const TCheckpointRule& rule) { *last = EncodeCheckpoint(world, rule); };
+  observer.checkpoint = [&](const TForm1& world, const TCheckpointRule& rule) {
+    *last = EncodeCheckpoint(world, rule);
+  };
   plan.checkpointEvery = std::max(plan.steps, 1);
   const TResult<TRunOutcome> outcome = RunExperiment(form, plan, observer);
   EXPECT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
