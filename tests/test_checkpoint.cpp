@@ -52,9 +52,13 @@ class Continued : public ::testing::TestWithParam<World> {
 std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last) {
   std::vector<TSample> samples;
   TRunObserver observer;
-  observer.sample = [&](const TSample& s) { samples.push_back(s); };
+  observer.sample = [&](const TSample& s) {
+    samples.push_back(s);
+    return Success();
+  };
   observer.checkpoint = [&](const TForm1& world, const TCheckpointRule& rule) {
     *last = EncodeCheckpoint(world, rule);
+    return Success();
   };
   plan.checkpointEvery = std::max(plan.steps, 1);
   const TResult<TRunOutcome> outcome = RunExperiment(form, plan, observer);

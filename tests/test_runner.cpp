@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 #include "CellForm.h"
 #include "Experiment.h"
@@ -95,7 +96,10 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   plan.steps = c.steps;
   std::vector<TSample> samples;
   TRunObserver observer;
-  observer.sample = [&](const TSample& s) { samples.push_back(s); };
+  observer.sample = [&](const TSample& s) {
+    samples.push_back(s);
+    return Success();
+  };
   const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
 
   ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
@@ -129,6 +133,43 @@ INSTANTIATE_TEST_SUITE_P(Worlds, RunnerAgainstWindow,
                                            WindowCase{"roulette_centre", 3, 400, 1200, true, true, false, 30, 99},
                                            WindowCase{"diffuse", 8, 150, 1100, false, false, true, 20, 4000000000u}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An observer that fails ends the run after the step it failed in, with the
+// first failure, and leaves the world unhooked.
+TEST(RunExperiment, EndsAfterTheStepOfTheFirstFailureOfAnObserver) {
+  agents_test::MessageCollector messages;
+  auto form = std::make_unique<TForm1>();
+  TRunPlan plan;
+  plan.settings = ReadSettings(*form);
+  plan.seed = 5;
+  plan.steps = 1000;
+  plan.histograms = true;
+  plan.snapshotEvery = 200;
+  plan.checkpointEvery = 250;
+  const auto from = [](int32_t step, int32_t failing, const char* what) {
+    return step >= failing ? TStatus(Failed(QLatin1String(what))) : Success();
+  };
+  const auto sample = [&](const TSample& s) { return from(s.step, 300, "sample"); };
+  const auto checkpoint = [&](const TForm1&, const TCheckpointRule&) { return from(stepCount, 250, "checkpoint"); };
+  const std::tuple<const char*, TRunObserver, int32_t> table[] = {
+      // The sample of step 300 is taken inside step 301, before the agents move.
+      {"sample", {.sample = sample}, 301},
+      {"histogram", {.histogram = [&](int32_t step, const TGeneHistogram&) { return from(step, 400, "histogram"); }},
+       401},
+      {"picture", {.picture = [&](int32_t step, const QImage&, bool) { return from(step, 600, "picture"); }}, 600},
+      {"checkpoint", {.sample = sample, .checkpoint = checkpoint}, 250},
+  };
+  for (const auto& [name, observer, endsAt] : table) {
+    SCOPED_TRACE(name);
+    const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().message, QLatin1String(name));
+    EXPECT_EQ(outcome.Error().status, kExitFailed);
+    EXPECT_EQ(stepCount, endsAt);
+    EXPECT_FALSE(form->onSample);
+  }
+  EXPECT_TRUE(messages.messages.empty());
+}
 
 // --- The program itself ---
 
