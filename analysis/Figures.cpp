@@ -17,6 +17,8 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <limits>
 #include <numeric>
 
 #include "AtomicFile.h"
@@ -45,13 +47,32 @@ constexpr int kRunHeight = 560;
 constexpr int kRunCaptionHeight = 60;
 constexpr int kHistogramRowHeight = 380;
 constexpr int kHistogramTop = 50;
+constexpr int kHistogramTitlePixels = kTitlePixels - 2;
 constexpr int32_t kGeneBin = 4;  // gene values a row of the heat map holds
+constexpr int32_t kHeatRows = kGeneValues / kGeneBin;
+// The colour key of the histogram figure, right of its charts: kKeySteps
+// colours from the largest share (at the top) to the smallest, labelled.
+constexpr double kKeyRoom = 120;  // the page's width right of the charts
+constexpr double kKeyInset = 100;  // the key's left edge, from the page's right edge
+constexpr double kKeyDrop = 60;    // the key's top, below the charts' top
+constexpr int kKeySteps = 100;
+constexpr double kKeyWidth = 20;
+constexpr double kKeyStepHeight = 3;
+constexpr double kKeyHeight = kKeyStepHeight * kKeySteps;
+constexpr double kKeyLabelGap = 26;  // the labels' left edge, right of the key's
+constexpr double kKeyTopLabelRise = 6;     // the largest share's label, above the key's top
+constexpr double kKeyBottomLabelRise = 10;  // "few", above the key's bottom
+constexpr double kKeyNoteOutdent = 4;       // the note under the key starts left of it
+constexpr double kKeyNoteDrop = 14;         // and this far below it
+constexpr QPointF kTitleAt(16, 14);
+constexpr size_t kGenes = kGeneColumns.size();
 // Gene colours of a run's figure, and the parent's history drawn lighter.
 const QColor kAngleColour(0x1f, 0x5f, 0xa8);
 const QColor kWiggleColour(0xd9, 0x5f, 0x0e);
 constexpr int kLighter = 170;
 const QColor kParentGrey(0xa0, 0xa0, 0xa0);
-constexpr std::array<const char*, 2> kGeneTitles{"mean angle gene", "mean wiggle gene"};
+constexpr std::array<const char*, kGenes> kGeneTitles{"mean angle gene", "mean wiggle gene"};
+constexpr std::array<const char*, kGenes> kGeneNames{"angle gene", "wiggle gene"};
 
 // Viridis at tenths, cut before its palest yellows so every colour reads
 // on white.
@@ -237,6 +258,153 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double y
 
 QString NumberText(double value) { return QLocale::c().toString(value, 'f', 0); }
 
+// --- The gene figure of a run ---
+
+using TGeneLines = std::array<std::vector<QPointF>, kGenes>;
+
+// The steps and the largest value the lines of the gene figure reach.
+struct TGeneExtent {
+  double first = 0;
+  double last = 0;
+  double yMax = 1;
+};
+
+TGeneExtent GeneExtent(std::initializer_list<TGeneLines> lineSets) {
+  TGeneExtent e{std::numeric_limits<double>::max(), 0, 1};
+  for (const auto& lines : lineSets) {
+    for (const auto& line : lines) {
+      for (const QPointF& p : line) {
+        e.first = std::min(e.first, p.x());
+        e.last = std::max(e.last, p.x());
+        e.yMax = std::max(e.yMax, p.y());
+      }
+    }
+  }
+  if (e.first > e.last) e.first = e.last = 0;
+  return e;
+}
+
+// The seed and what differs from a new window's settings, and the run
+// continued, if any.
+QString GeneCaption(const TRunData& run, const std::optional<TRunData>& parent, const TSettingValues& defaults) {
+  const TRunSpec& spec = run.record.spec;
+  QStringList differ;
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (spec.settings[i] == defaults[i]) continue;
+    differ << QStringLiteral("%1 %2 (default %3)")
+                  .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], spec.settings[i]),
+                       FormatSettingValue(specs[i], defaults[i]));
+  }
+  QString caption = QStringLiteral("seed %1; %2").arg(spec.seed).arg(
+      differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
+  if (!spec.fromPath.isEmpty()) {
+    caption += QStringLiteral("\ncontinues %1 from step %2")
+                   .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath,
+                        NumberText(run.record.startStep));
+    if (spec.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(spec.seed);
+  }
+  return caption;
+}
+
+// --- The histogram figure ---
+
+// The steps the heat maps span: each sample's column reaches to the next sample.
+struct TStepSpan {
+  double first = 0;
+  double end = 0;
+};
+
+TStepSpan HistogramSpan(const std::vector<THistogramSample>& samples) {
+  const double first = samples.empty() ? 0 : samples.front().step;
+  const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
+                                            : static_cast<double>(TModelShape::kSampleInterval);
+  return {first, (samples.empty() ? first : samples.back().step) + spacing};
+}
+
+// A sample's share of the agents in each row of a gene's heat map.
+std::array<double, kHeatRows> BinnedShares(const THistogramSample& sample, size_t gene) {
+  std::array<double, kHeatRows> shares{};
+  const auto& counts = sample.counts[gene];
+  const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
+  for (int32_t v = 0; v < kGeneValues && total > 0; ++v)
+    shares[v / kGeneBin] += static_cast<double>(counts[v]) / static_cast<double>(total);
+  return shares;
+}
+
+double LargestShare(const std::vector<THistogramSample>& samples) {
+  double top = 0;
+  for (const THistogramSample& sample : samples) {
+    for (size_t g = 0; g < kGenes; ++g) {
+      for (double share : BinnedShares(sample, g)) top = std::max(top, share);
+    }
+  }
+  return top;
+}
+
+// Every sample a column, every kGeneBin gene values a row (the highest at
+// the top); the colour by the share of the agents on a square-root scale,
+// so a thin spread still shows, darkest at the largest share, white at none.
+QImage HeatMap(const std::vector<THistogramSample>& samples, size_t gene, double top) {
+  QImage map(static_cast<int>(std::max<size_t>(samples.size(), 1)), kHeatRows, QImage::Format_RGB32);
+  map.fill(Qt::white);
+  for (size_t s = 0; s < samples.size(); ++s) {
+    const auto shares = BinnedShares(samples[s], gene);
+    for (int32_t row = 0; row < kHeatRows; ++row) {
+      if (shares[row] > 0) {
+        const QColor colour = Viridis(kScaleEnd * (1.0 - std::sqrt(shares[row] / top)));
+        map.setPixelColor(static_cast<int>(s), kHeatRows - 1 - row, colour);
+      }
+    }
+  }
+  return map;
+}
+
+// A gene's chart and the invisible series that carries its axes and places its map.
+struct THeatChart {
+  QChart* chart = nullptr;
+  QLineSeries* carrier = nullptr;
+};
+
+THeatChart AddHeatChart(TFigure& figure, size_t gene, const TStepSpan& span) {
+  QChart* chart = figure.AddChart(
+      {0, kHistogramTop + static_cast<double>(gene) * kHistogramRowHeight, kRunWidth - kKeyRoom, kHistogramRowHeight});
+  StyleChart(chart, QLatin1String(kGeneNames[gene]));
+  QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), span.first, span.end);
+  x->applyNiceNumbers();
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("%1 value").arg(kGeneNames[gene]), 0, kGeneValues);
+  auto* carrier = Line({{span.first, 0}, {span.end, 0}}, Qt::NoPen);
+  Attach(chart, carrier, x, y);
+  chart->legend()->setVisible(false);
+  return {chart, carrier};
+}
+
+// Stretches the map over the plot area of its laid out chart.
+void PlaceHeatMap(TFigure& figure, const THeatChart& heat, const TStepSpan& span, const QImage& map) {
+  const QRectF area(heat.chart->mapToPosition({span.first, static_cast<double>(kGeneValues)}, heat.carrier),
+                    heat.chart->mapToPosition({span.end, 0}, heat.carrier));
+  auto* item = figure.Scene().addPixmap(QPixmap::fromImage(map));
+  item->setTransformationMode(Qt::FastTransformation);
+  item->setPos(heat.chart->mapToScene(area.topLeft()));
+  item->setTransform(QTransform::fromScale(area.width() / map.width(), area.height() / map.height()));
+}
+
+void AddColourKey(TFigure& figure, double top) {
+  QImage key(1, kKeySteps, QImage::Format_RGB32);
+  for (int i = 0; i < kKeySteps; ++i) key.setPixelColor(0, i, Viridis(kScaleEnd * i / (kKeySteps - 1.0)));
+  auto* keyItem = figure.Scene().addPixmap(QPixmap::fromImage(key));
+  const double keyLeft = kRunWidth - kKeyInset;
+  const double keyTop = kHistogramTop + kKeyDrop;
+  keyItem->setPos(keyLeft, keyTop);
+  keyItem->setTransform(QTransform::fromScale(kKeyWidth, kKeyStepHeight));
+  figure.AddText(QStringLiteral("%1 %").arg(top * 100, 0, 'f', 0), {keyLeft + kKeyLabelGap, keyTop - kKeyTopLabelRise},
+                 kAxisPixels);
+  figure.AddText(QStringLiteral("few"), {keyLeft + kKeyLabelGap, keyTop + kKeyHeight - kKeyBottomLabelRise},
+                 kAxisPixels);
+  figure.AddText(QStringLiteral("share of\nthe agents\nin %1 values\n(square\nroot scale)").arg(kGeneBin),
+                 {keyLeft - kKeyNoteOutdent, keyTop + kKeyHeight + kKeyNoteDrop}, kAxisPixels);
+}
+
 }  // namespace
 
 TFigure::TFigure(int width, int height)
@@ -333,7 +501,7 @@ QColor ValueColour(const TSettingSpec& spec, int32_t value) {
 
 std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& s) {
   auto figure = std::make_unique<TFigure>(kSummaryWidth, kSummaryTop + 2 * kSummaryRowHeight);
-  figure->AddText(s.title, {16, 14}, kTitlePixels, true);
+  figure->AddText(s.title, kTitleAt, kTitlePixels, true);
   for (size_t gene = 0; gene < kGeneColumns.size(); ++gene) {
     const double top = kSummaryTop + static_cast<double>(gene) * kSummaryRowHeight;
     const double yMax = RowMaximum(s, gene);
@@ -350,56 +518,26 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
   QChart* chart = figure->AddChart({0, 0, kRunWidth, kRunHeight - kRunCaptionHeight});
   StyleChart(chart, QStringLiteral("Mean genes of all agents"));
   const int32_t branchStep = run.record.startStep;
-  const std::array<std::vector<QPointF>, 2> before =
-      parent ? GenePoints(parent->series, branchStep) : std::array<std::vector<QPointF>, 2>{};
-  const std::array<std::vector<QPointF>, 2> own = GenePoints(run.series);
-  double first = std::numeric_limits<double>::max();
-  double last = 0;
-  double yMax = 1;
-  for (const auto& lines : {before, own}) {
-    for (const auto& line : lines) {
-      for (const QPointF& p : line) {
-        first = std::min(first, p.x());
-        last = std::max(last, p.x());
-        yMax = std::max(yMax, p.y());
-      }
-    }
-  }
-  if (first > last) first = last = 0;
-  QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, std::max(last, first + 1));
+  const TGeneLines before = parent ? GenePoints(parent->series, branchStep) : TGeneLines{};
+  const TGeneLines own = GenePoints(run.series);
+  const TGeneExtent extent = GeneExtent({before, own});
+  QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), extent.first,
+                               std::max(extent.last, extent.first + 1));
   x->applyNiceNumbers();
   QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("mean gene of all agents"), 0,
-                               std::min(NiceCeiling(yMax * 1.05), kGeneMax + 1));
-  const std::array<QColor, 2> colours{kAngleColour, kWiggleColour};
-  const std::array<const char*, 2> names{"angle gene", "wiggle gene"};
-  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+                               std::min(NiceCeiling(extent.yMax * 1.05), kGeneMax + 1));
+  const std::array<QColor, kGenes> colours{kAngleColour, kWiggleColour};
+  for (size_t g = 0; g < kGenes; ++g) {
     if (parent) {
       QPen pen(colours[g].lighter(kLighter), 2);
-      Attach(chart, Line(before[g], pen, QStringLiteral("%1, run %2 before the branch").arg(names[g], parent->folder)),
+      Attach(chart,
+             Line(before[g], pen, QStringLiteral("%1, run %2 before the branch").arg(kGeneNames[g], parent->folder)),
              x, y);
     }
-    Attach(chart, Line(own[g], QPen(colours[g], 2), QLatin1String(names[g])), x, y);
+    Attach(chart, Line(own[g], QPen(colours[g], 2), QLatin1String(kGeneNames[g])), x, y);
   }
   chart->legend()->setAlignment(Qt::AlignTop);
-
-  // The caption: the seed and what differs from a new window's settings.
-  const TRunSpec& spec = run.record.spec;
-  QStringList differ;
-  const auto specs = SettingSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) {
-    if (spec.settings[i] == defaults[i]) continue;
-    differ << QStringLiteral("%1 %2 (default %3)")
-                  .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], spec.settings[i]),
-                       FormatSettingValue(specs[i], defaults[i]));
-  }
-  QString caption = QStringLiteral("seed %1; %2").arg(spec.seed).arg(
-      differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
-  if (!spec.fromPath.isEmpty()) {
-    caption += QStringLiteral("\ncontinues %1 from step %2")
-                   .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath, NumberText(branchStep));
-    if (spec.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(spec.seed);
-  }
-  figure->AddText(caption, {16, kRunHeight - kRunCaptionHeight + 6.0}, kCaptionPixels);
+  figure->AddText(GeneCaption(run, parent, defaults), {16, kRunHeight - kRunCaptionHeight + 6.0}, kCaptionPixels);
   return figure;
 }
 
@@ -407,82 +545,14 @@ std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<T
   auto figure = std::make_unique<TFigure>(kRunWidth, kHistogramTop + 2 * kHistogramRowHeight);
   figure->AddText(QStringLiteral("Distribution of the genes over the run of seed %1: share of the agents by gene value")
                       .arg(seed),
-                  {16, 14}, kTitlePixels - 2, true);
-  // Each sample's column spans the steps to the next sample.
-  const double first = samples.empty() ? 0 : samples.front().step;
-  const double spacing = samples.size() > 1 ? (samples.back().step - first) / static_cast<double>(samples.size() - 1)
-                                            : static_cast<double>(TModelShape::kSampleInterval);
-  const double end = (samples.empty() ? first : samples.back().step) + spacing;
-  // Every sample a column, every kGeneBin gene values a row (the highest at
-  // the top); the colour by the share of the agents on a square-root scale,
-  // so a thin spread still shows, darkest at the largest share, white at none.
-  constexpr int32_t kRows = kGeneValues / kGeneBin;
-  const auto binned = [&](const THistogramSample& sample, size_t gene) {
-    std::array<double, kRows> shares{};
-    const auto& counts = sample.counts[gene];
-    const int64_t total = std::accumulate(counts.begin(), counts.end(), int64_t{0});
-    for (int32_t v = 0; v < kGeneValues && total > 0; ++v)
-      shares[v / kGeneBin] += static_cast<double>(counts[v]) / static_cast<double>(total);
-    return shares;
-  };
-  double top = 0;
-  for (const THistogramSample& sample : samples) {
-    for (size_t g = 0; g < 2; ++g) {
-      for (double share : binned(sample, g)) top = std::max(top, share);
-    }
-  }
-  std::array<QImage, 2> maps;
-  for (size_t g = 0; g < 2; ++g) {
-    QImage& map = maps[g];
-    map = QImage(static_cast<int>(std::max<size_t>(samples.size(), 1)), kRows, QImage::Format_RGB32);
-    map.fill(Qt::white);
-    for (size_t s = 0; s < samples.size(); ++s) {
-      const auto shares = binned(samples[s], g);
-      for (int32_t row = 0; row < kRows; ++row) {
-        if (shares[row] > 0)
-          map.setPixelColor(static_cast<int>(s), kRows - 1 - row, Viridis(kScaleEnd * (1.0 - std::sqrt(shares[row] / top))));
-      }
-    }
-  }
-  const std::array<const char*, 2> genes{"angle gene", "wiggle gene"};
-  std::array<QChart*, 2> charts{};
-  std::array<QLineSeries*, 2> carriers{};
-  for (size_t g = 0; g < 2; ++g) {
-    QChart* chart = figure->AddChart(
-        {0, kHistogramTop + static_cast<double>(g) * kHistogramRowHeight, kRunWidth - 120.0, kHistogramRowHeight});
-    StyleChart(chart, QLatin1String(genes[g]));
-    QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, end);
-    x->applyNiceNumbers();
-    QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QStringLiteral("%1 value").arg(genes[g]), 0, kGeneValues);
-    // An invisible series carries the axes and places the map.
-    auto* carrier = Line({{first, 0}, {end, 0}}, Qt::NoPen);
-    Attach(chart, carrier, x, y);
-    chart->legend()->setVisible(false);
-    charts[g] = chart;
-    carriers[g] = carrier;
-  }
-  figure->Layout();
-  for (size_t g = 0; g < 2; ++g) {
-    const QRectF area(charts[g]->mapToPosition({first, static_cast<double>(kGeneValues)}, carriers[g]),
-                      charts[g]->mapToPosition({end, 0}, carriers[g]));
-    auto* item = figure->Scene().addPixmap(QPixmap::fromImage(maps[g]));
-    item->setTransformationMode(Qt::FastTransformation);
-    item->setPos(charts[g]->mapToScene(area.topLeft()));
-    item->setTransform(QTransform::fromScale(area.width() / maps[g].width(), area.height() / maps[g].height()));
-  }
-  // The colour key: the largest share at the top, the smallest at the bottom.
-  constexpr int kKeySteps = 100;
-  QImage key(1, kKeySteps, QImage::Format_RGB32);
-  for (int i = 0; i < kKeySteps; ++i) key.setPixelColor(0, i, Viridis(kScaleEnd * i / (kKeySteps - 1.0)));
-  auto* keyItem = figure->Scene().addPixmap(QPixmap::fromImage(key));
-  const double keyLeft = kRunWidth - 100.0;
-  const double keyTop = kHistogramTop + 60.0;
-  keyItem->setPos(keyLeft, keyTop);
-  keyItem->setTransform(QTransform::fromScale(20, 3));
-  figure->AddText(QStringLiteral("%1 %").arg(top * 100, 0, 'f', 0), {keyLeft + 26, keyTop - 6}, kAxisPixels);
-  figure->AddText(QStringLiteral("few"), {keyLeft + 26, keyTop + 3.0 * kKeySteps - 10}, kAxisPixels);
-  figure->AddText(QStringLiteral("share of\nthe agents\nin %1 values\n(square\nroot scale)").arg(kGeneBin), {keyLeft - 4, keyTop + 3.0 * kKeySteps + 14},
-                  kAxisPixels);
+                  kTitleAt, kHistogramTitlePixels, true);
+  const TStepSpan span = HistogramSpan(samples);
+  const double top = LargestShare(samples);
+  std::array<THeatChart, kGenes> charts{};
+  for (size_t g = 0; g < kGenes; ++g) charts[g] = AddHeatChart(*figure, g, span);
+  figure->Layout();  // the maps go where the charts' plot areas are laid out
+  for (size_t g = 0; g < kGenes; ++g) PlaceHeatMap(*figure, charts[g], span, HeatMap(samples, g, top));
+  AddColourKey(*figure, top);
   return figure;
 }
 

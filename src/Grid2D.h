@@ -16,15 +16,19 @@ class Grid2D {
   static_assert(std::is_trivially_destructible_v<T>, "the storage is released without running destructors");
 
  public:
-  class Column {
+  // One column's elements, a row's length apart; a ConstColumn only reads them.
+  template <class Element>
+  class TColumn {
    public:
-    Column(T* base, int32_t stride) : base_(base), stride_(stride) {}
-    T& operator[](int32_t row) const { return base_[static_cast<ptrdiff_t>(row) * stride_]; }
+    TColumn(Element* base, int32_t stride) : base_(base), stride_(stride) {}
+    Element& operator[](int32_t row) const { return base_[static_cast<ptrdiff_t>(row) * stride_]; }
 
    private:
-    T* base_;
+    Element* base_;
     int32_t stride_;
   };
+  using Column = TColumn<T>;
+  using ConstColumn = TColumn<const T>;
 
   // cols x rows default elements; 0 x 0 releases the storage.
   void Resize(int32_t cols, int32_t rows) {
@@ -40,6 +44,7 @@ class Grid2D {
 
   // The one way to reach an element: grid[column][row].
   Column operator[](int32_t column) { return Column(data_.get() + column, cols_); }
+  ConstColumn operator[](int32_t column) const { return ConstColumn(data_.get() + column, cols_); }
 
   int32_t Cols() const { return cols_; }
   int32_t Rows() const { return rows_; }
@@ -47,6 +52,8 @@ class Grid2D {
   // Row-major storage: element (column, row) at row * Cols() + column.
   T* begin() { return data_.get(); }
   T* end() { return data_.get() + count_; }
+  const T* begin() const { return data_.get(); }
+  const T* end() const { return data_.get() + count_; }
 
  private:
   struct TFree {

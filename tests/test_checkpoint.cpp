@@ -8,7 +8,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <tuple>
 
 #include "CellForm.h"
 #include "Checkpoint.h"
@@ -50,8 +52,14 @@ class Continued : public ::testing::TestWithParam<World> {
 std::vector<TSample> RunCollecting(TForm1& form, TRunPlan plan, QByteArray* last) {
   std::vector<TSample> samples;
   TRunObserver observer;
-  observer.sample = [&](const TSample& s) { samples.push_back(s); };
-  observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) { *last = EncodeCheckpoint(world, rule); };
+  observer.sample = [&](const TSample& s) {
+    samples.push_back(s);
+    return Success();
+  };
+  observer.checkpoint = [&](const TForm1& world, const TCheckpointRule& rule) {
+    *last = EncodeCheckpoint(world, rule);
+    return Success();
+  };
   plan.checkpointEvery = std::max(plan.steps, 1);
   const TResult<TRunOutcome> outcome = RunExperiment(form, plan, observer);
   EXPECT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
@@ -191,6 +199,54 @@ TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgain
   for (qsizetype i = 0; i < saved300.size(); ++i) {
     const QStringList savedCells = saved300[i].split(',');
     EXPECT_EQ(now300[i].split(',').mid(0, savedCells.size()), savedCells) << "line " << i + 1;
+  }
+}
+
+// --- Payloads the reader refuses, each for what is wrong with it ---
+
+template <class V>
+void PutAt(QByteArray& bytes, qsizetype at, V value) {  // little-endian, as the file
+  for (size_t i = 0; i < sizeof value; ++i) bytes[at + i] = static_cast<char>(static_cast<uint64_t>(value) >> (8 * i));
+}
+
+TEST(CheckpointPayload, AFaultIsRefusedWithWhatIsWrong) {
+  agents_test::MessageCollector messages;
+  auto form = std::make_unique<TForm1>();
+  SetUpWorld(*form, WithChanges(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
+  const TResult<QByteArray> good = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
+  ASSERT_TRUE(good && DecodeCheckpointPayload(*good));
+  // The header's fields by their places, then 22 bytes a cell; each colony
+  // its size and two members; the agent count; 19 numbers an agent.
+  const qsizetype cells = 180;
+  const qsizetype colonies = cells + 22 * static_cast<qsizetype>(form->cells.Cols()) * form->cells.Rows();
+  const qsizetype agent0 = colonies + TForm1::kColonies * 12 + 4;
+  const TAgent& last = form->agents.back();  // 93 bytes, then its two lists with their counts
+  const auto agent19 = good->size() - static_cast<qsizetype>(95 + 2 * last.candidates.size() + 8 * last.shares.size());
+  const std::tuple<const char*, std::function<void(QByteArray&)>, const char*> table[] = {
+      {"header_cut", [](QByteArray& b) { b.truncate(100); }, "cut short"},
+      {"setting", [](QByteArray& b) { PutAt(b, 4, int32_t{11}); }, "setting cell_size is out of range"},
+      {"negative_total", [](QByteArray& b) { PutAt(b, 60, int64_t{-1}); }, "totals are negative"},
+      {"sampled_beyond_total", [](QByteArray& b) { PutAt(b, 76, int64_t{1}); }, "step count or totals"},
+      {"grid", [](QByteArray& b) { PutAt(b, 92, int32_t{0}); }, "grid is 0 x"},
+      {"home", [&](QByteArray& b) { PutAt(b, 100, form->cells.Cols()); }, "a home lies off the grid"},
+      {"cells_cut", [](QByteArray& b) { b.truncate(cells + 100); }, "cut short"},
+      {"cell", [](QByteArray& b) { PutAt(b, cells, int32_t{0}); }, "a cell holds values"},
+      {"colony_size", [&](QByteArray& b) { PutAt(b, colonies, uint32_t{3}); }, "colony 0 does not hold"},
+      {"colony_member", [&](QByteArray& b) { PutAt(b, colonies + 4, int32_t{1}); }, "colony 0 does not hold"},
+      {"agent_count", [&](QByteArray& b) { PutAt(b, agent0 - 4, uint32_t{21}); }, "holds 21 agents, its setting 20"},
+      {"agent_colony", [&](QByteArray& b) { PutAt(b, agent0 + 16, int32_t{1}); }, "agent 0 is not one"},
+      {"gene_too_wide", [&](QByteArray& b) { PutAt(b, agent19, int32_t{256}); }, "agent 19 is not one"},
+      {"agent_cut", [](QByteArray& b) { b.chop(1); }, "cut short"},
+      {"trailing_byte", [](QByteArray& b) { b.append('\0'); }, "bytes beyond its end"},
+  };
+  for (const auto& [name, fault, says] : table) {
+    SCOPED_TRACE(name);
+    QByteArray payload = *good;
+    fault(payload);
+    const TResult<TCheckpoint> decoded = DecodeCheckpointPayload(payload);
+    ASSERT_FALSE(decoded.Ok());
+    EXPECT_EQ(decoded.Error().status, kExitRefused);
+    EXPECT_TRUE(decoded.Error().message.contains(QLatin1String(says))) << decoded.Error().message.toStdString();
   }
 }
 

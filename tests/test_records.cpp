@@ -544,6 +544,7 @@ TEST(Plan, AResolvedPlanRunsTwiceWithTheSameResult) {
     TRunObserver observer;
     observer.sample = [&](const TSample& s) {
       seen.insert(seen.end(), {s.step, s.avgAngle, s.tripsTotal, s.birthsTotal, s.visibleCells});
+      return Success();
     };
     const TResult<TRunOutcome> outcome = RunExperiment(*form, *plan, observer);
     ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();

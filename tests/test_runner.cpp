@@ -16,8 +16,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <sys/resource.h>
+
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 #include "CellForm.h"
 #include "Experiment.h"
@@ -93,7 +96,10 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   plan.steps = c.steps;
   std::vector<TSample> samples;
   TRunObserver observer;
-  observer.sample = [&](const TSample& s) { samples.push_back(s); };
+  observer.sample = [&](const TSample& s) {
+    samples.push_back(s);
+    return Success();
+  };
   const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
 
   ASSERT_TRUE(outcome.Ok()) << outcome.Error().message.toStdString();
@@ -127,6 +133,43 @@ INSTANTIATE_TEST_SUITE_P(Worlds, RunnerAgainstWindow,
                                            WindowCase{"roulette_centre", 3, 400, 1200, true, true, false, 30, 99},
                                            WindowCase{"diffuse", 8, 150, 1100, false, false, true, 20, 4000000000u}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An observer that fails ends the run after the step it failed in, with the
+// first failure, and leaves the world unhooked.
+TEST(RunExperiment, EndsAfterTheStepOfTheFirstFailureOfAnObserver) {
+  agents_test::MessageCollector messages;
+  auto form = std::make_unique<TForm1>();
+  TRunPlan plan;
+  plan.settings = ReadSettings(*form);
+  plan.seed = 5;
+  plan.steps = 1000;
+  plan.histograms = true;
+  plan.snapshotEvery = 200;
+  plan.checkpointEvery = 250;
+  const auto from = [](int32_t step, int32_t failing, const char* what) {
+    return step >= failing ? TStatus(Failed(QLatin1String(what))) : Success();
+  };
+  const auto sample = [&](const TSample& s) { return from(s.step, 300, "sample"); };
+  const auto checkpoint = [&](const TForm1&, const TCheckpointRule&) { return from(stepCount, 250, "checkpoint"); };
+  const std::tuple<const char*, TRunObserver, int32_t> table[] = {
+      // The sample of step 300 is taken inside step 301, before the agents move.
+      {"sample", {.sample = sample}, 301},
+      {"histogram", {.histogram = [&](int32_t step, const TGeneHistogram&) { return from(step, 400, "histogram"); }},
+       401},
+      {"picture", {.picture = [&](int32_t step, const QImage&, bool) { return from(step, 600, "picture"); }}, 600},
+      {"checkpoint", {.sample = sample, .checkpoint = checkpoint}, 250},
+  };
+  for (const auto& [name, observer, endsAt] : table) {
+    SCOPED_TRACE(name);
+    const TResult<TRunOutcome> outcome = RunExperiment(*form, plan, observer);
+    ASSERT_FALSE(outcome.Ok());
+    EXPECT_EQ(outcome.Error().message, QLatin1String(name));
+    EXPECT_EQ(outcome.Error().status, kExitFailed);
+    EXPECT_EQ(stepCount, endsAt);
+    EXPECT_FALSE(form->onSample);
+  }
+  EXPECT_TRUE(messages.messages.empty());
+}
 
 // --- The program itself ---
 
@@ -240,6 +283,50 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
   EXPECT_EQ(QDir(tmp.filePath("other")).entryList(QDir::Files), QStringList{"notes.txt"});
   ASSERT_EQ(RunProgram({"--seed", "2", "--steps", "300", "--force", "--out", tmp.filePath("run")}).status, 0);
   EXPECT_EQ(Record(tmp.filePath("run"))["seed"].toInt(), 2) << "--force replaces the run";
+}
+
+// pathwick_run with its files limited to `bytes` each: a write beyond fails
+// as on a full disk.
+Finished RunWithFilesUpTo(rlim_t bytes, const QStringList& arguments) {
+  QProcess process;
+  process.setChildProcessModifier([bytes] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  process.start(QStringLiteral(PATHWICK_RUN), arguments);
+  process.waitForFinished(120000);
+  return runner_test::Collect(process);
+}
+
+struct Unwritable {
+  QStringList arguments;
+  rlim_t bytes;       // below the size of the one file that cannot be written
+  const char* names;  // what the message must mention
+};
+
+TEST(RunnerProgram, AFileThatCannotBeWrittenFailsTheRunWithStatus1AndLeavesNothing) {
+  // Each limit lets every file of its run through but one (series.csv of
+  // 1000 steps is about 4.4 kB, a snapshot 5.9 kB, a checkpoint 125 kB).
+  const Unwritable table[] = {
+      {{}, 4000, "the data could not be written"},
+      {{"--histograms"}, 8000, "the data could not be written"},
+      {{"--snapshot-every", "1000"}, 5000, "step-0001000.png"},
+      {{"--checkpoint-every", "500"}, 65536, "checkpoint.pwk"},
+      {{"--plot"}, 20000, "genes.png"},
+      {{"--agents-every", "500"}, 6000, "agents.csv.gz"},
+  };
+  for (const Unwritable& u : table) {
+    SCOPED_TRACE(u.arguments.join(' ').toStdString());
+    QTemporaryDir tmp;
+    const Finished f = RunWithFilesUpTo(
+        u.bytes, QStringList{"--seed", "3", "--steps", "1000", "--quiet", "--out", tmp.filePath("run")} + u.arguments);
+    EXPECT_EQ(f.status, 1);
+    EXPECT_TRUE(f.err.startsWith("pathwick_run: ")) << f.err.toStdString();
+    EXPECT_TRUE(f.err.contains(u.names)) << f.err.toStdString();
+    EXPECT_EQ(f.err.count('\n'), 1) << "one line";
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) << "left nothing";
+  }
 }
 
 TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {

@@ -7,11 +7,12 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
+#include "AtomicFile.h"
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "FileNames.h"
-#include "AtomicFile.h"
 #include "Pictures.h"
 #include "Progress.h"
 #include "RunFolder.h"
@@ -20,115 +21,184 @@
 
 namespace {
 
+QString Name(const char* name) { return QLatin1String(name); }
+
+TError DataLost() { return Failed(QStringLiteral("the data could not be written completely")); }
+
 // Where the data rows go: a file in the run folder, or standard output.
 class TDataOut {
  public:
-  explicit TDataOut(const QString& path) : file_(path.isEmpty() ? nullptr : std::make_unique<QFile>(path)) {
-    ok_ = file_ ? file_->open(QIODevice::WriteOnly) : true;
+  // The file at `path`, or standard output when `path` is empty.
+  static TResult<TDataOut> Open(const QString& path) {
+    TDataOut out;
+    if (path.isEmpty()) return out;
+    out.file_ = std::make_unique<QFile>(path);
+    if (!out.file_->open(QIODevice::WriteOnly)) return DataLost();
+    return out;
   }
-  void Write(const QString& text) {
+  TStatus Write(const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    if (file_) {
-      ok_ = ok_ && file_->write(bytes) == bytes.size();
-    } else {
-      ok_ = ok_ && std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) ==
-                       static_cast<size_t>(bytes.size());
-    }
+    const auto size = static_cast<size_t>(bytes.size());
+    const bool written =
+        file_ ? file_->write(bytes) == bytes.size() : std::fwrite(bytes.constData(), 1, size, stdout) == size;
+    return written ? Success() : TStatus(DataLost());
   }
-  // Flushes and closes; false when anything was lost.
-  bool Close() {
-    if (file_) {
-      ok_ = ok_ && file_->flush();
-      file_->close();
-    } else {
-      ok_ = ok_ && std::fflush(stdout) == 0;
-    }
-    return ok_;
+  // Flushes and closes.
+  TStatus Close() {
+    const bool flushed = file_ ? file_->flush() : std::fflush(stdout) == 0;
+    if (file_) file_->close();
+    return flushed ? Success() : TStatus(DataLost());
   }
 
  private:
   std::unique_ptr<QFile> file_;
-  bool ok_ = true;
 };
 
-QString Name(const char* name) { return QLatin1String(name); }
+// Everything a run writes while it goes: the series and the histograms, the
+// pictures, the checkpoints, and what the watch keeps. Every write returns
+// its status, and the run ends at the first that fails.
+class TRunFiles {
+ public:
+  TRunFiles(const TRunSpec& spec, const TRunFolder& folder) : spec_(spec), folder_(folder), watch_(spec, folder) {}
 
-}  // namespace
+  // Opens the data (in the folder, or the series on standard output when
+  // there is none) with its headers, and the watch's files.
+  TStatus Open(bool toFolder);
+  // Hands the run's samples, pictures and checkpoints to the files.
+  TRunObserver Observer();
+  // Waits for the last checkpoint, then ends the watch's files and the data.
+  TStatus Close();
+  // What the record says of them: the samples, kept checkpoints and video frames.
+  void Describe(TRunRecord& record) const;
 
-TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
-  if (plan.seedFromClock) plan.seed = SeedFromClock();
-  const bool toFolder = !target.out.isEmpty();
-  TRunFolder folder;
-  if (toFolder) {
-    if (TStatus open = folder.Open(target.out, target.force); !open) return open;
-    if (plan.snapshotEvery > 0 && !QDir().mkpath(folder.Path(Name(kSnapshotsFolder))))
-      return Failed(QStringLiteral("cannot make the snapshots folder"));
-  } else if (plan.seedFromClock) {
-    std::fprintf(stderr, "pathwick_run: seed %u\n", plan.seed);
+ private:
+  TStatus Sample(const TSample& s);
+  TStatus Picture(int32_t step, const QImage& grid, bool last);
+  TStatus Checkpoint(const TForm1& world, const TCheckpointRule& rule);
+
+  const TRunSpec& spec_;
+  const TRunFolder& folder_;
+  TWatch watch_;
+  std::optional<TDataOut> series_;
+  std::optional<TDataOut> histograms_;
+  std::unique_ptr<TCheckpointWriter> checkpoints_;
+  int32_t samples_ = 0;
+};
+
+TStatus TRunFiles::Open(bool toFolder) {
+  TResult<TDataOut> series = TDataOut::Open(toFolder ? folder_.Path(Name(kSeriesName)) : QString());
+  if (!series) return series.Error();
+  series_ = std::move(*series);
+  if (TStatus written = series_->Write(SeriesHeader()); !written) return written;
+  if (spec_.histograms) {
+    TResult<TDataOut> histograms = TDataOut::Open(folder_.Path(Name(kHistogramsName)));
+    if (!histograms) return histograms.Error();
+    histograms_ = std::move(*histograms);
+    if (TStatus written = histograms_->Write(HistogramHeader()); !written) return written;
   }
+  if (toFolder) {
+    if (TStatus opened = watch_.Open(); !opened) return opened;
+  }
+  if (spec_.checkpointEvery > 0) {
+    checkpoints_ = std::make_unique<TCheckpointWriter>(folder_.Path(Name(kCheckpointName)));
+  }
+  return Success();
+}
 
-  TDataOut series(toFolder ? folder.Path(Name(kSeriesName)) : QString());
-  std::unique_ptr<TDataOut> histograms;
-  if (plan.histograms) histograms = std::make_unique<TDataOut>(folder.Path(Name(kHistogramsName)));
-  series.Write(SeriesHeader());
-  if (histograms) histograms->Write(HistogramHeader());
-
-  int32_t samples = 0;
-  TStatus pictures = Success();
-  const int32_t firstStep = plan.from ? plan.from->step : 0;
-  TProgress progress(!target.quiet, firstStep, firstStep + plan.steps);
+TRunObserver TRunFiles::Observer() {
   TRunObserver observer;
-  observer.sample = [&](const TSample& s) {
-    series.Write(SeriesRow(s));
-    ++samples;
-  };
-  observer.histogram = [&](int32_t step, const TGeneHistogram& h) { histograms->Write(HistogramRows(step, h)); };
-  const TRunSpec spec = plan;
-  TWatch watch(spec, folder);
-  if (toFolder) {
-    if (TStatus opened = watch.Open(); !opened) return opened;
+  observer.sample = [this](const TSample& s) { return Sample(s); };
+  if (histograms_) {
+    observer.histogram = [this](int32_t step, const TGeneHistogram& h) {
+      return histograms_->Write(HistogramRows(step, h));
+    };
   }
-  watch.Observe(observer);
-  observer.picture = [&](int32_t step, const QImage& grid, bool last) {
-    if (!pictures) return;
-    const QImage picture = LabelledPicture(grid, step, spec.seed, spec.pictureScale);
-    if (spec.snapshotEvery > 0 && step % spec.snapshotEvery == 0) {
-      pictures = SavePng(picture, folder.Path(StepFileName(Name(kSnapshotsFolder), step, QStringLiteral("png"))));
-    }
-    if (pictures) pictures = watch.Picture(step, picture);
-    if (last && spec.FinalPicture() && pictures) pictures = SavePng(picture, folder.Path(Name(kFinalPictureName)));
-  };
-  observer.progress = [&](int32_t step) { progress.Update(step); };
-  TStatus checkpointed = Success();
-  std::unique_ptr<TCheckpointWriter> checkpoints;
-  if (plan.checkpointEvery > 0) checkpoints = std::make_unique<TCheckpointWriter>(folder.Path(Name(kCheckpointName)));
-  observer.checkpoint = [&](TForm1& world, const TCheckpointRule& rule) {
-    if (checkpointed) checkpointed = checkpoints->Write(world, rule, watch.CheckpointPath(stepCount));
-  };
+  watch_.Observe(observer);
+  observer.picture = [this](int32_t step, const QImage& grid, bool last) { return Picture(step, grid, last); };
+  if (checkpoints_) {
+    observer.checkpoint = [this](const TForm1& world, const TCheckpointRule& rule) { return Checkpoint(world, rule); };
+  }
+  return observer;
+}
 
+TStatus TRunFiles::Sample(const TSample& s) {
+  ++samples_;
+  return series_->Write(SeriesRow(s));
+}
+
+TStatus TRunFiles::Picture(int32_t step, const QImage& grid, bool last) {
+  const QImage picture = LabelledPicture(grid, step, spec_.seed, spec_.pictureScale);
+  if (spec_.snapshotEvery > 0 && step % spec_.snapshotEvery == 0) {
+    const QString snapshot = StepFileName(Name(kSnapshotsFolder), step, QStringLiteral("png"));
+    if (TStatus saved = SavePng(picture, folder_.Path(snapshot)); !saved) return saved;
+  }
+  if (TStatus framed = watch_.Picture(step, picture); !framed) return framed;
+  if (last && spec_.FinalPicture()) return SavePng(picture, folder_.Path(Name(kFinalPictureName)));
+  return Success();
+}
+
+TStatus TRunFiles::Checkpoint(const TForm1& world, const TCheckpointRule& rule) {
+  return checkpoints_->Write(world, rule, watch_.CheckpointPath(stepCount));
+}
+
+TStatus TRunFiles::Close() {
+  if (checkpoints_) {
+    if (TStatus finished = checkpoints_->Finish(); !finished) return finished;
+  }
+  if (TStatus closed = watch_.Close(); !closed) return closed;
+  if (TStatus closed = series_->Close(); !closed) return closed;
+  if (histograms_) return histograms_->Close();
+  return Success();
+}
+
+void TRunFiles::Describe(TRunRecord& record) const {
+  record.samples = samples_;
+  watch_.Describe(record);
+}
+
+// The run's folder, hidden until the run is done, with the snapshots' folder.
+// Without one the series goes to standard output, and a seed taken from the
+// clock is told on standard error.
+TStatus OpenFolder(TRunFolder& folder, const TRunSpec& spec, const TRunTarget& target) {
+  if (target.out.isEmpty()) {
+    if (spec.seedFromClock) std::fprintf(stderr, "pathwick_run: seed %u\n", spec.seed);
+    return Success();
+  }
+  if (TStatus open = folder.Open(target.out, target.force); !open) return open;
+  if (spec.snapshotEvery > 0 && !QDir().mkpath(folder.Path(Name(kSnapshotsFolder))))
+    return Failed(QStringLiteral("cannot make the snapshots folder"));
+  return Success();
+}
+
+struct TTimedOutcome : TRunOutcome {
+  double wallSeconds = 0;
+};
+
+// Runs the plan on the wall clock, stopping at Ctrl-C or SIGTERM.
+TResult<TTimedOutcome> RunTimed(TForm1& form, TRunPlan plan, const TRunObserver& observer) {
   InstallStopSignals();
   QElapsedTimer wall;
   wall.start();
   TResult<TRunOutcome> outcome = RunExperiment(form, std::move(plan), observer);
-  const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
   if (!outcome) return outcome.Error();
-  if (!pictures) return pictures;
-  if (checkpoints && checkpointed) checkpointed = checkpoints->Finish();
-  if (!checkpointed) return checkpointed;
-  if (TStatus closed = watch.Close(); !closed) return closed;
-  if (!series.Close() || (histograms && !histograms->Close()))
-    return Failed(QStringLiteral("the data could not be written completely"));
-  if (!toFolder) return Success();
+  return TTimedOutcome{*outcome, static_cast<double>(wall.nsecsElapsed()) / 1e9};
+}
 
+TRunRecord RecordOf(const TRunSpec& spec, const TTimedOutcome& run, const TRunFiles& files) {
   TRunRecord record;
   record.spec = spec;
-  record.startStep = outcome->firstStep;
-  record.stepsRun = outcome->endStep - outcome->firstStep;
-  record.samples = samples;
-  record.wallSeconds = seconds;
-  record.ended = Name(outcome->interrupted ? kEndedInterrupted : kEndedCompleted);
-  watch.Describe(record);
-  if (spec.plot) {
+  record.startStep = run.firstStep;
+  record.stepsRun = run.endStep - run.firstStep;
+  record.wallSeconds = run.wallSeconds;
+  record.ended = Name(run.interrupted ? kEndedInterrupted : kEndedCompleted);
+  files.Describe(record);
+  return record;
+}
+
+// Draws the figures the run asks for, lists every file in the folder in the
+// record, writes it and puts the folder in place.
+TStatus CommitRun(TRunFolder& folder, const TRunTarget& target, TRunRecord record) {
+  if (record.spec.plot) {
     if (!target.figures) return Failed(QStringLiteral("--plot: this program draws no figures"));
     if (TStatus figures = target.figures(folder.Path(QString()), record); !figures) return figures;
   }
@@ -139,6 +209,27 @@ TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
   record.listsFiles = true;
   if (TStatus written = WriteRunRecord(folder.Path(Name(kRunRecordName)), record); !written) return written;
   return folder.Commit();
+}
+
+}  // namespace
+
+TStatus RunPlan(TForm1& form, TRunPlan plan, const TRunTarget& target) {
+  if (plan.seedFromClock) plan.seed = SeedFromClock();
+  const TRunSpec spec = plan;
+  const bool toFolder = !target.out.isEmpty();
+  TRunFolder folder;
+  if (TStatus opened = OpenFolder(folder, spec, target); !opened) return opened;
+  TRunFiles files(spec, folder);
+  if (TStatus opened = files.Open(toFolder); !opened) return opened;
+  const int32_t firstStep = plan.from ? plan.from->step : 0;
+  TProgress progress(!target.quiet, firstStep, firstStep + plan.steps);
+  TRunObserver observer = files.Observer();
+  observer.progress = [&progress](int32_t step) { progress.Update(step); };
+  TResult<TTimedOutcome> run = RunTimed(form, std::move(plan), observer);
+  if (!run) return run.Error();
+  if (TStatus closed = files.Close(); !closed) return closed;
+  if (!toFolder) return Success();
+  return CommitRun(folder, target, RecordOf(spec, *run, files));
 }
 
 TStatus ShowPlan(TForm1& form, TRunPlan plan, bool stopAtSteps) {

@@ -1,6 +1,7 @@
 #include "Checkpoint.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -170,21 +171,11 @@ void EncodeAgent(TByteWriter& w, const TAgent& a) {
   for (double share : a.shares) w.PutDouble(share);
 }
 
-// One agent, checked against the grid it lives on: whatever the engine
-// indexes with must point into the world.
-bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize, QString* error) {
-  bool fits = true;
-  for (const TAgentField& field : kAgentWholeFields) {
-    int32_t value = 0;
-    if (!r.Get(value)) return false;
-    fits = field.set(a, value) && fits;
-  }
-  uint8_t searching = 0;
-  if (!r.Get(searching)) return false;
-  a.searching = searching != 0;
-  char chroma[kChromaLength];
-  if (!r.GetBytes(chroma, kChromaLength)) return false;
-  a.chroma = std::string_view(chroma, kChromaLength);
+TError CutShort() { return Refused(QStringLiteral("the checkpoint's content is cut short")); }
+
+// The candidates and shares an agent last sensed, each list after its count;
+// false when they are cut short or a list is not one an agent can hold.
+bool ReadSensingLists(TByteReader& r, TAgent& a) {
   uint8_t count = 0;
   if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
   a.candidates.clear();
@@ -201,23 +192,61 @@ bool DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, 
     if (!r.GetDouble(share)) return false;
     a.shares.push_back(share);
   }
+  return true;
+}
+
+using TWholeFields = std::array<int32_t, std::size(kAgentWholeFields)>;
+
+// An agent's stored fields, its whole numbers as stored into `whole`; false
+// when they are cut short or a sensing list is not one an agent can hold.
+bool ReadAgentFields(TByteReader& r, TWholeFields& whole, TAgent& a) {
+  for (int32_t& value : whole) {
+    if (!r.Get(value)) return false;
+  }
+  uint8_t searching = 0;
+  if (!r.Get(searching)) return false;
+  a.searching = searching != 0;
+  char chroma[kChromaLength];
+  if (!r.GetBytes(chroma, kChromaLength)) return false;
+  a.chroma = std::string_view(chroma, kChromaLength);
+  return ReadSensingLists(r, a);
+}
+
+// Puts the whole numbers into the agent; false when one does not fit its field.
+bool PutWholeFields(const TWholeFields& whole, TAgent& a) {
+  bool fits = true;
+  for (size_t i = 0; i < whole.size(); ++i) fits = kAgentWholeFields[i].set(a, whole[i]) && fits;
+  return fits;
+}
+
+// Whatever the engine indexes with points into the checkpoint's grid, and
+// the agent is one the setup dealt to its index.
+bool Holdable(const TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize) {
   const int32_t half = RoundDiv(cellSize, 2);
   const auto colony = static_cast<int32_t>(index % TForm1::kColonies);
-  bool sound = fits && a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
-               a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
-               InRange(a.angleGene, 0, TAgent::kMaxGene) && InRange(a.wiggleGene, 0, TAgent::kMaxGene) &&
-               a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&
-               InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) &&
-               InRange(a.stepY, -1, 1) && InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
-               a.posY == a.cellY * cellSize + half && InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) &&
-               InRange(a.scent, 0, INT32_MAX);
-  for (char ch : chroma) sound = sound && (ch == '0' || ch == '1');
-  if (!sound) *error = QStringLiteral("agent %1 is not one the world can hold").arg(index);
-  return sound;
+  return a.colony == colony && InRange(a.cellX, 0, c.cols - 1) && InRange(a.cellY, 0, c.rows - 1) &&
+         a.homeX == c.homes[colony].first && a.homeY == c.homes[colony].second &&
+         InRange(a.angleGene, 0, TAgent::kMaxGene) && InRange(a.wiggleGene, 0, TAgent::kMaxGene) &&
+         a.radius == TAgent::kDrawRadius && InRange(a.knowsCenter, 0, 1) &&
+         InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) && InRange(a.stepY, -1, 1) &&
+         InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
+         a.posY == a.cellY * cellSize + half && InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) &&
+         InRange(a.scent, 0, INT32_MAX) &&
+         std::all_of(a.chroma.begin(), a.chroma.end(), [](char ch) { return ch == '0' || ch == '1'; });
+}
+
+// Agent `index` of the checkpoint `c`, whose cells are `cellSize` pixels.
+TStatus DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize) {
+  TWholeFields whole{};
+  if (!ReadAgentFields(r, whole, a)) return CutShort();
+  if (!PutWholeFields(whole, a) || !Holdable(a, index, c, cellSize)) {
+    return Refused(QStringLiteral("agent %1 is not one the world can hold").arg(index));
+  }
+  return Success();
 }
 
 // The file without its closing checksum: the header, then the payload.
-QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
+QByteArray EncodeUnsealed(const TForm1& form, const TCheckpointRule& rule) {
   QByteArray file;
   TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
                       static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
@@ -239,9 +268,112 @@ QByteArray EncodeUnsealed(TForm1& form, const TCheckpointRule& rule) {
   return file;
 }
 
+// --- Reading a payload: its parts in turn, each checked as it is read ---
+
+constexpr int32_t kMaxEdge = 4096;  // cells along a side of the largest grid a checkpoint holds
+
+TStatus CheckSettings(const TWorldHeader& h) {
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (!InRange(h.settings[i], specs[i].min, specs[i].max)) {
+      return Refused(QStringLiteral("the checkpoint's setting %1 is out of range").arg(QLatin1String(specs[i].key)));
+    }
+  }
+  return Success();
+}
+
+TStatus CheckTotals(const TWorldHeader& h) {
+  for (int64_t total : {h.tripsTotal, h.birthsTotal, h.sampledTrips, h.sampledBirths}) {
+    if (total < 0) return Refused(QStringLiteral("the checkpoint's totals are negative"));
+  }
+  if (h.step < 0 || h.sampledTrips > h.tripsTotal || h.sampledBirths > h.birthsTotal) {
+    return Refused(QStringLiteral("the checkpoint's step count or totals are inconsistent"));
+  }
+  return Success();
+}
+
+TStatus CheckGrid(const TWorldHeader& h) {
+  if (!InRange(h.cols, 1, kMaxEdge) || !InRange(h.rows, 1, kMaxEdge)) {
+    return Refused(QStringLiteral("the checkpoint's grid is %1 x %2 cells").arg(h.cols).arg(h.rows));
+  }
+  for (const auto& [column, row] : h.homes) {
+    if (!InRange(column, 0, h.cols - 1) || !InRange(row, 0, h.rows - 1))
+      return Refused(QStringLiteral("a home lies off the grid"));
+  }
+  return Success();
+}
+
+TStatus ReadHeader(TByteReader& r, TCheckpoint& c) {
+  bool whole = true;
+  VisitHeader(static_cast<TWorldHeader&>(c), [&](auto& field) { whole = whole && r.Get(field); });
+  if (!whole) return CutShort();
+  for (const auto check : {CheckSettings, CheckTotals, CheckGrid}) {
+    if (TStatus checked = check(c); !checked) return checked;
+  }
+  return Success();
+}
+
+TStatus ReadCells(TByteReader& r, TCheckpoint& c) {
+  const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
+  if (r.Left() < cellCount * kCellBytes) return CutShort();
+  c.cells.resize(static_cast<size_t>(cellCount));
+  for (TCell& cell : c.cells) {
+    if (!DecodeCell(r, cell)) return Refused(QStringLiteral("a cell holds values the world cannot hold"));
+  }
+  return Success();
+}
+
+// The number of agents the checkpoint's setting asks for.
+uint32_t AgentCount(const TWorldHeader& h) {
+  return static_cast<uint32_t>(std::max(h.settings[*FindSetting(QStringLiteral("agents"))], 0));
+}
+
+TError NotAsDealt(int32_t colony) {
+  return Refused(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(colony));
+}
+
+// Colony k as the setup deals the agents: agent i in colony i mod 10.
+TStatus ReadColony(TByteReader& r, int32_t k, uint32_t agentCount, std::vector<int32_t>& members) {
+  uint32_t size = 0;
+  if (!r.Get(size)) return CutShort();
+  const uint32_t expected =
+      agentCount > static_cast<uint32_t>(k) ? (agentCount - k + TForm1::kColonies - 1) / TForm1::kColonies : 0;
+  if (size != expected) return NotAsDealt(k);
+  members.resize(size);
+  for (uint32_t i = 0; i < size; ++i) {
+    if (!r.Get(members[i])) return CutShort();
+    if (members[i] != static_cast<int32_t>(k + i * TForm1::kColonies)) return NotAsDealt(k);
+  }
+  return Success();
+}
+
+TStatus ReadColonies(TByteReader& r, TCheckpoint& c) {
+  const uint32_t agentCount = AgentCount(c);
+  for (int32_t k = 0; k < TForm1::kColonies; ++k) {
+    if (TStatus read = ReadColony(r, k, agentCount, c.colonies[k]); !read) return read;
+  }
+  return Success();
+}
+
+TStatus ReadAgents(TByteReader& r, TCheckpoint& c) {
+  const uint32_t expected = AgentCount(c);
+  uint32_t agents = 0;
+  if (!r.Get(agents)) return CutShort();
+  if (agents != expected) {
+    return Refused(QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(expected));
+  }
+  if (r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) return CutShort();
+  c.agents.resize(agents);
+  const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
+  for (uint32_t i = 0; i < agents; ++i) {
+    if (TStatus read = DecodeAgent(r, c.agents[i], i, c, cellSize); !read) return read;
+  }
+  return Success();
+}
+
 }  // namespace
 
-QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule) {
+QByteArray EncodeCheckpoint(const TForm1& form, const TCheckpointRule& rule) {
   QByteArray file = EncodeUnsealed(form, rule);
   SealCheckpointFile(file);
   return file;
@@ -256,70 +388,11 @@ TResult<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes) {
 TResult<TCheckpoint> DecodeCheckpointPayload(const QByteArray& payload) {
   TCheckpoint c;
   TByteReader r(payload.constData(), payload.size());
-  QString agentError;  // why an agent is not one the world can hold
-  const auto fail = [&](const QString& why) { return Refused(agentError.isEmpty() ? why : agentError); };
-  const QString cut = QStringLiteral("the checkpoint's content is cut short");
-  bool whole = true;
-  VisitHeader(static_cast<TWorldHeader&>(c), [&](auto& field) { whole = whole && r.Get(field); });
-  if (!whole) return fail(cut);
-  const auto specs = SettingSpecs();
-  for (size_t i = 0; i < specs.size(); ++i) {
-    if (!InRange(c.settings[i], specs[i].min, specs[i].max)) {
-      return fail(QStringLiteral("the checkpoint's setting %1 is out of range").arg(QLatin1String(specs[i].key)));
-    }
+  // The payload's parts in their order, each read and checked before the next.
+  for (const auto part : {ReadHeader, ReadCells, ReadColonies, ReadAgents}) {
+    if (TStatus read = part(r, c); !read) return read.Error();
   }
-  for (int64_t total : {c.tripsTotal, c.birthsTotal, c.sampledTrips, c.sampledBirths}) {
-    if (total < 0) return fail(QStringLiteral("the checkpoint's totals are negative"));
-  }
-  if (c.step < 0 || c.sampledTrips > c.tripsTotal || c.sampledBirths > c.birthsTotal) {
-    return fail(QStringLiteral("the checkpoint's step count or totals are inconsistent"));
-  }
-  constexpr int32_t kMaxEdge = 4096;
-  if (!InRange(c.cols, 1, kMaxEdge) || !InRange(c.rows, 1, kMaxEdge)) {
-    return fail(QStringLiteral("the checkpoint's grid is %1 x %2 cells").arg(c.cols).arg(c.rows));
-  }
-  for (const auto& [column, row] : c.homes) {
-    if (!InRange(column, 0, c.cols - 1) || !InRange(row, 0, c.rows - 1))
-      return fail(QStringLiteral("a home lies off the grid"));
-  }
-  const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
-  if (r.Left() < cellCount * kCellBytes) return fail(cut);
-  c.cells.resize(static_cast<size_t>(cellCount));
-  for (TCell& cell : c.cells) {
-    if (!DecodeCell(r, cell)) {
-      return fail(QStringLiteral("a cell holds values the world cannot hold"));
-    }
-  }
-  const int32_t agentSetting = c.settings[*FindSetting(QStringLiteral("agents"))];
-  const auto agentCount = static_cast<uint32_t>(std::max(agentSetting, 0));
-  for (int32_t k = 0; k < TForm1::kColonies; ++k) {
-    uint32_t size = 0;
-    if (!r.Get(size)) return fail(cut);
-    // The colonies are as the setup deals them: agent i in colony i mod 10.
-    const uint32_t expected =
-        agentCount > static_cast<uint32_t>(k) ? (agentCount - k + TForm1::kColonies - 1) / TForm1::kColonies : 0;
-    if (size != expected) return fail(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(k));
-    c.colonies[k].resize(size);
-    for (uint32_t i = 0; i < size; ++i) {
-      if (!r.Get(c.colonies[k][i])) return fail(cut);
-      if (c.colonies[k][i] != static_cast<int32_t>(k + i * TForm1::kColonies)) {
-        return fail(QStringLiteral("colony %1 does not hold the agents dealt to it").arg(k));
-      }
-    }
-  }
-  uint32_t agents = 0;
-  if (!r.Get(agents)) return fail(cut);
-  if (agents != agentCount || r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) {
-    return fail(agents != agentCount
-                    ? QStringLiteral("the checkpoint holds %1 agents, its setting %2").arg(agents).arg(agentCount)
-                    : cut);
-  }
-  c.agents.resize(agents);
-  const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
-  for (uint32_t i = 0; i < agents; ++i) {
-    if (!DecodeAgent(r, c.agents[i], i, c, cellSize, &agentError)) return fail(cut);
-  }
-  if (r.Left() != 0) return fail(QStringLiteral("the checkpoint's content has bytes beyond its end"));
+  if (r.Left() != 0) return Refused(QStringLiteral("the checkpoint's content has bytes beyond its end"));
   return c;
 }
 
@@ -333,7 +406,7 @@ TStatus TCheckpointWriter::Finish() {
   return Success();
 }
 
-TStatus TCheckpointWriter::Write(TForm1& form, const TCheckpointRule& rule, const QString& path) {
+TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule, const QString& path) {
   if (TStatus before = Finish(); !before) return before;
   // The run waits only for the bytes; the checksum, the file and its way to
   // the disk are the worker's.

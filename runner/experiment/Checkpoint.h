@@ -49,7 +49,7 @@ struct TCheckpointRule {
 };
 
 // The world in `form` as it stands, as the bytes of a checkpoint file.
-QByteArray EncodeCheckpoint(TForm1& form, const TCheckpointRule& rule);
+QByteArray EncodeCheckpoint(const TForm1& form, const TCheckpointRule& rule);
 // Reads a whole file's bytes; refuses anything that is not a complete,
 // intact checkpoint of this format.
 TResult<TCheckpoint> DecodeCheckpoint(const QByteArray& bytes);
@@ -69,9 +69,9 @@ class TCheckpointWriter {
   TCheckpointWriter& operator=(const TCheckpointWriter&) = delete;
 
   // Fails with the error of this write or of the one before.
-  TStatus Write(TForm1& form, const TCheckpointRule& rule) { return Write(form, rule, path_); }
+  TStatus Write(const TForm1& form, const TCheckpointRule& rule) { return Write(form, rule, path_); }
   // The same, to a path of its own (a checkpoint that is kept).
-  TStatus Write(TForm1& form, const TCheckpointRule& rule, const QString& path);
+  TStatus Write(const TForm1& form, const TCheckpointRule& rule, const QString& path);
   // Waits for the last write; fails with its error.
   TStatus Finish();
 

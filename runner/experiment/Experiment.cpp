@@ -37,6 +37,128 @@ class TMessageCatcher {
   QString first_;
 };
 
+// A run under way: the world, what observes it and the sample before. The
+// world's hooks are the run's until it ends, whichever way.
+class TRunUnderWay {
+ public:
+  TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer);
+  ~TRunUnderWay();
+  TRunUnderWay(const TRunUnderWay&) = delete;
+  TRunUnderWay& operator=(const TRunUnderWay&) = delete;
+
+  // 1. The world: set up under the seed rule, or continued from `from`.
+  TStatus Prepare(std::optional<TCheckpoint> from);
+  // 2. One step, with its picture and checkpoint when they are due.
+  TStatus Step(int32_t last);
+  // 3. An interrupted run ends with the picture and checkpoint of its last step.
+  TStatus EndInterrupted();
+
+ private:
+  void Hook();
+  // The sample the world takes inside a step, handed to the observer.
+  TStatus Sampled(int32_t avgAngle, int32_t avgWiggle);
+  TStatus Checkpoint();
+  // What went wrong inside the last step: the world's first report, or the
+  // first failure of an observer it called.
+  TStatus Fault() const;
+
+  TForm1& form_;
+  const TRunPlan& plan_;
+  const TRunObserver& observer_;
+  TMessageCatcher messages_;
+  std::optional<TSeedRule> rule_;
+  TSample previous_;
+  TStatus sampled_ = Success();
+};
+
+TRunUnderWay::TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer)
+    : form_(form), plan_(plan), observer_(observer) {
+  form_.Timer1->stop();
+  form_.onSample = nullptr;
+  form_.onBirth = nullptr;
+}
+
+TRunUnderWay::~TRunUnderWay() {
+  form_.onSample = nullptr;
+  form_.onBirth = nullptr;
+}
+
+TStatus TRunUnderWay::Prepare(std::optional<TCheckpoint> from) {
+  if (from) {
+    previous_.tripsTotal = from->sampledTrips;
+    previous_.birthsTotal = from->sampledBirths;
+  }
+  if (TStatus prepared = PrepareWorld(form_, plan_, std::move(from), rule_); !prepared) return prepared;
+  if (TStatus sound = Fault(); !sound) return sound;
+  form_.Cb_cellUpdt->setChecked(!plan_.Pictures());
+  form_.CB_hideAgs->setChecked(true);
+  Hook();
+  return Success();
+}
+
+void TRunUnderWay::Hook() {
+  form_.onSample = [this](int32_t avgAngle, int32_t avgWiggle) {
+    if (sampled_) sampled_ = Sampled(avgAngle, avgWiggle);
+  };
+  if (plan_.births && observer_.birth) {
+    form_.onBirth = [this](const TBirth& birth) { observer_.birth(stepCount, birth, form_); };
+  }
+}
+
+TStatus TRunUnderWay::Sampled(int32_t avgAngle, int32_t avgWiggle) {
+  previous_ = TakeSample(form_, avgAngle, avgWiggle, previous_);
+  if (observer_.sample) {
+    if (TStatus kept = observer_.sample(previous_); !kept) return kept;
+  }
+  if (plan_.histograms && observer_.histogram) {
+    if (TStatus kept = observer_.histogram(stepCount, TakeHistogram(form_)); !kept) return kept;
+  }
+  if (plan_.agentsEvery > 0 && stepCount % plan_.agentsEvery == 0 && observer_.agents) {
+    observer_.agents(stepCount, form_);
+  }
+  return Success();
+}
+
+TStatus TRunUnderWay::Step(int32_t last) {
+  const int32_t next = stepCount + 1;
+  const bool picture =
+      plan_.Pictures() && observer_.picture && ((next == last && plan_.FinalPicture()) || plan_.PictureDue(next));
+  // The agents are drawn only for the step whose picture is taken.
+  if (picture) form_.CB_hideAgs->setChecked(false);
+  form_.DoStep();
+  if (picture) form_.CB_hideAgs->setChecked(true);
+  if (TStatus sound = Fault(); !sound) return sound;
+  if (picture) {
+    if (TStatus taken = observer_.picture(stepCount, GridPicture(form_), stepCount == last); !taken) return taken;
+  }
+  if (plan_.checkpointEvery > 0 && (stepCount % plan_.checkpointEvery == 0 || stepCount == last)) {
+    if (TStatus saved = Checkpoint(); !saved) return saved;
+  }
+  if (observer_.progress) observer_.progress(stepCount);
+  return Success();
+}
+
+TStatus TRunUnderWay::EndInterrupted() {
+  if (plan_.FinalPicture() && observer_.picture) {
+    form_.CB_hideAgs->setChecked(false);
+    form_.DrawAgentLayer();
+    form_.CB_hideAgs->setChecked(true);
+    if (TStatus taken = observer_.picture(stepCount, GridPicture(form_), true); !taken) return taken;
+  }
+  if (plan_.checkpointEvery > 0) return Checkpoint();
+  return Success();
+}
+
+TStatus TRunUnderWay::Checkpoint() {
+  if (!observer_.checkpoint) return Success();
+  return observer_.checkpoint(form_, {rule_->Seed(), rule_->Reseeds(), previous_.tripsTotal, previous_.birthsTotal});
+}
+
+TStatus TRunUnderWay::Fault() const {
+  if (!messages_.First().isEmpty()) return Failed(QStringLiteral("the world failed: ") + messages_.First());
+  return sampled_;
+}
+
 }  // namespace
 
 void InstallStopSignals() {
@@ -70,74 +192,21 @@ TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoi
 }
 
 TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer) {
-  TMessageCatcher messages;
+  TRunUnderWay run(form, plan, observer);
+  if (TStatus prepared = run.Prepare(std::move(plan.from)); !prepared) return prepared.Error();
   TRunOutcome outcome;
-  form.Timer1->stop();
-  form.onSample = nullptr;
-  form.onBirth = nullptr;
-  const auto fault = [&](const QString& message) {
-    form.onSample = nullptr;
-    form.onBirth = nullptr;
-    return Failed(QStringLiteral("the world failed: ") + message);
-  };
-
-  // 1. The world: set up under the seed rule, or continued from a checkpoint.
-  TSample previous;
-  if (plan.from) {
-    previous.tripsTotal = plan.from->sampledTrips;
-    previous.birthsTotal = plan.from->sampledBirths;
-  }
-  std::optional<TSeedRule> rule;
-  if (TStatus prepared = PrepareWorld(form, plan, std::move(plan.from), rule); !prepared) return prepared.Error();
-  if (!messages.First().isEmpty()) return fault(messages.First());
-  form.Cb_cellUpdt->setChecked(!plan.Pictures());
-  form.CB_hideAgs->setChecked(true);
-  form.onSample = [&](int32_t avgAngle, int32_t avgWiggle) {
-    previous = TakeSample(form, avgAngle, avgWiggle, previous);
-    if (observer.sample) observer.sample(previous);
-    if (plan.histograms && observer.histogram) observer.histogram(stepCount, TakeHistogram(form));
-    if (plan.agentsEvery > 0 && stepCount % plan.agentsEvery == 0 && observer.agents) observer.agents(stepCount, form);
-  };
-  if (plan.births && observer.birth) {
-    form.onBirth = [&](const TBirth& birth) { observer.birth(stepCount, birth, form); };
-  }
-  const auto checkpoint = [&] {
-    if (observer.checkpoint) {
-      observer.checkpoint(form, {rule->Seed(), rule->Reseeds(), previous.tripsTotal, previous.birthsTotal});
-    }
-  };
-
-  // 2. The steps, with pictures and checkpoints where they are due.
   outcome.firstStep = stepCount;
   const int64_t end = static_cast<int64_t>(stepCount) + plan.steps;
   const int32_t last = static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
   // A repeat of an interrupted run stops where that run was stopped, the same way.
   const int64_t stop = plan.interruptedAfter ? static_cast<int64_t>(stepCount) + *plan.interruptedAfter : end;
   while (stepCount < last && stepCount < stop && !StopRequested()) {
-    const int32_t next = stepCount + 1;
-    const bool picture =
-        plan.Pictures() && observer.picture && ((next == last && plan.FinalPicture()) || plan.PictureDue(next));
-    // The agents are drawn only for the step whose picture is taken.
-    if (picture) form.CB_hideAgs->setChecked(false);
-    form.DoStep();
-    if (picture) form.CB_hideAgs->setChecked(true);
-    if (!messages.First().isEmpty()) return fault(messages.First());
-    if (picture) observer.picture(stepCount, GridPicture(form), stepCount == last);
-    if (plan.checkpointEvery > 0 && (stepCount % plan.checkpointEvery == 0 || stepCount == last)) checkpoint();
-    if (observer.progress) observer.progress(stepCount);
+    if (TStatus stepped = run.Step(last); !stepped) return stepped.Error();
   }
-
-  // 3. An interrupted run ends with the picture and checkpoint of its last step.
   outcome.endStep = stepCount;
   outcome.interrupted = stepCount < last;
-  if (outcome.interrupted && plan.FinalPicture() && observer.picture) {
-    form.CB_hideAgs->setChecked(false);
-    form.DrawAgentLayer();
-    form.CB_hideAgs->setChecked(true);
-    observer.picture(stepCount, GridPicture(form), true);
+  if (outcome.interrupted) {
+    if (TStatus ended = run.EndInterrupted(); !ended) return ended.Error();
   }
-  if (outcome.interrupted && plan.checkpointEvery > 0) checkpoint();
-  form.onSample = nullptr;
-  form.onBirth = nullptr;
   return outcome;
 }

@@ -26,19 +26,21 @@ struct TRunPlan : TRunSpec {
   std::optional<TCheckpoint> from;
 };
 
+// What a run hands out as it goes. A call that returns a TStatus may fail:
+// the run then ends with that error after the step it failed in.
 struct TRunObserver {
-  std::function<void(const TSample&)> sample;
-  std::function<void(int32_t step, const TGeneHistogram&)> histogram;
+  std::function<TStatus(const TSample&)> sample;
+  std::function<TStatus(int32_t step, const TGeneHistogram&)> histogram;
   // Every agent at the samples of every `agentsEvery`-th step.
   std::function<void(int32_t step, const TForm1& form)> agents;
   // Every birth, as it happens, when the plan asks for births.
   std::function<void(int32_t step, const TBirth& birth, const TForm1& form)> birth;
   // A picture of the grid after `step` steps; `last` marks the run's final one.
-  std::function<void(int32_t step, const QImage& grid, bool last)> picture;
+  std::function<TStatus(int32_t step, const QImage& grid, bool last)> picture;
   std::function<void(int32_t stepsDone)> progress;  // after every step
   // Due every `checkpointEvery` steps, after the last step and when the run
   // is interrupted: the world and what it does not hold itself.
-  std::function<void(TForm1& form, const TCheckpointRule& rule)> checkpoint;
+  std::function<TStatus(const TForm1& form, const TCheckpointRule& rule)> checkpoint;
 };
 
 struct TRunOutcome {
@@ -50,7 +52,8 @@ struct TRunOutcome {
 
 // Sets up `form`'s world with the plan's settings and seed and runs it. The
 // seed rule stays in force only for the run. Stops early, between steps,
-// once StopRequested() holds.
+// once StopRequested() holds; fails at the first step the world reports a
+// fault in or an observer fails in.
 TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer);
 
 // Sets up the world of the TRunSpec in `form`, or continues `from`, under its
@@ -65,4 +68,6 @@ bool StopRequested();
 void ClearStopRequest();
 
 // The grid as the window shows it: the cell layer with the agents on top.
+// The panel paints itself into the picture, which restarts its frame clock,
+// so the window is not left as it was.
 QImage GridPicture(TForm1& form);

@@ -30,7 +30,7 @@ struct TMoments {
 
 }  // namespace
 
-TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous) {
+TSample TakeSample(const TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous) {
   TSample s;
   s.step = stepCount;
   s.avgAngle = avgAngle;

@@ -10,5 +10,5 @@ class TForm1;
 
 // Takes a sample of the world as it stands; `previous` gives the totals of
 // the sample before (zeros for the first).
-TSample TakeSample(TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous);
+TSample TakeSample(const TForm1& form, int32_t avgAngle, int32_t avgWiggle, const TSample& previous);
 TGeneHistogram TakeHistogram(const TForm1& form);

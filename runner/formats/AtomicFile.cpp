@@ -23,9 +23,12 @@ void SyncFolder(const QString& path) {
 
 TStatus SaveBytes(const QByteArray& bytes, const QString& path) {
   // QSaveFile writes beside the path, flushes the file to the disk on
-  // commit and only then renames it into place.
+  // commit and only then renames it into place. Unbuffered, so that a short
+  // write shows here: commit renames a file whose buffer it could not write
+  // out in full, as if it were whole.
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
+      !file.commit()) {
     return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
   }
   SyncFolder(path);
