@@ -61,25 +61,24 @@ QString CsvCell(const QString& cell) {
 // twice) into a file that appears whole or not at all.
 class TCsvFile {
  public:
-  TCsvFile(const QDir& folder, const char* name) : file_(folder.filePath(QLatin1String(name))) {
-    ok_ = file_.open(QIODevice::WriteOnly);
-  }
-  void Add(const QStringList& cells) {
+  explicit TCsvFile(const QString& path) : file_(path) {}
+  TStatus Open() { return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite(); }
+  TStatus Add(const QStringList& cells) {
     QStringList quoted;
     quoted.reserve(cells.size());
     for (const QString& cell : cells) quoted << CsvCell(cell);
     const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
-    ok_ = ok_ && file_.write(bytes) == bytes.size();
+    return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
   }
-  // Puts the file in place.
-  TStatus Commit() {
-    if (ok_ && file_.commit()) return Success();
+  // Puts the file in place; a file that is not committed is not made.
+  TStatus Commit() { return file_.commit() ? Success() : CannotWrite(); }
+
+ private:
+  TError CannotWrite() const {
     return Failed(QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString()));
   }
 
- private:
   QSaveFile file_;
-  bool ok_ = false;
 };
 
 // The mean of a column over the last `window` rows that have a value.
@@ -146,14 +145,14 @@ TSweep Group(std::vector<TRunData> runs) {
 
 // summary.csv: a row per run with its last values and, after them, the
 // means over the window.
-void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
+TStatus SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
          << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("final_") + Name(column);
   header << QStringLiteral("window");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
-  csv.Add(header);
+  if (TStatus added = csv.Add(header); !added) return added;
   for (const TRunData& run : sweep.runs) {
     const TRunRecord& r = run.record;
     QStringList row{run.folder};
@@ -167,13 +166,14 @@ void SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
     for (TSeriesColumn column : kFinalColumns) {
       row << Optional(WindowMean(run.series, run.series.Column(column), std::max(window, 1)));
     }
-    csv.Add(row);
+    if (TStatus added = csv.Add(row); !added) return added;
   }
+  return Success();
 }
 
 // samples.csv: every sample of every run with the run's settings, in long
 // format. Columns are those of every series, in order of first appearance.
-void SamplesTable(const TSweep& sweep, TCsvFile& csv) {
+TStatus SamplesTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList columns;
   for (const TRunData& run : sweep.runs) {
     for (const QString& column : run.series.header) {
@@ -183,7 +183,7 @@ void SamplesTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
          << columns;
-  csv.Add(header);
+  if (TStatus added = csv.Add(header); !added) return added;
   for (size_t i = 0; i < sweep.runs.size(); ++i) {
     const TRunData& run = sweep.runs[i];
     QStringList front{run.folder, sweep.groupOf[i]};
@@ -194,9 +194,10 @@ void SamplesTable(const TSweep& sweep, TCsvFile& csv) {
     for (const QStringList& row : run.series.rows) {
       QStringList cells = front;
       for (qsizetype a : at) cells << (a >= 0 ? row[a] : QString());
-      csv.Add(cells);
+      if (TStatus added = csv.Add(cells); !added) return added;
     }
   }
+  return Success();
 }
 
 // Per group and sample step, the values of a measure across the runs.
@@ -225,7 +226,7 @@ QStringList EstimateCells(const TEstimate& e) {
 
 // groups.csv: per group and sample step, n and each measure's mean, sd and
 // 95 % interval across the group's runs.
-void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
+TStatus GroupsTable(const TSweep& sweep, TCsvFile& csv) {
   QStringList header{QStringLiteral("group")};
   header << SettingColumns() << QStringLiteral("step") << QStringLiteral("n");
   for (TSeriesColumn m : kMeasures) {
@@ -233,7 +234,7 @@ void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
       header << QStringLiteral("%1_%2").arg(Name(m), part);
     }
   }
-  csv.Add(header);
+  if (TStatus added = csv.Add(header); !added) return added;
   for (const auto& [key, members] : sweep.groups) {
     const QStringList front = QStringList{sweep.groupOf[members.front()]}
                               << SettingCells(sweep.runs[members.front()].record.spec.settings);
@@ -241,9 +242,10 @@ void GroupsTable(const TSweep& sweep, TCsvFile& csv) {
       QStringList row = front;
       row << QString::number(step) << QString::number(values[0].size());
       for (const auto& v : values) row << EstimateCells(Estimate(v));
-      csv.Add(row);
+      if (TStatus added = csv.Add(row); !added) return added;
     }
   }
+  return Success();
 }
 
 // A run's final value of every measure: its last sample's, or the mean of
@@ -275,44 +277,62 @@ QString Interval(const std::optional<double>& value, const std::optional<double>
   return QStringLiteral("%1 [%2, %3]").arg(*value, 0, 'f', 2).arg(*low, 0, 'f', 2).arg(*high, 0, 'f', 2);
 }
 
-// comparison.csv and its text: each group's final mean with its interval,
-// and each difference of neighbouring values with Welch's interval.
-void Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile& csv, QString& text) {
+// One measure on one basis in comparison.csv and its text: each group's
+// final mean with its interval, and each difference of neighbouring values
+// with Welch's interval.
+TStatus CompareGroups(const TSweep& sweep, TSeriesColumn measure, const TBasis& basis, TCsvFile& csv, QString& text) {
   const TSettingSpec& spec = SettingSpecs()[sweep.varied.front()];
-  csv.Add({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n", "estimate", "sd",
-              "se", "df", "ci_low", "ci_high"});
-  text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
-             .arg(QLatin1String(spec.option));
   const QString option = QLatin1String(spec.option);
-  for (TSeriesColumn measure : kMeasures) {
-    for (const TBasis& basis : bases) {
-      text += QStringLiteral("%1, %2:\n").arg(Name(measure), BasisText(basis));
-      const QStringList front{QLatin1String(spec.key), Name(measure), QLatin1String(basis.name),
-                              QString::number(basis.window)};
-      std::optional<std::pair<QString, TEstimate>> previous;
-      for (const auto& [key, members] : sweep.groups) {
-        const QString value = FormatSettingValue(spec, key.front());
-        const TEstimate e = Estimate(Finals(sweep, members, measure, basis));
-        std::optional<double> df;
-        if (e.n > 1) df = static_cast<double>(e.n - 1);
-        csv.Add(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
+  text += QStringLiteral("%1, %2:\n").arg(Name(measure), BasisText(basis));
+  const QStringList front{QLatin1String(spec.key), Name(measure), QLatin1String(basis.name),
+                          QString::number(basis.window)};
+  std::optional<std::pair<QString, TEstimate>> previous;
+  for (const auto& [key, members] : sweep.groups) {
+    const QString value = FormatSettingValue(spec, key.front());
+    const TEstimate e = Estimate(Finals(sweep, members, measure, basis));
+    std::optional<double> df;
+    if (e.n > 1) df = static_cast<double>(e.n - 1);
+    if (TStatus added =
+            csv.Add(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
                                        << QString() << Optional(Mean(e)) << Optional(e.sd) << Optional(e.se)
                                        << Optional(df) << Optional(e.low) << Optional(e.high));
-        text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(Mean(e), e.low, e.high)).arg(e.n);
-        if (previous) {
-          const TDifference d = Welch(previous->second, e);
-          csv.Add(QStringList(front) << QStringLiteral("difference") << value << previous->first
-                                         << QString::number(e.n) << QString::number(previous->second.n)
-                                         << Optional(d.difference) << QString() << Optional(d.se) << Optional(d.df)
-                                         << Optional(d.low) << Optional(d.high));
-          text += QStringLiteral("  %1 - %2: %3%4\n")
-                      .arg(value, previous->first, Interval(d.difference, d.low, d.high),
-                           d.df ? QStringLiteral(", Welch df %1").arg(*d.df, 0, 'f', 1) : QString());
-        }
-        previous.emplace(value, e);
+        !added) {
+      return added;
+    }
+    text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(Mean(e), e.low, e.high)).arg(e.n);
+    if (previous) {
+      const TDifference d = Welch(previous->second, e);
+      if (TStatus added = csv.Add(QStringList(front)
+                                  << QStringLiteral("difference") << value << previous->first << QString::number(e.n)
+                                  << QString::number(previous->second.n) << Optional(d.difference) << QString()
+                                  << Optional(d.se) << Optional(d.df) << Optional(d.low) << Optional(d.high));
+          !added) {
+        return added;
       }
+      text += QStringLiteral("  %1 - %2: %3%4\n")
+                  .arg(value, previous->first, Interval(d.difference, d.low, d.high),
+                       d.df ? QStringLiteral(", Welch df %1").arg(*d.df, 0, 'f', 1) : QString());
+    }
+    previous.emplace(value, e);
+  }
+  return Success();
+}
+
+// comparison.csv and its text: every measure on every basis.
+TStatus Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile& csv, QString& text) {
+  if (TStatus added = csv.Add({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n",
+                               "estimate", "sd", "se", "df", "ci_low", "ci_high"});
+      !added) {
+    return added;
+  }
+  text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
+             .arg(QLatin1String(SettingSpecs()[sweep.varied.front()].option));
+  for (TSeriesColumn measure : kMeasures) {
+    for (const TBasis& basis : bases) {
+      if (TStatus compared = CompareGroups(sweep, measure, basis, csv, text); !compared) return compared;
     }
   }
+  return Success();
 }
 
 TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
@@ -395,19 +415,21 @@ TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, i
   const TSweep sweep = Group(std::move(*runs));
   const QDir folder(dir);
   const auto write = [&](const char* name, const auto& fill) {
-    TCsvFile csv(folder, name);
-    fill(csv);
+    TCsvFile csv(folder.filePath(QLatin1String(name)));
+    if (TStatus opened = csv.Open(); !opened) return opened;
+    if (TStatus filled = fill(csv); !filled) return filled;
     return csv.Commit();
   };
-  if (TStatus e = write(kSummaryCsvName, [&](TCsvFile& csv) { SummaryTable(sweep, window, csv); }); !e) return e.Error();
-  if (TStatus e = write(kSamplesCsvName, [&](TCsvFile& csv) { SamplesTable(sweep, csv); }); !e) return e.Error();
-  if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { GroupsTable(sweep, csv); }); !e) return e.Error();
+  if (TStatus e = write(kSummaryCsvName, [&](TCsvFile& csv) { return SummaryTable(sweep, window, csv); }); !e)
+    return e.Error();
+  if (TStatus e = write(kSamplesCsvName, [&](TCsvFile& csv) { return SamplesTable(sweep, csv); }); !e) return e.Error();
+  if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { return GroupsTable(sweep, csv); }); !e) return e.Error();
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
   QString report;
   const QString comparison = folder.filePath(QLatin1String(kComparisonCsvName));
   if (sweep.varied.size() == 1) {
-    if (TStatus e = write(kComparisonCsvName, [&](TCsvFile& csv) { Compare(sweep, bases, csv, report); }); !e)
+    if (TStatus e = write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report); }); !e)
       return e.Error();
   } else if (QFile::exists(comparison) && !QFile::remove(comparison)) {
     // A comparison left from an earlier summary would no longer be true.

@@ -26,7 +26,11 @@ double Seconds(const QElapsedTimer& clock) { return static_cast<double>(clock.ns
 
 // Headless steps of a world, timed; births counted on the side when `lineage`.
 double TimeSteps(TForm1& form, int steps, TLineage* lineage) {
-  if (lineage) form.onBirth = [&](const TBirth& birth) { lineage->Write(stepCount, birth, form); };
+  if (lineage) {
+    form.onBirth = [&](const TBirth& birth) {
+      runner_bench::Checked(lineage->Write(stepCount, birth, form), "births");
+    };
+  }
   QElapsedTimer clock;
   clock.start();
   for (int i = 0; i < steps; ++i) form.DoStep();
@@ -42,11 +46,11 @@ void AgentTable(const QTemporaryDir& tmp) {
   qint64 bytes = 0;
   for (int round = 0; round < kRounds; ++round) {
     const QString path = tmp.filePath(QStringLiteral("agents-%1.csv.gz").arg(round));
-    TAgentTable writer(path);
+    TAgentTable writer = runner_bench::Checked(TAgentTable::Open(path), "the agent table");
     QElapsedTimer clock;
     clock.start();
-    writer.Write(stepCount, *form);
-    writer.Close();
+    runner_bench::Checked(writer.Write(stepCount, *form), "the agent table");
+    runner_bench::Checked(writer.Close(), "the agent table");
     table.push_back(Seconds(clock));
     bytes = QFileInfo(path).size();
     steps.push_back(TimeSteps(*form, kStepsTimed, nullptr) / kStepsTimed);
@@ -67,9 +71,10 @@ void Lineage(const QTemporaryDir& tmp) {
       auto form = runner_bench::HeadlessWorld(1, kLineageAgents, 1);
       form->SB_strenght->setValue(100);  // costly moves: many births
       const int64_t before = form->births;
-      TLineage lineage(tmp.filePath(QStringLiteral("births-%1.csv.gz").arg(round)));
+      TLineage lineage =
+          runner_bench::Checked(TLineage::Open(tmp.filePath(QStringLiteral("births-%1.csv.gz").arg(round))), "births");
       (recorded ? with : without).push_back(TimeSteps(*form, kLineageSteps, recorded ? &lineage : nullptr));
-      lineage.Close();
+      runner_bench::Checked(lineage.Close(), "births");
       births = form->births - before;
     }
   }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 
@@ -39,19 +40,27 @@ struct Setting {
   int markStrength = -1;    // scroll bar position; -1 keeps the default
 };
 
+// `values` with `changes`; a name no setting has ends the program.
+TSettingValues Changed(const TSettingValues& values, TSettingChanges changes) {
+  const TResult<TSettingValues> changed = WithChanges(values, changes);
+  if (changed) return *changed;
+  std::fprintf(stderr, "state_digest: %s\n", qPrintable(changed.Error().message));
+  std::exit(kExitRefused);
+}
+
 uint64_t Run(const Setting& s) {
   uint32_t clock = 7;
   SetRandomizeSource([clock]() mutable { return clock++ * 2246822519u; });
   SetGeneratorStartState();
   auto form = std::make_unique<TForm1>();
   form->Timer1->stop();
-  TSettingValues values = WithChanges(ReadSettings(*form), {{"cell-size", s.cellSize},
-                                                            {"agents", s.agents},
-                                                            {"knows-center", s.knowsCenter},
-                                                            {"sniff", s.roulette},
-                                                            {"diffuse", s.diffuse},
-                                                            {"evaporation-rate", s.evaporation}});
-  if (s.markStrength >= 0) values = WithChanges(values, {{"mark-strength", s.markStrength}});
+  TSettingValues values = Changed(ReadSettings(*form), {{"cell-size", s.cellSize},
+                                                        {"agents", s.agents},
+                                                        {"knows-center", s.knowsCenter},
+                                                        {"sniff", s.roulette},
+                                                        {"diffuse", s.diffuse},
+                                                        {"evaporation-rate", s.evaporation}});
+  if (s.markStrength >= 0) values = Changed(values, {{"mark-strength", s.markStrength}});
   form->Cb_cellUpdt->setChecked(s.headless);
   form->CB_hideAgs->setChecked(s.headless);
   SetUpWorld(*form, values);

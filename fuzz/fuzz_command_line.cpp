@@ -111,7 +111,11 @@ void Check(const QStringList& arguments) {
     CheckGrid(*command, arguments);
   } else if ((command->kind == TCommandKind::kRun || command->kind == TCommandKind::kShow) &&
              !ReadsFiles(command->run)) {
-    const TResult<TRunPlan> plan = ResolvePlan(command->run, defaults);
+    // The target the program resolves the plan for.
+    const TPlanTarget target = command->kind == TCommandKind::kShow ? TPlanTarget::kWindow
+                               : command->out.isEmpty()             ? TPlanTarget::kStandardOutput
+                                                                    : TPlanTarget::kFolder;
+    const TResult<TRunPlan> plan = ResolvePlan(command->run, defaults, target);
     if (!plan) CheckRefusal(plan.Error(), arguments);
   }
 }

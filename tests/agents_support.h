@@ -1,8 +1,9 @@
 // What the suites share: generator arithmetic written out independently of
 // the toolkit, seeds that give chosen draws, a queue of seeds for Randomize,
-// a main window with a world of a chosen size, the first world's expected
-// home cells, and the world invariants. The invariants return their first
-// violation as text instead of asserting, so the fuzz targets use them too.
+// a main window with a world of a chosen size, settings changed by name,
+// the first world's expected home cells, and the world invariants. The
+// invariants return their first violation as text instead of asserting, so
+// the fuzz targets use them too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include "Dialogs.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
+#include "Settings.h"
 
 namespace agents_test {
 
@@ -185,6 +187,15 @@ inline std::unique_ptr<TForm1> MakeWorld(int agentCount, int size = 6) {
   form->Edit_size->setText(QString::number(size));
   form->B_setupClick();
   return form;
+}
+
+// `values` with `changes`, for settings a test names; a name no setting
+// has fails the test, which goes on with `values` unchanged.
+inline TSettingValues Changed(const TSettingValues& values, TSettingChanges changes) {
+  const TResult<TSettingValues> changed = WithChanges(values, changes);
+  if (changed) return *changed;
+  ADD_FAILURE() << changed.Error().message.toStdString();
+  return values;
 }
 
 }  // namespace agents_test

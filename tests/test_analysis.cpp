@@ -274,6 +274,19 @@ TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
   }
 }
 
+TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
+  for (const char* name : {"summary.csv", "samples.csv", "groups.csv", "comparison.csv"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(QDir(tmp_.path()).mkdir(name)) << "a folder in the table's place";
+    const TResult<QString> report = ::Summarize(tmp_.path(), defaults_, 0);
+    ASSERT_FALSE(report.Ok());
+    EXPECT_EQ(report.Error().status, kExitFailed);
+    EXPECT_TRUE(report.Error().message.startsWith("cannot write " + tmp_.filePath(name) + ": "))
+        << report.Error().message.toStdString();
+    ASSERT_TRUE(QDir(tmp_.filePath(name)).removeRecursively());
+  }
+}
+
 TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   Summarize(0);
   for (const char* name : {"summary.png", "summary.svg"}) EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).size() > 0) << name;

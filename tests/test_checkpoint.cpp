@@ -37,10 +37,10 @@ class Continued : public ::testing::TestWithParam<World> {
 
   TRunPlan Plan(TForm1& form, int steps) const {
     TRunPlan plan;
-    plan.settings = WithChanges(ReadSettings(form), {{"cell-size", GetParam().cellSize},
-                                                     {"agents", GetParam().agents},
-                                                     {"diffuse", GetParam().diffuse},
-                                                     {"evaporation-rate", 20}});
+    plan.settings = agents_test::Changed(ReadSettings(form), {{"cell-size", GetParam().cellSize},
+                                                              {"agents", GetParam().agents},
+                                                              {"diffuse", GetParam().diffuse},
+                                                              {"evaporation-rate", 20}});
     plan.seed = 31;
     plan.steps = steps;
     return plan;
@@ -125,7 +125,7 @@ TEST_P(Continued, ABranchTakesItsRatesFromTheNextStep) {
   TResult<TCheckpoint> checkpoint = DecodeCheckpoint(saved);
   ASSERT_TRUE(checkpoint) << checkpoint.Error().message.toStdString();
   TRunPlan plan = Plan(*branch, kMore);
-  plan.settings = WithChanges(plan.settings, {{"evaporation-rate", 70}, {"mark-strength", 35}});
+  plan.settings = agents_test::Changed(plan.settings, {{"evaporation-rate", 70}, {"mark-strength", 35}});
   plan.seed = 77;
   plan.branchSeed = true;
   plan.from = std::move(*checkpoint);
@@ -162,11 +162,10 @@ TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgain
   EXPECT_EQ(checkpoint->step, 1234);
   EXPECT_EQ(checkpoint->seed, 5u);
   EXPECT_EQ(checkpoint->agents.size(), 40u);
-  EXPECT_EQ(checkpoint->settings, WithChanges(checkpoint->settings, {{"agents", 40},
-                                                                     {"cell-size", 9},
-                                                                     {"knows-center", 1},
-                                                                     {"sniff", 1},
-                                                                     {"evaporation-rate", 30}}));
+  EXPECT_EQ(checkpoint->settings,
+            agents_test::Changed(
+                checkpoint->settings,
+                {{"agents", 40}, {"cell-size", 9}, {"knows-center", 1}, {"sniff", 1}, {"evaporation-rate", 30}}));
   const TCheckpointRule rule{checkpoint->seed, checkpoint->reseeds, checkpoint->sampledTrips,
                              checkpoint->sampledBirths};
   {

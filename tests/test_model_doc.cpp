@@ -132,7 +132,7 @@ class ModelDoc : public ::testing::Test {
   }
   void SetUpWith(TSettingChanges changes) {
     FixRandomize();
-    SetUpWorld(*form, WithChanges(defaults, changes));
+    SetUpWorld(*form, agents_test::Changed(defaults, changes));
     ASSERT_TRUE(form->WorldExists());
   }
 
@@ -173,12 +173,12 @@ TEST_F(ModelDoc, EvaporationAmountsAndBackgrounds) {
     ASSERT_EQ(Hundredths(low), nextRate) << "the rates must follow on from the row before: " << row[1];
     nextRate = Hundredths(high) + 1;
     for (int rate = Hundredths(low); rate <= Hundredths(high); ++rate) {
-      ApplySettings(*form, WithChanges(defaults, {{"agents", 0}, {"evaporation-rate", rate}}));
+      ApplySettings(*form, agents_test::Changed(defaults, {{"agents", 0}, {"evaporation-rate", rate}}));
       TCell& cell = form->cells[0][0];
       cell.chemical = 255;
       form->DoStep();
       EXPECT_EQ(255 - cell.chemical, amount) << "rate " << rate << "/100";
-      EXPECT_EQ(EffectiveSettings(WithChanges(defaults, {{"evaporation-rate", rate}}))[0], amount);
+      EXPECT_EQ(EffectiveSettings(agents_test::Changed(defaults, {{"evaporation-rate", rate}}))[0], amount);
     }
   }
   EXPECT_EQ(nextRate, 101) << "the rates must end at 1";

@@ -221,15 +221,15 @@ TEST(PopulationRun, RandomSettingsKeepEveryInvariantAfterEveryStep) {
     SCOPED_TRACE(Describe(s));
     auto form = std::make_unique<TForm1>();
     form->Timer1->stop();
-    SetUpWorld(*form, WithChanges(ReadSettings(*form), {{"cell-size", s.size},
-                                                        {"agents", s.agents},
-                                                        {"knows-center", s.knowsCenter},
-                                                        {"mutation-rate", s.mutate},
-                                                        {"visibility-threshold", s.visible},
-                                                        {"mark-strength", s.strength},
-                                                        {"sniff-threshold", s.sniff},
-                                                        {"evaporation-rate", s.evapo},
-                                                        {"diffuse", s.diffuse}}));
+    SetUpWorld(*form, agents_test::Changed(ReadSettings(*form), {{"cell-size", s.size},
+                                                                 {"agents", s.agents},
+                                                                 {"knows-center", s.knowsCenter},
+                                                                 {"mutation-rate", s.mutate},
+                                                                 {"visibility-threshold", s.visible},
+                                                                 {"mark-strength", s.strength},
+                                                                 {"sniff-threshold", s.sniff},
+                                                                 {"evaporation-rate", s.evapo},
+                                                                 {"diffuse", s.diffuse}}));
     ASSERT_EQ(cellSize, s.size);
     form->Cb_cellUpdt->setChecked(s.cellUpdateOff);
     form->CB_hideAgs->setChecked(s.hideAgents);

@@ -460,9 +460,13 @@ TEST_F(Records, JobListsFromACheckpointWriteFlagsBothWaysRefuseFixedSettingsAndN
 
 TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSettings) {
   const TSettingValues d{};
-  const TSettingValues slow = WithChanges(d, {{"evaporation-rate", 20}});
-  const TSettingValues fast = WithChanges(d, {{"evaporation-rate", 80}});
-  const TSettingValues fastRoulette = WithChanges(fast, {{"sniff", 1}});
+  const TResult<TSettingValues> unknown = WithChanges(d, {{"sniff", 1}, {"evaporation", 20}});
+  ASSERT_FALSE(unknown.Ok());
+  EXPECT_EQ(unknown.Error().status, kExitRefused);
+  EXPECT_EQ(unknown.Error().message, "no setting is called 'evaporation'");
+  const TSettingValues slow = agents_test::Changed(d, {{"evaporation-rate", 20}});
+  const TSettingValues fast = agents_test::Changed(d, {{"evaporation_rate", 80}});
+  const TSettingValues fastRoulette = agents_test::Changed(fast, {{"sniff", 1}});
   EXPECT_EQ(SummaryGroups({slow, fast, slow}),
             QStringList({"evaporation-rate=0.2", "evaporation-rate=0.8", "evaporation-rate=0.2"}));
   EXPECT_EQ(SummaryGroups({slow, fastRoulette}),

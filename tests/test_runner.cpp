@@ -66,12 +66,12 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   SetGeneratorStartState();
   auto window = std::make_unique<TForm1>();
   window->Timer1->stop();
-  const TSettingValues settings = WithChanges(ReadSettings(*window), {{"cell-size", c.cellSize},
-                                                                      {"agents", c.agents},
-                                                                      {"sniff", c.roulette},
-                                                                      {"knows-center", c.knowsCenter},
-                                                                      {"diffuse", c.diffuse},
-                                                                      {"evaporation-rate", c.evaporation}});
+  const TSettingValues settings = agents_test::Changed(ReadSettings(*window), {{"cell-size", c.cellSize},
+                                                                               {"agents", c.agents},
+                                                                               {"sniff", c.roulette},
+                                                                               {"knows-center", c.knowsCenter},
+                                                                               {"diffuse", c.diffuse},
+                                                                               {"evaporation-rate", c.evaporation}});
   uint32_t k = 0;
   SetRandomizeSource([&] { return c.seed + ++k * 2654435761u; });
   RandSeed = c.seed;

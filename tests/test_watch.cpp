@@ -1,7 +1,8 @@
 // Watching and tracing a run: the agent table agrees with the series, every
 // birth row is the crossover and mutation of its parents, the lineage changes
 // no result and joins on across a continued run, every kept checkpoint
-// continues exactly, and the video holds the run's pictures.
+// continues exactly, the video holds the run's pictures, and a table that
+// cannot be written fails the run when it is opened or closed.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,8 +16,11 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <map>
+#include <random>
+#include <string>
 
 #include "Pictures.h"
+#include "Watch.h"
 #include "agents_support.h"
 
 namespace {
@@ -120,6 +124,47 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   EXPECT_GT(next, 100U) << "the world must give births to check";
   EXPECT_GT(mutated, 10);
   EXPECT_LT(mutated, static_cast<int>(next));
+}
+
+// Bytes that do not compress, from a fixed seed.
+std::string Noise(size_t size) {
+  std::mt19937 random(11);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+TEST(Watch, ATableThatCannotBeMadeFailsTheOpenAndOneTheDiskRefusesFailsItsWriteOrClose) {
+  QTemporaryDir tmp;
+  TRunFolder folder;
+  ASSERT_TRUE(folder.Open(tmp.filePath("r"), false).Ok());
+  TRunSpec spec;
+  spec.agentsEvery = 100;
+  spec.births = true;
+  for (const char* table : {kAgentTableName, kLineageName}) {
+    SCOPED_TRACE(table);
+    const QString path = folder.Path(QLatin1String(table));
+    ASSERT_TRUE(QDir().mkpath(path)) << "a folder in its place: the file cannot be made";
+    TWatch watch(spec, folder);
+    const TStatus opened = watch.Open();
+    ASSERT_FALSE(opened.Ok());
+    EXPECT_EQ(opened.Error().status, kExitFailed);
+    EXPECT_EQ(opened.Error().message, "cannot write " + path);
+    ASSERT_TRUE(QDir(path).removeRecursively());
+  }
+
+  if (!QFile::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  // One byte stays in the compressor's buffer until the close; megabytes of
+  // noise reach the disk while they are written.
+  for (const size_t size : {size_t{1}, size_t{8} << 20}) {
+    SCOPED_TRACE(size);
+    TResult<TGzipFile> full = TGzipFile::Open("/dev/full");
+    ASSERT_TRUE(full.Ok());
+    EXPECT_EQ(full->Write(Noise(size)).Ok(), size == 1);
+    const TStatus closed = full->Close();
+    ASSERT_FALSE(closed.Ok());
+    EXPECT_EQ(closed.Error().message, "cannot write /dev/full");
+  }
 }
 
 TEST(Watch, EveryKeptCheckpointContinuesExactlyWithItsLineage) {

@@ -71,7 +71,7 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
       return Refused(QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'")
                          .arg(plan.video));
     }
-    if (QString refusal = TVideo::Refusal(plan.video); !refusal.isEmpty()) return Refused(refusal);
+    if (TStatus accepted = TVideo::Accepts(plan.video); !accepted) return accepted.Error();
     if (plan.videoEvery > plan.steps) {
       return Refused(QStringLiteral("--video-every %1 is more than --steps %2: the video would have no frame")
                          .arg(plan.videoEvery)

@@ -10,34 +10,38 @@ namespace {
 constexpr const char* kGzipMode = "wb1";
 constexpr unsigned kGzipBuffer = 1U << 20;
 
+QString CannotWrite(const QString& path) { return QStringLiteral("cannot write %1").arg(path); }
+
 }  // namespace
 
-TGzipFile::TGzipFile(const QString& path) : path_(path) {
+TResult<TGzipFile> TGzipFile::Open(const QString& path) {
   gzFile file = gzopen(QFile::encodeName(path).constData(), kGzipMode);
-  if (file == nullptr) {
-    error_ = QStringLiteral("cannot write %1").arg(path);
-    return;
-  }
+  if (file == nullptr) return Failed(CannotWrite(path));
   gzbuffer(file, kGzipBuffer);
-  file_ = file;
+  return TGzipFile(path, file);
 }
 
-TGzipFile::~TGzipFile() { Close(); }
+TGzipFile::TGzipFile(TGzipFile&& other) noexcept
+    : path_(std::move(other.path_)), file_(std::exchange(other.file_, nullptr)), status_(std::move(other.status_)) {}
 
-void TGzipFile::Write(std::string_view text) {
-  if (file_ == nullptr || !error_.isEmpty() || text.empty()) return;
-  if (gzwrite(static_cast<gzFile>(file_), text.data(), static_cast<unsigned>(text.size())) !=
-      static_cast<int>(text.size())) {
-    error_ = QStringLiteral("cannot write %1").arg(path_);
-  }
+TGzipFile::~TGzipFile() {
+  if (file_ != nullptr) gzclose(static_cast<gzFile>(file_));
 }
 
-QString TGzipFile::Close() {
-  if (file_ != nullptr) {
-    if (gzclose(static_cast<gzFile>(file_)) != Z_OK && error_.isEmpty()) {
-      error_ = QStringLiteral("cannot write %1").arg(path_);
-    }
-    file_ = nullptr;
-  }
-  return error_;
+TStatus TGzipFile::Fail() {
+  if (status_) status_ = Failed(CannotWrite(path_));
+  return status_;
+}
+
+TStatus TGzipFile::Write(std::string_view text) {
+  if (file_ == nullptr) return Fail();
+  if (!status_ || text.empty()) return status_;
+  const int written = gzwrite(static_cast<gzFile>(file_), text.data(), static_cast<unsigned>(text.size()));
+  return written == static_cast<int>(text.size()) ? status_ : Fail();
+}
+
+TStatus TGzipFile::Close() {
+  if (file_ == nullptr) return status_;
+  const int closed = gzclose(static_cast<gzFile>(std::exchange(file_, nullptr)));
+  return closed == Z_OK ? status_ : Fail();
 }

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "Result.h"
 
 // Comma-separated rows built in one reusable buffer, without allocating once
 // the buffer has grown to its working size.
@@ -45,21 +48,28 @@ class TCsvRows {
   bool fresh_ = true;
 };
 
+// Opened by Open, which fails at once when the file cannot be made; Write
+// and Close return the first failure of the file's life, so that one which
+// Write met is still reported by Close.
 class TGzipFile {
  public:
-  // Opens `path` for writing; Error() tells whether that failed.
-  explicit TGzipFile(const QString& path);
+  static TResult<TGzipFile> Open(const QString& path);
   ~TGzipFile();
+  TGzipFile(TGzipFile&& other) noexcept;
+  TGzipFile& operator=(TGzipFile&&) = delete;
   TGzipFile(const TGzipFile&) = delete;
   TGzipFile& operator=(const TGzipFile&) = delete;
 
-  void Write(std::string_view text);
-  // Finishes the stream; the first error of the file's life, or empty.
-  QString Close();
-  const QString& Error() const { return error_; }
+  TStatus Write(std::string_view text);
+  // Finishes the stream.
+  TStatus Close();
 
  private:
+  TGzipFile(QString path, void* file) : path_(std::move(path)), file_(file) {}
+  // Remembers the first failure and returns it.
+  TStatus Fail();
+
   QString path_;
   void* file_ = nullptr;  // gzFile
-  QString error_;
+  TStatus status_ = Success();
 };

@@ -7,9 +7,6 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 
-#include <stdexcept>
-#include <string>
-
 #include "CellForm.h"
 #include "Runtime.h"
 
@@ -58,16 +55,19 @@ constexpr TSettingSpec kSpecs[kSettingCount] = {
      [](const TForm1& f) { return int32_t{f.CB_diffuse->isChecked()}; }},
 };
 
-size_t IndexOf(std::string_view optionOrKey) {
-  const QString name = QString::fromUtf8(optionOrKey.data(), static_cast<qsizetype>(optionOrKey.size()));
-  if (const std::optional<size_t> index = FindSetting(name)) return *index;
-  throw std::invalid_argument("no setting is called " + std::string(optionOrKey));
+// The index of a setting the program itself names, found when it compiles.
+constexpr size_t IndexOf(std::string_view option) {
+  size_t i = 0;
+  while (i < kSettingCount && option != kSpecs[i].option) ++i;
+  return i;
 }
+constexpr size_t kEvaporationRate = IndexOf("evaporation-rate");
+constexpr size_t kDiffuse = IndexOf("diffuse");
+static_assert(kEvaporationRate < kSettingCount && kDiffuse < kSettingCount, "the effective settings name settings");
 
 // The evaporation rate as the passes read it: from the caption.
 long double EvaporationRateOf(const TSettingValues& values) {
-  const size_t rate = IndexOf("evaporation-rate");
-  return StrToFloat(FormatSettingValue(kSpecs[rate], values[rate]).toStdString());
+  return StrToFloat(FormatSettingValue(kSpecs[kEvaporationRate], values[kEvaporationRate]).toStdString());
 }
 
 constexpr TEffectiveSpec kEffective[kEffectiveCount] = {
@@ -75,8 +75,8 @@ constexpr TEffectiveSpec kEffective[kEffectiveCount] = {
      "chemical every cell loses per step, Round(10 x evaporation rate); with diffuse on, the fraction a cell keeps",
      [](const TSettingValues& v) {
        const long double rate = EvaporationRateOf(v);
-       return v[IndexOf("diffuse")] != 0 ? TForm1::DiffusionFactorAt(rate)
-                                         : static_cast<double>(TForm1::EvaporationAmountAt(rate));
+       return v[kDiffuse] != 0 ? TForm1::DiffusionFactorAt(rate)
+                               : static_cast<double>(TForm1::EvaporationAmountAt(rate));
      }},
 };
 
@@ -108,8 +108,13 @@ QStringList SettingCells(const TSettingValues& values) {
   return cells;
 }
 
-TSettingValues WithChanges(TSettingValues values, TSettingChanges changes) {
-  for (const auto& [name, value] : changes) values[IndexOf(name)] = value;
+TResult<TSettingValues> WithChanges(TSettingValues values, TSettingChanges changes) {
+  for (const auto& [name, value] : changes) {
+    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    const std::optional<size_t> index = FindSetting(text);
+    if (!index) return Refused(QStringLiteral("no setting is called '%1'").arg(text));
+    values[*index] = value;
+  }
   return values;
 }
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "Result.h"
+
 class TForm1;
 
 enum class TSettingKind {
@@ -62,10 +64,10 @@ void ApplySettings(TForm1& form, const TSettingValues& values);
 // whatever seed rule is in force.
 void SetUpWorld(TForm1& form, const TSettingValues& values);
 
-// `values` with some settings changed, named by option or key. An unknown
-// name is a fault of the caller: std::invalid_argument.
+// `values` with some settings changed, named by option or key; refuses a
+// name that no setting has.
 using TSettingChanges = std::initializer_list<std::pair<std::string_view, int32_t>>;
-TSettingValues WithChanges(TSettingValues values, TSettingChanges changes);
+TResult<TSettingValues> WithChanges(TSettingValues values, TSettingChanges changes);
 
 // What the model makes of the settings, where different settings can come
 // to the same thing: evaporation rates of 0.15, 0.2 and 0.25 all remove 2

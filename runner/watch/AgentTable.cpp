@@ -12,9 +12,14 @@ constexpr size_t kBlockBytes = 1U << 20;
 
 }  // namespace
 
-TAgentTable::TAgentTable(const QString& path) : file_(path) { file_.Write(kHeader); }
+TResult<TAgentTable> TAgentTable::Open(const QString& path) {
+  TResult<TGzipFile> file = TGzipFile::Open(path);
+  if (!file) return file.Error();
+  if (TStatus header = file->Write(kHeader); !header) return header.Error();
+  return TAgentTable(std::move(*file));
+}
 
-void TAgentTable::Write(int32_t step, const TForm1& form) {
+TStatus TAgentTable::Write(int32_t step, const TForm1& form) {
   const int32_t count = static_cast<int32_t>(form.agents.size());
   for (int32_t i = 0; i < count; ++i) {
     const TAgent& a = form.agents[i];
@@ -23,10 +28,14 @@ void TAgentTable::Write(int32_t step, const TForm1& form) {
     rows_.Number(a.energy).Number(a.tripCount).Number(a.angleGene).Number(a.wiggleGene);
     rows_.Text(a.chroma.view()).EndRow();
     if (rows_.Size() >= kBlockBytes) {
-      file_.Write(rows_.View());
-      rows_.Clear();
+      if (TStatus block = WriteRows(); !block) return block;
     }
   }
-  file_.Write(rows_.View());
+  return WriteRows();
+}
+
+TStatus TAgentTable::WriteRows() {
+  TStatus written = file_.Write(rows_.View());
   rows_.Clear();
+  return written;
 }

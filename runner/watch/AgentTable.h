@@ -12,12 +12,17 @@ class TForm1;
 
 class TAgentTable {
  public:
-  explicit TAgentTable(const QString& path);
+  // The file at `path` with its header; fails when it cannot be made.
+  static TResult<TAgentTable> Open(const QString& path);
   // One row per agent of `form` as it stands, `step` steps completed.
-  void Write(int32_t step, const TForm1& form);
-  QString Close() { return file_.Close(); }
+  TStatus Write(int32_t step, const TForm1& form);
+  TStatus Close() { return file_.Close(); }
 
  private:
+  explicit TAgentTable(TGzipFile file) : file_(std::move(file)) {}
+  // Hands the rows built so far to the file.
+  TStatus WriteRows();
+
   TGzipFile file_;
   TCsvRows rows_;
 };

@@ -10,9 +10,14 @@ constexpr size_t kBlockBytes = 1U << 16;
 
 }  // namespace
 
-TLineage::TLineage(const QString& path) : file_(path) { file_.Write(kHeader); }
+TResult<TLineage> TLineage::Open(const QString& path) {
+  TResult<TGzipFile> file = TGzipFile::Open(path);
+  if (!file) return file.Error();
+  if (TStatus header = file->Write(kHeader); !header) return header.Error();
+  return TLineage(std::move(*file));
+}
 
-void TLineage::Write(int32_t step, const TBirth& birth, const TForm1& form) {
+TStatus TLineage::Write(int32_t step, const TBirth& birth, const TForm1& form) {
   const TAgent& child = form.agents[birth.child];
   rows_.Number(step).Number(birth.child).Number(birth.colony).Number(birth.parentFirst).Number(birth.parentSecond);
   rows_.Number(birth.cut);
@@ -22,14 +27,17 @@ void TLineage::Write(int32_t step, const TBirth& birth, const TForm1& form) {
     rows_.Number(birth.mutated);
   }
   rows_.Number(child.angleGene).Number(child.wiggleGene).Text(child.chroma.view()).EndRow();
-  if (rows_.Size() >= kBlockBytes) {
-    file_.Write(rows_.View());
-    rows_.Clear();
-  }
+  return rows_.Size() >= kBlockBytes ? WriteRows() : Success();
 }
 
-QString TLineage::Close() {
-  file_.Write(rows_.View());
+TStatus TLineage::Close() {
+  TStatus rows = WriteRows();
+  TStatus closed = file_.Close();
+  return rows ? closed : rows;
+}
+
+TStatus TLineage::WriteRows() {
+  TStatus written = file_.Write(rows_.View());
   rows_.Clear();
-  return file_.Close();
+  return written;
 }

@@ -13,12 +13,17 @@ struct TBirth;
 
 class TLineage {
  public:
-  explicit TLineage(const QString& path);
+  // The file at `path` with its header; fails when it cannot be made.
+  static TResult<TLineage> Open(const QString& path);
   // The birth just completed in `form`, `step` steps completed.
-  void Write(int32_t step, const TBirth& birth, const TForm1& form);
-  QString Close();
+  TStatus Write(int32_t step, const TBirth& birth, const TForm1& form);
+  TStatus Close();
 
  private:
+  explicit TLineage(TGzipFile file) : file_(std::move(file)) {}
+  // Hands the rows built so far to the file.
+  TStatus WriteRows();
+
   TGzipFile file_;
   TCsvRows rows_;
 };

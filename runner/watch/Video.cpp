@@ -22,15 +22,15 @@ QStringList CodecArguments(const QString& path) {
 
 }  // namespace
 
-QString TVideo::Refusal(const QString& file) {
+TStatus TVideo::Accepts(const QString& file) {
   const QString suffix = QFileInfo(file).suffix().toLower();
   if (suffix != QLatin1String("mp4") && suffix != QLatin1String("webm")) {
-    return QStringLiteral("--video takes a file ending in .mp4 (H.264) or .webm (VP9), not '%1'").arg(file);
+    return Refused(QStringLiteral("--video takes a file ending in .mp4 (H.264) or .webm (VP9), not '%1'").arg(file));
   }
   if (QStandardPaths::findExecutable(QLatin1String(kEncoderProgram)).isEmpty()) {
-    return QStringLiteral("--video needs the ffmpeg program on the PATH (Debian package ffmpeg)");
+    return Refused(QStringLiteral("--video needs the ffmpeg program on the PATH (Debian package ffmpeg)"));
   }
-  return {};
+  return Success();
 }
 
 TVideo::TVideo(QString path) : path_(std::move(path)) {}
@@ -42,7 +42,7 @@ TVideo::~TVideo() {
   }
 }
 
-QString TVideo::Start(const QSize& size) {
+TStatus TVideo::Start(const QSize& size) {
   // Raw RGB frames on standard input; no audio, no metadata, bit-exact flags.
   QStringList arguments = QStringLiteral("-hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24").split(' ');
   arguments << "-video_size" << QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
@@ -57,51 +57,51 @@ QString TVideo::Start(const QSize& size) {
   encoder_->setChildProcessModifier([] { ::setpgid(0, 0); });
   encoder_->start(QLatin1String(kEncoderProgram), arguments);
   if (!encoder_->waitForStarted(kStartMilliseconds)) {
-    return QStringLiteral("cannot start ffmpeg: %1").arg(encoder_->errorString());
+    return Failed(QStringLiteral("cannot start ffmpeg: %1").arg(encoder_->errorString()));
   }
   size_ = size;
-  return {};
+  return Success();
 }
 
-QString TVideo::Stopped() const {
+TError TVideo::Stopped() const {
   const QString said =
       QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed().section(QLatin1Char('\n'), 0, 0);
   const QString text = QStringLiteral("ffmpeg stopped taking the frames of %1").arg(QFileInfo(path_).fileName());
-  return said.isEmpty() ? text : text + QStringLiteral(": ") + said;
+  return Failed(said.isEmpty() ? text : text + QStringLiteral(": ") + said);
 }
 
-QString TVideo::AddFrame(const QImage& picture) {
-  if (!error_.isEmpty()) return error_;
-  if (!encoder_ && (error_ = Start(picture.size())).isEmpty() == false) return error_;
-  if (picture.size() != size_) return error_ = QStringLiteral("a video frame changed its size");
+TStatus TVideo::AddFrame(const QImage& picture) {
+  if (status_ && !encoder_) status_ = Start(picture.size());
+  if (status_ && picture.size() != size_) status_ = Failed(QStringLiteral("a video frame changed its size"));
+  if (status_) status_ = Send(picture);
+  return status_;
+}
+
+TStatus TVideo::Send(const QImage& picture) {
   const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
   const qint64 rowBytes = static_cast<qint64>(size_.width()) * 3;
   for (int y = 0; y < rgb.height(); ++y) {
-    if (encoder_->write(reinterpret_cast<const char*>(rgb.constScanLine(y)), rowBytes) != rowBytes) {
-      return error_ = Stopped();
-    }
+    if (encoder_->write(reinterpret_cast<const char*>(rgb.constScanLine(y)), rowBytes) != rowBytes) return Stopped();
   }
   ++frames_;
   while (encoder_->bytesToWrite() > kPipeFrames * rowBytes * size_.height()) {
-    if (!encoder_->waitForBytesWritten(-1)) {
-      return error_ = Stopped();
-    }
+    if (!encoder_->waitForBytesWritten(-1)) return Stopped();
   }
-  return {};
+  return Success();
 }
 
-QString TVideo::Close() {
-  if (!encoder_) return error_;
-  while (error_.isEmpty() && encoder_->bytesToWrite() > 0) {
-    if (!encoder_->waitForBytesWritten(-1)) error_ = Stopped();
+TStatus TVideo::Close() {
+  if (!encoder_) return status_;
+  while (status_ && encoder_->bytesToWrite() > 0) {
+    if (!encoder_->waitForBytesWritten(-1)) status_ = Stopped();
   }
   encoder_->closeWriteChannel();
   encoder_->waitForFinished(-1);
   const QString messages = QString::fromLocal8Bit(encoder_->readAllStandardError()).trimmed();
-  if (error_.isEmpty() && (encoder_->exitStatus() != QProcess::NormalExit || encoder_->exitCode() != 0)) {
-    error_ = QStringLiteral("ffmpeg could not write %1: %2")
-                 .arg(QFileInfo(path_).fileName(), messages.section(QLatin1Char('\n'), 0, 0));
+  if (status_ && (encoder_->exitStatus() != QProcess::NormalExit || encoder_->exitCode() != 0)) {
+    status_ = Failed(QStringLiteral("ffmpeg could not write %1: %2")
+                         .arg(QFileInfo(path_).fileName(), messages.section(QLatin1Char('\n'), 0, 0)));
   }
   encoder_.reset();
-  return error_;
+  return status_;
 }

@@ -8,13 +8,15 @@
 #include <QString>
 #include <memory>
 
+#include "Result.h"
+
 inline constexpr int kVideoFramesPerSecond = 25;
 
 class TVideo {
  public:
-  // Why `file` cannot be a run's video (its extension, no ffmpeg on the
-  // PATH), or empty.
-  static QString Refusal(const QString& file);
+  // Refuses `file` as a run's video for its extension, or for no ffmpeg on
+  // the PATH.
+  static TStatus Accepts(const QString& file);
 
   explicit TVideo(QString path);
   ~TVideo();
@@ -22,20 +24,23 @@ class TVideo {
   TVideo& operator=(const TVideo&) = delete;
 
   // Adds a frame; the first one fixes the video's size, and every later one
-  // must have it. Returns an error text or empty.
-  QString AddFrame(const QImage& picture);
-  // Ends the stream and waits for the encoder; an error text or empty.
-  QString Close();
+  // must have it. Fails, and fails again at every later call, once the
+  // encoder cannot be started or stops taking frames.
+  TStatus AddFrame(const QImage& picture);
+  // Ends the stream and waits for the encoder.
+  TStatus Close();
   int Frames() const { return frames_; }
 
  private:
-  QString Start(const QSize& size);
-  // The error of an encoder that stopped early, with the first line it said.
-  QString Stopped() const;
+  TStatus Start(const QSize& size);
+  // Writes one frame of the video's size to the encoder.
+  TStatus Send(const QImage& picture);
+  // The failure of an encoder that stopped early, with the first line it said.
+  TError Stopped() const;
 
   QString path_;
   std::unique_ptr<QProcess> encoder_;
   QSize size_;
   int frames_ = 0;
-  QString error_;
+  TStatus status_ = Success();  // the first failure, returned by every later call
 };

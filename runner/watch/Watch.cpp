@@ -6,7 +6,14 @@
 
 namespace {
 
-TStatus FromText(const QString& error) { return error.isEmpty() ? Success() : TStatus(Failed(error)); }
+// Opens the table at `path` into `into`; fails when it cannot be made.
+template <class T>
+TStatus OpenTable(const QString& path, std::unique_ptr<T>& into) {
+  TResult<T> table = T::Open(path);
+  if (!table) return table.Error();
+  into = std::make_unique<T>(std::move(*table));
+  return Success();
+}
 
 }  // namespace
 
@@ -16,24 +23,32 @@ TStatus TWatch::Open() {
   if (spec_.keepCheckpoints && !QDir().mkpath(folder_.Path(QLatin1String(kKeptCheckpointFolder)))) {
     return Failed(QStringLiteral("cannot make the checkpoints folder"));
   }
-  if (spec_.agentsEvery > 0) agentTable_ = std::make_unique<TAgentTable>(folder_.Path(QLatin1String(kAgentTableName)));
-  if (spec_.births) lineage_ = std::make_unique<TLineage>(folder_.Path(QLatin1String(kLineageName)));
+  if (spec_.agentsEvery > 0) {
+    if (TStatus opened = OpenTable(folder_.Path(QLatin1String(kAgentTableName)), agentTable_); !opened) return opened;
+  }
+  if (spec_.births) {
+    if (TStatus opened = OpenTable(folder_.Path(QLatin1String(kLineageName)), lineage_); !opened) return opened;
+  }
   if (!spec_.video.isEmpty()) video_ = std::make_unique<TVideo>(folder_.Path(spec_.video));
   return Success();
 }
 
 void TWatch::Observe(TRunObserver& observer) {
-  if (agentTable_) observer.agents = [this](int32_t step, const TForm1& form) { agentTable_->Write(step, form); };
+  if (agentTable_) {
+    observer.agents = [this](int32_t step, const TForm1& form) {
+      if (tables_) tables_ = agentTable_->Write(step, form);
+    };
+  }
   if (lineage_) {
     observer.birth = [this](int32_t step, const TBirth& birth, const TForm1& form) {
-      lineage_->Write(step, birth, form);
+      if (tables_) tables_ = lineage_->Write(step, birth, form);
     };
   }
 }
 
 TStatus TWatch::Picture(int32_t step, const QImage& picture) {
   if (!video_ || step % spec_.videoEvery != 0) return Success();
-  return FromText(video_->AddFrame(picture));
+  return video_->AddFrame(picture);
 }
 
 QString TWatch::CheckpointPath(int32_t step) {
@@ -46,12 +61,14 @@ QString TWatch::CheckpointPath(int32_t step) {
 }
 
 TStatus TWatch::Close() {
-  QString first;
-  for (const QString& error : {video_ ? video_->Close() : QString(), agentTable_ ? agentTable_->Close() : QString(),
-                               lineage_ ? lineage_->Close() : QString()}) {
-    if (first.isEmpty()) first = error;
-  }
-  return FromText(first);
+  TStatus first = video_ ? video_->Close() : Success();
+  const auto keep = [&first](TStatus status) {
+    if (first && !status) first = std::move(status);
+  };
+  keep(tables_);
+  if (agentTable_) keep(agentTable_->Close());
+  if (lineage_) keep(lineage_->Close());
+  return first;
 }
 
 void TWatch::Describe(TRunRecord& record) const {

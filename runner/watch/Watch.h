@@ -20,7 +20,8 @@ class TWatch {
  public:
   TWatch(const TRunSpec& spec, const TRunFolder& folder);
 
-  // Opens the files and folders the TRunSpec asks for.
+  // Opens the files and folders the TRunSpec asks for; fails at once when
+  // one cannot be made.
   TStatus Open();
   // Hooks the agent table and the lineage into the run.
   void Observe(TRunObserver& observer);
@@ -28,7 +29,8 @@ class TWatch {
   TStatus Picture(int32_t step, const QImage& picture);
   // Where the checkpoint after `step` goes: the one file, or a kept one of its own.
   QString CheckpointPath(int32_t step);
-  // Ends every file.
+  // Ends every file; the first failure of any of them, also one met while
+  // the tables were written during the run.
   TStatus Close();
   // What the record says of them: the kept checkpoints and the video's frames.
   void Describe(TRunRecord& record) const;
@@ -40,4 +42,5 @@ class TWatch {
   std::unique_ptr<TLineage> lineage_;
   std::unique_ptr<TVideo> video_;
   std::vector<TKeptCheckpoint> kept_;
+  TStatus tables_ = Success();  // the first failure to write a row: no more rows are written
 };
