@@ -211,7 +211,7 @@ void PutAt(QByteArray& bytes, qsizetype at, V value) {  // little-endian, as the
 TEST(CheckpointPayload, AFaultIsRefusedWithWhatIsWrong) {
   agents_test::MessageCollector messages;
   auto form = std::make_unique<TForm1>();
-  SetUpWorld(*form, WithChanges(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
+  SetUpWorld(*form, agents_test::Changed(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
   const TResult<QByteArray> good = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
   ASSERT_TRUE(good && DecodeCheckpointPayload(*good));
   // The header's fields by their places, then 22 bytes a cell; each colony
