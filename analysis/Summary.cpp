@@ -70,8 +70,10 @@ class TCsvFile {
     const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
     return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
   }
-  // Puts the file in place; a file that is not committed is not made.
-  TStatus Commit() { return file_.commit() ? Success() : CannotWrite(); }
+  // Puts the file in place; a file that is not committed is not made. The
+  // buffered tail is written first and checked: a commit alone would put a
+  // file cut short by a full disk in place as if it were whole.
+  TStatus Commit() { return file_.flush() && file_.commit() ? Success() : CannotWrite(); }
 
  private:
   TError CannotWrite() const {
@@ -335,46 +337,46 @@ TStatus Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile&
   return Success();
 }
 
-TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
-  TSummaryFigure figure;
-  const auto specs = SettingSpecs();
-  QStringList names;
-  for (size_t i : sweep.varied) names << QLatin1String(specs[i].option);
-  figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
-  figure.finalBasis = BasisText(basis);
-  // A second varied setting tells its values apart by the line's dashes.
+// A second varied setting tells its values apart by the line's dashes.
+std::map<int32_t, Qt::PenStyle> SecondSettingStyles(const TSweep& sweep) {
   std::map<int32_t, Qt::PenStyle> styles;
-  if (sweep.varied.size() > 1) {
-    const std::array<Qt::PenStyle, 4> dashes{Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
-    for (const auto& [key, members] : sweep.groups) styles.emplace(key[1], Qt::SolidLine);
-    size_t next = 0;
-    for (auto& [value, style] : styles) style = dashes[next++ % dashes.size()];
-  }
-  size_t fewest = sweep.runs.size();
-  size_t most = 0;
-  for (const auto& [key, members] : sweep.groups) {
-    TFigureGroup group;
-    group.label = GroupLabel(sweep.varied, sweep.runs[members.front()].record.spec.settings, false);
-    if (group.label.isEmpty()) group.label = QLatin1String(kAllRuns);
-    // Runs that all share their settings take the scale's first colour.
-    group.colour = key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
-    if (key.size() > 1) group.style = styles[key[1]];
-    for (const auto& [step, values] : ValuesByStep(sweep, members)) {
-      for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-        const TEstimate e = Estimate(values[kGeneMeasures[g]]);
-        group.curves[g].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
-      }
-    }
+  if (sweep.varied.size() < 2) return styles;
+  const std::array<Qt::PenStyle, 4> dashes{Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
+  for (const auto& [key, members] : sweep.groups) styles.emplace(key[1], Qt::SolidLine);
+  size_t next = 0;
+  for (auto& [value, style] : styles) style = dashes[next++ % dashes.size()];
+  return styles;
+}
+
+// One group of the figure: its label, colour and dashes, its mean genes over
+// time with their intervals, and its runs' final values.
+TFigureGroup FigureGroup(const TSweep& sweep, const std::vector<int32_t>& key, const std::vector<size_t>& members,
+                         const TBasis& basis, const std::map<int32_t, Qt::PenStyle>& styles) {
+  const auto specs = SettingSpecs();
+  TFigureGroup group;
+  group.label = GroupLabel(sweep.varied, sweep.runs[members.front()].record.spec.settings, false);
+  if (group.label.isEmpty()) group.label = QLatin1String(kAllRuns);
+  // Runs that all share their settings take the scale's first colour.
+  group.colour =
+      key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
+  if (key.size() > 1) group.style = styles.at(key[1]);
+  for (const auto& [step, values] : ValuesByStep(sweep, members)) {
     for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-      group.finals[g] = Finals(sweep, members, kGeneColumns[g], basis);
-      group.finalEstimates[g] = Estimate(group.finals[g]);
+      const TEstimate e = Estimate(values[kGeneMeasures[g]]);
+      group.curves[g].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
     }
-    fewest = std::min(fewest, members.size());
-    most = std::max(most, members.size());
-    figure.groups.push_back(std::move(group));
   }
-  // With one varied setting, the differences of neighbouring values.
-  for (size_t g = 0; g < kGeneColumns.size() && sweep.varied.size() == 1 && figure.groups.size() > 1; ++g) {
+  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+    group.finals[g] = Finals(sweep, members, kGeneColumns[g], basis);
+    group.finalEstimates[g] = Estimate(group.finals[g]);
+  }
+  return group;
+}
+
+// With one varied setting, the differences of neighbouring values, per gene.
+void AddNeighbourDifferences(TSummaryFigure& figure, size_t variedSettings) {
+  if (variedSettings != 1 || figure.groups.size() < 2) return;
+  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
     QStringList notes;
     for (size_t i = 1; i < figure.groups.size(); ++i) {
       const TDifference d = Welch(figure.groups[i - 1].finalEstimates[g], figure.groups[i].finalEstimates[g]);
@@ -383,7 +385,10 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     }
     figure.notes[g] = QStringLiteral("difference (95 % CI, Welch) ") + notes.join(QStringLiteral("; "));
   }
-    // The histories the runs continue, each once, up to its branch point.
+}
+
+// The histories the runs continue, each once, up to its branch point.
+void AddParentHistories(TSummaryFigure& figure, const TSweep& sweep, const TSettingValues& defaults) {
   std::set<QString> drawn;
   for (const TRunData& run : sweep.runs) {
     if (!drawn.insert(run.record.spec.fromSha256).second || run.record.spec.fromSha256.isEmpty()) continue;
@@ -391,12 +396,34 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
     if (!parent) continue;
     figure.parents.push_back(GenePoints(parent->series, run.record.startStep));
   }
+}
+
+QString FigureTitle(const TSweep& sweep, const QString& varied) {
+  size_t fewest = sweep.runs.size();
+  size_t most = 0;
+  for (const auto& [key, members] : sweep.groups) {
+    fewest = std::min(fewest, members.size());
+    most = std::max(most, members.size());
+  }
   const QString perGroup = fewest == most ? QString::number(most) : QStringLiteral("%1 to %2").arg(fewest).arg(most);
-  figure.title = QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
-                     .arg(sweep.runs.size())
-                     .arg(figure.varied)
-                     .arg(sweep.groups.size())
-                     .arg(perGroup);
+  return QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
+      .arg(sweep.runs.size())
+      .arg(varied)
+      .arg(sweep.groups.size())
+      .arg(perGroup);
+}
+
+TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
+  TSummaryFigure figure;
+  QStringList names;
+  for (size_t i : sweep.varied) names << QLatin1String(SettingSpecs()[i].option);
+  figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
+  figure.finalBasis = BasisText(basis);
+  const std::map<int32_t, Qt::PenStyle> styles = SecondSettingStyles(sweep);
+  for (const auto& [key, members] : sweep.groups) figure.groups.push_back(FigureGroup(sweep, key, members, basis, styles));
+  AddNeighbourDifferences(figure, sweep.varied.size());
+  AddParentHistories(figure, sweep, defaults);
+  figure.title = FigureTitle(sweep, figure.varied);
   return figure;
 }
 

@@ -329,6 +329,23 @@ TEST(RunnerProgram, AFileThatCannotBeWrittenFailsTheRunWithStatus1AndLeavesNothi
   }
 }
 
+TEST(RunnerProgram, ASummaryTableThatCannotBeWrittenWhollyIsNotPutInPlace) {
+  QTemporaryDir tmp;
+  ASSERT_EQ(RunProgram({"--seed", "3", "--steps", "1000", "--out", tmp.filePath("s/a")}).status, 0);
+  const qint64 whole = [&] {
+    EXPECT_EQ(RunProgram({"--summarize", tmp.filePath("s")}).status, 0);
+    const qint64 size = QFileInfo(tmp.filePath("s/samples.csv")).size();
+    QFile::remove(tmp.filePath("s/samples.csv"));
+    return size;
+  }();
+  ASSERT_GT(whole, 200);
+  // The table's tail stays in the buffer until the file is put in place.
+  const Finished f = RunWithFilesUpTo(static_cast<rlim_t>(whole - 100), {"--summarize", tmp.filePath("s")});
+  EXPECT_EQ(f.status, 1) << f.err.toStdString();
+  EXPECT_TRUE(f.err.contains("samples.csv")) << f.err.toStdString();
+  EXPECT_FALSE(QFile::exists(tmp.filePath("s/samples.csv"))) << "a table cut short was put in place";
+}
+
 TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) {
   QTemporaryDir tmp;
   const QStringList run{"--seed", "21", "--agents", "50", "--plot"};
