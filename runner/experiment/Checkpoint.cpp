@@ -402,8 +402,7 @@ TCheckpointWriter::~TCheckpointWriter() { (void)Finish(); }  // a write still un
 
 TStatus TCheckpointWriter::Finish() {
   if (worker_.joinable()) worker_.join();
-  if (!error_.isEmpty()) return Failed(error_);
-  return Success();
+  return saved_;
 }
 
 TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule, const QString& path) {
@@ -412,7 +411,7 @@ TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule
   // the disk are the worker's.
   worker_ = std::thread([this, path, bytes = EncodeUnsealed(form, rule)]() mutable {
     SealCheckpointFile(bytes);
-    if (TStatus saved = SaveBytes(bytes, path); !saved) error_ = saved.Error().message;
+    saved_ = SaveBytes(bytes, path);
   });
   return Success();
 }

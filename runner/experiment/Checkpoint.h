@@ -78,7 +78,7 @@ class TCheckpointWriter {
  private:
   QString path_;
   std::thread worker_;
-  QString error_;  // written by the worker, read after joining it
+  TStatus saved_ = Success();  // the last write's, set by the worker, read after joining it
 };
 
 // A checkpoint read from its file, with the file's seal (how records name it).
