@@ -52,15 +52,15 @@ constexpr int32_t kGeneBin = 4;  // gene values a row of the heat map holds
 constexpr int32_t kHeatRows = kGeneValues / kGeneBin;
 // The colour key of the histogram figure, right of its charts: kKeySteps
 // colours from the largest share (at the top) to the smallest, labelled.
-constexpr double kKeyRoom = 120;  // the page's width right of the charts
+constexpr double kKeyRoom = 120;   // the page's width right of the charts
 constexpr double kKeyInset = 100;  // the key's left edge, from the page's right edge
 constexpr double kKeyDrop = 60;    // the key's top, below the charts' top
 constexpr int kKeySteps = 100;
 constexpr double kKeyWidth = 20;
 constexpr double kKeyStepHeight = 3;
 constexpr double kKeyHeight = kKeyStepHeight * kKeySteps;
-constexpr double kKeyLabelGap = 26;  // the labels' left edge, right of the key's
-constexpr double kKeyTopLabelRise = 6;     // the largest share's label, above the key's top
+constexpr double kKeyLabelGap = 26;         // the labels' left edge, right of the key's
+constexpr double kKeyTopLabelRise = 6;      // the largest share's label, above the key's top
 constexpr double kKeyBottomLabelRise = 10;  // "few", above the key's bottom
 constexpr double kKeyNoteOutdent = 4;       // the note under the key starts left of it
 constexpr double kKeyNoteDrop = 14;         // and this far below it
@@ -296,12 +296,13 @@ QString GeneCaption(const TRunData& run, const std::optional<TRunData>& parent, 
                   .arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], spec.settings[i]),
                        FormatSettingValue(specs[i], defaults[i]));
   }
-  QString caption = QStringLiteral("seed %1; %2").arg(spec.seed).arg(
-      differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
+  QString caption = QStringLiteral("seed %1; %2")
+                        .arg(spec.seed)
+                        .arg(differ.isEmpty() ? QStringLiteral("default settings") : differ.join(QStringLiteral(", ")));
   if (!spec.fromPath.isEmpty()) {
-    caption += QStringLiteral("\ncontinues %1 from step %2")
-                   .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath,
-                        NumberText(run.record.startStep));
+    caption +=
+        QStringLiteral("\ncontinues %1 from step %2")
+            .arg(parent ? QStringLiteral("run ") + parent->folder : spec.fromPath, NumberText(run.record.startStep));
     if (spec.branchSeed) caption += QStringLiteral(", reseeds from seed %1").arg(spec.seed);
   }
   return caption;
@@ -506,8 +507,8 @@ std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& s) {
     const double top = kSummaryTop + static_cast<double>(gene) * kSummaryRowHeight;
     const double yMax = RowMaximum(s, gene);
     AddTimePanel(figure->AddChart({0, top, kSummaryTimeWidth, kSummaryRowHeight}), s, gene, yMax);
-    AddFinalPanel(figure->AddChart({kSummaryTimeWidth, top, kSummaryWidth - kSummaryTimeWidth, kSummaryRowHeight}),
-                  s, gene, yMax);
+    AddFinalPanel(figure->AddChart({kSummaryTimeWidth, top, kSummaryWidth - kSummaryTimeWidth, kSummaryRowHeight}), s,
+                  gene, yMax);
   }
   return figure;
 }
@@ -531,8 +532,8 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
     if (parent) {
       QPen pen(colours[g].lighter(kLighter), 2);
       Attach(chart,
-             Line(before[g], pen, QStringLiteral("%1, run %2 before the branch").arg(kGeneNames[g], parent->folder)),
-             x, y);
+             Line(before[g], pen, QStringLiteral("%1, run %2 before the branch").arg(kGeneNames[g], parent->folder)), x,
+             y);
     }
     Attach(chart, Line(own[g], QPen(colours[g], 2), QLatin1String(kGeneNames[g])), x, y);
   }
@@ -543,9 +544,9 @@ std::unique_ptr<TFigure> BuildGeneFigure(const TRunData& run, const std::optiona
 
 std::unique_ptr<TFigure> BuildHistogramFigure(uint32_t seed, const std::vector<THistogramSample>& samples) {
   auto figure = std::make_unique<TFigure>(kRunWidth, kHistogramTop + 2 * kHistogramRowHeight);
-  figure->AddText(QStringLiteral("Distribution of the genes over the run of seed %1: share of the agents by gene value")
-                      .arg(seed),
-                  kTitleAt, kHistogramTitlePixels, true);
+  figure->AddText(
+      QStringLiteral("Distribution of the genes over the run of seed %1: share of the agents by gene value").arg(seed),
+      kTitleAt, kHistogramTitlePixels, true);
   const TStepSpan span = HistogramSpan(samples);
   const double top = LargestShare(samples);
   std::array<THeatChart, kGenes> charts{};

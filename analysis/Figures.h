@@ -68,8 +68,8 @@ struct TFigureGroup {
 
 struct TSummaryFigure {
   QString title;
-  QString varied;       // the varied settings' names, the final panels' axis
-  QString finalBasis;   // what a run's final value is, for the axis title
+  QString varied;                // the varied settings' names, the final panels' axis
+  QString finalBasis;            // what a run's final value is, for the axis title
   std::array<QString, 2> notes;  // per gene: the differences of the groups, if compared
   std::vector<TFigureGroup> groups;
   std::vector<std::array<std::vector<QPointF>, 2>> parents;  // histories the runs continue

@@ -19,8 +19,11 @@ TStatus ReadCsv(const QString& path, QStringList& header, std::vector<QStringLis
   for (qsizetype line = 2; !in.atEnd(); ++line) {
     QStringList row = in.readLine().split(QLatin1Char(','));
     if (row.size() != header.size()) {
-      return Refused(
-          QStringLiteral("%1: line %2 has %3 cells, the header %4").arg(path).arg(line).arg(row.size()).arg(header.size()));
+      return Refused(QStringLiteral("%1: line %2 has %3 cells, the header %4")
+                         .arg(path)
+                         .arg(line)
+                         .arg(row.size())
+                         .arg(header.size()));
     }
     rows.push_back(std::move(row));
   }
@@ -103,7 +106,8 @@ TResult<std::vector<THistogramSample>> ReadHistograms(const QString& path) {
       ok = row[0] == rows[r][0] && row[1] == QLatin1String(gene == 0 ? "angle" : "wiggle");
       for (int32_t v = 0; v < kGeneValues && ok; ++v) sample.counts[gene][v] = row[2 + v].toLongLong(&ok);
     }
-    if (!ok) return Refused(QStringLiteral("%1: the rows of line %2 are not a sample's two genes").arg(path).arg(r + 2));
+    if (!ok)
+      return Refused(QStringLiteral("%1: the rows of line %2 are not a sample's two genes").arg(path).arg(r + 2));
     samples.push_back(sample);
   }
   return samples;

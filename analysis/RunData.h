@@ -20,9 +20,7 @@ struct TSeries {
 
   // The column's index, or -1.
   qsizetype Column(const QString& name) const { return header.indexOf(name); }
-  qsizetype Column(TSeriesColumn column, int32_t colony = 0) const {
-    return Column(SeriesColumnName(column, colony));
-  }
+  qsizetype Column(TSeriesColumn column, int32_t colony = 0) const { return Column(SeriesColumnName(column, colony)); }
   // A cell as a number; nothing for an empty cell or a missing column.
   std::optional<double> Number(size_t row, qsizetype column) const;
 };

@@ -48,8 +48,7 @@ TDifference Welch(const TEstimate& a, const TEstimate& b) {
     d.low = d.high = *d.difference;
     return d;
   }
-  d.df = (va + vb) * (va + vb) /
-         (va * va / static_cast<double>(a.n - 1) + vb * vb / static_cast<double>(b.n - 1));
+  d.df = (va + vb) * (va + vb) / (va * va / static_cast<double>(a.n - 1) + vb * vb / static_cast<double>(b.n - 1));
   const double half = StudentTQuantile(0.5 + kConfidence / 2.0, *d.df) * *d.se;
   d.low = *d.difference - half;
   d.high = *d.difference + half;

@@ -17,7 +17,7 @@ double StudentTQuantile(double p, double df);
 // degrees of freedom). sd and the interval are absent below two values.
 struct TEstimate {
   size_t n = 0;
-  double mean = 0;  // 0 without values
+  double mean = 0;           // 0 without values
   std::optional<double> sd;  // sample standard deviation (n - 1)
   std::optional<double> se;  // standard error of the mean
   std::optional<double> low;

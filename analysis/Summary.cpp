@@ -16,11 +16,10 @@ namespace {
 
 constexpr int kDecimals = 4;
 // Columns of series.csv whose last value (and window mean) summary.csv holds.
-constexpr TSeriesColumn kFinalColumns[] = {TSeriesColumn::kAvgAngle,    TSeriesColumn::kAvgWiggle,
-                                           TSeriesColumn::kMeanAngle,   TSeriesColumn::kSdAngle,
-                                           TSeriesColumn::kMeanWiggle,  TSeriesColumn::kSdWiggle,
-                                           TSeriesColumn::kTripsTotal,  TSeriesColumn::kBirthsTotal,
-                                           TSeriesColumn::kHeadingHome, TSeriesColumn::kVisibleCells};
+constexpr TSeriesColumn kFinalColumns[] = {
+    TSeriesColumn::kAvgAngle,    TSeriesColumn::kAvgWiggle,   TSeriesColumn::kMeanAngle,  TSeriesColumn::kSdAngle,
+    TSeriesColumn::kMeanWiggle,  TSeriesColumn::kSdWiggle,    TSeriesColumn::kTripsTotal, TSeriesColumn::kBirthsTotal,
+    TSeriesColumn::kHeadingHome, TSeriesColumn::kVisibleCells};
 // The measures compared across the runs of a group.
 constexpr std::array kMeasures{TSeriesColumn::kAvgAngle, TSeriesColumn::kAvgWiggle, TSeriesColumn::kTrips};
 
@@ -149,8 +148,9 @@ TSweep Group(std::vector<TRunData> runs) {
 // means over the window.
 TStatus SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   QStringList header{QStringLiteral("folder")};
-  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("steps_requested")
-         << QStringLiteral("steps_done") << QStringLiteral("ended") << QStringLiteral("samples");
+  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
+         << QStringLiteral("steps_requested") << QStringLiteral("steps_done") << QStringLiteral("ended")
+         << QStringLiteral("samples");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("final_") + Name(column);
   header << QStringLiteral("window");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
@@ -420,7 +420,8 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
   figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
   figure.finalBasis = BasisText(basis);
   const std::map<int32_t, Qt::PenStyle> styles = SecondSettingStyles(sweep);
-  for (const auto& [key, members] : sweep.groups) figure.groups.push_back(FigureGroup(sweep, key, members, basis, styles));
+  for (const auto& [key, members] : sweep.groups)
+    figure.groups.push_back(FigureGroup(sweep, key, members, basis, styles));
   AddNeighbourDifferences(figure, sweep.varied.size());
   AddParentHistories(figure, sweep, defaults);
   figure.title = FigureTitle(sweep, figure.varied);
@@ -462,9 +463,9 @@ TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, i
     // A comparison left from an earlier summary would no longer be true.
     return Failed(QStringLiteral("cannot remove the stale %1").arg(comparison));
   }
-  if (TStatus saved = BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
-                          ->Save(folder.filePath(QLatin1String(kSummaryPngName)),
-                                 folder.filePath(QLatin1String(kSummarySvgName)));
+  if (TStatus saved =
+          BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
+              ->Save(folder.filePath(QLatin1String(kSummaryPngName)), folder.filePath(QLatin1String(kSummarySvgName)));
       !saved) {
     return saved.Error();
   }

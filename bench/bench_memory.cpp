@@ -68,7 +68,10 @@ void BM_ResidentMemory(benchmark::State& state) {
   state.counters["agentSize"] = sizeof(TAgent);
   SetRandomizeSource({});
 }
-BENCHMARK(BM_ResidentMemory)->ArgNames({"cellSize", "agents"})->Args({1, 1000000})->Iterations(1)
+BENCHMARK(BM_ResidentMemory)
+    ->ArgNames({"cellSize", "agents"})
+    ->Args({1, 1000000})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

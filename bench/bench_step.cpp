@@ -44,7 +44,11 @@ void BM_DoStep(benchmark::State& state) {
   for (auto _ : state) form->DoStep();
   state.counters["gridCols"] = gridCols;
 }
-BENCHMARK(BM_DoStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 200})->Args({1, 10000})
+BENCHMARK(BM_DoStep)
+    ->ArgNames({"cellSize", "agents"})
+    ->Args({6, 200})
+    ->Args({1, 200})
+    ->Args({1, 10000})
     ->Unit(benchmark::kMicrosecond);
 
 // One step with neither the cells nor the agents drawn, as a run without a
@@ -55,7 +59,11 @@ void BM_HeadlessStep(benchmark::State& state) {
   for (auto _ : state) form->DoStep();
   state.counters["warmUpSteps"] = WarmUpSteps(agents);
 }
-BENCHMARK(BM_HeadlessStep)->ArgNames({"cellSize", "agents"})->Args({6, 200})->Args({1, 10000})->Args({1, 1000000})
+BENCHMARK(BM_HeadlessStep)
+    ->ArgNames({"cellSize", "agents"})
+    ->Args({6, 200})
+    ->Args({1, 10000})
+    ->Args({1, 1000000})
     ->Unit(benchmark::kMicrosecond);
 
 // A headless world at cell size 1 from its setup: the per-step time of the
@@ -89,8 +97,13 @@ void BM_Births(benchmark::State& state) {
   state.counters["ratio"] = later / preBirth;
   state.counters["births"] = static_cast<double>(births);
 }
-BENCHMARK(BM_Births)->ArgNames({"agents", "preBirth", "later"})->Args({100000, 600, 1800})
-    ->Args({1000000, 600, 2000})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_Births)
+    ->ArgNames({"agents", "preBirth", "later"})
+    ->Args({100000, 600, 1800})
+    ->Args({1000000, 600, 2000})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 // Agent moves per second of the movement pass alone.
 void BM_MoveAgents(benchmark::State& state) {
@@ -112,13 +125,25 @@ void BM_Pass(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK_TEMPLATE(BM_Pass, &TForm1::Evaporate)->Name("Evaporate")->Args({6, 200})->Args({1, 200})
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::Evaporate)
+    ->Name("Evaporate")
+    ->Args({6, 200})
+    ->Args({1, 200})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawCells)->Name("DrawCells")->Args({6, 200})->Args({1, 200})
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawCells)
+    ->Name("DrawCells")
+    ->Args({6, 200})
+    ->Args({1, 200})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawAgents)->Name("DrawAgents")->Args({6, 200})->Args({1, 10000})
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::DrawAgents)
+    ->Name("DrawAgents")
+    ->Args({6, 200})
+    ->Args({1, 10000})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_TEMPLATE(BM_Pass, &TForm1::MoveAgents)->Name("MoveAgents")->Args({6, 200})->Args({1, 10000})
+BENCHMARK_TEMPLATE(BM_Pass, &TForm1::MoveAgents)
+    ->Name("MoveAgents")
+    ->Args({6, 200})
+    ->Args({1, 10000})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

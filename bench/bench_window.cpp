@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 #include <memory>
+#include <vector>
 
 #include "CellForm.h"
 #include "Runtime.h"

@@ -36,8 +36,8 @@ struct Setting {
   bool knowsCenter;
   bool diffuse;
   int evaporation;
-  bool headless = false;    // cell update off and agents hidden
-  int markStrength = -1;    // scroll bar position; -1 keeps the default
+  bool headless = false;  // cell update off and agents hidden
+  int markStrength = -1;  // scroll bar position; -1 keeps the default
 };
 
 // `values` with `changes`; a name no setting has ends the program.
@@ -75,9 +75,9 @@ uint64_t Run(const Setting& s) {
   }
   Digest d;
   for (const TAgent& a : form->agents) {
-    for (int64_t v : std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY,
-                                                    a.heading, a.stepX, a.stepY, a.scent, a.posX, a.posY,
-                                                    int32_t{a.searching}}) {
+    for (int64_t v :
+         std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY, a.heading,
+                                        a.stepX, a.stepY, a.scent, a.posX, a.posY, int32_t{a.searching}}) {
       d.Add(static_cast<uint64_t>(v));
     }
     for (char c : a.chroma) d.Add(static_cast<uint64_t>(c));

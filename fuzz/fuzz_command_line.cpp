@@ -70,7 +70,8 @@ void CheckJobLine(const TCommand& grid, const QString& line, qsizetype index, qs
 
   const TRunOptions& got = parsed->run;
   if (got.settings != expected.settings) Fail("a job line's settings differ", arguments, line);
-  if (got.steps != expected.steps || got.seed != expected.seed) Fail("a job line's steps or seed differ", arguments, line);
+  if (got.steps != expected.steps || got.seed != expected.seed)
+    Fail("a job line's steps or seed differ", arguments, line);
   if (got.histograms != expected.histograms || got.plot != expected.plot || got.births != expected.births ||
       got.keepCheckpoints != expected.keepCheckpoints)
     Fail("a job line's flags differ", arguments, line);
@@ -78,7 +79,8 @@ void CheckJobLine(const TCommand& grid, const QString& line, qsizetype index, qs
       got.pictureScale != expected.pictureScale || got.videoEvery != expected.videoEvery ||
       got.agentsEvery != expected.agentsEvery)
     Fail("a job line's output intervals differ", arguments, line);
-  if (got.video != expected.video) Fail("a job line's video differs", arguments, line + QStringLiteral(" / ") + got.video);
+  if (got.video != expected.video)
+    Fail("a job line's video differs", arguments, line + QStringLiteral(" / ") + got.video);
 }
 
 void CheckGrid(const TCommand& grid, const QStringList& arguments) {

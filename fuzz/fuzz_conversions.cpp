@@ -98,7 +98,8 @@ void CheckBitsToInt(const std::string& text) {
     if (c < '0' || c > '9') Fail("BitsToInt accepted a character that is no digit", text);
     expected = expected * 2 + (c - '0');
   }
-  if (static_cast<uint32_t>(value) != static_cast<uint32_t>(expected)) Fail("BitsToInt read " + std::to_string(value), text);
+  if (static_cast<uint32_t>(value) != static_cast<uint32_t>(expected))
+    Fail("BitsToInt read " + std::to_string(value), text);
 }
 
 void CheckBinaryValues(const uint8_t* data, size_t size) {

@@ -63,7 +63,9 @@ struct TSnapshot {
   const TRasterLayer* cellLayer;
 };
 
-TSnapshot Snapshot() { return {form->WorldExists(), cellSize, gridCols, form->agents.size(), stepCount, cellLayer.get()}; }
+TSnapshot Snapshot() {
+  return {form->WorldExists(), cellSize, gridCols, form->agents.size(), stepCount, cellLayer.get()};
+}
 
 bool Same(const TSnapshot& a, const TSnapshot& b) {
   return a.exists == b.exists && a.cellSize == b.cellSize && a.gridCols == b.gridCols && a.agents == b.agents &&
@@ -151,8 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     if (messages.size() != 1) Fail("a refused setup gave " + std::to_string(messages.size()) + " messages");
     const std::string expected = !sizeValue ? ExpectedMessage(sizeField)
-                                 : !count ? ExpectedMessage(countField)
-                                          : std::string();
+                                 : !count   ? ExpectedMessage(countField)
+                                            : std::string();
     if (!expected.empty() && messages[0] != expected) Fail("message '" + messages[0] + "'");
     if (expected.empty() && messages[0].find(IntToStr(TForm1::kMaxAgents)) == std::string::npos) {
       Fail("the refusal does not name the limit: " + messages[0]);

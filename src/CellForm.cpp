@@ -136,8 +136,8 @@ bool TForm1::CheckSetupSettings() {
 int32_t TForm1::ReadCellSize() const {
   const int32_t size = StrToInt(TextOf(Edit_size));
   if (size < kMinCellSize || size > kMaxCellSize) {
-    throw EConvertError("The cell size must lie between " + IntToStr(kMinCellSize) + " and " +
-                        IntToStr(kMaxCellSize) + ", not " + IntToStr(size) + ".");
+    throw EConvertError("The cell size must lie between " + IntToStr(kMinCellSize) + " and " + IntToStr(kMaxCellSize) +
+                        ", not " + IntToStr(size) + ".");
   }
   return size;
 }
@@ -233,14 +233,14 @@ void TForm1::DoStep() {
   stepRunning_ = true;
   try {
     if (DiffuseChecked() || CellUpdateOff()) {
-      Evaporate();                     // 1. chemical decays
-      DrawCells();                     // 2. cells that changed are redrawn
+      Evaporate();  // 1. chemical decays
+      DrawCells();  // 2. cells that changed are redrawn
     } else {
-      EvaporateAndDrawCells();         // 1. and 2. in one sweep
+      EvaporateAndDrawCells();  // 1. and 2. in one sweep
     }
-    DrawAgents();                      // 3. agent layer redrawn; statistics every 100 steps
-    MoveAgents();                      // 4. every agent senses, steers, moves and pays
-    if (DiffuseChecked()) Diffuse();   // 5. chemical spreads to the neighbours
+    DrawAgents();                     // 3. agent layer redrawn; statistics every 100 steps
+    MoveAgents();                     // 4. every agent senses, steers, moves and pays
+    if (DiffuseChecked()) Diffuse();  // 5. chemical spreads to the neighbours
     // 6. one more step completed; the 32-bit counter stops at its limit
     // (after weeks at 1 ms a step) rather than overflowing into negatives.
     if (stepCount < INT32_MAX) ++stepCount;

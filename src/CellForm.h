@@ -42,8 +42,8 @@ enum class TMouseButton;
 // stepCount and RandSeed to reach a state directly.
 extern std::unique_ptr<TRasterLayer> cellLayer;   // lower layer: the cells
 extern std::unique_ptr<TRasterLayer> agentLayer;  // upper layer, transparent where white: the agents
-extern int32_t cellSize;          // edge of a cell in pixels, 1..10
-extern int32_t halfCell;          // RoundDiv(cellSize, 2)
+extern int32_t cellSize;                          // edge of a cell in pixels, 1..10
+extern int32_t halfCell;                          // RoundDiv(cellSize, 2)
 extern int32_t gridCols;
 extern int32_t gridRows;
 extern int32_t stepCount;  // steps completed since the world was built
@@ -87,7 +87,7 @@ class TForm1 : public QWidget {
   static constexpr int32_t kMaxCellSize = 10;
   static constexpr int32_t kMaxRate = 100;        // the scroll bars of the rates and thresholds end here
   static constexpr int32_t kMaxVisibility = 500;  // except the visibility threshold's
-  static constexpr int32_t kPanelEdge = 404;  // the drawing panel is a square of this many pixels
+  static constexpr int32_t kPanelEdge = 404;      // the drawing panel is a square of this many pixels
   // Deposits and painting saturate here, so that the chemical summed over the
   // eight neighbours of a cell still fits a 32-bit integer.
   static constexpr int32_t kMaxChemical = INT32_MAX / 8;
@@ -153,16 +153,16 @@ class TForm1 : public QWidget {
   void ZeichenPanelMouseUp(TMouseButton button, int32_t x, int32_t y);
 
   // --- Simulation parameters, read from the window when a pass needs them ---
-  long double MutationRate() const;       // SB_mutate position / 100
-  int32_t MarkStrength() const;           // Lbl_strenght caption
-  long double EvaporationRate() const;    // Lbl_evapo caption
-  int32_t SniffThreshold() const;         // Lbl_sniff caption
-  int32_t VisibilityThreshold() const;    // Lbl_visible caption
-  int32_t SniffMode() const;              // 1 roulette, 2 hill climbing, else 0
-  bool KnowsCenter() const;               // CB_mCent
-  bool DiffuseChecked() const;            // CB_diffuse
-  bool HideAgents() const;                // CB_hideAgs
-  bool CellUpdateOff() const;             // Cb_cellUpdt
+  long double MutationRate() const;     // SB_mutate position / 100
+  int32_t MarkStrength() const;         // Lbl_strenght caption
+  long double EvaporationRate() const;  // Lbl_evapo caption
+  int32_t SniffThreshold() const;       // Lbl_sniff caption
+  int32_t VisibilityThreshold() const;  // Lbl_visible caption
+  int32_t SniffMode() const;            // 1 roulette, 2 hill climbing, else 0
+  bool KnowsCenter() const;             // CB_mCent
+  bool DiffuseChecked() const;          // CB_diffuse
+  bool HideAgents() const;              // CB_hideAgs
+  bool CellUpdateOff() const;           // Cb_cellUpdt
   // The model's rules for an evaporation rate: chemical a cell loses per
   // step, Round(10 x rate); under diffusion, the fraction a cell keeps.
   static int32_t EvaporationAmountAt(long double rate);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "CellForm.h"
 #include "Calcer.h"
+#include "CellForm.h"
 #include "RasterLayer.h"
 #include "Runtime.h"
 
@@ -14,8 +14,8 @@ constexpr double kSectorShift = 22.5;  // cone edges are moved back half a secto
 constexpr int32_t kSectorWidth = 45;
 constexpr int32_t kSectors = 8;
 // Column and row step of sectors 1..8, at headings 45, 90, ..., 360.
-constexpr std::array<std::pair<int8_t, int8_t>, kSectors> kSectorSteps{{
-    {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
+constexpr std::array<std::pair<int8_t, int8_t>, kSectors> kSectorSteps{
+    {{1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}}};
 
 constexpr int32_t kPrefetchAhead = 4;  // agents whose cells are fetched ahead of their turn
 constexpr int32_t kBirthEnergy = 100000;
@@ -45,7 +45,8 @@ constexpr int32_t kEdgeTableMax = TAgent::kTabledHeading + TAgent::kMaxGene;
 struct TEdgeSectorTable {
   std::array<int8_t, kEdgeTableMax - kEdgeTableMin + 1> sectors{};
   TEdgeSectorTable() {
-    for (int32_t x = kEdgeTableMin; x <= kEdgeTableMax; ++x) sectors[x - kEdgeTableMin] = static_cast<int8_t>(EdgeSector(x));
+    for (int32_t x = kEdgeTableMin; x <= kEdgeTableMax; ++x)
+      sectors[x - kEdgeTableMin] = static_cast<int8_t>(EdgeSector(x));
   }
   int32_t operator()(int32_t x) const {
     return x < kEdgeTableMin || x > kEdgeTableMax ? EdgeSector(x) : sectors[x - kEdgeTableMin];

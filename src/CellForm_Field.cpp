@@ -2,8 +2,8 @@
 // diffusion and painting with the mouse.
 #include <algorithm>
 
-#include "CellForm.h"
 #include "Calcer.h"
+#include "CellForm.h"
 #include "Panel.h"
 #include "RasterLayer.h"
 #include "Runtime.h"

@@ -154,7 +154,8 @@ void TForm1::CreateControls() {
   CB_diffuse->setEnabled(false);
 
   std::tie(Label3, Lbl_mutate, SB_mutate) = MakeRate(this, "mutation rate :", 66, 440, 272, 530, kMaxRate, 1);
-  std::tie(Label8, Lbl_visible, SB_visible) = MakeRate(this, "visibility threshold :", 87, 576, 272, 674, kMaxVisibility, 100);
+  std::tie(Label8, Lbl_visible, SB_visible) =
+      MakeRate(this, "visibility threshold :", 87, 576, 272, 674, kMaxVisibility, 100);
   std::tie(Label5, Lbl_strenght, SB_strenght) = MakeRate(this, "mark strenght :", 70, 440, 320, 530, kMaxRate, 50);
   std::tie(Label7, Lbl_sniff, SB_sniff) = MakeRate(this, "sniff threshold :", 70, 576, 320, 674, kMaxRate, 15);
   std::tie(Label6, Lbl_evapo, SB_evapo) = MakeRate(this, "evaporate rate :", 72, 576, 368, 674, kMaxRate, 50);
@@ -190,9 +191,7 @@ void TForm1::ConnectHandlers() {
   ZeichenPanel->onMouseUp = [this](TMouseButton b, int32_t x, int32_t y) { ZeichenPanelMouseUp(b, x, y); };
 }
 
-void TForm1::SetCaption(QLabel* label, const std::string& text) {
-  label->setText(QString::fromStdString(text));
-}
+void TForm1::SetCaption(QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); }
 
 void TForm1::ShowValue(QLabel* label, const std::string& text) {
   SetCaption(label, text);
@@ -206,21 +205,13 @@ void TForm1::SB_mutateChange() {
   ShowValue(Lbl_mutate, FloatToStr(static_cast<long double>(SB_mutate->value()) / 100) + " %");
 }
 
-void TForm1::SB_strenghtChange() {
-  ShowValue(Lbl_strenght, IntToStr(SB_strenght->value()));
-}
+void TForm1::SB_strenghtChange() { ShowValue(Lbl_strenght, IntToStr(SB_strenght->value())); }
 
-void TForm1::SB_evapoChange() {
-  ShowValue(Lbl_evapo, FloatToStr(static_cast<long double>(SB_evapo->value()) / 100));
-}
+void TForm1::SB_evapoChange() { ShowValue(Lbl_evapo, FloatToStr(static_cast<long double>(SB_evapo->value()) / 100)); }
 
-void TForm1::SB_sniffChange() {
-  ShowValue(Lbl_sniff, FloatToStr(static_cast<long double>(SB_sniff->value())));
-}
+void TForm1::SB_sniffChange() { ShowValue(Lbl_sniff, FloatToStr(static_cast<long double>(SB_sniff->value()))); }
 
-void TForm1::SB_visibleChange() {
-  ShowValue(Lbl_visible, FloatToStr(static_cast<long double>(SB_visible->value())));
-}
+void TForm1::SB_visibleChange() { ShowValue(Lbl_visible, FloatToStr(static_cast<long double>(SB_visible->value()))); }
 
 void TForm1::Edit_sizeChange() {
   // Keeps the cell size within 1..10. Replacing the text raises this handler

@@ -82,17 +82,17 @@ class TAgent {
   // and the radius in 8), and the members are ordered so that they pack
   // without gaps: a million agents take 136 MB. The fields the movement
   // pass reads first lead.
-  int32_t energy = 0;      // below 1 the agent is replaced by a child
-  int32_t tripCount = 0;   // returns home since placement or birth
-  int32_t scent = 0;       // chemical sensed in the cone
+  int32_t energy = 0;     // below 1 the agent is replaced by a child
+  int32_t tripCount = 0;  // returns home since placement or birth
+  int32_t scent = 0;      // chemical sensed in the cone
   int16_t cellX = 0;
   int16_t cellY = 0;
-  int16_t heading = 0;     // whole degrees; 0 = increasing column, 90 = increasing row
+  int16_t heading = 0;  // whole degrees; 0 = increasing column, 90 = increasing row
   int16_t homeX = 0;
   int16_t homeY = 0;
   int16_t centerX = 0;
   int16_t centerY = 0;
-  int16_t posX = 0;        // pixel centre on the agent layer
+  int16_t posX = 0;  // pixel centre on the agent layer
   int16_t posY = 0;
   uint8_t angleGene = 0;   // cone half-width and largest random-walk turn, 0..255
   uint8_t wiggleGene = 0;  // largest deviation after a chemical choice, 0..255

@@ -43,10 +43,10 @@ class TCell {
   int32_t grayLevel = 0;      // gray level of the last drawing, 0..255
   int32_t PositionX = 0;      // pixel centre on the cell layer
   int32_t PositionY = 0;
-  int32_t Size = 0;           // half the edge of the drawn square
-  int32_t lastAgent = 0;      // index of the last agent that entered; written only
-  int32_t State = 0;          // knowsCenter of the last agent that entered; written only
-  int32_t FillColor = 0;      // 0 from creation on; nothing reads it
+  int32_t Size = 0;             // half the edge of the drawn square
+  int32_t lastAgent = 0;        // index of the last agent that entered; written only
+  int32_t State = 0;            // knowsCenter of the last agent that entered; written only
+  int32_t FillColor = 0;        // 0 from creation on; nothing reads it
   int32_t minHomeDistance = 0;  // distance to the nearest home point
   // The distance to each home point is kept by the world (homeDistance).
 };

@@ -235,8 +235,8 @@ inline std::string CheckWorld(TForm1& form) {
     return "diffusion buffer does not match the grid";
   }
   if (cellLayer == nullptr || agentLayer == nullptr) return "a layer is missing";
-  if (cellLayer->Width() != TForm1::kPanelEdge || cellLayer->Height() != TForm1::kPanelEdge || agentLayer->Width() != TForm1::kPanelEdge ||
-      agentLayer->Height() != TForm1::kPanelEdge) {
+  if (cellLayer->Width() != TForm1::kPanelEdge || cellLayer->Height() != TForm1::kPanelEdge ||
+      agentLayer->Width() != TForm1::kPanelEdge || agentLayer->Height() != TForm1::kPanelEdge) {
     return "layer size differs from the panel";
   }
   if (stepCount < 0) return "negative stepCount";
@@ -298,7 +298,8 @@ inline std::string CheckWorld(TForm1& form) {
     }
     listed += static_cast<int64_t>(members.size());
   }
-  if (listed != count) return "colonyMembers list " + std::to_string(listed) + " of " + std::to_string(count) + " agents";
+  if (listed != count)
+    return "colonyMembers list " + std::to_string(listed) + " of " + std::to_string(count) + " agents";
   return {};
 }
 
@@ -396,8 +397,7 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes, QIODevice::O
 // `header` receives the first line. Given `what`, every row must have as
 // many cells as the header.
 using TCsvRow = std::map<QString, QString>;
-inline std::vector<TCsvRow> CsvRows(const QByteArray& text, QStringList* header = nullptr,
-                                    const char* what = nullptr) {
+inline std::vector<TCsvRow> CsvRows(const QByteArray& text, QStringList* header = nullptr, const char* what = nullptr) {
   const QStringList lines = QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
   std::vector<TCsvRow> rows;
   if (lines.isEmpty()) return rows;

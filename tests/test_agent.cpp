@@ -88,9 +88,9 @@ TEST(AgentChroma, AngleBitsThenWiggleBits) {
     int32_t angle, wiggle;
     const char* chroma;
   };
-  for (const Case& c : {Case{5, 200, "0000010111001000"}, Case{0, 0, "0000000000000000"},
-                        Case{255, 255, "1111111111111111"}, Case{128, 1, "1000000000000001"},
-                        Case{179, 90, "1011001101011010"}}) {
+  for (const Case& c :
+       {Case{5, 200, "0000010111001000"}, Case{0, 0, "0000000000000000"}, Case{255, 255, "1111111111111111"},
+        Case{128, 1, "1000000000000001"}, Case{179, 90, "1011001101011010"}}) {
     TAgent a;
     a.angleGene = c.angle;
     a.wiggleGene = c.wiggle;
@@ -200,13 +200,13 @@ TEST(AgentChangeHeading, DirectionsHomeAndToTheCentreUsePlainIndexDifferences) {
   };
   // Home (5, 5), centre (34, 34).
   for (const Case& c : {
-           Case{false, 0, 8, 9, 233},    // atan2(-4, -3) = -126.87 -> -127 -> 233
-           Case{false, 1, 5, 30, 270},   // straight up
-           Case{false, 0, 60, 5, 180},   // no wrap-around: the long way
-           Case{true, 1, 30, 40, 304},   // atan2(-6, 4) = -56.31 -> -56 -> 304
-           Case{true, 1, 34, 0, 90},     // straight down
-           Case{true, 1, 34, 34, 0},     // on the centre: atan2(0, 0) = 0
-           Case{true, 0, 34, 34, 123},   // not told the centre: heading kept
+           Case{false, 0, 8, 9, 233},   // atan2(-4, -3) = -126.87 -> -127 -> 233
+           Case{false, 1, 5, 30, 270},  // straight up
+           Case{false, 0, 60, 5, 180},  // no wrap-around: the long way
+           Case{true, 1, 30, 40, 304},  // atan2(-6, 4) = -56.31 -> -56 -> 304
+           Case{true, 1, 34, 0, 90},    // straight down
+           Case{true, 1, 34, 34, 0},    // on the centre: atan2(0, 0) = 0
+           Case{true, 0, 34, 34, 123},  // not told the centre: heading kept
        }) {
     TAgent a = SearchingAgent();
     a.searching = c.searching;
@@ -292,8 +292,8 @@ TEST(AgentChangeHeading, HeadingsReach435AfterTheHomeTurnFrom360) {
   SetSensing(a, {{1, 0}}, {0.0}, 0);
   RandSeed = SeedGivingDraws({{256, 255}, {2, 1}});
   a.ChangeHeading(255, 0, kRoulette, 15);
-  EXPECT_EQ(a.heading, 435);                      // 795 - 360
-  EXPECT_EQ(StepOf(a), ExpectedStep(795));         // the step of the heading before normalising
+  EXPECT_EQ(a.heading, 435);                // 795 - 360
+  EXPECT_EQ(StepOf(a), ExpectedStep(795));  // the step of the heading before normalising
   EXPECT_EQ(StepOf(a), Step(0, 1));
 }
 
@@ -305,12 +305,12 @@ TEST(AgentRandomWalk, DocumentedStepsAtTheBoundaries) {
     int32_t heading;
     Step step;
   };
-  for (const Case& c : {Case{30, {1, 1}}, Case{60, {0, 1}}, Case{0, {1, 0}}, Case{360, {1, 0}},
-                        Case{-300, {1, 1}}, Case{-30, {1, -1}}, Case{390, {1, 1}}, Case{420, {0, 1}},
-                        Case{29, {1, 0}}, Case{59, {1, 1}}, Case{119, {0, 1}}, Case{120, {-1, 1}},
-                        Case{149, {-1, 1}}, Case{150, {-1, 0}}, Case{209, {-1, 0}}, Case{210, {-1, -1}},
-                        Case{239, {-1, -1}}, Case{240, {0, -1}}, Case{299, {0, -1}}, Case{300, {1, -1}},
-                        Case{329, {1, -1}}, Case{330, {1, 0}}, Case{359, {1, 0}}, Case{720, {1, 0}}}) {
+  for (const Case& c :
+       {Case{30, {1, 1}},    Case{60, {0, 1}},    Case{0, {1, 0}},    Case{360, {1, 0}},  Case{-300, {1, 1}},
+        Case{-30, {1, -1}},  Case{390, {1, 1}},   Case{420, {0, 1}},  Case{29, {1, 0}},   Case{59, {1, 1}},
+        Case{119, {0, 1}},   Case{120, {-1, 1}},  Case{149, {-1, 1}}, Case{150, {-1, 0}}, Case{209, {-1, 0}},
+        Case{210, {-1, -1}}, Case{239, {-1, -1}}, Case{240, {0, -1}}, Case{299, {0, -1}}, Case{300, {1, -1}},
+        Case{329, {1, -1}},  Case{330, {1, 0}},   Case{359, {1, 0}},  Case{720, {1, 0}}}) {
     TAgent a;
     a.heading = c.heading;
     RandSeed = 77u;
@@ -427,9 +427,8 @@ TEST(AgentHillClimbing, FirstLargestShareWins) {
     Step step;
   };
   const std::vector<Step> four{{1, -1}, {1, 0}, {1, 1}, {0, 1}};
-  for (const Case& c : {Case{{30, 40, 30, 40}, {1, 0}}, Case{{0, 0, 0, 100}, {0, 1}},
-                        Case{{25, 25, 25, 25}, {1, -1}}, Case{{10, 20, 30, 40}, {0, 1}},
-                        Case{{0, 0, 0, 0}, {1, -1}}, Case{{-5, -1, -3, -2}, {1, -1}},
+  for (const Case& c : {Case{{30, 40, 30, 40}, {1, 0}}, Case{{0, 0, 0, 100}, {0, 1}}, Case{{25, 25, 25, 25}, {1, -1}},
+                        Case{{10, 20, 30, 40}, {0, 1}}, Case{{0, 0, 0, 0}, {1, -1}}, Case{{-5, -1, -3, -2}, {1, -1}},
                         Case{{0, 1e-300, 0, 0}, {1, 0}}}) {
     TAgent a;
     a.heading = 180;

@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QImage>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QSvgRenderer>
+#include <QTemporaryDir>
 #include <QValueAxis>
 #include <cmath>
 #include <map>
@@ -32,10 +32,10 @@ struct TTableValue {
 };
 
 TEST(StudentT, QuantilesMatchTheTables) {
-  const TTableValue table[] = {{0.975, 1, 12.7062047}, {0.975, 2, 4.30265273}, {0.975, 4, 2.77644511},
-                               {0.975, 9, 2.26215716}, {0.975, 19, 2.09302405}, {0.975, 30, 2.04227246},
-                               {0.975, 100, 1.98397152}, {0.95, 3, 2.35336343}, {0.995, 4, 4.60409487},
-                               {0.9995, 1, 636.619249}, {0.975, 1e7, 1.95996432}, {0.75, 5, 0.72668684}};
+  const TTableValue table[] = {{0.975, 1, 12.7062047},   {0.975, 2, 4.30265273},   {0.975, 4, 2.77644511},
+                               {0.975, 9, 2.26215716},   {0.975, 19, 2.09302405},  {0.975, 30, 2.04227246},
+                               {0.975, 100, 1.98397152}, {0.95, 3, 2.35336343},    {0.995, 4, 4.60409487},
+                               {0.9995, 1, 636.619249},  {0.975, 1e7, 1.95996432}, {0.75, 5, 0.72668684}};
   for (const TTableValue& row : table) {
     SCOPED_TRACE(testing::Message() << "p " << row.p << " df " << row.df);
     EXPECT_NEAR(StudentTQuantile(row.p, row.df), row.t, 1e-6 * row.t);
@@ -43,8 +43,10 @@ TEST(StudentT, QuantilesMatchTheTables) {
   }
   // Welch's degrees of freedom are not whole: t at such df, from the CDF
   // (the regularised incomplete beta) inverted at 30 digits with mpmath.
-  const TTableValue fractional[] = {{0.975, 1.3, 7.50052932556}, {0.975, 2.5, 3.574654842},
-                                    {0.975, 5.999, 2.44701072733}, {0.975, 17.6, 2.10434984294}};
+  const TTableValue fractional[] = {{0.975, 1.3, 7.50052932556},
+                                    {0.975, 2.5, 3.574654842},
+                                    {0.975, 5.999, 2.44701072733},
+                                    {0.975, 17.6, 2.10434984294}};
   for (const TTableValue& row : fractional) {
     SCOPED_TRACE(testing::Message() << "df " << row.df);
     EXPECT_NEAR(StudentTQuantile(row.p, row.df), row.t, 1e-9 * row.t);
@@ -103,8 +105,8 @@ double Trips(const THandRun& r, int s) { return 10 * r.seed + s; }
 
 // A run folder as pathwick_run writes it: run.json and series.csv holding
 // `samples`, the run of `steps` steps at that evaporation rate (hundredths).
-void WriteRun(const QString& dir, const TSettingValues& defaults, int evaporation, uint32_t seed,
-              int32_t steps, const std::vector<TSample>& samples) {
+void WriteRun(const QString& dir, const TSettingValues& defaults, int evaporation, uint32_t seed, int32_t steps,
+              const std::vector<TSample>& samples) {
   ASSERT_TRUE(QDir().mkpath(dir));
   TRunRecord record;
   record.spec.settings = defaults;
@@ -159,8 +161,8 @@ TExpected Expect(const std::vector<double>& v, double t) {
   const double sd = std::sqrt(squares / (v.size() - 1));
   return {mean, sd, mean - t * sd / std::sqrt(v.size()), mean + t * sd / std::sqrt(v.size())};
 }
-constexpr double kT2 = 4.30265273;  // t(0.975, 2 df), from the table
-constexpr double kT1 = 12.7062047;  // t(0.975, 1 df)
+constexpr double kT2 = 4.30265273;   // t(0.975, 2 df), from the table
+constexpr double kT1 = 12.7062047;   // t(0.975, 1 df)
 constexpr double kTolerance = 1e-4;  // the tables hold four decimals
 
 void ExpectRow(const std::map<QString, QString>& row, const char* prefix, const TExpected& e) {
@@ -261,15 +263,17 @@ TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
   const TResult<std::vector<TRunData>> runs = ReadSweep(tmp_.path(), defaults_);
   ASSERT_TRUE(runs.Ok());
   for (const auto& row : samples) {
-    const auto run = std::find_if(runs->begin(), runs->end(), [&](const TRunData& r) { return r.folder == row.at("folder"); });
+    const auto run =
+        std::find_if(runs->begin(), runs->end(), [&](const TRunData& r) { return r.folder == row.at("folder"); });
     ASSERT_NE(run, runs->end());
     const int s = static_cast<int>(Cell(row, "step")) / 100;
     ASSERT_LT(static_cast<size_t>(s), run->series.rows.size());
     for (qsizetype c = 0; c < run->series.header.size(); ++c)
       EXPECT_EQ(row.at(run->series.header[c]), run->series.rows[s][c]) << run->series.header[c].toStdString();
     EXPECT_EQ(Cell(row, "seed"), run->record.spec.seed);
-    EXPECT_EQ(row.at("evaporation_rate"), FormatSettingValue(SettingSpecs()[*FindSetting("evaporation-rate")],
-                                                             run->record.spec.settings[*FindSetting("evaporation-rate")]));
+    EXPECT_EQ(row.at("evaporation_rate"),
+              FormatSettingValue(SettingSpecs()[*FindSetting("evaporation-rate")],
+                                 run->record.spec.settings[*FindSetting("evaporation-rate")]));
     EXPECT_EQ(row.at("parent"), "");
   }
 }
@@ -289,7 +293,8 @@ TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
 
 TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   Summarize(0);
-  for (const char* name : {"summary.png", "summary.svg"}) EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).size() > 0) << name;
+  for (const char* name : {"summary.png", "summary.svg"})
+    EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).size() > 0) << name;
   const QImage png(tmp_.filePath("summary.png"));
   TSummaryFigure data;
   data.varied = "evaporation-rate";
@@ -314,7 +319,9 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
     QList<QAbstractSeries*> time = figure->Charts()[2 * gene]->series();
     QList<QAbstractSeries*> end = figure->Charts()[2 * gene + 1]->series();
     EXPECT_EQ(time.size(), 2 * 2);  // a band and a mean line per group
-    EXPECT_EQ(std::count_if(time.begin(), time.end(), [](auto* s) { return s->type() == QAbstractSeries::SeriesTypeArea; }), 2);
+    EXPECT_EQ(
+        std::count_if(time.begin(), time.end(), [](auto* s) { return s->type() == QAbstractSeries::SeriesTypeArea; }),
+        2);
     // A dot series, the mean's bar, the interval and its two ends per group.
     EXPECT_EQ(end.size(), 2 * 5);
   }
@@ -470,10 +477,10 @@ TEST(AnalysisProgram, SeriesHoldsEachColonysSpread) {
 
 TEST(AnalysisProgram, WindowBelongsToSummarize) {
   QTemporaryDir tmp;
-  for (const QStringList& refused : {QStringList{"--window", "3", "--steps", "100"},
-                                     QStringList{"--verify", tmp.path(), "--window", "3"},
-                                     QStringList{"--summarize", tmp.path(), "--window", "0"},
-                                     QStringList{"--summarize", tmp.path(), "--window", "x"}}) {
+  for (const QStringList& refused :
+       {QStringList{"--window", "3", "--steps", "100"}, QStringList{"--verify", tmp.path(), "--window", "3"},
+        QStringList{"--summarize", tmp.path(), "--window", "0"},
+        QStringList{"--summarize", tmp.path(), "--window", "x"}}) {
     const auto finished = RunProgram(refused);
     EXPECT_EQ(finished.status, 2) << refused.join(' ').toStdString();
     EXPECT_TRUE(finished.err.contains("--window")) << finished.err.toStdString();
@@ -561,9 +568,9 @@ TEST(SeriesColumns, EachCellStandsUnderItsName) {
   const auto& row = rows.front();
   using C = TSeriesColumn;
   const std::map<TSeriesColumn, QString> expected{
-      {C::kStep, "1200"}, {C::kAvgAngle, "11"}, {C::kAvgWiggle, "12"}, {C::kMeanAngle, "13.2500"},
+      {C::kStep, "1200"},       {C::kAvgAngle, "11"},        {C::kAvgWiggle, "12"},     {C::kMeanAngle, "13.2500"},
       {C::kSdAngle, "14.2500"}, {C::kMeanWiggle, "15.2500"}, {C::kSdWiggle, "16.2500"}, {C::kTrips, "17"},
-      {C::kTripsTotal, "18"}, {C::kBirths, "19"}, {C::kBirthsTotal, "20"}, {C::kHeadingHome, "21"},
+      {C::kTripsTotal, "18"},   {C::kBirths, "19"},          {C::kBirthsTotal, "20"},   {C::kHeadingHome, "21"},
       {C::kVisibleCells, "22"}};
   for (const auto& [column, cell] : expected) {
     EXPECT_EQ(row.at(SeriesColumnName(column)), cell) << cell.toStdString();

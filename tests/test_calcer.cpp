@@ -120,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Calcer, GridDistanceTest,
                                            DistanceCase{0, 0, 2, 3, 4}, DistanceCase{0, 0, 5, 5, 7},
                                            DistanceCase{7, 9, 7, 9, 0}, DistanceCase{0, 0, 66, 0, 66},
                                            DistanceCase{0, 66, 0, 0, 66}, DistanceCase{10, 10, 7, 6, 5},
-                                           DistanceCase{0, 0, 1, 2, 2},   // 2.236
-                                           DistanceCase{0, 0, 2, 2, 3},   // 2.828
+                                           DistanceCase{0, 0, 1, 2, 2},        // 2.236
+                                           DistanceCase{0, 0, 2, 2, 3},        // 2.828
                                            DistanceCase{0, 0, 403, 403, 570},  // 569.93
                                            DistanceCase{-3, 0, 0, 4, 5}));
 
@@ -221,13 +221,31 @@ void ExpectEachCorrectionOnce(void (*normalize)(T&), std::initializer_list<std::
 }
 
 TEST(NormalizeAngle, EachCorrectionOnce) {
-  ExpectEachCorrectionOnce<int32_t>(NormalizeAngle, {{-1, 359}, {-360, 0}, {360, 360}, {361, 1}, {720, 360}, {0, 0},
-                                                     {-434, -74}, {795, 435}, {-435, -75}, {-361, -1}, {721, 361},
-                                                     {180, 180}, {-180, 180}});
+  ExpectEachCorrectionOnce<int32_t>(NormalizeAngle, {{-1, 359},
+                                                     {-360, 0},
+                                                     {360, 360},
+                                                     {361, 1},
+                                                     {720, 360},
+                                                     {0, 0},
+                                                     {-434, -74},
+                                                     {795, 435},
+                                                     {-435, -75},
+                                                     {-361, -1},
+                                                     {721, 361},
+                                                     {180, 180},
+                                                     {-180, 180}});
 }
 
 TEST(NormalizeAngleF, EachCorrectionOnce) {
-  ExpectEachCorrectionOnce<double>(NormalizeAngleF, {{-0.5, 359.5}, {360.0, 360.0}, {360.5, 0.5}, {0.0, 0.0},
-                                                     {-22.5, 337.5}, {-360.0, 0.0}, {720.0, 360.0}, {720.5, 360.5},
-                                                     {-400.5, -40.5}, {382.5, 22.5}, {-1e-20, 360.0}});
+  ExpectEachCorrectionOnce<double>(NormalizeAngleF, {{-0.5, 359.5},
+                                                     {360.0, 360.0},
+                                                     {360.5, 0.5},
+                                                     {0.0, 0.0},
+                                                     {-22.5, 337.5},
+                                                     {-360.0, 0.0},
+                                                     {720.0, 360.0},
+                                                     {720.5, 360.5},
+                                                     {-400.5, -40.5},
+                                                     {382.5, 22.5},
+                                                     {-1e-20, 360.0}});
 }

@@ -135,8 +135,8 @@ TEST_F(CellDrawTest, HomeIsRedTargetIsGreenHomeWins) {
     bool home, target;
     TColor color;
   };
-  for (const FlagCase& c : {FlagCase{true, false, 0x0000FF}, FlagCase{false, true, 0x008000},
-                            FlagCase{true, true, 0x0000FF}}) {
+  for (const FlagCase& c :
+       {FlagCase{true, false, 0x0000FF}, FlagCase{false, true, 0x008000}, FlagCase{true, true, 0x0000FF}}) {
     for (int32_t chemical : {10, 255}) {
       TCell cell = FreshCell();
       cell.isHome = c.home;
@@ -271,7 +271,8 @@ TEST(Canvas, ClearRestoresEveryPixelAfterAnyDrawing) {
       canvas.Rectangle(-5, 10, 60, 12);
       canvas.Clear(colour);
       for (int32_t y = 0; y < 30; ++y) {
-        for (int32_t x = 0; x < 40; ++x) ASSERT_EQ(canvas.Pixel(x, y), colour) << shapes << " shapes, " << x << "," << y;
+        for (int32_t x = 0; x < 40; ++x)
+          ASSERT_EQ(canvas.Pixel(x, y), colour) << shapes << " shapes, " << x << "," << y;
       }
     }
   }
@@ -337,5 +338,4 @@ TEST_P(GridTest, FreshCellsRowAfterRowAndReleasedByClear) {
   EXPECT_EQ(grid.begin(), grid.end());
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallAndHugePage, GridTest,
-                         ::testing::Values(std::make_pair(3, 2), std::make_pair(404, 404)));
+INSTANTIATE_TEST_SUITE_P(SmallAndHugePage, GridTest, ::testing::Values(std::make_pair(3, 2), std::make_pair(404, 404)));

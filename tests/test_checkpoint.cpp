@@ -178,9 +178,9 @@ TEST(CheckpointFile, AFileSavedByAnEarlierProgramLoadsContinuesAndIsWrittenAgain
   }
   // The same run today saves the same bytes.
   QTemporaryDir tmp;
-  const auto today = runner_test::RunProgram({"--seed", "5", "--agents", "40", "--cell-size", "9", "--sniff", "roulette",
-                                              "--knows-center", "--evaporation-rate", "0.3", "--steps", "1234",
-                                              "--checkpoint-every", "1234", "--out", tmp.filePath("today")});
+  const auto today = runner_test::RunProgram({"--seed", "5", "--agents", "40", "--cell-size", "9", "--sniff",
+                                              "roulette", "--knows-center", "--evaporation-rate", "0.3", "--steps",
+                                              "1234", "--checkpoint-every", "1234", "--out", tmp.filePath("today")});
   ASSERT_EQ(today.status, 0) << today.err.toStdString();
   const QByteArray saves = runner_test::ReadFile(tmp.filePath("today/checkpoint.pwk"));
   EXPECT_TRUE(saves.mid(PayloadStart(saves)).chopped(32) == saved.mid(PayloadStart(saved)).chopped(32))
@@ -294,7 +294,8 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
     EXPECT_FALSE(QDir(tmp.filePath("b")).exists());
   }
   // A setting fixed at setup may not change; a rate may.
-  const auto fixed = RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "50", "--out", tmp.filePath("b")});
+  const auto fixed =
+      RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "50", "--out", tmp.filePath("b")});
   EXPECT_EQ(fixed.status, 2);
   EXPECT_TRUE(fixed.err.contains("--agents is fixed"));
   const auto rate = RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "40", "--evaporation-rate",

@@ -72,7 +72,7 @@ TEST_F(ColonyTripsTest, EveryDrawMatchesTheScanOnChosenColonies) {
     const char* name;
     std::vector<int32_t> trips;
   };
-  std::vector<int32_t> sparse = Repeated(5000, 0);     // trips few and far apart, totals of 100
+  std::vector<int32_t> sparse = Repeated(5000, 0);  // trips few and far apart, totals of 100
   for (size_t k = 37; k < sparse.size(); k += 50) sparse[k] = 1;
   std::vector<int32_t> huge = Repeated(400, INT32_MAX);
   huge[3] = 1;

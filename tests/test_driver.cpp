@@ -446,4 +446,3 @@ TEST_F(DriverTest, AFailedReadEndsTheStepAndIsReported) {
   form->SB_strenghtChange();
   EXPECT_EQ(world_invariants::CheckWorld(*form), "");
 }
-

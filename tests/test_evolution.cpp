@@ -81,8 +81,7 @@ TEST(ParentShares, NoTripsGiveEveryMemberFivePercent) {
     for (int draw = 0; draw < 100; ++draw) {
       const Child child = ReproduceWithDraws(*form, draw, 99 - draw);
       EXPECT_EQ(child.first, PositionForDraw(draw, c.members)) << c.members << " members, draw " << draw;
-      EXPECT_EQ(child.second, PositionForDraw(99 - draw, c.members))
-          << c.members << " members, draw " << 99 - draw;
+      EXPECT_EQ(child.second, PositionForDraw(99 - draw, c.members)) << c.members << " members, draw " << 99 - draw;
       drawn.insert(child.first);
     }
     if (c.members == 20) {
@@ -213,12 +212,11 @@ TEST_P(CrossoverGenes, TheChildDecodesItsGenesFromTheJoinedChroma) {
   EXPECT_EQ(child.wiggleGene, c.wiggle);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Evolution, CrossoverGenes,
-    ::testing::Values(CrossCase{"cut8_angleOfOneWiggleOfTwo", 170, 15, 85, 240, 8, 170, 240},
-                      CrossCase{"highBitOf128_lowBitsOf127_give255", 128, 3, 127, 77, 1, 255, 77},
-                      CrossCase{"cut16_copiesParentOne", 201, 19, 0, 0, 16, 201, 19}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Evolution, CrossoverGenes,
+                         ::testing::Values(CrossCase{"cut8_angleOfOneWiggleOfTwo", 170, 15, 85, 240, 8, 170, 240},
+                                           CrossCase{"highBitOf128_lowBitsOf127_give255", 128, 3, 127, 77, 1, 255, 77},
+                                           CrossCase{"cut16_copiesParentOne", 201, 19, 0, 0, 16, 201, 19}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CrossoverTest, EveryCutTakesThatManyCharactersFromParentOne) {
   const std::string p1 = "1111000011001010";

@@ -334,7 +334,8 @@ TEST_F(FieldTest, DiffusionWrapsAroundTheCorner) {
   Cell(0, 0).chemical = 255;
   form->Diffuse();
   const int32_t last = gridCols - 1;
-  const std::vector<TGridPoint> lifted{{1, 0}, {0, 1}, {1, 1}, {last, 0}, {0, last}, {last, last}, {last, 1}, {1, last}};
+  const std::vector<TGridPoint> lifted{{1, 0},    {0, 1},       {1, 1},    {last, 0},
+                                       {0, last}, {last, last}, {last, 1}, {1, last}};
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const bool isLifted = std::find(lifted.begin(), lifted.end(), TGridPoint{column, row}) != lifted.end();
@@ -566,7 +567,8 @@ TEST_F(FieldTest, PositionsOffTheGridTouchNoCell) {
     Fill(5);
     const std::vector<int32_t> before = Chemicals();
     const std::vector<std::pair<int32_t, int32_t>> outside{
-        {-1, 10}, {10, -1}, {-6, -6}, {-1000, 5}, {TForm1::kPanelEdge, 10}, {10, TForm1::kPanelEdge}, {1000, 1000}, {-3, 400}};
+        {-1, 10},     {10, -1}, {-6, -6}, {-1000, 5}, {TForm1::kPanelEdge, 10}, {10, TForm1::kPanelEdge},
+        {1000, 1000}, {-3, 400}};
     for (const auto& [x, y] : outside) {
       LeftPaint(x, y);
       RightPaint(x, y);
@@ -631,7 +633,7 @@ TEST_F(FieldTest, OddCellSizesDrawInGridOrder) {
   EXPECT_EQ(canvas.Pixel(77, 74), Gray(195));  // the shared column belongs to the later square
   EXPECT_EQ(canvas.Pixel(74, 76), clBlack);
   EXPECT_EQ(canvas.Pixel(74, 77), Gray(225));  // the shared row as well
-  World(5, 0);  // halfCell 2: squares of 4 pixels on a pitch of 5
+  World(5, 0);                                 // halfCell 2: squares of 4 pixels on a pitch of 5
   SetThreshold(0);
   Fill(255);
   form->DrawCells();

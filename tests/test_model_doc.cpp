@@ -195,8 +195,7 @@ TEST_F(ModelDoc, EvaporationAmountsAndBackgrounds) {
         return true;
       };
       for (int pass = 1; pass <= passes; ++pass) {
-        EXPECT_FALSE(allAt(background))
-            << "rate " << rate << "/100 reached " << background << " before pass " << pass;
+        EXPECT_FALSE(allAt(background)) << "rate " << rate << "/100 reached " << background << " before pass " << pass;
         form->DoStep();
       }
       EXPECT_TRUE(allAt(background)) << "rate " << rate << "/100 after " << passes << " passes";
@@ -289,15 +288,14 @@ TEST_F(ModelDoc, CostsAndMarksOfAMove) {
 // parent it names must be the member the table gives that draw.
 TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
   std::map<int, std::vector<int>> memberOfDraw;  // colony size -> member (from 1) of each draw
-  std::map<int, std::set<int>> neverParents;      // colony size -> members that take no draw
-  std::map<int, std::set<int>> named;             // colony size -> members the rows name
+  std::map<int, std::set<int>> neverParents;     // colony size -> members that take no draw
+  std::map<int, std::set<int>> named;            // colony size -> members the rows name
   for (const Row& row : Table("parent-draw", 3)) {
     const int members = Number(row[0]);
     std::vector<int>& owner = memberOfDraw.try_emplace(members, 100, 0).first->second;
     const auto [memberLow, memberHigh] = Range(row[1]);
     for (int k = memberLow; k <= memberHigh; ++k) {
-      EXPECT_TRUE(named[members].insert(k).second)
-          << "member " << k << " of " << members << " is named twice";
+      EXPECT_TRUE(named[members].insert(k).second) << "member " << k << " of " << members << " is named twice";
       if (row[2] == "none") neverParents[members].insert(k);
     }
     if (row[2] == "none") continue;
@@ -311,8 +309,7 @@ TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
     }
   }
   for (const auto& [members, owner] : memberOfDraw) {
-    EXPECT_EQ(named[members].size(), static_cast<size_t>(members))
-        << "every member of " << members << " once";
+    EXPECT_EQ(named[members].size(), static_cast<size_t>(members)) << "every member of " << members << " once";
     EXPECT_EQ(*named[members].begin(), 1);
     EXPECT_EQ(*named[members].rbegin(), members);
     for (const int member : owner) EXPECT_EQ(neverParents[members].count(member), 0u) << "member " << member;

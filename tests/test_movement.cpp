@@ -185,11 +185,11 @@ TEST(SpendEnergy, CostAndMarkByStateAndVisibility) {
     int cost, mark;
   };
   const std::vector<Case> cases{
-      {50, 100, true, 99, 150, 0},  {50, 100, true, 100, 25, 0},  {50, 100, false, 99, 50, 50},
-      {50, 100, false, 100, 25, 50}, {5, 100, true, 150, 2, 0},    {5, 100, false, 150, 2, 5},
-      {5, 100, true, 20, 15, 0},     {0, 100, true, 1, 0, 0},      {0, 100, false, 1, 0, 0},
-      {0, 100, false, 300, 0, 0},    {7, 100, true, 100, 4, 0},    {3, 100, false, 100, 2, 3},
-      {1, 100, true, 100, 0, 0},     {1, 100, true, 99, 3, 0},     {100, 0, true, 1, 50, 0},
+      {50, 100, true, 99, 150, 0},   {50, 100, true, 100, 25, 0},     {50, 100, false, 99, 50, 50},
+      {50, 100, false, 100, 25, 50}, {5, 100, true, 150, 2, 0},       {5, 100, false, 150, 2, 5},
+      {5, 100, true, 20, 15, 0},     {0, 100, true, 1, 0, 0},         {0, 100, false, 1, 0, 0},
+      {0, 100, false, 300, 0, 0},    {7, 100, true, 100, 4, 0},       {3, 100, false, 100, 2, 3},
+      {1, 100, true, 100, 0, 0},     {1, 100, true, 99, 3, 0},        {100, 0, true, 1, 50, 0},
       {100, 500, true, 499, 300, 0}, {100, 500, false, 500, 50, 100}, {100, 500, false, 499, 100, 100},
   };
   auto form = MakeWorld(1, 6);
@@ -204,8 +204,7 @@ TEST(SpendEnergy, CostAndMarkByStateAndVisibility) {
     entered.chemical = c.entered;
     form->SpendEnergy(a, entered, left);
     EXPECT_EQ(a.energy, 1000 - c.cost) << "strength " << c.strength << ", visibility " << c.visibility
-                                       << (c.searching ? ", searching" : ", returning") << ", entered "
-                                       << c.entered;
+                                       << (c.searching ? ", searching" : ", returning") << ", entered " << c.entered;
     EXPECT_EQ(left.chemical, 40 + c.mark);
     EXPECT_EQ(entered.chemical, c.entered) << "the cell entered is never marked";
     EXPECT_EQ(a.searching, c.searching);
@@ -352,7 +351,7 @@ TEST_F(Movement, ExhaustedAgentIsReplacedAndTheChildMovesInTheSamePass) {
   form_->SB_mutate->setValue(0);
   for (int energy : {0, -7}) {
     RandomizeQueue randomize;
-    randomize.seeds = {100u, 200u, 300u};  // two parent picks, then the cut
+    randomize.seeds = {100u, 200u, 300u};    // two parent picks, then the cut
     TAgent& a = PutTiredAgent(energy, 100);  // a child decodes its genes from the chroma
     form_->MoveAgents();
     EXPECT_EQ(randomize.calls, 3);

@@ -35,9 +35,9 @@ struct Snapshot {
 Snapshot Take(TForm1& form) {
   Snapshot s;
   for (const TAgent& a : form.agents) {
-    std::vector<int64_t> v{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.colony, a.cellX, a.cellY, a.homeX,
-                           a.homeY, a.centerX, a.centerY, a.knowsCenter, a.searching, a.posX, a.posY, a.radius,
-                           a.heading, a.stepX, a.stepY, a.scent};
+    std::vector<int64_t> v{a.angleGene, a.wiggleGene, a.energy,  a.tripCount, a.colony,      a.cellX,     a.cellY,
+                           a.homeX,     a.homeY,      a.centerX, a.centerY,   a.knowsCenter, a.searching, a.posX,
+                           a.posY,      a.radius,     a.heading, a.stepX,     a.stepY,       a.scent};
     for (const auto& [dx, dy] : a.candidates) {
       v.push_back(dx);
       v.push_back(dy);
@@ -105,8 +105,8 @@ std::string Describe(const Settings& s) {
   std::ostringstream out;
   out << "size " << s.size << ", agents " << s.agents << ", mutate " << s.mutate << ", visible " << s.visible
       << ", strength " << s.strength << ", sniff " << s.sniff << ", evapo " << s.evapo << ", mode " << s.mode
-      << ", knowsCenter " << s.knowsCenter << ", diffuse " << s.diffuse << ", low energy " << s.lowEnergy
-      << ", steps " << s.steps;
+      << ", knowsCenter " << s.knowsCenter << ", diffuse " << s.diffuse << ", low energy " << s.lowEnergy << ", steps "
+      << s.steps;
   return out.str();
 }
 
@@ -119,7 +119,8 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
     const auto& members = form.colonyMembers[c];
     size_t k = 0;
     for (int i = c; i < agentCount; i += 10, ++k) {
-      if (k >= members.size() || members[k] != i) return "colony " + std::to_string(c) + " lost member " + std::to_string(i);
+      if (k >= members.size() || members[k] != i)
+        return "colony " + std::to_string(c) + " lost member " + std::to_string(i);
     }
     if (k != members.size()) return "colony " + std::to_string(c) + " has extra members";
   }

@@ -35,7 +35,7 @@ using runner_test::WriteFile;
 
 struct ParseCase {
   QStringList arguments;
-  int status;  // kExitDone: parsed
+  int status;                                             // kExitDone: parsed
   std::vector<std::pair<const char*, int32_t>> settings;  // given settings and their values
   const char* message;                                    // for a refusal: what it must mention
 };
@@ -84,7 +84,8 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       ASSERT_FALSE(parsed.Ok());
       EXPECT_EQ(parsed.Error().status, c.status);
       EXPECT_TRUE(parsed.Error().message.contains(QLatin1String(c.message))) << parsed.Error().message.toStdString();
-      EXPECT_FALSE(parsed.Error().message.contains(QLatin1Char('\n')) || parsed.Error().message.contains(QLatin1Char('\r')))
+      EXPECT_FALSE(parsed.Error().message.contains(QLatin1Char('\n')) ||
+                   parsed.Error().message.contains(QLatin1Char('\r')))
           << parsed.Error().message.toStdString();
       continue;
     }
@@ -163,7 +164,8 @@ TEST(Parser, EachModeTakesExactlyItsOptionsWrittenWithOneDashOrTwo) {
 }
 
 TEST(Parser, OneDashReadsAsTwoInValuesFlagsJobLinesAndModes) {
-  const TResult<TCommand> one = ParseCommandLine({"-steps", "7", "-seed=9", "-plot", "-out", "d", "-force", "-diffuse"});
+  const TResult<TCommand> one =
+      ParseCommandLine({"-steps", "7", "-seed=9", "-plot", "-out", "d", "-force", "-diffuse"});
   const TResult<TCommand> two =
       ParseCommandLine({"--steps=7", "--seed", "9", "--plot", "--out=d", "--force", "--diffuse", "on"});
   ASSERT_TRUE(one.Ok()) << one.Error().message.toStdString();
@@ -207,10 +209,14 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
     }
     return text;
   };
-  EXPECT_TRUE(entry("--steps").contains(QStringLiteral("(default: %1)").arg(kDefaultSteps))) << entry("--steps").toStdString();
+  EXPECT_TRUE(entry("--steps").contains(QStringLiteral("(default: %1)").arg(kDefaultSteps)))
+      << entry("--steps").toStdString();
   EXPECT_TRUE(entry("--video-every").contains(QStringLiteral("(default: %1)").arg(kDefaultVideoEvery)));
   EXPECT_TRUE(entry("--picture-scale")
-                  .contains(QStringLiteral("%1 to %2 (default: %3)").arg(kMinPictureScale).arg(kMaxPictureScale).arg(kDefaultPictureScale)))
+                  .contains(QStringLiteral("%1 to %2 (default: %3)")
+                                .arg(kMinPictureScale)
+                                .arg(kMaxPictureScale)
+                                .arg(kDefaultPictureScale)))
       << entry("--picture-scale").toStdString();
   for (const char* option : {"--ended", "--seed-of", "--window", "--job", "--quiet"})
     EXPECT_FALSE(entry(option).isEmpty()) << option;
@@ -225,7 +231,7 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
 
 TEST(Parser, TheSweepsQueriesAnswerEachLineAndFolder) {
   const std::pair<const char*, const char*> seeds[] = {
-      {"--steps 5 --seed 3", "3"},    {"-seed=4294967295", "4294967295"}, {"--steps 5", "clock"},
+      {"--steps 5 --seed 3", "3"},    {"-seed=4294967295", "4294967295"},     {"--steps 5", "clock"},
       {"--seed 4294967296", "clock"}, {"--seed x --sniff sideways", "clock"}, {"--vary \"--seed 8\"", "clock"},
   };
   for (const auto& [line, seed] : seeds) EXPECT_EQ(JobLineSeed(line), seed) << line;
@@ -319,7 +325,8 @@ struct RoundTrip {
 
 TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesByteForByte) {
   const RoundTrip table[] = {
-      {"plain", {"--seed", "8", "--steps", "600", "--agents", "80", "--evaporation-rate", "0.3", "--histograms", "--plot"}},
+      {"plain",
+       {"--seed", "8", "--steps", "600", "--agents", "80", "--evaporation-rate", "0.3", "--histograms", "--plot"}},
       {"continuation", {"--from", "FROM", "--steps", "500", "--checkpoint-every", "200"}},
       {"branch",
        {"--from", "FROM", "--steps", "500", "--evaporation-rate", "0.8", "--sniff", "roulette", "--diffuse", "off",
@@ -393,7 +400,8 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   QJsonObject written = Record(older);
   written.remove("files");
   written.remove("effective");
-  ASSERT_TRUE(WriteFile(older + "/run.json", QJsonDocument(written).toJson(), QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_TRUE(
+      WriteFile(older + "/run.json", QJsonDocument(written).toJson(), QIODevice::WriteOnly | QIODevice::Truncate));
   const Finished olderVerified = RunProgram({"--verify", older});
   EXPECT_EQ(olderVerified.status, 0) << olderVerified.err.toStdString();
   // No run at all.
@@ -495,7 +503,9 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
 TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
   QTemporaryDir tmp;
   const QString dir = tmp.filePath("run");
-  const auto entries = [&] { return QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+  const auto entries = [&] {
+    return QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  };
   {
     TRunFolder folder;
     ASSERT_TRUE(folder.Open(dir, false).Ok());

@@ -2,6 +2,7 @@
 // rule, its files repeat byte for byte, it refuses bad command lines before
 // writing anything, and an interrupted run keeps what it sampled.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCheckBox>
 #include <QDir>
@@ -16,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <sys/resource.h>
-
 #include <csignal>
 #include <memory>
 #include <tuple>
@@ -154,7 +153,8 @@ TEST(RunExperiment, EndsAfterTheStepOfTheFirstFailureOfAnObserver) {
   const std::tuple<const char*, TRunObserver, int32_t> table[] = {
       // The sample of step 300 is taken inside step 301, before the agents move.
       {"sample", {.sample = sample}, 301},
-      {"histogram", {.histogram = [&](int32_t step, const TGeneHistogram&) { return from(step, 400, "histogram"); }},
+      {"histogram",
+       {.histogram = [&](int32_t step, const TGeneHistogram&) { return from(step, 400, "histogram"); }},
        401},
       {"picture", {.picture = [&](int32_t step, const QImage&, bool) { return from(step, 600, "picture"); }}, 600},
       {"checkpoint", {.sample = sample, .checkpoint = checkpoint}, 250},

@@ -110,7 +110,9 @@ struct RoundCase {
 
 class RoundTest : public ::testing::TestWithParam<RoundCase> {};
 
-TEST_P(RoundTest, TiesGoToEven) { EXPECT_EQ(Round(GetParam().x), GetParam().expected) << static_cast<double>(GetParam().x); }
+TEST_P(RoundTest, TiesGoToEven) {
+  EXPECT_EQ(Round(GetParam().x), GetParam().expected) << static_cast<double>(GetParam().x);
+}
 
 // The quotient is taken in extended precision, then rounded ties to even.
 TEST(RoundDivTest, RoundsTheExtendedQuotientTiesToEven) {
@@ -123,11 +125,11 @@ TEST(RoundDivTest, RoundsTheExtendedQuotientTiesToEven) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runtime, RoundTest,
-                         ::testing::Values(RoundCase{0.5L, 0}, RoundCase{1.5L, 2}, RoundCase{2.5L, 2}, RoundCase{3.5L, 4},
-                                           RoundCase{33.5L, 34}, RoundCase{40.5L, 40}, RoundCase{50.5L, 50},
-                                           RoundCase{66.5L, 66}, RoundCase{-0.5L, 0}, RoundCase{-1.5L, -2},
-                                           RoundCase{-2.5L, -2}, RoundCase{-3.5L, -4}, RoundCase{-179.5L, -180},
-                                           RoundCase{2.4999999L, 2}, RoundCase{2.5000001L, 3},
+                         ::testing::Values(RoundCase{0.5L, 0}, RoundCase{1.5L, 2}, RoundCase{2.5L, 2},
+                                           RoundCase{3.5L, 4}, RoundCase{33.5L, 34}, RoundCase{40.5L, 40},
+                                           RoundCase{50.5L, 50}, RoundCase{66.5L, 66}, RoundCase{-0.5L, 0},
+                                           RoundCase{-1.5L, -2}, RoundCase{-2.5L, -2}, RoundCase{-3.5L, -4},
+                                           RoundCase{-179.5L, -180}, RoundCase{2.4999999L, 2}, RoundCase{2.5000001L, 3},
                                            RoundCase{-2.5000001L, -3}, RoundCase{0.49999999999999999L, 0},
                                            RoundCase{7.0L, 7}, RoundCase{-7.0L, -7}, RoundCase{0.0L, 0},
                                            RoundCase{2147483647.0L, 2147483647},
@@ -147,10 +149,9 @@ TEST_P(StrToIntValid, Converts) { EXPECT_EQ(StrToInt(GetParam().text), GetParam(
 
 INSTANTIATE_TEST_SUITE_P(Runtime, StrToIntValid,
                          ::testing::Values(IntCase{"0", 0}, IntCase{"6", 6}, IntCase{"200", 200}, IntCase{"-42", -42},
-                                           IntCase{"+7", 7}, IntCase{"-0", 0}, IntCase{"007", 7},
-                                           IntCase{"  12", 12}, IntCase{"12  ", 12}, IntCase{" -3 ", -3},
-                                           IntCase{"\t5", 5}, IntCase{"2147483647", 2147483647},
-                                           IntCase{"-2147483648", -2147483647 - 1},
+                                           IntCase{"+7", 7}, IntCase{"-0", 0}, IntCase{"007", 7}, IntCase{"  12", 12},
+                                           IntCase{"12  ", 12}, IntCase{" -3 ", -3}, IntCase{"\t5", 5},
+                                           IntCase{"2147483647", 2147483647}, IntCase{"-2147483648", -2147483647 - 1},
                                            IntCase{"0000000000002147483647", 2147483647}));
 
 class StrToIntInvalid : public ::testing::TestWithParam<const char*> {};

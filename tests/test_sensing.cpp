@@ -134,8 +134,7 @@ TEST_F(Sensing, NeighboursOverTheEdgeAreReadOnTheOppositeSide) {
   const int32_t last = gridCols - 1;
   const int32_t lastRow = gridRows - 1;
   for (const Case& c : {Case{180, 0, 12, last, 12}, Case{90, 40, lastRow, 40, 0}, Case{0, last, 7, 0, 7},
-                        Case{270, 9, 0, 9, lastRow}, Case{225, 0, 0, last, lastRow},
-                        Case{45, last, lastRow, 0, 0}}) {
+                        Case{270, 9, 0, 9, lastRow}, Case{225, 0, 0, last, lastRow}, Case{45, last, lastRow, 0, 0}}) {
     const int32_t before = Cell(c.readColumn, c.readRow).chemical;
     Cell(c.readColumn, c.readRow).chemical = 321;
     EXPECT_EQ(SenseAt(c.heading, 0, c.column, c.row).size(), 1u);

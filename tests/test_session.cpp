@@ -131,9 +131,9 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // --- setup texts -------------------------------------------------------
 
   std::string SizeText() {
-    static const std::array<const char*, 14> odd{
-        "", " ", "abc", "1.5", "0", "-1", "-2147483648", "11", "25", "2147483647", "2147483648", "99999999999", " 4 ",
-        "+3"};
+    static const std::array<const char*, 14> odd{"",           " ",           "abc", "1.5", "0",
+                                                 "-1",         "-2147483648", "11",  "25",  "2147483647",
+                                                 "2147483648", "99999999999", " 4 ", "+3"};
     // Cell sizes 1 and 2 give grids of 404 and 202 cells a side: reached,
     // but less often, so that thousands of checked actions stay quick.
     if (dice.Chance(5)) return IntToStr(dice.Between(1, 2));
@@ -142,9 +142,9 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   }
 
   std::string CountText() {
-    static const std::array<const char*, 14> odd{"",        " ",           "x",          "12abc",      "1e3",
-                                                 "1000001", "2147483647",  "2147483648", "-1",         "0",
-                                                 "-2147483648", "99999999999", " 7 ",     "+0"};
+    static const std::array<const char*, 14> odd{
+        "",           " ",  "x", "12abc",       "1e3",         "1000001", "2147483647",
+        "2147483648", "-1", "0", "-2147483648", "99999999999", " 7 ",     "+0"};
     if (dice.Chance(65)) return IntToStr(dice.Between(0, 40));
     return odd[static_cast<size_t>(dice.Below(static_cast<int32_t>(odd.size())))];
   }
@@ -166,8 +166,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // edits the text runs it (even one that leaves the same text), a
   // replacement by the handler only when it differs; bad text is reported,
   // out-of-range values replaced.
-  static std::pair<std::string, std::vector<std::string>> ExpectedTyping(std::string current,
-                                                                         const std::string& keys) {
+  static std::pair<std::string, std::vector<std::string>> ExpectedTyping(std::string current, const std::string& keys) {
     std::vector<std::string> reported;
     std::function<void(const std::string&, bool)> change = [&](const std::string& next, bool byKey) {
       if (!byKey && next == current) return;
@@ -195,8 +194,8 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
     if (dice.Chance(30)) {
       TypeKeys(form->Edit_size, sizeText);
       const auto [text, reported] = ExpectedTyping(sizeBefore, sizeText);
-      Require(Text(form->Edit_size) == text, "typing '" + sizeText + "' left '" + Text(form->Edit_size) +
-                                                 "' in Edit_size, expected '" + text + "'");
+      Require(Text(form->Edit_size) == text,
+              "typing '" + sizeText + "' left '" + Text(form->Edit_size) + "' in Edit_size, expected '" + text + "'");
       Require(messages == reported, "typing '" + sizeText + "' into Edit_size: " + std::to_string(messages.size()) +
                                         " messages, expected " + std::to_string(reported.size()));
     } else {
@@ -266,10 +265,18 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
                                     form->SB_visible};
     QScrollBar* bar = dice.Pick(bars);
     switch (dice.Below(5)) {
-      case 0: bar->setValue(bar->minimum()); break;
-      case 1: bar->setValue(bar->maximum()); break;
-      case 2: bar->setValue(dice.Between(bar->minimum() - 50, bar->maximum() + 50)); break;  // clamped
-      case 3: bar->setValue(dice.Between(bar->minimum(), bar->maximum())); break;
+      case 0:
+        bar->setValue(bar->minimum());
+        break;
+      case 1:
+        bar->setValue(bar->maximum());
+        break;
+      case 2:
+        bar->setValue(dice.Between(bar->minimum() - 50, bar->maximum() + 50));
+        break;  // clamped
+      case 3:
+        bar->setValue(dice.Between(bar->minimum(), bar->maximum()));
+        break;
       default: {
         static const std::array<QAbstractSlider::SliderAction, 6> actions{
             QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
@@ -286,17 +293,23 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
 
   int32_t Coordinate() {
     switch (dice.Below(10)) {
-      case 0: return dice.Between(-100000, 100000);
-      case 1: return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
-      case 2: return dice.Between(-20, -1);
-      case 3: return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
-      default: return dice.Between(0, TForm1::kPanelEdge - 1);
+      case 0:
+        return dice.Between(-100000, 100000);
+      case 1:
+        return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
+      case 2:
+        return dice.Between(-20, -1);
+      case 3:
+        return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
+      default:
+        return dice.Between(0, TForm1::kPanelEdge - 1);
     }
   }
 
   // Where a move to (x, y) paints, if anywhere: on the panel and on the grid.
   std::optional<std::pair<int32_t, int32_t>> CellAt(int32_t x, int32_t y) const {
-    if (!form->WorldExists() || x < 0 || y < 0 || x >= TForm1::kPanelEdge || y >= TForm1::kPanelEdge) return std::nullopt;
+    if (!form->WorldExists() || x < 0 || y < 0 || x >= TForm1::kPanelEdge || y >= TForm1::kPanelEdge)
+      return std::nullopt;
     const int32_t column = RoundDiv(x, cellSize);
     const int32_t row = RoundDiv(y, cellSize);
     if (column >= gridCols || row >= gridRows) return std::nullopt;
@@ -364,7 +377,9 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   // buttons, as the window system does; `held` mirrors it.
   void MouseThroughEvents() {
     static const std::array<Qt::MouseButton, 3> buttons{Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-    const auto point = [this] { return QPoint(dice.Between(-60, TForm1::kPanelEdge + 60), dice.Between(-60, TForm1::kPanelEdge + 60)); };
+    const auto point = [this] {
+      return QPoint(dice.Between(-60, TForm1::kPanelEdge + 60), dice.Between(-60, TForm1::kPanelEdge + 60));
+    };
     switch (dice.Below(6)) {
       case 0: {
         const Qt::MouseButton b = dice.Pick(buttons);
@@ -427,8 +442,8 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
       return;
     }
     seen.stepsRun += expected;
-    Require(stepCount == before + expected, "steps counted " + IntToStr(stepCount - before) + " of " +
-                                                IntToStr(expected));
+    Require(stepCount == before + expected,
+            "steps counted " + IntToStr(stepCount - before) + " of " + IntToStr(expected));
     if (expected > 0) stepsCaption = IntToStr(stepCount);
   }
 
@@ -499,8 +514,8 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
         ReleaseHeldButtons();
         form->ClearWorld();
       }
-      Require(messages.empty() || lastAction.rfind("new Setup", 0) == 0, "unexpected message: " +
-                                                                             (messages.empty() ? "" : messages[0]));
+      Require(messages.empty() || lastAction.rfind("new Setup", 0) == 0,
+              "unexpected message: " + (messages.empty() ? "" : messages[0]));
       messages.clear();
       CheckAll();
     }
@@ -537,10 +552,11 @@ TEST_P(RandomSession, EveryInvariantHoldsAfterEveryAction) {
   EXPECT_GE(seen.movesIgnored, 60);
   EXPECT_GE(seen.stepsRun, 1500);
   EXPECT_GE(seen.stepsOnNoWorld, 1);
-  std::printf("session %llu: %d setups built, %d refused, %d cells painted, %d wiped, %d moves ignored, "
-              "%d steps, %d steps refused on no world\n",
-              static_cast<unsigned long long>(GetParam()), seen.setupsBuilt, seen.setupsRefused, seen.cellsPainted,
-              seen.cellsWiped, seen.movesIgnored, seen.stepsRun, seen.stepsOnNoWorld);
+  std::printf(
+      "session %llu: %d setups built, %d refused, %d cells painted, %d wiped, %d moves ignored, "
+      "%d steps, %d steps refused on no world\n",
+      static_cast<unsigned long long>(GetParam()), seen.setupsBuilt, seen.setupsRefused, seen.cellsPainted,
+      seen.cellsWiped, seen.movesIgnored, seen.stepsRun, seen.stepsOnNoWorld);
   // The session ends on a world that still runs.
   NewSetup("6", "30", std::nullopt);
   Steps(5, false);

@@ -269,11 +269,11 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
       ASSERT_EQ(RunProgram(run + QStringList{"--video", video, "--out", out}).status, 0);
     const QImage snapshot(a + "snapshots/step-0000060.png");
     ASSERT_FALSE(snapshot.isNull());
-    EXPECT_EQ(QString::fromUtf8(Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
-                                                   "-show_entries", "stream=nb_read_frames,width,height", "-of",
-                                                   "csv=p=0", a + video}))
-                  .trimmed(),
-              QStringLiteral("%1,%2,3").arg(snapshot.width()).arg(snapshot.height()));
+    EXPECT_EQ(
+        QString::fromUtf8(Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                             "stream=nb_read_frames,width,height", "-of", "csv=p=0", a + video}))
+            .trimmed(),
+        QStringLiteral("%1,%2,3").arg(snapshot.width()).arg(snapshot.height()));
     // The last frame is the snapshot of step 60, up to the encoder's loss;
     // the first (step 20) is further from it.
     const QByteArray frames = DecodedFrames(a + video);
@@ -295,8 +295,9 @@ TEST(Watch, VideoHoldsTheRunsPicturesAndRepeatsForTheSameSeed) {
 // Counts the frames of a video with ffprobe; -1 when it cannot be read.
 int ProbedFrames(const QString& video) {
   int status = -1;
-  const QByteArray out = Output("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
-                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", video},
+  const QByteArray out = Output("ffprobe",
+                                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                 "stream=nb_read_frames", "-of", "csv=p=0", video},
                                 &status);
   bool ok = false;
   const int frames = QString::fromUtf8(out).trimmed().toInt(&ok);

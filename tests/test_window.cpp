@@ -268,13 +268,13 @@ TEST_P(EditSizeTest, TypingKeepsTheSizeWithinOneToTen) {
   EXPECT_EQ(messages, c.messages);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, EditSizeTest,
-    ::testing::Values(TypingCase{"25", "10", {}}, TypingCase{"0", "1", {}}, TypingCase{"10", "10", {}},
-                      TypingCase{"7", "7", {}}, TypingCase{"99999999999", "10", {}},
-                      // The lone minus sign is not a whole number yet.
-                      TypingCase{"-3", "1", {"'-' is not a valid integer value"}},
-                      TypingCase{"4x", "4x", {"'4x' is not a valid integer value"}}));
+INSTANTIATE_TEST_SUITE_P(Keys, EditSizeTest,
+                         ::testing::Values(TypingCase{"25", "10", {}}, TypingCase{"0", "1", {}},
+                                           TypingCase{"10", "10", {}}, TypingCase{"7", "7", {}},
+                                           TypingCase{"99999999999", "10", {}},
+                                           // The lone minus sign is not a whole number yet.
+                                           TypingCase{"-3", "1", {"'-' is not a valid integer value"}},
+                                           TypingCase{"4x", "4x", {"'4x' is not a valid integer value"}}));
 
 TEST_F(WindowTest, EmptyingTheCellSizeFieldReportsOnce) {
   form->Edit_size->setFocus();

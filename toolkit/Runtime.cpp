@@ -13,7 +13,6 @@ uint32_t RandSeed = 0;
 
 namespace {
 
-
 std::function<uint32_t()>& RandomizeSource() {
   static std::function<uint32_t()> source;
   return source;
@@ -41,9 +40,7 @@ void Randomize() {
 
 void SetRandomizeSource(std::function<uint32_t()> source) { RandomizeSource() = std::move(source); }
 
-std::string InvalidIntegerMessage(const std::string& text) {
-  return "'" + text + "' is not a valid integer value";
-}
+std::string InvalidIntegerMessage(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 int32_t StrToInt(const std::string& text) {
   size_t i = 0;

@@ -88,11 +88,11 @@ struct TOptionRow {
   const char* valueName;  // the value's syntax in --help; empty: a flag
   // --help's line: "{range}" stands for the range, "{default}" for the default.
   const char* help;
-  std::optional<TWholeRange> range;    // a whole number's range
-  std::optional<qint64> defaultValue;  // the default of a number
-  const char* defaultText;             // or in words
-  const char* accepts;                 // what a text value must be, for the refusal
-  uint32_t modes;                      // the modes that take it
+  std::optional<TWholeRange> range;     // a whole number's range
+  std::optional<qint64> defaultValue;   // the default of a number
+  const char* defaultText;              // or in words
+  const char* accepts;                  // what a text value must be, for the refusal
+  uint32_t modes;                       // the modes that take it
   std::optional<TCommandKind> chooses;  // the mode it chooses
   bool inJobLine;                       // a job line may hold it
   bool repeatable;                      // may be given more than once
@@ -101,9 +101,13 @@ struct TOptionRow {
 
 // A field of the command, whether it is the command's own or its run's.
 template <class T>
-T& Field(TCommand& c, T TCommand::*member) { return c.*member; }
+T& Field(TCommand& c, T TCommand::*member) {
+  return c.*member;
+}
 template <class T>
-T& Field(TCommand& c, T TRunOptions::*member) { return c.run.*member; }
+T& Field(TCommand& c, T TRunOptions::*member) {
+  return c.run.*member;
+}
 
 template <class T>
 struct TValueOf {
@@ -196,7 +200,8 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
     const auto index = FindSetting(vary.left(eq));
     if (eq < 0 || !index) {
       return Refused(
-          QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'").arg(vary));
+          QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'")
+              .arg(vary));
     }
     const TSettingSpec& spec = specs[*index];
     if (varied[*index]) return Refused(QStringLiteral("--vary names %1 twice").arg(QLatin1String(spec.option)));

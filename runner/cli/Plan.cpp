@@ -28,8 +28,9 @@ TStatus ReadFrom(TRunPlan& plan, bool recordRates, bool recorded) {
   const QString path = plan.fromPath;
   const QString expected = plan.fromSha256;
   if (recorded && !QFileInfo::exists(path)) {
-    return Refused(QStringLiteral("--config: the checkpoint %1 (SHA-256 %2) is missing; give --from FILE to use another")
-                       .arg(path, expected));
+    return Refused(
+        QStringLiteral("--config: the checkpoint %1 (SHA-256 %2) is missing; give --from FILE to use another")
+            .arg(path, expected));
   }
   TResult<TCheckpointFile> file = ReadCheckpoint(path);
   if (!file) return Refused(QStringLiteral("--from: ") + file.Error().message);
@@ -98,8 +99,8 @@ TStatus WritesNoFiles(const TRunPlan& plan) {
   if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
   if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
   if (plan.Pictures()) {
-    return Refused(
-        QStringLiteral("pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
+    return Refused(QStringLiteral(
+        "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
   }
   if (plan.agentsEvery > 0 || plan.births) {
     const char* option = plan.births ? "--births" : "--agents-every";

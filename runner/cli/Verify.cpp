@@ -37,7 +37,8 @@ TStatus Compare(const QList<TFileEntry>& expected, const QList<TFileEntry>& foun
 TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaults, bool quiet,
                   const TFigureWriter& figures) {
   const QString recordPath = QDir(dir).filePath(QLatin1String(kRunRecordName));
-  if (!QFileInfo(recordPath).isFile()) return Refused(QStringLiteral("%1 holds no run: it has no %2").arg(dir, QLatin1String(kRunRecordName)));
+  if (!QFileInfo(recordPath).isFile())
+    return Refused(QStringLiteral("%1 holds no run: it has no %2").arg(dir, QLatin1String(kRunRecordName)));
   TResult<TRunRecord> record = ReadRunRecord(recordPath, defaults);
   if (!record) return record.Error();
   TResult<QList<TFileEntry>> present = ListFiles(dir);
@@ -51,17 +52,20 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
   TResult<TRunPlan> plan = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!plan) return plan.Error();
   QTemporaryDir temporary;
-  if (!temporary.isValid()) return Failed(QStringLiteral("cannot make a temporary folder: %1").arg(temporary.errorString()));
+  if (!temporary.isValid())
+    return Failed(QStringLiteral("cannot make a temporary folder: %1").arg(temporary.errorString()));
   const QString again = temporary.filePath(QStringLiteral("run"));
   if (TStatus ran = RunPlan(form, std::move(*plan), {again, false, quiet, figures}); !ran) return ran;
-  if (StopRequested()) return Failed(QStringLiteral("interrupted before the repeat was complete: nothing was compared"));
+  if (StopRequested())
+    return Failed(QStringLiteral("interrupted before the repeat was complete: nothing was compared"));
   TResult<QList<TFileEntry>> repeated = ListFiles(again);
   if (!repeated) return repeated.Error();
   if (TStatus same = Compare(expected, *repeated, QStringLiteral("when repeated")); !same) return same;
   if (record->listsFiles) {
     const auto listed = ByPath(expected);
     for (const TFileEntry& f : *repeated) {
-      if (!listed.contains(f.path)) return Failed(QStringLiteral("the repeated run also wrote %1, which the record does not list").arg(f.path));
+      if (!listed.contains(f.path))
+        return Failed(QStringLiteral("the repeated run also wrote %1, which the record does not list").arg(f.path));
     }
   }
   return Success();

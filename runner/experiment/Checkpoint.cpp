@@ -69,7 +69,8 @@ struct TCellField {
 
 constexpr int32_t kAny = INT32_MIN;  // with INT32_MAX: written by the engine, never used as an index
 constexpr TCellField kCellFields[] = {
-    {4, 1, TForm1::kMaxChemical, [](const TCell& c) { return c.chemical; }, [](TCell& c, int32_t v) { c.chemical = v; }},
+    {4, 1, TForm1::kMaxChemical, [](const TCell& c) { return c.chemical; },
+     [](TCell& c, int32_t v) { c.chemical = v; }},
     {4, 0, TForm1::kMaxChemical, [](const TCell& c) { return c.drawnChemical; },
      [](TCell& c, int32_t v) { c.drawnChemical = v; }},
     {1, 0, kMaxGray, [](const TCell& c) { return c.grayLevel; }, [](TCell& c, int32_t v) { c.grayLevel = v; }},
@@ -249,11 +250,11 @@ TStatus DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& 
 QByteArray EncodeUnsealed(const TForm1& form, const TCheckpointRule& rule) {
   QByteArray file;
   TByteWriter w(file, 1024 + form.cells.Cols() * static_cast<qsizetype>(form.cells.Rows()) * kCellBytes +
-                      static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
+                          static_cast<qsizetype>(form.agents.size()) * (kMostAgentBytes + 4));
   const qsizetype lengthAt = BeginCheckpointFile(w);
-  const TWorldHeader header{ReadSettings(form), rule.seed,          rule.reseeds,       RandSeed,
-                            stepCount,          form.tripsCompleted, form.births,        rule.sampledTrips,
-                            rule.sampledBirths, gridCols,            gridRows,           form.homePoints};
+  const TWorldHeader header{
+      ReadSettings(form), rule.seed,         rule.reseeds,       RandSeed, stepCount, form.tripsCompleted,
+      form.births,        rule.sampledTrips, rule.sampledBirths, gridCols, gridRows,  form.homePoints};
   VisitHeader(header, [&w](const auto& field) { w.Put(field); });
   for (const TCell& cell : form.cells) EncodeCell(w, cell);
   for (const auto& members : form.colonyMembers) {
@@ -418,7 +419,8 @@ TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule
 
 TResult<TCheckpointFile> ReadCheckpoint(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  if (!file.open(QIODevice::ReadOnly))
+    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   const QByteArray bytes = file.readAll();
   TResult<TCheckpoint> checkpoint = DecodeCheckpoint(bytes);
   if (!checkpoint) return Refused(QStringLiteral("%1: %2").arg(path, checkpoint.Error().message));
@@ -434,9 +436,9 @@ TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   }
   if (!form.WorldExists() || gridCols != c.cols || gridRows != c.rows) {
     return Refused(QStringLiteral("the checkpoint's grid of %1 x %2 cells does not fit cell size %3")
-        .arg(c.cols)
-        .arg(c.rows)
-        .arg(cellSize));
+                       .arg(c.cols)
+                       .arg(c.rows)
+                       .arg(cellSize));
   }
   form.homePoints = c.homes;
   TCanvas& canvas = cellLayer->Canvas();

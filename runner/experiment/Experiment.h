@@ -47,7 +47,6 @@ struct TRunOutcome {
   int32_t firstStep = 0;  // the world's step count when the run began
   int32_t endStep = 0;    // the world's step count when it ended
   bool interrupted = false;
-
 };
 
 // Sets up `form`'s world with the plan's settings and seed and runs it. The

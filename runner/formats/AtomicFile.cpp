@@ -27,8 +27,7 @@ TStatus SaveBytes(const QByteArray& bytes, const QString& path) {
   // write shows here: commit renames a file whose buffer it could not write
   // out in full, as if it were whole.
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
-      !file.commit()) {
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit()) {
     return Failed(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
   }
   SyncFolder(path);

@@ -7,7 +7,7 @@
 namespace {
 
 constexpr char kMagic[8] = {'P', 'W', 'K', 'C', 'H', 'K', 'P', 'T'};
-constexpr int kChecksumBytes = 32;     // SHA-256
+constexpr int kChecksumBytes = 32;  // SHA-256
 constexpr uint32_t kMaxVersionLength = 256;
 
 QByteArray Sha256(const char* data, qsizetype size) {
@@ -69,7 +69,8 @@ TCheckpointSeal SealOf(const QByteArray& file) {
 
 TResult<TCheckpointSeal> ReadCheckpointSeal(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  if (!file.open(QIODevice::ReadOnly))
+    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   const QByteArray bytes = file.readAll();
   if (TResult<QByteArray> payload = CheckpointPayload(bytes); !payload) {
     return Refused(QStringLiteral("%1: %2").arg(path, payload.Error().message));

@@ -1,12 +1,12 @@
 #include "RunRecord.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QCryptographicHash>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -84,9 +84,8 @@ bool ReadText(const QJsonValue& json, QString& field) {
 QJsonArray FilesToJson(const QList<TFileEntry>& files) {
   QJsonArray array;
   for (const TFileEntry& f : files) {
-    array.append(QJsonObject{{QStringLiteral("path"), f.path},
-                             {QStringLiteral("size"), f.size},
-                             {QStringLiteral("sha256"), f.sha256}});
+    array.append(QJsonObject{
+        {QStringLiteral("path"), f.path}, {QStringLiteral("size"), f.size}, {QStringLiteral("sha256"), f.sha256}});
   }
   return array;
 }
@@ -187,8 +186,8 @@ const TRecordField kRecordFields[] = {
      [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.steps, 1, kMaxInt32); },
      "a whole number from 1 to 2147483647", true},
     {"steps_done", [](const TRunRecord& r) { return QJsonValue(r.stepsRun); },
-     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.stepsRun, 0, kMaxInt32); },
-     "a whole number from 0", false},
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.stepsRun, 0, kMaxInt32); }, "a whole number from 0",
+     false},
     {"samples", [](const TRunRecord& r) { return QJsonValue(r.samples); },
      [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.samples, 0, kMaxInt32); }, "a whole number from 0",
      false},
@@ -201,7 +200,8 @@ const TRecordField kRecordFields[] = {
     {"ended",
      [](const TRunRecord& r) { return r.ended.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(r.ended); },
      [](const QJsonValue& j, TRunRecord& r) {
-       return ReadText(j, r.ended) && (r.ended == QLatin1String(kEndedCompleted) || r.ended == QLatin1String(kEndedInterrupted));
+       return ReadText(j, r.ended) &&
+              (r.ended == QLatin1String(kEndedCompleted) || r.ended == QLatin1String(kEndedInterrupted));
      },
      "\"completed\" or \"interrupted\"", false},
     {"video_frames",
@@ -281,7 +281,8 @@ TStatus WriteRunRecord(const QString& path, const TRunRecord& record) {
 
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  if (!file.open(QIODevice::ReadOnly))
+    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   return ParseRunRecord(file.readAll(), path, defaults);
 }
 

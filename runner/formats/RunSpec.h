@@ -20,14 +20,14 @@ struct TRunSpec {
   int32_t steps = 0;
   bool histograms = false;
   bool plot = false;
-  int32_t snapshotEvery = 0;    // 0: no snapshots
-  int32_t checkpointEvery = 0;  // 0: no checkpoints
-  bool keepCheckpoints = false;  // every checkpoint under its own step's name
+  int32_t snapshotEvery = 0;                    // 0: no snapshots
+  int32_t checkpointEvery = 0;                  // 0: no checkpoints
+  bool keepCheckpoints = false;                 // every checkpoint under its own step's name
   int32_t pictureScale = kDefaultPictureScale;  // magnification of every picture of the grid
-  QString video;                 // the video's file name in the run's folder; empty: none
-  int32_t videoEvery = kDefaultVideoEvery;  // a frame after every videoEvery-th step
-  int32_t agentsEvery = 0;       // 0: no agent table; else a multiple of the sample interval
-  bool births = false;           // the lineage: one row per birth
+  QString video;                                // the video's file name in the run's folder; empty: none
+  int32_t videoEvery = kDefaultVideoEvery;      // a frame after every videoEvery-th step
+  int32_t agentsEvery = 0;                      // 0: no agent table; else a multiple of the sample interval
+  bool births = false;                          // the lineage: one row per birth
   // Repeating an interrupted run: it is interrupted again after this many steps.
   std::optional<int32_t> interruptedAfter;
   // A continued world: the checkpoint's file and its SHA-256. The seed rule

@@ -25,7 +25,7 @@ struct TSample {
   int64_t births = 0;  // children born since the previous sample
   int64_t birthsTotal = 0;
   int64_t headingHome = 0;
-  int64_t visibleCells = 0;                             // cells with chemical at or above the visibility threshold
+  int64_t visibleCells = 0;                                  // cells with chemical at or above the visibility threshold
   std::array<double, TModelShape::kColonies> colonyAngle{};  // mean per colony
   std::array<double, TModelShape::kColonies> colonyWiggle{};
   std::array<double, TModelShape::kColonies> colonyAngleSd{};  // population standard deviation per colony

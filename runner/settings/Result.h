@@ -38,7 +38,7 @@ inline TError Failed(QString message) { return {OneLine(std::move(message)), kEx
 template <class T>
 class [[nodiscard]] TResult {
  public:
-  TResult(T value) : state_(std::move(value)) {}  // NOLINT: a value converts
+  TResult(T value) : state_(std::move(value)) {}       // NOLINT: a value converts
   TResult(TError error) : state_(std::move(error)) {}  // NOLINT: so does an error
 
   bool Ok() const { return state_.index() == 0; }

@@ -73,9 +73,9 @@ TResult<TSettingValues> WithChanges(TSettingValues values, TSettingChanges chang
 // to the same thing: evaporation rates of 0.15, 0.2 and 0.25 all remove 2
 // per step. Recorded beside the settings and compared by --grid.
 struct TEffectiveSpec {
-  const char* key;         // key in run.json's "effective" and column in summary.csv
-  const char* standsFor;   // the setting whose every value it decides (the option)
-  const char* meaning;     // one line, in the model's own units
+  const char* key;        // key in run.json's "effective" and column in summary.csv
+  const char* standsFor;  // the setting whose every value it decides (the option)
+  const char* meaning;    // one line, in the model's own units
   double (*of)(const TSettingValues& values);
 };
 inline constexpr size_t kEffectiveCount = 1;

@@ -9,7 +9,6 @@
 
 class TForm1;
 
-
 class TAgentTable {
  public:
   // The file at `path` with its header; fails when it cannot be made.

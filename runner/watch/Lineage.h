@@ -10,7 +10,6 @@
 class TForm1;
 struct TBirth;
 
-
 class TLineage {
  public:
   // The file at `path` with its header; fails when it cannot be made.

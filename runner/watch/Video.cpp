@@ -46,7 +46,8 @@ TStatus TVideo::Start(const QSize& size) {
   // Raw RGB frames on standard input; no audio, no metadata, bit-exact flags.
   QStringList arguments = QStringLiteral("-hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24").split(' ');
   arguments << "-video_size" << QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-  arguments << "-framerate" << QString::number(kVideoFramesPerSecond) << "-i" << "pipe:0";
+  arguments << "-framerate" << QString::number(kVideoFramesPerSecond) << "-i"
+            << "pipe:0";
   arguments << QStringLiteral("-an -fflags +bitexact -flags:v +bitexact -map_metadata -1").split(' ');
   arguments << CodecArguments(path_) << path_;
   encoder_ = std::make_unique<QProcess>();

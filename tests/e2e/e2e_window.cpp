@@ -30,10 +30,10 @@
 #include <memory>
 #include <string>
 
+#include "../agents_support.h"
 #include "CellForm.h"
 #include "Dialogs.h"
 #include "Runtime.h"
-#include "../agents_support.h"
 
 namespace {
 
@@ -171,13 +171,15 @@ class ProgramTest : public ::testing::Test {
   }
 
   static QImage Shot() {
-    return QGuiApplication::primaryScreen()->grabWindow(static_cast<WId>(window)).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(static_cast<WId>(window))
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
   }
 
   static void Click(QPoint p) {
-    Xdotool({"mousemove", "--window", QString::number(window), QString::number(p.x()), QString::number(p.y()),
-             "click", "1"});
+    Xdotool({"mousemove", "--window", QString::number(window), QString::number(p.x()), QString::number(p.y()), "click",
+             "1"});
   }
   static void Click(QWidget* control) { Click(control->mapTo(reference, control->rect().center())); }
 
@@ -437,8 +439,11 @@ TEST_F(ProgramTest, EmptyCellSizeShowsOneMessageBoxAndTheRunGoesOn) {
     Xdotool({"windowfocus", "--sync", box});
     Xdotool({"key", "--window", box, "Return"});
   }
-  EXPECT_TRUE(PollUntil([] { return Xdotool({"search", "--onlyvisible", "--name", "^Pathwick$"}).isEmpty(); },
-                        kShortTimeoutMs))
+  EXPECT_TRUE(PollUntil(
+      [] {
+        return Xdotool({"search", "--onlyvisible", "--name", "^Pathwick$"}).isEmpty();
+      },
+      kShortTimeoutMs))
       << "the message box does not close";
   EXPECT_TRUE(GridChanges()) << "the run does not go on after the message";
 }
@@ -447,8 +452,9 @@ TEST_F(ProgramTest, EmptyCellSizeShowsOneMessageBoxAndTheRunGoesOn) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-    std::printf("e2e_window: SKIPPED: DISPLAY is not set; the end-to-end test needs an X server "
-                "(run it through scripts/test.sh or under xvfb-run -a).\n");
+    std::printf(
+        "e2e_window: SKIPPED: DISPLAY is not set; the end-to-end test needs an X server "
+        "(run it through scripts/test.sh or under xvfb-run -a).\n");
     return kSkipExitCode;
   }
   if (argc < 2) {
