@@ -482,13 +482,9 @@ std::array<std::vector<QPointF>, 2> GenePoints(const TSeries& series, std::optio
 QColor ValueColour(const TSettingSpec& spec, int32_t value) {
   double t = 0;
   switch (spec.kind) {
-    case TSettingKind::kHundredths:
-      t = value / 100.0;
-      break;
+    case TSettingKind::kHundredths: t = value / 100.0; break;
     case TSettingKind::kFlag:
-    case TSettingKind::kSniff:
-      t = value != 0 ? 1.0 : 0.0;
-      break;
+    case TSettingKind::kSniff: t = value != 0 ? 1.0 : 0.0; break;
     case TSettingKind::kWhole: {
       // Wide ranges (agents) on a logarithmic scale, so that common values differ.
       const double span = static_cast<double>(spec.max) - spec.min;

@@ -265,18 +265,10 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
                                     form->SB_visible};
     QScrollBar* bar = dice.Pick(bars);
     switch (dice.Below(5)) {
-      case 0:
-        bar->setValue(bar->minimum());
-        break;
-      case 1:
-        bar->setValue(bar->maximum());
-        break;
-      case 2:
-        bar->setValue(dice.Between(bar->minimum() - 50, bar->maximum() + 50));
-        break;  // clamped
-      case 3:
-        bar->setValue(dice.Between(bar->minimum(), bar->maximum()));
-        break;
+      case 0: bar->setValue(bar->minimum()); break;
+      case 1: bar->setValue(bar->maximum()); break;
+      case 2: bar->setValue(dice.Between(bar->minimum() - 50, bar->maximum() + 50)); break;  // clamped
+      case 3: bar->setValue(dice.Between(bar->minimum(), bar->maximum())); break;
       default: {
         static const std::array<QAbstractSlider::SliderAction, 6> actions{
             QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
@@ -293,16 +285,11 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
 
   int32_t Coordinate() {
     switch (dice.Below(10)) {
-      case 0:
-        return dice.Between(-100000, 100000);
-      case 1:
-        return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
-      case 2:
-        return dice.Between(-20, -1);
-      case 3:
-        return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
-      default:
-        return dice.Between(0, TForm1::kPanelEdge - 1);
+      case 0: return dice.Between(-100000, 100000);
+      case 1: return dice.Chance(50) ? INT32_MIN + dice.Below(10) : INT32_MAX - dice.Below(10);
+      case 2: return dice.Between(-20, -1);
+      case 3: return dice.Between(TForm1::kPanelEdge - 10, TForm1::kPanelEdge + 20);
+      default: return dice.Between(0, TForm1::kPanelEdge - 1);
     }
   }
 

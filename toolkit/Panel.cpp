@@ -10,12 +10,9 @@ namespace {
 
 TMouseButton ButtonOf(Qt::MouseButton button) {
   switch (button) {
-    case Qt::LeftButton:
-      return TMouseButton::mbLeft;
-    case Qt::RightButton:
-      return TMouseButton::mbRight;
-    default:
-      return TMouseButton::mbMiddle;
+    case Qt::LeftButton: return TMouseButton::mbLeft;
+    case Qt::RightButton: return TMouseButton::mbRight;
+    default: return TMouseButton::mbMiddle;
   }
 }
 

@@ -52,12 +52,8 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
     return WriteRunFigures(dir, record, defaults);
   };
   switch (command.kind) {
-    case TCommandKind::kHelp:
-      std::fputs(qPrintable(HelpText(defaults)), stdout);
-      return Success();
-    case TCommandKind::kVersion:
-      std::printf("pathwick_run %s\n", PATHWICK_VERSION);
-      return Success();
+    case TCommandKind::kHelp: std::fputs(qPrintable(HelpText(defaults)), stdout); return Success();
+    case TCommandKind::kVersion: std::printf("pathwick_run %s\n", PATHWICK_VERSION); return Success();
     case TCommandKind::kGrid: {
       TResult<TJobList> jobs = BuildJobList(command, defaults);
       if (!jobs) return jobs.Error();
@@ -72,14 +68,11 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       std::fputs(qPrintable(*comparison), stdout);
       return Success();
     }
-    case TCommandKind::kVerify:
-      return VerifyRun(form, command.folder, defaults, command.quiet, figures);
+    case TCommandKind::kVerify: return VerifyRun(form, command.folder, defaults, command.quiet, figures);
     case TCommandKind::kEnded:
-    case TCommandKind::kSeedOf:
-      return Answer(command);
+    case TCommandKind::kSeedOf: return Answer(command);
     case TCommandKind::kShow:
-    case TCommandKind::kRun:
-      break;
+    case TCommandKind::kRun: break;
   }
   const TPlanTarget target = command.kind == TCommandKind::kShow ? TPlanTarget::kWindow
                              : command.out.isEmpty()             ? TPlanTarget::kStandardOutput

@@ -22,14 +22,10 @@ constexpr int64_t kMaxUint32 = std::numeric_limits<uint32_t>::max();
 
 QJsonValue SettingToJson(const TSettingSpec& spec, int32_t value) {
   switch (spec.kind) {
-    case TSettingKind::kWhole:
-      return value;
-    case TSettingKind::kHundredths:
-      return FormatSettingValue(spec, value).toDouble();
-    case TSettingKind::kFlag:
-      return value != 0;
-    case TSettingKind::kSniff:
-      return FormatSettingValue(spec, value);
+    case TSettingKind::kWhole: return value;
+    case TSettingKind::kHundredths: return FormatSettingValue(spec, value).toDouble();
+    case TSettingKind::kFlag: return value != 0;
+    case TSettingKind::kSniff: return FormatSettingValue(spec, value);
   }
   return {};
 }

@@ -22,40 +22,23 @@ QString ColonyCell(const TSample& s, const std::array<double, TModelShape::kColo
 // The cell of `column` in a sample's row; a per-colony column's for `colony`.
 QString SeriesCell(const TSample& s, TSeriesColumn column, int32_t colony) {
   switch (column) {
-    case TSeriesColumn::kStep:
-      return QString::number(s.step);
-    case TSeriesColumn::kAvgAngle:
-      return QString::number(s.avgAngle);
-    case TSeriesColumn::kAvgWiggle:
-      return QString::number(s.avgWiggle);
-    case TSeriesColumn::kMeanAngle:
-      return Fixed(s.meanAngle);
-    case TSeriesColumn::kSdAngle:
-      return Fixed(s.sdAngle);
-    case TSeriesColumn::kMeanWiggle:
-      return Fixed(s.meanWiggle);
-    case TSeriesColumn::kSdWiggle:
-      return Fixed(s.sdWiggle);
-    case TSeriesColumn::kTrips:
-      return QString::number(s.trips);
-    case TSeriesColumn::kTripsTotal:
-      return QString::number(s.tripsTotal);
-    case TSeriesColumn::kBirths:
-      return QString::number(s.births);
-    case TSeriesColumn::kBirthsTotal:
-      return QString::number(s.birthsTotal);
-    case TSeriesColumn::kHeadingHome:
-      return QString::number(s.headingHome);
-    case TSeriesColumn::kVisibleCells:
-      return QString::number(s.visibleCells);
-    case TSeriesColumn::kColonyAngle:
-      return ColonyCell(s, s.colonyAngle, colony);
-    case TSeriesColumn::kColonyWiggle:
-      return ColonyCell(s, s.colonyWiggle, colony);
-    case TSeriesColumn::kColonyAngleSd:
-      return ColonyCell(s, s.colonyAngleSd, colony);
-    case TSeriesColumn::kColonyWiggleSd:
-      return ColonyCell(s, s.colonyWiggleSd, colony);
+    case TSeriesColumn::kStep: return QString::number(s.step);
+    case TSeriesColumn::kAvgAngle: return QString::number(s.avgAngle);
+    case TSeriesColumn::kAvgWiggle: return QString::number(s.avgWiggle);
+    case TSeriesColumn::kMeanAngle: return Fixed(s.meanAngle);
+    case TSeriesColumn::kSdAngle: return Fixed(s.sdAngle);
+    case TSeriesColumn::kMeanWiggle: return Fixed(s.meanWiggle);
+    case TSeriesColumn::kSdWiggle: return Fixed(s.sdWiggle);
+    case TSeriesColumn::kTrips: return QString::number(s.trips);
+    case TSeriesColumn::kTripsTotal: return QString::number(s.tripsTotal);
+    case TSeriesColumn::kBirths: return QString::number(s.births);
+    case TSeriesColumn::kBirthsTotal: return QString::number(s.birthsTotal);
+    case TSeriesColumn::kHeadingHome: return QString::number(s.headingHome);
+    case TSeriesColumn::kVisibleCells: return QString::number(s.visibleCells);
+    case TSeriesColumn::kColonyAngle: return ColonyCell(s, s.colonyAngle, colony);
+    case TSeriesColumn::kColonyWiggle: return ColonyCell(s, s.colonyWiggle, colony);
+    case TSeriesColumn::kColonyAngleSd: return ColonyCell(s, s.colonyAngleSd, colony);
+    case TSeriesColumn::kColonyWiggleSd: return ColonyCell(s, s.colonyWiggleSd, colony);
   }
   return {};
 }

@@ -134,14 +134,10 @@ QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
 
 QString AcceptedValues(const TSettingSpec& spec) {
   switch (spec.kind) {
-    case TSettingKind::kWhole:
-      return QStringLiteral("a whole number from %1 to %2").arg(spec.min).arg(spec.max);
-    case TSettingKind::kHundredths:
-      return QStringLiteral("0 to 1 in steps of 0.01");
-    case TSettingKind::kFlag:
-      return QStringLiteral("on or off");
-    case TSettingKind::kSniff:
-      return QStringLiteral("hill or roulette");
+    case TSettingKind::kWhole: return QStringLiteral("a whole number from %1 to %2").arg(spec.min).arg(spec.max);
+    case TSettingKind::kHundredths: return QStringLiteral("0 to 1 in steps of 0.01");
+    case TSettingKind::kFlag: return QStringLiteral("on or off");
+    case TSettingKind::kSniff: return QStringLiteral("hill or roulette");
   }
   return {};
 }
@@ -186,14 +182,10 @@ std::optional<int32_t> ParseSettingValue(const TSettingSpec& spec, const QString
 
 QString FormatSettingValue(const TSettingSpec& spec, int32_t value) {
   switch (spec.kind) {
-    case TSettingKind::kWhole:
-      return QString::number(value);
-    case TSettingKind::kHundredths:
-      return QString::number(static_cast<double>(value) / kHundred);
-    case TSettingKind::kFlag:
-      return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
-    case TSettingKind::kSniff:
-      return value != 0 ? QStringLiteral("roulette") : QStringLiteral("hill");
+    case TSettingKind::kWhole: return QString::number(value);
+    case TSettingKind::kHundredths: return QString::number(static_cast<double>(value) / kHundred);
+    case TSettingKind::kFlag: return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
+    case TSettingKind::kSniff: return value != 0 ? QStringLiteral("roulette") : QStringLiteral("hill");
   }
   return {};
 }
