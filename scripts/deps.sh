@@ -15,6 +15,8 @@
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
 #             what the package check runs the window with (scripts/package.sh)
+#   style     clang-format and clang-tidy: the layout and checks of the code
+#             (scripts/style.sh, scripts/test.sh)
 #   cluster   GNU parallel, rsync, the ssh client and server, Slurm and munge:
 #             sweeps over several machines (pathwick_sweep --sshloginfile) and
 #             the throwaway cluster of scripts/test.sh (tests/cluster.sh)
@@ -29,6 +31,7 @@ declare -A needs=(
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
+  [style]="clang-format clang-tidy"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"
 )
 

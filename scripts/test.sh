@@ -2,16 +2,19 @@
 # Installs what is missing, builds, and runs every test. CI runs it in full.
 #
 # Usage: scripts/test.sh [--quick]
-#   (none)    every stage, about 15 minutes on 2 cores (four builds and fuzzing):
+#   (none)    every stage, about 25 minutes on 2 cores (four builds, the checks
+#             of the code and fuzzing):
 #               1. the release build's tests under Xvfb (build/)
-#               2. sweeps on a throwaway cluster on this machine: an sshd and a
+#               2. the code's layout and checks: .clang-format and .clang-tidy
+#                  (scripts/style.sh, about 10 minutes)
+#               3. sweeps on a throwaway cluster on this machine: an sshd and a
 #                  single-node Slurm, on the loopback (tests/cluster.sh, about
 #                  a minute; needs root, else skipped with the reason)
-#               3. the Debian package, built and checked (scripts/package.sh --check)
-#               4. a bounded run of each libFuzzer target (build-fuzz/, clang): the
+#               4. the Debian package, built and checked (scripts/package.sh --check)
+#               5. a bounded run of each libFuzzer target (build-fuzz/, clang): the
 #                  conversions, the setup fields, checkpoints, the command line and
 #                  its job lines, and run records
-#               5. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
+#               6. every test again under AddressSanitizer, UndefinedBehaviorSanitizer
 #                  and LeakSanitizer (build-asan/)
 #   --quick   stage 1 only: about 3 minutes from a clean tree, less after a change
 #   --help    this text
@@ -24,7 +27,7 @@ fuzz_seconds=${FUZZ_SECONDS:-30}
 if [ "$flag_quick" -eq 1 ]; then
   "$root/scripts/deps.sh" build test bench
 else
-  "$root/scripts/deps.sh" build test bench package fuzz cluster
+  "$root/scripts/deps.sh" build test bench style package fuzz cluster
 fi
 
 echo "== test: release build's tests (build/)"
@@ -35,6 +38,9 @@ cmake --build --preset release -j "$jobs"
 in_xvfb ctest --preset release -j "$jobs"
 
 [ "$flag_quick" -eq 1 ] && exit 0
+
+echo "== test: the code's layout and checks (.clang-format, .clang-tidy)"
+"$root/scripts/style.sh"
 
 echo "== test: sweeps on a throwaway cluster (tests/cluster.sh)"
 status=0
