@@ -21,6 +21,13 @@ TResult<TGzipFile> TGzipFile::Open(const QString& path) {
   return TGzipFile(path, file);
 }
 
+TResult<TGzipFile> TGzipFile::OpenTable(const QString& path, std::string_view header) {
+  TResult<TGzipFile> file = Open(path);
+  if (!file) return file;
+  if (TStatus written = file->Write(header); !written) return written.Error();
+  return file;
+}
+
 TGzipFile::TGzipFile(TGzipFile&& other) noexcept
     : path_(std::move(other.path_)), file_(std::exchange(other.file_, nullptr)), status_(std::move(other.status_)) {}
 

@@ -54,6 +54,8 @@ class TCsvRows {
 class TGzipFile {
  public:
   static TResult<TGzipFile> Open(const QString& path);
+  // A table: opened, its header line written.
+  static TResult<TGzipFile> OpenTable(const QString& path, std::string_view header);
   ~TGzipFile();
   TGzipFile(TGzipFile&& other) noexcept;
   TGzipFile& operator=(TGzipFile&&) = delete;
