@@ -428,6 +428,20 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
   return figure;
 }
 
+// Several settings vary: the comparison of one setting's groups would mix
+// the others' effects, so none is made, and the note says so.
+QString NoComparisonNote(const TSweep& sweep) {
+  if (sweep.varied.size() < 2) return {};
+  QStringList names;
+  for (size_t i : sweep.varied) names << QLatin1String(SettingSpecs()[i].option);
+  return QStringLiteral(
+             "no comparison printed: it is made only when exactly one setting varies, and %1 vary (%2); "
+             "%3, %4 and %5 hold every run")
+      .arg(names.size())
+      .arg(names.join(QStringLiteral(", ")), QLatin1String(kSummaryCsvName), QLatin1String(kSamplesCsvName),
+           QLatin1String(kGroupsCsvName));
+}
+
 }  // namespace
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
@@ -437,7 +451,7 @@ QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   return groups;
 }
 
-TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
+TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
   TResult<std::vector<TRunData>> runs = ReadSweep(dir, defaults);
   if (!runs) return runs.Error();
   const TSweep sweep = Group(std::move(*runs));
@@ -454,10 +468,12 @@ TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, i
   if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { return GroupsTable(sweep, csv); }); !e) return e.Error();
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
-  QString report;
+  TSummaryReport report{{}, NoComparisonNote(sweep)};
   const QString comparison = folder.filePath(QLatin1String(kComparisonCsvName));
   if (sweep.varied.size() == 1) {
-    if (TStatus e = write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report); }); !e)
+    if (TStatus e =
+            write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report.comparison); });
+        !e)
       return e.Error();
   } else if (QFile::exists(comparison) && !QFile::remove(comparison)) {
     // A comparison left from an earlier summary would no longer be true.

@@ -140,9 +140,11 @@ class HandSweep : public ::testing::Test {
     }
   }
   QString Summarize(int32_t window) {
-    TResult<QString> report = ::Summarize(tmp_.path(), defaults_, window);
+    TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, window);
     EXPECT_TRUE(report.Ok()) << report.Error().message.toStdString();
-    return report ? *report : QString();
+    if (!report) return {};
+    EXPECT_TRUE(report->note.isEmpty()) << "one setting varies: " << report->note.toStdString();
+    return report->comparison;
   }
   QTemporaryDir tmp_;
   TSettingValues defaults_{};
@@ -282,7 +284,7 @@ TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
   for (const char* name : {"summary.csv", "samples.csv", "groups.csv", "comparison.csv"}) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(QDir(tmp_.path()).mkdir(name)) << "a folder in the table's place";
-    const TResult<QString> report = ::Summarize(tmp_.path(), defaults_, 0);
+    const TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, 0);
     ASSERT_FALSE(report.Ok());
     EXPECT_EQ(report.Error().status, kExitFailed);
     EXPECT_TRUE(report.Error().message.startsWith("cannot write " + tmp_.filePath(name) + ": "))
@@ -363,8 +365,9 @@ TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
     const QString dir = tmp.filePath(QStringLiteral("run-e%1-seed-%2").arg(key.first).arg(key.second));
     WriteRun(dir, defaults, key.first, key.second, 50000, samples);
   }
-  const TResult<QString> report = Summarize(tmp.path(), defaults, 10);
-  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  const TResult<TSummaryReport> summary = Summarize(tmp.path(), defaults, 10);
+  ASSERT_TRUE(summary.Ok()) << summary.Error().message.toStdString();
+  const QString* report = &summary->comparison;
   const QStringList readme = ReadmeBlock(QStringLiteral("evaporation-rate: group means"));
   ASSERT_GE(readme.size(), 9) << "the README's example block is missing";
   const QStringList printed = report->split('\n');

@@ -537,7 +537,16 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
   Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.15"}, sweep + "/a");
   // A folder name with a comma and a quote stays one cell.
   Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.25", "--diffuse"}, sweep + "/b,\"2\"");
-  ASSERT_EQ(RunProgram({"--summarize", sweep}).status, 0);
+  // Two settings vary: no comparison, and standard error says why.
+  const Finished summarized = RunProgram({"--summarize", sweep});
+  ASSERT_EQ(summarized.status, 0) << summarized.err.toStdString();
+  EXPECT_TRUE(summarized.out.isEmpty()) << summarized.out.toStdString();
+  EXPECT_EQ(summarized.err,
+            "pathwick_run: note: no comparison printed: it is made only when exactly one setting varies, and 2 vary "
+            "(evaporation-rate, diffuse); summary.csv, samples.csv and groups.csv hold every run\n");
+  for (const char* table : {"summary.csv", "samples.csv", "groups.csv"})
+    EXPECT_TRUE(QFile::exists(sweep + "/" + table)) << table;
+  EXPECT_FALSE(QFile::exists(sweep + "/comparison.csv"));
   const QStringList rows = QString::fromUtf8(ReadFile(sweep + "/summary.csv")).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(rows.size(), 3);
   const qsizetype column = rows[0].split(',').indexOf("evaporation_amount");
