@@ -398,19 +398,27 @@ void AddParentHistories(TSummaryFigure& figure, const TSweep& sweep, const TSett
   }
 }
 
+// "1 run (seed)", "3 runs (seeds)".
+QString Counted(size_t n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
 QString FigureTitle(const TSweep& sweep, const QString& varied) {
+  if (sweep.varied.empty()) {
+    return QStringLiteral("Mean genes of %1 sharing every setting")
+        .arg(Counted(sweep.runs.size(), "run (seed)", "runs (seeds)"));
+  }
   size_t fewest = sweep.runs.size();
   size_t most = 0;
   for (const auto& [key, members] : sweep.groups) {
     fewest = std::min(fewest, members.size());
     most = std::max(most, members.size());
   }
-  const QString perGroup = fewest == most ? QString::number(most) : QStringLiteral("%1 to %2").arg(fewest).arg(most);
-  return QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
+  const QString perGroup = fewest == most ? Counted(most, "run (seed)", "runs (seeds)")
+                                          : QStringLiteral("%1 to %2 runs (seeds)").arg(fewest).arg(most);
+  return QStringLiteral("Mean genes of %1 runs by %2: %3, %4 each")
       .arg(sweep.runs.size())
-      .arg(varied)
-      .arg(sweep.groups.size())
-      .arg(perGroup);
+      .arg(varied, Counted(sweep.groups.size(), "group", "groups"), perGroup);
 }
 
 TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
