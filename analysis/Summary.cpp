@@ -398,19 +398,27 @@ void AddParentHistories(TSummaryFigure& figure, const TSweep& sweep, const TSett
   }
 }
 
+// "1 run (seed)", "3 runs (seeds)".
+QString Counted(size_t n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
 QString FigureTitle(const TSweep& sweep, const QString& varied) {
+  if (sweep.varied.empty()) {
+    return QStringLiteral("Mean genes of %1 sharing every setting")
+        .arg(Counted(sweep.runs.size(), "run (seed)", "runs (seeds)"));
+  }
   size_t fewest = sweep.runs.size();
   size_t most = 0;
   for (const auto& [key, members] : sweep.groups) {
     fewest = std::min(fewest, members.size());
     most = std::max(most, members.size());
   }
-  const QString perGroup = fewest == most ? QString::number(most) : QStringLiteral("%1 to %2").arg(fewest).arg(most);
-  return QStringLiteral("Mean genes of %1 runs by %2: %3 groups, %4 runs (seeds) each")
+  const QString perGroup = fewest == most ? Counted(most, "run (seed)", "runs (seeds)")
+                                          : QStringLiteral("%1 to %2 runs (seeds)").arg(fewest).arg(most);
+  return QStringLiteral("Mean genes of %1 runs by %2: %3, %4 each")
       .arg(sweep.runs.size())
-      .arg(varied)
-      .arg(sweep.groups.size())
-      .arg(perGroup);
+      .arg(varied, Counted(sweep.groups.size(), "group", "groups"), perGroup);
 }
 
 TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
@@ -428,6 +436,20 @@ TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSetti
   return figure;
 }
 
+// Several settings vary: the comparison of one setting's groups would mix
+// the others' effects, so none is made, and the note says so.
+QString NoComparisonNote(const TSweep& sweep) {
+  if (sweep.varied.size() < 2) return {};
+  QStringList names;
+  for (size_t i : sweep.varied) names << QLatin1String(SettingSpecs()[i].option);
+  return QStringLiteral(
+             "no comparison printed: it is made only when exactly one setting varies, and %1 vary (%2); "
+             "%3, %4 and %5 hold every run")
+      .arg(names.size())
+      .arg(names.join(QStringLiteral(", ")), QLatin1String(kSummaryCsvName), QLatin1String(kSamplesCsvName),
+           QLatin1String(kGroupsCsvName));
+}
+
 }  // namespace
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
@@ -437,7 +459,7 @@ QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   return groups;
 }
 
-TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
+TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
   TResult<std::vector<TRunData>> runs = ReadSweep(dir, defaults);
   if (!runs) return runs.Error();
   const TSweep sweep = Group(std::move(*runs));
@@ -454,10 +476,12 @@ TResult<QString> Summarize(const QString& dir, const TSettingValues& defaults, i
   if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { return GroupsTable(sweep, csv); }); !e) return e.Error();
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
-  QString report;
+  TSummaryReport report{{}, NoComparisonNote(sweep)};
   const QString comparison = folder.filePath(QLatin1String(kComparisonCsvName));
   if (sweep.varied.size() == 1) {
-    if (TStatus e = write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report); }); !e)
+    if (TStatus e =
+            write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report.comparison); });
+        !e)
       return e.Error();
   } else if (QFile::exists(comparison) && !QFile::remove(comparison)) {
     // A comparison left from an earlier summary would no longer be true.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # pathwick_sweep on this machine alone: relative paths; the refusals before
-# the first run (a missing tool, named with the package that brings it); and
+# the first run (a missing tool, named with the package that brings it; a
+# --window that is no whole number from 1); --window reaching the summary; and
 # the check after the last run, which names each run that did not complete,
 # counts them, and suggests running again only for an interrupted one.
 #   tests/sweep_checks.sh PATHWICK_RUN PATHWICK_SWEEP
@@ -44,12 +45,22 @@ expect 2 '^pathwick_sweep: parallel is missing on this machine, .*Debian package
   env PATH="$(path_without parallel)" "$sweep" jobs refused
 expect 2 '^pathwick_sweep: rsync is missing .*Debian package rsync \(scripts/deps.sh cluster\)$' \
   env PATH="$(path_without rsync)" "$sweep" jobs refused --sshloginfile hosts
+for bad in 0 -3 x 2147483648 ""; do
+  expect 2 "^pathwick_sweep: --window takes a whole number from 1 to 2147483647, not '$bad' " "$sweep" jobs refused --window "$bad"
+done
+expect 2 '^pathwick_sweep: --window needs a number ' "$sweep" jobs refused --window
 [ ! -e refused ] || fail "a refused sweep made its output folder"
+"$sweep" --help | grep -Eq '^Usage: .*\[--window K\]' || fail "--help has no --window"
 
 # Relative paths, on this machine: every run, and the summary.
 mkdir sub
 (cd sub && "$sweep" ../jobs out --jobs 2) || fail "a sweep with relative paths exited $?"
 [ "$(grep -c '^run-.*,completed,' sub/out/summary.csv)" -eq 2 ] || fail "the summary lacks runs"
+# Again with --window: nothing is run, and the summary's window is the one given.
+window_of_runs() { awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "window") c = i; next } { print $c }' "$1"; }
+[ "$(window_of_runs sub/out/summary.csv)" = $'1\n1' ] || fail "without --window: $(window_of_runs sub/out/summary.csv)"
+(cd sub && "$sweep" ../jobs out --window=2) || fail "a sweep with --window exited $?"
+[ "$(window_of_runs sub/out/summary.csv)" = $'2\n2' ] || fail "--window 2: $(window_of_runs sub/out/summary.csv)"
 
 # One line refused, one run interrupted (its pathwick_run is stopped with
 # SIGTERM once it has samples): both named, counted, and only the interrupted

@@ -140,9 +140,11 @@ class HandSweep : public ::testing::Test {
     }
   }
   QString Summarize(int32_t window) {
-    TResult<QString> report = ::Summarize(tmp_.path(), defaults_, window);
+    TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, window);
     EXPECT_TRUE(report.Ok()) << report.Error().message.toStdString();
-    return report ? *report : QString();
+    if (!report) return {};
+    EXPECT_TRUE(report->note.isEmpty()) << "one setting varies: " << report->note.toStdString();
+    return report->comparison;
   }
   QTemporaryDir tmp_;
   TSettingValues defaults_{};
@@ -282,7 +284,7 @@ TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
   for (const char* name : {"summary.csv", "samples.csv", "groups.csv", "comparison.csv"}) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(QDir(tmp_.path()).mkdir(name)) << "a folder in the table's place";
-    const TResult<QString> report = ::Summarize(tmp_.path(), defaults_, 0);
+    const TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, 0);
     ASSERT_FALSE(report.Ok());
     EXPECT_EQ(report.Error().status, kExitFailed);
     EXPECT_TRUE(report.Error().message.startsWith("cannot write " + tmp_.filePath(name) + ": "))
@@ -327,6 +329,36 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   }
 }
 
+// The figure's title counts runs, groups and runs a group in words that fit
+// the counts, and names no varied setting when none varies.
+TEST(SummaryFigure, TitleCountsRunsAndGroupsInWordsThatFitThem) {
+  const struct {
+    std::vector<int> evaporations;  // one run each, seeds 1, 2, ...
+    const char* title;
+  } table[] = {
+      {{20, 20, 20}, "Mean genes of 3 runs (seeds) sharing every setting"},
+      {{20}, "Mean genes of 1 run (seed) sharing every setting"},
+      {{20, 80}, "Mean genes of 2 runs by evaporation-rate: 2 groups, 1 run (seed) each"},
+      {{20, 20, 80, 80}, "Mean genes of 4 runs by evaporation-rate: 2 groups, 2 runs (seeds) each"},
+      {{20, 20, 80}, "Mean genes of 3 runs by evaporation-rate: 2 groups, 1 to 2 runs (seeds) each"},
+  };
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  const std::vector<TSample> samples{{.step = 0}, {.step = 100}};
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.title);
+    QTemporaryDir tmp;
+    for (size_t r = 0; r < row.evaporations.size(); ++r) {
+      WriteRun(tmp.filePath(QStringLiteral("run-%1").arg(r)), defaults, row.evaporations[r],
+               static_cast<uint32_t>(r + 1), 200, samples);
+    }
+    ASSERT_TRUE(Summarize(tmp.path(), defaults, 0).Ok());
+    const QString svg = QString::fromUtf8(runner_test::ReadFile(tmp.filePath("summary.svg")));
+    EXPECT_TRUE(svg.contains(QStringLiteral(">%1<").arg(QLatin1String(row.title))))
+        << svg.mid(svg.indexOf("Mean genes"), 100).toStdString();
+  }
+}
+
 // --- The README's worked example ---
 
 // The lines of the README's block that starts with `first`, up to its fence.
@@ -363,8 +395,9 @@ TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
     const QString dir = tmp.filePath(QStringLiteral("run-e%1-seed-%2").arg(key.first).arg(key.second));
     WriteRun(dir, defaults, key.first, key.second, 50000, samples);
   }
-  const TResult<QString> report = Summarize(tmp.path(), defaults, 10);
-  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  const TResult<TSummaryReport> summary = Summarize(tmp.path(), defaults, 10);
+  ASSERT_TRUE(summary.Ok()) << summary.Error().message.toStdString();
+  const QString* report = &summary->comparison;
   const QStringList readme = ReadmeBlock(QStringLiteral("evaporation-rate: group means"));
   ASSERT_GE(readme.size(), 9) << "the README's example block is missing";
   const QStringList printed = report->split('\n');

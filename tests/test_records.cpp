@@ -103,6 +103,50 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
   }
 }
 
+// --vary's values: lists, LO:HI:STEP ranges counted in the setting's own
+// units (a rate's hundredths, so no end drifts), and both mixed.
+TEST(Parser, VaryRangesStepExactlyToTheirEndAndAreRefusedInOneLine) {
+  const struct {
+    const char* vary;
+    std::vector<int32_t> values;  // empty: refused
+    const char* message;          // for a refusal: what it must mention
+  } table[] = {
+      {"mark-strength=10:100:10", {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, ""},
+      {"evaporation-rate=0.1:0.9:0.2", {10, 30, 50, 70, 90}, ""},
+      {"evaporation-rate=0:1:0.1", {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, ""},
+      {"mark-strength=10:30:10,55", {10, 20, 30, 55}, ""},
+      {"mutation-rate=0.05,0.1:0.2:0.05", {5, 10, 15, 20}, ""},
+      {"mark-strength=10:95:10", {10, 20, 30, 40, 50, 60, 70, 80, 90}, ""},
+      {"sniff-threshold=7:7:1", {7}, ""},
+      {"mark-strength=10:20:500", {10}, ""},
+      {"mark-strength=10:100:0", {}, "step is more than 0"},
+      {"mark-strength=10:100:-5", {}, "step is more than 0"},
+      {"evaporation-rate=0.1:0.9:0.005", {}, "step is more than 0"},
+      {"mark-strength=30:10:10", {}, "HI is below its LO"},
+      {"mark-strength=10:200:10", {}, "--vary mark-strength takes a whole number from 0 to 100, not '200'"},
+      {"evaporation-rate=0.1:1.5:0.1", {}, "not '1.5'"},
+      {"mark-strength=10:100", {}, "a range is LO:HI:STEP"},
+      {"mark-strength=1:2:3:4", {}, "a range is LO:HI:STEP"},
+      {"diffuse=0:1:1", {}, "--vary diffuse: a range is for numbers"},
+      {"sniff=hill:roulette:1", {}, "--vary sniff: a range is for numbers"},
+      {"agents=0:1000000:1", {}, "more values than a job list's 1000000 lines"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.vary);
+    const TResult<TCommand> parsed = ParseCommandLine({"--grid", "--vary", QLatin1String(row.vary)});
+    if (row.values.empty()) {
+      ASSERT_FALSE(parsed.Ok());
+      EXPECT_EQ(parsed.Error().status, kExitRefused);
+      EXPECT_TRUE(parsed.Error().message.contains(QLatin1String(row.message))) << parsed.Error().message.toStdString();
+      EXPECT_FALSE(parsed.Error().message.contains(QLatin1Char('\n')));
+      continue;
+    }
+    ASSERT_TRUE(parsed.Ok()) << parsed.Error().message.toStdString();
+    ASSERT_EQ(parsed->vary.size(), 1);
+    EXPECT_EQ(std::vector<int32_t>(parsed->vary[0].values.begin(), parsed->vary[0].values.end()), row.values);
+  }
+}
+
 // Which modes take which option, written out here from the help's promise:
 // a mode refuses every option it would ignore.
 struct ModeRow {
@@ -453,12 +497,20 @@ TEST_F(Records, JobListsFromACheckpointWriteFlagsBothWaysRefuseFixedSettingsAndN
 
   // 0.15, 0.2 and 0.25 all remove 2 per step: one warning for the three,
   // none for 0.3; under the checkpoint's diffusion they keep different fractions.
+  // The same whether the rates are listed or given as a range.
   QString warnings;
-  EXPECT_EQ(GridLines({"--vary", "evaporation-rate=0.15,0.2,0.25,0.3", "--seeds", "1-2"}, &warnings).size(), 8);
-  EXPECT_EQ(warnings.count('\n'), 1) << warnings.toStdString();
-  EXPECT_TRUE(warnings.contains("evaporation-rate=0.15, evaporation-rate=0.2, evaporation-rate=0.25 are one condition"))
-      << warnings.toStdString();
-  EXPECT_TRUE(warnings.contains("evaporation_amount 2")) << warnings.toStdString();
+  for (const char* rates : {"0.15,0.2,0.25,0.3", "0.15:0.3:0.05", "0.15:0.25:0.05,0.3"}) {
+    SCOPED_TRACE(rates);
+    const QStringList lines =
+        GridLines({"--vary", QStringLiteral("evaporation-rate=") + rates, "--seeds", "1-2"}, &warnings);
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_TRUE(lines[7].endsWith("--evaporation-rate 0.3 --seed 2")) << lines[7].toStdString();
+    EXPECT_EQ(warnings.count('\n'), 1) << warnings.toStdString();
+    EXPECT_TRUE(
+        warnings.contains("evaporation-rate=0.15, evaporation-rate=0.2, evaporation-rate=0.25 are one condition"))
+        << warnings.toStdString();
+    EXPECT_TRUE(warnings.contains("evaporation_amount 2")) << warnings.toStdString();
+  }
   GridLines({"--from", Checkpoint(), "--vary", "evaporation-rate=0.15,0.2,0.25"}, &warnings);
   EXPECT_TRUE(warnings.isEmpty()) << warnings.toStdString();
   // Two groups of one world each when sniff is varied beside them.
@@ -485,7 +537,16 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
   Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.15"}, sweep + "/a");
   // A folder name with a comma and a quote stays one cell.
   Run({"--seed", "1", "--steps", "300", "--evaporation-rate", "0.25", "--diffuse"}, sweep + "/b,\"2\"");
-  ASSERT_EQ(RunProgram({"--summarize", sweep}).status, 0);
+  // Two settings vary: no comparison, and standard error says why.
+  const Finished summarized = RunProgram({"--summarize", sweep});
+  ASSERT_EQ(summarized.status, 0) << summarized.err.toStdString();
+  EXPECT_TRUE(summarized.out.isEmpty()) << summarized.out.toStdString();
+  EXPECT_EQ(summarized.err,
+            "pathwick_run: note: no comparison printed: it is made only when exactly one setting varies, and 2 vary "
+            "(evaporation-rate, diffuse); summary.csv, samples.csv and groups.csv hold every run\n");
+  for (const char* table : {"summary.csv", "samples.csv", "groups.csv"})
+    EXPECT_TRUE(QFile::exists(sweep + "/" + table)) << table;
+  EXPECT_FALSE(QFile::exists(sweep + "/comparison.csv"));
   const QStringList rows = QString::fromUtf8(ReadFile(sweep + "/summary.csv")).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(rows.size(), 3);
   const qsizetype column = rows[0].split(',').indexOf("evaporation_amount");

@@ -191,6 +191,49 @@ TStatus ReadSeeds(const TOptionRow& row, const QStringList& values, TCommand& c)
   return Success();
 }
 
+TError RefuseRange(const TSettingSpec& spec, const QString& why, const QString& text) {
+  return Refused(QStringLiteral("--vary %1: %2, not '%3'").arg(QLatin1String(spec.option), why, text));
+}
+
+// "LO:HI:STEP" appends LO, LO+STEP, ... up to HI, counted in the setting's
+// own units (hundredths for a rate), so 0.1:0.9:0.2 ends exactly at 0.9.
+TStatus AppendRange(const TSettingSpec& spec, const QString& text, QList<int32_t>& values) {
+  if (spec.kind == TSettingKind::kFlag || spec.kind == TSettingKind::kSniff)
+    return RefuseRange(spec, QStringLiteral("a range is for numbers, this takes ") + AcceptedValues(spec), text);
+  const QStringList parts = text.split(QLatin1Char(':'));
+  if (parts.size() != 3) return RefuseRange(spec, QStringLiteral("a range is LO:HI:STEP"), text);
+  const QString option = QStringLiteral("vary ") + QLatin1String(spec.option);
+  const auto lo = ParseSettingValue(spec, parts[0]);
+  if (!lo) return Refuse(option, AcceptedValues(spec), parts[0]);
+  const auto hi = ParseSettingValue(spec, parts[1]);
+  if (!hi) return Refuse(option, AcceptedValues(spec), parts[1]);
+  TSettingSpec anySize = spec;  // a step is written as the values are, but may exceed them
+  anySize.min = 0;
+  anySize.max = std::numeric_limits<int32_t>::max();
+  const auto step = ParseSettingValue(anySize, parts[2]);
+  if (!step || *step <= 0)
+    return RefuseRange(spec, QStringLiteral("a range's step is more than 0, written as the values are"), text);
+  if (*hi < *lo) return RefuseRange(spec, QStringLiteral("a range's HI is below its LO"), text);
+  if (values.size() + (*hi - *lo) / *step + 1 > kMaxJobLines)
+    return RefuseRange(spec, QStringLiteral("more values than a job list's %1 lines").arg(kMaxJobLines), text);
+  for (qint64 v = *lo; v <= *hi; v += *step) values << static_cast<int32_t>(v);
+  return Success();
+}
+
+// "10:30:10,55": single values and ranges, in the order given.
+TStatus AppendValues(const TSettingSpec& spec, const QString& list, QList<int32_t>& values) {
+  for (const QString& text : list.split(QLatin1Char(','))) {
+    if (text.contains(QLatin1Char(':'))) {
+      if (const TStatus range = AppendRange(spec, text, values); !range) return range;
+      continue;
+    }
+    const auto value = ParseSettingValue(spec, text);
+    if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
+    values << *value;
+  }
+  return Success();
+}
+
 // Read after the settings, which a --vary may not also give.
 TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
   const auto specs = SettingSpecs();
@@ -200,7 +243,8 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
     const auto index = FindSetting(vary.left(eq));
     if (eq < 0 || !index) {
       return Refused(
-          QStringLiteral("--vary takes NAME=V1,V2,... with NAME a setting such as evaporation-rate, not '%1'")
+          QStringLiteral("--vary takes NAME=V1,V2,... or NAME=LO:HI:STEP with NAME a setting such as evaporation-rate, "
+                         "not '%1'")
               .arg(vary));
     }
     const TSettingSpec& spec = specs[*index];
@@ -209,11 +253,7 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
       return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
     varied[*index] = true;
     TVary axis{*index, {}};
-    for (const QString& text : vary.mid(eq + 1).split(QLatin1Char(','))) {
-      const auto value = ParseSettingValue(spec, text);
-      if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
-      axis.values << *value;
-    }
+    if (const TStatus read = AppendValues(spec, vary.mid(eq + 1), axis.values); !read) return read;
     c.vary << axis;
   }
   return Success();
@@ -278,7 +318,10 @@ const TOptionRow kOptionRows[] = {
      nullptr, nullptr, kInShow, K::kShow, false, false, nullptr},
     {"grid", nullptr, "", "print a job list: the product of the --vary values and the --seeds", {}, {}, nullptr,
      nullptr, kInGrid, K::kGrid, false, false, nullptr},
-    {"vary", nullptr, "NAME=V1,V2,...", "for --grid: a setting and its values; may be given for several settings",
+    {"vary", nullptr, "NAME=V1,V2,...",
+     "for --grid: a setting and its values, listed or as ranges LO:HI:STEP that take LO, LO+STEP, ... up to HI "
+     "(mark-strength=10:100:10, evaporation-rate=0.1:0.9:0.2), or both (10:30:10,55); may be given for several "
+     "settings",
      {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadVary},
     {"seeds", nullptr, "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12", {}, {},
      nullptr, "seeds 0 to 4294967295 as A-B ranges or single values", kInGrid, {}, false, false, ReadSeeds},

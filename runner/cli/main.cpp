@@ -63,9 +63,10 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       return Success();
     }
     case TCommandKind::kSummarize: {
-      TResult<QString> comparison = Summarize(command.folder, defaults, command.window);
-      if (!comparison) return comparison.Error();
-      std::fputs(qPrintable(*comparison), stdout);
+      TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window);
+      if (!report) return report.Error();
+      if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
+      std::fputs(qPrintable(report->comparison), stdout);
       return Success();
     }
     case TCommandKind::kVerify: return VerifyRun(form, command.folder, defaults, command.quiet, figures);
