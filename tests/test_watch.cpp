@@ -133,7 +133,11 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
 // recording it changes no other file and no other key of the record.
 TEST(Watch, FieldTableIsTheCheckpointsWorldAtItsSampleAgreesWithTheSeriesAndChangesNoOtherFile) {
   QTemporaryDir tmp;
-  const QStringList run = kWorld + QStringList{"--steps", "1000", "--checkpoint-every", "500", "--keep-checkpoints"};
+  // At the evaporation rate 0.2 (amount 2) the background settles at 4, the
+  // floor itself.
+  const QStringList run =
+      kWorld +
+      QStringList{"--steps", "1000", "--evaporation-rate", "0.2", "--checkpoint-every", "500", "--keep-checkpoints"};
   ASSERT_EQ(RunProgram(run + QStringList{"--field-every", "500", "--out", tmp.filePath("f")}).status, 0);
   ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("plain")}).status, 0);
 
@@ -164,7 +168,7 @@ TEST(Watch, FieldTableIsTheCheckpointsWorldAtItsSampleAgreesWithTheSeriesAndChan
   const TCheckpoint& world = kept->checkpoint;
   const size_t cells = world.cells.size();
   ASSERT_EQ(field.size(), 2 * cells) << "the samples of steps 0 and 500";
-  constexpr int kAmount = 5;                              // the default evaporation rate, 0.5
+  constexpr int kAmount = 2;                              // the evaporation rate 0.2
   std::map<int, std::pair<long, long>> chemicalAndFloor;  // by step
   int targets = 0;
   int homes = 0;
@@ -200,6 +204,7 @@ TEST(Watch, FieldTableIsTheCheckpointsWorldAtItsSampleAgreesWithTheSeriesAndChan
   }
   EXPECT_EQ(compared, 2);
   EXPECT_LT(chemicalAndFloor[500].second, static_cast<long>(cells)) << "trails lie above the floor";
+  EXPECT_GT(chemicalAndFloor[500].second, static_cast<long>(cells) / 2) << "the background is at the floor";
 
   // The record repeats the table, and --verify holds the folder to it.
   ASSERT_EQ(RunProgram({"--config", tmp.filePath("f/run.json"), "--out", tmp.filePath("again")}).status, 0);
