@@ -77,7 +77,7 @@ void CheckJobLine(const TCommand& grid, const QString& line, qsizetype index, qs
     Fail("a job line's flags differ", arguments, line);
   if (got.snapshotEvery != expected.snapshotEvery || got.checkpointEvery != expected.checkpointEvery ||
       got.pictureScale != expected.pictureScale || got.videoEvery != expected.videoEvery ||
-      got.agentsEvery != expected.agentsEvery)
+      got.agentsEvery != expected.agentsEvery || got.fieldEvery != expected.fieldEvery)
     Fail("a job line's output intervals differ", arguments, line);
   if (got.video != expected.video)
     Fail("a job line's video differs", arguments, line + QStringLiteral(" / ") + got.video);

@@ -88,6 +88,9 @@ class TForm1 : public QWidget {
   static constexpr int32_t kMaxRate = 100;        // the scroll bars of the rates and thresholds end here
   static constexpr int32_t kMaxVisibility = 500;  // except the visibility threshold's
   static constexpr int32_t kPanelEdge = 404;      // the drawing panel is a square of this many pixels
+  // Evaporation never takes a cell to this or below: a cell at or below
+  // amount + kEvaporationFloor is no longer lowered by it.
+  static constexpr int32_t kEvaporationFloor = 2;
   // Deposits and painting saturate here, so that the chemical summed over the
   // eight neighbours of a cell still fits a 32-bit integer.
   static constexpr int32_t kMaxChemical = INT32_MAX / 8;

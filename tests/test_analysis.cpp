@@ -504,7 +504,8 @@ TEST(AnalysisProgram, SeriesHoldsEachColonysSpread) {
   const QStringList row = SeriesRow(s).trimmed().split(',');
   ASSERT_EQ(header.size(), row.size());
   EXPECT_EQ(header.indexOf("sd_angle_c0"), 13 + 20);  // after the existing columns
-  EXPECT_EQ(header.last(), "sd_wiggle_c9");
+  EXPECT_EQ(header.indexOf("sd_wiggle_c9"), 13 + 40 - 1);
+  EXPECT_EQ(header.mid(13 + 40), (QStringList{"mean_chemical", "floor_share"})) << "the field's, added after them";
   EXPECT_NEAR(row[header.indexOf("sd_wiggle_c9")].toDouble(), s.colonyWiggleSd[9], 1e-4);
 }
 
@@ -586,6 +587,8 @@ TEST(SeriesColumns, EachCellStandsUnderItsName) {
   s.birthsTotal = 20;
   s.headingHome = 21;
   s.visibleCells = 22;
+  s.meanChemical = 23.25;
+  s.floorShare = 0.75;
   for (int32_t c = 0; c < TForm1::kColonies; ++c) {
     s.colonySize[c] = c == 3 ? 0 : 5;  // colony 3 has no agents
     s.colonyAngle[c] = 100 + c;
@@ -600,11 +603,14 @@ TEST(SeriesColumns, EachCellStandsUnderItsName) {
   EXPECT_EQ(header.removeDuplicates(), 0);
   const auto& row = rows.front();
   using C = TSeriesColumn;
-  const std::map<TSeriesColumn, QString> expected{
-      {C::kStep, "1200"},       {C::kAvgAngle, "11"},        {C::kAvgWiggle, "12"},     {C::kMeanAngle, "13.2500"},
-      {C::kSdAngle, "14.2500"}, {C::kMeanWiggle, "15.2500"}, {C::kSdWiggle, "16.2500"}, {C::kTrips, "17"},
-      {C::kTripsTotal, "18"},   {C::kBirths, "19"},          {C::kBirthsTotal, "20"},   {C::kHeadingHome, "21"},
-      {C::kVisibleCells, "22"}};
+  const std::map<TSeriesColumn, QString> expected{{C::kStep, "1200"},        {C::kAvgAngle, "11"},
+                                                  {C::kAvgWiggle, "12"},     {C::kMeanAngle, "13.2500"},
+                                                  {C::kSdAngle, "14.2500"},  {C::kMeanWiggle, "15.2500"},
+                                                  {C::kSdWiggle, "16.2500"}, {C::kTrips, "17"},
+                                                  {C::kTripsTotal, "18"},    {C::kBirths, "19"},
+                                                  {C::kBirthsTotal, "20"},   {C::kHeadingHome, "21"},
+                                                  {C::kVisibleCells, "22"},  {C::kMeanChemical, "23.2500"},
+                                                  {C::kFloorShare, "0.7500"}};
   for (const auto& [column, cell] : expected) {
     EXPECT_EQ(row.at(SeriesColumnName(column)), cell) << cell.toStdString();
   }

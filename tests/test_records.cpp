@@ -21,6 +21,7 @@
 #include "Plan.h"
 #include "RunFolder.h"
 #include "RunRecord.h"
+#include "Series.h"
 #include "Summary.h"
 #include "agents_support.h"
 
@@ -167,6 +168,7 @@ TEST(Parser, EachModeTakesExactlyItsOptionsWrittenWithOneDashOrTwo) {
       {"video", "v.mp4", true, false, true, false, false},
       {"video-every", "5", true, false, true, false, false},
       {"agents-every", "100", true, false, true, false, false},
+      {"field-every", "100", true, false, true, false, false},
       {"births", nullptr, true, false, true, false, false},
       {"config", "r.json", true, true, false, false, false},
       {"checkpoint-every", "100", true, false, true, false, false},
@@ -437,17 +439,30 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   const Finished repeated = RunProgram({"--verify", other});
   EXPECT_EQ(repeated.status, 1);
   EXPECT_TRUE(repeated.err.contains("series.csv differs when repeated")) << repeated.err.toStdString();
-  // A record written before files and effective settings were recorded is
-  // held to the files its folder has.
+  // A record written before files, effective settings and the field's
+  // series columns were recorded is held to the files its folder has, and
+  // its series to the columns before the field's: the record without
+  // series_columns, the series without its last two columns.
   const QString older = tmp.filePath("older");
   Run({"--seed", "5", "--steps", "300", "--plot"}, older);
   QJsonObject written = Record(older);
+  EXPECT_EQ(written["series_columns"].toInt(), static_cast<int>(kSeriesColumns.size()));
   written.remove("files");
   written.remove("effective");
+  written.remove("series_columns");
   ASSERT_TRUE(
       WriteFile(older + "/run.json", QJsonDocument(written).toJson(), QIODevice::WriteOnly | QIODevice::Truncate));
+  QByteArray olderSeries;
+  for (const QByteArray& line : ReadFile(older + "/series.csv").split('\n')) {
+    if (!line.isEmpty()) olderSeries += line.split(',').mid(0, line.count(',') - 1).join(',') + '\n';
+  }
+  EXPECT_TRUE(olderSeries.startsWith(SeriesHeader(kSeriesColumnsBeforeField).toUtf8()));
+  ASSERT_TRUE(WriteFile(older + "/series.csv", olderSeries, QIODevice::WriteOnly | QIODevice::Truncate));
   const Finished olderVerified = RunProgram({"--verify", older});
   EXPECT_EQ(olderVerified.status, 0) << olderVerified.err.toStdString();
+  Run({"--config", older + "/run.json"}, tmp.filePath("older-again"));
+  EXPECT_EQ(ReadFile(tmp.filePath("older-again/series.csv")), olderSeries);
+  EXPECT_EQ(Record(tmp.filePath("older-again"))["series_columns"].toInt(), kSeriesColumnsBeforeField);
   // No run at all.
   for (const QString& dir : {tmp.filePath("none"), tmp.path()}) {
     const Finished none = RunProgram({"--verify", dir});

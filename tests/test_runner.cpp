@@ -247,6 +247,8 @@ TEST(RunnerProgram, RefusedCommandLinesExitWithStatus2AndWriteNothing) {
       {{"--job", "--steps 5 --out elsewhere", "--out", "OUT"}, "--out"},
       {{"--picture-scale", "9", "--plot", "--out", "OUT"}, "1 to 8"},
       {{"--agents-every", "150", "--out", "OUT"}, "multiple of 100"},
+      {{"--field-every", "250", "--out", "OUT"}, "--field-every takes a multiple of 100"},
+      {{"--field-every", "100"}, "--field-every writes a file: give --out DIR"},
       {{"--births"}, "--out"},
       {{"--checkpoint-every", "100", "--keep-checkpoints"}, "--out"},
       {{"--keep-checkpoints", "--out", "OUT"}, "--checkpoint-every"},
@@ -307,7 +309,7 @@ struct Unwritable {
 
 TEST(RunnerProgram, AFileThatCannotBeWrittenFailsTheRunWithStatus1AndLeavesNothing) {
   // Each limit lets every file of its run through but one (series.csv of
-  // 1000 steps is about 4.4 kB, a snapshot 5.9 kB, a checkpoint 125 kB).
+  // 1000 steps is about 4.6 kB, a snapshot 5.9 kB, a checkpoint 125 kB, the field at two samples 22 kB).
   const Unwritable table[] = {
       {{}, 4000, "the data could not be written"},
       {{"--histograms"}, 8000, "the data could not be written"},
@@ -315,6 +317,7 @@ TEST(RunnerProgram, AFileThatCannotBeWrittenFailsTheRunWithStatus1AndLeavesNothi
       {{"--checkpoint-every", "500"}, 65536, "checkpoint.pwk"},
       {{"--plot"}, 20000, "genes.png"},
       {{"--agents-every", "500"}, 6000, "agents.csv.gz"},
+      {{"--field-every", "500"}, 6000, "field.csv.gz"},
   };
   for (const Unwritable& u : table) {
     SCOPED_TRACE(u.arguments.join(' ').toStdString());

@@ -126,6 +126,95 @@ TEST(Watch, AgentTableAndLineageAgreeWithTheSeriesAndChangeNoResult) {
   EXPECT_LT(mutated, static_cast<int>(next));
 }
 
+// The field table at a sample is the world after the sample's step and the
+// evaporation that opens the next, the step before the agents move: a kept
+// checkpoint of that step, evaporated once, holds the same cells. Its mean
+// and its share at the floor are the series' columns at that step, and
+// recording it changes no other file and no other key of the record.
+TEST(Watch, FieldTableIsTheCheckpointsWorldAtItsSampleAgreesWithTheSeriesAndChangesNoOtherFile) {
+  QTemporaryDir tmp;
+  // At the evaporation rate 0.2 (amount 2) the background settles at 4, the
+  // floor itself.
+  const QStringList run =
+      kWorld +
+      QStringList{"--steps", "1000", "--evaporation-rate", "0.2", "--checkpoint-every", "500", "--keep-checkpoints"};
+  ASSERT_EQ(RunProgram(run + QStringList{"--field-every", "500", "--out", tmp.filePath("f")}).status, 0);
+  ASSERT_EQ(RunProgram(run + QStringList{"--out", tmp.filePath("plain")}).status, 0);
+
+  QJsonObject withField = runner_test::Record(tmp.filePath("f"));
+  QJsonObject plain = runner_test::Record(tmp.filePath("plain"));
+  EXPECT_EQ(withField["outputs"].toObject()["field_every"].toInt(), 500);
+  EXPECT_FALSE(plain["outputs"].toObject().contains("field_every")) << "a run without it records no key";
+  QJsonArray files = withField["files"].toArray();
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    if (files[i].toObject()["path"] == kFieldTableName) files.removeAt(i--);
+  }
+  EXPECT_EQ(files.size() + 1, withField["files"].toArray().size());
+  EXPECT_EQ(files, plain["files"].toArray()) << "every other file is byte-identical";
+  for (QJsonObject* record : {&withField, &plain}) {
+    QJsonObject outputs = (*record)["outputs"].toObject();
+    outputs.remove("field_every");
+    record->insert("outputs", outputs);
+    record->remove("files");
+    record->remove("wall_time_seconds");
+  }
+  EXPECT_EQ(withField, plain);
+
+  QStringList header;
+  const std::vector<TRow> field = CsvRows(ReadGzip(tmp.filePath("f/field.csv.gz")), &header);
+  EXPECT_EQ(header.join(','), "step,column,row,chemical,home,target");
+  TResult<TCheckpointFile> kept = ReadCheckpoint(tmp.filePath("f/checkpoints/step-0000500.pwk"));
+  ASSERT_TRUE(kept.Ok()) << kept.Error().message.toStdString();
+  const TCheckpoint& world = kept->checkpoint;
+  const size_t cells = world.cells.size();
+  ASSERT_EQ(field.size(), 2 * cells) << "the samples of steps 0 and 500";
+  constexpr int kAmount = 2;                              // the evaporation rate 0.2
+  std::map<int, std::pair<long, long>> chemicalAndFloor;  // by step
+  int targets = 0;
+  for (size_t i = 0; i < field.size(); ++i) {
+    const TRow& f = field[i];
+    const int step = f.at("step").toInt();
+    const int chemical = f.at("chemical").toInt();
+    chemicalAndFloor[step].first += chemical;
+    chemicalAndFloor[step].second += chemical <= kAmount + 2 ? 1 : 0;
+    ASSERT_EQ(step, i < cells ? 0 : 500) << "row " << i;
+    const size_t at = i % cells;  // row after row, each row by column
+    ASSERT_EQ(f.at("column").toInt(), static_cast<int>(at % world.cols)) << "row " << i;
+    ASSERT_EQ(f.at("row").toInt(), static_cast<int>(at / world.cols)) << "row " << i;
+    const TCell& cell = world.cells[at];
+    EXPECT_EQ(f.at("home").toInt(), cell.isHome ? 1 : 0) << "row " << i;
+    EXPECT_EQ(f.at("target").toInt(), cell.isTarget ? 1 : 0) << "row " << i;
+    if (step != 500) continue;
+    EXPECT_EQ(chemical, cell.chemical > kAmount + 2 ? cell.chemical - kAmount : cell.chemical) << "row " << i;
+    targets += cell.isTarget ? 1 : 0;
+  }
+  EXPECT_EQ(targets, 25);
+  int compared = 0;
+  for (const TRow& sample : CsvRows(Read(tmp.filePath("f/series.csv")))) {
+    const auto it = chemicalAndFloor.find(sample.at("step").toInt());
+    if (it == chemicalAndFloor.end()) continue;
+    const double n = static_cast<double>(cells);
+    EXPECT_EQ(QString::number(it->second.first / n, 'f', 4), sample.at("mean_chemical")) << it->first;
+    EXPECT_EQ(QString::number(it->second.second / n, 'f', 4), sample.at("floor_share")) << it->first;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 2);
+  EXPECT_LT(chemicalAndFloor[500].second, static_cast<long>(cells)) << "trails lie above the floor";
+  EXPECT_GT(chemicalAndFloor[500].second, static_cast<long>(cells) / 2) << "the background is at the floor";
+
+  // The record repeats the table, and --verify holds the folder to it.
+  ASSERT_EQ(RunProgram({"--config", tmp.filePath("f/run.json"), "--out", tmp.filePath("again")}).status, 0);
+  EXPECT_EQ(Read(tmp.filePath("again/field.csv.gz")), Read(tmp.filePath("f/field.csv.gz")));
+  EXPECT_EQ(RunProgram({"--verify", tmp.filePath("f"), "--quiet"}).status, 0);
+  // Under diffusion evaporation does not run: there is no floor to be at.
+  const runner_test::Finished diffused = RunProgram({"--seed", "5", "--steps", "100", "--diffuse", "on"});
+  ASSERT_EQ(diffused.status, 0);
+  const std::vector<TRow> rows = CsvRows(diffused.out.toUtf8());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("floor_share"), "");
+  EXPECT_FALSE(rows[0].at("mean_chemical").isEmpty());
+}
+
 // Bytes that do not compress, from a fixed seed.
 std::string Noise(size_t size) {
   std::mt19937 random(11);

@@ -94,6 +94,7 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
   if (!options.video.isEmpty()) fixed << QStringLiteral("--video ") + ShellWord(options.video);
   if (options.videoEvery) fixed << QStringLiteral("--video-every %1").arg(*options.videoEvery);
   if (options.agentsEvery) fixed << QStringLiteral("--agents-every %1").arg(*options.agentsEvery);
+  if (options.fieldEvery) fixed << QStringLiteral("--field-every %1").arg(*options.fieldEvery);
   if (options.births) fixed << QStringLiteral("--births");
   if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
 

@@ -27,6 +27,7 @@ struct TRunOptions {
   QString video;  // the video's file name in the run's folder
   std::optional<int32_t> videoEvery;
   std::optional<int32_t> agentsEvery;
+  std::optional<int32_t> fieldEvery;
   bool births = false;
   QString config;  // a run.json to repeat
   QString from;    // a checkpoint to continue

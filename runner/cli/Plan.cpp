@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <utility>
 
 #include "CellForm.h"
 #include "RunRecord.h"
@@ -63,6 +64,7 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   if (!options.video.isEmpty()) plan.video = options.video;
   if (options.videoEvery) plan.videoEvery = *options.videoEvery;
   if (options.agentsEvery) plan.agentsEvery = *options.agentsEvery;
+  if (options.fieldEvery) plan.fieldEvery = *options.fieldEvery;
 
   if (options.videoEvery && plan.video.isEmpty()) {
     return Refused(QStringLiteral("--video-every is for --video: give --video FILE too"));
@@ -82,10 +84,14 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   if (options.pictureScale && !plan.Pictures()) {
     return Refused(QStringLiteral("--picture-scale magnifies pictures: give --plot, --snapshot-every or --video too"));
   }
-  if (plan.agentsEvery % TForm1::kSampleInterval != 0) {
-    return Refused(QStringLiteral("--agents-every takes a multiple of %1, the steps between samples, not '%2'")
-                       .arg(TForm1::kSampleInterval)
-                       .arg(plan.agentsEvery));
+  for (const auto& [option, every] :
+       {std::pair{"--agents-every", plan.agentsEvery}, {"--field-every", plan.fieldEvery}}) {
+    if (every % TForm1::kSampleInterval != 0) {
+      return Refused(QStringLiteral("%1 takes a multiple of %2, the steps between samples, not '%3'")
+                         .arg(QLatin1String(option))
+                         .arg(TForm1::kSampleInterval)
+                         .arg(every));
+    }
   }
   if (plan.keepCheckpoints && plan.checkpointEvery == 0) {
     return Refused(QStringLiteral("--keep-checkpoints keeps the checkpoints of --checkpoint-every K: give it too"));
@@ -102,8 +108,8 @@ TStatus WritesNoFiles(const TRunPlan& plan) {
     return Refused(QStringLiteral(
         "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
   }
-  if (plan.agentsEvery > 0 || plan.births) {
-    const char* option = plan.births ? "--births" : "--agents-every";
+  if (plan.agentsEvery > 0 || plan.births || plan.fieldEvery > 0) {
+    const char* option = plan.births ? "--births" : plan.agentsEvery > 0 ? "--agents-every" : "--field-every";
     return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
   }
   if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));

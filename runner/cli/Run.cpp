@@ -89,7 +89,7 @@ TStatus TRunFiles::Open(bool toFolder) {
   TResult<TDataOut> series = TDataOut::Open(toFolder ? folder_.Path(Name(kSeriesName)) : QString());
   if (!series) return series.Error();
   series_ = std::move(*series);
-  if (TStatus written = series_->Write(SeriesHeader()); !written) return written;
+  if (TStatus written = series_->Write(SeriesHeader(spec_.seriesColumns)); !written) return written;
   if (spec_.histograms) {
     TResult<TDataOut> histograms = TDataOut::Open(folder_.Path(Name(kHistogramsName)));
     if (!histograms) return histograms.Error();
@@ -123,7 +123,7 @@ TRunObserver TRunFiles::Observer() {
 
 TStatus TRunFiles::Sample(const TSample& s) {
   ++samples_;
-  return series_->Write(SeriesRow(s));
+  return series_->Write(SeriesRow(s, spec_.seriesColumns));
 }
 
 TStatus TRunFiles::Picture(int32_t step, const QImage& grid, bool last) {

@@ -116,6 +116,9 @@ TStatus TRunUnderWay::Sampled(int32_t avgAngle, int32_t avgWiggle) {
   if (plan_.agentsEvery > 0 && stepCount % plan_.agentsEvery == 0 && observer_.agents) {
     observer_.agents(stepCount, form_);
   }
+  if (plan_.fieldEvery > 0 && stepCount % plan_.fieldEvery == 0 && observer_.field) {
+    observer_.field(stepCount, form_);
+  }
   return Success();
 }
 

@@ -33,6 +33,8 @@ struct TRunObserver {
   std::function<TStatus(int32_t step, const TGeneHistogram&)> histogram;
   // Every agent at the samples of every `agentsEvery`-th step.
   std::function<void(int32_t step, const TForm1& form)> agents;
+  // Every cell at the samples of every `fieldEvery`-th step.
+  std::function<void(int32_t step, const TForm1& form)> field;
   // Every birth, as it happens, when the plan asks for births.
   std::function<void(int32_t step, const TBirth& birth, const TForm1& form)> birth;
   // A picture of the grid after `step` steps; `last` marks the run's final one.

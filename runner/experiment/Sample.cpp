@@ -68,7 +68,23 @@ TSample TakeSample(const TForm1& form, int32_t avgAngle, int32_t avgWiggle, cons
   s.birthsTotal = form.births;
   s.births = form.births - previous.birthsTotal;
   const int32_t threshold = form.VisibilityThreshold();
-  for (const TCell& cell : form.cells) s.visibleCells += cell.chemical >= threshold ? 1 : 0;
+  // Cells at or below `lowest` are no longer lowered by evaporation; under
+  // diffusion evaporation does not run, and there is no floor.
+  const bool evaporates = !form.DiffuseChecked();
+  const int32_t lowest =
+      evaporates ? TForm1::EvaporationAmountAt(form.EvaporationRate()) + TForm1::kEvaporationFloor : 0;
+  int64_t chemical = 0;
+  int64_t atFloor = 0;
+  for (const TCell& cell : form.cells) {
+    s.visibleCells += cell.chemical >= threshold ? 1 : 0;
+    chemical += cell.chemical;
+    atFloor += cell.chemical <= lowest ? 1 : 0;
+  }
+  const int64_t cells = form.cells.end() - form.cells.begin();
+  if (cells > 0) {
+    s.meanChemical = static_cast<double>(chemical) / static_cast<double>(cells);
+    if (evaporates) s.floorShare = static_cast<double>(atFloor) / static_cast<double>(cells);
+  }
   return s;
 }
 

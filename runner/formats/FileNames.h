@@ -18,6 +18,7 @@ inline constexpr const char* kCheckpointName = "checkpoint.pwk";
 inline constexpr const char* kKeptCheckpointFolder = "checkpoints";
 inline constexpr const char* kAgentTableName = "agents.csv.gz";
 inline constexpr const char* kLineageName = "births.csv.gz";
+inline constexpr const char* kFieldTableName = "field.csv.gz";
 
 // In a sweep's folder, beside its run folders.
 inline constexpr const char* kSummaryCsvName = "summary.csv";

@@ -167,6 +167,18 @@ const TRecordField kRecordFields[] = {
      "a whole number from 0", false},
     {"outputs/births", [](const TRunRecord& r) { return QJsonValue(r.spec.births); },
      [](const QJsonValue& j, TRunRecord& r) { return ReadBool(j, r.spec.births); }, "true or false", false},
+    // Only with --field-every: a record without it has no field table.
+    {"outputs/field_every",
+     [](const TRunRecord& r) {
+       return r.spec.fieldEvery > 0 ? QJsonValue(r.spec.fieldEvery) : QJsonValue(QJsonValue::Undefined);
+     },
+     [](const QJsonValue& j, TRunRecord& r) { return ReadWhole(j, r.spec.fieldEvery, 0, kMaxInt32); },
+     "a whole number from 0", false},
+    {"series_columns", [](const TRunRecord& r) { return QJsonValue(r.spec.seriesColumns); },
+     [](const QJsonValue& j, TRunRecord& r) {
+       return ReadWhole(j, r.spec.seriesColumns, kSeriesColumnsBeforeField, kAllSeriesColumns);
+     },
+     "a whole number of column specs this program writes", false},
     {"from/path", [](const TRunRecord& r) { return Continued(r, r.spec.fromPath); },
      [](const QJsonValue& j, TRunRecord& r) { return ReadText(j, r.spec.fromPath) && !r.spec.fromPath.isEmpty(); },
      "the checkpoint's file", false},
@@ -292,6 +304,7 @@ TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path,
     return Refused(QStringLiteral("%1 is not a run record of %2").arg(path, QLatin1String(kProgram)));
   TRunRecord record;
   record.spec.settings = defaults;
+  record.spec.seriesColumns = kSeriesColumnsBeforeField;  // a record without the count
   for (const TRecordField& field : kRecordFields) {
     if (!field.read) continue;
     const QJsonValue json = ValueAt(object, field.path);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "SeriesColumns.h"
 #include "Settings.h"
 
 inline constexpr int32_t kMinPictureScale = 1;
@@ -28,6 +29,8 @@ struct TRunSpec {
   int32_t videoEvery = kDefaultVideoEvery;      // a frame after every videoEvery-th step
   int32_t agentsEvery = 0;                      // 0: no agent table; else a multiple of the sample interval
   bool births = false;                          // the lineage: one row per birth
+  int32_t fieldEvery = 0;                       // 0: no field table; else a multiple of the sample interval
+  int32_t seriesColumns = kAllSeriesColumns;    // column specs series.csv holds (kSeriesColumns' first)
   // Repeating an interrupted run: it is interrupted again after this many steps.
   std::optional<int32_t> interruptedAfter;
   // A continued world: the checkpoint's file and its SHA-256. The seed rule

@@ -10,7 +10,7 @@ QString Fixed(double value) { return QString::number(value, 'f', kDecimals); }
 
 }  // namespace
 
-QString SeriesHeader() { return SeriesColumnNames().join(QLatin1Char(',')) + QLatin1Char('\n'); }
+QString SeriesHeader(int32_t specs) { return SeriesColumnNames(specs).join(QLatin1Char(',')) + QLatin1Char('\n'); }
 
 namespace {
 
@@ -39,15 +39,17 @@ QString SeriesCell(const TSample& s, TSeriesColumn column, int32_t colony) {
     case TSeriesColumn::kColonyWiggle: return ColonyCell(s, s.colonyWiggle, colony);
     case TSeriesColumn::kColonyAngleSd: return ColonyCell(s, s.colonyAngleSd, colony);
     case TSeriesColumn::kColonyWiggleSd: return ColonyCell(s, s.colonyWiggleSd, colony);
+    case TSeriesColumn::kMeanChemical: return Fixed(s.meanChemical);
+    case TSeriesColumn::kFloorShare: return s.floorShare ? Fixed(*s.floorShare) : QString();
   }
   return {};
 }
 
 }  // namespace
 
-QString SeriesRow(const TSample& s) {
+QString SeriesRow(const TSample& s, int32_t specs) {
   QStringList cells;
-  ForEachSeriesCell([&](TSeriesColumn column, int32_t colony) { cells << SeriesCell(s, column, colony); });
+  ForEachSeriesCell([&](TSeriesColumn column, int32_t colony) { cells << SeriesCell(s, column, colony); }, specs);
   return cells.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "ModelShape.h"
 #include "SeriesColumns.h"
@@ -31,15 +32,19 @@ struct TSample {
   std::array<double, TModelShape::kColonies> colonyAngleSd{};  // population standard deviation per colony
   std::array<double, TModelShape::kColonies> colonyWiggleSd{};
   std::array<int32_t, TModelShape::kColonies> colonySize{};
+  double meanChemical = 0;  // over all cells
+  // Share of cells at or below the evaporation floor; none under diffusion,
+  // where evaporation does not run.
+  std::optional<double> floorShare;
 };
 
 // Counts of agents at each value of each gene: [0] angle, [1] wiggle.
 using TGeneHistogram = std::array<std::array<int64_t, kGeneValues>, 2>;
 
 // series.csv: the header line and one row, each ending in a newline, with the
-// columns of kSeriesColumns.
-QString SeriesHeader();
-QString SeriesRow(const TSample& sample);
+// columns of the first `specs` column specs of kSeriesColumns.
+QString SeriesHeader(int32_t specs = kAllSeriesColumns);
+QString SeriesRow(const TSample& sample, int32_t specs = kAllSeriesColumns);
 // genes_hist.csv: step, gene, then the count at each value 0..255.
 QString HistogramHeader();
 QString HistogramRows(int32_t step, const TGeneHistogram& histogram);

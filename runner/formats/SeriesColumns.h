@@ -33,6 +33,8 @@ enum class TSeriesColumn : uint8_t {
   kColonyWiggle,
   kColonyAngleSd,
   kColonyWiggleSd,
+  kMeanChemical,
+  kFloorShare,
 };
 
 struct TSeriesColumnSpec {
@@ -74,6 +76,10 @@ inline constexpr std::array kSeriesColumns{
                     "population sd of the angle gene within the colony; empty likewise"},
   TSeriesColumnSpec{TSeriesColumn::kColonyWiggleSd, "sd_wiggle_c", true, false,
                     "population sd of the wiggle gene within the colony; empty likewise"},
+  // The field, added after the columns above.
+  TSeriesColumnSpec{TSeriesColumn::kMeanChemical, "mean_chemical", false, false, "mean chemical over all cells"},
+  TSeriesColumnSpec{TSeriesColumn::kFloorShare, "floor_share", false, false,
+                    "share of cells at or below the evaporation floor; empty under diffusion"},
 };
 // clang-format on
 
@@ -85,7 +91,14 @@ constexpr bool SeriesColumnsInOrder() {
   return true;
 }
 static_assert(SeriesColumnsInOrder(), "kSeriesColumns lists every TSeriesColumn once, in its order");
-static_assert(static_cast<size_t>(TSeriesColumn::kColonyWiggleSd) + 1 == kSeriesColumns.size());
+static_assert(static_cast<size_t>(TSeriesColumn::kFloorShare) + 1 == kSeriesColumns.size());
+
+// The column specs a series holds: a run writes all of them, and records
+// how many (run.json's series_columns), so that a repeat of it writes the
+// same columns. A record without that count was written with the columns
+// before the field's.
+inline constexpr int32_t kAllSeriesColumns = static_cast<int32_t>(kSeriesColumns.size());
+inline constexpr int32_t kSeriesColumnsBeforeField = static_cast<int32_t>(TSeriesColumn::kMeanChemical);
 
 constexpr const TSeriesColumnSpec& SeriesColumnSpec(TSeriesColumn column) {
   return kSeriesColumns[static_cast<size_t>(column)];
@@ -97,18 +110,21 @@ inline QString SeriesColumnName(TSeriesColumn column, int32_t colony = 0) {
   return spec.perColony ? QLatin1String(spec.name) + QString::number(colony) : QLatin1String(spec.name);
 }
 
-// Calls visit(column, colony) for every column of a series.csv row, in order
-// (colony 0 for a column that is not per colony).
+// Calls visit(column, colony) for every column of a series.csv row of the
+// first `specs` column specs, in order (colony 0 for a column that is not
+// per colony).
 template <typename TVisit>
-void ForEachSeriesCell(TVisit&& visit) {
-  for (const TSeriesColumnSpec& spec : kSeriesColumns) {
+void ForEachSeriesCell(TVisit&& visit, int32_t specs = kAllSeriesColumns) {
+  for (int32_t i = 0; i < specs && i < kAllSeriesColumns; ++i) {
+    const TSeriesColumnSpec& spec = kSeriesColumns[static_cast<size_t>(i)];
     for (int32_t c = 0; c < (spec.perColony ? kSeriesColonies : 1); ++c) visit(spec.column, c);
   }
 }
 
-// Every column's name, in the order series.csv holds them.
-inline QStringList SeriesColumnNames() {
+// Every column's name of the first `specs` column specs, in the order
+// series.csv holds them.
+inline QStringList SeriesColumnNames(int32_t specs = kAllSeriesColumns) {
   QStringList names;
-  ForEachSeriesCell([&](TSeriesColumn column, int32_t colony) { names << SeriesColumnName(column, colony); });
+  ForEachSeriesCell([&](TSeriesColumn column, int32_t colony) { names << SeriesColumnName(column, colony); }, specs);
   return names;
 }

@@ -26,6 +26,9 @@ TStatus TWatch::Open() {
   if (spec_.agentsEvery > 0) {
     if (TStatus opened = OpenTable(folder_.Path(QLatin1String(kAgentTableName)), agentTable_); !opened) return opened;
   }
+  if (spec_.fieldEvery > 0) {
+    if (TStatus opened = OpenTable(folder_.Path(QLatin1String(kFieldTableName)), fieldTable_); !opened) return opened;
+  }
   if (spec_.births) {
     if (TStatus opened = OpenTable(folder_.Path(QLatin1String(kLineageName)), lineage_); !opened) return opened;
   }
@@ -37,6 +40,11 @@ void TWatch::Observe(TRunObserver& observer) {
   if (agentTable_) {
     observer.agents = [this](int32_t step, const TForm1& form) {
       if (tables_) tables_ = agentTable_->Write(step, form);
+    };
+  }
+  if (fieldTable_) {
+    observer.field = [this](int32_t step, const TForm1& form) {
+      if (tables_) tables_ = fieldTable_->Write(step, form);
     };
   }
   if (lineage_) {
@@ -67,6 +75,7 @@ TStatus TWatch::Close() {
   };
   keep(tables_);
   if (agentTable_) keep(agentTable_->Close());
+  if (fieldTable_) keep(fieldTable_->Close());
   if (lineage_) keep(lineage_->Close());
   return first;
 }

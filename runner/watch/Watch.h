@@ -1,5 +1,5 @@
-// What watches a run beside its series: the agent table, the lineage, the
-// video, and the names of the checkpoints it keeps.
+// What watches a run beside its series: the agent table, the field table,
+// the lineage, the video, and the names of the checkpoints it keeps.
 #pragma once
 
 #include <QImage>
@@ -10,6 +10,7 @@
 
 #include "AgentTable.h"
 #include "Experiment.h"
+#include "FieldTable.h"
 #include "Lineage.h"
 #include "Result.h"
 #include "RunFolder.h"
@@ -23,7 +24,7 @@ class TWatch {
   // Opens the files and folders the TRunSpec asks for; fails at once when
   // one cannot be made.
   TStatus Open();
-  // Hooks the agent table and the lineage into the run.
+  // Hooks the agent table, the field table and the lineage into the run.
   void Observe(TRunObserver& observer);
   // A labelled picture of the grid after `step`: a video frame when one is due.
   TStatus Picture(int32_t step, const QImage& picture);
@@ -39,6 +40,7 @@ class TWatch {
   const TRunSpec& spec_;
   const TRunFolder& folder_;
   std::unique_ptr<TAgentTable> agentTable_;
+  std::unique_ptr<TFieldTable> fieldTable_;
   std::unique_ptr<TLineage> lineage_;
   std::unique_ptr<TVideo> video_;
   std::vector<TKeptCheckpoint> kept_;
