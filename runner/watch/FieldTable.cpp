@@ -11,9 +11,8 @@ constexpr size_t kBlockBytes = 1U << 20;
 }  // namespace
 
 TResult<TFieldTable> TFieldTable::Open(const QString& path) {
-  TResult<TGzipFile> file = TGzipFile::Open(path);
+  TResult<TGzipFile> file = TGzipFile::OpenTable(path, kHeader);
   if (!file) return file.Error();
-  if (TStatus header = file->Write(kHeader); !header) return header.Error();
   return TFieldTable(std::move(*file));
 }
 
