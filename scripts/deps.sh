@@ -15,6 +15,8 @@
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
 #             what the package check runs the window with (scripts/package.sh)
+#   docs      pandas and matplotlib for the Python that draws the model
+#             description's figures (docs/figures/)
 #   style     clang-format and clang-tidy: the layout and checks of the code
 #             (scripts/style.sh, scripts/test.sh)
 #   cluster   GNU parallel, rsync, the ssh client and server, Slurm and munge:
@@ -31,6 +33,7 @@ declare -A needs=(
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
+  [docs]="python3-pandas python3-matplotlib"
   [style]="clang-format clang-tidy"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"
 )
