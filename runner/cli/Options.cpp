@@ -224,7 +224,7 @@ TStatus AppendRange(const TSettingSpec& spec, const QString& text, QList<int32_t
 TStatus AppendValues(const TSettingSpec& spec, const QString& list, QList<int32_t>& values) {
   for (const QString& text : list.split(QLatin1Char(','))) {
     if (text.contains(QLatin1Char(':'))) {
-      if (const TStatus range = AppendRange(spec, text, values); !range) return range;
+      if (TStatus range = AppendRange(spec, text, values); !range) return range;
       continue;
     }
     const auto value = ParseSettingValue(spec, text);
@@ -253,7 +253,7 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
       return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
     varied[*index] = true;
     TVary axis{*index, {}};
-    if (const TStatus read = AppendValues(spec, vary.mid(eq + 1), axis.values); !read) return read;
+    if (TStatus read = AppendValues(spec, vary.mid(eq + 1), axis.values); !read) return read;
     c.vary << axis;
   }
   return Success();
