@@ -7,7 +7,7 @@
 #include <optional>
 #include <type_traits>
 
-#include "RunSpec.h"
+#include "RunSetup.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "Checkpoint.h"
 #include "Result.h"
-#include "RunSpec.h"
+#include "RunSetup.h"
 #include "Sample.h"
 #include "SeedRule.h"
 #include "Settings.h"

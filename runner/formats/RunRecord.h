@@ -10,7 +10,7 @@
 
 #include "FileNames.h"
 #include "Result.h"
-#include "RunSpec.h"
+#include "RunSetup.h"
 
 // A file of a run's folder, by its path inside the folder.
 struct TFileEntry {

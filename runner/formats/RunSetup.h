@@ -30,7 +30,7 @@ struct TRunSpec {
   int32_t agentsEvery = 0;                      // 0: no agent table; else a multiple of the sample interval
   bool births = false;                          // the lineage: one row per birth
   int32_t fieldEvery = 0;                       // 0: no field table; else a multiple of the sample interval
-  int32_t seriesColumns = kAllSeriesColumns;    // column specs series.csv holds (kSeriesColumns' first)
+  int32_t seriesColumns = kAllSeriesColumns;    // column kinds series.csv holds (kSeriesColumns' first)
   // Repeating an interrupted run: it is interrupted again after this many steps.
   std::optional<int32_t> interruptedAfter;
   // A continued world: the checkpoint's file and its SHA-256. The seed rule
