@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -13,6 +14,21 @@ inline constexpr int32_t kMinPictureScale = 1;
 inline constexpr int32_t kMaxPictureScale = 8;
 inline constexpr int32_t kDefaultVideoEvery = 10;
 inline constexpr int32_t kDefaultPictureScale = 1;  // pictures as large as the window draws them
+
+// A run's place in the design of the sweep that made it. run.json holds it
+// as "design": {"kind", "factors", "point", "role", "command"}; the job line
+// carries it, so a design can be re-created and analysed from its runs alone.
+struct TDesignPoint {
+  QString kind;         // "factorial", "lhs", "sobol" or "morris"
+  QStringList factors;  // the design's factors, as option names, in the design's order
+  int32_t point = 0;    // the point's index in the design (a Morris trajectory's index for "morris")
+  // factorial: "cell"; lhs: "sample"; sobol: "A", "B" or "AB<i>" (i the
+  // 1-based index of the factor taken from B); morris: "T<k>", the
+  // trajectory's k-th point, 0-based (consecutive points differ in one factor)
+  QString role;
+  QString command;  // the --grid options that make the design, so that it can be re-created
+  bool operator==(const TDesignPoint&) const = default;
+};
 
 struct TRunSpec {
   TSettingValues settings{};
@@ -39,6 +55,8 @@ struct TRunSpec {
   QString fromPath;
   QString fromSha256;
   bool branchSeed = false;
+  // The run's point of a designed sweep; absent for a run on its own.
+  std::optional<TDesignPoint> design;
   // A picture of the grid after the last step (final.png).
   bool FinalPicture() const { return plot || snapshotEvery > 0; }
   // Pictures of the grid keep the cell layer drawn as the window draws it.
