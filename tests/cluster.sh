@@ -226,6 +226,7 @@ MpiDefault=none
 ReturnToService=2
 NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+MaxArraySize=7
 EOF2
 slurmctld -D -i -f "$SLURM_CONF" 2>>"$tmp/slurm/slurmctld.log" &
 daemons+=($!)
@@ -283,3 +284,57 @@ grep -q '1 of 3 runs did not complete; .*summary.csv is partial: 2 runs complete
 [ "$(grep -c '^run-' failing/summary.csv)" -eq 2 ] || fail "the partial summary does not hold the 2 completed runs"
 no_working_folders
 echo "cluster: a failing line fails the sweep and is named: $(grep -c . failing.err) lines"
+
+# --- 4. pathwick_sweep --slurm: more runs than the largest array (7 here) ------
+export PATHWICK_SWEEP_POLL=1 PATHWICK_RUN=$runner
+{
+  "$runner" --grid --vary evaporation-rate=0.3,0.6 --seeds 1-5 --steps 300 --agents 50
+  echo "--steps 300 --agents 50 --sniff sideways --seed 3"
+} >packed.jobs
+status=0
+"$sweep" --slurm packed.jobs packed --chunk 1 --time 10 2>chunk.err || status=$?
+[ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than .*MaxArraySize of 7 here; give --chunk 2 or more$' chunk.err ||
+  fail "a --chunk that needs more tasks than MaxArraySize exited $status: $(cat chunk.err)"
+[ -z "$(squeue -h -o %i)" ] && [ ! -e packed/.sweep/slurm/1 ] || fail "the refused Slurm sweep submitted"
+status=0
+"$sweep" --slurm packed.jobs packed --wait --time 10 --cpus-per-task 1 >packed.out 2>packed.err || status=$?
+[ "$status" -eq 1 ] || fail "a Slurm sweep with a failing line exited $status, not 1: $(cat packed.err)"
+grep -q "^pathwick_sweep: 11 runs in array job [0-9]*: 6 tasks of up to 2 runs (MaxArraySize 7)" packed.out ||
+  fail "the submission: $(cat packed.out)"
+grep -q "^pathwick_sweep: run-0011-seed-3 (line 11: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on $node: pathwick_run: .*sideways" packed.err ||
+  fail "the failing line is not named: $(cat packed.err)"
+grep -q '1 of 11 runs did not complete; .*summary.csv is partial: 10 runs completed' packed.err ||
+  fail "the count of the Slurm sweep: $(cat packed.err)"
+# Every line started exactly once, over the 6 tasks.
+started=$(cat packed/.sweep/slurm/1/task-*.joblog | awk -F'\t' 'NR > 1 && $1 ~ /^[0-9]+$/ { print $NF }' |
+  grep -o 'run-[0-9]*-seed-[0-9]*' | sort)
+[ "$(wc -l <<<"$started")" -eq 11 ] && [ -z "$(uniq -d <<<"$started")" ] || fail "the runs started: $started"
+[ "$(grep -c '^run-.*,completed,' packed/summary.csv)" -eq 10 ] || fail "the Slurm sweep's summary lacks runs"
+echo "cluster: --slurm packs 11 runs into 6 tasks: $(series_as_alone packed packed.jobs) runs as made alone, the failing line named"
+
+# Resume after a cancelled array: held at submission, one task released and
+# run, the rest cancelled; the check names what was not run, and the same
+# command again submits just that and leaves the finished runs alone.
+"$runner" --grid --seeds 1-8 --steps 300 --agents 50 >resume.jobs
+"$sweep" --slurm resume.jobs resumed --hold >/dev/null || fail "the held Slurm sweep exited $?"
+read -r array check <resumed/.sweep/slurm/jobs
+status=0
+"$sweep" --slurm resume.jobs resumed 2>queued.err || status=$?
+[ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err ||
+  fail "a sweep into a folder with queued jobs exited $status: $(cat queued.err)"
+scontrol release "${array}_0"
+wait_for 60 "task 0 of the held array" test -f resumed/.sweep/slurm/1/task-0.ended
+scancel "$array"
+scontrol release "$check"
+wait_for 60 "the check of the cancelled array" jobs_done
+[ "$(cat resumed/.sweep/slurm/1/check.status)" = 1 ] || fail "the check of a cancelled array did not fail"
+[ "$(grep -c 'not run: the sweep was interrupted$' resumed/.sweep/slurm/1/check.err)" -eq 6 ] &&
+  grep -q '6 of 8 runs did not complete; .*run the same command again to complete the 6 interrupted$' resumed/.sweep/slurm/1/check.err ||
+  fail "the check of a cancelled array: $(cat resumed/.sweep/slurm/1/check.err)"
+before=$(stat -c '%n %i %Y' resumed/run-*/run.json)
+"$sweep" --slurm resume.jobs resumed --wait >/dev/null 2>resumed.err || fail "the resumed Slurm sweep exited $?: $(cat resumed.err)"
+[ "$(cut -f1 resumed/.sweep/slurm/2/tasks | tr '\n' ' ')" = "$(printf 'run-%04d-seed-%d ' 3 3 4 4 5 5 6 6 7 7 8 8)" ] ||
+  fail "the resumed sweep submitted: $(cut -f1 resumed/.sweep/slurm/2/tasks)"
+[ "$(stat -c '%n %i %Y' resumed/run-000[12]-*/run.json)" = "$before" ] || fail "the resumed sweep touched the finished runs"
+[ "$(grep -c '^run-.*,completed,' resumed/summary.csv)" -eq 8 ] || fail "the resumed sweep's summary lacks runs"
+echo "cluster: --slurm resumes a cancelled array with the 6 runs missing: $(series_as_alone resumed resume.jobs) runs as made alone"
