@@ -7,7 +7,11 @@
 #      every run exactly once, with the job list and the login file named by
 #      relative paths;
 #   2. the README's Slurm array recipe, taken from the README as it is written;
-#   3. a job list with one failing line makes the sweep fail and name it.
+#   3. a job list with one failing line makes the sweep fail and name it;
+#   4. pathwick_sweep --slurm under a MaxArraySize smaller than the job list:
+#      the runs packed into tasks, a failing line named, a --chunk that needs
+#      a larger array refused, and a cancelled array resumed with only the
+#      runs that are missing.
 # Every run's series.csv must equal that of the same run made alone. Every
 # daemon is stopped on the way out, whatever happens; nothing stays running.
 # Needs root (the daemons); otherwise it reports itself skipped (status 77).
@@ -322,6 +326,10 @@ status=0
 "$sweep" --slurm resume.jobs resumed 2>queued.err || status=$?
 [ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err ||
   fail "a sweep into a folder with queued jobs exited $status: $(cat queued.err)"
+status=0
+"$sweep" resume.jobs resumed 2>queued.err || status=$?
+[ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep" queued.err ||
+  fail "a sweep here into a folder with queued Slurm jobs exited $status: $(cat queued.err)"
 scontrol release "${array}_0"
 wait_for 60 "task 0 of the held array" test -f resumed/.sweep/slurm/1/task-0.ended
 scancel "$array"

@@ -61,6 +61,7 @@ unknown option '--partition=short' |--partition=short
 --slurm comes before the sbatch options |--time 5 --slurm
 the sweep sets the array itself \(--array=1-3\)|--slurm --array=1-3
 the sweep sets the array itself \(-a\)|--slurm --time 5 -a 1-3
+the sweep gives the jobs their commands; --wrap does not fit |--slurm --wrap hostname
 --window comes before the sbatch options |--slurm -- --window 2
 --slurm and --sshloginfile exclude each other |--slurm --sshloginfile hosts
 with --slurm the runs at once in a task are its CPUs |--slurm --jobs 2
