@@ -321,7 +321,7 @@ echo "cluster: --slurm packs 11 runs into 6 tasks: $(series_as_alone packed pack
 # command again submits just that and leaves the finished runs alone.
 "$runner" --grid --seeds 1-8 --steps 300 --agents 50 >resume.jobs
 "$sweep" --slurm resume.jobs resumed --hold >/dev/null || fail "the held Slurm sweep exited $?"
-read -r array check <resumed/.sweep/slurm/jobs
+{ read -r array && read -r check; } <resumed/.sweep/slurm/jobs
 status=0
 "$sweep" --slurm resume.jobs resumed 2>queued.err || status=$?
 [ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err ||
