@@ -9,7 +9,7 @@
 #                  (scripts/style.sh, about 10 minutes)
 #               3. sweeps on a throwaway cluster on this machine: an sshd and a
 #                  single-node Slurm, on the loopback (tests/cluster.sh, about
-#                  a minute; needs root, else skipped with the reason)
+#                  a minute and a half; needs root, else skipped with the reason)
 #               4. the Debian package, built and checked (scripts/package.sh --check)
 #               5. a bounded run of each libFuzzer target (build-fuzz/, clang): the
 #                  conversions, the setup fields, checkpoints, the command line and

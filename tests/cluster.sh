@@ -7,7 +7,11 @@
 #      every run exactly once, with the job list and the login file named by
 #      relative paths;
 #   2. the README's Slurm array recipe, taken from the README as it is written;
-#   3. a job list with one failing line makes the sweep fail and name it.
+#   3. a job list with one failing line makes the sweep fail and name it;
+#   4. pathwick_sweep --slurm under a MaxArraySize smaller than the job list:
+#      the runs packed into tasks, a --chunk that needs a larger array
+#      refused, a cancelled array resumed with only the runs that are
+#      missing, and a failing line named.
 # Every run's series.csv must equal that of the same run made alone. Every
 # daemon is stopped on the way out, whatever happens; nothing stays running.
 # Needs root (the daemons); otherwise it reports itself skipped (status 77).
@@ -226,6 +230,7 @@ MpiDefault=none
 ReturnToService=2
 NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+MaxArraySize=7
 EOF2
 slurmctld -D -i -f "$SLURM_CONF" 2>>"$tmp/slurm/slurmctld.log" &
 daemons+=($!)
@@ -283,3 +288,64 @@ grep -q '1 of 3 runs did not complete; .*summary.csv is partial: 2 runs complete
 [ "$(grep -c '^run-' failing/summary.csv)" -eq 2 ] || fail "the partial summary does not hold the 2 completed runs"
 no_working_folders
 echo "cluster: a failing line fails the sweep and is named: $(grep -c . failing.err) lines"
+
+# --- 4. pathwick_sweep --slurm: more runs than the largest array (7 here) ------
+export PATHWICK_SWEEP_POLL=1 PATHWICK_RUN=$runner
+{
+  "$runner" --grid --vary evaporation-rate=0.3,0.6 --seeds 1-5 --steps 300 --agents 50
+  echo "--steps 300 --agents 50 --sniff sideways --seed 3"
+} >packed.jobs
+status=0
+"$sweep" --slurm packed.jobs packed --chunk 1 --time 10 2>chunk.err || status=$?
+[ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than .*MaxArraySize of 7 here; give --chunk 2 or more$' chunk.err ||
+  fail "a --chunk that needs more tasks than MaxArraySize exited $status: $(cat chunk.err)"
+[ -z "$(squeue -h -o %i)" ] && [ ! -e packed/.sweep/slurm/1 ] || fail "the refused Slurm sweep submitted"
+
+# Held at submission; one task released and run, the rest cancelled. While
+# its jobs are queued no other sweep into the folder starts; the check after
+# the cancelled array names what was not run.
+"$sweep" --slurm packed.jobs packed --hold --time 10 >packed.out || fail "the held Slurm sweep exited $?"
+grep -q "^pathwick_sweep: 11 runs in array job [0-9]*: 6 tasks of up to 2 runs (MaxArraySize 7)" packed.out ||
+  fail "the submission: $(cat packed.out)"
+{ read -r array && read -r check; } <packed/.sweep/slurm/jobs
+for slurm_option in --slurm ""; do
+  status=0
+  "$sweep" $slurm_option packed.jobs packed 2>queued.err || status=$?
+  [ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err ||
+    fail "a sweep ${slurm_option:-here} into a folder with queued Slurm jobs exited $status: $(cat queued.err)"
+done
+scontrol release "${array}_0"
+wait_for 60 "task 0 of the held array" test -f packed/.sweep/slurm/1/task-0.ended
+scancel "$array"
+scontrol release "$check"
+wait_for 60 "the check of the cancelled array" jobs_done
+report=packed/.sweep/slurm/1/check.err
+[ "$(cat packed/.sweep/slurm/1/check.status)" = 1 ] || fail "the check of a cancelled array did not fail"
+[ "$(grep -c 'not run: the sweep was interrupted$' "$report")" -eq 9 ] &&
+  grep -q '9 of 11 runs did not complete; .*run the same command again to complete the 9 interrupted$' "$report" ||
+  fail "the check of a cancelled array: $(cat "$report")"
+
+# The same command again submits the 9 runs missing and leaves the 2 finished
+# alone; the failing line is named with its node, and is no interruption.
+before=$(stat -c '%n %i %Y' packed/run-*/run.json)
+[ "$(wc -l <<<"$before")" -eq 2 ] || fail "task 0 did not make its 2 runs: $before"
+status=0
+"$sweep" --slurm packed.jobs packed --wait --window 2 --time 10 --cpus-per-task 1 >packed.out 2>packed.err || status=$?
+[ "$status" -eq 1 ] || fail "the resumed Slurm sweep with a failing line exited $status, not 1: $(cat packed.err)"
+grep -q "^pathwick_sweep: 9 runs in array job [0-9]*: 5 tasks of up to 2 runs (MaxArraySize 7)" packed.out ||
+  fail "the resumed submission: $(cat packed.out)"
+[ "$(cut -f1 packed/.sweep/slurm/2/tasks)" = "$(cut -f1 packed/.sweep/slurm/1/tasks | tail -n +3)" ] ||
+  fail "the resumed sweep submitted: $(cut -f1 packed/.sweep/slurm/2/tasks)"
+grep -q "^pathwick_sweep: run-0011-seed-3 (line 11: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on $node: pathwick_run: .*sideways" packed.err ||
+  fail "the failing line is not named: $(cat packed.err)"
+grep -q '1 of 11 runs did not complete; .*summary.csv is partial: 10 runs completed' packed.err &&
+  ! grep -q 'run the same command again' packed.err || fail "the count of the Slurm sweep: $(cat packed.err)"
+[ "$(stat -c '%n %i %Y' packed/run-000[12]-*/run.json)" = "$before" ] || fail "the resumed sweep touched the finished runs"
+# Every line started exactly once, over the two submissions.
+started=$(cat packed/.sweep/slurm/*/task-*.joblog | awk -F'\t' '$1 ~ /^[0-9]+$/ { print $NF }' |
+  grep -o 'run-[0-9]*-seed-[0-9]*' | sort)
+[ "$(wc -l <<<"$started")" -eq 11 ] && [ -z "$(uniq -d <<<"$started")" ] || fail "the runs started: $started"
+[ "$(grep -c '^run-.*,completed,' packed/summary.csv)" -eq 10 ] || fail "the Slurm sweep's summary lacks runs"
+windows=$(awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "window") c = i; next } { print $c }' packed/summary.csv | sort -u)
+[ "$windows" = 2 ] || fail "--window 2 did not reach the summary of the Slurm sweep: $windows"
+echo "cluster: --slurm packs 11 runs into 6 tasks, resumes the cancelled array with the 9 missing, names the failing line: $(series_as_alone packed packed.jobs) runs as made alone"

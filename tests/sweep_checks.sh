@@ -3,7 +3,8 @@
 # the first run (a missing tool, named with the package that brings it; a
 # --window that is no whole number from 1); --window reaching the summary; and
 # the check after the last run, which names each run that did not complete,
-# counts them, and suggests running again only for an interrupted one.
+# counts them, and suggests running again only for an interrupted one; and
+# the options of a Slurm sweep that are refused before Slurm is asked.
 #   tests/sweep_checks.sh PATHWICK_RUN PATHWICK_SWEEP
 set -euo pipefail
 runner=$(readlink -f "$1")
@@ -49,6 +50,26 @@ for bad in 0 -3 x 2147483648 ""; do
   expect 2 "^pathwick_sweep: --window takes a whole number from 1 to 2147483647, not '$bad' " "$sweep" jobs refused --window "$bad"
 done
 expect 2 '^pathwick_sweep: --window needs a number ' "$sweep" jobs refused --window
+# The options of a Slurm sweep, refused before anything is asked of Slurm.
+while IFS='|' read -r pattern arguments; do
+  read -ra arguments <<<"$arguments"
+  expect 2 "^pathwick_sweep: $pattern" "$sweep" jobs refused "${arguments[@]}"
+done <<'TABLE'
+--chunk is an option of --slurm |--chunk 2
+--wait is an option of --slurm |--wait
+unknown option '--partition=short' |--partition=short
+--slurm comes before the sbatch options |--time 5 --slurm
+the sweep sets the array itself \(--array=1-3\)|--slurm --array=1-3
+the sweep sets the array itself \(-a\)|--slurm --time 5 -a 1-3
+the sweep gives the jobs their commands; --wrap does not fit |--slurm --wrap hostname
+--window comes before the sbatch options |--slurm -- --window 2
+--slurm and --sshloginfile exclude each other |--slurm --sshloginfile hosts
+with --slurm the runs at once in a task are its CPUs |--slurm --jobs 2
+--chunk takes a whole number from 1, not '0' |--slurm --chunk 0
+--chunk takes a whole number from 1, not '2x' |--slurm --chunk=2x
+TABLE
+expect 2 '^pathwick_sweep: sbatch is missing on this machine, .*Debian package slurm-client \(scripts/deps.sh cluster\)$' \
+  env PATH="$(path_without sbatch)" "$sweep" jobs refused --slurm
 [ ! -e refused ] || fail "a refused sweep made its output folder"
 "$sweep" --help | grep -Eq '^Usage: .*\[--window K\]' || fail "--help has no --window"
 
