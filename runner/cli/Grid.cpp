@@ -1,6 +1,7 @@
 #include "Grid.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <map>
 
 #include "Design.h"
@@ -151,7 +152,9 @@ std::pair<TSettingValues, TEffectiveValues> Condition(const TSettingValues& sett
   return {rest, EffectiveSettings(settings)};
 }
 
-QStringList SameWorldWarnings(const std::vector<TCombination>& combinations) {
+// With `skipIdentical`, a group of equal settings alone is left to
+// EqualPointWarnings.
+QStringList SameWorldWarnings(const std::vector<TCombination>& combinations, bool skipIdentical = false) {
   std::map<std::pair<TSettingValues, TEffectiveValues>, std::vector<const TCombination*>> groups;
   std::vector<std::pair<TSettingValues, TEffectiveValues>> order;
   for (const TCombination& c : combinations) {
@@ -164,6 +167,11 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations) {
   for (const auto& condition : order) {
     const auto& group = groups[condition];
     if (group.size() < 2) continue;
+    if (skipIdentical && std::all_of(group.begin(), group.end(), [&group](const TCombination* c) {
+          return c->settings == group.front()->settings;
+        })) {
+      continue;
+    }
     QStringList named;
     for (const TCombination* c : group) named << c->named.join(QLatin1Char(' '));
     QStringList effective;
@@ -250,6 +258,7 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
     }
     std::vector<TCombination> points = DesignedCombinations(command, base->settings, *design);
     list.equalPoints = EqualPointWarnings(points);
+    list.sameWorld = SameWorldWarnings(points, true);
     return WithSeeds(std::move(list), command, fixed, points);
   }
 

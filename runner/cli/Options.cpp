@@ -38,7 +38,10 @@ const char* const kEpilogSettings =
     "Sweeps: --grid --vary evaporation-rate=0.3,0.5 --vary sniff=hill,roulette --seeds 1-10 --steps 50000\n"
     "prints one job line per run, every varied setting written out; pathwick_sweep JOBS OUTDIR runs\n"
     "such a list with GNU parallel. It warns on standard error when varied values come to the same\n"
-    "effective setting, and refuses to vary a setting that --from fixes.\n"
+    "effective setting, and refuses to vary a setting that --from fixes. --grid --design lhs --samples 20\n"
+    "--range agents=100:500 --range sniff prints the points of a design instead; each line, and each line of\n"
+    "two or more --vary, carries its design point for run.json (--design-point, --design-factors and\n"
+    "--design-command, the options that print the same list again).\n"
     "\n"
     "Options are written with two dashes or one (-steps 5 is --steps 5), their values after a blank\n"
     "or after '='.\n";
