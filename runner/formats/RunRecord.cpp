@@ -98,7 +98,7 @@ bool DesignFromJson(const QJsonValue& json, TRunRecord& r) {
       !ReadText(o.value(QStringLiteral("command")), design.command)) {
     return false;
   }
-  for (const QJsonValue& factor : factors.toArray()) {
+  for (const auto& factor : factors.toArray()) {
     if (!factor.isString()) return false;
     design.factors << factor.toString();
   }
