@@ -54,7 +54,8 @@ TDesignShape DesignShape(const TCommand& grid) {
     shape.indices = 1;
     for (const TVary& vary : grid.vary) {
       shape.factors << QLatin1String(specs[vary.setting].option);
-      shape.indices *= vary.values.size();
+      // Counted no further than a job list can hold, so that it cannot overflow.
+      shape.indices = std::min<qint64>(shape.indices * vary.values.size(), kMaxJobLines + 1);
     }
     shape.points = shape.indices;
   }
