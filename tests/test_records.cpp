@@ -10,12 +10,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <cmath>
 #include <memory>
+#include <numeric>
 #include <optional>
+#include <set>
 
 #include "CellForm.h"
+#include "Design.h"
 #include "Experiment.h"
+#include "Grid.h"
 #include "Options.h"
 #include "Pictures.h"
 #include "Plan.h"
@@ -146,6 +152,276 @@ TEST(Parser, VaryRangesStepExactlyToTheirEndAndAreRefusedInOneLine) {
     ASSERT_EQ(parsed->vary.size(), 1);
     EXPECT_EQ(std::vector<int32_t>(parsed->vary[0].values.begin(), parsed->vary[0].values.end()), row.values);
   }
+}
+
+// What --design takes, and what a run takes as a job line's design point:
+// only a point its command makes. One command line a row, as a shell splits it.
+TEST(Parser, DesignsTakeTheirOptionsAndARunOnlyAPointOfItsDesignsCommand) {
+  const QString lhs =
+      QStringLiteral(R"( --design-factors agents --design-command "--design lhs --samples 4 --range agents=1:9")");
+  const struct {
+    QString line;
+    const char* message;  // empty: parsed
+  } table[] = {
+      {"--grid --design lhs --samples 4 --range agents=1:5 --vary sniff=hill,roulette",
+       "--vary and --design do not mix"},
+      {"--grid --samples 4", "--samples is for --design: give --design too"},
+      {"--grid --design lhs --samples 4", "needs --samples N and a --range"},
+      {"--grid --design grid --samples 4 --range sniff", "lhs, sobol or morris"},
+      {"--grid --design morris --samples 4 --range sniff --levels 5", "--levels takes an even number"},
+      {"--grid --design lhs --samples 4 --range sniff --levels 4", "--levels is for --design morris"},
+      {"--grid --design sobol --samples 4 --range sniff --design-seed 3", "a Sobol sequence draws nothing"},
+      {"--grid --design sobol --samples 333334 --range sniff --seeds 1", "more than 1000000 lines"},
+      {"--grid --design sobol --samples 333333 --range sniff --seeds 1", ""},
+      {"--grid --design lhs --samples 4 --range agents=20:10", "HI is above LO"},
+      {"--grid --design lhs --samples 4 --range agents", "--range agents takes LO:HI"},
+      {"--grid --design lhs --samples 4 --range mark-strength=0:200",
+       "mark-strength takes a whole number from 0 to 100, not '200'"},
+      {"--grid --design lhs --samples 4 --range agents=1:5 --range agents=2:6", "--range names agents twice"},
+      {"--grid --design lhs --samples 4 --range agents=1:5 --agents 3", "--agents is both given and ranged"},
+      {"--grid --design lhs --samples 4 --range evaporation_rate=0.1:0.2", "--range takes NAME=LO:HI"},
+      {"--grid --design-point lhs,0,sample", "--grid does not take --design-point"},
+      {"--design-point lhs,0,sample", "go together"},
+      {"--design-point lhs,x,sample" + lhs, "--design-point takes KIND,POINT,ROLE"},
+      {"--design-point grid,0,cell" + lhs, "kind is factorial, lhs, sobol or morris"},
+      {"--design-point lhs,0,A" + lhs, "'A' is not a role of a lhs design of 1 factors"},
+      {"--design-point sobol,0,AB2 --design-factors agents --design-command x", "not a role of a sobol design"},
+      {"--design-point lhs,0,sample --design-factors agents,agents --design-command x",
+       "names the factor agents twice"},
+      {"--design-point lhs,0,sample --design-factors evaporation_rate --design-command x", "not 'evaporation_rate'"},
+      {"--design-point lhs,0,sample --design-factors agents --design-command \"--steps 5\"",
+       "takes the --grid options"},
+      {"--design-point lhs,0,sample --design-factors agents --design-command \"--grid --design lhs --samples 4 --range "
+       "agents=1:9\"",
+       "takes the --grid options"},
+      {"--design-point lhs,4,sample" + lhs, "is not a point of"},
+      {"--design-point lhs,0,sample --design-factors sniff --design-command \"--design lhs --samples 4 --range "
+       "agents=1:9\"",
+       "is not a point of"},
+      {"--design-point factorial,4,cell --design-factors sniff,diffuse --design-command \"--vary sniff=hill,roulette "
+       "--vary diffuse=off,on\"",
+       "is not a point of"},
+      {"--design-point lhs,3,sample" + lhs, ""},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.line.toStdString());
+    const TResult<TCommand> parsed = ParseCommandLine(QProcess::splitCommand(row.line));
+    EXPECT_EQ(parsed.Ok(), !*row.message) << (parsed ? "" : parsed.Error().message.toStdString());
+    if (!parsed)
+      EXPECT_TRUE(parsed.Error().message.contains(QLatin1String(row.message))) << parsed.Error().message.toStdString();
+  }
+  // As a job line gives it, the point is the run's.
+  const TResult<TCommand> job = ParseCommandLine({"--job", "--agents 5 --design-point lhs,3,sample" + lhs});
+  ASSERT_TRUE(job.Ok()) << job.Error().message.toStdString();
+  EXPECT_EQ(job->run.design,
+            (TDesignPoint{"lhs", {"agents"}, 3, "sample", "--design lhs --samples 4 --range agents=1:9"}));
+}
+
+// --- Designed sweeps, built in process ---
+
+// The job list of `grid` (after --grid, split as a shell splits it).
+TResult<TJobList> GridOf(const QString& grid) {
+  const TResult<TCommand> command = ParseCommandLine(QStringList{"--grid"} + QProcess::splitCommand(grid));
+  if (!command) return command.Error();
+  return BuildJobList(*command, TSettingValues{});
+}
+
+// A job list's lines read back as a run reads its job line.
+std::vector<TCommand> ReadLines(const QStringList& lines) {
+  std::vector<TCommand> read;
+  for (const QString& line : lines) {
+    const TResult<TCommand> parsed = ParseCommandLine({"--job", line});
+    EXPECT_TRUE(parsed.Ok()) << line.toStdString() << ": " << parsed.Error().message.toStdString();
+    if (parsed) read.push_back(*parsed);
+  }
+  return read;
+}
+
+TEST(Design, EachPointIsALinePerSeedWithinItsRangeOnTheControlsGridAndItsCommandRecreatesTheList) {
+  const struct {
+    const char* grid;
+    const char* kind;
+    qsizetype points;  // LHS N, Sobol N(k+2), Morris r(k+1), factorial cells
+  } table[] = {
+      {"--design lhs --samples 7 --range agents=10:300 --range evaporation-rate=0.05:0.95 --range sniff --steps 300 "
+       "--diffuse",
+       "lhs", 7},
+      {"--design lhs --samples 3 --design-seed 9 --range cell-size=3:9", "lhs", 3},
+      {"--design sobol --samples 5 --range mark-strength=0:100 --range mutation-rate=0:0.5 --range diffuse=off:on",
+       "sobol", 25},
+      {"--design morris --samples 4 --levels 6 --range sniff-threshold=10:90 --range knows-center --range "
+       "visibility-threshold=0:50 --plot",
+       "morris", 16},
+      {"--design morris --samples 3 --range evaporation-rate=0:1", "morris", 6},
+      {"--vary sniff=hill,roulette --vary agents=10:30:10 --steps 200", "factorial", 6},
+  };
+  for (const auto& row : table) {
+    for (const QString seeds : {"", " --seeds 4-6"}) {
+      SCOPED_TRACE(row.grid + seeds.toStdString());
+      const TResult<TJobList> list = GridOf(row.grid + seeds);
+      ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+      const size_t perPoint = seeds.isEmpty() ? 1 : 3;
+      ASSERT_EQ(list->lines.size(), row.points * static_cast<qsizetype>(perPoint));
+      const TCommand grid =
+          *ParseCommandLine(QStringList{"--grid"} + QProcess::splitCommand(QString::fromLatin1(row.grid)));
+      QList<TFactorRange> ranges = grid.design.ranges;
+      for (const TVary& vary : grid.vary) ranges << TFactorRange{vary.setting, vary.values.front(), vary.values.back()};
+      const std::vector<TCommand> runs = ReadLines(list->lines);
+      ASSERT_EQ(runs.size(), static_cast<size_t>(list->lines.size()));
+      const TDesignPoint& first = *runs[0].run.design;
+      for (size_t i = 0; i < runs.size(); ++i) {
+        const TDesignPoint& design = *runs[i].run.design;
+        EXPECT_EQ(design, (TDesignPoint{row.kind, first.factors, design.point, design.role, first.command}));
+        if (!seeds.isEmpty()) EXPECT_EQ(runs[i].run.seed, 4 + i % 3) << "the seeds innermost";
+        if (i % perPoint != 0) EXPECT_EQ(design, *runs[i - 1].run.design) << "a point's seeds share it";
+        // Each factor holds a value of its range, read as its control reads it.
+        for (const TFactorRange& range : ranges) {
+          const std::optional<int32_t> value = runs[i].run.settings[range.setting];
+          ASSERT_TRUE(value.has_value());
+          EXPECT_TRUE(*value >= range.lo && *value <= range.hi) << *value;
+        }
+      }
+      QStringList factors;
+      for (const TFactorRange& range : ranges) factors << QLatin1String(SettingSpecs()[range.setting].option);
+      EXPECT_EQ(first.factors, factors);
+      // The recorded command, given to --grid with the seeds, prints the same list.
+      const TResult<TJobList> again = GridOf(first.command + seeds);
+      ASSERT_TRUE(again.Ok()) << again.Error().message.toStdString();
+      EXPECT_EQ(again->lines, list->lines);
+    }
+  }
+}
+
+TEST(Design, LatinHypercubeTakesEachStratumOfEachFactorOnceAndItsSeedDecidesTheDraw) {
+  // Ranges of 100 values: each of the 10 strata of the unit interval holds 10.
+  const QString grid = "--design lhs --samples 10 --range agents=100:199 --range mark-strength=0:99 --design-seed ";
+  std::set<QStringList> lists;
+  for (const char* seed : {"1", "2", "77"}) {
+    SCOPED_TRACE(seed);
+    const TResult<TJobList> list = GridOf(grid + seed);
+    ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+    lists.insert(list->lines);
+    for (const auto& [option, lo] : {std::pair{"agents", 100}, {"mark-strength", 0}}) {
+      std::set<int32_t> strata;
+      for (const TCommand& run : ReadLines(list->lines))
+        strata.insert((*run.run.settings[*FindSetting(option)] - lo) / 10);
+      EXPECT_EQ(strata, (std::set<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) << option;
+    }
+  }
+  EXPECT_EQ(lists.size(), 3u) << "each seed draws its own hypercube";
+  EXPECT_EQ(lists.count(GridOf(grid + "2")->lines), 1u) << "the same seed draws the same one";
+}
+
+TEST(Design, SaltelliRowsAreAThenBThenAWithColumnIFromB) {
+  for (size_t k : {1, 3, 6}) {
+    SCOPED_TRACE(k);
+    const std::vector<TUnitPoint> points = SaltelliSobol(8, k);
+    ASSERT_EQ(points.size(), 8 * (k + 2));
+    // The sequence's first point (all zeros) is skipped: its second is all halves.
+    for (double x : points[0].x) EXPECT_EQ(x, 0.5);
+    for (size_t row = 0; row < 8; ++row) {
+      const TUnitPoint& a = points[row * (k + 2)];
+      const TUnitPoint& b = points[row * (k + 2) + 1];
+      EXPECT_EQ(a.role + b.role, "AB");
+      for (size_t i = 0; i < k; ++i) {
+        const TUnitPoint& ab = points[row * (k + 2) + 2 + i];
+        std::vector<double> expected = a.x;
+        expected[i] = b.x[i];
+        EXPECT_EQ(ab.x, expected);
+        EXPECT_EQ(ab.role, QStringLiteral("AB%1").arg(i + 1));
+        EXPECT_EQ(ab.index, static_cast<int32_t>(row));
+      }
+    }
+  }
+  // The same on the job lines, in the settings' values.
+  const TResult<TJobList> list = GridOf(
+      "--design sobol --samples 6 --range agents=0:1000 --range mark-strength=0:100 --range evaporation-rate=0:1");
+  ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+  const std::vector<TCommand> runs = ReadLines(list->lines);
+  ASSERT_EQ(runs.size(), 6u * 5);
+  const size_t factors[] = {*FindSetting("agents"), *FindSetting("mark-strength"), *FindSetting("evaporation-rate")};
+  for (size_t row = 0; row < 6; ++row) {
+    for (size_t i = 0; i < 3; ++i) {
+      auto expected = runs[row * 5].run.settings;
+      expected[factors[i]] = runs[row * 5 + 1].run.settings[factors[i]];
+      EXPECT_EQ(runs[row * 5 + 2 + i].run.settings, expected) << "row " << row << " AB" << i + 1;
+    }
+  }
+}
+
+TEST(Design, MorrisStepsMoveOneFactorByDeltaOnTheGridAndEachFactorOnce) {
+  for (int32_t levels : {2, 4, 6, 10}) {
+    for (size_t k : {1, 3, 5}) {
+      SCOPED_TRACE(testing::Message() << levels << " levels, " << k << " factors");
+      const double delta = levels / (2.0 * (levels - 1));
+      const std::vector<TUnitPoint> points = MorrisTrajectories(6, k, levels, 5);
+      ASSERT_EQ(points.size(), 6 * (k + 1));
+      for (size_t t = 0; t < 6; ++t) {
+        std::vector<int> moved(k, 0);
+        for (size_t j = 0; j <= k; ++j) {
+          const TUnitPoint& p = points[t * (k + 1) + j];
+          EXPECT_EQ(p.index, static_cast<int32_t>(t));
+          EXPECT_EQ(p.role, QStringLiteral("T%1").arg(j));
+          for (double x : p.x) {
+            EXPECT_NEAR(x * (levels - 1), std::round(x * (levels - 1)), 1e-9) << "on the grid";
+            EXPECT_TRUE(x >= 0 && x <= 1 + 1e-12) << x;
+          }
+          if (j == 0) continue;
+          const TUnitPoint& before = points[t * (k + 1) + j - 1];
+          for (size_t f = 0; f < k; ++f) {
+            if (p.x[f] == before.x[f]) continue;
+            ++moved[f];
+            EXPECT_NEAR(std::abs(p.x[f] - before.x[f]), delta, 1e-12);
+          }
+          EXPECT_EQ(std::accumulate(moved.begin(), moved.end(), 0), static_cast<int>(j)) << "one factor a step";
+        }
+        EXPECT_EQ(moved, std::vector<int>(k, 1)) << "each factor moves once";
+      }
+    }
+  }
+  EXPECT_NE(MorrisTrajectories(4, 3, 4, 1)[0].x, MorrisTrajectories(4, 3, 4, 2)[0].x) << "the seed decides";
+}
+
+TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
+  const struct {
+    int32_t lo, hi;
+    double x;
+    int32_t value;
+  } snaps[] = {{0, 1, 0.0, 0},  {0, 1, 0.4999, 0},     {0, 1, 0.5, 1},      {0, 1, 1.0, 1},   {10, 30, 0.0, 10},
+               {10, 30, 1, 30}, {5, 95, 0.999999, 95}, {0, 100, 0.0099, 0}, {0, 100, 0.01, 1}};
+  for (const auto& s : snaps)
+    EXPECT_EQ(SnapToControl({0, s.lo, s.hi}, s.x), s.value) << s.lo << ":" << s.hi << " " << s.x;
+  const struct {
+    const char* grid;
+    qsizetype warnings;
+    const char* contains;
+  } table[] = {
+      {"--design lhs --samples 5 --range agents=0:1000", 0, ""},
+      // Four points of one two-valued factor: two pairs.
+      {"--design lhs --samples 4 --range sniff", 2, "(sniff=hill) are one point once snapped"},
+      // Three of them make at most 8 distinct points: counted, with examples.
+      {"--design lhs --samples 40 --range sniff --range diffuse --range knows-center", 1,
+       "8 sets of design points (40 points) are one point"},
+      // Two trajectories over two values meet twice.
+      {"--design morris --samples 2 --range mark-strength=4:5", 2, "trajectory 0 T"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.grid);
+    const TResult<TJobList> list = GridOf(row.grid);
+    ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+    const QString warned = list->equalPoints.join('\n');
+    EXPECT_EQ(list->equalPoints.size(), row.warnings) << warned.toStdString();
+    EXPECT_TRUE(warned.contains(QLatin1String(row.contains))) << warned.toStdString();
+  }
+  // Points of one world but different rates are told apart from equal points.
+  const TResult<TJobList> rates = GridOf("--design lhs --samples 3 --range evaporation-rate=0.15:0.25");
+  EXPECT_EQ(rates->sameWorld.size(), 1) << rates->sameWorld.join('\n').toStdString();
+  EXPECT_TRUE(rates->equalPoints.isEmpty()) << rates->equalPoints.join('\n').toStdString();
+  // The program prints them on standard error.
+  const Finished f = RunProgram({"--grid", "--design", "lhs", "--samples", "4", "--range", "sniff"});
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.out.count('\n'), 4);
+  EXPECT_EQ(f.err.count("pathwick_run: warning: design point"), 2) << f.err.toStdString();
 }
 
 // Which modes take which option, written out here from the help's promise:
@@ -420,6 +696,46 @@ TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesBy
   EXPECT_EQ(branch.value("effective").toObject().value("evaporation_amount").toDouble(), 8);
 }
 
+// A designed job line's run records its point, --config keeps it, and a
+// line of two --vary records its cell.
+TEST_F(Records, ARunOfADesignedLineRecordsItsPointAndItsRepeatKeepsIt) {
+  const struct {
+    const char* name;
+    QStringList grid;
+    const char* kind;
+    qsizetype lines;
+  } table[] = {
+      {"morris",
+       {"--design", "morris", "--samples", "1", "--range", "agents=20:60", "--range", "evaporation-rate=0.1:0.9"},
+       "morris",
+       3},
+      {"factorial", {"--vary", "sniff=hill,roulette", "--vary", "agents=30,40"}, "factorial", 4},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const QStringList lines = GridLines(row.grid + QStringList{"--steps", "200", "--seeds", "2"});
+    ASSERT_EQ(lines.size(), row.lines);
+    const QString first = tmp.filePath(QStringLiteral("%1-job").arg(row.name));
+    const QString again = tmp.filePath(QStringLiteral("%1-config").arg(row.name));
+    Run({"--job", lines[1]}, first);
+    Run({"--config", first + "/run.json"}, again);
+    const QJsonObject design = Record(first).value("design").toObject();
+    EXPECT_EQ(design.value("kind").toString(), row.kind);
+    EXPECT_EQ(design.value("point").toInt(), row.kind == QLatin1String("morris") ? 0 : 1);
+    EXPECT_EQ(design.value("role").toString(), row.kind == QLatin1String("morris") ? "T1" : "cell");
+    EXPECT_EQ(Record(again).value("design").toObject(), design);
+    // Its command re-creates the list it came from.
+    EXPECT_EQ(GridLines(QProcess::splitCommand(design.value("command").toString()) + QStringList{"--seeds", "2"}),
+              lines);
+    const TResult<TRunRecord> read = ReadRunRecord(first + "/run.json", TSettingValues{});
+    ASSERT_TRUE(read.Ok()) << read.Error().message.toStdString();
+    ASSERT_TRUE(read->spec.design.has_value());
+    EXPECT_EQ(read->spec.design->factors.join(','), design.value("factors").toVariant().toStringList().join(','));
+  }
+  // A plain run records no design.
+  EXPECT_FALSE(Record(Base("base")).contains("design"));
+}
+
 TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoWithoutARun) {
   const QString run = tmp.filePath("run");
   Run({"--seed", "5", "--steps", "400", "--histograms"}, run);
@@ -663,10 +979,38 @@ TEST(RecordText, ReadsBackAsWrittenAndRefusalsNameTheRecordInOneLine) {
   ASSERT_TRUE(again.Ok()) << again.Error().message.toStdString();
   EXPECT_EQ(QJsonDocument(RecordToJson(*again)).toJson(), QJsonDocument(written).toJson());
 
+  // A design point reads back as written; a record without one has none.
+  EXPECT_FALSE(noEnd->spec.design.has_value());
+  EXPECT_FALSE(written.contains(QStringLiteral("design")));
+  TRunRecord designed = *noEnd;
+  designed.spec.design = TDesignPoint{"sobol",
+                                      {"agents", "sniff"},
+                                      7,
+                                      "AB2",
+                                      "--design sobol --samples 8 --range agents=10:300 --range sniff=hill:roulette"};
+  const QByteArray designedText = QJsonDocument(RecordToJson(designed)).toJson();
+  const TResult<TRunRecord> designedAgain = ParseRunRecord(designedText, name, defaults);
+  ASSERT_TRUE(designedAgain.Ok()) << designedAgain.Error().message.toStdString();
+  EXPECT_EQ(designedAgain->spec.design, designed.spec.design);
+  EXPECT_EQ(QJsonDocument(RecordToJson(*designedAgain)).toJson(), designedText);
+
   const struct {
     const char* text;
     const char* message;
   } refused[] = {
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": 1, "role": "sample"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": 1, "role": "A", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": [3],
+          "point": 1, "role": "sample", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": -1, "role": "sample", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": "lhs"})", R"("design" must be)"},
       {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": ""})", R"("ended" must be)"},
       {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": "completed\nx"})",
        R"("ended" must be)"},
