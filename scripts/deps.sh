@@ -15,6 +15,8 @@
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
 #             what the package check runs the window with (scripts/package.sh)
+#   python    pybind11, the Python headers, numpy, pytest, pandas and matplotlib:
+#             the Python module pathwick, its tests and its example (docs/)
 #   docs      pandas and matplotlib for the Python that draws the model
 #             description's figures (docs/figures/)
 #   style     clang-format and clang-tidy: the layout and checks of the code
@@ -33,6 +35,7 @@ declare -A needs=(
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
+  [python]="pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib"
   [docs]="python3-pandas python3-matplotlib"
   [style]="clang-format clang-tidy"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"
