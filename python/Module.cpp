@@ -237,7 +237,8 @@ class TWorld {
     return py::make_tuple(chemical, home, target);
   }
 
-  // Every agent, in the columns of agents.csv.gz after `step`.
+  // Every agent, in the columns of agents.csv.gz after `step`, as 64-bit
+  // integers as a table read back from the file has them.
   py::dict Agents() const {
     Open();
     const std::vector<TAgent>& agents = form_->agents;
@@ -245,8 +246,8 @@ class TWorld {
     static constexpr const char* kColumns[] = {"agent",     "colony", "cell_x", "cell_y",     "heading",
                                                "searching", "energy", "trips",  "angle_gene", "wiggle_gene"};
     constexpr size_t kCount = std::size(kColumns);
-    std::vector<py::array_t<int32_t>> arrays;
-    std::vector<int32_t*> out;
+    std::vector<py::array_t<int64_t>> arrays;
+    std::vector<int64_t*> out;
     for (size_t k = 0; k < kCount; ++k) {
       arrays.emplace_back(n);
       out.push_back(arrays.back().mutable_data());
@@ -275,7 +276,8 @@ class TWorld {
   }
 
   // The births since the world was made or loaded, in the columns of
-  // births.csv.gz; mutated_position is -1 where nothing flipped.
+  // births.csv.gz, as 64-bit integers; mutated_position is -1 where nothing
+  // flipped.
   py::dict Births() const {
     Open();
     const auto n = static_cast<py::ssize_t>(births_.size());
@@ -283,7 +285,7 @@ class TWorld {
                                                "parent_second", "cut",   "mutated_position", "angle_gene",
                                                "wiggle_gene"};
     constexpr size_t kCount = std::size(kColumns);
-    std::vector<py::array_t<int32_t>> arrays;
+    std::vector<py::array_t<int64_t>> arrays;
     for (size_t k = 0; k < kCount; ++k) arrays.emplace_back(n);
     py::list chroma;
     for (py::ssize_t i = 0; i < n; ++i) {
