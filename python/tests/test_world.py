@@ -5,6 +5,7 @@ import os
 import signal
 import struct
 import subprocess
+import sys
 
 import numpy as np
 import pandas as pd
@@ -299,3 +300,13 @@ def test_ensemble_equals_separate_runs_and_names_a_failing_run(runner):
         pd.testing.assert_frame_equal(rows.drop(columns=["run", "seed"]).reset_index(drop=True), expected)
     with pytest.raises(RuntimeError, match=r"run 1 \(seed=2, agents=-5\) failed: --agents takes"):
         pathwick.run_ensemble([{"seed": 1, "agents": 20}, {"seed": 2, "agents": -5}], steps=100, processes=2)
+
+
+def test_the_example_script_runs(tmp_path):
+    source = os.environ.get("PATHWICK_SOURCE") or os.path.join(os.path.dirname(__file__), "..", "..")
+    done = subprocess.run([sys.executable, os.path.join(source, "docs", "python_example.py"), tmp_path, "--steps", "200"],
+                          capture_output=True, text=True, check=False)
+    assert done.returncode == 0, done.stderr
+    png = (tmp_path / "python-field.png").read_bytes()
+    assert png[:8] == b"\x89PNG\r\n\x1a\n"
+    assert "avg_angle" in done.stdout and "evaporation_rate" in done.stdout
