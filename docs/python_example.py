@@ -14,6 +14,7 @@ import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
+from matplotlib.colors import LogNorm  # noqa: E402
 
 import pathwick  # noqa: E402
 
@@ -36,7 +37,8 @@ def main():
 
         chemical, home, target = world.field()
         fig, (left, right) = plt.subplots(1, 2, figsize=(10, 4.6))
-        shown = left.imshow(chemical, cmap="magma", vmax=max(1, int(chemical.max())))
+        # Trails hold tens, the target area far more: a logarithmic scale shows both.
+        shown = left.imshow(chemical, cmap="magma", norm=LogNorm(vmin=1, vmax=max(2, int(chemical.max()))))
         rows, cols = home.nonzero()
         left.scatter(cols, rows, marker="s", s=18, c="cyan", label="home cells")
         rows, cols = target.nonzero()
