@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QTimer>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -48,9 +49,12 @@ T Take(TResult<T> result) {
   return std::move(*result);
 }
 
+// The toolkit's notes on its environment (no runtime folder, offscreen
+// fonts) are dropped; its errors still show. Any thread may log, so this
+// writes to the process's standard error, not through Python.
 void DropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
-  py::print("pathwick:", message.toStdString(), py::arg("file") = py::module_::import("sys").attr("stderr"));
+  std::fprintf(stderr, "pathwick: %s\n", qPrintable(message));
 }
 
 // The toolkit's application: made once, on the offscreen platform unless
