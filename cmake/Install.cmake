@@ -143,6 +143,18 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window system plugins at run time, so dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The Python module is built for one version of the system's Python, and
+# hands out numpy arrays; pandas makes DataFrames of them.
+function(pathwick_package_python)
+  if(NOT TARGET _pathwick)
+    return()
+  endif()
+  set(python "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}~)")
+  math(EXPR next "${Python_VERSION_MINOR} + 1")
+  string(APPEND python ", python3 (<< ${Python_VERSION_MAJOR}.${next}), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, ${python}" PARENT_SCOPE)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${CPACK_DEBIAN_PACKAGE_RECOMMENDS}, python3-pandas" PARENT_SCOPE)
+endfunction()
 # pathwick_sweep runs the job lists with GNU parallel, and reaches other
 # machines with ssh and rsync; pathwick_run --video pipes its frames to the
 # ffmpeg program.
@@ -152,5 +164,6 @@ set(CPACK_STRIP_FILES ON)
 # These run when the top directory is done, after every add_subdirectory()
 # wherever it stands, so programs defined later are installed too.
 cmake_language(DEFER CALL pathwick_install_runner)
+cmake_language(DEFER CALL pathwick_package_python)
 cmake_language(DEFER CALL include CPack)
 cmake_language(DEFER CALL pathwick_report_skipped)

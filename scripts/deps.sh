@@ -13,8 +13,11 @@
 #             runs scripts/sweep.sh
 #   bench     Google Benchmark (scripts/bench.sh, scripts/test.sh)
 #   fuzz      clang and its fuzzing runtime (scripts/test.sh)
-#   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream and
-#             what the package check runs the window with (scripts/package.sh)
+#   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream,
+#             what the package check runs the window with, and pybind11 and
+#             the Python headers and numpy for the Python module (scripts/package.sh)
+#   python    pybind11, the Python headers, numpy, pytest, pandas and matplotlib:
+#             the Python module pathwick, its tests and its example (docs/)
 #   docs      pandas and matplotlib for the Python that draws the model
 #             description's figures (docs/figures/)
 #   style     clang-format and clang-tidy: the layout and checks of the code
@@ -32,7 +35,8 @@ declare -A needs=(
   [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel locales ffmpeg python3-pandas"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
-  [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils"
+  [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils pybind11-dev python3-dev python3-numpy"
+  [python]="pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib"
   [docs]="python3-pandas python3-matplotlib"
   [style]="clang-format clang-tidy"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"

@@ -10,7 +10,8 @@
 #             window under Xvfb for 5 seconds, pathwick_run (when packaged)
 #             for 1000 steps, and with ffmpeg on the PATH its video, births
 #             and agent table, and pathwick_sweep over a job list of two runs;
-#             the package recommends ffmpeg
+#             the package recommends ffmpeg; the Python module (when
+#             packaged) steps a world with the system's Python
 #   --help    this text
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -96,6 +97,18 @@ if [ -x "$usr/bin/pathwick_run" ]; then
       && test -s watch/v.mp4 && test -s watch/births.csv.gz && test -s watch/agents.csv.gz) \
       || fail "pathwick_run --video --births --agents-every"
   fi
+fi
+
+if [ -d "$usr/lib/python3/dist-packages/pathwick" ]; then
+  echo "== package check: the Python module, from the package, with the system's Python"
+  (cd "$unpacked" && PYTHONPATH=$usr/lib/python3/dist-packages /usr/bin/python3 -c '
+import pathwick
+with pathwick.World(seed=1, agents=100) as w:
+    w.step(300)
+    assert w.series_csv().count("\n") == 4, w.series_csv()
+    assert w.picture().shape == (404, 404, 3)
+print("  pathwick", pathwick.__version__, "steps a world")') || fail "the Python module"
+  dpkg-deb -f "$deb" Depends | grep -qw python3-numpy || fail "the package does not depend on python3-numpy"
 fi
 
 [ "$failed" -eq 0 ] && echo "package check: ok ($deb)"

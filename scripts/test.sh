@@ -25,14 +25,14 @@ parse_flags quick -- "$@"
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
 if [ "$flag_quick" -eq 1 ]; then
-  "$root/scripts/deps.sh" build test bench
+  "$root/scripts/deps.sh" build test bench python
 else
-  "$root/scripts/deps.sh" build test bench style package fuzz cluster
+  "$root/scripts/deps.sh" build test bench python style package fuzz cluster
 fi
 
 echo "== test: release build's tests (build/)"
 # The tests and benchmarks are required here, not skipped when missing.
-configure release -DPATHWICK_TESTS=ON -DPATHWICK_BENCH=ON
+configure release -DPATHWICK_TESTS=ON -DPATHWICK_BENCH=ON -DPATHWICK_PYTHON=ON
 cmake --build --preset release -j "$jobs"
 # The end-to-end test needs an X server: the whole suite runs under Xvfb.
 in_xvfb ctest --preset release -j "$jobs"

@@ -20,56 +20,15 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void OnStopSignal(int) { stopRequested = 1; }
 
-// Collects what the world reports while the run lasts, instead of message boxes.
-class TMessageCatcher {
- public:
-  TMessageCatcher() {
-    SetMessageSink([this](const std::string& text) {
-      if (first_.isEmpty()) first_ = QString::fromStdString(text);
-    });
-  }
-  ~TMessageCatcher() { SetMessageSink({}); }
-  TMessageCatcher(const TMessageCatcher&) = delete;
-  TMessageCatcher& operator=(const TMessageCatcher&) = delete;
-  const QString& First() const { return first_; }
+}  // namespace
 
- private:
-  QString first_;
-};
+TMessageCatcher::TMessageCatcher() {
+  SetMessageSink([this](const std::string& text) {
+    if (first_.isEmpty()) first_ = QString::fromStdString(text);
+  });
+}
 
-// A run under way: the world, what observes it and the sample before. The
-// world's hooks are the run's until it ends, whichever way.
-class TRunUnderWay {
- public:
-  TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer);
-  ~TRunUnderWay();
-  TRunUnderWay(const TRunUnderWay&) = delete;
-  TRunUnderWay& operator=(const TRunUnderWay&) = delete;
-
-  // 1. The world: set up under the seed rule, or continued from `from`.
-  TStatus Prepare(std::optional<TCheckpoint> from);
-  // 2. One step, with its picture and checkpoint when they are due.
-  TStatus Step(int32_t last);
-  // 3. An interrupted run ends with the picture and checkpoint of its last step.
-  TStatus EndInterrupted();
-
- private:
-  void Hook();
-  // The sample the world takes inside a step, handed to the observer.
-  TStatus Sampled(int32_t avgAngle, int32_t avgWiggle);
-  TStatus Checkpoint();
-  // What went wrong inside the last step: the world's first report, or the
-  // first failure of an observer it called.
-  TStatus Fault() const;
-
-  TForm1& form_;
-  const TRunPlan& plan_;
-  const TRunObserver& observer_;
-  TMessageCatcher messages_;
-  std::optional<TSeedRule> rule_;
-  TSample previous_;
-  TStatus sampled_ = Success();
-};
+TMessageCatcher::~TMessageCatcher() { SetMessageSink({}); }
 
 TRunUnderWay::TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer)
     : form_(form), plan_(plan), observer_(observer) {
@@ -154,7 +113,7 @@ TStatus TRunUnderWay::EndInterrupted() {
 
 TStatus TRunUnderWay::Checkpoint() {
   if (!observer_.checkpoint) return Success();
-  return observer_.checkpoint(form_, {rule_->Seed(), rule_->Reseeds(), previous_.tripsTotal, previous_.birthsTotal});
+  return observer_.checkpoint(form_, Rule());
 }
 
 TStatus TRunUnderWay::Fault() const {
@@ -162,7 +121,9 @@ TStatus TRunUnderWay::Fault() const {
   return sampled_;
 }
 
-}  // namespace
+TCheckpointRule TRunUnderWay::Rule() const {
+  return {rule_->Seed(), rule_->Reseeds(), previous_.tripsTotal, previous_.birthsTotal};
+}
 
 void InstallStopSignals() {
   struct sigaction action {};

@@ -51,6 +51,60 @@ struct TRunOutcome {
   bool interrupted = false;
 };
 
+// Collects what the world reports while it lives, instead of message boxes.
+class TMessageCatcher {
+ public:
+  TMessageCatcher();
+  ~TMessageCatcher();
+  TMessageCatcher(const TMessageCatcher&) = delete;
+  TMessageCatcher& operator=(const TMessageCatcher&) = delete;
+  const QString& First() const { return first_; }
+
+ private:
+  QString first_;
+};
+
+// A run under way: the world, what observes it and the sample before. The
+// world's hooks are the run's until it ends, whichever way. RunExperiment
+// drives one through a plan; a caller that steps a world at its own pace
+// (the Python module) drives one step by step. `plan` and `observer` must
+// outlive it.
+class TRunUnderWay {
+ public:
+  TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer);
+  ~TRunUnderWay();
+  TRunUnderWay(const TRunUnderWay&) = delete;
+  TRunUnderWay& operator=(const TRunUnderWay&) = delete;
+
+  // 1. The world: set up under the seed rule, or continued from `from`.
+  TStatus Prepare(std::optional<TCheckpoint> from);
+  // 2. One step, with its picture and checkpoint when they are due; `last`
+  // is the run's last step.
+  TStatus Step(int32_t last);
+  // 3. An interrupted run ends with the picture and checkpoint of its last step.
+  TStatus EndInterrupted();
+  // What a checkpoint of the world as it stands holds beside the world:
+  // the seed rule in force and the totals at the last sample.
+  TCheckpointRule Rule() const;
+
+ private:
+  void Hook();
+  // The sample the world takes inside a step, handed to the observer.
+  TStatus Sampled(int32_t avgAngle, int32_t avgWiggle);
+  TStatus Checkpoint();
+  // What went wrong inside the last step: the world's first report, or the
+  // first failure of an observer it called.
+  TStatus Fault() const;
+
+  TForm1& form_;
+  const TRunPlan& plan_;
+  const TRunObserver& observer_;
+  TMessageCatcher messages_;
+  std::optional<TSeedRule> rule_;
+  TSample previous_;
+  TStatus sampled_ = Success();
+};
+
 // Sets up `form`'s world with the plan's settings and seed and runs it. The
 // seed rule stays in force only for the run. Stops early, between steps,
 // once StopRequested() holds; fails at the first step the world reports a
