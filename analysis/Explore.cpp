@@ -635,7 +635,7 @@ QString Table(const TExploration& x) {
       QString line = QStringLiteral("  %1").arg(Words(lead.term), -44);
       for (const TEffect& e : x.effects) {
         if (e.measure != lead.measure || e.term != lead.term) continue;
-        line += QStringLiteral("  %1 %2 %3").arg(e.quantity).arg(e.estimate, 9, 'g', 3).arg(Interval(e), -20);
+        line += QStringLiteral("  %1 %2 %3").arg(e.quantity, -11).arg(e.estimate, 9, 'g', 3).arg(Interval(e), -22);
         if (e.share) line += QStringLiteral(" share %1 %").arg(100 * *e.share, 0, 'f', 0);
       }
       text += line.trimmed().prepend(QStringLiteral("  ")) + QLatin1Char('\n');

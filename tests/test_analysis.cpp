@@ -1081,4 +1081,65 @@ TEST(Explore, EffectsFileHoldsEveryEstimateAndIsWrittenWholeOrNotAtAll) {
   ASSERT_FALSE(nowhere.Ok());
   EXPECT_EQ(nowhere.Error().status, kExitFailed);
 }
+
+// The figures of every kind of design: a forest plot whose every term is
+// labelled in words, whole (no label cut short), and interaction plots for
+// factorials only; nothing drawn without effects.
+TEST(Explore, FiguresLabelEveryTermInWordsAndDrawInteractionsOfFactorials) {
+  std::vector<TRunMeasures> oneVaried;
+  for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
+  std::vector<TRunMeasures> fourMeasures = BlockedFactorial(false);
+  for (TRunMeasures& r : fourMeasures) {
+    for (size_t m = 1; m < kStudyMeasures.size(); ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
+  }
+  const struct {
+    const char* name;
+    std::vector<TRunMeasures> runs;
+    bool interactions;
+  } cases[] = {{"factorial", fourMeasures, true},
+               {"lhs", {}, false},
+               {"sobol", IshigamiRuns(100, 0), false},
+               {"morris", MorrisRuns(8), false},
+               {"one varied setting", oneVaried, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TRunMeasures> runs = c.runs;
+    if (QLatin1String(c.name) == QLatin1String("lhs")) {
+      const auto points = LatinHypercube(20, 3);
+      for (size_t i = 0; i < points.size(); ++i) {
+        runs.push_back(Measures(
+            {{{"mutation-rate", points[i][0]}, {"evaporation-rate", points[i][1]}, {"sniff-threshold", points[i][2]}},
+             1,
+             Point("lhs", {"mutation-rate", "evaporation-rate", "sniff-threshold"}, static_cast<int32_t>(i), "sample"),
+             std::exp(points[i][0] / 30.0) - points[i][1]}));
+      }
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const TExploration x = Explore(runs);
+    ASSERT_TRUE(WriteEffectFigures(dir.path(), x, runs).Ok());
+    EXPECT_EQ(QFile::exists(dir.filePath("effects.png")), !x.effects.empty());
+    EXPECT_EQ(QFile::exists(dir.filePath("interactions.png")), c.interactions);
+    EXPECT_EQ(QFile::exists(dir.filePath("interactions.svg")), c.interactions);
+    if (x.effects.empty()) continue;
+    const QImage png(dir.filePath("effects.png"));
+    ASSERT_FALSE(png.isNull());
+    QSvgRenderer svg(dir.filePath("effects.svg"));
+    EXPECT_TRUE(svg.isValid());
+    EXPECT_EQ(svg.viewBox().size(), png.size());
+    const QString text = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
+    const auto order = ExploreTermOrder(x);
+    size_t panels = 0;
+    for (const auto& terms : order) {
+      panels += terms.empty() ? 0 : 1;
+      for (size_t i : terms) {
+        EXPECT_TRUE(text.contains(">" + ExploreTermWords(x.effects[i].term) + "</text>"))
+            << ExploreTermWords(x.effects[i].term).toStdString();
+      }
+    }
+    EXPECT_EQ(panels, QLatin1String(c.name) == QLatin1String("factorial") ? 4u : 1u);
+    EXPECT_FALSE(text.contains("...") || text.contains(QChar(0x2026)));
+    if (c.interactions) EXPECT_TRUE(QSvgRenderer(dir.filePath("interactions.svg")).isValid());
+  }
+}
 }  // namespace
