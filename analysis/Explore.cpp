@@ -161,8 +161,8 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
     for (size_t b = a + 1; b < k; ++b) pairs.emplace_back(a, b);
   }
   for (size_t m = 0; m < kMeasureCount; ++m) {
-    if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const std::vector<const TRunMeasures*> with = RunsWith(runs, m);
+    if (with.empty()) continue;  // a measure no run holds is not studied
     // Seeds as blocks when every seed recurs: a seed of one run would only
     // take that run out of the fit.
     std::map<uint32_t, size_t> seedRuns;
@@ -175,11 +175,18 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
         blockColumn.emplace(it->first, blockColumn.size());
     }
     const size_t first = 1 + blockColumn.size();  // the intercept, then the blocks, then the terms
-    const size_t p = first + k + pairs.size();
-    if (with.size() <= p) {
-      notes << QStringLiteral("%1: %2 runs are too few for %3 terms").arg(kStudyMeasures[m]).arg(with.size()).arg(p);
+    // Too few runs for the interactions (a 2 x 2 of one seed, say): the main effects alone.
+    const bool interactions = with.size() > first + k + pairs.size();
+    if (!interactions && with.size() <= first + k) {
+      notes << QStringLiteral("%1: %2 runs are too few for %3 terms")
+                   .arg(kStudyMeasures[m])
+                   .arg(with.size())
+                   .arg(first + k);
       continue;
     }
+    if (!interactions && !pairs.empty())
+      notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(kStudyMeasures[m]);
+    const size_t p = first + k + (interactions ? pairs.size() : 0);
     TMatrix x(with.size(), std::vector<double>(p, 0.0));
     std::vector<double> y;
     for (size_t r = 0; r < with.size(); ++r) {
@@ -189,7 +196,8 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
       std::vector<double> coded;
       for (size_t f = 0; f < k; ++f) coded.push_back(Coded(run.settings[factors[f]], ranges[f]));
       for (size_t f = 0; f < k; ++f) x[r][first + f] = coded[f];
-      for (size_t i = 0; i < pairs.size(); ++i) x[r][first + k + i] = coded[pairs[i].first] * coded[pairs[i].second];
+      for (size_t i = 0; interactions && i < pairs.size(); ++i)
+        x[r][first + k + i] = coded[pairs[i].first] * coded[pairs[i].second];
       y.push_back(*run.values[m]);
     }
     const std::optional<TFit> fit = LeastSquares(x, y);

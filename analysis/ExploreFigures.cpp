@@ -298,9 +298,10 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
                    kTitlePixels, true);
     figure.AddText(QStringLiteral("the largest first in each panel"), {16, 34}, kAxisPixels + 1);
     for (size_t i = 0; i < panels.size(); ++i) {
-      const auto c = static_cast<double>(static_cast<int>(i) % columns);
-      const auto r = static_cast<double>(static_cast<int>(i) / columns);
-      AddForestPanel(figure.AddChart({c * kForestPanelWidth, kTop + r * panelHeight, kForestPanelWidth,
+      const int column = static_cast<int>(i) % columns;
+      const int row = static_cast<int>(i) / columns;  // panels fill the grid row by row
+      AddForestPanel(figure.AddChart({static_cast<double>(column * kForestPanelWidth),
+                                      static_cast<double>(kTop + row * panelHeight), kForestPanelWidth,
                                       static_cast<double>(panelHeight)}),
                      panels[i], exploration.analysis);
     }

@@ -975,6 +975,9 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
   };
   std::vector<TRunMeasures> oneVaried;
   for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
+  std::vector<TRunMeasures> twoByTwo;  // one seed: room for the main effects only
+  for (int32_t cell : {0, 1, 2, 3})
+    twoByTwo.push_back(Measures({{{"mutation-rate", cell % 2}, {"diffuse", cell / 2}}, 1, {}, 1.0 * cell}));
   std::vector<TRunMeasures> notAProduct;
   for (int32_t i : {0, 1, 2})
     notAProduct.push_back(Measures({{{"mutation-rate", i}, {"diffuse", i % 2}}, 1, {}, 1.0 * i}));
@@ -1005,6 +1008,9 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
       {"no runs", {}, "", "no runs"},
       {"one varied setting", oneVaried, "", "one setting varies"},
       {"no design and not a product", notAProduct, "", "do not form a factorial"},
+      {"2 x 2 of one seed", twoByTwo, "factorial", "main effects only"},
+      {"2 x 2 without a cell", Without(twoByTwo, [](const TRunMeasures& r) { return *r.values[0] == 3.0; }), "",
+       "do not form a factorial"},
       {"factorial without a cell",
        Without(BlockedFactorial(true), [](const TRunMeasures& r) { return r.design->point == 3; }), "factorial",
        "1 of the 8 cells"},
