@@ -517,14 +517,15 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
   std::vector<TRange> ranges;
   for (size_t f : factors) ranges.push_back(RangeOf(runs, f));
   size_t broken = 0;
+  size_t strangers = 0;  // points whose role is not a trajectory's
   for (size_t m = 0; m < kMeasureCount; ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     // Per trajectory its points in order.
     std::map<int32_t, std::map<int32_t, TPointValue>> trajectories;
     size_t unreadable = 0;
     for (const auto& [key, point] : PointMeans(runs, m)) {
-      bool ok = key.first.startsWith(QLatin1Char('T'));
-      const int32_t index = key.first.mid(1).toInt(&ok);
+      bool ok = false;
+      const int32_t index = key.first.startsWith(QLatin1Char('T')) ? key.first.mid(1).toInt(&ok) : -1;
       if (!ok || index < 0) {
         ++unreadable;
         continue;
@@ -559,7 +560,8 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
         steps +=
             static_cast<size_t>(points.begin()->first) + (k - std::min(k, static_cast<size_t>(points.rbegin()->first)));
     }
-    broken = std::max(broken, steps + unreadable);
+    broken = std::max(broken, steps);
+    strangers = std::max(strangers, unreadable);
     for (size_t f = 0; f < k; ++f) {
       const std::vector<double>& ee = effects[f];
       if (ee.empty()) {
@@ -587,6 +589,7 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
       }
     }
   }
+  if (strangers > 0) notes << QStringLiteral("%1 points of no trajectory role were left out").arg(strangers);
   if (broken > 0)
     notes << QStringLiteral(
                  "%1 of the trajectories' steps were left out: a point is missing or more than one factor "

@@ -989,6 +989,10 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
   for (TRunMeasures& r : twoFactorsAtOnce) {
     if (role(r, "T1", 4)) r.settings[*FindSetting("sniff-threshold")] ^= 1;
   }
+  std::vector<TRunMeasures> foreignRole = MorrisRuns(10);
+  for (TRunMeasures& r : foreignRole) {
+    if (role(r, "T3", 6)) r.design->role = "X3";
+  }
   std::vector<TRunMeasures> constant = IshigamiRuns(50, 0);
   for (TRunMeasures& r : constant) r.values[0] = 3.0;
   std::vector<TRunMeasures> fewSamples;
@@ -1035,6 +1039,8 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
        Without(MorrisRuns(10), [&](const TRunMeasures& r) { return role(r, "T0", 3); }), "morris",
        "1 of the trajectories' steps"},
       {"morris step moving two factors", twoFactorsAtOnce, "morris", "left out"},
+      {"morris point of an unknown role", foreignRole, "morris",
+       "1 points of no trajectory role were left out; 1 of the trajectories' steps"},
       {"lhs of too few samples", fewSamples, "", "too few"},
       {"a design of an unknown kind", unknownKind, "", "not one this program analyses"},
   };
