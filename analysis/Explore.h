@@ -28,11 +28,11 @@ struct TRunMeasures {
 
 // One estimate of effects.csv: a term's effect on a measure, or an index.
 struct TEffect {
-  QString measure;  // one of kStudyMeasures
-  QString term;     // a factor's option name, "a:b" for an interaction of two
+  QString measure;   // one of kStudyMeasures
+  QString term;      // a factor's option name, "a:b" for an interaction of two
   QString quantity;  // "effect", "interaction", "prcc", "S1", "ST", "mu_star", "mu" or "sigma"
   double estimate = 0;
-  std::optional<double> low;    // the 95 % interval, when one is made
+  std::optional<double> low;  // the 95 % interval, when one is made
   std::optional<double> high;
   std::optional<double> share;  // factorials: the share of the variance the term explains
   QString method;               // how the interval was made: "t", "bootstrap", "fisher-z", ...
@@ -48,6 +48,14 @@ struct TExploration {
 // The analysis the runs' design calls for; a factorial needs two or more
 // varied settings. Runs that lack a measure are left out of that measure.
 TExploration Explore(const std::vector<TRunMeasures>& runs);
+
+// Per measure of kStudyMeasures the indices of its effects in the order the
+// table and the figure show them, largest first: every effect of a
+// factorial or Latin hypercube, the ST of a Sobol design, the mu_star of a
+// Morris design (one per term).
+std::vector<std::vector<size_t>> ExploreTermOrder(const TExploration& exploration);
+// A term in words: "mutation rate", "mutation rate × evaporation rate".
+QString ExploreTermWords(const QString& term);
 
 // effects.csv in long format, written whole or not at all.
 TStatus WriteEffects(const QString& path, const std::vector<TEffect>& effects);

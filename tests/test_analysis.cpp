@@ -12,8 +12,12 @@
 #include <QTemporaryDir>
 #include <QValueAxis>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <numbers>
+#include <random>
 
+#include "Explore.h"
 #include "Figures.h"
 #include "RunData.h"
 #include "Sample.h"
@@ -628,4 +632,453 @@ TEST(SeriesColumns, EachCellStandsUnderItsName) {
   EXPECT_EQ(expected.size() + std::size(perColony), kSeriesColumns.size());
 }
 
+// --- The exploration of a designed sweep ---
+
+// Runs made from analytic functions of the settings: the measure mean_angle
+// holds f, the other measures are absent.
+struct TMadeRun {
+  std::vector<std::pair<const char*, int32_t>> settings;
+  uint32_t seed = 1;
+  std::optional<TDesignPoint> design;
+  double value = 0;
+};
+
+TRunMeasures Measures(const TMadeRun& made) {
+  TRunMeasures run;
+  for (const auto& [option, value] : made.settings) run.settings[*FindSetting(QLatin1String(option))] = value;
+  run.seed = made.seed;
+  run.design = made.design;
+  run.values[0] = made.value;
+  return run;
+}
+
+TDesignPoint Point(const char* kind, QStringList factors, int32_t point, QString role) {
+  return {QLatin1String(kind), std::move(factors), point, std::move(role), QStringLiteral("--design test")};
+}
+
+const TEffect* Find(const TExploration& x, const QString& term, const QString& quantity) {
+  for (const TEffect& e : x.effects) {
+    if (e.term == term && e.quantity == quantity) return &e;
+  }
+  return nullptr;
+}
+
+// Nothing the exploration reports is NaN or infinite, and every interval holds its estimate.
+void ExpectFiniteWithIntervalsAround(const TExploration& x) {
+  for (const TEffect& e : x.effects) {
+    SCOPED_TRACE(testing::Message() << e.term.toStdString() << " " << e.quantity.toStdString());
+    EXPECT_TRUE(std::isfinite(e.estimate));
+    EXPECT_EQ(e.low.has_value(), e.high.has_value());
+    if (e.low) {
+      EXPECT_TRUE(std::isfinite(*e.low) && std::isfinite(*e.high));
+      EXPECT_LE(*e.low, e.estimate + 1e-9);
+      EXPECT_GE(*e.high, e.estimate - 1e-9);
+    }
+    if (e.share) EXPECT_TRUE(*e.share >= 0 && *e.share <= 1);
+  }
+}
+
+// A 2^3 factorial, three seeds as blocks: y = 10 + 3a - 2b + 0.5c + 1.5ab +
+// the seed's block + noise, a, b, c coded -1/+1.
+std::vector<TRunMeasures> BlockedFactorial(bool recordDesign) {
+  std::mt19937 random(7);
+  std::normal_distribution<double> noise(0.0, 0.5);
+  const std::array<double, 3> block{-4.0, 0.0, 6.0};
+  const QStringList factors{"mutation-rate", "evaporation-rate", "diffuse"};
+  std::vector<TRunMeasures> runs;
+  for (uint32_t seed = 1; seed <= 3; ++seed) {
+    for (int cell = 0; cell < 8; ++cell) {
+      const double a = (cell & 1) ? 1 : -1, b = (cell & 2) ? 1 : -1, c = (cell & 4) ? 1 : -1;
+      TMadeRun made{{{"mutation-rate", a > 0 ? 50 : 10}, {"evaporation-rate", b > 0 ? 80 : 20}, {"diffuse", c > 0}},
+                    seed,
+                    std::nullopt,
+                    10 + 3 * a - 2 * b + 0.5 * c + 1.5 * a * b + block[seed - 1] + noise(random)};
+      if (recordDesign) made.design = Point("factorial", factors, cell, QStringLiteral("cell"));
+      runs.push_back(Measures(made));
+    }
+  }
+  return runs;
+}
+
+TEST(Explore, FactorialEffectsMatchContrastsWithSeedBlocks) {
+  for (const bool recorded : {true, false}) {
+    SCOPED_TRACE(recorded ? "design recorded" : "no design");
+    const std::vector<TRunMeasures> runs = BlockedFactorial(recorded);
+    const TExploration x = Explore(runs);
+    ASSERT_EQ(x.analysis, "factorial") << x.note.toStdString();
+    ASSERT_EQ(x.effects.size(), 6u);
+    // Contrasts and the blocked residual computed here, term by term.
+    const auto code = [](const TRunMeasures& r, size_t setting, int32_t high) {
+      return r.settings[setting] == high ? 1.0 : -1.0;
+    };
+    const size_t m = *FindSetting("mutation-rate"), e = *FindSetting("evaporation-rate"), d = *FindSetting("diffuse");
+    const std::vector<std::pair<QString, std::function<double(const TRunMeasures&)>>> terms{
+        {"mutation-rate", [&](const TRunMeasures& r) { return code(r, m, 50); }},
+        {"evaporation-rate", [&](const TRunMeasures& r) { return code(r, e, 80); }},
+        {"diffuse", [&](const TRunMeasures& r) { return code(r, d, 1); }},
+        {"mutation-rate:evaporation-rate", [&](const TRunMeasures& r) { return code(r, m, 50) * code(r, e, 80); }},
+        {"mutation-rate:diffuse", [&](const TRunMeasures& r) { return code(r, m, 50) * code(r, d, 1); }},
+        {"evaporation-rate:diffuse", [&](const TRunMeasures& r) { return code(r, e, 80) * code(r, d, 1); }}};
+    const double n = static_cast<double>(runs.size());
+    double grand = 0;
+    std::map<uint32_t, double> seedMean;
+    for (const TRunMeasures& r : runs) {
+      grand += *r.values[0] / n;
+      seedMean[r.seed] += *r.values[0] / 8.0;
+    }
+    std::vector<double> contrast;
+    for (const auto& [name, x] : terms) {
+      double high = 0, low = 0;
+      for (const TRunMeasures& r : runs) (x(r) > 0 ? high : low) += *r.values[0] / (n / 2);
+      contrast.push_back(high - low);
+    }
+    double rss = 0, total = 0;
+    for (const TRunMeasures& r : runs) {
+      double fitted = seedMean[r.seed];
+      for (size_t t = 0; t < terms.size(); ++t) fitted += contrast[t] / 2 * terms[t].second(r);
+      rss += (*r.values[0] - fitted) * (*r.values[0] - fitted);
+      total += (*r.values[0] - grand) * (*r.values[0] - grand);
+    }
+    const double df = n - 1 - 2 - 6;
+    const double half = StudentTQuantile(0.975, df) * 2 * std::sqrt(rss / df / n);
+    for (size_t t = 0; t < terms.size(); ++t) {
+      SCOPED_TRACE(terms[t].first.toStdString());
+      const TEffect* effect = Find(x, terms[t].first, t < 3 ? "effect" : "interaction");
+      ASSERT_NE(effect, nullptr);
+      EXPECT_NEAR(effect->estimate, contrast[t], 1e-9);
+      ASSERT_TRUE(effect->low && effect->high && effect->share);
+      EXPECT_NEAR(*effect->low, contrast[t] - half, 1e-9);
+      EXPECT_NEAR(*effect->high, contrast[t] + half, 1e-9);
+      EXPECT_NEAR(*effect->share, n * contrast[t] * contrast[t] / 4 / total, 1e-9);
+      EXPECT_TRUE(effect->method.contains(t < 3 ? "high minus low" : "half difference"));
+      EXPECT_TRUE(effect->method.contains("seeds as blocks"));
+    }
+    // The generating coefficients, doubled, lie in their intervals.
+    for (const auto& [term, truth] : std::vector<std::pair<QString, double>>{
+             {"mutation-rate", 6}, {"evaporation-rate", -4}, {"mutation-rate:evaporation-rate", 3}}) {
+      const TEffect* effect = Find(x, term, term.contains(':') ? "interaction" : "effect");
+      EXPECT_TRUE(*effect->low < truth && truth < *effect->high) << term.toStdString();
+    }
+    // The table names the terms in words, the largest first.
+    const QStringList lines = x.table.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 7);
+    EXPECT_TRUE(lines[1].contains("mutation rate")) << x.table.toStdString();
+    EXPECT_TRUE(x.table.contains("mutation rate × evaporation rate"));
+    EXPECT_TRUE(x.note.isEmpty()) << x.note.toStdString();
+  }
+}
+
+TEST(Explore, FactorOfThreeLevelsIsFittedLinearlyOverItsRange) {
+  // y = 0.05 per hundredth of mutation rate + 2 per on of diffuse: over the
+  // range 0..0.8 (80 hundredths) the effect is 4.
+  std::vector<TRunMeasures> runs;
+  for (int32_t rate : {0, 40, 80}) {
+    for (int32_t diffuse : {0, 1}) {
+      for (uint32_t seed : {1u, 2u}) {
+        runs.push_back(
+            Measures({{{"mutation-rate", rate}, {"diffuse", diffuse}}, seed, {}, 0.05 * rate + 2 * diffuse}));
+      }
+    }
+  }
+  const TExploration x = Explore(runs);
+  ASSERT_EQ(x.analysis, "factorial");
+  const TEffect* rate = Find(x, "mutation-rate", "effect");
+  ASSERT_NE(rate, nullptr);
+  EXPECT_NEAR(rate->estimate, 4, 1e-9);
+  EXPECT_TRUE(rate->method.contains("linear over the range"));
+  EXPECT_NEAR(Find(x, "diffuse", "effect")->estimate, 2, 1e-9);
+  EXPECT_NEAR(Find(x, "mutation-rate:diffuse", "interaction")->estimate, 0, 1e-9);
+  ExpectFiniteWithIntervalsAround(x);
+}
+
+// A Latin hypercube of n points over three factors, 0..100 each.
+std::vector<std::array<int32_t, 3>> LatinHypercube(int n, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::array<std::vector<int32_t>, 3> columns;
+  for (auto& column : columns) {
+    for (int i = 0; i < n; ++i) column.push_back(i * 100 / (n - 1));
+    std::shuffle(column.begin(), column.end(), random);
+  }
+  std::vector<std::array<int32_t, 3>> points;
+  for (int i = 0; i < n; ++i) points.push_back({columns[0][i], columns[1][i], columns[2][i]});
+  return points;
+}
+
+TEST(Explore, PartialRankCorrelationsOfALinearModel) {
+  const QStringList factors{"mutation-rate", "evaporation-rate", "sniff-threshold"};
+  std::vector<TRunMeasures> runs;
+  const auto points = LatinHypercube(60, 11);
+  for (size_t i = 0; i < points.size(); ++i) {
+    const auto [a, b, c] = points[i];
+    // Two seeds a point, one above and one below: their mean is the model.
+    for (uint32_t seed : {1u, 2u}) {
+      runs.push_back(Measures({{{"mutation-rate", a}, {"evaporation-rate", b}, {"sniff-threshold", c}},
+                               seed,
+                               Point("lhs", factors, static_cast<int32_t>(i), "sample"),
+                               3.0 * a - 2.0 * b + (seed == 1 ? 0.5 : -0.5)}));
+    }
+  }
+  const TExploration x = Explore(runs);
+  ASSERT_EQ(x.analysis, "lhs") << x.note.toStdString();
+  const struct {
+    const char* term;
+    double low, high;
+  } expected[] = {{"mutation-rate", 0.9, 1.0}, {"evaporation-rate", -1.0, -0.9}, {"sniff-threshold", -0.3, 0.3}};
+  for (const auto& row : expected) {
+    const TEffect* e = Find(x, row.term, "prcc");
+    ASSERT_NE(e, nullptr) << row.term;
+    EXPECT_TRUE(e->estimate >= row.low && e->estimate <= row.high) << row.term << " " << e->estimate;
+    EXPECT_EQ(e->method, "fisher-z");
+    ASSERT_TRUE(e->low && e->high);
+  }
+  // The unused factor's interval holds 0; Fisher's z with 60 - 3 - 2 degrees of freedom.
+  const TEffect* unused = Find(x, "sniff-threshold", "prcc");
+  EXPECT_TRUE(*unused->low < 0 && 0 < *unused->high);
+  EXPECT_NEAR(std::atanh(*unused->high) - std::atanh(unused->estimate), 1.959963985 / std::sqrt(55.0), 1e-6);
+  ExpectFiniteWithIntervalsAround(x);
+}
+
+// Ishigami's function (a = 7, b = 0.1) of three settings 0..100 mapped on -pi..pi.
+double Ishigami(const TSettingValues& s, const std::array<size_t, 3>& at) {
+  const auto x = [&](size_t i) { return -std::numbers::pi + 2 * std::numbers::pi * s[at[i]] / 100.0; };
+  return std::sin(x(0)) + 7 * std::pow(std::sin(x(1)), 2) + 0.1 * std::pow(x(2), 4) * std::sin(x(0));
+}
+
+// A Saltelli design over `rows` rows of a random sequence: A, B and A_B^(i),
+// each point run with two seeds; `numbering` 0 gives the row's number to
+// every role of a row, 1 numbers the points through the design row by row,
+// 2 role by role.
+std::vector<TRunMeasures> IshigamiRuns(int rows, int numbering) {
+  const QStringList factors{"mutation-rate", "evaporation-rate", "sniff-threshold"};
+  std::array<size_t, 3> at{};
+  for (size_t i = 0; i < 3; ++i) at[i] = *FindSetting(factors[static_cast<qsizetype>(i)]);
+  std::mt19937_64 random(2010);
+  std::uniform_int_distribution<int32_t> value(0, 100);
+  std::vector<TRunMeasures> runs;
+  int32_t serial = 0;
+  for (int j = 0; j < rows; ++j) {
+    TSettingValues a{}, b{};
+    for (size_t i = 0; i < 3; ++i) a[at[i]] = value(random);
+    for (size_t i = 0; i < 3; ++i) b[at[i]] = value(random);
+    std::vector<std::pair<QString, TSettingValues>> points{{"A", a}, {"B", b}};
+    for (size_t i = 0; i < 3; ++i) {
+      TSettingValues ab = a;
+      ab[at[i]] = b[at[i]];
+      points.emplace_back(QStringLiteral("AB%1").arg(i + 1), ab);
+    }
+    for (const auto& [role, settings] : points) {
+      const int32_t point = numbering == 0 ? j : numbering == 1 ? serial++ : (serial++ % 5) * rows + j;
+      for (uint32_t seed : {1u, 2u}) {
+        TRunMeasures run;
+        run.settings = settings;
+        run.seed = seed;
+        run.design = Point("sobol", factors, point, role);
+        run.values[0] = Ishigami(settings, at) + (seed == 1 ? 1.0 : -1.0);
+        runs.push_back(run);
+      }
+    }
+  }
+  return runs;
+}
+
+TEST(Explore, SobolIndicesOfIshigamiFunction) {
+  const std::array<double, 3> s1{0.314, 0.442, 0.0};
+  const std::array<double, 3> st{0.558, 0.442, 0.244};
+  const char* terms[] = {"mutation-rate", "evaporation-rate", "sniff-threshold"};
+  for (int numbering : {0, 1, 2}) {
+    SCOPED_TRACE(numbering);
+    const TExploration x = Explore(IshigamiRuns(4000, numbering));
+    ASSERT_EQ(x.analysis, "sobol") << x.note.toStdString();
+    EXPECT_TRUE(x.note.isEmpty()) << x.note.toStdString();
+    for (size_t i = 0; i < 3; ++i) {
+      SCOPED_TRACE(terms[i]);
+      for (const auto& [quantity, truth] : {std::pair{"S1", s1[i]}, std::pair{"ST", st[i]}}) {
+        const TEffect* e = Find(x, terms[i], quantity);
+        ASSERT_NE(e, nullptr) << quantity;
+        EXPECT_NEAR(e->estimate, truth, 0.05) << quantity;
+        ASSERT_TRUE(e->low && e->high);
+        EXPECT_TRUE(*e->low < truth + 0.02 && truth - 0.02 < *e->high) << quantity << " " << *e->low << " " << *e->high;
+        EXPECT_LT(*e->high - *e->low, 0.2);
+      }
+    }
+    ExpectFiniteWithIntervalsAround(x);
+  }
+}
+
+// Morris trajectories over mutation rate, evaporation rate and sniff
+// threshold on the levels 0, 30, 60, 90 (a step of 60), and the function
+// 0.3 x mutation + 0.1 x evaporation^2 / 100 whose elementary effects over the
+// range (90) are known.
+std::vector<TRunMeasures> MorrisRuns(int trajectories) {
+  const QStringList factors{"mutation-rate", "evaporation-rate", "sniff-threshold"};
+  std::mt19937 random(5);
+  std::vector<TRunMeasures> runs;
+  for (int t = 0; t < trajectories; ++t) {
+    std::array<int32_t, 3> x{};
+    for (int32_t& v : x) v = 30 * static_cast<int32_t>(random() % 4);
+    std::array<size_t, 3> order{0, 1, 2};
+    std::shuffle(order.begin(), order.end(), random);
+    for (int k = 0; k <= 3; ++k) {
+      if (k > 0) {
+        int32_t& v = x[order[k - 1]];
+        v = v + 60 <= 90 ? v + 60 : v - 60;
+      }
+      const double y = 0.3 * x[0] + 0.1 * x[1] * x[1] / 100.0;
+      runs.push_back(Measures({{{"mutation-rate", x[0]}, {"evaporation-rate", x[1]}, {"sniff-threshold", x[2]}},
+                               1,
+                               Point("morris", factors, t, QStringLiteral("T%1").arg(k)),
+                               y}));
+    }
+  }
+  return runs;
+}
+
+TEST(Explore, MorrisEffectsOfAKnownGradient) {
+  const std::vector<TRunMeasures> runs = MorrisRuns(20);
+  const TExploration x = Explore(runs);
+  ASSERT_EQ(x.analysis, "morris") << x.note.toStdString();
+  // Mutation: 0.3 per hundredth, 27 over the range, everywhere.
+  EXPECT_NEAR(Find(x, "mutation-rate", "mu_star")->estimate, 27, 1e-9);
+  EXPECT_NEAR(Find(x, "mutation-rate", "mu")->estimate, 27, 1e-9);
+  EXPECT_NEAR(Find(x, "mutation-rate", "sigma")->estimate, 0, 1e-9);
+  EXPECT_NEAR(Find(x, "sniff-threshold", "mu_star")->estimate, 0, 1e-9);
+  // Evaporation: a step from e to e + 60 changes y by 0.1 (120 e + 3600) / 100,
+  // over the range 90 / 60 times that: its effects are all positive and differ.
+  // That is 0.09 (e + e'), computed here from each trajectory's step.
+  const size_t e = *FindSetting("evaporation-rate");
+  std::vector<double> expected;
+  for (size_t r = 0; r + 1 < runs.size(); ++r) {
+    if (runs[r].design->point != runs[r + 1].design->point) continue;
+    const int32_t from = runs[r].settings[e], to = runs[r + 1].settings[e];
+    if (from != to) expected.push_back(0.09 * (from + to));
+  }
+  ASSERT_EQ(expected.size(), 20u);
+  const TEstimate truth = Estimate(expected);
+  EXPECT_NEAR(Find(x, "evaporation-rate", "mu")->estimate, truth.mean, 1e-9);
+  EXPECT_NEAR(Find(x, "evaporation-rate", "mu_star")->estimate, truth.mean, 1e-9);
+  EXPECT_NEAR(Find(x, "evaporation-rate", "sigma")->estimate, *truth.sd, 1e-9);
+  EXPECT_GT(*truth.sd, 0);
+  EXPECT_TRUE(x.note.isEmpty()) << x.note.toStdString();
+}
+
+// Designs with runs missing or broken: what can be analysed is, the note says
+// what was left out, and nothing that is not a number reaches effects.csv.
+template <class F>
+std::vector<TRunMeasures> Without(std::vector<TRunMeasures> runs, F drop) {
+  runs.erase(std::remove_if(runs.begin(), runs.end(), drop), runs.end());
+  return runs;
+}
+
+TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
+  const auto role = [](const TRunMeasures& r, const char* name, int32_t point) {
+    return r.design->role == QLatin1String(name) && r.design->point == point;
+  };
+  std::vector<TRunMeasures> oneVaried;
+  for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
+  std::vector<TRunMeasures> notAProduct;
+  for (int32_t i : {0, 1, 2})
+    notAProduct.push_back(Measures({{{"mutation-rate", i}, {"diffuse", i % 2}}, 1, {}, 1.0 * i}));
+  std::vector<TRunMeasures> mismatched = IshigamiRuns(200, 0);
+  for (TRunMeasures& r : mismatched) {
+    if (role(r, "AB1", 7)) r.settings[*FindSetting("sniff-threshold")] += 1;
+  }
+  std::vector<TRunMeasures> twoFactorsAtOnce = MorrisRuns(10);
+  for (TRunMeasures& r : twoFactorsAtOnce) {
+    if (role(r, "T1", 4)) r.settings[*FindSetting("sniff-threshold")] ^= 1;
+  }
+  std::vector<TRunMeasures> constant = IshigamiRuns(50, 0);
+  for (TRunMeasures& r : constant) r.values[0] = 3.0;
+  std::vector<TRunMeasures> fewSamples;
+  for (int32_t i : {0, 1, 2})
+    fewSamples.push_back(Measures({{{"mutation-rate", i}, {"diffuse", i % 2}},
+                                   1,
+                                   Point("lhs", {"mutation-rate", "diffuse"}, i, "sample"),
+                                   1.0 * i}));
+  std::vector<TRunMeasures> unknownKind = fewSamples;
+  for (TRunMeasures& r : unknownKind) r.design->kind = "fractional";
+  const struct {
+    const char* name;
+    std::vector<TRunMeasures> runs;
+    const char* analysis;
+    const char* note;
+  } cases[] = {
+      {"no runs", {}, "", "no runs"},
+      {"one varied setting", oneVaried, "", "one setting varies"},
+      {"no design and not a product", notAProduct, "", "do not form a factorial"},
+      {"factorial without a cell",
+       Without(BlockedFactorial(true), [](const TRunMeasures& r) { return r.design->point == 3; }), "factorial",
+       "1 of the 8 cells"},
+      {"sobol without an A_B run",
+       Without(IshigamiRuns(200, 0), [&](const TRunMeasures& r) { return role(r, "AB2", 5); }), "sobol",
+       "1 of the 200 rows"},
+      {"sobol without a B run, numbered row by row",
+       Without(IshigamiRuns(200, 1), [&](const TRunMeasures& r) { return role(r, "B", 11); }), "sobol",
+       "1 of the 200 rows"},
+      {"sobol without a B run, numbered role by role",
+       Without(IshigamiRuns(200, 2), [&](const TRunMeasures& r) { return role(r, "B", 211); }), "sobol",
+       "1 of the 200 rows"},
+      {"sobol without the last A_B runs, numbered role by role",
+       Without(IshigamiRuns(200, 2), [&](const TRunMeasures& r) { return r.design->point >= 995; }), "sobol",
+       "5 of the 200 rows"},
+      {"sobol with an A_B run not of its row", mismatched, "sobol", "1 A_B runs are not"},
+      {"sobol of a constant measure", constant, "", "does not vary"},
+      {"morris without a middle point",
+       Without(MorrisRuns(10), [&](const TRunMeasures& r) { return role(r, "T2", 3); }), "morris",
+       "2 of the trajectories' steps"},
+      {"morris without its first point",
+       Without(MorrisRuns(10), [&](const TRunMeasures& r) { return role(r, "T0", 3); }), "morris",
+       "1 of the trajectories' steps"},
+      {"morris step moving two factors", twoFactorsAtOnce, "morris", "left out"},
+      {"lhs of too few samples", fewSamples, "", "too few"},
+      {"a design of an unknown kind", unknownKind, "", "not one this program analyses"},
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TExploration x = Explore(c.runs);
+    EXPECT_EQ(x.analysis, QLatin1String(c.analysis));
+    EXPECT_TRUE(x.note.contains(QLatin1String(c.note))) << x.note.toStdString();
+    EXPECT_FALSE(x.note.contains('\n'));
+    EXPECT_EQ(x.effects.empty(), x.analysis.isEmpty());
+    EXPECT_EQ(x.table.isEmpty(), x.effects.empty());
+    ExpectFiniteWithIntervalsAround(x);
+    EXPECT_TRUE(WriteEffects(dir.filePath("effects.csv"), x.effects).Ok());
+  }
+}
+
+TEST(Explore, EffectsFileHoldsEveryEstimateAndIsWrittenWholeOrNotAtAll) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("effects.csv");
+  const TExploration x = Explore(BlockedFactorial(true));
+  ASSERT_TRUE(WriteEffects(path, x.effects).Ok());
+  const QByteArray written = runner_test::ReadFile(path);
+  EXPECT_TRUE(written.startsWith("measure,term,quantity,estimate,low,high,share,method\n"));
+  const TTable rows = ReadTable(path);
+  ASSERT_EQ(rows.size(), x.effects.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const TEffect& e = x.effects[i];
+    EXPECT_EQ(rows[i].at("measure"), e.measure);
+    EXPECT_EQ(rows[i].at("term"), e.term);
+    EXPECT_EQ(rows[i].at("quantity"), e.quantity);
+    EXPECT_EQ(rows[i].at("method"), e.method);
+    EXPECT_NEAR(Cell(rows[i], "estimate"), e.estimate, 1e-8 * std::abs(e.estimate));
+    EXPECT_NEAR(Cell(rows[i], "low"), *e.low, 1e-8 * std::abs(*e.low));
+    EXPECT_NEAR(Cell(rows[i], "share"), *e.share, 1e-8);
+  }
+  // An effect that is not a number fails the file and leaves the old one whole.
+  for (const auto& spoil : std::vector<std::function<void(TEffect&)>>{[](TEffect& e) { e.estimate = NAN; },
+                                                                      [](TEffect& e) { e.high = INFINITY; },
+                                                                      [](TEffect& e) { e.share = NAN; }}) {
+    std::vector<TEffect> bad = x.effects;
+    spoil(bad.back());
+    const TStatus status = WriteEffects(path, bad);
+    EXPECT_FALSE(status.Ok());
+    EXPECT_EQ(runner_test::ReadFile(path), written);
+  }
+  const TStatus nowhere = WriteEffects(dir.filePath("missing/effects.csv"), x.effects);
+  ASSERT_FALSE(nowhere.Ok());
+  EXPECT_EQ(nowhere.Error().status, kExitFailed);
+}
 }  // namespace

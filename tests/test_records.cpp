@@ -10,12 +10,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <cmath>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "CellForm.h"
+#include "Design.h"
 #include "Experiment.h"
+#include "Grid.h"
 #include "Options.h"
 #include "Pictures.h"
 #include "Plan.h"
@@ -74,6 +79,143 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       {{"--verify", "d", "--diffuse"}, kExitRefused, {}, "--verify does not take --diffuse"},
       {{"--seeds", "1-3"}, kExitRefused, {}, "give --grid too"},
       {{"--job", "--verify d"}, kExitRefused, {}, "--verify"},
+      // Designs: what --design takes, and a job line's design point.
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=10:20", "--vary", "sniff=hill,roulette"},
+       kExitRefused,
+       {},
+       "--vary and --design do not mix"},
+      {{"--grid", "--samples", "4"}, kExitRefused, {}, "--samples is for --design: give --design too"},
+      {{"--grid", "--range", "sniff"}, kExitRefused, {}, "--range is for --design"},
+      {{"--samples", "4"}, kExitRefused, {}, "a run does not take --samples"},
+      {{"--grid", "--design", "lhs", "--samples", "4"}, kExitRefused, {}, "needs --samples N and a --range"},
+      {{"--grid", "--design", "grid", "--samples", "4", "--range", "sniff"}, kExitRefused, {}, "lhs, sobol or morris"},
+      {{"--grid", "--design", "morris", "--samples", "4", "--range", "sniff", "--levels", "5"},
+       kExitRefused,
+       {},
+       "--levels takes an even number"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "sniff", "--levels", "4"},
+       kExitRefused,
+       {},
+       "--levels is for --design morris"},
+      {{"--grid", "--design", "sobol", "--samples", "4", "--range", "sniff", "--design-seed", "3"},
+       kExitRefused,
+       {},
+       "a Sobol sequence draws nothing"},
+      {{"--grid",
+        "--design",
+        "sobol",
+        "--samples",
+        "100001",
+        "--range",
+        "agents=1:9",
+        "--range",
+        "sniff",
+        "--range",
+        "diffuse",
+        "--range",
+        "mark-strength=1:9",
+        "--range",
+        "sniff-threshold=1:9",
+        "--range",
+        "knows-center",
+        "--range",
+        "cell-size=3:6",
+        "--range",
+        "mutation-rate=0:1"},
+       kExitRefused,
+       {},
+       "more than 1000000 lines"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=20:10"}, kExitRefused, {}, "HI is above LO"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "sniff=hill:hill"},
+       kExitRefused,
+       {},
+       "HI is above LO"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=10"}, kExitRefused, {}, "takes LO:HI"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents"}, kExitRefused, {}, "takes LO:HI"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=1:5:1"}, kExitRefused, {}, "takes LO:HI"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "mark-strength=0:200"},
+       kExitRefused,
+       {},
+       "--range mark-strength takes a whole number from 0 to 100, not '200'"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "evaporation-rate=0.1:0.555"},
+       kExitRefused,
+       {},
+       "not '0.555'"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=1:5", "--range", "agents=2:6"},
+       kExitRefused,
+       {},
+       "--range names agents twice"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "agents=1:5", "--agents", "3"},
+       kExitRefused,
+       {},
+       "--agents is both given and ranged"},
+      {{"--grid", "--design", "lhs", "--samples", "4", "--range", "evaporation_rate=0.1:0.2"},
+       kExitRefused,
+       {},
+       "--range takes NAME=LO:HI"},
+      {{"--grid", "--design-point", "lhs,0,sample"}, kExitRefused, {}, "--grid does not take --design-point"},
+      {{"--design-point", "lhs,0,sample"}, kExitRefused, {}, "go together"},
+      {{"--design-point", "lhs,x,sample"}, kExitRefused, {}, "--design-point takes KIND,POINT,ROLE"},
+      {{"--design-point", "lhs,1", "--design-factors", "agents", "--design-command", "x"},
+       kExitRefused,
+       {},
+       "--design-point takes KIND,POINT,ROLE"},
+      {{"--design-point", "grid,0,cell", "--design-factors", "agents", "--design-command", "x"},
+       kExitRefused,
+       {},
+       "kind is factorial, lhs, sobol or morris"},
+      {{"--design-point", "sobol,0,AB3", "--design-factors", "agents,sniff", "--design-command",
+        "--design sobol --samples 4 --range agents=1:9 --range sniff=hill:roulette"},
+       kExitRefused,
+       {},
+       "'AB3' is not a role of a sobol design of 2 factors"},
+      {{"--design-point", "morris,0,sample", "--design-factors", "agents", "--design-command", "x"},
+       kExitRefused,
+       {},
+       "not a role of a morris design"},
+      {{"--design-point", "lhs,0,sample", "--design-factors", "agents,agents", "--design-command", "x"},
+       kExitRefused,
+       {},
+       "names the factor agents twice"},
+      {{"--design-point", "lhs,0,sample", "--design-factors", "evaporation_rate", "--design-command", "x"},
+       kExitRefused,
+       {},
+       "not 'evaporation_rate'"},
+      {{"--design-point", "lhs,0,sample", "--design-factors", "agents", "--design-command", "--steps 5"},
+       kExitRefused,
+       {},
+       "--design-command takes the --grid options that make a design"},
+      {{"--design-point", "lhs,0,sample", "--design-factors", "agents", "--design-command",
+        "--grid --design lhs --samples 4 --range agents=1:9"},
+       kExitRefused,
+       {},
+       "--design-command takes the --grid options that make a design"},
+      {{"--design-point", "lhs,4,sample", "--design-factors", "agents", "--design-command",
+        "--design lhs --samples 4 --range agents=1:9"},
+       kExitRefused,
+       {},
+       "is not a point of"},
+      {{"--design-point", "lhs,0,sample", "--design-factors", "sniff", "--design-command",
+        "--design lhs --samples 4 --range agents=1:9"},
+       kExitRefused,
+       {},
+       "is not a point of"},
+      {{"--design-point", "sobol,0,A", "--design-factors", "agents", "--design-command",
+        "--design lhs --samples 4 --range agents=1:9"},
+       kExitRefused,
+       {},
+       "is not a point of"},
+      {{"--design-point", "factorial,5,cell", "--design-factors", "sniff,diffuse", "--design-command",
+        "--vary sniff=hill,roulette --vary diffuse=off,on"},
+       kExitRefused,
+       {},
+       "is not a point of"},
+      {{"--job",
+        "--agents 5 --design-point lhs,3,sample --design-factors agents --design-command \"--design lhs "
+        "--samples 4 --design-seed 1 --range agents=1:9\""},
+       kExitDone,
+       {{"agents", 5}},
+       ""},
       // Quoted input stays on the message's one line.
       {{"--s\nx"}, kExitRefused, {}, "unknown option 's\\nx'"},
       {{"--steps", "1\r\x1b"}, kExitRefused, {}, "not '1\\r\\x1b'"},
@@ -146,6 +288,270 @@ TEST(Parser, VaryRangesStepExactlyToTheirEndAndAreRefusedInOneLine) {
     ASSERT_EQ(parsed->vary.size(), 1);
     EXPECT_EQ(std::vector<int32_t>(parsed->vary[0].values.begin(), parsed->vary[0].values.end()), row.values);
   }
+}
+
+// --- Designed sweeps, built in process ---
+
+TResult<TJobList> GridOf(const QStringList& arguments) {
+  const TResult<TCommand> command = ParseCommandLine(QStringList{"--grid"} + arguments);
+  if (!command) return command.Error();
+  return BuildJobList(*command, TSettingValues{});
+}
+
+// A job list's lines read back as a run reads its job line.
+std::vector<TCommand> ReadLines(const QStringList& lines) {
+  std::vector<TCommand> read;
+  for (const QString& line : lines) {
+    const TResult<TCommand> parsed = ParseCommandLine({"--job", line});
+    EXPECT_TRUE(parsed.Ok()) << line.toStdString() << ": " << parsed.Error().message.toStdString();
+    if (parsed) read.push_back(*parsed);
+  }
+  return read;
+}
+
+struct DesignCase {
+  const char* name;
+  QStringList grid;
+  const char* kind;
+  qsizetype points;  // LHS N, Sobol N(k+2), Morris r(k+1), factorial cells
+};
+
+TEST(Design, EachPointIsALinePerSeedWithinItsRangeOnTheControlsGridAndItsCommandRecreatesTheList) {
+  const DesignCase table[] = {
+      {"lhs",
+       {"--design", "lhs", "--samples", "7", "--range", "agents=10:300", "--range", "evaporation-rate=0.05:0.95",
+        "--range", "sniff", "--steps", "300", "--diffuse"},
+       "lhs",
+       7},
+      {"lhs seeded", {"--design", "lhs", "--samples", "3", "--design-seed", "9", "--range", "cell-size=3:9"}, "lhs", 3},
+      {"sobol",
+       {"--design", "sobol", "--samples", "5", "--range", "mark-strength=0:100", "--range", "mutation-rate=0:0.5",
+        "--range", "diffuse=off:on"},
+       "sobol",
+       25},
+      {"morris",
+       {"--design", "morris", "--samples", "4", "--levels", "6", "--range", "sniff-threshold=10:90", "--range",
+        "knows-center", "--range", "visibility-threshold=0:50", "--plot"},
+       "morris",
+       16},
+      {"morris of four levels",
+       {"--design", "morris", "--samples", "3", "--range", "evaporation-rate=0:1"},
+       "morris",
+       6},
+      {"factorial", {"--vary", "sniff=hill,roulette", "--vary", "agents=10:30:10", "--steps", "200"}, "factorial", 6},
+  };
+  const auto specs = SettingSpecs();
+  for (const DesignCase& row : table) {
+    for (const QStringList& seeds : {QStringList{}, QStringList{"--seeds", "4-6"}}) {
+      SCOPED_TRACE(std::string(row.name) + (seeds.isEmpty() ? "" : " with seeds"));
+      const TResult<TJobList> list = GridOf(row.grid + seeds);
+      ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+      const qsizetype perPoint = seeds.isEmpty() ? 1 : 3;
+      ASSERT_EQ(list->lines.size(), row.points * perPoint);
+      const TResult<TCommand> grid = ParseCommandLine(QStringList{"--grid"} + row.grid);
+      ASSERT_TRUE(grid.Ok());
+      const std::vector<TCommand> runs = ReadLines(list->lines);
+      ASSERT_EQ(static_cast<qsizetype>(runs.size()), list->lines.size());
+      for (size_t i = 0; i < runs.size(); ++i) {
+        const TCommand& run = runs[i];
+        ASSERT_TRUE(run.run.design.has_value()) << list->lines[static_cast<qsizetype>(i)].toStdString();
+        const TDesignPoint& design = *run.run.design;
+        EXPECT_EQ(design.kind, row.kind);
+        EXPECT_EQ(design, (TDesignPoint{design.kind, runs[0].run.design->factors, design.point, design.role,
+                                        runs[0].run.design->command}))
+            << "every line carries the same design";
+        if (!seeds.isEmpty()) EXPECT_EQ(run.run.seed, 4 + i % 3) << "the seeds innermost";
+        if (i % perPoint != 0) EXPECT_EQ(design, *runs[i - 1].run.design) << "a point's seeds share it";
+        // Each factor holds a value of its range that its control holds
+        // (the line was read as the control reads it).
+        for (const TFactorRange& range : grid->design.ranges) {
+          const std::optional<int32_t> value = run.run.settings[range.setting];
+          ASSERT_TRUE(value.has_value()) << specs[range.setting].option;
+          EXPECT_GE(*value, range.lo) << specs[range.setting].option;
+          EXPECT_LE(*value, range.hi) << specs[range.setting].option;
+        }
+      }
+      QStringList factors;
+      for (const TFactorRange& range : grid->design.ranges) factors << QLatin1String(specs[range.setting].option);
+      for (const TVary& vary : grid->vary) factors << QLatin1String(specs[vary.setting].option);
+      EXPECT_EQ(runs[0].run.design->factors, factors);
+      if (QLatin1String(row.kind) == QLatin1String("factorial")) {
+        EXPECT_EQ(runs.back().run.design->point, row.points - 1);
+        EXPECT_EQ(runs.back().run.design->role, "cell");
+      }
+      // The recorded command, given to --grid with the seeds, prints the same list.
+      const TResult<TJobList> again = GridOf(QProcess::splitCommand(runs[0].run.design->command) + seeds);
+      ASSERT_TRUE(again.Ok()) << again.Error().message.toStdString();
+      EXPECT_EQ(again->lines, list->lines);
+    }
+  }
+}
+
+TEST(Design, LatinHypercubeTakesEachStratumOfEachFactorOnceAndItsSeedDecidesTheDraw) {
+  constexpr int32_t kSamples = 10;
+  // Ranges of 100 values, so a stratum of the unit interval is 10 values.
+  const QStringList grid = {"--design",  "lhs",
+                            "--samples", QString::number(kSamples),
+                            "--range",   "agents=100:199",
+                            "--range",   "mark-strength=0:99",
+                            "--range",   "sniff-threshold=1:100"};
+  const std::pair<const char*, int32_t> factors[] = {{"agents", 100}, {"mark-strength", 0}, {"sniff-threshold", 1}};
+  std::set<QStringList> lists;
+  for (const char* seed : {"1", "2", "77"}) {
+    SCOPED_TRACE(seed);
+    const TResult<TJobList> list = GridOf(grid + QStringList{"--design-seed", seed});
+    ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+    lists.insert(list->lines);
+    const std::vector<TCommand> runs = ReadLines(list->lines);
+    ASSERT_EQ(runs.size(), size_t{kSamples});
+    for (const auto& [option, lo] : factors) {
+      std::set<int32_t> strata;
+      for (const TCommand& run : runs) strata.insert((*run.run.settings[*FindSetting(option)] - lo) / 10);
+      EXPECT_EQ(strata, (std::set<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) << option;
+    }
+    for (const TUnitPoint& point : LatinHypercube(kSamples, 4, std::stoul(seed))) {
+      for (double x : point.x) {
+        EXPECT_GE(x, 0.0);
+        EXPECT_LT(x, 1.0);
+      }
+    }
+  }
+  EXPECT_EQ(lists.size(), 3u) << "each seed draws its own hypercube";
+  EXPECT_EQ(GridOf(grid)->lines, GridOf(grid)->lines) << "the same seed draws the same one";
+}
+
+TEST(Design, SaltelliRowsAreAThenBThenAWithColumnIFromB) {
+  for (size_t k : {1, 3, 6}) {
+    SCOPED_TRACE(k);
+    const std::vector<TUnitPoint> points = SaltelliSobol(8, k);
+    ASSERT_EQ(points.size(), 8 * (k + 2));
+    // The sequence's first point (all zeros) is skipped: its second is all halves.
+    for (double x : points[0].x) EXPECT_EQ(x, 0.5);
+    for (size_t row = 0; row < 8; ++row) {
+      const TUnitPoint& a = points[row * (k + 2)];
+      const TUnitPoint& b = points[row * (k + 2) + 1];
+      EXPECT_EQ(a.role, "A");
+      EXPECT_EQ(b.role, "B");
+      for (size_t i = 0; i < k; ++i) {
+        const TUnitPoint& ab = points[row * (k + 2) + 2 + i];
+        EXPECT_EQ(ab.role, QStringLiteral("AB%1").arg(i + 1));
+        EXPECT_EQ(ab.index, static_cast<int32_t>(row));
+        std::vector<double> expected = a.x;
+        expected[i] = b.x[i];
+        EXPECT_EQ(ab.x, expected);
+      }
+    }
+  }
+  // The same on the job lines, in the settings' values.
+  const TResult<TJobList> list = GridOf({"--design", "sobol", "--samples", "6", "--range", "agents=0:1000", "--range",
+                                         "mark-strength=0:100", "--range", "evaporation-rate=0:1"});
+  ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+  const std::vector<TCommand> runs = ReadLines(list->lines);
+  ASSERT_EQ(runs.size(), 6u * 5);
+  const size_t factors[] = {*FindSetting("agents"), *FindSetting("mark-strength"), *FindSetting("evaporation-rate")};
+  for (size_t row = 0; row < 6; ++row) {
+    const TCommand& a = runs[row * 5];
+    const TCommand& b = runs[row * 5 + 1];
+    for (size_t i = 0; i < 3; ++i) {
+      TRunOptions expected = a.run;
+      expected.settings[factors[i]] = b.run.settings[factors[i]];
+      EXPECT_EQ(runs[row * 5 + 2 + i].run.settings, expected.settings) << "row " << row << " AB" << i + 1;
+    }
+  }
+}
+
+TEST(Design, MorrisStepsMoveOneFactorByDeltaOnTheGridAndEachFactorOnce) {
+  for (int32_t levels : {2, 4, 6, 10}) {
+    for (size_t k : {1, 3, 5}) {
+      SCOPED_TRACE(testing::Message() << levels << " levels, " << k << " factors");
+      const double delta = levels / (2.0 * (levels - 1));
+      const std::vector<TUnitPoint> points = MorrisTrajectories(6, k, levels, 5);
+      ASSERT_EQ(points.size(), 6 * (k + 1));
+      for (size_t t = 0; t < 6; ++t) {
+        std::vector<int> moved(k, 0);
+        for (size_t j = 0; j <= k; ++j) {
+          const TUnitPoint& p = points[t * (k + 1) + j];
+          EXPECT_EQ(p.index, static_cast<int32_t>(t));
+          EXPECT_EQ(p.role, QStringLiteral("T%1").arg(j));
+          for (double x : p.x) {
+            const double level = x * (levels - 1);
+            EXPECT_NEAR(level, std::round(level), 1e-9) << "on the grid";
+            EXPECT_GE(x, 0.0);
+            EXPECT_LE(x, 1.0 + 1e-12);
+          }
+          if (j == 0) continue;
+          const TUnitPoint& before = points[t * (k + 1) + j - 1];
+          size_t changed = 0;
+          for (size_t f = 0; f < k; ++f) {
+            if (p.x[f] == before.x[f]) continue;
+            ++changed;
+            ++moved[f];
+            EXPECT_NEAR(std::abs(p.x[f] - before.x[f]), delta, 1e-12);
+          }
+          EXPECT_EQ(changed, 1u);
+        }
+        EXPECT_EQ(moved, std::vector<int>(k, 1)) << "each factor moves once";
+      }
+    }
+  }
+  EXPECT_NE(MorrisTrajectories(4, 3, 4, 1)[0].x, MorrisTrajectories(4, 3, 4, 2)[0].x);
+  // On the job lines each step changes one setting.
+  const TResult<TJobList> list = GridOf({"--design", "morris", "--samples", "3", "--range", "mark-strength=0:100",
+                                         "--range", "sniff", "--range", "agents=0:9"});
+  ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+  const std::vector<TCommand> runs = ReadLines(list->lines);
+  ASSERT_EQ(runs.size(), 12u);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (i % 4 == 0) continue;
+    int changed = 0;
+    for (size_t s = 0; s < kSettingCount; ++s) changed += runs[i].run.settings[s] != runs[i - 1].run.settings[s];
+    EXPECT_EQ(changed, 1) << list->lines[static_cast<qsizetype>(i)].toStdString();
+  }
+}
+
+TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
+  const struct {
+    int32_t lo, hi;
+    double x;
+    int32_t value;
+  } snaps[] = {
+      {0, 1, 0.0, 0},    {0, 1, 0.4999, 0}, {0, 1, 0.5, 1},        {0, 1, 1.0, 1},      {10, 30, 0.0, 10},
+      {10, 30, 1.0, 30}, {10, 30, 0.5, 20}, {5, 95, 0.999999, 95}, {0, 100, 0.0099, 0}, {0, 100, 0.01, 1},
+  };
+  for (const auto& s : snaps) {
+    SCOPED_TRACE(testing::Message() << s.lo << ":" << s.hi << " at " << s.x);
+    EXPECT_EQ(SnapToControl({0, s.lo, s.hi}, s.x), s.value);
+  }
+  const struct {
+    QStringList grid;
+    qsizetype warnings;
+    const char* contains;
+  } table[] = {
+      {{"--design", "lhs", "--samples", "5", "--range", "agents=0:1000"}, 0, ""},
+      // Four points of one two-valued factor: two pairs.
+      {{"--design", "lhs", "--samples", "4", "--range", "sniff"}, 2, "are one point once snapped"},
+      {{"--design", "lhs", "--samples", "4", "--range", "sniff"}, 2, "(sniff=hill)"},
+      // Three of them give at most 8 distinct points: counted, with examples.
+      {{"--design", "lhs", "--samples", "40", "--range", "sniff", "--range", "diffuse", "--range", "knows-center"},
+       1,
+       "8 sets of design points (40 points) are one point"},
+      // Two trajectories over two values meet twice.
+      {{"--design", "morris", "--samples", "2", "--range", "mark-strength=4:5"}, 2, "trajectory 0 T"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.grid.join(' ').toStdString());
+    const TResult<TJobList> list = GridOf(row.grid);
+    ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+    EXPECT_EQ(list->equalPoints.size(), row.warnings) << list->equalPoints.join('\n').toStdString();
+    if (row.warnings > 0)
+      EXPECT_TRUE(list->equalPoints.join('\n').contains(QLatin1String(row.contains)))
+          << list->equalPoints.join('\n').toStdString();
+  }
+  // The program prints them on standard error.
+  const Finished f = RunProgram({"--grid", "--design", "lhs", "--samples", "4", "--range", "sniff"});
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.out.count('\n'), 4);
+  EXPECT_EQ(f.err.count("pathwick_run: warning: design point"), 2) << f.err.toStdString();
 }
 
 // Which modes take which option, written out here from the help's promise:
@@ -420,6 +826,46 @@ TEST_F(Records, GridLineRecordAndConfigRepeatPlainRunsContinuationsAndBranchesBy
   EXPECT_EQ(branch.value("effective").toObject().value("evaporation_amount").toDouble(), 8);
 }
 
+// A designed job line's run records its point, --config keeps it, and a
+// line of two --vary records its cell.
+TEST_F(Records, ARunOfADesignedLineRecordsItsPointAndItsRepeatKeepsIt) {
+  const struct {
+    const char* name;
+    QStringList grid;
+    const char* kind;
+    qsizetype lines;
+  } table[] = {
+      {"morris",
+       {"--design", "morris", "--samples", "1", "--range", "agents=20:60", "--range", "evaporation-rate=0.1:0.9"},
+       "morris",
+       3},
+      {"factorial", {"--vary", "sniff=hill,roulette", "--vary", "agents=30,40"}, "factorial", 4},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const QStringList lines = GridLines(row.grid + QStringList{"--steps", "200", "--seeds", "2"});
+    ASSERT_EQ(lines.size(), row.lines);
+    const QString first = tmp.filePath(QStringLiteral("%1-job").arg(row.name));
+    const QString again = tmp.filePath(QStringLiteral("%1-config").arg(row.name));
+    Run({"--job", lines[1]}, first);
+    Run({"--config", first + "/run.json"}, again);
+    const QJsonObject design = Record(first).value("design").toObject();
+    EXPECT_EQ(design.value("kind").toString(), row.kind);
+    EXPECT_EQ(design.value("point").toInt(), row.kind == QLatin1String("morris") ? 0 : 1);
+    EXPECT_EQ(design.value("role").toString(), row.kind == QLatin1String("morris") ? "T1" : "cell");
+    EXPECT_EQ(Record(again).value("design").toObject(), design);
+    // Its command re-creates the list it came from.
+    EXPECT_EQ(GridLines(QProcess::splitCommand(design.value("command").toString()) + QStringList{"--seeds", "2"}),
+              lines);
+    const TResult<TRunRecord> read = ReadRunRecord(first + "/run.json", TSettingValues{});
+    ASSERT_TRUE(read.Ok()) << read.Error().message.toStdString();
+    ASSERT_TRUE(read->spec.design.has_value());
+    EXPECT_EQ(read->spec.design->factors.join(','), design.value("factors").toVariant().toStringList().join(','));
+  }
+  // A plain run records no design.
+  EXPECT_FALSE(Record(Base("base")).contains("design"));
+}
+
 TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoWithoutARun) {
   const QString run = tmp.filePath("run");
   Run({"--seed", "5", "--steps", "400", "--histograms"}, run);
@@ -663,10 +1109,38 @@ TEST(RecordText, ReadsBackAsWrittenAndRefusalsNameTheRecordInOneLine) {
   ASSERT_TRUE(again.Ok()) << again.Error().message.toStdString();
   EXPECT_EQ(QJsonDocument(RecordToJson(*again)).toJson(), QJsonDocument(written).toJson());
 
+  // A design point reads back as written; a record without one has none.
+  EXPECT_FALSE(noEnd->spec.design.has_value());
+  EXPECT_FALSE(written.contains(QStringLiteral("design")));
+  TRunRecord designed = *noEnd;
+  designed.spec.design = TDesignPoint{"sobol",
+                                      {"agents", "sniff"},
+                                      7,
+                                      "AB2",
+                                      "--design sobol --samples 8 --range agents=10:300 --range sniff=hill:roulette"};
+  const QByteArray designedText = QJsonDocument(RecordToJson(designed)).toJson();
+  const TResult<TRunRecord> designedAgain = ParseRunRecord(designedText, name, defaults);
+  ASSERT_TRUE(designedAgain.Ok()) << designedAgain.Error().message.toStdString();
+  EXPECT_EQ(designedAgain->spec.design, designed.spec.design);
+  EXPECT_EQ(QJsonDocument(RecordToJson(*designedAgain)).toJson(), designedText);
+
   const struct {
     const char* text;
     const char* message;
   } refused[] = {
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": 1, "role": "sample"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": 1, "role": "A", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": [3],
+          "point": 1, "role": "sample", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": {"kind": "lhs", "factors": ["agents"],
+          "point": -1, "role": "sample", "command": "--design lhs"}})",
+       R"("design" must be)"},
+      {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "design": "lhs"})", R"("design" must be)"},
       {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": ""})", R"("ended" must be)"},
       {R"({"program": "pathwick_run", "seed": 3, "steps_requested": 10, "ended": "completed\nx"})",
        R"("ended" must be)"},

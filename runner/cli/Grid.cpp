@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <map>
 
+#include "Design.h"
 #include "Plan.h"
 
 namespace {
@@ -26,7 +27,121 @@ struct TCombination {
   TSettingValues settings;
   QStringList words;  // the varied options, as the line writes them
   QStringList named;  // the same as name=value, for messages
+  std::optional<TDesignPoint> design;
 };
+
+// Sets of equal points beyond this many are counted, with this many as examples.
+constexpr qsizetype kListedEqualSets = 5;
+constexpr qsizetype kEqualSetExamples = 3;
+
+// The --grid options that make the design of `command`: its own, then every
+// option its lines hold but the seed, so that `--grid COMMAND --seeds ...`
+// prints the same job list again.
+QString DesignCommand(const TCommand& command, const TDesignShape& shape, const QStringList& fixed) {
+  const auto specs = SettingSpecs();
+  QStringList words;
+  const TDesignOptions& design = command.design;
+  if (shape.kind == QLatin1String("factorial")) {
+    for (const TVary& vary : command.vary) {
+      QStringList values;
+      for (int32_t value : vary.values) values << FormatSettingValue(specs[vary.setting], value);
+      words << QStringLiteral("--vary %1=%2")
+                   .arg(QLatin1String(specs[vary.setting].option), values.join(QLatin1Char(',')));
+    }
+  } else {
+    words << QStringLiteral("--design %1 --samples %2").arg(design.kind).arg(design.samples);
+    if (design.kind == QLatin1String("morris"))
+      words << QStringLiteral("--levels %1").arg(design.levels.value_or(kDefaultLevels));
+    if (design.kind != QLatin1String("sobol"))
+      words << QStringLiteral("--design-seed %1").arg(design.seed.value_or(kDefaultDesignSeed));
+    for (const TFactorRange& range : design.ranges) {
+      const TSettingSpec& spec = specs[range.setting];
+      words << QStringLiteral("--range %1=%2:%3")
+                   .arg(QLatin1String(spec.option), FormatSettingValue(spec, range.lo),
+                        FormatSettingValue(spec, range.hi));
+    }
+  }
+  return (words + fixed).join(QLatin1Char(' '));
+}
+
+// A design point as the options of its job line.
+QString DesignWords(const TDesignPoint& design) {
+  return QStringLiteral("--design-point %1,%2,%3 --design-factors %4 --design-command %5")
+      .arg(design.kind)
+      .arg(design.point)
+      .arg(design.role, design.factors.join(QLatin1Char(',')), ShellWord(design.command));
+}
+
+// The points of --design, each snapped to values the controls hold.
+std::vector<TCombination> DesignedCombinations(const TCommand& command, const TSettingValues& base,
+                                               TDesignPoint design) {
+  const TDesignOptions& options = command.design;
+  const size_t k = options.ranges.size();
+  const uint32_t seed = options.seed.value_or(kDefaultDesignSeed);
+  const std::vector<TUnitPoint> points =
+      options.kind == QLatin1String("lhs") ? LatinHypercube(options.samples, k, seed)
+      : options.kind == QLatin1String("sobol")
+          ? SaltelliSobol(options.samples, k)
+          : MorrisTrajectories(options.samples, k, options.levels.value_or(kDefaultLevels), seed);
+  const auto specs = SettingSpecs();
+  std::vector<TCombination> combinations;
+  combinations.reserve(points.size());
+  for (const TUnitPoint& point : points) {
+    TCombination c{base, {}, {}, {}};
+    for (size_t f = 0; f < k; ++f) {
+      const TFactorRange& range = options.ranges[static_cast<qsizetype>(f)];
+      const int32_t value = SnapToControl(range, point.x[f]);
+      c.settings[range.setting] = value;
+      c.words << OptionWords(specs[range.setting], value);
+      c.named << QLatin1String(specs[range.setting].option) + QLatin1Char('=') +
+                     FormatSettingValue(specs[range.setting], value);
+    }
+    design.point = point.index;
+    design.role = point.role;
+    c.design = design;
+    combinations.push_back(std::move(c));
+  }
+  return combinations;
+}
+
+// Points of a design that snapping made equal: one line per set, or a count
+// and a few sets as examples when there are many.
+QStringList EqualPointWarnings(const std::vector<TCombination>& combinations) {
+  std::map<TSettingValues, std::vector<const TCombination*>> groups;
+  std::vector<TSettingValues> order;
+  for (const TCombination& c : combinations) {
+    auto& group = groups[c.settings];
+    if (group.empty()) order.push_back(c.settings);
+    group.push_back(&c);
+  }
+  QStringList sets;
+  qsizetype equalPoints = 0;
+  for (const TSettingValues& settings : order) {
+    const auto& group = groups[settings];
+    if (group.size() < 2) continue;
+    equalPoints += static_cast<qsizetype>(group.size());
+    QStringList names;
+    for (const TCombination* c : group) {
+      names << QStringLiteral("%1 %2 %3")
+                   .arg(c->design->kind == QLatin1String("morris") ? QStringLiteral("trajectory")
+                                                                   : QStringLiteral("point"))
+                   .arg(c->design->point)
+                   .arg(c->design->role);
+    }
+    sets << QStringLiteral("%1 (%2)").arg(names.join(QStringLiteral(", ")),
+                                          group.front()->named.join(QLatin1Char(' ')));
+  }
+  const QString snapped = QStringLiteral("are one point once snapped to values the controls hold");
+  if (sets.size() <= kListedEqualSets) {
+    QStringList warnings;
+    for (const QString& set : sets) warnings << QStringLiteral("design %1 %2").arg(set, snapped);
+    return warnings;
+  }
+  return {QStringLiteral("%1 sets of design points (%2 points) %3, e.g. %4")
+              .arg(sets.size())
+              .arg(equalPoints)
+              .arg(snapped, sets.mid(0, kEqualSetExamples).join(QStringLiteral("; ")))};
+}
 
 // What makes two combinations the same world: the effective settings, and
 // every setting that none of them stands for.
@@ -62,6 +177,36 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations) {
   return warnings;
 }
 
+// The job lines of `combinations`, the seeds innermost.
+TResult<TJobList> WithSeeds(TJobList list, const TCommand& command, const QStringList& fixed,
+                            const std::vector<TCombination>& combinations) {
+  const TRunOptions& options = command.run;
+  QStringList seedWords;
+  for (uint32_t s : command.seeds) seedWords << QStringLiteral("--seed %1").arg(s);
+  if (seedWords.isEmpty()) seedWords << (options.seed ? QStringLiteral("--seed %1").arg(*options.seed) : QString());
+  for (const TCombination& c : combinations) {
+    QStringList words = fixed + c.words;
+    if (c.design) words << DesignWords(*c.design);
+    const QString line = words.join(QLatin1Char(' '));
+    for (const QString& seed : seedWords) {
+      list.lines << (line + QLatin1Char(' ') + seed).trimmed();
+      if (list.lines.size() > kMaxJobLines)
+        return Refused(QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines));
+    }
+  }
+  return list;
+}
+
+// Refuses to vary a setting that the checkpoint of --from fixes.
+TStatus ChangeableFrom(const TRunPlan& base, size_t setting, const QString& how) {
+  const TSettingSpec& spec = SettingSpecs()[setting];
+  if (base.from && spec.fixedAtSetup) {
+    return Refused(QStringLiteral("%1 %2: the checkpoint of --from fixes it at %3")
+                       .arg(how, QLatin1String(spec.option), FormatSettingValue(spec, base.settings[setting])));
+  }
+  return Success();
+}
+
 }  // namespace
 
 TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& defaults) {
@@ -69,14 +214,9 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
   const auto specs = SettingSpecs();
   TResult<TRunPlan> base = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!base) return base.Error();
-  if (base->from) {
-    for (const TVary& vary : command.vary) {
-      const TSettingSpec& spec = specs[vary.setting];
-      if (spec.fixedAtSetup) {
-        return Refused(QStringLiteral("--vary %1: the checkpoint of --from fixes it at %2")
-                           .arg(QLatin1String(spec.option), FormatSettingValue(spec, base->settings[vary.setting])));
-      }
-    }
+  for (const TVary& vary : command.vary) {
+    if (TStatus fixedHere = ChangeableFrom(*base, vary.setting, QStringLiteral("--vary")); !fixedHere)
+      return fixedHere.Error();
   }
 
   // The options every line holds: the ones given, written out.
@@ -98,8 +238,23 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
   if (options.births) fixed << QStringLiteral("--births");
   if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
 
+  const TDesignShape shape = DesignShape(command);
+  std::optional<TDesignPoint> design;
+  if (!shape.kind.isEmpty())
+    design = TDesignPoint{shape.kind, shape.factors, 0, {}, DesignCommand(command, shape, fixed)};
+  TJobList list;
+  if (!command.design.kind.isEmpty()) {
+    for (const TFactorRange& range : command.design.ranges) {
+      if (TStatus fixedHere = ChangeableFrom(*base, range.setting, QStringLiteral("--range")); !fixedHere)
+        return fixedHere.Error();
+    }
+    std::vector<TCombination> points = DesignedCombinations(command, base->settings, *design);
+    list.equalPoints = EqualPointWarnings(points);
+    return WithSeeds(std::move(list), command, fixed, points);
+  }
+
   // The product, the first --vary outermost.
-  std::vector<TCombination> combinations{{base->settings, {}, {}}};
+  std::vector<TCombination> combinations{{base->settings, {}, {}, {}}};
   for (const TVary& vary : command.vary) {
     const TSettingSpec& spec = specs[vary.setting];
     std::vector<TCombination> grown;
@@ -116,20 +271,13 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
     }
     combinations = std::move(grown);
   }
-
-  // The seeds innermost.
-  QStringList seedWords;
-  for (uint32_t s : command.seeds) seedWords << QStringLiteral("--seed %1").arg(s);
-  if (seedWords.isEmpty()) seedWords << (options.seed ? QStringLiteral("--seed %1").arg(*options.seed) : QString());
-  TJobList list;
-  for (const TCombination& c : combinations) {
-    const QString line = (fixed + c.words).join(QLatin1Char(' '));
-    for (const QString& seed : seedWords) {
-      list.lines << (line + QLatin1Char(' ') + seed).trimmed();
-      if (list.lines.size() > kMaxJobLines)
-        return Refused(QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines));
+  if (design) {
+    for (size_t i = 0; i < combinations.size(); ++i) {
+      combinations[i].design = design;
+      combinations[i].design->point = static_cast<int32_t>(i);
+      combinations[i].design->role = QStringLiteral("cell");
     }
   }
   list.sameWorld = SameWorldWarnings(combinations);
-  return list;
+  return WithSeeds(std::move(list), command, fixed, combinations);
 }

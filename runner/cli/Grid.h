@@ -1,5 +1,8 @@
 // Job lists for sweeps: one line of options per run, the product of the
-// --vary values and the seeds, each line a complete run on its own.
+// --vary values (or the points of --design) and the seeds, each line a
+// complete run on its own. A designed line, and a line of two or more
+// --vary, also holds its design point (--design-point, --design-factors,
+// --design-command), which its run records.
 #pragma once
 
 #include <QStringList>
@@ -12,6 +15,9 @@ struct TJobList {
   // One line per group of varied values that come to the same effective
   // settings, i.e. the same world: "evaporation-rate=0.15, ... are one condition".
   QStringList sameWorld;
+  // One line per set of design points that snapping to the controls' values
+  // made equal, or a count with examples when there are many.
+  QStringList equalPoints;
 };
 
 // The job list of a --grid command; `defaults` are the window's settings.

@@ -3,11 +3,13 @@
 #include <QCommandLineParser>
 #include <QProcess>
 #include <QRegularExpression>
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <type_traits>
 
-#include "RunSetup.h"
+#include "Design.h"
+#include "RunRecord.h"
 
 namespace {
 
@@ -74,6 +76,7 @@ struct TWholeRange {
 constexpr TWholeRange kCountRange{1, std::numeric_limits<int32_t>::max()};
 constexpr TWholeRange kSeedRange{0, std::numeric_limits<uint32_t>::max()};
 constexpr TWholeRange kPictureScaleRange{kMinPictureScale, kMaxPictureScale};
+constexpr TWholeRange kLevelsRange{2, 1000};
 static_assert(kDefaultPictureScale >= kMinPictureScale && kDefaultPictureScale <= kMaxPictureScale);
 
 struct TOptionRow;
@@ -107,6 +110,10 @@ T& Field(TCommand& c, T TCommand::*member) {
 template <class T>
 T& Field(TCommand& c, T TRunOptions::*member) {
   return c.run.*member;
+}
+template <class T>
+T& Field(TCommand& c, T TDesignOptions::*member) {
+  return c.design.*member;
 }
 
 template <class T>
@@ -259,6 +266,108 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
   return Success();
 }
 
+// --- Designs ---
+
+TStatus ReadDesignKind(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const QString& kind = values.back();
+  if (kind != QLatin1String("lhs") && kind != QLatin1String("sobol") && kind != QLatin1String("morris"))
+    return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), kind);
+  c.design.kind = kind;
+  return Success();
+}
+
+// "NAME=LO:HI" in the setting's units; a two-valued setting takes its two
+// values (sniff=hill:roulette, diffuse=off:on) or its name alone for both.
+TStatus ReadRanges(const TOptionRow&, const QStringList& values, TCommand& c) {
+  const auto specs = SettingSpecs();
+  std::array<bool, kSettingCount> ranged{};
+  for (const QString& text : values) {
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    const auto index = FindSetting(text.left(eq));
+    if (!index || QLatin1String(specs[*index].option) != text.left(eq)) {
+      return Refused(
+          QStringLiteral("--range takes NAME=LO:HI with NAME a setting such as mark-strength, not '%1'").arg(text));
+    }
+    const TSettingSpec& spec = specs[*index];
+    const QString option = QLatin1String(spec.option);
+    const bool twoValued = spec.kind == TSettingKind::kFlag || spec.kind == TSettingKind::kSniff;
+    if (ranged[*index]) return Refused(QStringLiteral("--range names %1 twice").arg(option));
+    if (c.run.settings[*index]) return Refused(QStringLiteral("%1 is both given and ranged").arg(Dashed(option)));
+    ranged[*index] = true;
+    if (eq < 0 && twoValued) {
+      c.design.ranges << TFactorRange{*index, spec.min, spec.max};
+      continue;
+    }
+    const QStringList ends = text.mid(eq + 1).split(QLatin1Char(':'));
+    if (eq < 0 || ends.size() != 2) {
+      return Refused(QStringLiteral("--range %1 takes LO:HI, %2, not '%3'")
+                         .arg(option,
+                              twoValued ? QStringLiteral("its two values or its name alone")
+                                        : QStringLiteral("in the setting's units"),
+                              text));
+    }
+    const auto lo = ParseSettingValue(spec, ends[0]);
+    const auto hi = ParseSettingValue(spec, ends[1]);
+    if (!lo || !hi) return Refuse(QStringLiteral("range ") + option, AcceptedValues(spec), !lo ? ends[0] : ends[1]);
+    if (*hi <= *lo) return Refused(QStringLiteral("--range %1: HI is above LO, not '%2'").arg(option, text));
+    c.design.ranges << TFactorRange{*index, *lo, *hi};
+  }
+  return Success();
+}
+
+// A job line's design point: "KIND,POINT,ROLE" as --grid writes it.
+TStatus ReadDesignPoint(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const QStringList parts = values.back().split(QLatin1Char(','));
+  const auto point = parts.size() == 3 ? ParseWhole(parts[1], 0, std::numeric_limits<int32_t>::max()) : std::nullopt;
+  if (!point) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), values.back());
+  if (!c.run.design) c.run.design.emplace();
+  c.run.design->kind = parts[0];
+  c.run.design->point = static_cast<int32_t>(*point);
+  c.run.design->role = parts[2];
+  return Success();
+}
+
+TStatus ReadDesignFactors(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  if (values.back().isEmpty()) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), QString());
+  if (!c.run.design) c.run.design.emplace();
+  c.run.design->factors = values.back().split(QLatin1Char(','));
+  return Success();
+}
+
+TStatus ReadDesignCommand(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  if (values.back().trimmed().isEmpty()) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), QString());
+  if (!c.run.design) c.run.design.emplace();
+  c.run.design->command = values.back();
+  return Success();
+}
+
+// A run's design point must be one its command makes: the command is read
+// as --grid reads it, and its kind, factors and number of points must agree.
+TStatus CheckRunDesign(const TDesignPoint& design) {
+  const char* const together =
+      "--design-point, --design-factors and --design-command go together, as --grid writes them";
+  if (design.kind.isEmpty() || design.factors.isEmpty() || design.command.isEmpty())
+    return Refused(QLatin1String(together));
+  if (TStatus fits = CheckDesignPoint(design); !fits)
+    return Refused(QStringLiteral("--design-point: ") + fits.Error().message);
+  const QStringList words = QProcess::splitCommand(design.command);
+  TResult<TCommand> grid = words.contains(QStringLiteral("--grid"))
+                               ? TResult<TCommand>(Refused(QString()))
+                               : ParseCommandLine(QStringList{QStringLiteral("--grid")} + words);
+  const TDesignShape shape = grid ? DesignShape(*grid) : TDesignShape{};
+  if (!grid || grid->kind != TCommandKind::kGrid || shape.kind.isEmpty()) {
+    return Refused(
+        QStringLiteral("--design-command takes the --grid options that make a design, not '%1'").arg(design.command));
+  }
+  if (shape.kind != design.kind || shape.factors != design.factors || design.point >= shape.indices) {
+    return Refused(QStringLiteral("--design-point %1,%2,%3 with --design-factors %4 is not a point of '%5'")
+                       .arg(design.kind)
+                       .arg(design.point)
+                       .arg(design.role, design.factors.join(QLatin1Char(',')), design.command));
+  }
+  return Success();
+}
+
 using K = TCommandKind;
 constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify);
 constexpr uint32_t kInRuns = kInRun | kInGrid;
@@ -314,6 +423,15 @@ const TOptionRow kOptionRows[] = {
     {"from", nullptr, "FILE",
      "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it", {}, {},
      nullptr, "a file", kInWorlds, {}, true, false, ReadText<&TRunOptions::from>},
+    {"design-point", nullptr, "KIND,POINT,ROLE",
+     "the run's point of a designed sweep, as --grid writes it on each job line and run.json records it: lhs,3,sample; "
+     "sobol,3,AB2; morris,0,T1; factorial,5,cell", {}, {}, nullptr, "KIND,POINT,ROLE", kInRun, {}, true, false,
+     ReadDesignPoint},
+    {"design-factors", nullptr, "NAMES", "for --design-point: the design's factors in its order, e.g. agents,sniff",
+     {}, {}, nullptr, "setting names joined by commas", kInRun, {}, true, false, ReadDesignFactors},
+    {"design-command", nullptr, "OPTIONS",
+     "for --design-point: the --grid options that make the design, as one argument", {}, {}, nullptr,
+     "the --grid options of a design", kInRun, {}, true, false, ReadDesignCommand},
     {"quiet", nullptr, "", "no progress line on standard error (it shows only on a terminal anyway)", {}, {},
      nullptr, nullptr, kInFolderModes, {}, false, false, ReadFlag<&TCommand::quiet>},
     {"show", nullptr, "",
@@ -328,6 +446,25 @@ const TOptionRow kOptionRows[] = {
      {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadVary},
     {"seeds", nullptr, "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12", {}, {},
      nullptr, "seeds 0 to 4294967295 as A-B ranges or single values", kInGrid, {}, false, false, ReadSeeds},
+    {"design", nullptr, "KIND",
+     "for --grid instead of --vary: a designed sweep of the --range factors, each point snapped to a value the "
+     "setting's control holds: lhs (a Latin hypercube of --samples N points), sobol (Saltelli's N(k+2) points for k "
+     "factors from a Sobol sequence) or morris (N trajectories of k+1 points on a --levels grid)", {}, {}, nullptr,
+     "lhs, sobol or morris", kInGrid, {}, false, false, ReadDesignKind},
+    {"samples", nullptr, "N", "for --design: its N, {range}", kCountRange, {}, nullptr, nullptr, kInGrid, {}, false,
+     false, ReadWhole<&TDesignOptions::samples>},
+    {"range", nullptr, "NAME=LO:HI",
+     "for --design: a factor and its range in the setting's units (agents=50:400, evaporation-rate=0.1:0.9); sniff, "
+     "knows-center and diffuse take their two values (sniff=hill:roulette) or their name alone for both; given once "
+     "for each factor, in the design's order", {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadRanges},
+    {"levels", nullptr, "P",
+     "for --design morris: the levels of its grid, an even number from 2 to 1000 (default: {default}); a step moves "
+     "a factor P/(2(P-1)) of its range", kLevelsRange, kDefaultLevels, nullptr, nullptr, kInGrid, {}, false, false,
+     ReadWhole<&TDesignOptions::levels>},
+    {"design-seed", nullptr, "S",
+     "for --design lhs and morris: the seed of their draws, {range} (default: {default}); written into the design's "
+     "command", kSeedRange, kDefaultDesignSeed, nullptr, nullptr, kInGrid, {}, false, false,
+     ReadWhole<&TDesignOptions::seed>},
     // Its words take its place before the modes are told apart.
     {"job", nullptr, "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)", {}, {},
      nullptr, nullptr, kSettingModes, {}, false, false, nullptr},
@@ -572,11 +709,49 @@ class TOptionReader {
       if (TStatus read = row.read(row, parser_.values(QLatin1String(row.name)), c); !read) return read.Error();
     }
     if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
+    if (c.kind == TCommandKind::kGrid) {
+      if (TStatus design = CheckDesignOptions(c); !design) return design.Error();
+    }
+    if (c.run.design) {
+      if (TStatus design = CheckRunDesign(*c.run.design); !design) return design.Error();
+    }
     return c;
   }
 
  private:
   bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
+
+  // --design takes --samples and a --range for each factor, and refuses
+  // --vary and the options of other kinds of design.
+  TStatus CheckDesignOptions(const TCommand& c) const {
+    const QString& kind = c.design.kind;
+    if (kind.isEmpty()) {
+      for (const char* option : {"samples", "range", "levels", "design-seed"}) {
+        if (Set(option)) return Refused(QStringLiteral("--%1 is for --design: give --design too").arg(option));
+      }
+      return Success();
+    }
+    if (!c.vary.isEmpty()) {
+      return Refused(QStringLiteral(
+          "--vary and --design do not mix: a designed sweep draws its points from the --range of each factor"));
+    }
+    if (!Set("samples") || c.design.ranges.isEmpty())
+      return Refused(
+          QStringLiteral("--design %1 needs --samples N and a --range NAME=LO:HI for each factor").arg(kind));
+    if (c.design.levels && kind != QLatin1String("morris"))
+      return Refused(QStringLiteral("--levels is for --design morris, not %1").arg(kind));
+    if (c.design.levels && *c.design.levels % 2 != 0) {
+      return Refused(QStringLiteral("--levels takes an even number, so that a step of P/(2(P-1)) stays on the grid, "
+                                    "not '%1'")
+                         .arg(*c.design.levels));
+    }
+    if (c.design.seed && kind == QLatin1String("sobol"))
+      return Refused(QStringLiteral("--design-seed is for lhs and morris: a Sobol sequence draws nothing"));
+    const TDesignShape shape = DesignShape(c);
+    if (shape.points * std::max<qint64>(1, c.seeds.size()) > kMaxJobLines)
+      return Refused(QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines));
+    return Success();
+  }
 
   // Refuses every option given that the mode would ignore.
   TStatus OnlyTakes(TCommandKind kind) const {

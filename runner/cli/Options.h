@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "Result.h"
+#include "RunSetup.h"
 #include "Settings.h"
 
 enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf };
@@ -31,12 +32,36 @@ struct TRunOptions {
   bool births = false;
   QString config;  // a run.json to repeat
   QString from;    // a checkpoint to continue
+  // The run's point of a designed sweep, as its job line gives it
+  // (--design-point, --design-factors, --design-command).
+  std::optional<TDesignPoint> design;
 };
 
 // One --vary of --grid: a setting and the values it takes, in order.
 struct TVary {
   size_t setting = 0;
   QList<int32_t> values;
+};
+
+// One factor of --design: a setting and the values its points are drawn
+// from, lo < hi in the setting's own units (hundredths for a rate, 0 and 1
+// for a two-valued setting).
+struct TFactorRange {
+  size_t setting = 0;
+  int32_t lo = 0;
+  int32_t hi = 0;
+};
+
+inline constexpr int32_t kDefaultLevels = 4;
+inline constexpr uint32_t kDefaultDesignSeed = 1;
+
+// --design and what shapes it; an empty kind: a plain --grid.
+struct TDesignOptions {
+  QString kind;  // "lhs", "sobol" or "morris"
+  int32_t samples = 0;
+  std::optional<int32_t> levels;  // morris
+  std::optional<uint32_t> seed;   // lhs and morris: the seed of their draws
+  QList<TFactorRange> ranges;     // in the order given
 };
 
 struct TCommand {
@@ -47,6 +72,7 @@ struct TCommand {
   bool quiet = false;
   QList<TVary> vary;         // kGrid
   QList<uint32_t> seeds;     // kGrid: the seeds of --seeds
+  TDesignOptions design;     // kGrid
   QString folder;            // kSummarize, kVerify
   int32_t window = 0;        // kSummarize: samples a run's final mean spans (0: the last only)
   bool gzipSamples = false;  // kSummarize: samples.csv.gz instead of samples.csv

@@ -166,6 +166,7 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
     plan.seedFromClock = false;
     if (plan.from) plan.branchSeed = true;
   }
+  if (options.design) plan.design = options.design;
   plan.histograms = plan.histograms || options.histograms;
   plan.plot = plan.plot || options.plot;
   if (options.snapshotEvery) plan.snapshotEvery = *options.snapshotEvery;

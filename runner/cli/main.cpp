@@ -57,7 +57,7 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
     case TCommandKind::kGrid: {
       TResult<TJobList> jobs = BuildJobList(command, defaults);
       if (!jobs) return jobs.Error();
-      for (const QString& warning : jobs->sameWorld)
+      for (const QString& warning : jobs->sameWorld + jobs->equalPoints)
         std::fprintf(stderr, "pathwick_run: warning: %s\n", qPrintable(warning));
       for (const QString& line : jobs->lines) std::printf("%s\n", qPrintable(line));
       return Success();

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -75,6 +76,35 @@ bool ReadBool(const QJsonValue& json, bool& field) {
 bool ReadText(const QJsonValue& json, QString& field) {
   if (json.isString()) field = json.toString();
   return json.isString();
+}
+
+QJsonValue DesignToJson(const std::optional<TDesignPoint>& design) {
+  if (!design) return QJsonValue(QJsonValue::Undefined);
+  return QJsonObject{{QStringLiteral("kind"), design->kind},
+                     {QStringLiteral("factors"), QJsonArray::fromStringList(design->factors)},
+                     {QStringLiteral("point"), design->point},
+                     {QStringLiteral("role"), design->role},
+                     {QStringLiteral("command"), design->command}};
+}
+
+bool DesignFromJson(const QJsonValue& json, TRunRecord& r) {
+  if (!json.isObject()) return false;
+  const QJsonObject o = json.toObject();
+  TDesignPoint design;
+  const QJsonValue factors = o.value(QStringLiteral("factors"));
+  if (!factors.isArray() || !ReadText(o.value(QStringLiteral("kind")), design.kind) ||
+      !ReadWhole(o.value(QStringLiteral("point")), design.point, 0, kMaxInt32) ||
+      !ReadText(o.value(QStringLiteral("role")), design.role) ||
+      !ReadText(o.value(QStringLiteral("command")), design.command)) {
+    return false;
+  }
+  for (const QJsonValue& factor : factors.toArray()) {
+    if (!factor.isString()) return false;
+    design.factors << factor.toString();
+  }
+  if (!CheckDesignPoint(design)) return false;
+  r.spec.design = design;
+  return true;
 }
 
 QJsonArray FilesToJson(const QList<TFileEntry>& files) {
@@ -227,6 +257,9 @@ const TRecordField kRecordFields[] = {
        return QJsonValue(kept);
      },
      nullptr, "", false},
+    // Only for a run of a designed sweep.
+    {"design", [](const TRunRecord& r) { return DesignToJson(r.spec.design); }, DesignFromJson,
+     "the run's design point: kind, factors, point, role and command, as --grid writes them", false},
     {"files", [](const TRunRecord& r) { return QJsonValue(FilesToJson(r.files)); }, FilesFromJson,
      "a list of files, each with its path, size and sha256", false},
 };
@@ -318,6 +351,42 @@ TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path,
   if (TStatus read = SettingsFromJson(object.value(QStringLiteral("settings")).toObject(), record.spec.settings); !read)
     return Refused(QStringLiteral("%1: %2").arg(path, read.Error().message));
   return record;
+}
+
+TStatus CheckDesignPoint(const TDesignPoint& design) {
+  const QString& kind = design.kind;
+  if (kind != QLatin1String("factorial") && kind != QLatin1String("lhs") && kind != QLatin1String("sobol") &&
+      kind != QLatin1String("morris")) {
+    return Refused(QStringLiteral("a design's kind is factorial, lhs, sobol or morris, not '%1'").arg(kind));
+  }
+  if (design.factors.isEmpty()) return Refused(QStringLiteral("a design has at least one factor"));
+  for (qsizetype i = 0; i < design.factors.size(); ++i) {
+    const QString& factor = design.factors[i];
+    const std::optional<size_t> setting = FindSetting(factor);
+    if (!setting || factor != QLatin1String(SettingSpecs()[*setting].option))
+      return Refused(
+          QStringLiteral("a design's factor is a setting's option, such as mark-strength, not '%1'").arg(factor));
+    if (design.factors.indexOf(factor) != i)
+      return Refused(QStringLiteral("a design names the factor %1 twice").arg(factor));
+  }
+  if (design.point < 0) return Refused(QStringLiteral("a design point's index is a whole number from 0"));
+  // The roles of each kind; AB<i> and T<j> count in the factors.
+  const qsizetype k = design.factors.size();
+  static const QRegularExpression numbered(QStringLiteral("^(AB|T)([1-9][0-9]{0,2}|0)$"));
+  const QRegularExpressionMatch match = numbered.match(design.role);
+  const qsizetype n = match.hasMatch() ? match.captured(2).toInt() : -1;
+  const bool fits = kind == QLatin1String("factorial") ? design.role == QLatin1String("cell")
+                    : kind == QLatin1String("lhs")     ? design.role == QLatin1String("sample")
+                    : kind == QLatin1String("sobol")
+                        ? design.role == QLatin1String("A") || design.role == QLatin1String("B") ||
+                              (match.captured(1) == QLatin1String("AB") && n >= 1 && n <= k)
+                        : match.captured(1) == QLatin1String("T") && n >= 0 && n <= k;
+  if (!fits) {
+    return Refused(QStringLiteral("'%1' is not a role of a %2 design of %3 factors").arg(design.role, kind).arg(k));
+  }
+  if (design.command.trimmed().isEmpty() || OneLine(design.command) != design.command)
+    return Refused(QStringLiteral("a design's command is the --grid options of one line that make it"));
+  return Success();
 }
 
 QString RecordedEnding(const QString& dir) {

@@ -61,5 +61,10 @@ TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path,
 // kEndedInterrupted, or kEndedNone when it holds no record that can be read.
 QString RecordedEnding(const QString& dir);
 
+// Refuses with one line a design point that no design of --grid writes: an
+// unknown kind, a factor that is not a setting's option or is named twice, a
+// role that is not the kind's (or names a factor the design lacks), no command.
+TStatus CheckDesignPoint(const TDesignPoint& design);
+
 // Every file under `folder` but run.json, by path, with size and SHA-256.
 TResult<QList<TFileEntry>> ListFiles(const QString& folder);

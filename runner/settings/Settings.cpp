@@ -132,6 +132,25 @@ std::optional<size_t> FindSetting(const QString& optionOrKey) {
 
 QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
 
+QString SettingCaption(const TSettingSpec& spec) {
+  static constexpr std::array<std::pair<const char*, const char*>, kSettingCount> kCaptions{{
+      {"agents", "number of agents"},
+      {"cell-size", "cell size"},
+      {"knows-center", "agents know the centre"},
+      {"sniff", "roulette sniffing"},
+      {"mutation-rate", "mutation rate"},
+      {"mark-strength", "mark strength"},
+      {"evaporation-rate", "evaporation rate"},
+      {"sniff-threshold", "sniff threshold"},
+      {"visibility-threshold", "visibility threshold"},
+      {"diffuse", "diffusion"},
+  }};
+  for (const auto& [option, caption] : kCaptions) {
+    if (std::string_view(option) == spec.option) return QString::fromLatin1(caption);
+  }
+  return QString::fromLatin1(spec.option);
+}
+
 QString AcceptedValues(const TSettingSpec& spec) {
   switch (spec.kind) {
     case TSettingKind::kWhole: return QStringLiteral("a whole number from %1 to %2").arg(spec.min).arg(spec.max);

@@ -47,6 +47,10 @@ std::optional<size_t> FindSetting(const QString& optionOrKey);
 
 // An option as the command line writes it: "--" and its name.
 QString Dashed(const QString& option);
+// The setting in a few words, as a table or a figure names it: "mutation
+// rate", "roulette sniffing"; a flag's or the sniffing's words say what its
+// higher value (on, roulette) means.
+QString SettingCaption(const TSettingSpec& spec);
 // "0 to 1 in steps of 0.01", "0..100", "hill or roulette", ...
 QString AcceptedValues(const TSettingSpec& spec);
 // Reads a value as written on the command line; nothing if it is not one the

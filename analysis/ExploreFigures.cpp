@@ -1,0 +1,326 @@
+// The figures of an exploration: a forest plot of the effects or indices,
+// one panel per measure, and for factorials the interaction plots of the
+// strongest pairs.
+#include <QCategoryAxis>
+#include <QChart>
+#include <QDir>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "Explore.h"
+#include "Figures.h"
+
+namespace {
+
+constexpr const char* kFontFamily = "DejaVu Sans";
+constexpr int kTitlePixels = 18;
+constexpr int kPanelTitlePixels = 14;
+constexpr int kAxisPixels = 12;
+constexpr int kTop = 60;
+constexpr int kForestPanelWidth = 800;
+constexpr int kRowPixels = 34;     // a term's row in a forest panel
+constexpr int kPanelChrome = 150;  // a forest panel's title, axis and legend
+constexpr int kMinForestPanel = 300;
+constexpr int kPairPanelWidth = 540;
+constexpr int kPairPanelHeight = 400;
+constexpr size_t kStrongestPairs = 3;
+constexpr double kMarkerSize = 10;
+constexpr double kSpread = 0.36;  // the room a term's quantities share in its row
+const QColor kZeroGrey(0x80, 0x80, 0x80);
+
+constexpr std::array<const char*, 4> kMeasureWords{"mean angle gene", "mean wiggle gene", "trips per 100 steps",
+                                                   "births per 100 steps"};
+
+struct TQuantityStyle {
+  const char* quantity;
+  const char* words;
+  QRgb colour;
+};
+constexpr std::array<TQuantityStyle, 8> kQuantities{{{"effect", "main effect", 0x1f5fa8},
+                                                     {"interaction", "interaction", 0xd95f0e},
+                                                     {"prcc", "partial rank correlation", 0x1f5fa8},
+                                                     {"S1", "first-order index S1", 0x1f5fa8},
+                                                     {"ST", "total index ST", 0xd95f0e},
+                                                     {"mu_star", "mu* (mean |effect|)", 0x1f5fa8},
+                                                     {"mu", "mu (mean effect)", 0x2a9d3a},
+                                                     {"sigma", "sigma (spread of the effects)", 0xd95f0e}}};
+
+QFont Font(int pixelSize, bool bold = false) {
+  QFont font{QString::fromLatin1(kFontFamily)};
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
+  return font;
+}
+
+size_t QuantityIndex(const QString& quantity) {
+  for (size_t i = 0; i < kQuantities.size(); ++i) {
+    if (quantity == QLatin1String(kQuantities[i].quantity)) return i;
+  }
+  return 0;
+}
+
+QString AxisTitle(const QString& analysis) {
+  if (analysis == QLatin1String("factorial"))
+    return QStringLiteral("change of the measure from the factor's low to its high end, with its 95 % interval");
+  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlation, with its 95 % interval");
+  if (analysis == QLatin1String("sobol"))
+    return QStringLiteral("share of the measure's variance, with its 95 % bootstrap interval");
+  return QStringLiteral("elementary effect: change of the measure over the factor's whole range");
+}
+
+QString AnalysisWords(const QString& analysis) {
+  if (analysis == QLatin1String("factorial")) return QStringLiteral("factorial effects");
+  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlations (Latin hypercube)");
+  if (analysis == QLatin1String("sobol")) return QStringLiteral("Sobol indices");
+  return QStringLiteral("Morris screening");
+}
+
+void StyleChart(QChart* chart, const QString& title) {
+  chart->setTitle(title);
+  chart->setTitleFont(Font(kPanelTitlePixels, true));
+  chart->setBackgroundRoundness(0);
+  chart->setMargins(QMargins(6, 6, 6, 6));
+  chart->legend()->setFont(Font(kAxisPixels));
+  chart->legend()->setAlignment(Qt::AlignBottom);
+}
+
+void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
+  chart->addSeries(series);
+  series->attachAxis(x);
+  series->attachAxis(y);
+}
+
+void HideFromLegend(QChart* chart, QAbstractSeries* series) {
+  for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
+}
+
+QLineSeries* Segment(QPointF from, QPointF to, const QPen& pen) {
+  auto* line = new QLineSeries();
+  line->append(from);
+  line->append(to);
+  line->setPen(pen);
+  return line;
+}
+
+// The effects of one measure: its terms top to bottom, largest first.
+struct TPanel {
+  size_t measure = 0;
+  std::vector<QString> terms;
+  std::vector<const TEffect*> effects;
+};
+
+std::vector<TPanel> Panels(const TExploration& x) {
+  std::vector<TPanel> panels;
+  const auto order = ExploreTermOrder(x);
+  for (size_t m = 0; m < order.size(); ++m) {
+    if (order[m].empty()) continue;
+    TPanel panel{m, {}, {}};
+    for (size_t i : order[m]) panel.terms.push_back(x.effects[i].term);
+    for (const TEffect& e : x.effects) {
+      if (e.measure == QLatin1String(kStudyMeasures[m])) panel.effects.push_back(&e);
+    }
+    panels.push_back(std::move(panel));
+  }
+  return panels;
+}
+
+void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis) {
+  StyleChart(chart, QLatin1String(kMeasureWords[panel.measure]));
+  const auto rows = static_cast<double>(panel.terms.size());
+  // Each term's row, from the top.
+  std::map<QString, double> rowOf;
+  for (size_t t = 0; t < panel.terms.size(); ++t) rowOf[panel.terms[t]] = rows - 1 - static_cast<double>(t);
+  std::set<size_t> quantities;
+  for (const TEffect* e : panel.effects) quantities.insert(QuantityIndex(e->quantity));
+  const bool shared = quantities.size() > 1 && analysis != QLatin1String("factorial");
+  double low = 0, high = 0;
+  for (const TEffect* e : panel.effects) {
+    low = std::min({low, e->estimate, e->low.value_or(e->estimate)});
+    high = std::max({high, e->estimate, e->high.value_or(e->estimate)});
+  }
+  const double pad = std::max(high - low, 1e-9) * 0.06;
+  auto* x = new QValueAxis();
+  x->setRange(low - pad, high + pad);
+  x->applyNiceNumbers();
+  x->setTitleText(AxisTitle(analysis));
+  x->setTitleFont(Font(kAxisPixels, true));
+  x->setLabelsFont(Font(kAxisPixels));
+  chart->addAxis(x, Qt::AlignBottom);
+  auto* y = new QCategoryAxis();
+  y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  y->setRange(-0.6, rows - 0.4);
+  for (const QString& term : panel.terms) y->append(ExploreTermWords(term), rowOf[term]);
+  y->setLabelsFont(Font(kAxisPixels));
+  y->setGridLineVisible(false);
+  chart->addAxis(y, Qt::AlignLeft);
+  Attach(chart, Segment({0, -0.6}, {0, rows - 0.4}, QPen(kZeroGrey, 1.5, Qt::DashLine)), x, y);
+  HideFromLegend(chart, chart->series().back());
+  size_t slot = 0;
+  for (size_t q : quantities) {
+    const double offset =
+        shared ? kSpread * (static_cast<double>(slot++) / static_cast<double>(quantities.size() - 1) - 0.5) : 0.0;
+    const QColor colour(kQuantities[q].colour);
+    auto* dots = new QScatterSeries();
+    dots->setName(QLatin1String(kQuantities[q].words));
+    dots->setMarkerSize(kMarkerSize);
+    dots->setColor(colour);
+    dots->setBorderColor(colour);
+    for (const TEffect* e : panel.effects) {
+      if (QuantityIndex(e->quantity) != q) continue;
+      const double at = rowOf.count(e->term) ? rowOf[e->term] - offset : -1;
+      if (at < 0) continue;
+      dots->append(e->estimate, at);
+      if (e->low && e->high) {
+        Attach(chart, Segment({*e->low, at}, {*e->high, at}, QPen(colour, 2.5)), x, y);
+        HideFromLegend(chart, chart->series().back());
+      }
+    }
+    Attach(chart, dots, x, y);
+  }
+  chart->legend()->setVisible(quantities.size() > 1);
+}
+
+QString Path(const QString& dir, const char* name) { return QDir(dir).filePath(QLatin1String(name)); }
+
+// --- Interaction plots ---
+
+struct TPair {
+  size_t measure = 0;
+  size_t a = 0;  // setting indices
+  size_t b = 0;
+  double interaction = 0;
+};
+
+// Per measure its strongest interactions, largest first.
+std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
+  std::vector<std::vector<TPair>> pairs(kStudyMeasures.size());
+  for (const TEffect& e : x.effects) {
+    if (e.quantity != QLatin1String("interaction")) continue;
+    const QStringList names = e.term.split(QLatin1Char(':'));
+    const auto m = std::find_if(kStudyMeasures.begin(), kStudyMeasures.end(),
+                                [&](const char* name) { return e.measure == QLatin1String(name); });
+    if (names.size() != 2 || m == kStudyMeasures.end()) continue;
+    const auto a = FindSetting(names[0]);
+    const auto b = FindSetting(names[1]);
+    if (!a || !b) continue;
+    const auto index = static_cast<size_t>(m - kStudyMeasures.begin());
+    pairs[index].push_back({index, *a, *b, e.estimate});
+  }
+  for (auto& list : pairs) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const TPair& p, const TPair& q) { return std::abs(p.interaction) > std::abs(q.interaction); });
+    if (list.size() > kStrongestPairs) list.resize(kStrongestPairs);
+  }
+  return pairs;
+}
+
+void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasures>& runs) {
+  const auto specs = SettingSpecs();
+  StyleChart(chart, QStringLiteral("%1: %2 × %3 (interaction %4)")
+                        .arg(QLatin1String(kMeasureWords[pair.measure]), SettingCaption(specs[pair.a]),
+                             SettingCaption(specs[pair.b]))
+                        .arg(pair.interaction, 0, 'g', 3));
+  // The mean of the measure at each pair of levels, over the other factors and the seeds.
+  std::map<int32_t, std::map<int32_t, std::pair<double, int>>> means;  // b level, a level
+  std::set<int32_t> aLevels;
+  for (const TRunMeasures& run : runs) {
+    const auto& v = run.values[pair.measure];
+    if (!v || !std::isfinite(*v)) continue;
+    auto& cell = means[run.settings[pair.b]][run.settings[pair.a]];
+    cell.first += *v;
+    ++cell.second;
+    aLevels.insert(run.settings[pair.a]);
+  }
+  auto* x = new QCategoryAxis();
+  x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  std::map<int32_t, double> placeOf;
+  for (int32_t level : aLevels) {
+    const auto at = static_cast<double>(placeOf.size());
+    placeOf[level] = at;
+    x->append(FormatSettingValue(specs[pair.a], level), at);
+  }
+  x->setRange(-0.3, std::max(static_cast<double>(aLevels.size()) - 0.7, 0.3));
+  x->setTitleText(SettingCaption(specs[pair.a]));
+  x->setTitleFont(Font(kAxisPixels, true));
+  x->setLabelsFont(Font(kAxisPixels));
+  chart->addAxis(x, Qt::AlignBottom);
+  double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
+  for (const auto& [b, row] : means) {
+    for (const auto& [a, cell] : row) {
+      low = std::min(low, cell.first / cell.second);
+      high = std::max(high, cell.first / cell.second);
+    }
+  }
+  if (low > high) low = high = 0;
+  const double pad = std::max(high - low, 1e-9) * 0.1;
+  auto* y = new QValueAxis();
+  y->setRange(low - pad, high + pad);
+  y->applyNiceNumbers();
+  y->setTitleText(QStringLiteral("mean %1").arg(QLatin1String(kMeasureWords[pair.measure])));
+  y->setTitleFont(Font(kAxisPixels, true));
+  y->setLabelsFont(Font(kAxisPixels));
+  chart->addAxis(y, Qt::AlignLeft);
+  for (const auto& [b, row] : means) {
+    const QColor colour = ValueColour(specs[pair.b], b);
+    auto* line = new QLineSeries();
+    line->setName(QStringLiteral("%1 %2").arg(SettingCaption(specs[pair.b]), FormatSettingValue(specs[pair.b], b)));
+    line->setPen(QPen(colour, 2.5));
+    line->setPointsVisible(true);
+    for (const auto& [a, cell] : row) line->append(placeOf[a], cell.first / cell.second);
+    Attach(chart, line, x, y);
+  }
+}
+
+}  // namespace
+
+TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, const std::vector<TRunMeasures>& runs) {
+  const std::vector<TPanel> panels = Panels(exploration);
+  if (panels.empty()) return Success();
+  const int columns = panels.size() > 1 ? 2 : 1;
+  const auto rows = static_cast<int>((panels.size() + 1) / static_cast<size_t>(columns));
+  size_t terms = 0;
+  for (const TPanel& p : panels) terms = std::max(terms, p.terms.size());
+  const int panelHeight = std::max(kMinForestPanel, kPanelChrome + kRowPixels * static_cast<int>(terms));
+  {
+    TFigure figure(columns * kForestPanelWidth, kTop + rows * panelHeight);
+    figure.AddText(QStringLiteral("%1 of %2 runs: the largest at the top of each panel")
+                       .arg(AnalysisWords(exploration.analysis))
+                       .arg(runs.size()),
+                   {16, 14}, kTitlePixels, true);
+    for (size_t i = 0; i < panels.size(); ++i) {
+      const auto c = static_cast<double>(static_cast<int>(i) % columns);
+      const auto r = static_cast<double>(static_cast<int>(i) / columns);
+      AddForestPanel(figure.AddChart({c * kForestPanelWidth, kTop + r * panelHeight, kForestPanelWidth,
+                                      static_cast<double>(panelHeight)}),
+                     panels[i], exploration.analysis);
+    }
+    if (TStatus saved = figure.Save(Path(dir, "effects.png"), Path(dir, "effects.svg")); !saved) return saved;
+  }
+  if (exploration.analysis != QLatin1String("factorial")) return Success();
+  const auto pairs = StrongestPairs(exploration);
+  size_t width = 0, height = 0;
+  for (const auto& list : pairs) {
+    width = std::max(width, list.size());
+    height += list.empty() ? 0 : 1;
+  }
+  if (width == 0) return Success();
+  TFigure figure(static_cast<int>(width) * kPairPanelWidth, kTop + static_cast<int>(height) * kPairPanelHeight);
+  figure.AddText(QStringLiteral("Interactions: mean of each measure at the levels of one factor, a line per level of "
+                                "the other (parallel lines: no interaction)"),
+                 {16, 14}, kTitlePixels, true);
+  double top = kTop;
+  for (const auto& list : pairs) {
+    if (list.empty()) continue;
+    for (size_t i = 0; i < list.size(); ++i)
+      AddPairPanel(figure.AddChart({static_cast<double>(i) * kPairPanelWidth, top, kPairPanelWidth, kPairPanelHeight}),
+                   list[i], runs);
+    top += kPairPanelHeight;
+  }
+  return figure.Save(Path(dir, "interactions.png"), Path(dir, "interactions.svg"));
+}
