@@ -775,7 +775,8 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   }
   const TExploration exploration = Explore(sweep.measures);
   report.effects = exploration.table;
-  report.effectsNote = exploration.note;
+  // Runs that share every setting have nothing to explore, and need no note saying so.
+  if (!sweep.varied.empty()) report.effectsNote = exploration.note;
   if (!exploration.analysis.isEmpty()) {
     if (TStatus written = WriteEffects(folder.filePath(QLatin1String(kEffectsCsvName)), exploration.effects); !written)
       return written.Error();
