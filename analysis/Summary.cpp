@@ -693,12 +693,14 @@ TSummaryFigure FigureData(const TSweep& sweep, const std::vector<TBasis>& bases,
         QStringLiteral("Mean genes of %1 runs by %2: %3, %4")
             .arg(sweep.runs.size())
             .arg(figure.varied, Counted(byValue.size(), "value", "values"), PerLine(figure.groups, sweep.runs.size()));
-    figure.subtitle =
-        QStringLiteral(
-            "%1 groups are too many lines to tell apart: each line pools the runs of one value of %2 "
-            "(%3), over the values of the other %4")
-            .arg(sweep.groups.size())
-            .arg(figure.varied, why, Counted(sweep.varied.size() - 1, "varied setting", "varied settings"));
+    // With one varied setting its values are the groups: nothing is pooled.
+    if (sweep.varied.size() > 1)
+      figure.subtitle =
+          QStringLiteral(
+              "%1 groups are too many lines to tell apart: each line pools the runs of one value of %2 "
+              "(%3), over the values of the other %4")
+              .arg(sweep.groups.size())
+              .arg(figure.varied, why, Counted(sweep.varied.size() - 1, "varied setting", "varied settings"));
   }
   AddNeighbourDifferences(figure, sweep.varied.size());
   AddParentHistories(figure, sweep, defaults);

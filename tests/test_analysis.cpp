@@ -1259,4 +1259,30 @@ TEST(StudyMeasures, FactorialRunFoldersGiveTheirEffects) {
   EXPECT_FALSE(svg.contains("too many lines"));
 }
 
+// Ten groups of two settings are too many lines: the figure pools the runs
+// by the setting of the largest effect on mean_angle, and says so.
+TEST(StudyMeasures, ManyGroupsArePooledByTheStrongestSetting) {
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  for (const int evaporation : {20, 80}) {
+    for (const int mutation : {1, 2, 3, 4, 5}) {
+      std::vector<TSample> samples(3);
+      for (int s = 0; s < 3; ++s) {
+        samples[s].step = 100 * s;
+        samples[s].meanAngle = 40 + 10 * mutation + (evaporation == 80 ? 1 : 0);
+      }
+      WriteRun(tmp.filePath(QStringLiteral("run-e%1-m%2").arg(evaporation).arg(mutation)), defaults, evaporation, 1,
+               300, samples, {{"mutation-rate", mutation}});
+    }
+  }
+  const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 0);
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  const QString svg = QString::fromUtf8(runner_test::ReadFile(tmp.filePath("summary.svg")));
+  EXPECT_TRUE(svg.contains(">Mean genes of 10 runs by mutation-rate: 5 values, 2 runs (seeds) each<"));
+  EXPECT_TRUE(
+      svg.contains("10 groups are too many lines to tell apart: each line pools the runs of one value of "
+                   "mutation-rate (the largest effect on mean_angle"));
+}
+
 }  // namespace
