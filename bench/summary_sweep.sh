@@ -7,7 +7,9 @@
 #
 #   bench/summary_sweep.sh PATHWICK_RUN N [WORKDIR] [-- SUMMARIZE_OPTIONS...]
 #
-# Prints the summary's wall time and peak resident memory (GNU time -v).
+# Prints the summary's wall and CPU time and peak resident memory (GNU time
+# -v). Run it under `ulimit -v KB` to keep an old summary from taking the
+# machine's memory: it then reports the failure.
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 PATHWICK_RUN N [WORKDIR] [-- OPTIONS...]" >&2; exit 2; }
 runner=$1
@@ -47,7 +49,10 @@ for i in range(n):
 PY
 fi
 report="$work/time-$n.txt"
-/usr/bin/time -v "$runner" --summarize "$sweep" "$@" >/dev/null 2>"$report"
+status=0
+/usr/bin/time -v "$runner" --summarize "$sweep" "$@" >/dev/null 2>"$report" || status=$?
 wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$report")
+cpu=$(awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.1f", s }' "$report")
 peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$report")
-echo "N=$n runs, 400 samples each: wall $wall, peak $((peak / 1024)) MB"
+outcome=$([ "$status" -eq 0 ] && echo "completed" || echo "FAILED, exit $status: $(grep -m1 'terminated\|pathwick_run:' "$report")")
+echo "N=$n runs, 400 samples each: wall $wall, cpu ${cpu} s, peak $((peak / 1024)) MB; $outcome"
