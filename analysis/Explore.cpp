@@ -161,8 +161,8 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
     for (size_t b = a + 1; b < k; ++b) pairs.emplace_back(a, b);
   }
   for (size_t m = 0; m < kMeasureCount; ++m) {
-    if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const std::vector<const TRunMeasures*> with = RunsWith(runs, m);
+    if (with.empty()) continue;  // a measure no run holds is not studied
     // Seeds as blocks when every seed recurs: a seed of one run would only
     // take that run out of the fit.
     std::map<uint32_t, size_t> seedRuns;
@@ -175,11 +175,18 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
         blockColumn.emplace(it->first, blockColumn.size());
     }
     const size_t first = 1 + blockColumn.size();  // the intercept, then the blocks, then the terms
-    const size_t p = first + k + pairs.size();
-    if (with.size() <= p) {
-      notes << QStringLiteral("%1: %2 runs are too few for %3 terms").arg(kStudyMeasures[m]).arg(with.size()).arg(p);
+    // Too few runs for the interactions (a 2 x 2 of one seed, say): the main effects alone.
+    const bool interactions = with.size() > first + k + pairs.size();
+    if (!interactions && with.size() <= first + k) {
+      notes << QStringLiteral("%1: %2 runs are too few for %3 terms")
+                   .arg(kStudyMeasures[m])
+                   .arg(with.size())
+                   .arg(first + k);
       continue;
     }
+    if (!interactions && !pairs.empty())
+      notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(kStudyMeasures[m]);
+    const size_t p = first + k + (interactions ? pairs.size() : 0);
     TMatrix x(with.size(), std::vector<double>(p, 0.0));
     std::vector<double> y;
     for (size_t r = 0; r < with.size(); ++r) {
@@ -189,7 +196,8 @@ void Factorial(const std::vector<const TRunMeasures*>& runs, const std::vector<s
       std::vector<double> coded;
       for (size_t f = 0; f < k; ++f) coded.push_back(Coded(run.settings[factors[f]], ranges[f]));
       for (size_t f = 0; f < k; ++f) x[r][first + f] = coded[f];
-      for (size_t i = 0; i < pairs.size(); ++i) x[r][first + k + i] = coded[pairs[i].first] * coded[pairs[i].second];
+      for (size_t i = 0; interactions && i < pairs.size(); ++i)
+        x[r][first + k + i] = coded[pairs[i].first] * coded[pairs[i].second];
       y.push_back(*run.values[m]);
     }
     const std::optional<TFit> fit = LeastSquares(x, y);
@@ -509,14 +517,15 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
   std::vector<TRange> ranges;
   for (size_t f : factors) ranges.push_back(RangeOf(runs, f));
   size_t broken = 0;
+  size_t strangers = 0;  // points whose role is not a trajectory's
   for (size_t m = 0; m < kMeasureCount; ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     // Per trajectory its points in order.
     std::map<int32_t, std::map<int32_t, TPointValue>> trajectories;
     size_t unreadable = 0;
     for (const auto& [key, point] : PointMeans(runs, m)) {
-      bool ok = key.first.startsWith(QLatin1Char('T'));
-      const int32_t index = key.first.mid(1).toInt(&ok);
+      bool ok = false;
+      const int32_t index = key.first.startsWith(QLatin1Char('T')) ? key.first.mid(1).toInt(&ok) : -1;
       if (!ok || index < 0) {
         ++unreadable;
         continue;
@@ -551,7 +560,8 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
         steps +=
             static_cast<size_t>(points.begin()->first) + (k - std::min(k, static_cast<size_t>(points.rbegin()->first)));
     }
-    broken = std::max(broken, steps + unreadable);
+    broken = std::max(broken, steps);
+    strangers = std::max(strangers, unreadable);
     for (size_t f = 0; f < k; ++f) {
       const std::vector<double>& ee = effects[f];
       if (ee.empty()) {
@@ -579,6 +589,7 @@ void Morris(const std::vector<const TRunMeasures*>& runs, const std::vector<size
       }
     }
   }
+  if (strangers > 0) notes << QStringLiteral("%1 points of no trajectory role were left out").arg(strangers);
   if (broken > 0)
     notes << QStringLiteral(
                  "%1 of the trajectories' steps were left out: a point is missing or more than one factor "
@@ -635,7 +646,7 @@ QString Table(const TExploration& x) {
       QString line = QStringLiteral("  %1").arg(Words(lead.term), -44);
       for (const TEffect& e : x.effects) {
         if (e.measure != lead.measure || e.term != lead.term) continue;
-        line += QStringLiteral("  %1 %2 %3").arg(e.quantity).arg(e.estimate, 9, 'g', 3).arg(Interval(e), -20);
+        line += QStringLiteral("  %1 %2 %3").arg(e.quantity, -11).arg(e.estimate, 9, 'g', 3).arg(Interval(e), -22);
         if (e.share) line += QStringLiteral(" share %1 %").arg(100 * *e.share, 0, 'f', 0);
       }
       text += line.trimmed().prepend(QStringLiteral("  ")) + QLatin1Char('\n');

@@ -67,16 +67,16 @@ size_t QuantityIndex(const QString& quantity) {
 
 QString AxisTitle(const QString& analysis) {
   if (analysis == QLatin1String("factorial"))
-    return QStringLiteral("change of the measure from the factor's low to its high end, with its 95 % interval");
-  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlation, with its 95 % interval");
+    return QStringLiteral("effect from the factor's low to its high end, 95 % interval");
+  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlation, 95 % interval");
   if (analysis == QLatin1String("sobol"))
-    return QStringLiteral("share of the measure's variance, with its 95 % bootstrap interval");
-  return QStringLiteral("elementary effect: change of the measure over the factor's whole range");
+    return QStringLiteral("share of the measure's variance, 95 % bootstrap interval");
+  return QStringLiteral("elementary effect over the factor's whole range");
 }
 
 QString AnalysisWords(const QString& analysis) {
-  if (analysis == QLatin1String("factorial")) return QStringLiteral("factorial effects");
-  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlations (Latin hypercube)");
+  if (analysis == QLatin1String("factorial")) return QStringLiteral("Factorial effects");
+  if (analysis == QLatin1String("lhs")) return QStringLiteral("Partial rank correlations, Latin hypercube");
   if (analysis == QLatin1String("sobol")) return QStringLiteral("Sobol indices");
   return QStringLiteral("Morris screening");
 }
@@ -146,8 +146,12 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis)
   }
   const double pad = std::max(high - low, 1e-9) * 0.06;
   auto* x = new QValueAxis();
-  x->setRange(low - pad, high + pad);
-  x->applyNiceNumbers();
+  if (analysis == QLatin1String("lhs")) {
+    x->setRange(-1, 1);  // a correlation's whole scale
+  } else {
+    x->setRange(low - pad, high + pad);
+    x->applyNiceNumbers();
+  }
   x->setTitleText(AxisTitle(analysis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
@@ -155,7 +159,9 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis)
   auto* y = new QCategoryAxis();
   y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   y->setRange(-0.6, rows - 0.4);
-  for (const QString& term : panel.terms) y->append(ExploreTermWords(term), rowOf[term]);
+  // A category axis takes its labels bottom up.
+  for (auto term = panel.terms.rbegin(); term != panel.terms.rend(); ++term)
+    y->append(ExploreTermWords(*term), rowOf[*term]);
   y->setLabelsFont(Font(kAxisPixels));
   y->setGridLineVisible(false);
   chart->addAxis(y, Qt::AlignLeft);
@@ -222,9 +228,8 @@ std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
 
 void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasures>& runs) {
   const auto specs = SettingSpecs();
-  StyleChart(chart, QStringLiteral("%1: %2 × %3 (interaction %4)")
-                        .arg(QLatin1String(kMeasureWords[pair.measure]), SettingCaption(specs[pair.a]),
-                             SettingCaption(specs[pair.b]))
+  StyleChart(chart, QStringLiteral("%1 × %2<br>interaction %3")
+                        .arg(SettingCaption(specs[pair.a]), SettingCaption(specs[pair.b]))
                         .arg(pair.interaction, 0, 'g', 3));
   // The mean of the measure at each pair of levels, over the other factors and the seeds.
   std::map<int32_t, std::map<int32_t, std::pair<double, int>>> means;  // b level, a level
@@ -262,7 +267,7 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
   auto* y = new QValueAxis();
   y->setRange(low - pad, high + pad);
   y->applyNiceNumbers();
-  y->setTitleText(QStringLiteral("mean %1").arg(QLatin1String(kMeasureWords[pair.measure])));
+  y->setTitleText(QLatin1String(kMeasureWords[pair.measure]));
   y->setTitleFont(Font(kAxisPixels, true));
   y->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(y, Qt::AlignLeft);
@@ -283,20 +288,20 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
   const std::vector<TPanel> panels = Panels(exploration);
   if (panels.empty()) return Success();
   const int columns = panels.size() > 1 ? 2 : 1;
-  const auto rows = static_cast<int>((panels.size() + 1) / static_cast<size_t>(columns));
+  const auto rows = static_cast<int>((panels.size() + static_cast<size_t>(columns) - 1) / static_cast<size_t>(columns));
   size_t terms = 0;
   for (const TPanel& p : panels) terms = std::max(terms, p.terms.size());
   const int panelHeight = std::max(kMinForestPanel, kPanelChrome + kRowPixels * static_cast<int>(terms));
   {
     TFigure figure(columns * kForestPanelWidth, kTop + rows * panelHeight);
-    figure.AddText(QStringLiteral("%1 of %2 runs: the largest at the top of each panel")
-                       .arg(AnalysisWords(exploration.analysis))
-                       .arg(runs.size()),
-                   {16, 14}, kTitlePixels, true);
+    figure.AddText(QStringLiteral("%1 of %2 runs").arg(AnalysisWords(exploration.analysis)).arg(runs.size()), {16, 10},
+                   kTitlePixels, true);
+    figure.AddText(QStringLiteral("the largest first in each panel"), {16, 34}, kAxisPixels + 1);
     for (size_t i = 0; i < panels.size(); ++i) {
-      const auto c = static_cast<double>(static_cast<int>(i) % columns);
-      const auto r = static_cast<double>(static_cast<int>(i) / columns);
-      AddForestPanel(figure.AddChart({c * kForestPanelWidth, kTop + r * panelHeight, kForestPanelWidth,
+      const int column = static_cast<int>(i) % columns;
+      const int row = static_cast<int>(i) / columns;  // panels fill the grid row by row
+      AddForestPanel(figure.AddChart({static_cast<double>(column * kForestPanelWidth),
+                                      static_cast<double>(kTop + row * panelHeight), kForestPanelWidth,
                                       static_cast<double>(panelHeight)}),
                      panels[i], exploration.analysis);
     }

@@ -1098,6 +1098,9 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
   };
   std::vector<TRunMeasures> oneVaried;
   for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
+  std::vector<TRunMeasures> twoByTwo;  // one seed: room for the main effects only
+  for (int32_t cell : {0, 1, 2, 3})
+    twoByTwo.push_back(Measures({{{"mutation-rate", cell % 2}, {"diffuse", cell / 2}}, 1, {}, 1.0 * cell}));
   std::vector<TRunMeasures> notAProduct;
   for (int32_t i : {0, 1, 2})
     notAProduct.push_back(Measures({{{"mutation-rate", i}, {"diffuse", i % 2}}, 1, {}, 1.0 * i}));
@@ -1108,6 +1111,10 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
   std::vector<TRunMeasures> twoFactorsAtOnce = MorrisRuns(10);
   for (TRunMeasures& r : twoFactorsAtOnce) {
     if (role(r, "T1", 4)) r.settings[*FindSetting("sniff-threshold")] ^= 1;
+  }
+  std::vector<TRunMeasures> foreignRole = MorrisRuns(10);
+  for (TRunMeasures& r : foreignRole) {
+    if (role(r, "T3", 6)) r.design->role = "X3";
   }
   std::vector<TRunMeasures> constant = IshigamiRuns(50, 0);
   for (TRunMeasures& r : constant) r.values[0] = 3.0;
@@ -1128,6 +1135,9 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
       {"no runs", {}, "", "no runs"},
       {"one varied setting", oneVaried, "", "one setting varies"},
       {"no design and not a product", notAProduct, "", "do not form a factorial"},
+      {"2 x 2 of one seed", twoByTwo, "factorial", "main effects only"},
+      {"2 x 2 without a cell", Without(twoByTwo, [](const TRunMeasures& r) { return *r.values[0] == 3.0; }), "",
+       "do not form a factorial"},
       {"factorial without a cell",
        Without(BlockedFactorial(true), [](const TRunMeasures& r) { return r.design->point == 3; }), "factorial",
        "1 of the 8 cells"},
@@ -1152,6 +1162,8 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
        Without(MorrisRuns(10), [&](const TRunMeasures& r) { return role(r, "T0", 3); }), "morris",
        "1 of the trajectories' steps"},
       {"morris step moving two factors", twoFactorsAtOnce, "morris", "left out"},
+      {"morris point of an unknown role", foreignRole, "morris",
+       "1 points of no trajectory role were left out; 1 of the trajectories' steps"},
       {"lhs of too few samples", fewSamples, "", "too few"},
       {"a design of an unknown kind", unknownKind, "", "not one this program analyses"},
   };
@@ -1285,4 +1297,64 @@ TEST(StudyMeasures, ManyGroupsArePooledByTheStrongestSetting) {
                    "mutation-rate (the largest effect on mean_angle"));
 }
 
+// The figures of every kind of design: a forest plot whose every term is
+// labelled in words, whole (no label cut short), and interaction plots for
+// factorials only; nothing drawn without effects.
+TEST(Explore, FiguresLabelEveryTermInWordsAndDrawInteractionsOfFactorials) {
+  std::vector<TRunMeasures> oneVaried;
+  for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
+  std::vector<TRunMeasures> fourMeasures = BlockedFactorial(false);
+  for (TRunMeasures& r : fourMeasures) {
+    for (size_t m = 1; m < kStudyMeasures.size(); ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
+  }
+  const struct {
+    const char* name;
+    std::vector<TRunMeasures> runs;
+    bool interactions;
+  } cases[] = {{"factorial", fourMeasures, true},
+               {"lhs", {}, false},
+               {"sobol", IshigamiRuns(100, 0), false},
+               {"morris", MorrisRuns(8), false},
+               {"one varied setting", oneVaried, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TRunMeasures> runs = c.runs;
+    if (QLatin1String(c.name) == QLatin1String("lhs")) {
+      const auto points = LatinHypercube(20, 3);
+      for (size_t i = 0; i < points.size(); ++i) {
+        runs.push_back(Measures(
+            {{{"mutation-rate", points[i][0]}, {"evaporation-rate", points[i][1]}, {"sniff-threshold", points[i][2]}},
+             1,
+             Point("lhs", {"mutation-rate", "evaporation-rate", "sniff-threshold"}, static_cast<int32_t>(i), "sample"),
+             std::exp(points[i][0] / 30.0) - points[i][1]}));
+      }
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const TExploration x = Explore(runs);
+    ASSERT_TRUE(WriteEffectFigures(dir.path(), x, runs).Ok());
+    EXPECT_EQ(QFile::exists(dir.filePath("effects.png")), !x.effects.empty());
+    EXPECT_EQ(QFile::exists(dir.filePath("interactions.png")), c.interactions);
+    EXPECT_EQ(QFile::exists(dir.filePath("interactions.svg")), c.interactions);
+    if (x.effects.empty()) continue;
+    const QImage png(dir.filePath("effects.png"));
+    ASSERT_FALSE(png.isNull());
+    QSvgRenderer svg(dir.filePath("effects.svg"));
+    EXPECT_TRUE(svg.isValid());
+    EXPECT_EQ(svg.viewBox().size(), png.size());
+    const QString text = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
+    const auto order = ExploreTermOrder(x);
+    size_t panels = 0;
+    for (const auto& terms : order) {
+      panels += terms.empty() ? 0 : 1;
+      for (size_t i : terms) {
+        EXPECT_TRUE(text.contains(">" + ExploreTermWords(x.effects[i].term) + "</text>"))
+            << ExploreTermWords(x.effects[i].term).toStdString();
+      }
+    }
+    EXPECT_EQ(panels, QLatin1String(c.name) == QLatin1String("factorial") ? 4u : 1u);
+    EXPECT_FALSE(text.contains("...") || text.contains(QChar(0x2026)));
+    if (c.interactions) EXPECT_TRUE(QSvgRenderer(dir.filePath("interactions.svg")).isValid());
+  }
+}
 }  // namespace
