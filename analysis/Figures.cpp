@@ -37,7 +37,7 @@ constexpr double kMeanPenWidth = 2.5;
 constexpr double kGeneMax = TModelShape::kGeneValues - 1;
 // The summary's page: a title band, then per gene a row of two panels.
 constexpr int kSummaryWidth = 1600;
-constexpr int kSummaryRowHeight = 460;
+constexpr int kSummaryRowHeight = 420;
 constexpr int kSummaryTop = 70;
 constexpr int kSummaryTimeWidth = 1050;
 // The final panel spreads a group's runs this far either side of its place.
@@ -73,6 +73,13 @@ constexpr int kLighter = 170;
 const QColor kParentGrey(0xa0, 0xa0, 0xa0);
 constexpr std::array<const char*, kGenes> kGeneTitles{"mean angle gene", "mean wiggle gene"};
 constexpr std::array<const char*, kGenes> kGeneNames{"angle gene", "wiggle gene"};
+// The summary's rows: what each shows, as its axis and titles name it.
+constexpr std::array<const char*, kSummaryRows> kRowTitles{"mean angle gene", "mean wiggle gene",
+                                                           "trips per 100 steps"};
+// Characters a line of a panel's title holds before it is wrapped.
+constexpr qsizetype kPanelTitleChars = 60;
+// Lines of differences a final panel's title holds; more are left to the tables.
+constexpr qsizetype kNoteLines = 3;
 
 // Viridis at tenths, cut before its palest yellows so every colour reads
 // on white.
@@ -165,37 +172,62 @@ std::pair<double, double> StepRange(const TSummaryFigure& s) {
   return {first, std::max(last, first + 1)};
 }
 
-double RowMaximum(const TSummaryFigure& s, size_t gene) {
+double RowMaximum(const TSummaryFigure& s, size_t row) {
   double max = 1;
   for (const TFigureGroup& g : s.groups) {
-    for (const TBandPoint& p : g.curves[gene]) max = std::max(max, p.high);
-    for (double v : g.finals[gene]) max = std::max(max, v);
-    if (g.finalEstimates[gene].high) max = std::max(max, *g.finalEstimates[gene].high);
+    for (const TBandPoint& p : g.curves[row]) max = std::max(max, p.high);
+    for (double v : g.finals[row]) max = std::max(max, v);
+    if (g.finalEstimates[row].high) max = std::max(max, *g.finalEstimates[row].high);
   }
+  if (row >= kGenes) return NiceCeiling(max * 1.05);
   for (const auto& parent : s.parents) {
-    for (const QPointF& p : parent[gene]) max = std::max(max, p.y());
+    for (const QPointF& p : parent[row]) max = std::max(max, p.y());
   }
   return std::min(NiceCeiling(max * 1.05), kGeneMax + 1);
 }
 
-void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yMax) {
-  StyleChart(chart, QStringLiteral("%1 over the run: mean of the runs with its 95 % band").arg(kGeneTitles[gene]));
+// Words joined into lines of at most `width` characters (a longer word has
+// a line of its own), never cut.
+QStringList Wrapped(const QStringList& words, qsizetype width, const QString& separator) {
+  QStringList lines;
+  QString line;
+  for (const QString& word : words) {
+    if (!line.isEmpty() && line.size() + separator.size() + word.size() > width) {
+      lines << line;
+      line.clear();
+    }
+    line += (line.isEmpty() ? QString() : separator) + word;
+  }
+  if (!line.isEmpty()) lines << line;
+  return lines;
+}
+
+// A line's name in a legend: the group's values, with the settings' names
+// when a setting varies.
+QString LegendName(const TSummaryFigure& s, const TFigureGroup& g) {
+  return g.label == s.varied ? g.label : QStringLiteral("%1 = %2").arg(s.varied, g.label);
+}
+
+void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t row, double yMax) {
+  StyleChart(chart, QStringLiteral("%1 over the run: mean of the runs with its 95 % band").arg(kRowTitles[row]));
   const auto [first, last] = StepRange(s);
   QValueAxis* x = AddValueAxis(chart, Qt::AlignBottom, QStringLiteral("step"), first, last);
   x->applyNiceNumbers();
-  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kRowTitles[row]), 0, yMax);
   bool parentNamed = false;
   for (const auto& parent : s.parents) {
-    auto* series = Line(parent[gene], QPen(kParentGrey, 1.5), QStringLiteral("the run they continue"));
+    if (row >= parent.size()) break;
+    auto* series = Line(parent[row], QPen(kParentGrey, 1.5), QStringLiteral("the run they continue"));
     Attach(chart, series, x, y);
     if (parentNamed) HideFromLegend(chart, series);
     parentNamed = true;
   }
   for (const TFigureGroup& g : s.groups) {
     std::vector<QPointF> upper, lower, mean;
-    for (const TBandPoint& p : g.curves[gene]) {
+    for (const TBandPoint& p : g.curves[row]) {
+      // A band reaches no further than the values can: no count below zero.
       upper.emplace_back(p.step, p.high);
-      lower.emplace_back(p.step, p.low);
+      lower.emplace_back(p.step, std::max(p.low, 0.0));
       mean.emplace_back(p.step, p.mean);
     }
     QColor fill = g.colour;
@@ -210,33 +242,49 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yM
     HideFromLegend(chart, band);
     QPen pen(g.colour, kMeanPenWidth);
     pen.setStyle(g.style);
-    Attach(chart, Line(mean, pen, QStringLiteral("%1 = %2").arg(s.varied, g.label)), x, y);
+    Attach(chart, Line(mean, pen, LegendName(s, g)), x, y);
   }
   chart->legend()->setAlignment(Qt::AlignTop);
 }
 
-void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double yMax) {
-  StyleChart(chart, QStringLiteral("%1 at the end").arg(QLatin1String(kGeneTitles[gene])) +
-                        (s.notes[gene].isEmpty() ? QString() : QStringLiteral("<br>") + s.notes[gene]));
+// The final panel's title: what it shows, then the differences of the
+// groups, wrapped so that no line is cut.
+QString FinalTitle(const TSummaryFigure& s, size_t row) {
+  QStringList lines{QStringLiteral("%1 at the end, each run a dot").arg(QLatin1String(kRowTitles[row]))};
+  if (!s.notes[row].isEmpty()) {
+    QStringList notes = Wrapped(s.notes[row], kPanelTitleChars, QStringLiteral("; "));
+    if (notes.size() > kNoteLines) {
+      notes = notes.mid(0, kNoteLines - 1);
+      notes << QStringLiteral("(more differences in comparison.csv)");
+    }
+    lines << QStringLiteral("difference (95 % CI, Welch):") << notes;
+  }
+  return lines.join(QStringLiteral("<br>"));
+}
+
+void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t row, double yMax) {
+  StyleChart(chart, FinalTitle(s, row));
   auto* x = new QCategoryAxis();
   x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   x->setRange(-0.5, static_cast<double>(s.groups.size()) - 0.5);
   for (size_t i = 0; i < s.groups.size(); ++i) x->append(s.groups[i].label, static_cast<double>(i));
-  x->setTitleText(QStringLiteral("%1 (each run a dot: %2)").arg(s.varied, s.finalBasis));
+  x->setTitleText(
+      Wrapped((s.varied + QStringLiteral(", ") + s.finalBasis).split(QLatin1Char(' ')), kPanelTitleChars, " ")
+          .join(QStringLiteral("<br>")));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
   x->setGridLineVisible(false);
   chart->addAxis(x, Qt::AlignBottom);
-  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kGeneTitles[gene]), 0, yMax);
+  QValueAxis* y = AddValueAxis(chart, Qt::AlignLeft, QLatin1String(kRowTitles[row]), 0, yMax);
   for (size_t i = 0; i < s.groups.size(); ++i) {
     const TFigureGroup& g = s.groups[i];
     const double at = static_cast<double>(i);
     auto* dots = new QScatterSeries();
-    const size_t n = g.finals[gene].size();
+    const size_t n = g.finals[row].size();
     for (size_t r = 0; r < n; ++r) {
       // Spread evenly across the group's place, so equal values stay apart.
       const double offset = n > 1 ? kJitter * (2.0 * static_cast<double>(r) / static_cast<double>(n - 1) - 1.0) : 0;
-      dots->append(at + offset, g.finals[gene][r]);
+      dots->append(at + offset, g.finals[row][r]);
     }
     QColor fill = g.colour;
     fill.setAlphaF(0.6);
@@ -244,7 +292,7 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t gene, double y
     dots->setPen(QPen(g.colour, 1));
     dots->setMarkerSize(9);
     Attach(chart, dots, x, y);
-    const TEstimate& e = g.finalEstimates[gene];
+    const TEstimate& e = g.finalEstimates[row];
     const QPen bar(Qt::black, 2.5);
     if (e.n == 0) continue;
     Attach(chart, Line({{at - 0.22, e.mean}, {at + 0.22, e.mean}}, bar), x, y);
@@ -496,15 +544,21 @@ QColor ValueColour(const TSettingSpec& spec, int32_t value) {
   return Viridis(t * kScaleEnd);
 }
 
+QColor RankColour(size_t rank, size_t count) {
+  return Viridis(count > 1 ? kScaleEnd * static_cast<double>(rank) / static_cast<double>(count - 1) : 0.0);
+}
+
 std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& s) {
-  auto figure = std::make_unique<TFigure>(kSummaryWidth, kSummaryTop + 2 * kSummaryRowHeight);
+  auto figure =
+      std::make_unique<TFigure>(kSummaryWidth, kSummaryTop + static_cast<int>(kSummaryRows) * kSummaryRowHeight);
   figure->AddText(s.title, kTitleAt, kTitlePixels, true);
-  for (size_t gene = 0; gene < kGeneColumns.size(); ++gene) {
-    const double top = kSummaryTop + static_cast<double>(gene) * kSummaryRowHeight;
-    const double yMax = RowMaximum(s, gene);
-    AddTimePanel(figure->AddChart({0, top, kSummaryTimeWidth, kSummaryRowHeight}), s, gene, yMax);
+  if (!s.subtitle.isEmpty()) figure->AddText(s.subtitle, kTitleAt + QPointF(0, kTitlePixels + 12), kCaptionPixels);
+  for (size_t row = 0; row < kSummaryRows; ++row) {
+    const double top = kSummaryTop + static_cast<double>(row) * kSummaryRowHeight;
+    const double yMax = RowMaximum(s, row);
+    AddTimePanel(figure->AddChart({0, top, kSummaryTimeWidth, kSummaryRowHeight}), s, row, yMax);
     AddFinalPanel(figure->AddChart({kSummaryTimeWidth, top, kSummaryWidth - kSummaryTimeWidth, kSummaryRowHeight}), s,
-                  gene, yMax);
+                  row, yMax);
   }
   return figure;
 }

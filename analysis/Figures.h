@@ -44,6 +44,9 @@ class TFigure {
 // The colour of a setting's value on the ordered scale of its whole range:
 // the same value has the same colour in every figure.
 QColor ValueColour(const TSettingSpec& spec, int32_t value);
+// The colour of the `rank`-th of `count` values that occur, in their order:
+// the values present spread over the whole scale, so each reads apart.
+QColor RankColour(size_t rank, size_t count);
 
 // --- The summary of a sweep ---
 
@@ -57,26 +60,31 @@ struct TBandPoint {
   double high = 0;
 };
 
+// The summary figure's rows: the two genes, then the trips per 100 steps.
+inline constexpr size_t kSummaryRows = kGeneColumns.size() + 1;
+
 struct TFigureGroup {
   QString label;  // the group's varied values, "0.2" or "0.2, roulette"
   QColor colour;
   Qt::PenStyle style = Qt::SolidLine;
-  std::array<std::vector<TBandPoint>, 2> curves;  // per gene, per sample step
-  std::array<std::vector<double>, 2> finals;      // per gene, one value a run
-  std::array<TEstimate, 2> finalEstimates;
+  std::array<std::vector<TBandPoint>, kSummaryRows> curves;  // per row, per sample step
+  std::array<std::vector<double>, kSummaryRows> finals;      // per row, one value a run
+  std::array<TEstimate, kSummaryRows> finalEstimates;
 };
 
 struct TSummaryFigure {
   QString title;
-  QString varied;                // the varied settings' names, the final panels' axis
-  QString finalBasis;            // what a run's final value is, for the axis title
-  std::array<QString, 2> notes;  // per gene: the differences of the groups, if compared
+  QString subtitle;                             // a line under the title: how the lines group the runs
+  QString varied;                               // the varied settings' names, the final panels' axis
+  QString finalBasis;                           // what a run's final value is, for the axis title
+  std::array<QStringList, kSummaryRows> notes;  // per row: the differences of the groups, if compared
   std::vector<TFigureGroup> groups;
   std::vector<std::array<std::vector<QPointF>, 2>> parents;  // histories the runs continue
 };
 
-// Per gene a row: the group means over the steps with their bands, and the
-// final values of every run by group with each group's mean and interval.
+// Per gene and for the trip rate a row: the group means over the steps with
+// their bands, and the final values of every run by group with each group's
+// mean and interval.
 std::unique_ptr<TFigure> BuildSummaryFigure(const TSummaryFigure& summary);
 
 // The chart's two genes of a series as points (step, value), per gene,

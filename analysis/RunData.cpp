@@ -79,6 +79,31 @@ TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValue
   return runs;
 }
 
+TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingValues& defaults) {
+  const QDir folder(dir);
+  if (!folder.exists()) return Refused(QStringLiteral("%1 is not a folder").arg(dir));
+  std::vector<TRunFolder> runs;
+  for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+    const QDir runDir(folder.filePath(name));
+    if (!QFile::exists(runDir.filePath(QLatin1String(kRunRecordName)))) continue;
+    TRunFolder run;
+    run.path = runDir.absolutePath();
+    run.folder = name;
+    TResult<TRunRecord> record = ReadRunRecord(runDir.filePath(QLatin1String(kRunRecordName)), defaults);
+    if (!record) return record.Error();
+    run.record = std::move(*record);
+    const QString seriesPath = runDir.filePath(QLatin1String(kSeriesName));
+    QFile series(seriesPath);
+    if (!series.open(QIODevice::ReadOnly | QIODevice::Text)) {
+      return Refused(QStringLiteral("cannot read %1: %2").arg(seriesPath, series.errorString()));
+    }
+    run.header = QString::fromUtf8(series.readLine()).trimmed().split(QLatin1Char(','));
+    runs.push_back(std::move(run));
+  }
+  if (runs.empty()) return Refused(QStringLiteral("%1 holds no run folders").arg(dir));
+  return runs;
+}
+
 std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults) {
   const TRunSpec& spec = record.spec;
   if (spec.fromPath.isEmpty() || spec.fromSha256.isEmpty()) return std::nullopt;

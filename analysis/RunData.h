@@ -42,6 +42,17 @@ TResult<TRunData> ReadRunFolder(const QString& dir, const TSettingValues& defaul
 // Every folder of `dir` that holds a run.json, in name order; refuses a
 // `dir` that holds none.
 TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValues& defaults);
+
+// A run folder of a sweep before its series is read: the record and the
+// series' header line, so that a sweep's runs can be read one at a time.
+struct TRunFolder {
+  QString folder;  // the folder's name
+  QString path;    // the folder's absolute path
+  TRunRecord record;
+  QStringList header;
+};
+// ReadSweep's folders, each with its record and its series' header only.
+TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingValues& defaults);
 // The run whose checkpoint `record` continued, when the checkpoint's folder
 // still holds that run and the very checkpoint (same SHA-256) it started from.
 std::optional<TRunData> FindParent(const TRunRecord& record, const TSettingValues& defaults);

@@ -2,6 +2,7 @@
 // Student's t intervals of a mean and Welch's interval of a difference.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -22,8 +23,37 @@ struct TEstimate {
   std::optional<double> se;  // standard error of the mean
   std::optional<double> low;
   std::optional<double> high;
+  const char* method = nullptr;  // how the interval was made: "t" or "bootstrap"; none without one
 };
 TEstimate Estimate(std::span<const double> values);
+
+// The values a measure can take: a gene within its range, a rate or a count
+// not below zero. An open end is absent.
+struct TBounds {
+  std::optional<double> lowest;
+  std::optional<double> highest;
+};
+
+// Estimate's mean with an interval inside `bounds`: Student's t where it fits,
+// else the percentile bootstrap of the mean over the values (a fixed seed, so
+// the same values give the same interval), which stays within the values'
+// own range.
+TEstimate BoundedEstimate(std::span<const double> values, const TBounds& bounds);
+
+// A group's mean and spread gathered one value at a time, in bounded memory:
+// the mean is the sum over the count, as Estimate's, the spread Welford's.
+class TRunningEstimate {
+ public:
+  void Add(double value);
+  size_t Count() const { return n_; }
+  TEstimate Estimate() const;
+
+ private:
+  size_t n_ = 0;
+  double sum_ = 0;
+  double mean_ = 0;
+  double squares_ = 0;  // the sum of squared deviations from the running mean
+};
 
 // b's mean minus a's, with Welch's 95 % interval (the Welch-Satterthwaite
 // degrees of freedom). No difference when a group is empty, no interval when

@@ -5,10 +5,14 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <set>
 
+#include "Explore.h"
 #include "Figures.h"
+#include "GzipFile.h"
 #include "RunData.h"
 #include "Statistics.h"
 
@@ -20,8 +24,19 @@ constexpr TSeriesColumn kFinalColumns[] = {
     TSeriesColumn::kAvgAngle,    TSeriesColumn::kAvgWiggle,   TSeriesColumn::kMeanAngle,  TSeriesColumn::kSdAngle,
     TSeriesColumn::kMeanWiggle,  TSeriesColumn::kSdWiggle,    TSeriesColumn::kTripsTotal, TSeriesColumn::kBirthsTotal,
     TSeriesColumn::kHeadingHome, TSeriesColumn::kVisibleCells};
-// The measures compared across the runs of a group.
+// The measures of groups.csv's bands.
 constexpr std::array kMeasures{TSeriesColumn::kAvgAngle, TSeriesColumn::kAvgWiggle, TSeriesColumn::kTrips};
+// The study's measures by their place in kStudyMeasures.
+constexpr size_t kMeanAngle = 0;
+constexpr size_t kTripRate = 2;
+constexpr size_t kBirthRate = 3;
+static_assert(std::string_view(kStudyMeasures[kMeanAngle]) == "mean_angle" &&
+              std::string_view(kStudyMeasures[kTripRate]) == "trip_rate" &&
+              std::string_view(kStudyMeasures[kBirthRate]) == "birth_rate");
+// Rates are counted per this many steps.
+constexpr double kRateSteps = 100;
+// The exploration's table of effects.
+constexpr const char* kEffectsCsvName = "effects.csv";
 
 // The place of `column` among the measures; kMeasures.size() when it is none.
 constexpr size_t MeasureIndex(TSeriesColumn column) {
@@ -56,30 +71,67 @@ QString CsvCell(const QString& cell) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// A table written line by line (a sweep's samples need not fit in memory
-// twice) into a file that appears whole or not at all.
+// A table written line by line (a sweep's samples need not fit in memory)
+// into a file that appears whole or not at all; gzip-compressed on request,
+// then written beside its place and renamed into it when whole.
 class TCsvFile {
  public:
-  explicit TCsvFile(const QString& path) : file_(path) {}
-  TStatus Open() { return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite(); }
+  explicit TCsvFile(const QString& path, bool gzip = false) : file_(path), gzip_(gzip) {}
+  TCsvFile(const TCsvFile&) = delete;
+  TCsvFile& operator=(const TCsvFile&) = delete;
+  ~TCsvFile() {
+    if (gzip_ && !committed_) {
+      compressed_.reset();
+      QFile::remove(PartPath());
+    }
+  }
+  TStatus Open() {
+    if (!gzip_) return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite();
+    TResult<TGzipFile> opened = TGzipFile::Open(PartPath());
+    if (!opened) return Failed(QStringLiteral("cannot write %1").arg(file_.fileName()));
+    compressed_.emplace(std::move(*opened));
+    return Success();
+  }
   TStatus Add(const QStringList& cells) {
     QStringList quoted;
     quoted.reserve(cells.size());
     for (const QString& cell : cells) quoted << CsvCell(cell);
     const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    if (compressed_) {
+      return compressed_->Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) ? Success()
+                                                                                                        : CannotWrite();
+    }
     return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
   }
   // Puts the file in place; a file that is not committed is not made. The
   // buffered tail is written first and checked: a commit alone would put a
   // file cut short by a full disk in place as if it were whole.
-  TStatus Commit() { return file_.flush() && file_.commit() ? Success() : CannotWrite(); }
-
- private:
-  TError CannotWrite() const {
-    return Failed(QStringLiteral("cannot write %1: %2").arg(file_.fileName(), file_.errorString()));
+  TStatus Commit() {
+    if (!compressed_) return file_.flush() && file_.commit() ? Success() : CannotWrite();
+    if (TStatus closed = compressed_->Close(); !closed) return CannotWrite();
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(PartPath()).toStdString(),
+                            QFile::encodeName(file_.fileName()).toStdString(), error);
+    if (error) {
+      return Failed(
+          QStringLiteral("cannot write %1: %2").arg(file_.fileName(), QString::fromLocal8Bit(error.message().c_str())));
+    }
+    committed_ = true;
+    return Success();
   }
 
-  QSaveFile file_;
+ private:
+  QString PartPath() const { return file_.fileName() + QStringLiteral(".part"); }
+  TError CannotWrite() const {
+    return Failed(
+        QStringLiteral("cannot write %1: %2")
+            .arg(file_.fileName(), gzip_ ? QStringLiteral("the compressed stream failed") : file_.errorString()));
+  }
+
+  QSaveFile file_;  // the plain table, or the compressed one's name
+  bool gzip_ = false;
+  bool committed_ = false;
+  std::optional<TGzipFile> compressed_;
 };
 
 // The mean of a column over the last `window` rows that have a value.
@@ -93,6 +145,29 @@ std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_
     }
   }
   return n > 0 ? std::optional<double>(sum / n) : std::nullopt;
+}
+
+// A cumulative column's growth per 100 steps over the last `window` samples:
+// from the sample before them (the first sample, when the window reaches
+// back to it) to the last, so that a window of K samples spans K sample
+// intervals. Nothing without two samples that have the column.
+std::optional<double> WindowRate(const TSeries& series, TSeriesColumn total, int32_t window) {
+  const qsizetype step = series.Column(TSeriesColumn::kStep);
+  const qsizetype at = series.Column(total);
+  if (at < 0) return std::nullopt;
+  std::optional<size_t> last;
+  std::optional<size_t> base;
+  int32_t spanned = 0;
+  for (size_t r = series.rows.size(); r-- > 0 && spanned <= window;) {
+    if (!series.Number(r, step) || !series.Number(r, at)) continue;
+    if (!last) last = r;
+    base = r;
+    ++spanned;
+  }
+  if (!last || *base == *last) return std::nullopt;
+  const double steps = *series.Number(*last, step) - *series.Number(*base, step);
+  if (steps <= 0) return std::nullopt;
+  return (*series.Number(*last, at) - *series.Number(*base, at)) * kRateSteps / steps;
 }
 
 // The settings that differ between runs, in the order of the settings.
@@ -121,19 +196,45 @@ QString GroupLabel(const std::vector<size_t>& varied, const TSettingValues& sett
   return parts.join(withNames ? QStringLiteral(" ") : QStringLiteral(", "));
 }
 
+// A run's final value of every measure: its last sample's, or the mean of
+// its last `window` samples.
+struct TBasis {
+  const char* name;  // "last" or "window"
+  int32_t window;    // samples averaged
+};
+
+// What is kept of a run once its series has been read, per basis (in the
+// order of the bases): the study's measures and the chart's genes.
+using TStudyValues = std::array<std::optional<double>, kStudyMeasures.size()>;
+struct TRunFinals {
+  std::vector<TStudyValues> study;
+  std::vector<std::array<std::optional<double>, kGeneColumns.size()>> genes;
+};
+
+// The bands of the tables and the figure at each sample step: the measures
+// of groups.csv, then the trip rate since the sample before.
+constexpr size_t kTripRateBand = kMeasures.size();
+using TBands = std::array<TRunningEstimate, kMeasures.size() + 1>;
+using TStepBands = std::map<int32_t, TBands>;
+
 // The sweep as groups: runs that share every setting but the seed.
 struct TSweep {
-  std::vector<TRunData> runs;
+  std::vector<TRunFolder> runs;
   std::vector<size_t> varied;                                  // settings that differ between runs
   std::map<std::vector<int32_t>, std::vector<size_t>> groups;  // varied values -> runs, in value order
   QStringList groupOf;                                         // per run: its group, as SummaryGroups names it
+  // Gathered as the runs' series are read, one at a time:
+  std::vector<TRunFinals> finals;                           // per run
+  std::map<std::vector<int32_t>, TStepBands> groupBands;    // per group
+  std::vector<std::map<int32_t, TStepBands>> settingBands;  // per varied setting and value: its runs pooled
+  std::vector<TRunMeasures> measures;                       // per run, as the exploration reads it
 };
 
-TSweep Group(std::vector<TRunData> runs) {
+TSweep Group(std::vector<TRunFolder> runs) {
   TSweep sweep;
   sweep.runs = std::move(runs);
   std::vector<TSettingValues> settings;
-  for (const TRunData& run : sweep.runs) settings.push_back(run.record.spec.settings);
+  for (const TRunFolder& run : sweep.runs) settings.push_back(run.record.spec.settings);
   sweep.varied = VariedSettings(settings);
   sweep.groupOf = SummaryGroups(settings);
   for (size_t r = 0; r < sweep.runs.size(); ++r) {
@@ -141,12 +242,25 @@ TSweep Group(std::vector<TRunData> runs) {
     for (size_t i : sweep.varied) key.push_back(settings[r][i]);
     sweep.groups[key].push_back(r);
   }
+  sweep.settingBands.resize(sweep.varied.size());
   return sweep;
 }
 
+// The columns of samples.csv after the run's own: every column of the series,
+// in order of first appearance.
+QStringList SampleColumns(const TSweep& sweep) {
+  QStringList columns;
+  for (const TRunFolder& run : sweep.runs) {
+    for (const QString& column : run.header) {
+      if (!columns.contains(column)) columns << column;
+    }
+  }
+  return columns;
+}
+
 // summary.csv: a row per run with its last values and, after them, the
-// means over the window.
-TStatus SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
+// means over the window, then the rates over the window.
+QStringList SummaryHeader() {
   QStringList header{QStringLiteral("folder")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
          << QStringLiteral("steps_requested") << QStringLiteral("steps_done") << QStringLiteral("ended")
@@ -154,72 +268,122 @@ TStatus SummaryTable(const TSweep& sweep, int32_t window, TCsvFile& csv) {
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("final_") + Name(column);
   header << QStringLiteral("window");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
-  if (TStatus added = csv.Add(header); !added) return added;
-  for (const TRunData& run : sweep.runs) {
-    const TRunRecord& r = run.record;
-    QStringList row{run.folder};
-    row << SettingCells(r.spec.settings) << QString::number(r.spec.seed) << QString::number(r.startStep)
-        << QString::number(r.spec.steps) << QString::number(r.stepsRun) << r.ended << QString::number(r.samples);
-    for (TSeriesColumn column : kFinalColumns) {
-      const qsizetype at = run.series.Column(column);
-      row << (at >= 0 && !run.series.rows.empty() ? run.series.rows.back()[at] : QString());
-    }
-    row << QString::number(std::max(window, 1));
-    for (TSeriesColumn column : kFinalColumns) {
-      row << Optional(WindowMean(run.series, run.series.Column(column), std::max(window, 1)));
-    }
-    if (TStatus added = csv.Add(row); !added) return added;
-  }
-  return Success();
+  header << QLatin1String(kStudyMeasures[kTripRate]) << QLatin1String(kStudyMeasures[kBirthRate]);
+  return header;
 }
 
-// samples.csv: every sample of every run with the run's settings, in long
-// format. Columns are those of every series, in order of first appearance.
-TStatus SamplesTable(const TSweep& sweep, TCsvFile& csv) {
-  QStringList columns;
-  for (const TRunData& run : sweep.runs) {
-    for (const QString& column : run.series.header) {
-      if (!columns.contains(column)) columns << column;
-    }
+QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t window, const TStudyValues& study) {
+  const TRunRecord& r = run.record;
+  QStringList row{run.folder};
+  row << SettingCells(r.spec.settings) << QString::number(r.spec.seed) << QString::number(r.startStep)
+      << QString::number(r.spec.steps) << QString::number(r.stepsRun) << r.ended << QString::number(r.samples);
+  for (TSeriesColumn column : kFinalColumns) {
+    const qsizetype at = series.Column(column);
+    row << (at >= 0 && !series.rows.empty() ? series.rows.back()[at] : QString());
   }
+  row << QString::number(std::max(window, 1));
+  for (TSeriesColumn column : kFinalColumns) {
+    row << Optional(WindowMean(series, series.Column(column), std::max(window, 1)));
+  }
+  row << Optional(study[kTripRate]) << Optional(study[kBirthRate]);
+  return row;
+}
+
+QStringList SamplesHeader(const QStringList& columns) {
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
          << columns;
-  if (TStatus added = csv.Add(header); !added) return added;
-  for (size_t i = 0; i < sweep.runs.size(); ++i) {
-    const TRunData& run = sweep.runs[i];
-    QStringList front{run.folder, sweep.groupOf[i]};
-    front << SettingCells(run.record.spec.settings) << QString::number(run.record.spec.seed)
-          << QString::number(run.record.startStep) << run.record.spec.fromSha256;
-    std::vector<qsizetype> at;
-    for (const QString& column : columns) at.push_back(run.series.Column(column));
-    for (const QStringList& row : run.series.rows) {
-      QStringList cells = front;
-      for (qsizetype a : at) cells << (a >= 0 ? row[a] : QString());
-      if (TStatus added = csv.Add(cells); !added) return added;
-    }
+  return header;
+}
+
+// samples.csv's rows of one run, in long format.
+TStatus AddSamples(const TSweep& sweep, size_t r, const TSeries& series, const QStringList& columns, TCsvFile& csv) {
+  const TRunFolder& run = sweep.runs[r];
+  QStringList front{run.folder, sweep.groupOf[static_cast<qsizetype>(r)]};
+  front << SettingCells(run.record.spec.settings) << QString::number(run.record.spec.seed)
+        << QString::number(run.record.startStep) << run.record.spec.fromSha256;
+  std::vector<qsizetype> at;
+  for (const QString& column : columns) at.push_back(series.Column(column));
+  for (const QStringList& row : series.rows) {
+    QStringList cells = front;
+    for (qsizetype a : at) cells << (a >= 0 ? row[a] : QString());
+    if (TStatus added = csv.Add(cells); !added) return added;
   }
   return Success();
 }
 
-// Per group and sample step, the values of a measure across the runs.
-using TStepValues = std::map<int32_t, std::array<std::vector<double>, kMeasures.size()>>;
-
-TStepValues ValuesByStep(const TSweep& sweep, const std::vector<size_t>& members) {
-  TStepValues byStep;
-  for (size_t r : members) {
-    const TSeries& series = sweep.runs[r].series;
-    const qsizetype step = series.Column(TSeriesColumn::kStep);
-    for (size_t row = 0; row < series.rows.size(); ++row) {
-      const auto at = series.Number(row, step);
-      if (!at) continue;
-      auto& values = byStep[static_cast<int32_t>(*at)];
-      for (size_t m = 0; m < kMeasures.size(); ++m) {
-        if (const auto v = series.Number(row, series.Column(kMeasures[m]))) values[m].push_back(*v);
+// Adds a run's samples to the bands of each step.
+void AddBands(const TSeries& series, const std::vector<TStepBands*>& into) {
+  const qsizetype step = series.Column(TSeriesColumn::kStep);
+  const qsizetype total = series.Column(TSeriesColumn::kTripsTotal);
+  std::array<qsizetype, kMeasures.size()> columns{};
+  for (size_t m = 0; m < kMeasures.size(); ++m) columns[m] = series.Column(kMeasures[m]);
+  std::optional<std::pair<double, double>> before;  // the previous sample's step and trips_total
+  for (size_t row = 0; row < series.rows.size(); ++row) {
+    const auto at = series.Number(row, step);
+    if (!at) continue;
+    std::array<std::optional<double>, kMeasures.size() + 1> values;
+    for (size_t m = 0; m < kMeasures.size(); ++m) values[m] = series.Number(row, columns[m]);
+    if (const auto trips = series.Number(row, total)) {
+      if (before && *at > before->first)
+        values[kTripRateBand] = (*trips - before->second) * kRateSteps / (*at - before->first);
+      before.emplace(*at, *trips);
+    }
+    for (TStepBands* bands : into) {
+      TBands& band = (*bands)[static_cast<int32_t>(*at)];
+      for (size_t m = 0; m < values.size(); ++m) {
+        if (values[m]) band[m].Add(*values[m]);
       }
     }
   }
-  return byStep;
+}
+
+// The study's measures of a run over `window` samples.
+TStudyValues StudyValues(const TSeries& series, int32_t window) {
+  return {WindowMean(series, series.Column(TSeriesColumn::kMeanAngle), window),
+          WindowMean(series, series.Column(TSeriesColumn::kMeanWiggle), window),
+          WindowRate(series, TSeriesColumn::kTripsTotal, window),
+          WindowRate(series, TSeriesColumn::kBirthsTotal, window)};
+}
+
+// Reads the runs one at a time: each run's rows of summary.csv and
+// samples.csv are written as it is read, and only its finals and its share
+// of the bands are kept.
+TStatus ReadRuns(TSweep& sweep, const std::vector<TBasis>& bases, int32_t window, TCsvFile& summary,
+                 TCsvFile& samples) {
+  const QStringList columns = SampleColumns(sweep);
+  if (TStatus added = summary.Add(SummaryHeader()); !added) return added;
+  if (TStatus added = samples.Add(SamplesHeader(columns)); !added) return added;
+  std::vector<std::vector<int32_t>> keyOf(sweep.runs.size());
+  for (const auto& [key, members] : sweep.groups) {
+    for (size_t r : members) keyOf[r] = key;
+  }
+  sweep.finals.resize(sweep.runs.size());
+  for (size_t r = 0; r < sweep.runs.size(); ++r) {
+    const TRunFolder& run = sweep.runs[r];
+    TResult<TSeries> read = ReadSeries(QDir(run.path).filePath(QLatin1String(kSeriesName)));
+    if (!read) return read.Error();
+    const TSeries& series = *read;
+    TRunFinals& finals = sweep.finals[r];
+    for (const TBasis& basis : bases) {
+      finals.study.push_back(StudyValues(series, basis.window));
+      auto& genes = finals.genes.emplace_back();
+      for (size_t g = 0; g < kGeneColumns.size(); ++g)
+        genes[g] = WindowMean(series, series.Column(kGeneColumns[g]), basis.window);
+    }
+    if (TStatus added = summary.Add(SummaryRow(run, series, window, finals.study.back())); !added) return added;
+    if (TStatus added = AddSamples(sweep, r, series, columns, samples); !added) return added;
+    std::vector<TStepBands*> into{&sweep.groupBands[keyOf[r]]};
+    for (size_t p = 0; p < sweep.varied.size(); ++p) into.push_back(&sweep.settingBands[p][keyOf[r][p]]);
+    AddBands(series, into);
+    TRunMeasures& measures = sweep.measures.emplace_back();
+    measures.folder = run.folder;
+    measures.settings = run.record.spec.settings;
+    measures.seed = run.record.spec.seed;
+    measures.design = run.record.spec.design;
+    measures.values = finals.study.back();
+  }
+  return Success();
 }
 
 QStringList EstimateCells(const TEstimate& e) {
@@ -238,31 +402,36 @@ TStatus GroupsTable(const TSweep& sweep, TCsvFile& csv) {
   }
   if (TStatus added = csv.Add(header); !added) return added;
   for (const auto& [key, members] : sweep.groups) {
-    const QStringList front = QStringList{sweep.groupOf[members.front()]}
+    const QStringList front = QStringList{sweep.groupOf[static_cast<qsizetype>(members.front())]}
                               << SettingCells(sweep.runs[members.front()].record.spec.settings);
-    for (const auto& [step, values] : ValuesByStep(sweep, members)) {
+    for (const auto& [step, bands] : sweep.groupBands.at(key)) {
       QStringList row = front;
-      row << QString::number(step) << QString::number(values[0].size());
-      for (const auto& v : values) row << EstimateCells(Estimate(v));
+      row << QString::number(step) << QString::number(bands[0].Count());
+      for (size_t m = 0; m < kMeasures.size(); ++m) row << EstimateCells(bands[m].Estimate());
       if (TStatus added = csv.Add(row); !added) return added;
     }
   }
   return Success();
 }
 
-// A run's final value of every measure: its last sample's, or the mean of
-// its last `window` samples.
-struct TBasis {
-  const char* name;  // "last" or "window"
-  int32_t window;    // samples averaged
-};
+// The values a study measure can take.
+TBounds MeasureBounds(size_t measure) {
+  if (measure == kTripRate || measure == kBirthRate) return {0.0, std::nullopt};
+  return {0.0, static_cast<double>(kGeneValues - 1)};
+}
 
-std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, TSeriesColumn measure,
-                           const TBasis& basis) {
+std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, size_t measure, size_t basis) {
   std::vector<double> values;
   for (size_t r : members) {
-    const TSeries& series = sweep.runs[r].series;
-    if (const auto v = WindowMean(series, series.Column(measure), basis.window)) values.push_back(*v);
+    if (const auto& v = sweep.finals[r].study[basis][measure]) values.push_back(*v);
+  }
+  return values;
+}
+
+std::vector<double> GeneFinals(const TSweep& sweep, const std::vector<size_t>& members, size_t gene, size_t basis) {
+  std::vector<double> values;
+  for (size_t r : members) {
+    if (const auto& v = sweep.finals[r].genes[basis][gene]) values.push_back(*v);
   }
   return values;
 }
@@ -280,34 +449,42 @@ QString Interval(const std::optional<double>& value, const std::optional<double>
 }
 
 // One measure on one basis in comparison.csv and its text: each group's
-// final mean with its interval, and each difference of neighbouring values
+// final mean with its interval (Student's t, or the bootstrap where t would
+// leave what the measure can be), and each difference of neighbouring values
 // with Welch's interval.
-TStatus CompareGroups(const TSweep& sweep, TSeriesColumn measure, const TBasis& basis, TCsvFile& csv, QString& text) {
+TStatus CompareGroups(const TSweep& sweep, size_t measure, const std::vector<TBasis>& bases, size_t b, TCsvFile& csv,
+                      QString& text) {
+  const TBasis& basis = bases[b];
   const TSettingSpec& spec = SettingSpecs()[sweep.varied.front()];
   const QString option = QLatin1String(spec.option);
-  text += QStringLiteral("%1, %2:\n").arg(Name(measure), BasisText(basis));
-  const QStringList front{QLatin1String(spec.key), Name(measure), QLatin1String(basis.name),
-                          QString::number(basis.window)};
+  const QString name = QLatin1String(kStudyMeasures[measure]);
+  text += QStringLiteral("%1, %2:\n").arg(name, BasisText(basis));
+  const QStringList front{QLatin1String(spec.key), name, QLatin1String(basis.name), QString::number(basis.window)};
   std::optional<std::pair<QString, TEstimate>> previous;
   for (const auto& [key, members] : sweep.groups) {
     const QString value = FormatSettingValue(spec, key.front());
-    const TEstimate e = Estimate(Finals(sweep, members, measure, basis));
+    const TEstimate e = BoundedEstimate(Finals(sweep, members, measure, b), MeasureBounds(measure));
     std::optional<double> df;
-    if (e.n > 1) df = static_cast<double>(e.n - 1);
+    if (e.n > 1 && e.method == std::string_view("t")) df = static_cast<double>(e.n - 1);
+    const QString method = e.method ? QLatin1String(e.method) : QString();
     if (TStatus added =
             csv.Add(QStringList(front) << QStringLiteral("group") << value << QString() << QString::number(e.n)
                                        << QString() << Optional(Mean(e)) << Optional(e.sd) << Optional(e.se)
-                                       << Optional(df) << Optional(e.low) << Optional(e.high));
+                                       << Optional(df) << Optional(e.low) << Optional(e.high) << method);
         !added) {
       return added;
     }
-    text += QStringLiteral("  %1=%2: %3, n %4\n").arg(option, value, Interval(Mean(e), e.low, e.high)).arg(e.n);
+    text += QStringLiteral("  %1=%2: %3%4, n %5\n")
+                .arg(option, value, Interval(Mean(e), e.low, e.high),
+                     method == QLatin1String("bootstrap") ? QStringLiteral(" bootstrap") : QString())
+                .arg(e.n);
     if (previous) {
       const TDifference d = Welch(previous->second, e);
       if (TStatus added = csv.Add(QStringList(front)
                                   << QStringLiteral("difference") << value << previous->first << QString::number(e.n)
                                   << QString::number(previous->second.n) << Optional(d.difference) << QString()
-                                  << Optional(d.se) << Optional(d.df) << Optional(d.low) << Optional(d.high));
+                                  << Optional(d.se) << Optional(d.df) << Optional(d.low) << Optional(d.high)
+                                  << (d.low ? QStringLiteral("welch") : QString()));
           !added) {
         return added;
       }
@@ -323,18 +500,48 @@ TStatus CompareGroups(const TSweep& sweep, TSeriesColumn measure, const TBasis& 
 // comparison.csv and its text: every measure on every basis.
 TStatus Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile& csv, QString& text) {
   if (TStatus added = csv.Add({"setting", "measure", "basis", "window", "kind", "value", "versus", "n", "versus_n",
-                               "estimate", "sd", "se", "df", "ci_low", "ci_high"});
+                               "estimate", "sd", "se", "df", "ci_low", "ci_high", "method"});
       !added) {
     return added;
   }
-  text = QStringLiteral("%1: group means and differences with 95 % intervals (Student's t; Welch for differences)\n")
+  text = QStringLiteral(
+             "%1: group means and differences with 95 % intervals (Student's t, or a bootstrap over the seeds where t "
+             "would leave the measure's range; Welch for differences)\n")
              .arg(QLatin1String(SettingSpecs()[sweep.varied.front()].option));
-  for (TSeriesColumn measure : kMeasures) {
-    for (const TBasis& basis : bases) {
-      if (TStatus compared = CompareGroups(sweep, measure, basis, csv, text); !compared) return compared;
+  for (size_t measure = 0; measure < kStudyMeasures.size(); ++measure) {
+    for (size_t b = 0; b < bases.size(); ++b) {
+      if (TStatus compared = CompareGroups(sweep, measure, bases, b, csv, text); !compared) return compared;
     }
   }
   return Success();
+}
+
+// --- The summary figure ---
+
+// Lines a time panel can show apart; more groups are pooled by one setting.
+constexpr size_t kReadableGroups = 8;
+
+// The figure's row of a band: the chart's genes, then the trip rate.
+constexpr size_t BandOfRow(size_t row) { return row < kGeneColumns.size() ? kGeneMeasures[row] : kTripRateBand; }
+
+// One line of the figure: its mean genes and trip rate over time with their
+// intervals, and its runs' final values.
+TFigureGroup FigureGroup(const TSweep& sweep, const TStepBands& bands, const std::vector<size_t>& members, size_t b) {
+  TFigureGroup group;
+  for (const auto& [step, band] : bands) {
+    for (size_t row = 0; row < kSummaryRows; ++row) {
+      const TRunningEstimate& values = band[BandOfRow(row)];
+      if (values.Count() == 0) continue;
+      const TEstimate e = values.Estimate();
+      group.curves[row].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
+    }
+  }
+  for (size_t row = 0; row < kSummaryRows; ++row) {
+    const bool gene = row < kGeneColumns.size();
+    group.finals[row] = gene ? GeneFinals(sweep, members, row, b) : Finals(sweep, members, kTripRate, b);
+    group.finalEstimates[row] = BoundedEstimate(group.finals[row], MeasureBounds(gene ? kMeanAngle : kTripRate));
+  }
+  return group;
 }
 
 // A second varied setting tells its values apart by the line's dashes.
@@ -348,49 +555,31 @@ std::map<int32_t, Qt::PenStyle> SecondSettingStyles(const TSweep& sweep) {
   return styles;
 }
 
-// One group of the figure: its label, colour and dashes, its mean genes over
-// time with their intervals, and its runs' final values.
-TFigureGroup FigureGroup(const TSweep& sweep, const std::vector<int32_t>& key, const std::vector<size_t>& members,
-                         const TBasis& basis, const std::map<int32_t, Qt::PenStyle>& styles) {
-  const auto specs = SettingSpecs();
-  TFigureGroup group;
-  group.label = GroupLabel(sweep.varied, sweep.runs[members.front()].record.spec.settings, false);
-  if (group.label.isEmpty()) group.label = QLatin1String(kAllRuns);
-  // Runs that all share their settings take the scale's first colour.
-  group.colour =
-      key.empty() ? ValueColour(specs.front(), specs.front().min) : ValueColour(specs[sweep.varied[0]], key[0]);
-  if (key.size() > 1) group.style = styles.at(key[1]);
-  for (const auto& [step, values] : ValuesByStep(sweep, members)) {
-    for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-      const TEstimate e = Estimate(values[kGeneMeasures[g]]);
-      group.curves[g].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
-    }
-  }
-  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
-    group.finals[g] = Finals(sweep, members, kGeneColumns[g], basis);
-    group.finalEstimates[g] = Estimate(group.finals[g]);
-  }
-  return group;
+// The place of each value among those that occur, in value order.
+std::map<int32_t, size_t> Ranks(const std::set<int32_t>& values) {
+  std::map<int32_t, size_t> ranks;
+  for (int32_t v : values) ranks.emplace(v, ranks.size());
+  return ranks;
 }
 
-// With one varied setting, the differences of neighbouring values, per gene.
+// With one varied setting, the differences of neighbouring values, per row.
 void AddNeighbourDifferences(TSummaryFigure& figure, size_t variedSettings) {
   if (variedSettings != 1 || figure.groups.size() < 2) return;
-  for (size_t g = 0; g < kGeneColumns.size(); ++g) {
+  for (size_t row = 0; row < kSummaryRows; ++row) {
     QStringList notes;
     for (size_t i = 1; i < figure.groups.size(); ++i) {
-      const TDifference d = Welch(figure.groups[i - 1].finalEstimates[g], figure.groups[i].finalEstimates[g]);
+      const TDifference d = Welch(figure.groups[i - 1].finalEstimates[row], figure.groups[i].finalEstimates[row]);
       notes << QStringLiteral("%1 − %2: %3")
                    .arg(figure.groups[i].label, figure.groups[i - 1].label, Interval(d.difference, d.low, d.high));
     }
-    figure.notes[g] = QStringLiteral("difference (95 % CI, Welch) ") + notes.join(QStringLiteral("; "));
+    figure.notes[row] = notes;
   }
 }
 
 // The histories the runs continue, each once, up to its branch point.
 void AddParentHistories(TSummaryFigure& figure, const TSweep& sweep, const TSettingValues& defaults) {
   std::set<QString> drawn;
-  for (const TRunData& run : sweep.runs) {
+  for (const TRunFolder& run : sweep.runs) {
     if (!drawn.insert(run.record.spec.fromSha256).second || run.record.spec.fromSha256.isEmpty()) continue;
     const auto parent = FindParent(run.record, defaults);
     if (!parent) continue;
@@ -401,6 +590,18 @@ void AddParentHistories(TSummaryFigure& figure, const TSweep& sweep, const TSett
 // "1 run (seed)", "3 runs (seeds)".
 QString Counted(size_t n, const char* one, const char* many) {
   return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// "2 runs (seeds) each", or "1 to 2 runs (seeds) each" when the lines differ.
+QString PerLine(const std::vector<TFigureGroup>& groups, size_t runs) {
+  size_t fewest = runs;
+  size_t most = 0;
+  for (const TFigureGroup& g : groups) {
+    fewest = std::min(fewest, g.finals[0].size());
+    most = std::max(most, g.finals[0].size());
+  }
+  return fewest == most ? Counted(most, "run (seed)", "runs (seeds)") + QStringLiteral(" each")
+                        : QStringLiteral("%1 to %2 runs (seeds) each").arg(fewest).arg(most);
 }
 
 QString FigureTitle(const TSweep& sweep, const QString& varied) {
@@ -421,18 +622,88 @@ QString FigureTitle(const TSweep& sweep, const QString& varied) {
       .arg(varied, Counted(sweep.groups.size(), "group", "groups"), perGroup);
 }
 
-TSummaryFigure FigureData(const TSweep& sweep, const TBasis& basis, const TSettingValues& defaults) {
+// The varied setting whose effect the exploration found strongest on the
+// first study measure, as its place among the varied settings, and why it
+// was chosen; the first varied setting without one.
+std::pair<size_t, QString> StrongestSetting(const TSweep& sweep, const TExploration& exploration) {
+  const auto specs = SettingSpecs();
+  std::optional<size_t> best;
+  const TEffect* strongest = nullptr;
+  for (const TEffect& e : exploration.effects) {
+    if (e.measure != QLatin1String(kStudyMeasures[kMeanAngle]) || e.quantity == QLatin1String("interaction") ||
+        e.quantity == QLatin1String("S1") || e.quantity == QLatin1String("mu") ||
+        e.quantity == QLatin1String("sigma")) {
+      continue;
+    }
+    for (size_t p = 0; p < sweep.varied.size(); ++p) {
+      if (e.term != QLatin1String(specs[sweep.varied[p]].option)) continue;
+      if (strongest == nullptr || std::abs(e.estimate) > std::abs(strongest->estimate)) {
+        strongest = &e;
+        best = p;
+      }
+    }
+  }
+  if (!best) return {0, QStringLiteral("the first varied setting")};
+  return {*best, QStringLiteral("the largest %1 on %2 of the %3 analysis")
+                     .arg(strongest->quantity, strongest->measure, exploration.analysis)};
+}
+
+TSummaryFigure FigureData(const TSweep& sweep, const std::vector<TBasis>& bases, const TSettingValues& defaults,
+                          const TExploration& exploration) {
+  const auto specs = SettingSpecs();
+  const size_t b = bases.size() - 1;
   TSummaryFigure figure;
-  QStringList names;
-  for (size_t i : sweep.varied) names << QLatin1String(SettingSpecs()[i].option);
-  figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
-  figure.finalBasis = BasisText(basis);
-  const std::map<int32_t, Qt::PenStyle> styles = SecondSettingStyles(sweep);
-  for (const auto& [key, members] : sweep.groups)
-    figure.groups.push_back(FigureGroup(sweep, key, members, basis, styles));
+  figure.finalBasis = BasisText(bases[b]);
+  if (sweep.groups.size() <= kReadableGroups) {
+    QStringList names;
+    for (size_t i : sweep.varied) names << QLatin1String(specs[i].option);
+    figure.varied = names.isEmpty() ? QLatin1String(kAllRuns) : names.join(QStringLiteral(", "));
+    const std::map<int32_t, Qt::PenStyle> styles = SecondSettingStyles(sweep);
+    std::set<int32_t> firstValues;
+    for (const auto& [key, members] : sweep.groups) firstValues.insert(key.empty() ? 0 : key[0]);
+    const std::map<int32_t, size_t> ranks = Ranks(firstValues);
+    for (const auto& [key, members] : sweep.groups) {
+      TFigureGroup group = FigureGroup(sweep, sweep.groupBands.at(key), members, b);
+      group.label = GroupLabel(sweep.varied, sweep.runs[members.front()].record.spec.settings, false);
+      if (group.label.isEmpty()) group.label = QLatin1String(kAllRuns);
+      group.colour = RankColour(ranks.at(key.empty() ? 0 : key[0]), ranks.size());
+      if (key.size() > 1) group.style = styles.at(key[1]);
+      figure.groups.push_back(std::move(group));
+    }
+    figure.title = FigureTitle(sweep, figure.varied);
+  } else {
+    const auto [p, why] = StrongestSetting(sweep, exploration);
+    const TSettingSpec& spec = specs[sweep.varied[p]];
+    figure.varied = QLatin1String(spec.option);
+    std::map<int32_t, std::vector<size_t>> byValue;
+    for (const auto& [key, members] : sweep.groups) {
+      auto& runs = byValue[key[p]];
+      runs.insert(runs.end(), members.begin(), members.end());
+    }
+    std::set<int32_t> values;
+    for (const auto& [value, members] : byValue) values.insert(value);
+    const std::map<int32_t, size_t> ranks = Ranks(values);
+    for (const auto& [value, members] : byValue) {
+      TFigureGroup group = FigureGroup(sweep, sweep.settingBands[p].at(value), members, b);
+      group.label = FormatSettingValue(spec, value);
+      group.colour = RankColour(ranks.at(value), ranks.size());
+      figure.groups.push_back(std::move(group));
+    }
+    figure.title =
+        QStringLiteral("Mean genes of %1 runs by %2: %3, %4")
+            .arg(sweep.runs.size())
+            .arg(figure.varied, Counted(byValue.size(), "value", "values"), PerLine(figure.groups, sweep.runs.size()));
+    // With one varied setting its values are the groups: nothing is pooled.
+    if (sweep.varied.size() > 1)
+      figure.subtitle =
+          QStringLiteral(
+              "%1 groups are too many lines to tell apart: each line pools the runs of one value of %2 "
+              "(%3), over the values of the other %4")
+              .arg(sweep.groups.size())
+              .arg(figure.varied, why, Counted(sweep.varied.size() - 1, "varied setting", "varied settings"));
+  }
   AddNeighbourDifferences(figure, sweep.varied.size());
   AddParentHistories(figure, sweep, defaults);
-  figure.title = FigureTitle(sweep, figure.varied);
   return figure;
 }
 
@@ -450,6 +721,14 @@ QString NoComparisonNote(const TSweep& sweep) {
            QLatin1String(kGroupsCsvName));
 }
 
+// Removes a table an earlier summary left that this one does not make: it
+// would no longer be true.
+TStatus RemoveStale(const QString& path) {
+  if (QFile::exists(path) && !QFile::remove(path))
+    return Failed(QStringLiteral("cannot remove the stale %1").arg(path));
+  return Success();
+}
+
 }  // namespace
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
@@ -459,36 +738,57 @@ QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   return groups;
 }
 
-TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window) {
-  TResult<std::vector<TRunData>> runs = ReadSweep(dir, defaults);
+TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
+                                  bool gzipSamples) {
+  TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);
   if (!runs) return runs.Error();
-  const TSweep sweep = Group(std::move(*runs));
+  TSweep sweep = Group(std::move(*runs));
   const QDir folder(dir);
+  std::vector<TBasis> bases{{"last", 1}};
+  if (window > 0) bases.push_back({"window", window});
+  {
+    TCsvFile summary(folder.filePath(QLatin1String(kSummaryCsvName)));
+    if (TStatus opened = summary.Open(); !opened) return opened.Error();
+    const char* samplesName = gzipSamples ? kSamplesCsvGzName : kSamplesCsvName;
+    TCsvFile samples(folder.filePath(QLatin1String(samplesName)), gzipSamples);
+    if (TStatus opened = samples.Open(); !opened) return opened.Error();
+    if (TStatus read = ReadRuns(sweep, bases, window, summary, samples); !read) return read.Error();
+    if (TStatus committed = summary.Commit(); !committed) return committed.Error();
+    if (TStatus committed = samples.Commit(); !committed) return committed.Error();
+    // The other form of the samples, left from an earlier summary, would no longer be true.
+    const char* other = gzipSamples ? kSamplesCsvName : kSamplesCsvGzName;
+    if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(other))); !removed) return removed.Error();
+  }
   const auto write = [&](const char* name, const auto& fill) {
     TCsvFile csv(folder.filePath(QLatin1String(name)));
     if (TStatus opened = csv.Open(); !opened) return opened;
     if (TStatus filled = fill(csv); !filled) return filled;
     return csv.Commit();
   };
-  if (TStatus e = write(kSummaryCsvName, [&](TCsvFile& csv) { return SummaryTable(sweep, window, csv); }); !e)
-    return e.Error();
-  if (TStatus e = write(kSamplesCsvName, [&](TCsvFile& csv) { return SamplesTable(sweep, csv); }); !e) return e.Error();
   if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { return GroupsTable(sweep, csv); }); !e) return e.Error();
-  std::vector<TBasis> bases{{"last", 1}};
-  if (window > 0) bases.push_back({"window", window});
-  TSummaryReport report{{}, NoComparisonNote(sweep)};
-  const QString comparison = folder.filePath(QLatin1String(kComparisonCsvName));
+  TSummaryReport report{{}, NoComparisonNote(sweep), {}, {}};
   if (sweep.varied.size() == 1) {
     if (TStatus e =
             write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report.comparison); });
         !e)
       return e.Error();
-  } else if (QFile::exists(comparison) && !QFile::remove(comparison)) {
-    // A comparison left from an earlier summary would no longer be true.
-    return Failed(QStringLiteral("cannot remove the stale %1").arg(comparison));
+  } else if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(kComparisonCsvName))); !removed) {
+    return removed.Error();
+  }
+  const TExploration exploration = Explore(sweep.measures);
+  report.effects = exploration.table;
+  // Runs that share every setting have nothing to explore, and need no note saying so.
+  if (!sweep.varied.empty()) report.effectsNote = exploration.note;
+  if (!exploration.analysis.isEmpty()) {
+    if (TStatus written = WriteEffects(folder.filePath(QLatin1String(kEffectsCsvName)), exploration.effects); !written)
+      return written.Error();
+    if (TStatus drawn = WriteEffectFigures(folder.absolutePath(), exploration, sweep.measures); !drawn)
+      return drawn.Error();
+  } else if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(kEffectsCsvName))); !removed) {
+    return removed.Error();
   }
   if (TStatus saved =
-          BuildSummaryFigure(FigureData(sweep, bases.back(), defaults))
+          BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))
               ->Save(folder.filePath(QLatin1String(kSummaryPngName)), folder.filePath(QLatin1String(kSummarySvgName)));
       !saved) {
     return saved.Error();

@@ -13,18 +13,24 @@
 
 // What a summary has to say besides its files.
 struct TSummaryReport {
-  QString comparison;  // for standard output; empty when none is made
-  QString note;        // one line for standard error, or empty: why no comparison is made
+  QString comparison;   // for standard output; empty when none is made
+  QString note;         // one line for standard error, or empty: why no comparison is made
+  QString effects;      // the exploration's table for standard output; empty without effects
+  QString effectsNote;  // the exploration's line for standard error, or empty
 };
 
-// Writes DIR/summary.csv, samples.csv, groups.csv, summary.png and
-// summary.svg from the run folders in DIR (`defaults` fill settings a record
-// lacks), and comparison.csv when exactly one setting varies. A run's final
-// value is its last sample's, and with `window` > 0 also the mean of its
-// last `window` samples. Gives the comparison as text to print, or when
-// several settings vary a note that says none is made; refuses a DIR without
-// run folders.
-TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window);
+// Writes DIR/summary.csv, samples.csv (samples.csv.gz with `gzipSamples`),
+// groups.csv, summary.png and summary.svg from the run folders in DIR
+// (`defaults` fill settings a record lacks), comparison.csv when exactly one
+// setting varies, and effects.csv with its figures when the runs' design
+// calls for an analysis. A run's final value is its last sample's, and with
+// `window` > 0 also the mean of its last `window` samples. The runs are read
+// one at a time: memory grows with the groups and their sample steps, not
+// with the samples. Gives the comparison as text to print, or when several
+// settings vary a note that says none is made; refuses a DIR without run
+// folders.
+TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
+                                  bool gzipSamples = false);
 
 // The group of each run: the settings that differ between the runs, as
 // "name=value ...", in the order of the settings; empty when none differs.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # pathwick_sweep on this machine alone: relative paths; the refusals before
 # the first run (a missing tool, named with the package that brings it; a
-# --window that is no whole number from 1); --window reaching the summary; and
+# --window that is no whole number from 1); --window and --gzip-samples
+# reaching the summary; and
 # the check after the last run, which names each run that did not complete,
 # counts them, and suggests running again only for an interrupted one; and
 # the options of a Slurm sweep that are refused before Slurm is asked.
@@ -82,6 +83,10 @@ window_of_runs() { awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "windo
 [ "$(window_of_runs sub/out/summary.csv)" = $'1\n1' ] || fail "without --window: $(window_of_runs sub/out/summary.csv)"
 (cd sub && "$sweep" ../jobs out --window=2) || fail "a sweep with --window exited $?"
 [ "$(window_of_runs sub/out/summary.csv)" = $'2\n2' ] || fail "--window 2: $(window_of_runs sub/out/summary.csv)"
+# --gzip-samples reaches the summary: the samples compressed, the plain table gone.
+(cd sub && "$sweep" ../jobs out --gzip-samples) || fail "a sweep with --gzip-samples exited $?"
+[ -s sub/out/samples.csv.gz ] && [ ! -e sub/out/samples.csv ] || fail "--gzip-samples: $(ls sub/out)"
+[ "$(zcat sub/out/samples.csv.gz | grep -c '^run-')" -ge 2 ] || fail "samples.csv.gz holds no runs' rows"
 
 # One line refused, one run interrupted (its pathwick_run is stopped with
 # SIGTERM once it has samples): both named, counted, and only the interrupted

@@ -2,6 +2,7 @@
 // a sweep against statistics computed here from the run folders, the README's
 // worked example, and the figures' files and series.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QAbstractSeries>
 #include <QChart>
@@ -92,8 +93,9 @@ double Cell(const std::map<QString, QString>& row, const char* column) {
 }
 
 // Runs of 2 evaporation rates x 3 seeds; a run's avg_angle at sample s is
-// base + seed * s, its trips 10 * seed + s. The last run of rate 0.8 was
-// interrupted after two samples.
+// base + seed * s, its unrounded mean_angle a quarter above, its trips
+// 10 * seed + s (trips_total their running sum). The last run of rate 0.8
+// was interrupted after two samples.
 constexpr int kSeeds = 3;
 constexpr int kSamples = 4;
 struct THandRun {
@@ -106,15 +108,20 @@ constexpr THandRun kHandRuns[] = {{20, 1, kSamples}, {20, 2, kSamples}, {20, 3, 
 
 double Angle(const THandRun& r, int s) { return (r.evaporation == 20 ? 60 : 40) + r.seed * r.seed * s; }
 double Trips(const THandRun& r, int s) { return 10 * r.seed + s; }
+double MeanAngle(const THandRun& r, int s) { return Angle(r, s) + 0.25; }
 
 // A run folder as pathwick_run writes it: run.json and series.csv holding
-// `samples`, the run of `steps` steps at that evaporation rate (hundredths).
+// `samples`, the run of `steps` steps at that evaporation rate (hundredths),
+// with further settings and its design point when given.
 void WriteRun(const QString& dir, const TSettingValues& defaults, int evaporation, uint32_t seed, int32_t steps,
-              const std::vector<TSample>& samples) {
+              const std::vector<TSample>& samples, const std::vector<std::pair<const char*, int32_t>>& settings = {},
+              const std::optional<TDesignPoint>& design = std::nullopt) {
   ASSERT_TRUE(QDir().mkpath(dir));
   TRunRecord record;
   record.spec.settings = defaults;
   record.spec.settings[*FindSetting("evaporation-rate")] = evaporation;
+  for (const auto& [option, value] : settings) record.spec.settings[*FindSetting(option)] = value;
+  record.spec.design = design;
   record.spec.seed = seed;
   record.spec.steps = steps;
   record.samples = static_cast<int32_t>(samples.size());
@@ -137,7 +144,10 @@ class HandSweep : public ::testing::Test {
         samples[s].step = s * 100;
         samples[s].avgAngle = static_cast<int32_t>(Angle(r, s));
         samples[s].avgWiggle = 70;
+        samples[s].meanAngle = MeanAngle(r, s);
+        samples[s].meanWiggle = 70;
         samples[s].trips = static_cast<int64_t>(Trips(r, s));
+        samples[s].tripsTotal = (s > 0 ? samples[s - 1].tripsTotal : 0) + samples[s].trips;
       }
       const QString dir = tmp_.filePath(QStringLiteral("run-e%1-s%2").arg(r.evaporation).arg(r.seed));
       WriteRun(dir, defaults_, r.evaporation, static_cast<uint32_t>(r.seed), kSamples * 100, samples);
@@ -206,8 +216,8 @@ TEST_F(HandSweep, GroupsHoldEachStepsMeanSdAndStudentInterval) {
 TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
   const QString report = Summarize(2);
   const TTable comparison = ReadTable(tmp_.filePath("comparison.csv"));
-  // 3 measures x 2 bases x (2 groups + 1 difference).
-  ASSERT_EQ(comparison.size(), 18u);
+  // 4 measures x 2 bases x (2 groups + 1 difference).
+  ASSERT_EQ(comparison.size(), 24u);
   const auto find = [&](const char* measure, const char* basis, const char* kind) {
     for (const auto& row : comparison) {
       if (row.at("measure") == measure && row.at("basis") == basis && row.at("kind") == kind &&
@@ -217,13 +227,13 @@ TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
     ADD_FAILURE() << measure << " " << basis << " " << kind;
     return std::map<QString, QString>{};
   };
-  // Final values: the last sample, and the mean of the last two.
+  // Final values of the unrounded gene: the last sample, and the mean of the last two.
   const auto finals = [](int evaporation, int window) {
     std::vector<double> v;
     for (const THandRun& r : kHandRuns) {
       if (r.evaporation != evaporation) continue;
       double sum = 0;
-      for (int s = r.samples - window; s < r.samples; ++s) sum += Angle(r, s);
+      for (int s = r.samples - window; s < r.samples; ++s) sum += MeanAngle(r, s);
       v.push_back(sum / window);
     }
     return v;
@@ -234,7 +244,8 @@ TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
     const auto b = finals(80, window);
     const TExpected ea = Expect(a, kT2);
     const TExpected eb = Expect(b, kT2);
-    const auto group = find("avg_angle", basis, "group");
+    const auto group = find("mean_angle", basis, "group");
+    EXPECT_EQ(group.at("method"), "t");
     EXPECT_EQ(Cell(group, "window"), window);
     EXPECT_NEAR(Cell(group, "estimate"), ea.mean, kTolerance);
     EXPECT_NEAR(Cell(group, "ci_low"), ea.low, kTolerance);
@@ -245,7 +256,8 @@ TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
     const double vb = eb.sd * eb.sd / 3;
     const double df = (va + vb) * (va + vb) / (va * va / 2 + vb * vb / 2);
     const double half = StudentTQuantile(0.975, df) * std::sqrt(va + vb);
-    const auto difference = find("avg_angle", basis, "difference");
+    const auto difference = find("mean_angle", basis, "difference");
+    EXPECT_EQ(difference.at("method"), "welch");
     EXPECT_EQ(difference.at("value"), "0.8");
     EXPECT_EQ(difference.at("versus"), "0.2");
     EXPECT_NEAR(Cell(difference, "estimate"), eb.mean - ea.mean, kTolerance);
@@ -256,8 +268,12 @@ TEST_F(HandSweep, ComparisonHoldsFinalMeansAndWelchDifferences) {
         << report.toStdString();
   }
   // The wiggle gene is equal in every run: a zero-width interval, not a division by zero.
-  const auto wiggle = find("avg_wiggle", "last", "difference");
+  const auto wiggle = find("mean_wiggle", "last", "difference");
   EXPECT_NEAR(Cell(wiggle, "ci_low"), Cell(wiggle, "ci_high"), kTolerance);
+  // Rate 0.2's trips per 100 steps: over the last sample interval 10 seed + 3,
+  // over the window of two intervals 10 seed + 2.5, averaged over seeds 1 to 3.
+  EXPECT_NEAR(Cell(find("trip_rate", "last", "group"), "estimate"), 23, kTolerance);
+  EXPECT_NEAR(Cell(find("trip_rate", "window", "group"), "estimate"), 22.5, kTolerance);
 }
 
 TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
@@ -284,6 +300,26 @@ TEST_F(HandSweep, SamplesJoinBackToTheRunFolders) {
   }
 }
 
+// The samples compressed on request read back as the plain table, and the
+// form not asked for is not left beside it.
+TEST_F(HandSweep, CompressedSamplesReadBackEqualToPlain) {
+  Summarize(0);
+  const QByteArray plain = runner_test::ReadFile(tmp_.filePath("samples.csv"));
+  ASSERT_FALSE(plain.isEmpty());
+  ASSERT_TRUE(::Summarize(tmp_.path(), defaults_, 0, true).Ok());
+  QByteArray unpacked;
+  gzFile file = gzopen(QFile::encodeName(tmp_.filePath("samples.csv.gz")).constData(), "rb");
+  ASSERT_NE(file, nullptr);
+  char block[1 << 14];
+  for (int n; (n = gzread(file, block, sizeof block)) > 0;) unpacked.append(block, n);
+  gzclose(file);
+  EXPECT_EQ(unpacked, plain);
+  EXPECT_FALSE(QFile::exists(tmp_.filePath("samples.csv")));
+  EXPECT_FALSE(QFile::exists(tmp_.filePath("samples.csv.gz.part")));
+  Summarize(0);
+  EXPECT_FALSE(QFile::exists(tmp_.filePath("samples.csv.gz")));
+}
+
 TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
   for (const char* name : {"summary.csv", "samples.csv", "groups.csv", "comparison.csv"}) {
     SCOPED_TRACE(name);
@@ -308,7 +344,7 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
     TFigureGroup group;
     group.label = g == 0 ? "0.2" : "0.8";
     group.colour = Qt::blue;
-    for (size_t gene = 0; gene < 2; ++gene) {
+    for (size_t gene = 0; gene < kSummaryRows; ++gene) {
       group.curves[gene] = {{0, 50, 40, 60}, {100, 52, 41, 63}};
       group.finals[gene] = {50, 52, 61};
       group.finalEstimates[gene] = Estimate(group.finals[gene]);
@@ -320,8 +356,8 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   QSvgRenderer svg(tmp_.filePath("summary.svg"));
   ASSERT_TRUE(svg.isValid());
   EXPECT_EQ(svg.viewBox().size(), figure->Size());
-  ASSERT_EQ(figure->Charts().size(), 4u);  // per gene: over the run, at the end
-  for (size_t gene = 0; gene < 2; ++gene) {
+  ASSERT_EQ(figure->Charts().size(), 6u);  // per gene and for the trips: over the run, at the end
+  for (size_t gene = 0; gene < kSummaryRows; ++gene) {
     QList<QAbstractSeries*> time = figure->Charts()[2 * gene]->series();
     QList<QAbstractSeries*> end = figure->Charts()[2 * gene + 1]->series();
     EXPECT_EQ(time.size(), 2 * 2);  // a band and a mean line per group
@@ -345,6 +381,8 @@ TEST(SummaryFigure, TitleCountsRunsAndGroupsInWordsThatFitThem) {
       {{20, 80}, "Mean genes of 2 runs by evaporation-rate: 2 groups, 1 run (seed) each"},
       {{20, 20, 80, 80}, "Mean genes of 4 runs by evaporation-rate: 2 groups, 2 runs (seeds) each"},
       {{20, 20, 80}, "Mean genes of 3 runs by evaporation-rate: 2 groups, 1 to 2 runs (seeds) each"},
+      // More groups than lines that read apart: pooled by the setting, said so.
+      {{10, 20, 30, 40, 50, 60, 70, 80, 90}, "Mean genes of 9 runs by evaporation-rate: 9 values, 1 run (seed) each"},
   };
   auto form = std::make_unique<TForm1>();
   const TSettingValues defaults = ReadSettings(*form);
@@ -388,8 +426,14 @@ TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
     sample.avgAngle = row.at("avg_angle").toInt();
     sample.avgWiggle = row.at("avg_wiggle").toInt();
     sample.trips = row.at("trips").toLongLong();
+    // The fixture holds the chart's rounded genes; here they stand for the
+    // unrounded ones the comparison reads, and the trips add up to the total.
+    sample.meanAngle = sample.avgAngle;
+    sample.meanWiggle = sample.avgWiggle;
     const int evaporation = static_cast<int>(std::lround(row.at("evaporation_rate").toDouble() * 100));
-    runs[{evaporation, row.at("seed").toUInt()}].push_back(sample);
+    auto& series = runs[{evaporation, row.at("seed").toUInt()}];
+    sample.tripsTotal = (series.empty() ? 0 : series.back().tripsTotal) + sample.trips;
+    series.push_back(sample);
   }
   ASSERT_EQ(runs.size(), 20u);
   QTemporaryDir tmp;
@@ -409,6 +453,85 @@ TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
   for (qsizetype i = 0; i < readme.size(); ++i) EXPECT_EQ(printed[i].toStdString(), readme[i].toStdString());
   // The prose after the block quotes the wiggle gene's difference.
   EXPECT_TRUE(report->contains(QStringLiteral("0.8 - 0.2: 10.99 [-0.55, 22.53]"))) << report->toStdString();
+}
+
+// --- The study's measures of a run ---
+
+// One run's series by hand: mean_angle 10, 20, 40, 80 and cumulative trips
+// 0, 5, 15, 45 and births 0, 0, 2, 3 at steps 0 to 300. A window of K samples
+// spans the K sample intervals before the last sample, or from the first
+// sample when it reaches back that far.
+TEST(StudyMeasures, WindowMeansAndRatesOfATinySeries) {
+  const struct {
+    int32_t window;
+    int samples;  // the series' first samples the run holds
+    const char* meanAngle;
+    const char* tripRate;
+    const char* birthRate;
+  } table[] = {
+      {1, 4, "80.0000", "30.0000", "1.0000"}, {2, 4, "60.0000", "20.0000", "1.5000"},
+      {3, 4, "46.6667", "15.0000", "1.0000"}, {10, 4, "37.5000", "15.0000", "1.0000"},
+      {2, 3, "30.0000", "7.5000", "1.0000"},  {1, 1, "10.0000", "", ""},
+  };
+  const double angles[] = {10, 20, 40, 80};
+  const int64_t trips[] = {0, 5, 15, 45};
+  const int64_t births[] = {0, 0, 2, 3};
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  for (const auto& row : table) {
+    SCOPED_TRACE(testing::Message() << "window " << row.window << ", " << row.samples << " samples");
+    QTemporaryDir tmp;
+    std::vector<TSample> samples(row.samples);
+    for (int s = 0; s < row.samples; ++s) {
+      samples[s].step = 100 * s;
+      samples[s].meanAngle = angles[s];
+      samples[s].tripsTotal = trips[s];
+      samples[s].birthsTotal = births[s];
+    }
+    WriteRun(tmp.filePath("run"), defaults, 50, 1, 400, samples);
+    ASSERT_TRUE(Summarize(tmp.path(), defaults, row.window).Ok());
+    const TTable summary = ReadTable(tmp.filePath("summary.csv"));
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0].at("window_mean_angle"), row.meanAngle);
+    EXPECT_EQ(summary[0].at("trip_rate"), row.tripRate);
+    EXPECT_EQ(summary[0].at("birth_rate"), row.birthRate);
+  }
+}
+
+// An interval never leaves what the measure can be: where Student's t would,
+// the bootstrap over the values takes its place, named, and it is the same
+// on every call.
+TEST(StudyMeasures, IntervalsStayWithinTheMeasuresRange) {
+  const struct {
+    const char* name;
+    std::vector<double> values;
+    TBounds bounds;
+    const char* method;
+  } table[] = {
+      {"spread rates", {10, 12, 14, 11, 13}, {0.0, std::nullopt}, "t"},
+      {"skewed rates", {0, 0, 0, 0, 0, 0, 0, 0, 0, 60}, {0.0, std::nullopt}, "bootstrap"},
+      {"genes at the top", {255, 255, 255, 240}, {0.0, 255.0}, "bootstrap"},
+      {"unbounded", {0, 0, 0, 60}, {}, "t"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.name);
+    const TEstimate e = BoundedEstimate(row.values, row.bounds);
+    ASSERT_TRUE(e.low && e.high && e.method);
+    EXPECT_STREQ(e.method, row.method);
+    EXPECT_EQ(e.mean, Estimate(row.values).mean);
+    EXPECT_LE(*e.low, e.mean);
+    EXPECT_GE(*e.high, e.mean);
+    if (row.bounds.lowest) EXPECT_GE(*e.low, *row.bounds.lowest);
+    if (row.bounds.highest) EXPECT_LE(*e.high, *row.bounds.highest);
+    if (std::string_view(row.method) == "t") {
+      EXPECT_EQ(e.low, Estimate(row.values).low);
+    } else {
+      EXPECT_LT(*e.low, *e.high);
+      const TEstimate again = BoundedEstimate(row.values, row.bounds);
+      EXPECT_EQ(again.low, e.low);
+      EXPECT_EQ(again.high, e.high);
+    }
+  }
 }
 
 TEST(ValueColours, FixedByValueAndOrdered) {
@@ -1092,6 +1215,86 @@ TEST(Explore, EffectsFileHoldsEveryEstimateAndIsWrittenWholeOrNotAtAll) {
   const TStatus nowhere = WriteEffects(dir.filePath("missing/effects.csv"), x.effects);
   ASSERT_FALSE(nowhere.Ok());
   EXPECT_EQ(nowhere.Error().status, kExitFailed);
+}
+// A 2 x 2 factorial written as run folders, each recording its design
+// point, whose mean_angle is 40 + 6 at the high evaporation rate + 2 at the
+// high mutation rate, ±0.5 by seed, and whose trips grow by 10 + 4 at the
+// high evaporation rate per 100 steps: the summary's effects.csv holds those
+// effects, and its figure pools nothing at four groups.
+TEST(StudyMeasures, FactorialRunFoldersGiveTheirEffects) {
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  const QStringList factors{"evaporation-rate", "mutation-rate"};
+  int32_t point = 0;
+  for (const int evaporation : {20, 80}) {
+    for (const int mutation : {1, 5}) {
+      for (const uint32_t seed : {1u, 2u}) {
+        std::vector<TSample> samples(5);
+        for (int s = 0; s < 5; ++s) {
+          samples[s].step = 100 * s;
+          samples[s].meanAngle = 40 + (evaporation == 80 ? 6 : 0) + (mutation == 5 ? 2 : 0) + (seed == 1 ? 0.5 : -0.5);
+          samples[s].meanWiggle = 90;
+          samples[s].tripsTotal = s * (evaporation == 80 ? 14 : 10);
+        }
+        WriteRun(tmp.filePath(QStringLiteral("run-%1-seed-%2").arg(point).arg(seed)), defaults, evaporation, seed, 500,
+                 samples, {{"mutation-rate", mutation}}, Point("factorial", factors, point, "cell"));
+      }
+      ++point;
+    }
+  }
+  const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 3);
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  EXPECT_TRUE(report->effects.contains("mean_angle")) << report->effects.toStdString();
+  const TTable effects = ReadTable(tmp.filePath("effects.csv"));
+  const struct {
+    const char* measure;
+    const char* term;
+    double estimate;
+  } expected[] = {
+      {"mean_angle", "evaporation-rate", 6},
+      {"mean_angle", "mutation-rate", 2},
+      {"mean_angle", "evaporation-rate:mutation-rate", 0},
+      {"trip_rate", "evaporation-rate", 4},
+      {"trip_rate", "mutation-rate", 0},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(testing::Message() << e.measure << " " << e.term);
+    const auto row = std::find_if(effects.begin(), effects.end(), [&](const auto& r) {
+      return r.at("measure") == e.measure && r.at("term") == e.term;
+    });
+    ASSERT_NE(row, effects.end());
+    EXPECT_NEAR(Cell(*row, "estimate"), e.estimate, 1e-6);
+  }
+  const QString svg = QString::fromUtf8(runner_test::ReadFile(tmp.filePath("summary.svg")));
+  EXPECT_TRUE(svg.contains(">Mean genes of 8 runs by mutation-rate, evaporation-rate: 4 groups, 2 runs (seeds) each<"));
+  EXPECT_FALSE(svg.contains("too many lines"));
+}
+
+// Ten groups of two settings are too many lines: the figure pools the runs
+// by the setting of the largest effect on mean_angle, and says so.
+TEST(StudyMeasures, ManyGroupsArePooledByTheStrongestSetting) {
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  for (const int evaporation : {20, 80}) {
+    for (const int mutation : {1, 2, 3, 4, 5}) {
+      std::vector<TSample> samples(3);
+      for (int s = 0; s < 3; ++s) {
+        samples[s].step = 100 * s;
+        samples[s].meanAngle = 40 + 10 * mutation + (evaporation == 80 ? 1 : 0);
+      }
+      WriteRun(tmp.filePath(QStringLiteral("run-e%1-m%2").arg(evaporation).arg(mutation)), defaults, evaporation, 1,
+               300, samples, {{"mutation-rate", mutation}});
+    }
+  }
+  const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 0);
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  const QString svg = QString::fromUtf8(runner_test::ReadFile(tmp.filePath("summary.svg")));
+  EXPECT_TRUE(svg.contains(">Mean genes of 10 runs by mutation-rate: 5 values, 2 runs (seeds) each<"));
+  EXPECT_TRUE(
+      svg.contains("10 groups are too many lines to tell apart: each line pools the runs of one value of "
+                   "mutation-rate (the largest effect on mean_angle"));
 }
 
 // The figures of every kind of design: a forest plot whose every term is

@@ -544,7 +544,7 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
     EXPECT_FALSE(entry(option).isEmpty()) << option;
   // The paragraph on the modes says what the parser does.
   const QString modes = help.mid(help.indexOf("Each mode refuses")).section("\n\n", 0, 0).simplified();
-  EXPECT_TRUE(modes.contains("--summarize takes only --quiet and --window")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains("--summarize takes only --quiet, --window and --gzip-samples")) << modes.toStdString();
   EXPECT_TRUE(modes.contains("--verify takes only --quiet")) << modes.toStdString();
   EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
   EXPECT_EQ(JobLineReserved().contains("--force"), true);
@@ -874,7 +874,9 @@ TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSett
   EXPECT_TRUE(summarized.out.isEmpty()) << summarized.out.toStdString();
   EXPECT_EQ(summarized.err,
             "pathwick_run: note: no comparison printed: it is made only when exactly one setting varies, and 2 vary "
-            "(evaporation-rate, diffuse); summary.csv, samples.csv and groups.csv hold every run\n");
+            "(evaporation-rate, diffuse); summary.csv, samples.csv and groups.csv hold every run\n"
+            "pathwick_run: note: the varied settings do not form a factorial (2 of 4 combinations) and no design is "
+            "recorded: no effects estimated\n");
   for (const char* table : {"summary.csv", "samples.csv", "groups.csv"})
     EXPECT_TRUE(QFile::exists(sweep + "/" + table)) << table;
   EXPECT_FALSE(QFile::exists(sweep + "/comparison.csv"));

@@ -477,6 +477,8 @@ const TOptionRow kOptionRows[] = {
      In(K::kSummarize), K::kSummarize, false, false, ReadText<&TCommand::folder>},
     {"window", nullptr, "K", "for --summarize: final values are also the mean of each run's last K samples",
      kCountRange, {}, nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadWhole<&TCommand::window>},
+    {"gzip-samples", nullptr, "", "for --summarize: write samples.csv.gz (gzip) instead of samples.csv", {}, {},
+     nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadFlag<&TCommand::gzipSamples>},
     {"verify", nullptr, "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256",
      {}, {}, nullptr, "a folder", In(K::kVerify), K::kVerify, false, false, ReadText<&TCommand::folder>},
     {"ended", nullptr, "DIR",

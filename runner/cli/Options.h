@@ -70,13 +70,14 @@ struct TCommand {
   QString out;  // kRun: the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
-  QList<TVary> vary;      // kGrid
-  QList<uint32_t> seeds;  // kGrid: the seeds of --seeds
-  TDesignOptions design;  // kGrid
-  QString folder;         // kSummarize, kVerify
-  int32_t window = 0;     // kSummarize: samples a run's final mean spans (0: the last only)
-  QStringList folders;    // kEnded: the run folders asked about, in order
-  QStringList jobLines;   // kSeedOf: the job lines asked about, in order
+  QList<TVary> vary;         // kGrid
+  QList<uint32_t> seeds;     // kGrid: the seeds of --seeds
+  TDesignOptions design;     // kGrid
+  QString folder;            // kSummarize, kVerify
+  int32_t window = 0;        // kSummarize: samples a run's final mean spans (0: the last only)
+  bool gzipSamples = false;  // kSummarize: samples.csv.gz instead of samples.csv
+  QStringList folders;       // kEnded: the run folders asked about, in order
+  QStringList jobLines;      // kSeedOf: the job lines asked about, in order
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

@@ -63,10 +63,13 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       return Success();
     }
     case TCommandKind::kSummarize: {
-      TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window);
+      TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples);
       if (!report) return report.Error();
       if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
+      if (!report->effectsNote.isEmpty())
+        std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
       std::fputs(qPrintable(report->comparison), stdout);
+      std::fputs(qPrintable(report->effects), stdout);
       return Success();
     }
     case TCommandKind::kVerify: return VerifyRun(form, command.folder, defaults, command.quiet, figures);

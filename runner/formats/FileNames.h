@@ -25,6 +25,7 @@ inline constexpr const char* kSummaryCsvName = "summary.csv";
 inline constexpr const char* kSummaryPngName = "summary.png";
 inline constexpr const char* kSummarySvgName = "summary.svg";
 inline constexpr const char* kSamplesCsvName = "samples.csv";
+inline constexpr const char* kSamplesCsvGzName = "samples.csv.gz";
 inline constexpr const char* kGroupsCsvName = "groups.csv";
 inline constexpr const char* kComparisonCsvName = "comparison.csv";
 
