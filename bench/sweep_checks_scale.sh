@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sweep's own checks at RUNS folders, without making RUNS runs: one run of
-# STEPS steps is made, and its files are hard-linked into every folder a job
-# list of RUNS lines names. Then, each under /usr/bin/time -v:
+# STEPS steps is made, and its files are copied into every folder a job list
+# of RUNS lines names. Then, each under /usr/bin/time -v:
 #   checks  the sweep of that list into that folder: nothing left to run, so
 #           its reading of the seeds, the --ended queries and the summary
 #   report  the same list into an empty folder, stopped (SIGTERM to the whole
@@ -23,11 +23,14 @@ rm -rf "$work/linked" "$work/stopped" "$work/template"
 "$runner" --grid --seeds "1-$runs" --steps "$steps" >"$work/jobs"
 "$runner" --seed 1 --steps "$steps" --quiet --out "$work/template"
 mkdir "$work/linked"
-# One process for every folder and link.
+# One process writes every folder, each file a copy (a file takes at most
+# 65,000 hard links).
 awk '{ for (i = 1; i < NF; i++) if ($i == "--seed") printf "run-%04d-seed-%s\n", NR, $(i + 1) }' "$work/jobs" |
-  perl -e 'my ($from, $to) = @ARGV; opendir(my $d, $from) or die; my @files = grep { !/^\./ } readdir($d);
+  perl -e 'my ($from, $to) = @ARGV; opendir(my $d, $from) or die; my %bytes;
+    for my $f (grep { !/^\./ } readdir($d)) { local $/; open(my $in, "<", "$from/$f") or die; $bytes{$f} = <$in> }
     while (my $name = <STDIN>) { chomp $name; mkdir "$to/$name" or die "$to/$name: $!";
-      for my $f (@files) { link("$from/$f", "$to/$name/$f") or die "$f: $!" } }' "$work/template" "$work/linked"
+      for my $f (keys %bytes) { open(my $out, ">", "$to/$name/$f") or die "$f: $!"; print $out $bytes{$f}; close($out) or die } }' \
+  "$work/template" "$work/linked"
 
 cat >"$work/stopping_run" <<SCRIPT
 #!/usr/bin/env bash
