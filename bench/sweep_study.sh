@@ -29,7 +29,9 @@ peak() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/times/$1.t
 
 rm -rf "$work/out"
 timed grid "$runner" --grid --seeds "1-$runs" --steps "$steps" >"$work/jobs"
-timed sweep "$sweep" "$work/jobs" "$work/out" 2>"$work/sweep.err"
+# A sweep with runs that did not complete still has its stages measured; its
+# report is in sweep.err.
+timed sweep "$sweep" "$work/jobs" "$work/out" 2>"$work/sweep.err" || echo "the sweep exited $?: see $work/sweep.err"
 cp "$work/out/.sweep/joblog" "$work/joblog"  # the sweep again, below, has no runs to log
 timed summary "$runner" --summarize "$work/out" >/dev/null
 timed checks "$sweep" "$work/jobs" "$work/out" 2>>"$work/sweep.err"  # all completed: the checks alone, and the summary
