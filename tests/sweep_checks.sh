@@ -113,7 +113,12 @@ expect 1 '^pathwick_sweep: run-0003-seed-3 \(line 3: --steps 300 --agents 50 --s
 grep -Eq '^pathwick_sweep: run-0004-seed-9 \(line 4: .*\) interrupted on this machine$' err || fail "the interrupted run is not named: $(cat err)"
 grep -Eq '2 of 4 runs did not complete; .*summary.csv is partial: 2 runs completed .*run the same command again to complete the 1 interrupted$' err ||
   fail "the count and the advice: $(cat err)"
-[ "$(grep -c . err)" -eq 3 ] || fail "one line per failed run and one message: $(cat err)"
+grep -qx 'pathwick_sweep: of 4 runs 2 completed, 1 failed, 1 interrupted' err || fail "the counts: $(cat err)"
+grep -qx "pathwick_sweep: every run that did not complete, one a line: $tmp/mixed/.sweep/not-completed.txt" err ||
+  fail "the list is not named: $(cat err)"
+[ "$(grep -c . err)" -eq 5 ] || fail "counts, two runs, the list and one message: $(cat err)"
+[ "$(cut -d' ' -f1 mixed/.sweep/not-completed.txt)" = $'run-0003-seed-3\nrun-0004-seed-9' ] ||
+  fail "the list: $(cat mixed/.sweep/not-completed.txt)"
 
 # Again: the interrupted run is made afresh; the refused line stays refused,
 # and running again is no longer suggested.
@@ -121,4 +126,54 @@ sed -i 's/--steps 2000000/--steps 400/' mixed.jobs
 expect 1 '^pathwick_sweep: 1 of 4 runs did not complete; .*partial: 3 runs completed' "$sweep" mixed.jobs mixed
 ! grep -q 'again' err || fail "a refused line is not worth running again: $(cat err)"
 grep -q '^run-0004-seed-9,.*,completed,' mixed/summary.csv || fail "the interrupted run was not completed"
-echo "sweep checks: refusals, relative paths, failed runs named and counted"
+[ "$(wc -l <mixed/.sweep/not-completed.txt)" -eq 1 ] || fail "the list of an earlier sweep stays: $(cat mixed/.sweep/not-completed.txt)"
+
+# The report of a sweep of 300 runs stopped at its second run (the run sends
+# SIGTERM to the whole sweep, its process group, as Ctrl-C would) stays a few
+# lines long; the list holds every run not completed.
+seq 300 | sed 's/.*/--steps 100 --agents 20 --seed &/' >many.jobs
+cat >stopping_sweep <<SCRIPT
+#!/usr/bin/env bash
+case "\$*" in *"--out "*"/run-0002-"*) kill -TERM -- "-\$(cat "$tmp/sweep.pid")"; exit 1 ;; esac
+exec "$runner" "\$@"
+SCRIPT
+chmod +x stopping_sweep
+status=0
+PATHWICK_RUN=$tmp/stopping_sweep setsid bash -c 'echo $$ >sweep.pid; exec "$0" "$@"' "$sweep" many.jobs many --jobs 1 \
+  >/dev/null 2>err || status=$?
+[ "$status" -eq 1 ] || fail "the stopped sweep exited $status: $(cat err)"
+# The stopped run is counted as interrupted when parallel logged it before it stopped too.
+grep -Eqx 'pathwick_sweep: of 300 runs 1 completed, (1 interrupted, 298|299) not started' err || fail "the counts: $(cat err)"
+[ "$(grep -c . err)" -le 7 ] || fail "the report of 300 runs is $(grep -c . err) lines long: $(head -n 20 err)"
+[ "$(wc -l <many/.sweep/not-completed.txt)" -eq 299 ] || fail "the list does not hold the 299 runs not completed"
+grep -q '^run-0300-seed-300 (line 300: --steps 100 --agents 20 --seed 300) not run: the sweep was interrupted$' \
+  many/.sweep/not-completed.txt || fail "the last run is not listed: $(tail -n1 many/.sweep/not-completed.txt)"
+
+# One sweep per folder: a second one is refused, naming the first, while the
+# first (its run waiting on a fifo) holds it; once the first is killed with
+# SIGKILL, the folder is free again.
+mkfifo begun never
+cat >holding_run <<SCRIPT
+#!/bin/sh
+case "\$*" in
+  *"--out "*) echo begun >"$tmp/begun"; read -r _ <"$tmp/never"; exit 1 ;;
+  *) exec "$runner" "\$@" ;;
+esac
+SCRIPT
+chmod +x holding_run
+PATHWICK_RUN=$tmp/holding_run setsid "$sweep" jobs held --jobs 1 >/dev/null 2>held.err &
+holder=$!
+exec 3<>begun
+read -r -t 240 -u 3 _ || fail "the held sweep never began its run: $(cat held.err)"
+exec 3<&-
+expect 2 "^pathwick_sweep: $tmp/held is taken by a sweep that is still running \(pid $holder on [^,]+, started [0-9-]+ [0-9:]+ UTC: pathwick_sweep jobs held --jobs 1\)" \
+  "$sweep" jobs held
+kill -KILL -- "-$holder"
+wait "$holder" || true
+# Its run, in a process group of parallel's own, is let go.
+exec 3<>never
+echo go >&3
+exec 3>&-
+"$sweep" jobs held 2>err || fail "a sweep after the first was killed exited $?: $(cat err)"
+[ "$(grep -c '^run-.*,completed,' held/summary.csv)" -eq 2 ] || fail "the sweep after the killed one lacks runs"
+echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock"

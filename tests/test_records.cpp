@@ -452,6 +452,7 @@ TEST(Parser, EachModeTakesExactlyItsOptionsWrittenWithOneDashOrTwo) {
       {"from", "c.pwk", true, true, true, false, false},
       {"quiet", nullptr, true, false, false, true, true},
       {"window", "3", false, false, false, true, false},
+      {"repeat", "2", false, false, false, false, true},
       {"agents", "40", true, true, true, false, false},
       {"diffuse", nullptr, true, true, true, false, false},
   };
@@ -545,7 +546,7 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
   // The paragraph on the modes says what the parser does.
   const QString modes = help.mid(help.indexOf("Each mode refuses")).section("\n\n", 0, 0).simplified();
   EXPECT_TRUE(modes.contains("--summarize takes only --quiet, --window and --gzip-samples")) << modes.toStdString();
-  EXPECT_TRUE(modes.contains("--verify takes only --quiet")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains("--verify takes only --quiet and --repeat")) << modes.toStdString();
   EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
   EXPECT_EQ(JobLineReserved().contains("--force"), true);
   EXPECT_FALSE(JobLineReserved().contains("--steps"));
@@ -779,8 +780,9 @@ TEST_F(Records, VerifyExitsZeroWhenIdenticalOneNamingTheFirstFileThatDiffersTwoW
   Run({"--config", older + "/run.json"}, tmp.filePath("older-again"));
   EXPECT_EQ(ReadFile(tmp.filePath("older-again/series.csv")), olderSeries);
   EXPECT_EQ(Record(tmp.filePath("older-again"))["series_columns"].toInt(), kSeriesColumnsBeforeField);
-  // No run at all.
-  for (const QString& dir : {tmp.filePath("none"), tmp.path()}) {
+  // No run at all: no folder, or one whose folders hold no record.
+  ASSERT_TRUE(QDir().mkpath(tmp.filePath("no-runs/notes")));
+  for (const QString& dir : {tmp.filePath("none"), tmp.filePath("no-runs")}) {
     const Finished none = RunProgram({"--verify", dir});
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(none.err.contains("holds no run")) << none.err.toStdString();

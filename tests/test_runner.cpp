@@ -13,17 +13,21 @@
 #include <QLineSeries>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <tuple>
 
 #include "CellForm.h"
 #include "Experiment.h"
 #include "Runtime.h"
+#include "Verify.h"
 #include "agents_support.h"
 
 namespace {
@@ -372,6 +376,149 @@ TEST(RunnerProgram, InterruptedRunKeepsItsSamplesAndACheckpointThatContinuesIt) 
   const QByteArray continued = Read(tmp.filePath("c/series.csv"));
   EXPECT_EQ(Read(tmp.filePath("r/series.csv")) + continued.mid(continued.indexOf('\n') + 1),
             Read(tmp.filePath("whole/series.csv")));
+}
+
+// The sample of a sweep's runs to repeat: the asked number, in the runs'
+// order, the same each time, and a larger sample holds every smaller one.
+TEST(VerifySweep, TheRepeatedSampleIsReproducibleAndGrowsByAddingRuns) {
+  QStringList runs;
+  for (int i = 1; i <= 200; ++i) runs << QStringLiteral("run-%1-seed-%2").arg(i, 4, 10, QLatin1Char('0')).arg(i);
+  QStringList smaller;
+  for (int32_t count : {0, 1, 3, 50, 199}) {
+    const QStringList chosen = ChooseRepeated(runs, count);
+    ASSERT_EQ(chosen.size(), count);
+    EXPECT_EQ(chosen, ChooseRepeated(runs, count));
+    qsizetype last = -1;
+    for (const QString& name : chosen) {
+      const qsizetype at = runs.indexOf(name);
+      EXPECT_GT(at, last) << "in the runs' order, each once: " << name.toStdString();
+      last = at;
+    }
+    for (const QString& name : smaller) EXPECT_TRUE(chosen.contains(name)) << count << " lacks " << name.toStdString();
+    smaller = chosen;
+  }
+  EXPECT_EQ(ChooseRepeated(runs, kRepeatAll), runs);
+  EXPECT_EQ(ChooseRepeated(runs, 500), runs);
+  // Not simply the first runs by name.
+  EXPECT_NE(ChooseRepeated(runs, 3), runs.mid(0, 3));
+}
+
+// --verify of a folder of runs: 0 when every run is intact, 1 naming the run
+// and file once a byte changes (or a record is lost, or a record no longer
+// repeats its files), 2 for a folder that holds no run.
+struct SweepDamage {
+  const char* name;
+  std::function<bool(const QString& sweep)> damage;
+  QStringList options;
+  int status;
+  const char* run;   // the run standard error names first, with
+  const char* file;  // what it says of the file
+};
+
+TEST(VerifySweep, ChecksEveryRunsFilesAndRepeatsASample) {
+  QTemporaryDir tmp;
+  const QString pristine = tmp.filePath("pristine");
+  for (int seed = 1; seed <= 4; ++seed) {
+    ASSERT_EQ(RunProgram({"--seed", QString::number(seed), "--steps", "200", "--agents", "40", "--histograms",
+                          "--quiet", "--out", QStringLiteral("%1/run-%2").arg(pristine).arg(seed)})
+                  .status,
+              0);
+  }
+  const auto flipByte = [](const QString& file) {
+    QByteArray bytes = Read(file);
+    if (bytes.size() < 10) return false;
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 1);
+    return runner_test::WriteFile(file, bytes, QIODevice::WriteOnly | QIODevice::Truncate);
+  };
+  const SweepDamage table[] = {
+      {"intact, two repeated", [](const QString&) { return true; }, {"--repeat", "2"}, 0, "", ""},
+      {"intact, files only", [](const QString&) { return true; }, {"--repeat", "0"}, 0, "", ""},
+      {"a byte of a series",
+       [&](const QString& s) { return flipByte(s + "/run-3/series.csv"); },
+       {},
+       1,
+       "run-3",
+       "series.csv differs in"},
+      {"a byte of a histogram, files only",
+       [&](const QString& s) { return flipByte(s + "/run-2/genes_hist.csv"); },
+       {"--repeat", "0"},
+       1,
+       "run-2",
+       "genes_hist.csv differs in"},
+      {"a file cut short",
+       [](const QString& s) { return QFile::resize(s + "/run-4/series.csv", 10); },
+       {},
+       1,
+       "run-4",
+       "series.csv differs in"},
+      {"a lost record",
+       [](const QString& s) { return QFile::remove(s + "/run-1/run.json"); },
+       {},
+       1,
+       "run-1",
+       "has no run.json"},
+      {"a record that no longer repeats its files",
+       [](const QString& s) {
+         QByteArray json = Read(s + "/run-2/run.json");
+         const qsizetype before = json.size();
+         json.replace("\"seed\": 2,", "\"seed\": 7,");
+         return json.size() == before &&
+                runner_test::WriteFile(s + "/run-2/run.json", json, QIODevice::WriteOnly | QIODevice::Truncate);
+       },
+       {"--repeat", "all"},
+       1,
+       "run-2",
+       "differs when repeated"},
+      {"no run at all",
+       [](const QString& s) { return QDir(s).removeRecursively() && QDir().mkpath(s + "/notes"); },
+       {},
+       2,
+       "",
+       "holds no run"},
+      {"a repeat count that is none",
+       [](const QString&) { return true; },
+       {"--repeat", "some"},
+       2,
+       "",
+       "--repeat takes a whole number from 0 to 2147483647, or all, not 'some'"},
+  };
+  for (const SweepDamage& c : table) {
+    SCOPED_TRACE(c.name);
+    const QString sweep = tmp.filePath("case");
+    QDir(sweep).removeRecursively();
+    std::filesystem::copy(pristine.toStdString(), sweep.toStdString(), std::filesystem::copy_options::recursive);
+    ASSERT_TRUE(c.damage(sweep));
+    const Finished f = RunProgram(QStringList{"--verify", sweep} + c.options);
+    EXPECT_EQ(f.status, c.status) << f.err.toStdString() << f.out.toStdString();
+    if (c.status == 0) {
+      EXPECT_TRUE(f.err.isEmpty()) << f.err.toStdString();
+    } else {
+      EXPECT_TRUE(f.err.startsWith(
+          QStringLiteral("pathwick_run: %1").arg(*c.run ? QString::fromLatin1(c.run) + ": " : QString())))
+          << f.err.toStdString();
+      EXPECT_TRUE(f.err.contains(QLatin1String(c.file))) << f.err.toStdString();
+    }
+    if (c.status == 2) {
+      EXPECT_FALSE(QFile::exists(sweep + "/.sweep/verify.txt")) << "a refused folder is left as it was";
+      continue;
+    }
+    // The report is a few lines; the list has a line for every run, saying how it fared.
+    EXPECT_LE(f.out.count('\n'), 5) << f.out.toStdString();
+    const QStringList listed = QString::fromUtf8(Read(sweep + "/.sweep/verify.txt")).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(listed.size(), 4) << listed.join('\n').toStdString();
+    const qsizetype repeated = listed.filter(QStringLiteral("repeated identically")).size();
+    const qsizetype intact = listed.filter(QRegularExpression(QStringLiteral(": intact"))).size();
+    EXPECT_TRUE(f.out.contains(
+        QStringLiteral("of 4 runs %1 intact (%2 of them repeated identically)").arg(intact).arg(repeated)))
+        << f.out.toStdString();
+    if (c.status == 0) {
+      EXPECT_EQ(intact, 4);
+      EXPECT_EQ(repeated, c.options.back() == QLatin1String("0") ? 0 : 2);
+    } else {
+      EXPECT_EQ(f.err.count('\n'), 1) << "one line: " << f.err.toStdString();
+      EXPECT_EQ(intact, 3);
+    }
+  }
 }
 
 }  // namespace

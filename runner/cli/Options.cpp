@@ -20,7 +20,8 @@ const char* const kDescription =
     "\n"
     "A record repeats its run: --config DIR/run.json gives the same data files byte for byte (a\n"
     "branch with its own rates and seed; an interrupted run up to the step where it stopped), and\n"
-    "--verify DIR repeats the run in a temporary folder and compares every file run.json lists.\n"
+    "--verify DIR repeats the run in a temporary folder and compares every file run.json lists; of a\n"
+    "folder of runs (a sweep) it checks every run's files and repeats a sample, each in a process.\n"
     "\n"
     "Seeds: --seed S sets the generator to S just before the world is set up, so the ten home\n"
     "points depend on S; the k-th reseed after that (k = 1, 2, ..., at every place where the window\n"
@@ -371,6 +372,18 @@ TStatus CheckRunDesign(const TDesignPoint& design) {
   return Success();
 }
 
+// "all", or how many.
+TStatus ReadRepeat(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  if (values.back() == QLatin1String("all")) {
+    c.repeat = kRepeatAll;
+    return Success();
+  }
+  const auto count = ParseWhole(values.back(), row.range->min, row.range->max);
+  if (!count) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), values.back());
+  c.repeat = static_cast<int32_t>(*count);
+  return Success();
+}
+
 using K = TCommandKind;
 constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify);
 constexpr uint32_t kInRuns = kInRun | kInGrid;
@@ -479,8 +492,16 @@ const TOptionRow kOptionRows[] = {
      kCountRange, {}, nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadWhole<&TCommand::window>},
     {"gzip-samples", nullptr, "", "for --summarize: write samples.csv.gz (gzip) instead of samples.csv", {}, {},
      nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadFlag<&TCommand::gzipSamples>},
-    {"verify", nullptr, "DIR", "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256",
+    {"verify", nullptr, "DIR",
+     "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256; of a folder of runs (a "
+     "sweep), check every run's files and repeat a few of them, and list every run's outcome in DIR/.sweep/verify.txt",
      {}, {}, nullptr, "a folder", In(K::kVerify), K::kVerify, false, false, ReadText<&TCommand::folder>},
+    {"repeat", nullptr, "N|all",
+     "for --verify of a folder of runs (a sweep): repeat N of its runs, chosen by their names, or all (default: "
+     "{default}); every run's files are checked in any case. Of a run folder, 0 checks its files without repeating "
+     "the run",
+     TWholeRange{0, std::numeric_limits<int32_t>::max()}, kDefaultRepeats, nullptr,
+     "a whole number from 0 to 2147483647, or all", In(K::kVerify), {}, false, false, ReadRepeat},
     {"ended", nullptr, "DIR",
      "print how the run in DIR ended: completed, interrupted, or none when DIR holds no record that can be read; "
      "may be given for several folders", {}, {}, nullptr, "a folder", In(K::kEnded), K::kEnded, false, true,

@@ -14,6 +14,12 @@
 
 enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf };
 
+// --verify --repeat: every run; not given: a run folder is repeated, a
+// folder of runs has kDefaultRepeats of its runs repeated.
+inline constexpr int32_t kRepeatAll = -1;
+inline constexpr int32_t kRepeatUnset = -2;
+inline constexpr int32_t kDefaultRepeats = 3;
+
 // What the command line says about a run, each item only when it is given.
 struct TRunOptions {
   std::array<std::optional<int32_t>, kSettingCount> settings;
@@ -70,14 +76,15 @@ struct TCommand {
   QString out;  // kRun: the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
-  QList<TVary> vary;         // kGrid
-  QList<uint32_t> seeds;     // kGrid: the seeds of --seeds
-  TDesignOptions design;     // kGrid
-  QString folder;            // kSummarize, kVerify
-  int32_t window = 0;        // kSummarize: samples a run's final mean spans (0: the last only)
-  bool gzipSamples = false;  // kSummarize: samples.csv.gz instead of samples.csv
-  QStringList folders;       // kEnded: the run folders asked about, in order
-  QStringList jobLines;      // kSeedOf: the job lines asked about, in order
+  QList<TVary> vary;              // kGrid
+  QList<uint32_t> seeds;          // kGrid: the seeds of --seeds
+  TDesignOptions design;          // kGrid
+  QString folder;                 // kSummarize, kVerify
+  int32_t window = 0;             // kSummarize: samples a run's final mean spans (0: the last only)
+  bool gzipSamples = false;       // kSummarize: samples.csv.gz instead of samples.csv
+  QStringList folders;            // kEnded: the run folders asked about, in order
+  QStringList jobLines;           // kSeedOf: the job lines asked about, in order
+  int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

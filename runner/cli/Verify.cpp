@@ -1,10 +1,23 @@
 #include "Verify.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <functional>
 #include <map>
+#include <thread>
+#include <vector>
 
+#include "AtomicFile.h"
+#include "Experiment.h"
 #include "FileNames.h"
 #include "Plan.h"
 #include "Run.h"
@@ -24,6 +37,12 @@ TStatus Compare(const QList<TFileEntry>& expected, const QList<TFileEntry>& foun
   for (const TFileEntry& e : expected) {
     const auto f = byPath.find(e.path);
     if (f == byPath.end()) return Failed(QStringLiteral("%1 is missing %2").arg(where, e.path));
+    if (f->second.size != e.size) {
+      return Failed(QStringLiteral("%1 differs %2: %3 bytes, the record has %4")
+                        .arg(e.path, where)
+                        .arg(f->second.size)
+                        .arg(e.size));
+    }
     if (f->second.sha256 != e.sha256) {
       return Failed(QStringLiteral("%1 differs %2: SHA-256 %3, the record has %4")
                         .arg(e.path, where, f->second.sha256, e.sha256));
@@ -32,10 +51,9 @@ TStatus Compare(const QList<TFileEntry>& expected, const QList<TFileEntry>& foun
   return Success();
 }
 
-}  // namespace
-
-TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaults, bool quiet,
-                  const TFigureWriter& figures) {
+// The record of the run in `dir`, once its files are as the record lists
+// them; `expected` receives those files.
+TResult<TRunRecord> CheckFiles(const QString& dir, const TSettingValues& defaults, QList<TFileEntry>& expected) {
   const QString recordPath = QDir(dir).filePath(QLatin1String(kRunRecordName));
   if (!QFileInfo(recordPath).isFile())
     return Refused(QStringLiteral("%1 holds no run: it has no %2").arg(dir, QLatin1String(kRunRecordName)));
@@ -44,11 +62,78 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
   TResult<QList<TFileEntry>> present = ListFiles(dir);
   if (!present) return present.Error();
   // A record written before files were listed is held to the files its folder has.
-  const QList<TFileEntry> expected = record->listsFiles ? record->files : *present;
-  if (TStatus same = Compare(expected, *present, QStringLiteral("in %1").arg(dir)); !same) return same;
+  expected = record->listsFiles ? record->files : *present;
+  if (TStatus same = Compare(expected, *present, QStringLiteral("in %1").arg(dir)); !same) return same.Error();
+  return record;
+}
+
+// Calls work(i) for every i below `count`, on as many threads as there are
+// cores; each i once.
+void ForEachAtOnce(qsizetype count, const std::function<void(qsizetype)>& work) {
+  std::atomic<qsizetype> next{0};
+  const auto worker = [&] {
+    for (qsizetype i = next++; i < count; i = next++) work(i);
+  };
+  const qsizetype threads = std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), count);
+  std::vector<std::thread> pool;
+  for (qsizetype t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
+  for (std::thread& t : pool) t.join();
+}
+
+enum class TVerdict { kIntact, kRepeated, kDiffers, kNotRepeated };
+
+struct TRunVerdict {
+  TVerdict verdict = TVerdict::kIntact;
+  QString why;  // what differs, or why it could not be repeated
+};
+
+QString VerdictLine(const QString& name, const TRunVerdict& v) {
+  switch (v.verdict) {
+    case TVerdict::kIntact: return name + QStringLiteral(": intact");
+    case TVerdict::kRepeated: return name + QStringLiteral(": intact, repeated identically");
+    case TVerdict::kDiffers: return name + QStringLiteral(": differs: ") + v.why;
+    case TVerdict::kNotRepeated: return name + QStringLiteral(": intact, but its repeat failed: ") + v.why;
+  }
+  return name;
+}
+
+// The repeat of one run by pathwick_run --verify in a process of its own
+// (the engine holds one world per process): its verdict from its status and
+// the last line it wrote on standard error.
+TRunVerdict RepeatInProcess(const QString& program, const QString& run) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::SeparateChannels);
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.start(program, {QStringLiteral("--verify"), run, QStringLiteral("--quiet")});
+  if (!process.waitForStarted(-1)) return {TVerdict::kNotRepeated, QStringLiteral("cannot start ") + program};
+  process.waitForFinished(-1);
+  QString last;
+  for (const QString& line : QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'))) {
+    if (!line.trimmed().isEmpty()) last = line;
+  }
+  last.remove(QRegularExpression(QStringLiteral("^pathwick_run: ")));
+  if (process.exitStatus() != QProcess::NormalExit)
+    return {TVerdict::kNotRepeated,
+            QStringLiteral("the repeat ended abnormally%1").arg(last.isEmpty() ? "" : ": " + last)};
+  if (process.exitCode() == kExitDone) return {TVerdict::kRepeated, {}};
+  if (process.exitCode() == kExitFailed && !StopRequested()) return {TVerdict::kDiffers, last};
+  return {TVerdict::kNotRepeated, QStringLiteral("exit %1: %2").arg(process.exitCode()).arg(last)};
+}
+
+constexpr qsizetype kExamplesShown = 3;
+
+}  // namespace
+
+TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaults, bool quiet,
+                  const TFigureWriter& figures, bool repeat) {
+  QList<TFileEntry> expected;
+  TResult<TRunRecord> record = CheckFiles(dir, defaults, expected);
+  if (!record) return record.Error();
+  if (!repeat) return Success();
 
   TRunOptions options;
-  options.config = recordPath;
+  options.config = QDir(dir).filePath(QLatin1String(kRunRecordName));
   TResult<TRunPlan> plan = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!plan) return plan.Error();
   QTemporaryDir temporary;
@@ -69,4 +154,108 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
     }
   }
   return Success();
+}
+
+QStringList SweepRuns(const QString& dir) {
+  const QDir folder(dir);
+  if (QFileInfo(folder.filePath(QLatin1String(kRunRecordName))).exists()) return {};
+  const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  const bool anyRun = std::any_of(names.begin(), names.end(), [&](const QString& name) {
+    return QFileInfo(folder.filePath(name + QLatin1Char('/') + QLatin1String(kRunRecordName))).isFile();
+  });
+  return anyRun ? names : QStringList();
+}
+
+QStringList ChooseRepeated(const QStringList& runs, int32_t count) {
+  if (count == kRepeatAll || count >= runs.size()) return runs;
+  // Each name's own draw: the first bytes of its SHA-256.
+  std::vector<std::pair<QByteArray, qsizetype>> draws;
+  for (qsizetype i = 0; i < runs.size(); ++i)
+    draws.emplace_back(QCryptographicHash::hash(runs[i].toUtf8(), QCryptographicHash::Sha256), i);
+  std::sort(draws.begin(), draws.end());
+  std::vector<qsizetype> chosen;
+  for (int32_t k = 0; k < count; ++k) chosen.push_back(draws[static_cast<size_t>(k)].second);
+  std::sort(chosen.begin(), chosen.end());
+  QStringList picked;
+  for (qsizetype i : chosen) picked << runs[i];
+  return picked;
+}
+
+TStatus VerifySweep(const QString& dir, const TSettingValues& defaults, int32_t repeat, const QString& program) {
+  const QString root = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+  const QStringList runs = SweepRuns(root);
+  if (runs.isEmpty()) {
+    return Refused(QStringLiteral("%1 holds no run: it has no %2, nor folders of runs that have one")
+                       .arg(dir, QLatin1String(kRunRecordName)));
+  }
+  InstallStopSignals();
+  // Every run's files against its record, the runs shared among the cores.
+  std::vector<TRunVerdict> verdicts(static_cast<size_t>(runs.size()));
+  ForEachAtOnce(runs.size(), [&](qsizetype i) {
+    QList<TFileEntry> expected;
+    const TResult<TRunRecord> record = CheckFiles(QDir(root).filePath(runs[i]), defaults, expected);
+    if (!record) verdicts[static_cast<size_t>(i)] = {TVerdict::kDiffers, record.Error().message};
+  });
+  // The sample, each in a process of its own, of the runs whose files are intact.
+  QHash<QString, size_t> indexOf;
+  for (qsizetype i = 0; i < runs.size(); ++i) indexOf.insert(runs[i], static_cast<size_t>(i));
+  QStringList toRepeat;
+  for (const QString& name : ChooseRepeated(runs, repeat)) {
+    if (verdicts[indexOf.value(name)].verdict == TVerdict::kIntact) toRepeat << name;
+  }
+  std::vector<TRunVerdict> repeats(static_cast<size_t>(toRepeat.size()));
+  ForEachAtOnce(toRepeat.size(), [&](qsizetype i) {
+    if (StopRequested()) {
+      repeats[static_cast<size_t>(i)] = {TVerdict::kNotRepeated, QStringLiteral("interrupted before its repeat")};
+      return;
+    }
+    repeats[static_cast<size_t>(i)] = RepeatInProcess(program, QDir(root).filePath(toRepeat[i]));
+  });
+  for (qsizetype i = 0; i < toRepeat.size(); ++i)
+    verdicts[indexOf.value(toRepeat[i])] = repeats[static_cast<size_t>(i)];
+
+  // The counts, a few runs that are not intact, and every run in a list.
+  qsizetype counts[4] = {};
+  QStringList lines;
+  QStringList examples;
+  qsizetype firstBad = -1;
+  for (qsizetype i = 0; i < runs.size(); ++i) {
+    const TRunVerdict& v = verdicts[static_cast<size_t>(i)];
+    ++counts[static_cast<int>(v.verdict)];
+    lines << VerdictLine(runs[i], v);
+    if (v.verdict == TVerdict::kDiffers || v.verdict == TVerdict::kNotRepeated) {
+      if (firstBad < 0) firstBad = i;
+      if (examples.size() < kExamplesShown) examples << lines.back();
+    }
+  }
+  const qsizetype differ = counts[static_cast<int>(TVerdict::kDiffers)];
+  const qsizetype notRepeated = counts[static_cast<int>(TVerdict::kNotRepeated)];
+  const qsizetype repeated = counts[static_cast<int>(TVerdict::kRepeated)];
+  QString summary = QStringLiteral("verified %1: of %2 runs %3 intact (%4 of them repeated identically)")
+                        .arg(root)
+                        .arg(runs.size())
+                        .arg(runs.size() - differ)
+                        .arg(repeated);
+  if (differ > 0) summary += QStringLiteral(", %1 differ").arg(differ);
+  if (notRepeated > 0) summary += QStringLiteral(", %1 could not be repeated").arg(notRepeated);
+  std::printf("%s\n", qPrintable(summary));
+  for (const QString& example : examples) std::printf("%s\n", qPrintable(OneLine(example)));
+  const QString listPath = root + QStringLiteral("/.sweep/verify.txt");
+  QByteArray list;
+  for (const QString& line : lines) list += OneLine(line).toUtf8() + '\n';
+  const TStatus saved = QDir().mkpath(root + QStringLiteral("/.sweep"))
+                            ? SaveBytes(list, listPath)
+                            : TStatus(Failed(QStringLiteral("cannot make the folder %1/.sweep").arg(root)));
+  if (saved) {
+    std::printf("every run's outcome, one a line: %s\n", qPrintable(listPath));
+  } else {
+    std::printf("the list of every run's outcome could not be written: %s\n", qPrintable(saved.Error().message));
+  }
+  std::fflush(stdout);
+  if (firstBad < 0) return Success();
+  const QString& name = runs[firstBad];
+  return Failed(QStringLiteral("%1: %2 (%3 of %4 runs failed verification)")
+                    .arg(name, verdicts[static_cast<size_t>(firstBad)].why)
+                    .arg(differ + notRepeated)
+                    .arg(runs.size()));
 }

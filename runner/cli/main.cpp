@@ -72,7 +72,13 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       std::fputs(qPrintable(report->effects), stdout);
       return Success();
     }
-    case TCommandKind::kVerify: return VerifyRun(form, command.folder, defaults, command.quiet, figures);
+    case TCommandKind::kVerify:
+      // A folder of runs is verified run by run, each repeat in a process of its own.
+      if (!SweepRuns(command.folder).isEmpty()) {
+        return VerifySweep(command.folder, defaults, command.repeat == kRepeatUnset ? kDefaultRepeats : command.repeat,
+                           QCoreApplication::applicationFilePath());
+      }
+      return VerifyRun(form, command.folder, defaults, command.quiet, figures, command.repeat != 0);
     case TCommandKind::kEnded:
     case TCommandKind::kSeedOf: return Answer(command);
     case TCommandKind::kShow:
