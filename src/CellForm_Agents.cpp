@@ -55,6 +55,9 @@ struct TEdgeSectorTable {
 const TEdgeSectorTable kEdgeSector;
 
 constexpr size_t kCacheLine = 64;
+// A grid of at most this many bytes stays in the cache from one step to the
+// next (the default world's is 197 KB).
+constexpr size_t kCachedGridBytes = size_t{1} << 20;
 
 // An agent spans several cache lines; all of them are fetched.
 void PrefetchAgent(const TAgent& agent) {
@@ -159,9 +162,12 @@ void TForm1::MoveAgents() {
     TPass& operator=(const TPass&) = delete;
   } pass(*this);
   const int32_t count = static_cast<int32_t>(agents.size());
+  // A grid that stays in the cache gains nothing from having the cells
+  // fetched ahead: the fetches would only cost their own time.
+  const bool prefetchCells = static_cast<size_t>(cells.end() - cells.begin()) * sizeof(TCell) > kCachedGridBytes;
   for (int32_t i = 0; i < count; ++i) {
     if (i + 2 * kPrefetchAhead < count) PrefetchAgent(agents[i + 2 * kPrefetchAhead]);
-    if (i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
+    if (prefetchCells && i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) {
       Reproduce(agent);
