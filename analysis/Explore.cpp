@@ -634,20 +634,61 @@ QString ExploreTermWords(const QString& term) { return Words(term); }
 
 namespace {
 
+// A column of the table: a quantity, with its interval and share when any
+// estimate of the column has them. A factorial's main effects and
+// interactions share one column.
+struct TTableColumn {
+  QString quantity;
+  bool interval = false;
+  bool share = false;
+};
+
+QString ColumnOf(const TExploration& x, const TEffect& e) {
+  return x.analysis == QLatin1String("factorial") ? QStringLiteral("effect") : e.quantity;
+}
+
+// Per measure, one row per term, the largest first, and one column per quantity.
 QString Table(const TExploration& x) {
   if (x.effects.empty()) return {};
+  constexpr int kNumberWidth = 9;
+  constexpr int kIntervalWidth = 21;
   const auto order = ExploreTermOrder(x);
   QString text;
   for (size_t m = 0; m < kMeasureCount; ++m) {
     if (order[m].empty()) continue;
-    text += QStringLiteral("%1 (%2):\n").arg(QLatin1String(kStudyMeasures[m]), x.analysis);
+    const QString measure = QLatin1String(kStudyMeasures[m]);
+    std::vector<TTableColumn> columns;
+    qsizetype termWidth = 4;
+    for (const TEffect& e : x.effects) {
+      if (e.measure != measure) continue;
+      termWidth = std::max(termWidth, Words(e.term).size());
+      const QString key = ColumnOf(x, e);
+      auto column = std::ranges::find(columns, key, &TTableColumn::quantity);
+      if (column == columns.end()) column = columns.insert(columns.end(), TTableColumn{key});
+      column->interval = column->interval || (e.low && e.high);
+      column->share = column->share || e.share.has_value();
+    }
+    QString header = QStringLiteral("  %1").arg(QStringLiteral("term"), -termWidth);
+    for (const TTableColumn& c : columns) {
+      header += QStringLiteral("  %1").arg(c.quantity, kNumberWidth);
+      if (c.interval) header += QStringLiteral("  %1").arg(QStringLiteral("95 % interval"), -kIntervalWidth);
+      if (c.share) header += QStringLiteral("  share");
+    }
+    text += QStringLiteral("%1 (%2):\n%3\n").arg(measure, x.analysis, header.trimmed().prepend(QStringLiteral("  ")));
     for (size_t i : order[m]) {
       const TEffect& lead = x.effects[i];
-      QString line = QStringLiteral("  %1").arg(Words(lead.term), -44);
-      for (const TEffect& e : x.effects) {
-        if (e.measure != lead.measure || e.term != lead.term) continue;
-        line += QStringLiteral("  %1 %2 %3").arg(e.quantity, -11).arg(e.estimate, 9, 'g', 3).arg(Interval(e), -22);
-        if (e.share) line += QStringLiteral(" share %1 %").arg(100 * *e.share, 0, 'f', 0);
+      QString line = QStringLiteral("  %1").arg(Words(lead.term), -termWidth);
+      for (const TTableColumn& c : columns) {
+        const auto e = std::ranges::find_if(x.effects, [&](const TEffect& f) {
+          return f.measure == lead.measure && f.term == lead.term && ColumnOf(x, f) == c.quantity;
+        });
+        const bool found = e != x.effects.end();
+        line += QStringLiteral("  %1").arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth);
+        if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
+        if (c.share) {
+          line += QStringLiteral("  %1").arg(
+              found && e->share ? QStringLiteral("%1 %").arg(100 * *e->share, 0, 'f', 0) : QString(), 5);
+        }
       }
       text += line.trimmed().prepend(QStringLiteral("  ")) + QLatin1Char('\n');
     }

@@ -179,8 +179,9 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis)
     dots->setBorderColor(colour);
     for (const TEffect* e : panel.effects) {
       if (QuantityIndex(e->quantity) != q) continue;
-      const double at = rowOf.count(e->term) ? rowOf[e->term] - offset : -1;
-      if (at < 0) continue;
+      const auto row = rowOf.find(e->term);
+      if (row == rowOf.end()) continue;
+      const double at = row->second - offset;  // the bottom row's second quantity sits below zero
       dots->append(e->estimate, at);
       if (e->low && e->high) {
         Attach(chart, Segment({*e->low, at}, {*e->high, at}, QPen(colour, 2.5)), x, y);

@@ -777,6 +777,8 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   }
   const TExploration exploration = Explore(sweep.measures);
   report.effects = exploration.table;
+  // The effects answer what a comparison of one setting could not.
+  if (!exploration.analysis.isEmpty()) report.note.clear();
   // Runs that share every setting have nothing to explore, and need no note saying so.
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
   if (!exploration.analysis.isEmpty()) {

@@ -882,10 +882,11 @@ TEST(Explore, FactorialEffectsMatchContrastsWithSeedBlocks) {
       const TEffect* effect = Find(x, term, term.contains(':') ? "interaction" : "effect");
       EXPECT_TRUE(*effect->low < truth && truth < *effect->high) << term.toStdString();
     }
-    // The table names the terms in words, the largest first.
+    // The table heads its columns and names the terms in words, the largest first.
     const QStringList lines = x.table.split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 7);
-    EXPECT_TRUE(lines[1].contains("mutation rate")) << x.table.toStdString();
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_TRUE(lines[1].simplified().startsWith("term effect 95 % interval share")) << x.table.toStdString();
+    EXPECT_TRUE(lines[2].contains("mutation rate")) << x.table.toStdString();
     EXPECT_TRUE(x.table.contains("mutation rate × evaporation rate"));
     EXPECT_TRUE(x.note.isEmpty()) << x.note.toStdString();
   }
