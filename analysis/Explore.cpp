@@ -652,6 +652,7 @@ QString Table(const TExploration& x) {
   if (x.effects.empty()) return {};
   constexpr int kNumberWidth = 9;
   constexpr int kIntervalWidth = 21;
+  constexpr size_t kTableRows = 10;  // per measure; effects.csv holds every term
   const auto order = ExploreTermOrder(x);
   QString text;
   for (size_t m = 0; m < kMeasureCount; ++m) {
@@ -675,8 +676,12 @@ QString Table(const TExploration& x) {
       if (c.share) header += QStringLiteral("  share");
     }
     text += QStringLiteral("%1 (%2):\n%3\n").arg(measure, x.analysis, header.trimmed().prepend(QStringLiteral("  ")));
-    for (size_t i : order[m]) {
-      const TEffect& lead = x.effects[i];
+    for (size_t shown = 0; shown < order[m].size(); ++shown) {
+      if (shown == kTableRows) {
+        text += QStringLiteral("  and %1 smaller in effects.csv\n").arg(order[m].size() - shown);
+        break;
+      }
+      const TEffect& lead = x.effects[order[m][shown]];
       QString line = QStringLiteral("  %1").arg(Words(lead.term), -termWidth);
       for (const TTableColumn& c : columns) {
         const auto e = std::ranges::find_if(x.effects, [&](const TEffect& f) {
