@@ -306,7 +306,7 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
                                       static_cast<double>(panelHeight)}),
                      panels[i], exploration.analysis);
     }
-    if (TStatus saved = figure.Save(Path(dir, "effects.png"), Path(dir, "effects.svg")); !saved) return saved;
+    if (TStatus saved = figure.Save(Path(dir, kEffectsPngName), Path(dir, kEffectsSvgName)); !saved) return saved;
   }
   if (exploration.analysis != QLatin1String("factorial")) return Success();
   const auto pairs = StrongestPairs(exploration);
@@ -328,5 +328,5 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
                    list[i], runs);
     top += kPairPanelHeight;
   }
-  return figure.Save(Path(dir, "interactions.png"), Path(dir, "interactions.svg"));
+  return figure.Save(Path(dir, kInteractionsPngName), Path(dir, kInteractionsSvgName));
 }

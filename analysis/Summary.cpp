@@ -36,7 +36,6 @@ static_assert(std::string_view(kStudyMeasures[kMeanAngle]) == "mean_angle" &&
 // Rates are counted per this many steps.
 constexpr double kRateSteps = 100;
 // The exploration's table of effects.
-constexpr const char* kEffectsCsvName = "effects.csv";
 
 // The place of `column` among the measures; kMeasures.size() when it is none.
 constexpr size_t MeasureIndex(TSeriesColumn column) {
@@ -781,13 +780,16 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   if (!exploration.analysis.isEmpty()) report.note.clear();
   // Runs that share every setting have nothing to explore, and need no note saying so.
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
+  // An earlier summary's effects would no longer be true: this one writes its own, or none.
+  for (const char* stale :
+       {kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName}) {
+    if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(stale))); !removed) return removed.Error();
+  }
   if (!exploration.analysis.isEmpty()) {
     if (TStatus written = WriteEffects(folder.filePath(QLatin1String(kEffectsCsvName)), exploration.effects); !written)
       return written.Error();
     if (TStatus drawn = WriteEffectFigures(folder.absolutePath(), exploration, sweep.measures); !drawn)
       return drawn.Error();
-  } else if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(kEffectsCsvName))); !removed) {
-    return removed.Error();
   }
   if (TStatus saved =
           BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))

@@ -28,6 +28,11 @@ inline constexpr const char* kSamplesCsvName = "samples.csv";
 inline constexpr const char* kSamplesCsvGzName = "samples.csv.gz";
 inline constexpr const char* kGroupsCsvName = "groups.csv";
 inline constexpr const char* kComparisonCsvName = "comparison.csv";
+inline constexpr const char* kEffectsCsvName = "effects.csv";
+inline constexpr const char* kEffectsPngName = "effects.png";
+inline constexpr const char* kEffectsSvgName = "effects.svg";
+inline constexpr const char* kInteractionsPngName = "interactions.png";
+inline constexpr const char* kInteractionsSvgName = "interactions.svg";
 
 // "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
 inline QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
