@@ -41,6 +41,7 @@
 #include "AtomicFile.h"
 #include "ExploreFit.h"
 #include "Statistics.h"
+#include "Summary.h"
 
 namespace {
 
@@ -816,15 +817,6 @@ TExploration Explore(const std::vector<TRunMeasures>& runs) {
 }
 
 namespace {
-
-// A cell as CSV holds it: one with a comma, a quote or a line end is quoted.
-QString CsvCell(const QString& cell) {
-  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
-  if (!cell.contains(special)) return cell;
-  QString quoted = cell;
-  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 constexpr int kCsvDigits = 10;
 

@@ -59,16 +59,6 @@ QString Number(double value) { return QString::number(value, 'f', kDecimals); }
 QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
 // A group's mean, absent when it has no values.
 std::optional<double> Mean(const TEstimate& e) { return e.n > 0 ? std::optional<double>(e.mean) : std::nullopt; }
-// A cell as CSV holds it: one with a comma, a quote or a line end (a run
-// folder may be named so) is quoted, its quotes doubled, so it reads back as
-// one cell.
-QString CsvCell(const QString& cell) {
-  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
-  if (!cell.contains(special)) return cell;
-  QString quoted = cell;
-  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 // A table written line by line (a sweep's samples need not fit in memory)
 // into a file that appears whole or not at all; gzip-compressed on request,
@@ -729,6 +719,17 @@ TStatus RemoveStale(const QString& path) {
 }
 
 }  // namespace
+
+// A cell as CSV holds it: one with a comma, a quote or a line end (a run
+// folder may be named so) is quoted, its quotes doubled, so it reads back as
+// one cell.
+QString CsvCell(const QString& cell) {
+  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
+  if (!cell.contains(special)) return cell;
+  QString quoted = cell;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   const std::vector<size_t> varied = VariedSettings(runs);

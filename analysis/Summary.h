@@ -32,6 +32,10 @@ struct TSummaryReport {
 TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
                                   bool gzipSamples = false);
 
+// A cell as CSV holds it: one with a comma, a quote or a line end is quoted,
+// its quotes doubled, so it reads back as one cell.
+QString CsvCell(const QString& cell);
+
 // The group of each run: the settings that differ between the runs, as
 // "name=value ...", in the order of the settings; empty when none differs.
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs);
