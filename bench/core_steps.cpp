@@ -1,0 +1,72 @@
+// Times headless steps of one world and prints a digest of it, built against
+// whichever engine sources core_baseline/CMakeLists.txt is given: this
+// repository's, or the engine as it was first written (core_vs_first.sh).
+// Both engines step the same world, so equal digests show equal work.
+//   core_steps CELL_SIZE AGENTS WARM_UP_STEPS TIMED_STEPS
+// prints: cpu_us_a_step wall_us_a_step digest
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <initializer_list>
+#include <memory>
+
+#include "CellForm.h"
+#include "Runtime.h"
+
+namespace {
+
+double Seconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: core_steps CELL_SIZE AGENTS WARM_UP_STEPS TIMED_STEPS\n");
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int warmUp = std::atoi(argv[3]);
+  const int steps = std::atoi(argv[4]);
+  uint32_t clock = 1;
+  SetRandomizeSource([clock]() mutable { return clock++ * 2654435761u; });
+  SetGeneratorStartState();
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  form->Edit_size->setText(argv[1]);
+  form->Edit_anzAg->setText(argv[2]);
+  form->CB_hideAgs->setChecked(true);
+  form->Cb_cellUpdt->setChecked(true);
+  form->B_setupClick();
+  for (int i = 0; i < warmUp; ++i) form->DoStep();
+  const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double wall0 = Seconds(CLOCK_MONOTONIC);
+  for (int i = 0; i < steps; ++i) form->DoStep();
+  const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+  const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
+  uint64_t h = 1469598103934665603ull;
+  auto add = [&h](int64_t v) {
+    for (int i = 0; i < 8; ++i) h = (h ^ ((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF)) * 1099511628211ull;
+  };
+  for (const TAgent& a : form->agents) {
+    for (int64_t v :
+         std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY}) {
+      add(v);
+    }
+  }
+  for (int r = 0; r < gridRows; ++r) {
+    for (int c = 0; c < gridCols; ++c) add(form->cells[c][r].chemical);
+  }
+  add(RandSeed);
+  std::printf("%.3f %.3f %016llx\n", 1e6 * cpu / steps, 1e6 * wall / steps, static_cast<unsigned long long>(h));
+  return 0;
+}
