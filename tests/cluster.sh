@@ -11,7 +11,8 @@
 #   4. pathwick_sweep --slurm under a MaxArraySize smaller than the job list:
 #      the runs packed into tasks, a --chunk that needs a larger array
 #      refused, a cancelled array resumed with only the runs that are
-#      missing, and a failing line named.
+#      missing, a failing line named, the user's MaxSubmitJobs kept and a
+#      requeued task going on from its job log.
 # Every run's series.csv must equal that of the same run made alone. Every
 # daemon is stopped on the way out, whatever happens; nothing stays running.
 # Needs root (the daemons); otherwise it reports itself skipped (status 77).
@@ -297,9 +298,21 @@ export PATHWICK_SWEEP_POLL=1 PATHWICK_RUN=$runner
 } >packed.jobs
 status=0
 "$sweep" --slurm packed.jobs packed --chunk 1 --time 10 2>chunk.err || status=$?
-[ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than .*MaxArraySize of 7 here; give --chunk 2 or more$' chunk.err ||
+[ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than the 7 Slurm takes here (MaxArraySize 7); give --chunk 2 or more$' chunk.err ||
   fail "a --chunk that needs more tasks than MaxArraySize exited $status: $(cat chunk.err)"
 [ -z "$(squeue -h -o %i)" ] && [ ! -e packed/.sweep/slurm/1 ] || fail "the refused Slurm sweep submitted"
+
+# Where Slurm keeps accounts, the user's MaxSubmitJobs (here 4, from a
+# stand-in sacctmgr) bounds the array too, with room kept for the check job.
+mkdir -p accounts
+printf '#!/bin/sh\necho 4\n' >accounts/sacctmgr
+chmod +x accounts/sacctmgr
+PATH=$PWD/accounts:$PATH "$sweep" --slurm packed.jobs limited --hold --time 10 >limited.out ||
+  fail "the Slurm sweep under MaxSubmitJobs exited $?"
+grep -q "^pathwick_sweep: 11 runs in array job [0-9]*: 3 tasks of up to 4 runs (MaxSubmitJobs 4, 0 jobs queued)" limited.out ||
+  fail "the submission under MaxSubmitJobs: $(cat limited.out)"
+scancel $(cat limited/.sweep/slurm/jobs)
+wait_for 60 "the cancelled jobs under MaxSubmitJobs" jobs_done
 
 # Held at submission; one task released and run, the rest cancelled. While
 # its jobs are queued no other sweep into the folder starts; the check after
@@ -351,4 +364,14 @@ started=$(cat packed/.sweep/slurm/*/task-*.joblog | awk -F'\t' '$1 ~ /^[0-9]+$/ 
 [ "$(grep -c '^run-.*,completed,' packed/summary.csv)" -eq 10 ] || fail "the Slurm sweep's summary lacks runs"
 windows=$(awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "window") c = i; next } { print $c }' packed/summary.csv | sort -u)
 [ "$windows" = 2 ] || fail "--window 2 did not reach the summary of the Slurm sweep: $windows"
-echo "cluster: --slurm packs 11 runs into 6 tasks, resumes the cancelled array with the 9 missing, names the failing line: $(series_as_alone packed packed.jobs) runs as made alone"
+
+# A task that Slurm starts again goes on from its job log: requeued after
+# its runs completed, it makes none of them again.
+array=$(sed -n 3p packed/.sweep/slurm/jobs)
+log_before=$(md5sum <packed/.sweep/slurm/2/task-0.joblog)
+rm packed/.sweep/slurm/2/task-0.ended
+scontrol requeue "${array}_0" || fail "Slurm did not requeue task 0 of array $array"
+wait_for 200 "the requeued task" test -f packed/.sweep/slurm/2/task-0.ended
+[ "$(cat packed/.sweep/slurm/2/task-0.ended)" = 0 ] && [ "$(md5sum <packed/.sweep/slurm/2/task-0.joblog)" = "$log_before" ] ||
+  fail "the requeued task ended $(cat packed/.sweep/slurm/2/task-0.ended): $(cat packed/.sweep/slurm/2/task-0.joblog)"
+echo "cluster: --slurm packs 11 runs into 6 tasks (3 under MaxSubmitJobs 4), resumes the cancelled array with the 9 missing, names the failing line, a requeued task makes nothing again: $(series_as_alone packed packed.jobs) runs as made alone"
