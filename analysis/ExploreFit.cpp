@@ -127,8 +127,12 @@ std::optional<double> PartialCorrelation(const std::vector<std::vector<double>>&
 
 double PercentileOf(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
-  const double at = std::clamp(p, 0.0, 1.0) * static_cast<double>(values.size() - 1);
+  return PercentileOfSorted(values, p);
+}
+
+double PercentileOfSorted(const std::vector<double>& sorted, double p) {
+  const double at = std::clamp(p, 0.0, 1.0) * static_cast<double>(sorted.size() - 1);
   const size_t below = static_cast<size_t>(std::floor(at));
-  const size_t above = std::min(below + 1, values.size() - 1);
-  return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
+  const size_t above = std::min(below + 1, sorted.size() - 1);
+  return sorted[below] + (at - static_cast<double>(below)) * (sorted[above] - sorted[below]);
 }

@@ -29,3 +29,5 @@ std::optional<double> PartialCorrelation(const std::vector<std::vector<double>>&
 // The p-quantile of the values, interpolated between order statistics
 // (the values need not be sorted); values must not be empty.
 double PercentileOf(std::vector<double> values, double p);
+// The same of values already sorted in ascending order.
+double PercentileOfSorted(const std::vector<double>& sorted, double p);

@@ -20,8 +20,10 @@
 #include <initializer_list>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 #include "AtomicFile.h"
+#include "ExploreFit.h"
 #include "ModelShape.h"
 
 namespace {
@@ -42,6 +44,12 @@ constexpr int kSummaryTop = 70;
 constexpr int kSummaryTimeWidth = 1050;
 // The final panel spreads a group's runs this far either side of its place.
 constexpr double kJitter = 0.18;
+// A group of more runs than this shows their final values as a box (the
+// middle half, the median, whiskers from 2.5 to 97.5 %, the two extremes as
+// dots) instead of a dot a run: past a few hundred the dots only merge into
+// a blot, and the figure's files would grow with every run.
+constexpr size_t kMaxDots = 300;
+constexpr double kWhiskerShare = 0.025;
 constexpr int kRunWidth = 1100;
 constexpr int kRunHeight = 560;
 constexpr int kRunCaptionHeight = 60;
@@ -250,7 +258,14 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t row, double yMa
 // The final panel's title: what it shows, then the differences of the
 // groups, wrapped so that no line is cut.
 QString FinalTitle(const TSummaryFigure& s, size_t row) {
+  const bool boxes = std::any_of(s.groups.begin(), s.groups.end(),
+                                 [row](const TFigureGroup& g) { return g.finals[row].size() > kMaxDots; });
   QStringList lines{QStringLiteral("%1 at the end, each run a dot").arg(QLatin1String(kRowTitles[row]))};
+  if (boxes) {
+    lines =
+        QStringList{QStringLiteral("%1 at the end:").arg(QLatin1String(kRowTitles[row])),
+                    QStringLiteral("box: the middle half of the runs; whiskers: 2.5 to 97.5 %; dots: the extremes")};
+  }
   if (!s.notes[row].isEmpty()) {
     QStringList notes = Wrapped(s.notes[row], kPanelTitleChars, QStringLiteral("; "));
     if (notes.size() > kNoteLines) {
@@ -260,6 +275,31 @@ QString FinalTitle(const TSummaryFigure& s, size_t row) {
     lines << QStringLiteral("difference (95 % CI, Welch):") << notes;
   }
   return lines.join(QStringLiteral("<br>"));
+}
+
+// The box of a group's final values at `at`: the middle half filled, the
+// median across it, whiskers from 2.5 to 97.5 %, and the smallest and the
+// largest value put into `extremes`.
+void AddBox(QChart* chart, std::vector<double> values, double at, const QColor& fill, QAbstractAxis* x,
+            QAbstractAxis* y, QScatterSeries& extremes) {
+  std::sort(values.begin(), values.end());
+  const double q1 = PercentileOfSorted(values, 0.25);
+  const double q3 = PercentileOfSorted(values, 0.75);
+  auto* box = new QAreaSeries(Line({{at - kJitter, q3}, {at + kJitter, q3}}, Qt::NoPen),
+                              Line({{at - kJitter, q1}, {at + kJitter, q1}}, Qt::NoPen));
+  box->upperSeries()->setParent(box);
+  box->lowerSeries()->setParent(box);
+  box->setBrush(fill);
+  box->setPen(QPen(fill.darker(), 1));
+  Attach(chart, box, x, y);
+  const double median = PercentileOfSorted(values, 0.5);
+  Attach(chart, Line({{at - kJitter, median}, {at + kJitter, median}}, QPen(fill.darker(), 2)), x, y);
+  for (const auto& [from, to] : {std::pair{q3, PercentileOfSorted(values, 1 - kWhiskerShare)},
+                                 std::pair{q1, PercentileOfSorted(values, kWhiskerShare)}}) {
+    Attach(chart, Line({{at, from}, {at, to}}, QPen(fill.darker(), 1.5)), x, y);
+  }
+  extremes.append(at, values.front());
+  extremes.append(at, values.back());
 }
 
 void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t row, double yMax) {
@@ -281,13 +321,17 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t row, double yM
     const double at = static_cast<double>(i);
     auto* dots = new QScatterSeries();
     const size_t n = g.finals[row].size();
-    for (size_t r = 0; r < n; ++r) {
-      // Spread evenly across the group's place, so equal values stay apart.
-      const double offset = n > 1 ? kJitter * (2.0 * static_cast<double>(r) / static_cast<double>(n - 1) - 1.0) : 0;
-      dots->append(at + offset, g.finals[row][r]);
-    }
     QColor fill = g.colour;
     fill.setAlphaF(0.6);
+    if (n > kMaxDots) {
+      AddBox(chart, g.finals[row], at, fill, x, y, *dots);
+    } else {
+      for (size_t r = 0; r < n; ++r) {
+        // Spread evenly across the group's place, so equal values stay apart.
+        const double offset = n > 1 ? kJitter * (2.0 * static_cast<double>(r) / static_cast<double>(n - 1) - 1.0) : 0;
+        dots->append(at + offset, g.finals[row][r]);
+      }
+    }
     dots->setBrush(fill);
     dots->setPen(QPen(g.colour, 1));
     dots->setMarkerSize(9);

@@ -83,6 +83,9 @@ TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingVal
   const QDir folder(dir);
   if (!folder.exists()) return Refused(QStringLiteral("%1 is not a folder").arg(dir));
   std::vector<TRunFolder> runs;
+  // The runs of a sweep share their series' header: equal headers share one
+  // list, which keeps a sweep of 100,000 runs from holding 100,000 copies.
+  QStringList lastHeader;
   for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
     const QDir runDir(folder.filePath(name));
     if (!QFile::exists(runDir.filePath(QLatin1String(kRunRecordName)))) continue;
@@ -98,6 +101,11 @@ TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingVal
       return Refused(QStringLiteral("cannot read %1: %2").arg(seriesPath, series.errorString()));
     }
     run.header = QString::fromUtf8(series.readLine()).trimmed().split(QLatin1Char(','));
+    if (run.header == lastHeader) {
+      run.header = lastHeader;
+    } else {
+      lastHeader = run.header;
+    }
     runs.push_back(std::move(run));
   }
   if (runs.empty()) return Refused(QStringLiteral("%1 holds no run folders").arg(dir));

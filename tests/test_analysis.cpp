@@ -5,13 +5,17 @@
 #include <zlib.h>
 
 #include <QAbstractSeries>
+#include <QAreaSeries>
 #include <QChart>
 #include <QDir>
 #include <QImage>
+#include <QLineSeries>
 #include <QRegularExpression>
+#include <QScatterSeries>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -366,6 +370,41 @@ TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
         2);
     // A dot series, the mean's bar, the interval and its two ends per group.
     EXPECT_EQ(end.size(), 2 * 5);
+  }
+}
+
+// Past a few hundred runs a group's final values are a box with whiskers and
+// its two extremes, not a dot a run, so the figure stays the same size.
+TEST(SummaryFigure, AGroupOfManyRunsIsABoxWithItsExtremes) {
+  TSummaryFigure data;
+  TFigureGroup group;
+  group.label = "all runs";
+  group.colour = Qt::blue;
+  for (size_t row = 0; row < kSummaryRows; ++row) {
+    group.curves[row] = {{0, 50, 40, 60}, {100, 52, 41, 63}};
+    for (int r = 0; r <= 1000; ++r) group.finals[row].push_back(r % 2 ? 1000 - r : r);  // 0..1000, shuffled
+    group.finalEstimates[row] = Estimate(group.finals[row]);
+  }
+  data.groups.push_back(group);
+  const auto figure = BuildSummaryFigure(data);
+  const QList<QAbstractSeries*> end = figure->Charts()[1]->series();
+  std::vector<QPointF> extremes;
+  std::vector<std::vector<QPointF>> lines;
+  for (QAbstractSeries* series : end) {
+    auto* xy = qobject_cast<QXYSeries*>(series);
+    const QList<QPointF> points = xy ? xy->points() : QList<QPointF>{};
+    if (qobject_cast<QScatterSeries*>(series)) extremes = {points.begin(), points.end()};
+    if (qobject_cast<QLineSeries*>(series)) lines.emplace_back(points.begin(), points.end());
+    if (auto* box = qobject_cast<QAreaSeries*>(series)) {
+      EXPECT_EQ(box->upperSeries()->points().front().y(), 750);
+      EXPECT_EQ(box->lowerSeries()->points().front().y(), 250);
+    }
+  }
+  EXPECT_EQ(extremes, (std::vector<QPointF>{{0, 0}, {0, 1000}}));
+  // The median across the box, and the whiskers from its edges to 2.5 and 97.5 %.
+  for (const std::vector<QPointF>& line :
+       {std::vector<QPointF>{{-0.18, 500}, {0.18, 500}}, {{0, 750}, {0, 975}}, {{0, 250}, {0, 25}}}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line[0].y() << " to " << line[1].y();
   }
 }
 
