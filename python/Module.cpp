@@ -365,7 +365,7 @@ class TWorld {
     auto kept = drawn.begin();
     for (TCell& cell : form_->cells) {
       cell.drawnChemical = kept->first;
-      cell.grayLevel = kept->second;
+      cell.grayLevel = static_cast<uint8_t>(kept->second);
       ++kept;
     }
     if (scale > 1) image = image.scaled(image.width() * scale, image.height() * scale);

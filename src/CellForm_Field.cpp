@@ -1,6 +1,7 @@
 // Field dynamics: initialisation, target area, evaporation, redraw,
 // diffusion and painting with the mouse.
 #include <algorithm>
+#include <limits>
 
 #include "Calcer.h"
 #include "CellForm.h"
@@ -15,6 +16,9 @@ constexpr int32_t kUnsetChemical = 1;
 constexpr int32_t kInitialDrawnChemical = 100;
 constexpr int32_t kUnsetGray = 255;
 constexpr int32_t kNoHomeDistance = 10000;
+// The cell's narrowed fields hold these sentinels as they are.
+static_assert(kUnsetGray <= std::numeric_limits<decltype(TCell::grayLevel)>::max());
+static_assert(kNoHomeDistance <= std::numeric_limits<decltype(TCell::minHomeDistance)>::max());
 constexpr int32_t kTargetRadius = 2;  // the target area is 5 x 5 cells
 constexpr int32_t kEvaporationScale = 10;
 constexpr int32_t kEvaporationFloor = TForm1::kEvaporationFloor;
@@ -73,7 +77,7 @@ void TForm1::InitField(const THomePoints& homePoints) {
         const int32_t d = GridDistance(column, row, homePoints[k].first, homePoints[k].second);
         homeDistance[column][row][k] = static_cast<int16_t>(d);
         if (d < cell.minHomeDistance) {
-          cell.minHomeDistance = d;
+          cell.minHomeDistance = static_cast<int16_t>(d);
           cell.chemical = kInitialChemical;
         }
       }

@@ -11,7 +11,7 @@ constexpr TColor kGrayStep = 0x010101;
 
 void TCell::Paint(TCanvas& canvas, int32_t visibilityThreshold) {
   const int32_t shown = chemical > visibilityThreshold ? chemical : 0;
-  grayLevel = std::clamp(kMaxGray - shown, 0, kMaxGray);
+  grayLevel = static_cast<uint8_t>(std::clamp(kMaxGray - shown, 0, kMaxGray));
   Redraw(canvas);
   drawnChemical = chemical;
 }

@@ -13,7 +13,10 @@ class TCell {
 
   TCell() = default;
   TCell(int32_t positionX, int32_t positionY, int32_t size, int32_t fillColor)
-      : PositionX(positionX), PositionY(positionY), Size(size), FillColor(fillColor) {}
+      : PositionX(static_cast<int16_t>(positionX)),
+        PositionY(static_cast<int16_t>(positionY)),
+        Size(static_cast<int8_t>(size)),
+        FillColor(static_cast<int8_t>(fillColor)) {}
 
   // Draws the cell unless its chemical moved by less than kRedrawDelta since
   // its last drawing. Chemical at or below the threshold shows as none.
@@ -28,25 +31,35 @@ class TCell {
   // or its flag colour), changing nothing: a layer rebuilt from the cells.
   void Redraw(TCanvas& canvas) const;
 
-  void SetPositionX(int32_t v) { PositionX = v; }
-  void SetPositionY(int32_t v) { PositionY = v; }
-  void SetSize(int32_t v) { Size = v; }
-  void SetFillColor(int32_t v) { FillColor = v; }
-  void SetState(int32_t v) { State = v; }
+  void SetPositionX(int32_t v) { PositionX = static_cast<int16_t>(v); }
+  void SetPositionY(int32_t v) { PositionY = static_cast<int16_t>(v); }
+  void SetSize(int32_t v) { Size = static_cast<int8_t>(v); }
+  void SetFillColor(int32_t v) { FillColor = static_cast<int8_t>(v); }
+  void SetState(int32_t v) { State = static_cast<int8_t>(v); }
 
   // The fields the passes touch every step come first, so a pass over the
-  // grid reads as few cache lines as possible.
+  // grid reads as few cache lines as possible. Each field is as wide as the
+  // values it holds, as the agent's are: pixels and home distances (at most
+  // the panel's diagonal, or kNoHomeDistance = 10000) in 16 bits; the gray
+  // level (0..255, 255 also before the first drawing), the flags, the state,
+  // the half edge (at most 5) and the fill colour in 8. The chemicals and the
+  // agent index (up to a million) keep 32 bits.
   int32_t chemical = 0;       // amount of chemical; never below 1 once initialised
   int32_t drawnChemical = 0;  // chemical at the last drawing
+  int32_t lastAgent = 0;      // index of the last agent that entered; written only
   bool isHome = false;        // one of the ten home points, drawn red
   bool isTarget = false;      // in the 5 x 5 target area, drawn green unless home
-  int32_t grayLevel = 0;      // gray level of the last drawing, 0..255
-  int32_t PositionX = 0;      // pixel centre on the cell layer
-  int32_t PositionY = 0;
-  int32_t Size = 0;             // half the edge of the drawn square
-  int32_t lastAgent = 0;        // index of the last agent that entered; written only
-  int32_t State = 0;            // knowsCenter of the last agent that entered; written only
-  int32_t FillColor = 0;        // 0 from creation on; nothing reads it
-  int32_t minHomeDistance = 0;  // distance to the nearest home point
+  int8_t State = 0;           // knowsCenter of the last agent that entered, 0 or 1; written only
+  uint8_t grayLevel = 0;      // gray level of the last drawing, 0..255
+  int16_t PositionX = 0;      // pixel centre on the cell layer
+  int16_t PositionY = 0;
+  int16_t minHomeDistance = 0;  // distance to the nearest home point
+  int8_t Size = 0;              // half the edge of the drawn square
+  int8_t FillColor = 0;         // 0 from creation on; nothing reads it
   // The distance to each home point is kept by the world (homeDistance).
 };
+
+// The step sweeps every cell (evaporation) and reads up to eight around
+// every agent (sensing), so it is bound by the bytes a cell takes: 24 with
+// no padding, where 32-bit fields throughout took 44.
+static_assert(sizeof(TCell) == 24, "a cell packs its narrowed fields without gaps");

@@ -230,6 +230,8 @@ TEST(CheckpointPayload, AFaultIsRefusedWithWhatIsWrong) {
       {"home", [&](QByteArray& b) { PutAt(b, 100, form->cells.Cols()); }, "a home lies off the grid"},
       {"cells_cut", [](QByteArray& b) { b.truncate(cells + 100); }, "cut short"},
       {"cell", [](QByteArray& b) { PutAt(b, cells, int32_t{0}); }, "a cell holds values"},
+      {"cell_state_too_wide", [](QByteArray& b) { PutAt(b, cells + 14, int32_t{128}); }, "a cell holds values"},
+      {"cell_home_distance_too_wide", [](QByteArray& b) { PutAt(b, cells + 18, int32_t{32768}); }, "a cell holds"},
       {"colony_size", [&](QByteArray& b) { PutAt(b, colonies, uint32_t{3}); }, "colony 0 does not hold"},
       {"colony_member", [&](QByteArray& b) { PutAt(b, colonies + 4, int32_t{1}); }, "colony 0 does not hold"},
       {"agent_count", [&](QByteArray& b) { PutAt(b, agent0 - 4, uint32_t{21}); }, "holds 21 agents, its setting 20"},
@@ -247,6 +249,26 @@ TEST(CheckpointPayload, AFaultIsRefusedWithWhatIsWrong) {
     EXPECT_EQ(decoded.Error().status, kExitRefused);
     EXPECT_TRUE(decoded.Error().message.contains(QLatin1String(says))) << decoded.Error().message.toStdString();
   }
+}
+
+// State (8 bits in the cell) and the nearest home's distance (16 bits) are
+// stored in 32: values at the ends of the cell's fields load, are restored
+// and are written back byte for byte. Wider ones are refused (above).
+TEST(CheckpointPayload, ACellNumberTheCellHoldsLoadsAndIsWrittenBackAsItWas) {
+  agents_test::MessageCollector messages;
+  auto form = std::make_unique<TForm1>();
+  SetUpWorld(*form, agents_test::Changed(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
+  TResult<QByteArray> payload = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
+  ASSERT_TRUE(payload);
+  PutAt(*payload, 180 + 14, int32_t{-128});
+  PutAt(*payload, 180 + 18, int32_t{32767});
+  TResult<TCheckpoint> decoded = DecodeCheckpointPayload(*payload);
+  ASSERT_TRUE(decoded && RestoreCheckpoint(*form, std::move(*decoded)));
+  EXPECT_EQ(form->cells[0][0].State, -128);
+  EXPECT_EQ(form->cells[0][0].minHomeDistance, 32767);
+  const TResult<QByteArray> again = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(*again, *payload);
 }
 
 // --- Files the program refuses ---

@@ -58,32 +58,43 @@ static_assert(HeaderBytes() == 180, "the header as the README's layout table has
 
 // A cell's stored fields: how many bytes each takes (4: i32, 1: u8), the
 // values a world can hold there, and how it is read from and put into a
-// cell. Writing, reading and restoring a cell all go through this list.
+// cell. Writing, reading and restoring a cell all go through this list. The
+// stored widths are the file's, whatever the cell's: putting a value into
+// the cell tells whether the cell's field holds it exactly, so a value too
+// wide for it is refused rather than cut.
 struct TCellField {
   int bytes;
   int32_t min;
   int32_t max;
   int32_t (*get)(const TCell& cell);
-  void (*set)(TCell& cell, int32_t value);
+  bool (*set)(TCell& cell, int32_t value);
 };
+
+template <auto Member>
+constexpr TCellField CellField(int bytes, int32_t min, int32_t max) {
+  using Field = std::remove_cvref_t<decltype(std::declval<TCell&>().*Member)>;
+  return {bytes, min, max, [](const TCell& c) { return static_cast<int32_t>(c.*Member); },
+          [](TCell& c, int32_t value) {
+            c.*Member = static_cast<Field>(value);
+            return static_cast<int32_t>(c.*Member) == value;
+          }};
+}
 
 constexpr int32_t kAny = INT32_MIN;  // with INT32_MAX: written by the engine, never used as an index
 constexpr TCellField kCellFields[] = {
-    {4, 1, TForm1::kMaxChemical, [](const TCell& c) { return c.chemical; },
-     [](TCell& c, int32_t v) { c.chemical = v; }},
-    {4, 0, TForm1::kMaxChemical, [](const TCell& c) { return c.drawnChemical; },
-     [](TCell& c, int32_t v) { c.drawnChemical = v; }},
-    {1, 0, kMaxGray, [](const TCell& c) { return c.grayLevel; }, [](TCell& c, int32_t v) { c.grayLevel = v; }},
+    CellField<&TCell::chemical>(4, 1, TForm1::kMaxChemical),
+    CellField<&TCell::drawnChemical>(4, 0, TForm1::kMaxChemical),
+    CellField<&TCell::grayLevel>(1, 0, kMaxGray),
     {1, 0, kHomeFlag | kTargetFlag,
      [](const TCell& c) { return int32_t{(c.isHome ? kHomeFlag : 0) | (c.isTarget ? kTargetFlag : 0)}; },
      [](TCell& c, int32_t v) {
        c.isHome = (v & kHomeFlag) != 0;
        c.isTarget = (v & kTargetFlag) != 0;
+       return true;
      }},
-    {4, kAny, INT32_MAX, [](const TCell& c) { return c.lastAgent; }, [](TCell& c, int32_t v) { c.lastAgent = v; }},
-    {4, kAny, INT32_MAX, [](const TCell& c) { return c.State; }, [](TCell& c, int32_t v) { c.State = v; }},
-    {4, kAny, INT32_MAX, [](const TCell& c) { return c.minHomeDistance; },
-     [](TCell& c, int32_t v) { c.minHomeDistance = v; }},
+    CellField<&TCell::lastAgent>(4, kAny, INT32_MAX),
+    CellField<&TCell::State>(4, kAny, INT32_MAX),
+    CellField<&TCell::minHomeDistance>(4, kAny, INT32_MAX),
 };
 
 constexpr qsizetype CellBytes() {
@@ -117,8 +128,7 @@ bool DecodeCell(TByteReader& r, TCell& cell) {
     } else {
       r.Get(value);
     }
-    sound = sound && InRange(value, field.min, field.max);
-    field.set(cell, value);
+    sound = sound && InRange(value, field.min, field.max) && field.set(cell, value);
   }
   return sound;
 }
