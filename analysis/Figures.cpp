@@ -255,11 +255,14 @@ void AddTimePanel(QChart* chart, const TSummaryFigure& s, size_t row, double yMa
   chart->legend()->setAlignment(Qt::AlignTop);
 }
 
+// Whether the group's final values of `row` show as a box, not as dots.
+bool Boxed(const TFigureGroup& g, size_t row) { return g.finals[row].size() > kMaxDots; }
+
 // The final panel's title: what it shows, then the differences of the
 // groups, wrapped so that no line is cut.
 QString FinalTitle(const TSummaryFigure& s, size_t row) {
-  const bool boxes = std::any_of(s.groups.begin(), s.groups.end(),
-                                 [row](const TFigureGroup& g) { return g.finals[row].size() > kMaxDots; });
+  const bool boxes =
+      std::any_of(s.groups.begin(), s.groups.end(), [row](const TFigureGroup& g) { return Boxed(g, row); });
   QStringList lines{QStringLiteral("%1 at the end, each run a dot").arg(QLatin1String(kRowTitles[row]))};
   if (boxes) {
     lines =
@@ -323,7 +326,7 @@ void AddFinalPanel(QChart* chart, const TSummaryFigure& s, size_t row, double yM
     const size_t n = g.finals[row].size();
     QColor fill = g.colour;
     fill.setAlphaF(0.6);
-    if (n > kMaxDots) {
+    if (Boxed(g, row)) {
       AddBox(chart, g.finals[row], at, fill, x, y, *dots);
     } else {
       for (size_t r = 0; r < n; ++r) {

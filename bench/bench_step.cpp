@@ -11,6 +11,7 @@
 
 #include "CellForm.h"
 #include "Runtime.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -23,21 +24,7 @@ int WarmUpSteps(int agentCount) {
   return agentCount > 0 ? static_cast<int>(std::min<int64_t>(kWarmUpSteps, kWarmUpMoves / agentCount)) : kWarmUpSteps;
 }
 
-// A stopped window with a world of the given size, stepped until trails exist.
-std::unique_ptr<TForm1> MakeWorld(int cellSizeSetting, int agentCount, int warmUp, bool hideAgents = false,
-                                  bool cellUpdateOff = false) {
-  uint32_t clock = 1;
-  SetRandomizeSource([clock]() mutable { return clock++ * 2654435761u; });
-  auto form = std::make_unique<TForm1>();
-  form->Timer1->stop();
-  form->Edit_size->setText(QString::number(cellSizeSetting));
-  form->Edit_anzAg->setText(QString::number(agentCount));
-  form->CB_hideAgs->setChecked(hideAgents);
-  form->Cb_cellUpdt->setChecked(cellUpdateOff);
-  form->B_setupClick();
-  for (int i = 0; i < warmUp; ++i) form->DoStep();
-  return form;
-}
+using bench::MakeWorld;
 
 void BM_DoStep(benchmark::State& state) {
   auto form = MakeWorld(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), kWarmUpSteps);

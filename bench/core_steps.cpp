@@ -5,9 +5,6 @@
 //   core_steps CELL_SIZE AGENTS WARM_UP_STEPS TIMED_STEPS
 // prints: cpu_us_a_step wall_us_a_step digest
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QTimer>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 
 #include "CellForm.h"
 #include "Runtime.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -37,36 +35,26 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int warmUp = std::atoi(argv[3]);
   const int steps = std::atoi(argv[4]);
-  uint32_t clock = 1;
-  SetRandomizeSource([clock]() mutable { return clock++ * 2654435761u; });
+  // The generator's start state first: the world's setup reseeds only
+  // from the clock that MakeWorld fixes.
   SetGeneratorStartState();
-  auto form = std::make_unique<TForm1>();
-  form->Timer1->stop();
-  form->Edit_size->setText(argv[1]);
-  form->Edit_anzAg->setText(argv[2]);
-  form->CB_hideAgs->setChecked(true);
-  form->Cb_cellUpdt->setChecked(true);
-  form->B_setupClick();
-  for (int i = 0; i < warmUp; ++i) form->DoStep();
+  auto form = bench::MakeWorld(std::atoi(argv[1]), std::atoi(argv[2]), warmUp, true, true);
   const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
   const double wall0 = Seconds(CLOCK_MONOTONIC);
   for (int i = 0; i < steps; ++i) form->DoStep();
   const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
   const double wall = Seconds(CLOCK_MONOTONIC) - wall0;
-  uint64_t h = 1469598103934665603ull;
-  auto add = [&h](int64_t v) {
-    for (int i = 0; i < 8; ++i) h = (h ^ ((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF)) * 1099511628211ull;
-  };
+  bench::TDigest d;
   for (const TAgent& a : form->agents) {
     for (int64_t v :
          std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY}) {
-      add(v);
+      d.Add(static_cast<uint64_t>(v));
     }
   }
   for (int r = 0; r < gridRows; ++r) {
-    for (int c = 0; c < gridCols; ++c) add(form->cells[c][r].chemical);
+    for (int c = 0; c < gridCols; ++c) d.Add(static_cast<uint64_t>(form->cells[c][r].chemical));
   }
-  add(RandSeed);
-  std::printf("%.3f %.3f %016llx\n", 1e6 * cpu / steps, 1e6 * wall / steps, static_cast<unsigned long long>(h));
+  d.Add(RandSeed);
+  std::printf("%.3f %.3f %016llx\n", 1e6 * cpu / steps, 1e6 * wall / steps, static_cast<unsigned long long>(d.h));
   return 0;
 }

@@ -14,18 +14,9 @@
 #include "RasterLayer.h"
 #include "Runtime.h"
 #include "Settings.h"
+#include "bench_support.h"
 
 namespace {
-
-struct Digest {
-  uint64_t h = 1469598103934665603ull;
-  void Add(uint64_t v) {
-    for (int i = 0; i < 8; ++i) {
-      h ^= (v >> (8 * i)) & 0xFF;
-      h *= 1099511628211ull;
-    }
-  }
-};
 
 struct Setting {
   const char* name;
@@ -73,7 +64,7 @@ uint64_t Run(const Setting& s) {
       form->ZeichenPanelMouseUp(TMouseButton::mbLeft, 0, 0);
     }
   }
-  Digest d;
+  bench::TDigest d;
   for (const TAgent& a : form->agents) {
     for (int64_t v :
          std::initializer_list<int64_t>{a.angleGene, a.wiggleGene, a.energy, a.tripCount, a.cellX, a.cellY, a.heading,
