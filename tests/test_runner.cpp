@@ -683,14 +683,14 @@ TEST(SweepCheck, TheCheckOfAFolderReadsTheSweepsFilesAndWritesTheList) {
   TResult<TSweepCheckResult> result = CheckSweep(out, TSweepEnd{false, 0}, {});
   ASSERT_TRUE(result.Ok()) << result.Error().message.toStdString();
   const QString list = out + "/.sweep/not-completed.txt";
-  EXPECT_EQ(result->messages,
-            QStringList({"of 4 runs 1 completed, 1 failed, 1 interrupted, 1 not started",
-                         "run-0004-seed-clock (line 4: --sniff sideways) exit 2 on this machine: pathwick_run: --sniff "
-                         "takes hill or roulette, not 'sideways'",
-                         "run-0003-seed-2 (line 3: --seed 2) interrupted on this machine",
-                         "run-0005-seed-5 (line 5: --seed 5) not run: GNU parallel stopped with status 0 (its message "
-                         "is above)",
-                         "every run that did not complete, one a line: " + list}));
+  const QString failed = QStringLiteral(
+      "run-0004-seed-clock (line 4: --sniff sideways) exit 2 on this machine: pathwick_run: --sniff takes hill or "
+      "roulette, not 'sideways'");
+  const QString notRun = QStringLiteral(
+      "run-0005-seed-5 (line 5: --seed 5) not run: GNU parallel stopped with status 0 (its message is above)");
+  EXPECT_EQ(result->messages, QStringList({"of 4 runs 1 completed, 1 failed, 1 interrupted, 1 not started", failed,
+                                           "run-0003-seed-2 (line 3: --seed 2) interrupted on this machine", notRun,
+                                           "every run that did not complete, one a line: " + list}));
   EXPECT_EQ(runner_test::ReadFile(list).count('\n'), 3);
   EXPECT_TRUE(runner_test::ReadFile(list).startsWith("run-0003-seed-2 (line 3: --seed 2) interrupted"));
 
