@@ -15,7 +15,8 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR=$work/runtime
-  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
 fi
 # The first commit that holds the engine's window class.
 first=$(git -C "$root" log --diff-filter=A --format=%H -- src/CellForm.cpp | tail -n 1)

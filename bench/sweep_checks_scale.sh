@@ -47,6 +47,7 @@ timed() {
 PATHWICK_RUN=$runner timed checks "$sweep" "$work/jobs" "$work/linked" 2>"$work/checks.err"
 # parallel gives each run a process group of its own: the run stops the
 # sweep's, whose leader has written its pid.
+# shellcheck disable=SC2016 # $$ is the inner shell's
 PATHWICK_RUN=$work/stopping_run timed report setsid bash -c 'echo $$ >"$1"; shift; exec "$@"' - "$work/sweep.pid" \
   "$sweep" "$work/jobs" "$work/stopped" --jobs 1 2>"$work/report.err" || true
 timed files "$runner" --verify "$work/linked" --repeat 0 >"$work/files.out"

@@ -8,7 +8,8 @@ steps=${2:-60000}
 root=$(cd "$(dirname "$0")/.." && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-export PATH="$(dirname "$runner"):$PATH"
+PATH="$(dirname "$runner"):$PATH"
+export PATH
 "$runner" --grid --seeds 1-8 --steps "$steps" >"$tmp/jobs"
 seconds() {
   local start end

@@ -50,12 +50,12 @@ while [ $# -gt 0 ]; do
       exit 0
       ;;
     --filter)
-      [ $# -ge 2 ] && [ -n "$2" ] || { echo "bench.sh: --filter needs a regular expression" >&2; exit 2; }
+      { [ $# -ge 2 ] && [ -n "$2" ]; } || { echo "bench.sh: --filter needs a regular expression" >&2; exit 2; }
       filter="$2"
       shift 2
       ;;
     --repetitions)
-      [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] || { echo "bench.sh: --repetitions needs a whole number of at least 1" >&2; exit 2; }
+      { [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]]; } || { echo "bench.sh: --repetitions needs a whole number of at least 1" >&2; exit 2; }
       repetitions="$2"
       shift 2
       ;;
@@ -77,6 +77,7 @@ fi
 # Whether a part named $1 runs: always without a filter, else when it matches.
 selected() { [ -z "$filter" ] || echo "$1" | grep -Eq -- "$filter"; }
 
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 "$root/scripts/deps.sh" build test bench
 configure release -DPATHWICK_BENCH=ON

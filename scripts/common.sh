@@ -1,6 +1,9 @@
+# shellcheck shell=bash
 # Sourced by the scripts in this folder: where the source is, how many jobs a
 # build runs, option handling and the virtual X server the window runs under.
+# shellcheck disable=SC2034 # read by the scripts that source this file
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck disable=SC2034 # likewise
 jobs=$(nproc)
 xvfb_screen="-screen 0 1024x900x24"
 

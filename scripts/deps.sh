@@ -20,7 +20,8 @@
 #             the Python module pathwick, its tests and its example (docs/)
 #   docs      pandas and matplotlib for the Python that draws the model
 #             description's figures (docs/figures/)
-#   style     clang-format and clang-tidy: the layout and checks of the code
+#   style     clang-format, clang-tidy, shellcheck and flake8: the layout and
+#             checks of the C++, the shell scripts and the Python
 #             (scripts/style.sh, scripts/test.sh)
 #   cluster   GNU parallel, rsync, the ssh client and server, Slurm and munge:
 #             sweeps over several machines (pathwick_sweep --sshloginfile) and
@@ -28,6 +29,7 @@
 #   --list    print the packages of the given purposes instead of installing
 #   --help    this text
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 
 declare -A needs=(
@@ -38,7 +40,7 @@ declare -A needs=(
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils pybind11-dev python3-dev python3-numpy"
   [python]="pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib"
   [docs]="python3-pandas python3-matplotlib"
-  [style]="clang-format clang-tidy"
+  [style]="clang-format clang-tidy shellcheck flake8"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"
 )
 

@@ -14,6 +14,7 @@
 #             packaged) steps a world with the system's Python
 #   --help    this text
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 parse_flags check -- "$@"
 
@@ -29,6 +30,7 @@ if [ ! -f "$deb" ]; then
   exit 1
 fi
 echo "package: $deb"
+# shellcheck disable=SC2154 # set by parse_flags
 [ "$flag_check" -eq 1 ] || exit 0
 
 # The check: what a user installs, run from an unpacked copy, not the build tree.
@@ -55,7 +57,8 @@ for file in "${commands[@]/#/bin/}" "${commands[@]/#/share/man/man1/}" \
     share/doc/pathwick/README.md share/doc/pathwick/columns.md \
     share/doc/pathwick/model.md; do
   case $file in share/man/*) file=$file.1.gz ;; esac
-  [ -s "$usr/$file" ] && echo "  /usr/$file" || fail "/usr/$file is missing"
+  [ -s "$usr/$file" ] || fail "/usr/$file is missing"
+  echo "  /usr/$file"
 done
 if ldd "${programs[@]/#/$usr/bin/}" | grep 'not found'; then
   fail "a library the programs need is not found"
@@ -67,6 +70,7 @@ exec_line=$(sed -n 's/^Exec=//p' "$usr/share/applications/$app_id.desktop")
 
 echo "== package check: the window, from the package, under Xvfb for 5 seconds"
 export PROGRAM=$usr/bin/pathwick_02_evolve
+# shellcheck disable=SC2016 # the script of the inner shell, which expands it
 if ! in_xvfb bash -c '
     set -u
     "$PROGRAM" & pid=$!
@@ -88,7 +92,7 @@ if [ -x "$usr/bin/pathwick_run" ]; then
   (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 1000 --plot --out run && test -s run/series.csv && test -s run/genes.png) \
     || fail "pathwick_run --steps 1000"
   echo "== package check: pathwick_sweep of two runs, from the package, with relative paths"
-  (cd "$work" && "$usr/bin/pathwick_run" --grid --seeds 1-2 --steps 500 >jobs &&
+  (cd "$work" && "$usr/bin/pathwick_run" --grid --seeds 1-2 --steps 500 >./jobs &&
     env -u PATHWICK_RUN "$usr/bin/pathwick_sweep" jobs sweep --jobs 2 &&
     [ "$(grep -c '^run-.*,completed,' sweep/summary.csv)" -eq 2 ]) || fail "pathwick_sweep of two runs"
   dpkg-deb -f "$deb" Recommends | grep -qw ffmpeg || fail "the package does not recommend ffmpeg (pathwick_run --video)"

@@ -9,6 +9,7 @@
 # Without a display it stops before building and says how to run the window
 # under a virtual X server.
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 program_args=()
 while [ $# -gt 0 ]; do

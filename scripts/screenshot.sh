@@ -10,6 +10,7 @@
 #               AppStream screenshot
 #   --help      this text
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 steps=5000
 out=""
@@ -44,6 +45,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"; rm -f "$out.tmp"' EXIT
 export PROGRAM="$root/build/pathwick_02_evolve" GRAB="$root/build/tests/pathwick_grab" \
   SHOT="$scratch/shot.png" STEPS="$steps"
+# shellcheck disable=SC2016 # the script of the inner shell, which expands it
 in_xvfb bash -c '
   set -euo pipefail
   "$PROGRAM" 2>/dev/null & pid=$!

@@ -14,6 +14,7 @@
 # Usage: SOAK_STEPS=1000000 SOAK_SMALL_STEPS=100000 scripts/soak.sh
 #   --help    this text
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 parse_flags -- "$@"
 steps=${SOAK_STEPS:-1000000}

@@ -20,10 +20,12 @@
 #   --help    this text
 # FUZZ_SECONDS (default 30) bounds each fuzz target's run.
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
 parse_flags quick -- "$@"
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
+# shellcheck disable=SC2154 # set by parse_flags
 if [ "$flag_quick" -eq 1 ]; then
   "$root/scripts/deps.sh" build test bench python
 else

@@ -62,7 +62,7 @@ started_here() {
   for cmdline in /proc/[0-9]*/cmdline; do
     pid=${cmdline#/proc/}
     pid=${pid%/cmdline}
-    [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] || continue
+    { [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ]; } || continue
     { tr '\0' ' ' <"$cmdline"; } 2>/dev/null | grep -qF "$tmp" && echo "$pid"
   done
 }
@@ -70,7 +70,7 @@ started_here() {
 # A port nobody listens on on the loopback, from a range this test alone uses.
 free_port() {
   local port
-  for port in $(shuf -i "$1"-"$(($1 + 999))" -n 50); do
+  for port in $(shuf -i "$1-$(($1 + 999))" -n 50); do
     (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
   done
   fail "no free port from $1"
@@ -153,6 +153,7 @@ Host *
   ConnectTimeout 10
 EOF
 export PARALLEL_SSH="ssh -F $ssh_dir/config"
+# shellcheck disable=SC2086 # PARALLEL_SSH is a command and its options, split into words as parallel does
 wait_for 20 "sshd on port $ssh_port" $PARALLEL_SSH other-machine true
 echo "cluster: sshd on 127.0.0.1:$ssh_port"
 
@@ -179,6 +180,7 @@ series_as_alone() {
 printf '%s\n' '# two machines' '2/other-machine' '2/:' >hosts
 PATHWICK_RUN=$runner "$sweep" mixed.jobs mixed --sshloginfile hosts \
   || fail "the mixed sweep exited $?"
+# shellcheck disable=SC2012 # the run folders have plain names
 [ "$(ls -d mixed/run-* | wc -l)" -eq 8 ] || fail "the mixed sweep returned $(ls -d mixed/run-* | wc -l) of 8 runs"
 hosts_used=$(awk -F'\t' 'NR > 1 { print $2 }' mixed/.sweep/joblog | sort -u | tr '\n' ' ')
 [ "$hosts_used" = ": other-machine " ] || fail "the runs went to '$hosts_used', not to both machines"
@@ -298,9 +300,9 @@ export PATHWICK_SWEEP_POLL=1 PATHWICK_RUN=$runner
 } >packed.jobs
 status=0
 "$sweep" --slurm packed.jobs packed --chunk 1 --time 10 2>chunk.err || status=$?
-[ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than the 7 Slurm takes here (MaxArraySize 7); give --chunk 2 or more$' chunk.err ||
+{ [ "$status" -eq 2 ] && grep -q '^pathwick_sweep: 11 runs in chunks of 1 make 11 tasks, more than the 7 Slurm takes here (MaxArraySize 7); give --chunk 2 or more$' chunk.err; } ||
   fail "a --chunk that needs more tasks than MaxArraySize exited $status: $(cat chunk.err)"
-[ -z "$(squeue -h -o %i)" ] && [ ! -e packed/.sweep/slurm/1 ] || fail "the refused Slurm sweep submitted"
+{ [ -z "$(squeue -h -o %i)" ] && [ ! -e packed/.sweep/slurm/1 ]; } || fail "the refused Slurm sweep submitted"
 
 # Where Slurm keeps accounts, the user's MaxSubmitJobs (here 4, from a
 # stand-in sacctmgr) bounds the array too, with room kept for the check job.
@@ -311,7 +313,8 @@ PATH=$PWD/accounts:$PATH "$sweep" --slurm packed.jobs limited --hold --time 10 >
   fail "the Slurm sweep under MaxSubmitJobs exited $?"
 grep -q "^pathwick_sweep: 11 runs in array job [0-9]*: 3 tasks of up to 4 runs (MaxSubmitJobs 4, 0 jobs queued)" limited.out ||
   fail "the submission under MaxSubmitJobs: $(cat limited.out)"
-scancel $(cat limited/.sweep/slurm/jobs)
+mapfile -t limited_jobs <limited/.sweep/slurm/jobs
+scancel "${limited_jobs[@]}"
 wait_for 60 "the cancelled jobs under MaxSubmitJobs" jobs_done
 
 # Held at submission; one task released and run, the rest cancelled. While
@@ -324,7 +327,7 @@ grep -q "^pathwick_sweep: 11 runs in array job [0-9]*: 6 tasks of up to 2 runs (
 for slurm_option in --slurm ""; do
   status=0
   "$sweep" $slurm_option packed.jobs packed 2>queued.err || status=$?
-  [ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err ||
+  { [ "$status" -eq 2 ] && grep -q "^pathwick_sweep: jobs $array $check of an earlier sweep into .* are still queued" queued.err; } ||
     fail "a sweep ${slurm_option:-here} into a folder with queued Slurm jobs exited $status: $(cat queued.err)"
 done
 scontrol release "${array}_0"
@@ -335,10 +338,10 @@ wait_for 60 "the check of the cancelled array" jobs_done
 report=packed/.sweep/slurm/1/check.err
 [ "$(cat packed/.sweep/slurm/1/check.status)" = 1 ] || fail "the check of a cancelled array did not fail"
 # The report counts them and names a few; the list holds all 9.
-grep -q '^pathwick_sweep: of 11 runs 2 completed, 9 not started$' "$report" &&
+{ grep -q '^pathwick_sweep: of 11 runs 2 completed, 9 not started$' "$report" &&
   [ "$(grep -c 'not run: the sweep was interrupted$' "$report")" -eq 3 ] &&
   [ "$(grep -c 'not run: the sweep was interrupted$' packed/.sweep/not-completed.txt)" -eq 9 ] &&
-  grep -q '9 of 11 runs did not complete; .*run the same command again to complete the 9 interrupted$' "$report" ||
+  grep -q '9 of 11 runs did not complete; .*run the same command again to complete the 9 interrupted$' "$report"; } ||
   fail "the check of a cancelled array: $(cat "$report")"
 
 # The same command again submits the 9 runs missing and leaves the 2 finished
@@ -354,13 +357,13 @@ grep -q "^pathwick_sweep: 9 runs in array job [0-9]*: 5 tasks of up to 2 runs (M
   fail "the resumed sweep submitted: $(cut -f1 packed/.sweep/slurm/2/tasks)"
 grep -q "^pathwick_sweep: run-0011-seed-3 (line 11: --steps 300 --agents 50 --sniff sideways --seed 3) exit 2 on $node: pathwick_run: .*sideways" packed.err ||
   fail "the failing line is not named: $(cat packed.err)"
-grep -q '1 of 11 runs did not complete; .*summary.csv is partial: 10 runs completed' packed.err &&
-  ! grep -q 'run the same command again' packed.err || fail "the count of the Slurm sweep: $(cat packed.err)"
+{ grep -q '1 of 11 runs did not complete; .*summary.csv is partial: 10 runs completed' packed.err &&
+  ! grep -q 'run the same command again' packed.err; } || fail "the count of the Slurm sweep: $(cat packed.err)"
 [ "$(stat -c '%n %i %Y' packed/run-000[12]-*/run.json)" = "$before" ] || fail "the resumed sweep touched the finished runs"
 # Every line started exactly once, over the two submissions.
 started=$(cat packed/.sweep/slurm/*/task-*.joblog | awk -F'\t' '$1 ~ /^[0-9]+$/ { print $NF }' |
   grep -o 'run-[0-9]*-seed-[0-9]*' | sort)
-[ "$(wc -l <<<"$started")" -eq 11 ] && [ -z "$(uniq -d <<<"$started")" ] || fail "the runs started: $started"
+{ [ "$(wc -l <<<"$started")" -eq 11 ] && [ -z "$(uniq -d <<<"$started")" ]; } || fail "the runs started: $started"
 [ "$(grep -c '^run-.*,completed,' packed/summary.csv)" -eq 10 ] || fail "the Slurm sweep's summary lacks runs"
 windows=$(awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "window") c = i; next } { print $c }' packed/summary.csv | sort -u)
 [ "$windows" = 2 ] || fail "--window 2 did not reach the summary of the Slurm sweep: $windows"
@@ -372,6 +375,6 @@ log_before=$(md5sum <packed/.sweep/slurm/2/task-0.joblog)
 rm packed/.sweep/slurm/2/task-0.ended
 scontrol requeue "${array}_0" || fail "Slurm did not requeue task 0 of array $array"
 wait_for 200 "the requeued task" test -f packed/.sweep/slurm/2/task-0.ended
-[ "$(cat packed/.sweep/slurm/2/task-0.ended)" = 0 ] && [ "$(md5sum <packed/.sweep/slurm/2/task-0.joblog)" = "$log_before" ] ||
+{ [ "$(cat packed/.sweep/slurm/2/task-0.ended)" = 0 ] && [ "$(md5sum <packed/.sweep/slurm/2/task-0.joblog)" = "$log_before" ]; } ||
   fail "the requeued task ended $(cat packed/.sweep/slurm/2/task-0.ended): $(cat packed/.sweep/slurm/2/task-0.joblog)"
 echo "cluster: --slurm packs 11 runs into 6 tasks (3 under MaxSubmitJobs 4), resumes the cancelled array with the 9 missing, names the failing line, a requeued task makes nothing again: $(series_as_alone packed packed.jobs) runs as made alone"

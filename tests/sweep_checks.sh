@@ -41,7 +41,7 @@ path_without() {
   echo "$tmp/without"
 }
 
-"$runner" --grid --seeds 1-2 --steps 300 --agents 50 >jobs
+"$runner" --grid --seeds 1-2 --steps 300 --agents 50 >./jobs
 printf '%s\n' 'faraway' ':' >hosts
 expect 2 '^pathwick_sweep: parallel is missing on this machine, .*Debian package parallel \(scripts/deps.sh cluster\)$' \
   env PATH="$(path_without parallel)" "$sweep" jobs refused
@@ -85,7 +85,7 @@ window_of_runs() { awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "windo
 [ "$(window_of_runs sub/out/summary.csv)" = $'2\n2' ] || fail "--window 2: $(window_of_runs sub/out/summary.csv)"
 # --gzip-samples reaches the summary: the samples compressed, the plain table gone.
 (cd sub && "$sweep" ../jobs out --gzip-samples) || fail "a sweep with --gzip-samples exited $?"
-[ -s sub/out/samples.csv.gz ] && [ ! -e sub/out/samples.csv ] || fail "--gzip-samples: $(ls sub/out)"
+{ [ -s sub/out/samples.csv.gz ] && [ ! -e sub/out/samples.csv ]; } || fail "--gzip-samples: $(ls sub/out)"
 [ "$(zcat sub/out/samples.csv.gz | grep -c '^run-')" -ge 2 ] || fail "samples.csv.gz holds no runs' rows"
 
 # One line refused, one run interrupted (its pathwick_run is stopped with
@@ -139,6 +139,7 @@ exec "$runner" "\$@"
 SCRIPT
 chmod +x stopping_sweep
 status=0
+# shellcheck disable=SC2016 # $$ is the inner shell's
 PATHWICK_RUN=$tmp/stopping_sweep setsid bash -c 'echo $$ >sweep.pid; exec "$0" "$@"' "$sweep" many.jobs many --jobs 1 \
   >/dev/null 2>err || status=$?
 [ "$status" -eq 1 ] || fail "the stopped sweep exited $status: $(cat err)"

@@ -13,7 +13,8 @@ if ! command -v parallel >/dev/null 2>&1; then
 fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-export PATH="$(dirname "$runner"):$PATH"
+PATH="$(dirname "$runner"):$PATH"
+export PATH
 
 {
   echo "# evaporation against seeds"
@@ -69,9 +70,12 @@ grep -q '"ended": "completed"' "$first/run.json" || { echo "the first run should
 "$sweep" "$tmp/jobs" "$tmp/cut" --jobs 2
 
 [ "$(stat -c %Y.%i "$first/run.json")" = "$stamp" ] || { echo "a finished run was touched"; exit 1; }
+# shellcheck disable=SC2010 # the folders of a sweep have plain names
 whole=$(cd "$tmp/whole" && ls -A | grep -v '^.sweep$')
+# shellcheck disable=SC2010 # likewise
 cut=$(cd "$tmp/cut" && ls -A | grep -v '^.sweep$')
 [ "$whole" = "$cut" ] || { echo "different folders:"; echo "$whole"; echo "--"; echo "$cut"; exit 1; }
+# shellcheck disable=SC2012 # likewise
 [ "$(ls -d "$tmp"/cut/run-* | wc -l)" -eq 6 ] || { echo "expected 6 run folders"; exit 1; }
 for run in "$tmp"/whole/run-*; do
   name=$(basename "$run")

@@ -26,7 +26,9 @@
 
 #include "CellForm.h"
 #include "Experiment.h"
+#include "RunRecord.h"
 #include "Runtime.h"
+#include "SweepCheck.h"
 #include "Verify.h"
 #include "agents_support.h"
 
@@ -518,6 +520,257 @@ TEST(VerifySweep, ChecksEveryRunsFilesAndRepeatsASample) {
       EXPECT_EQ(f.err.count('\n'), 1) << "one line: " << f.err.toStdString();
       EXPECT_EQ(intact, 3);
     }
+  }
+}
+
+// --- The check after a sweep's runs (--check-sweep) ---
+
+// How one run is judged from its record, parallel's job log and how the
+// sweep ended; and whether running the sweep again may complete it.
+struct RunJudgement {
+  const char* ended;
+  std::optional<TJobLogEntry> logged;
+  bool interrupted;
+  int32_t parallelStatus;
+  TSweepOutcome outcome;
+  const char* why;
+  bool worthRepeating;
+};
+
+TEST(SweepCheck, EachRunIsJudgedFromItsRecordTheJobLogAndTheSweepsEnd) {
+  using O = TSweepOutcome;
+  const RunJudgement table[] = {
+      {"completed", TJobLogEntry{":", "0", "0"}, true, 0, O::kCompleted, "", false},
+      {"interrupted", TJobLogEntry{":", "0", "0"}, false, 0, O::kInterrupted, "interrupted on this machine", true},
+      {"interrupted", std::nullopt, false, 0, O::kInterrupted, "interrupted", true},
+      {"none", std::nullopt, true, 0, O::kNotStarted, "not run: the sweep was interrupted", true},
+      {"none", std::nullopt, false, 3, O::kNotStarted,
+       "not run: GNU parallel stopped with status 3 (its message is above)", false},
+      {"none", TJobLogEntry{":", "", ""}, false, 0, O::kNotStarted,
+       "not run: GNU parallel stopped with status 0 (its message is above)", false},
+      {"none", TJobLogEntry{"far", "0", "15"}, false, 0, O::kInterrupted, "stopped by signal 15 on far", true},
+      {"none", TJobLogEntry{":", "143", "0"}, true, 0, O::kInterrupted, "stopped by signal 15 on this machine", true},
+      {"none", TJobLogEntry{":", "143", "0"}, false, 0, O::kFailed, "exit 143 on this machine", false},
+      {"none", TJobLogEntry{"far", "255", "0"}, true, 0, O::kInterrupted, "lost the connection to far", true},
+      {"none", TJobLogEntry{":", "255", "0"}, false, 0, O::kFailed, "exit 255 on this machine", false},
+      {"none", TJobLogEntry{"node1", "0", "0"}, false, 0, O::kFailed,
+       "exit 0 on node1 but no completed run.json came back", false},
+      {"none", TJobLogEntry{":", "2", "0"}, true, 0, O::kFailed, "exit 2 on this machine", false},
+  };
+  for (const RunJudgement& row : table) {
+    const TSweepEnd end{row.interrupted, row.parallelStatus};
+    const TRunVerdict verdict = JudgeRun({row.ended, row.logged, {}}, end);
+    SCOPED_TRACE(row.why);
+    EXPECT_EQ(verdict.outcome, row.outcome);
+    EXPECT_EQ(verdict.why, QString::fromUtf8(row.why));
+    EXPECT_EQ(WorthRepeating(verdict.outcome, end), row.worthRepeating);
+  }
+}
+
+TEST(SweepCheck, TheJobLogGivesEachStartedRunItsLastEntryAndTheRunsLastWord) {
+  const QStringList started{"run-a", "run-b", "run-c"};
+  const QByteArray log =
+      "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+      "1\t:\t1.0\t0.5\t0\t0\t1\t0\tpathwick_run a\n"
+      "2\tfar\t1.0\t0.5\t0\t0\t0\t9\tpathwick_run b\n"
+      "0\t:\t1.0\t0.5\t0\t0\t7\t0\tnot a place\n"
+      "4\t:\t1.0\t0.5\t0\t0\t7\t0\tbeyond the list\n"
+      "x1\t:\t1.0\t0.5\t0\t0\t7\t0\tnot a number\n"
+      "1\t\t:\t1.0\t0.5\t0\t0\t0\t0\tagain, resumed, a tab doubled\n"
+      "3\t:\t1.0\t0.5\t0\t0\t2";  // not finished by parallel
+  const QHash<QString, TJobLogEntry> entries = ReadJobLog(log, started);
+  ASSERT_EQ(entries.size(), 2);
+  EXPECT_EQ(entries["run-a"].host, ":");
+  EXPECT_EQ(entries["run-a"].exitValue, "0") << "the last entry of a run counts";
+  EXPECT_EQ(entries["run-b"].host, "far");
+  EXPECT_EQ(entries["run-b"].signal, "9");
+
+  const std::pair<const char*, const char*> errors[] = {
+      {"", ""},
+      {"\n  \n", ""},
+      {"warning: a\npathwick_run: refused\nrsync: gone\n", "pathwick_run: refused"},
+      {"pathwick_run: first\nother\npathwick_run: second\n\n", "pathwick_run: second"},
+      {"plain\nrsync error: some files could not be transferred\nrsync: link_stat failed\n \t\n", "plain"},
+      {"no line end", "no line end"},
+  };
+  for (const auto& [text, last] : errors) EXPECT_EQ(LastError(text), QString::fromUtf8(last)) << text;
+}
+
+// The report of many runs stays a few lines: the counts, three runs (failures
+// first), the list; the closing line says what running again would complete.
+TEST(SweepCheck, TheReportCountsNamesAFewFailuresFirstAndClosesAsTheSweepEnds) {
+  QList<TSweepRun> runs;
+  QList<TRunFacts> facts;
+  for (int32_t i = 1; i <= 300; ++i) {
+    runs << TSweepRun{QStringLiteral("run-%1").arg(i), i + 1, QStringLiteral("--seed %1").arg(i)};
+    TRunFacts f{"none", std::nullopt, {}};
+    if (i <= 5) f.ended = "completed";
+    if (i == 6 || i == 7) f.ended = "interrupted";
+    if (i >= 290) f.logged = TJobLogEntry{":", "2", "0"};
+    if (i == 300) f.lastError = "pathwick_run: --sniff takes hill or roulette";
+    facts << f;
+  }
+  const TSweepCheck check = CheckRuns(runs, facts, TSweepEnd{true, 0});
+  EXPECT_EQ(check.total, 300);
+  EXPECT_EQ(check.completed, 5);
+  EXPECT_EQ(check.counts, (std::array<int32_t, kUnfinishedKinds>{11, 2, 282}));
+  EXPECT_EQ(check.toRepeat, 284);
+  ASSERT_EQ(check.unfinished.size(), 295);
+  EXPECT_EQ(check.unfinished.back(),
+            "run-300 (line 301: --seed 300) exit 2 on this machine: pathwick_run: --sniff takes hill or roulette");
+  EXPECT_EQ(check.unfinished.front(), "run-6 (line 7: --seed 6) interrupted");
+  const QStringList report = ReportLines(check, "/o/.sweep/not-completed.txt", true);
+  EXPECT_EQ(report, QStringList({"of 300 runs 5 completed, 11 failed, 2 interrupted, 282 not started",
+                                 "run-290 (line 291: --seed 290) exit 2 on this machine",
+                                 "run-291 (line 292: --seed 291) exit 2 on this machine",
+                                 "run-292 (line 293: --seed 292) exit 2 on this machine",
+                                 "every run that did not complete, one a line: /o/.sweep/not-completed.txt"}));
+  EXPECT_EQ(ReportLines(check, "/o/l", false).back(),
+            "cannot write the list of the runs that did not complete to /o/l");
+
+  // The closing line and status: partial or no summary; running again only
+  // when it may complete something.
+  const TSweepCheck whole{3, 3, 0, {}, {}, {}};
+  const TSweepCheck stopped{3, 1, 2, {0, 1, 1}, {"a", "b"}, {}};
+  const TSweepCheck refused{3, 0, 0, {2, 0, 1}, {"a", "b", "c"}, {}};
+  const std::tuple<TSweepCheck, bool, const char*, int> closes[] = {
+      {whole, true, "", 0},
+      {whole, false, "", 1},
+      {stopped, true,
+       "2 of 3 runs did not complete; /o/summary.csv is partial: 1 runs completed (its column ended says how each "
+       "ended); run the same command again to complete the 2 interrupted",
+       1},
+      {refused, false, "3 of 3 runs did not complete; no summary written", 1},
+  };
+  for (const auto& [c, summarized, message, status] : closes) {
+    const TSweepClose close = CloseSweep(c, "/o", summarized);
+    EXPECT_EQ(close.message, QString::fromUtf8(message));
+    EXPECT_EQ(close.status, status) << message;
+  }
+  EXPECT_TRUE(ReportLines(whole, "/o/l", true).isEmpty());
+}
+
+// A sweep's folder as the sweep leaves it: the record of each run, the list
+// of runs, the job log, the runs' standard errors. The list of the runs not
+// completed is written, and removed once every run has completed.
+TEST(SweepCheck, TheCheckOfAFolderReadsTheSweepsFilesAndWritesTheList) {
+  QTemporaryDir tmp;
+  const QString out = tmp.path();
+  ASSERT_TRUE(QDir().mkpath(out + "/.sweep/stderr"));
+  auto form = std::make_unique<TForm1>();
+  const auto record = [&](const QString& name, const char* ended) {
+    TRunRecord r;
+    r.spec.settings = ReadSettings(*form);
+    r.spec.steps = 100;
+    r.ended = QLatin1String(ended);
+    return QDir().mkpath(out + "/" + name) && WriteRunRecord(out + "/" + name + "/run.json", r).Ok();
+  };
+  ASSERT_TRUE(record("run-0001-seed-1", kEndedCompleted));
+  ASSERT_TRUE(record("run-0003-seed-2", kEndedInterrupted));
+  ASSERT_TRUE(runner_test::WriteFile(out + "/.sweep/runs",
+                                     "run-0001-seed-1\t1\t--seed 1\n"
+                                     "run-0003-seed-2\t3\t--seed 2\n"
+                                     "run-0004-seed-clock\t4\t--sniff sideways\n"
+                                     "run-0005-seed-5\t5\t--seed 5\n"));
+  ASSERT_TRUE(runner_test::WriteFile(out + "/.sweep/tasks",
+                                     "run-0003-seed-2\t--seed 2\nrun-0004-seed-clock\t--sniff sideways\n"
+                                     "run-0005-seed-5\t--seed 5\n"));
+  ASSERT_TRUE(runner_test::WriteFile(out + "/.sweep/joblog",
+                                     "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+                                     "2\t:\t1\t1\t0\t0\t2\t0\tc\n1\t:\t1\t1\t0\t0\t0\t0\tc\n"));
+  ASSERT_TRUE(runner_test::WriteFile(out + "/.sweep/stderr/run-0004-seed-clock.err",
+                                     "pathwick_run: --sniff takes hill or roulette, not 'sideways'\n"));
+  TResult<TSweepCheckResult> result = CheckSweep(out, TSweepEnd{false, 0}, {});
+  ASSERT_TRUE(result.Ok()) << result.Error().message.toStdString();
+  const QString list = out + "/.sweep/not-completed.txt";
+  const QString failed = QStringLiteral(
+      "run-0004-seed-clock (line 4: --sniff sideways) exit 2 on this machine: pathwick_run: --sniff takes hill or "
+      "roulette, not 'sideways'");
+  const QString notRun = QStringLiteral(
+      "run-0005-seed-5 (line 5: --seed 5) not run: GNU parallel stopped with status 0 (its message is above)");
+  EXPECT_EQ(result->messages, QStringList({"of 4 runs 1 completed, 1 failed, 1 interrupted, 1 not started", failed,
+                                           "run-0003-seed-2 (line 3: --seed 2) interrupted on this machine", notRun,
+                                           "every run that did not complete, one a line: " + list}));
+  EXPECT_EQ(runner_test::ReadFile(list).count('\n'), 3);
+  EXPECT_TRUE(runner_test::ReadFile(list).startsWith("run-0003-seed-2 (line 3: --seed 2) interrupted"));
+
+  // Once every run has completed, the list of an earlier check goes.
+  ASSERT_TRUE(runner_test::WriteFile(out + "/.sweep/runs", "run-0001-seed-1\t1\t--seed 1\n",
+                                     QIODevice::WriteOnly | QIODevice::Truncate));
+  result = CheckSweep(out, TSweepEnd{false, 0}, {});
+  ASSERT_TRUE(result.Ok()) << result.Error().message.toStdString();
+  EXPECT_TRUE(result->messages.isEmpty());
+  EXPECT_EQ(result->check.completed, 1);
+  EXPECT_FALSE(QFile::exists(list));
+  // The sweep's own list of runs is needed: without it the check fails.
+  QFile::remove(out + "/.sweep/runs");
+  EXPECT_FALSE(CheckSweep(out, TSweepEnd{false, 0}, {}).Ok());
+}
+
+// The job logs of a Slurm submission's tasks, merged: numbered as the
+// submission's list, each run's node named; a task that did not reach its
+// end makes the sweep an interrupted one, one that could not run says why.
+TEST(SweepCheck, TheTasksJobLogsOfASlurmSubmissionMergeIntoOne) {
+  QTemporaryDir tmp;
+  const QString sub = tmp.path();
+  const auto write = [&sub](const QString& name, const QByteArray& text) {
+    return runner_test::WriteFile(sub + "/" + name, text, QIODevice::WriteOnly | QIODevice::Truncate);
+  };
+  const QByteArray header = "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n";
+  ASSERT_TRUE(write("tasks", "r1\tl\nr2\tl\nr3\tl\nr4\tl\nr5\tl\nr6\tl\nr7\tl\n"));
+  ASSERT_TRUE(write("chunk", "2\n"));
+  ASSERT_TRUE(write("task-0.node", "n0\n") && write("task-0.ended", "0\n"));
+  ASSERT_TRUE(write("task-0.joblog", header + "1\t:\t5\t1\t0\t0\t0\t0\tc 1\n2\t:\t5\t1\t0\t0\t2\t0\tc 2\n"));
+  ASSERT_TRUE(write("task-1.joblog", header + "1\t:\t5\t1\t0\t0\t0\t15\tc 3\n"));  // no node, no end
+  ASSERT_TRUE(write("task-2.node", "n2\n") && write("task-2.ended", "no-parallel\n"));
+  ASSERT_TRUE(write("task-3.node", "n3\n") && write("task-3.ended", "255\n"));
+  ASSERT_TRUE(write("task-3.out", "parallel: Error: something\nparallel: the last word\n"));
+  TResult<TSlurmMerge> merge = MergeSlurmLogs(sub);
+  ASSERT_TRUE(merge.Ok()) << merge.Error().message.toStdString();
+  EXPECT_TRUE(merge->merged);
+  EXPECT_EQ(merge->jobLog,
+            header + "1\tn0\t5\t1\t0\t0\t0\t0\tc 1\n2\tn0\t5\t1\t0\t0\t2\t0\tc 2\n3\ta node\t5\t1\t0\t0\t0\t15\tc 3\n");
+  EXPECT_TRUE(merge->end.interrupted);
+  EXPECT_EQ(merge->end.parallelStatus, 255);
+  EXPECT_EQ(merge->messages, QStringList({"task 2 of the array could not run its runs: GNU parallel is missing on n2",
+                                          "task 3 of the array on n3: parallel: the last word"}));
+  // Every task at its end: no interruption.
+  ASSERT_TRUE(write("task-1.ended", "0") && write("task-2.ended", "1") && write("task-3.ended", "0"));
+  merge = MergeSlurmLogs(sub);
+  ASSERT_TRUE(merge.Ok());
+  EXPECT_FALSE(merge->end.interrupted);
+  EXPECT_EQ(merge->end.parallelStatus, 0);
+  EXPECT_TRUE(merge->messages.isEmpty());
+  // A submission without runs has no job log; one whose chunk is lost cannot be merged.
+  ASSERT_TRUE(write("chunk", "x"));
+  EXPECT_FALSE(MergeSlurmLogs(sub).Ok());
+  ASSERT_TRUE(write("tasks", ""));
+  ASSERT_TRUE(MergeSlurmLogs(sub).Ok());
+  EXPECT_FALSE(MergeSlurmLogs(sub)->merged);
+}
+
+TEST(SweepCheck, TheCommandLineTakesTheSweepsEndAndTheSummarysOptions) {
+  const TResult<TCommand> c = ParseCommandLine({"--check-sweep", "d", "--sweep-interrupted", "--parallel-status", "3",
+                                                "--slurm-submission", "s", "--window", "2", "--gzip-samples"});
+  ASSERT_TRUE(c.Ok()) << c.Error().message.toStdString();
+  EXPECT_EQ(c->kind, TCommandKind::kCheckSweep);
+  EXPECT_EQ(c->folder, "d");
+  EXPECT_TRUE(c->sweepInterrupted);
+  EXPECT_EQ(c->parallelStatus, 3);
+  EXPECT_EQ(c->slurmSubmission, "s");
+  EXPECT_EQ(c->window, 2);
+  EXPECT_TRUE(c->gzipSamples);
+  const std::pair<QStringList, const char*> refused[] = {
+      {{"--check-sweep", "d", "--quiet"}, "--check-sweep does not take --quiet"},
+      {{"--summarize", "d", "--sweep-interrupted"}, "--summarize does not take --sweep-interrupted"},
+      {{"--parallel-status", "1"}, "a run does not take --parallel-status"},
+      {{"--check-sweep", "d", "--parallel-status", "256"}, "--parallel-status takes a whole number from 0 to 255"},
+      {{"--job", "--check-sweep d"}, "a job line may not hold --check-sweep"},
+  };
+  for (const auto& [arguments, message] : refused) {
+    const TResult<TCommand> r = ParseCommandLine(arguments);
+    ASSERT_FALSE(r.Ok()) << message;
+    EXPECT_TRUE(r.Error().message.contains(QLatin1String(message))) << r.Error().message.toStdString();
   }
 }
 

@@ -226,7 +226,10 @@ class World:
 
     @property
     def agents(self):
-        """Every agent, in the columns of agents.csv.gz without ``step``: a DataFrame, or a dict of arrays without pandas."""
+        """Every agent, in the columns of agents.csv.gz without ``step``.
+
+        A DataFrame, or a dict of arrays without pandas.
+        """
         return table(self._world.agents())
 
     @property

@@ -54,7 +54,10 @@ def read_record(folder):
 
 
 def read_run(folder, table="series"):
-    """A table of a run's folder as a DataFrame: ``series`` (default), ``agents``, ``births``, ``field`` or ``genes_hist``.
+    """A table of a run's folder as a DataFrame.
+
+    The table is ``series`` (default), ``agents``, ``births``, ``field`` or
+    ``genes_hist``.
 
     The run's record (run.json) is in the DataFrame's ``attrs["run"]``. A
     folder without run.json, or a table the run did not write, raises

@@ -304,7 +304,8 @@ def test_ensemble_equals_separate_runs_and_names_a_failing_run(runner):
 
 def test_the_example_script_runs(tmp_path):
     source = os.environ.get("PATHWICK_SOURCE") or os.path.join(os.path.dirname(__file__), "..", "..")
-    done = subprocess.run([sys.executable, os.path.join(source, "docs", "python_example.py"), tmp_path, "--steps", "200"],
+    example = os.path.join(source, "docs", "python_example.py")
+    done = subprocess.run([sys.executable, example, tmp_path, "--steps", "200"],
                           capture_output=True, text=True, check=False)
     assert done.returncode == 0, done.stderr
     png = (tmp_path / "python-field.png").read_bytes()

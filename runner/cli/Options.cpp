@@ -50,7 +50,9 @@ const char* const kEpilogSettings =
 const char* const kEpilogEnd =
     "\n"
     "--ended and --seed-of answer pathwick_sweep without running anything: one line for each folder\n"
-    "or job line, in the order given, and status 0 whatever the answers are.\n"
+    "or job line, in the order given, and status 0 whatever the answers are. --check-sweep reports\n"
+    "on pathwick_sweep's standard error and exits as pathwick_sweep then does: 0 when every run\n"
+    "completed and the summary is written, else 1.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
@@ -510,6 +512,16 @@ const TOptionRow kOptionRows[] = {
      "print the seed the job line LINE runs with, or clock when it gives none that can be read; may be given for "
      "several lines", {}, {}, nullptr, "a job line", In(K::kSeedOf), K::kSeedOf, false, true,
      ReadEach<&TCommand::jobLines>},
+    {"check-sweep", nullptr, "DIR", "pathwick_sweep's check after its runs: report every run of DIR/.sweep/runs that "
+     "did not complete, then summarize those that did (with --window and --gzip-samples as --summarize)", {}, {},
+     nullptr, "a folder", In(K::kCheckSweep), K::kCheckSweep, false, false, ReadText<&TCommand::folder>},
+    {"sweep-interrupted", nullptr, "", "for --check-sweep: the sweep was stopped before its runs ended", {}, {},
+     nullptr, nullptr, In(K::kCheckSweep), {}, false, false, ReadFlag<&TCommand::sweepInterrupted>},
+    {"parallel-status", nullptr, "N", "for --check-sweep: GNU parallel's exit status, {range}", TWholeRange{0, 255},
+     {}, nullptr, nullptr, In(K::kCheckSweep), {}, false, false, ReadWhole<&TCommand::parallelStatus>},
+    {"slurm-submission", nullptr, "DIR", "for --check-sweep: first merge the job logs of the tasks of the Slurm "
+     "submission DIR", {}, {}, nullptr, "a folder", In(K::kCheckSweep), {}, false, false,
+     ReadText<&TCommand::slurmSubmission>},
 };
 // clang-format on
 
@@ -691,7 +703,15 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid, K::kShow, K::kEnded, K::kSeedOf};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid,      K::kShow,
+                                            K::kEnded,     K::kSeedOf, K::kCheckSweep};
+
+// --check-sweep writes the summary as --summarize does, and so takes the
+// options that are --summarize's alone.
+bool ModeTakesRow(TCommandKind kind, const TOptionRow& row) {
+  const bool summaryOption = !row.chooses && row.modes == In(K::kSummarize);
+  return (row.modes & In(kind)) != 0 || (kind == K::kCheckSweep && summaryOption);
+}
 
 class TOptionReader {
  public:
@@ -781,7 +801,7 @@ class TOptionReader {
   TStatus OnlyTakes(TCommandKind kind) const {
     for (const QString& name : parser_.optionNames()) {
       const TOptionRow* row = FindRow(name);
-      const bool taken = row ? (row->modes & In(kind)) != 0 : (kSettingModes & In(kind)) != 0;
+      const bool taken = row ? ModeTakesRow(kind, *row) : (kSettingModes & In(kind)) != 0;
       if (taken) continue;
       const TOptionRow* mode = ModeRow(kind);
       const QString what = mode ? Dashed(QLatin1String(mode->name)) : QStringLiteral("a run");

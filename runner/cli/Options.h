@@ -12,7 +12,7 @@
 #include "RunSetup.h"
 #include "Settings.h"
 
-enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf };
+enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf, kCheckSweep };
 
 // --verify --repeat: every run; not given: a run folder is repeated, a
 // folder of runs has kDefaultRepeats of its runs repeated.
@@ -79,12 +79,15 @@ struct TCommand {
   QList<TVary> vary;              // kGrid
   QList<uint32_t> seeds;          // kGrid: the seeds of --seeds
   TDesignOptions design;          // kGrid
-  QString folder;                 // kSummarize, kVerify
-  int32_t window = 0;             // kSummarize: samples a run's final mean spans (0: the last only)
-  bool gzipSamples = false;       // kSummarize: samples.csv.gz instead of samples.csv
+  QString folder;                 // kSummarize, kVerify, kCheckSweep
+  int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
+  bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
   QStringList folders;            // kEnded: the run folders asked about, in order
   QStringList jobLines;           // kSeedOf: the job lines asked about, in order
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
+  bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
+  int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
+  QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

@@ -2,8 +2,9 @@
 // command line, with its samples and pictures written to a run folder.
 // The path of a command: ParseCommandLine (plain values, no files read),
 // then ResolvePlan (the record and checkpoint read and checked), then the
-// mode: RunPlan, ShowPlan, BuildJobList, Summarize or VerifyRun. The queries
-// of pathwick_sweep (--ended, --seed-of) are answered before any window.
+// mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun or, after a
+// sweep, CheckSweep. The queries of pathwick_sweep (--ended, --seed-of) are
+// answered before any window.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -17,13 +18,15 @@
 #include "Run.h"
 #include "RunRecord.h"
 #include "Summary.h"
+#include "SweepCheck.h"
 #include "Verify.h"
 
 namespace {
 
 int Exit(const TStatus& status) {
   if (status) return kExitDone;
-  std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(status.Error().message));
+  // An error without a message has been reported as it arose.
+  if (!status.Error().message.isEmpty()) std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(status.Error().message));
   return status.Error().status;
 }
 
@@ -47,6 +50,40 @@ TStatus Answer(const TCommand& command) {
   return Success();
 }
 
+// --summarize: the tables and figures, the notes on standard error and the
+// comparison on standard output.
+TStatus WriteSummary(const TCommand& command, const TSettingValues& defaults) {
+  TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples);
+  if (!report) return report.Error();
+  if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
+  if (!report->effectsNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
+  std::fputs(qPrintable(report->comparison), stdout);
+  std::fputs(qPrintable(report->effects), stdout);
+  return Success();
+}
+
+// --check-sweep: the report on the runs, in pathwick_sweep's name, then the
+// summary of those that completed, then the closing line. The exit status
+// is the sweep's.
+TStatus CheckSweepAndSummarize(const TCommand& command, const TSettingValues& defaults) {
+  const TSweepEnd end{command.sweepInterrupted, command.parallelStatus};
+  TResult<TSweepCheckResult> result = CheckSweep(command.folder, end, command.slurmSubmission);
+  if (!result) return result.Error();
+  for (const QString& line : result->messages) std::fprintf(stderr, "%s: %s\n", kSweepProgram, qPrintable(line));
+  bool summarized = false;
+  if (result->check.completed > 0) {
+    // The summary says why on its own line when it cannot.
+    const TStatus summary = WriteSummary(command, defaults);
+    if (!summary) std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(summary.Error().message));
+    summarized = summary.Ok();
+    std::fflush(stdout);
+  }
+  const TSweepClose close = CloseSweep(result->check, command.folder, summarized);
+  if (!close.message.isEmpty()) std::fprintf(stderr, "%s: %s\n", kSweepProgram, qPrintable(close.message));
+  if (close.status == kExitDone) return Success();
+  return TError{QString(), close.status};
+}
+
 TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
   const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
     return WriteRunFigures(dir, record, defaults);
@@ -62,16 +99,8 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       for (const QString& line : jobs->lines) std::printf("%s\n", qPrintable(line));
       return Success();
     }
-    case TCommandKind::kSummarize: {
-      TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples);
-      if (!report) return report.Error();
-      if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
-      if (!report->effectsNote.isEmpty())
-        std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
-      std::fputs(qPrintable(report->comparison), stdout);
-      std::fputs(qPrintable(report->effects), stdout);
-      return Success();
-    }
+    case TCommandKind::kSummarize: return WriteSummary(command, defaults);
+    case TCommandKind::kCheckSweep: return CheckSweepAndSummarize(command, defaults);
     case TCommandKind::kVerify:
       // A folder of runs is verified run by run, each repeat in a process of its own.
       if (!SweepRuns(command.folder).isEmpty()) {

@@ -1,0 +1,348 @@
+#include "SweepCheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "AtomicFile.h"
+#include "RunRecord.h"
+
+namespace {
+
+constexpr const char* kOutcomeNames[kUnfinishedKinds] = {"failed", "interrupted", "not started"};
+constexpr const char* kThisMachine = "this machine";
+constexpr const char* kSomeNode = "a node";  // a task that did not say where it ran
+constexpr const char* kJobLogHeader = "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n";
+// The columns of a job log that the check reads.
+constexpr qsizetype kSeqColumn = 0;
+constexpr qsizetype kHostColumn = 1;
+constexpr qsizetype kExitColumn = 6;
+constexpr qsizetype kSignalColumn = 7;
+// A shell reports a child ended by signal N as the exit status 128 + N.
+constexpr int32_t kSignalStatusBase = 128;
+// ssh's exit status when the connection fails, above those of a signal.
+constexpr int32_t kSshFailedStatus = 255;
+// A task's status above this is GNU parallel's own failure, not its runs'.
+constexpr int32_t kParallelOwnFailure = 100;
+constexpr int32_t kParallelMissingStatus = 127;
+// The end of a task's output that the check reads for its last line.
+constexpr qint64 kTailBytes = 64 * 1024;
+
+bool IsBlank(const QByteArray& line) {
+  for (const char c : line) {
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r') return false;
+  }
+  return true;
+}
+
+// A file's lines without their line ends; a last line without one too.
+QList<QByteArray> Lines(const QByteArray& text) {
+  QList<QByteArray> lines = text.split('\n');
+  if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+// A small file of the sweep's, without its trailing line ends, as a shell
+// reads it with $(cat FILE); empty when it cannot be read.
+QByteArray ReadTrimmed(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QByteArray text = file.read(kTailBytes);
+  while (text.endsWith('\n')) text.chop(1);
+  return text;
+}
+
+// The last line of a file (the last of its end), empty when it cannot be read.
+QByteArray LastLine(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  if (file.size() > kTailBytes) file.seek(file.size() - kTailBytes);
+  QByteArray tail = file.readAll();
+  if (tail.endsWith('\n')) tail.chop(1);
+  return tail.mid(tail.lastIndexOf('\n') + 1);
+}
+
+// A job log's place: decimal digits only.
+std::optional<qlonglong> Digits(const QByteArray& text) {
+  bool ok = !text.isEmpty();
+  for (const char c : text) ok = ok && c >= '0' && c <= '9';
+  const qlonglong value = ok ? text.toLongLong(&ok) : 0;
+  return ok ? std::optional<qlonglong>(value) : std::nullopt;
+}
+
+std::optional<int32_t> WholeNumber(const QByteArray& text) {
+  bool ok = false;
+  const int32_t value = text.trimmed().toInt(&ok);
+  return ok ? std::optional<int32_t>(value) : std::nullopt;
+}
+
+TResult<QByteArray> ReadWhole(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return Failed(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  return file.readAll();
+}
+
+// The first column of each line of a tasks file: the runs in the order parallel was given them.
+QStringList TaskNames(const QByteArray& tasks) {
+  QStringList names;
+  for (const QByteArray& line : Lines(tasks)) names << QString::fromUtf8(line.left(line.indexOf('\t')));
+  return names;
+}
+
+}  // namespace
+
+TRunVerdict JudgeRun(const TRunFacts& facts, const TSweepEnd& end) {
+  if (facts.ended == QLatin1String(kEndedCompleted)) return {TSweepOutcome::kCompleted, {}};
+  QString host = facts.logged ? facts.logged->host : QString();
+  if (host == QLatin1String(":")) host = QLatin1String(kThisMachine);
+  const QString status = facts.logged ? facts.logged->exitValue : QString();
+  const QString signal = facts.logged && !facts.logged->signal.isEmpty() ? facts.logged->signal : QStringLiteral("0");
+  bool numeric = false;
+  const int32_t statusValue = status.toInt(&numeric);
+  if (facts.ended == QLatin1String(kEndedInterrupted))
+    return {TSweepOutcome::kInterrupted, host.isEmpty() ? QStringLiteral("interrupted") : "interrupted on " + host};
+  if (status.isEmpty() && end.interrupted)
+    return {TSweepOutcome::kNotStarted, QStringLiteral("not run: the sweep was interrupted")};
+  if (status.isEmpty()) {
+    return {
+        TSweepOutcome::kNotStarted,
+        QStringLiteral("not run: GNU parallel stopped with status %1 (its message is above)").arg(end.parallelStatus)};
+  }
+  if (signal != QLatin1String("0"))
+    return {TSweepOutcome::kInterrupted, QStringLiteral("stopped by signal %1 on %2").arg(signal, host)};
+  // A run the stop reached before it could record itself: the shell that
+  // started it reports the signal as an exit status above 128.
+  if (end.interrupted && numeric && statusValue > kSignalStatusBase && statusValue < kSshFailedStatus) {
+    return {TSweepOutcome::kInterrupted,
+            QStringLiteral("stopped by signal %1 on %2").arg(statusValue - kSignalStatusBase).arg(host)};
+  }
+  if (status == QString::number(kSshFailedStatus) && host != QLatin1String(kThisMachine))
+    return {TSweepOutcome::kInterrupted, "lost the connection to " + host};
+  if (status == QLatin1String("0"))
+    return {TSweepOutcome::kFailed, QStringLiteral("exit 0 on %1 but no completed run.json came back").arg(host)};
+  return {TSweepOutcome::kFailed, QStringLiteral("exit %1 on %2").arg(status, host)};
+}
+
+bool WorthRepeating(TSweepOutcome outcome, const TSweepEnd& end) {
+  if (outcome == TSweepOutcome::kCompleted || outcome == TSweepOutcome::kFailed) return false;
+  return outcome != TSweepOutcome::kNotStarted || end.interrupted;
+}
+
+QHash<QString, TJobLogEntry> ReadJobLog(const QByteArray& text, const QStringList& started) {
+  QHash<QString, TJobLogEntry> entries;
+  QList<QByteArray> lines = text.split('\n');
+  lines.removeLast();  // what follows the last line end: empty, or a line parallel did not finish
+  for (const QByteArray& line : lines) {
+    // Columns as a shell reads them with IFS=tab: runs of tabs are one.
+    QList<QByteArray> columns = line.split('\t');
+    columns.removeAll(QByteArray());
+    const auto column = [&columns](qsizetype i) {
+      return i < columns.size() ? QString::fromUtf8(columns[i]) : QString();
+    };
+    const std::optional<qlonglong> place = Digits(columns.value(kSeqColumn));
+    if (!place || *place < 1 || *place > started.size()) continue;
+    entries.insert(started[*place - 1], {column(kHostColumn), column(kExitColumn), column(kSignalColumn)});
+  }
+  return entries;
+}
+
+void TLastError::Add(const QByteArray& line) {
+  if (line.startsWith("pathwick_run: ")) ours_ = line;
+  if (!line.startsWith("rsync: ") && !line.startsWith("rsync error: ") && !IsBlank(line)) other_ = line;
+}
+
+QString TLastError::Text() const { return QString::fromUtf8(ours_.isEmpty() ? other_ : ours_); }
+
+QString LastError(const QByteArray& text) {
+  TLastError last;
+  for (const QByteArray& line : Lines(text)) last.Add(line);
+  return last.Text();
+}
+
+TSweepCheck CheckRuns(const QList<TSweepRun>& runs, const QList<TRunFacts>& facts, const TSweepEnd& end) {
+  TSweepCheck check;
+  check.total = static_cast<int32_t>(runs.size());
+  std::array<QStringList, kUnfinishedKinds> examples;
+  for (qsizetype i = 0; i < runs.size(); ++i) {
+    const TRunVerdict verdict = JudgeRun(facts[i], end);
+    if (verdict.outcome == TSweepOutcome::kCompleted) {
+      ++check.completed;
+      continue;
+    }
+    const size_t kind = static_cast<size_t>(verdict.outcome);
+    ++check.counts[kind];
+    if (WorthRepeating(verdict.outcome, end)) ++check.toRepeat;
+    QString line =
+        QStringLiteral("%1 (line %2: %3) %4").arg(runs[i].name).arg(runs[i].line).arg(runs[i].jobLine, verdict.why);
+    if (!facts[i].lastError.isEmpty()) line += ": " + facts[i].lastError;
+    if (examples[kind].size() < kExamplesShown) examples[kind] << line;
+    check.unfinished << line;
+  }
+  for (const QStringList& kind : examples) check.examples += kind;
+  check.examples = check.examples.mid(0, kExamplesShown);
+  return check;
+}
+
+QStringList ReportLines(const TSweepCheck& check, const QString& listPath, bool listWritten) {
+  if (check.unfinished.isEmpty()) return {};
+  QString counts = QStringLiteral("of %1 runs %2 completed").arg(check.total).arg(check.completed);
+  for (size_t kind = 0; kind < kUnfinishedKinds; ++kind) {
+    if (check.counts[kind] > 0) counts += QStringLiteral(", %1 %2").arg(check.counts[kind]).arg(kOutcomeNames[kind]);
+  }
+  QStringList lines{counts};
+  lines += check.examples;
+  lines << (listWritten ? "every run that did not complete, one a line: " + listPath
+                        : "cannot write the list of the runs that did not complete to " + listPath);
+  return lines;
+}
+
+TSweepClose CloseSweep(const TSweepCheck& check, const QString& outdir, bool summarized) {
+  const int32_t notCompleted = check.total - check.completed;
+  if (notCompleted == 0) return {QString(), summarized ? kExitDone : kExitFailed};
+  QString message = QStringLiteral("%1 of %2 runs did not complete").arg(notCompleted).arg(check.total);
+  if (summarized) {
+    message += QStringLiteral("; %1/summary.csv is partial: %2 runs completed (its column ended says how each ended)")
+                   .arg(outdir)
+                   .arg(check.completed);
+  } else {
+    message += QStringLiteral("; no summary written");
+  }
+  if (check.toRepeat > 0)
+    message += QStringLiteral("; run the same command again to complete the %1 interrupted").arg(check.toRepeat);
+  return {message, kExitFailed};
+}
+
+TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission) {
+  const QDir sub(submission);
+  TSlurmMerge merge;
+  const QFileInfo tasksFile(sub.filePath(QLatin1String(kSweepTasksName)));
+  if (!tasksFile.exists() || tasksFile.size() == 0) return merge;
+  TResult<QByteArray> tasks = ReadWhole(tasksFile.filePath());
+  if (!tasks) return tasks.Error();
+  const QByteArray chunkText = ReadTrimmed(sub.filePath(QStringLiteral("chunk")));
+  const std::optional<int32_t> size = WholeNumber(chunkText);
+  if (!size || *size < 1) {
+    return Failed(QStringLiteral("the runs per task in %1 are no whole number from 1: '%2'")
+                      .arg(sub.filePath(QStringLiteral("chunk")), QString::fromUtf8(chunkText)));
+  }
+  qsizetype runs = 0;
+  for (const QByteArray& line : Lines(*tasks)) runs += line.isEmpty() ? 0 : 1;
+  const qsizetype count = (runs + *size - 1) / *size;
+  merge.merged = true;
+  merge.jobLog = kJobLogHeader;
+  for (qsizetype t = 0; t < count; ++t) {
+    const QString task = sub.filePath(QStringLiteral("task-%1").arg(t));
+    const QByteArray node = ReadTrimmed(task + ".node");
+    const QByteArray ended = ReadTrimmed(task + ".ended");
+    QFile log(task + ".joblog");
+    if (log.exists()) {
+      if (!log.open(QIODevice::ReadOnly))
+        return Failed(QStringLiteral("cannot read %1: %2").arg(log.fileName(), log.errorString()));
+      const QList<QByteArray> lines = Lines(log.readAll());
+      for (qsizetype i = 1; i < lines.size(); ++i) {  // past parallel's header
+        QList<QByteArray> columns = lines[i].split('\t');
+        const std::optional<qlonglong> seq = Digits(columns[0]);
+        if (!seq) continue;
+        columns[0] = QByteArray::number(*seq + t * *size);
+        if (columns.size() > 1 && columns[1] == ":") columns[1] = node.isEmpty() ? QByteArray(kSomeNode) : node;
+        merge.jobLog += columns.join('\t') + '\n';
+      }
+    }
+    const QString nodeName = QString::fromUtf8(node);
+    if (ended.isEmpty() || ended == "stopped") {
+      merge.end.interrupted = true;
+    } else if (ended == "no-parallel") {
+      merge.end.parallelStatus = kParallelMissingStatus;
+      merge.messages << QStringLiteral("task %1 of the array could not run its runs: GNU parallel is missing on %2")
+                            .arg(t)
+                            .arg(nodeName);
+    } else if (const std::optional<int32_t> status = WholeNumber(ended); status && *status > kParallelOwnFailure) {
+      merge.end.parallelStatus = *status;
+      merge.messages << QStringLiteral("task %1 of the array on %2: %3")
+                            .arg(t)
+                            .arg(nodeName, QString::fromUtf8(LastLine(task + ".out")));
+    }
+  }
+  return merge;
+}
+
+TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& given, const QString& slurmSubmission) {
+  const QString root = QDir::cleanPath(outdir);
+  const QDir state(root + QLatin1Char('/') + QLatin1String(kSweepStateFolder));
+  TSweepCheckResult result;
+  TSweepEnd end = given;
+  QString tasksPath = state.filePath(QLatin1String(kSweepTasksName));
+  const QString jobLogPath = state.filePath(QLatin1String(kSweepJobLogName));
+  if (!slurmSubmission.isEmpty()) {
+    TResult<TSlurmMerge> merge = MergeSlurmLogs(slurmSubmission);
+    if (!merge) return merge.Error();
+    if (merge->merged) {
+      if (TStatus saved = SaveBytes(merge->jobLog, jobLogPath); !saved) return saved.Error();
+    }
+    end.interrupted = end.interrupted || merge->end.interrupted;
+    if (merge->end.parallelStatus != 0) end.parallelStatus = merge->end.parallelStatus;
+    result.messages = merge->messages;
+    tasksPath = QDir(slurmSubmission).filePath(QLatin1String(kSweepTasksName));
+  }
+
+  TResult<QByteArray> runsText = ReadWhole(state.filePath(QLatin1String(kSweepRunsName)));
+  if (!runsText) return runsText.Error();
+  QList<TSweepRun> runs;
+  for (const QByteArray& line : Lines(*runsText)) {
+    const QList<QByteArray> fields = line.split('\t');
+    bool ok = fields.size() >= 3;
+    const int32_t number = ok ? fields[1].toInt(&ok) : 0;
+    if (!ok) {
+      return Failed(QStringLiteral("%1 holds a line that is not folder, line number, job line: %2")
+                        .arg(state.filePath(QLatin1String(kSweepRunsName)), QString::fromUtf8(line)));
+    }
+    runs << TSweepRun{QString::fromUtf8(fields[0]), number,
+                      QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2))};
+  }
+  QStringList started;
+  if (QFile::exists(tasksPath)) {
+    TResult<QByteArray> tasks = ReadWhole(tasksPath);
+    if (!tasks) return tasks.Error();
+    started = TaskNames(*tasks);
+  }
+  QHash<QString, TJobLogEntry> logged;
+  if (QFile::exists(jobLogPath)) {
+    TResult<QByteArray> log = ReadWhole(jobLogPath);
+    if (!log) return log.Error();
+    logged = ReadJobLog(*log, started);
+  }
+
+  QList<TRunFacts> facts;
+  const QDir stderrFolder(state.filePath(QLatin1String(kSweepStderrFolder)));
+  for (const TSweepRun& run : runs) {
+    TRunFacts f;
+    f.ended = RecordedEnding(root + QLatin1Char('/') + run.name);
+    if (f.ended != QLatin1String(kEndedCompleted)) {
+      if (const auto entry = logged.constFind(run.name); entry != logged.cend()) f.logged = *entry;
+      // A run never started has no such file.
+      QFile errors(stderrFolder.filePath(run.name + ".err"));
+      if (errors.size() > 0 && errors.open(QIODevice::ReadOnly)) {
+        TLastError last;
+        while (!errors.atEnd()) {
+          QByteArray line = errors.readLine(kTailBytes);
+          if (line.endsWith('\n')) line.chop(1);
+          last.Add(line);
+        }
+        f.lastError = last.Text();
+      }
+    }
+    facts << f;
+  }
+  result.check = CheckRuns(runs, facts, end);
+
+  const QString listPath = state.filePath(QLatin1String(kNotCompletedName));
+  QFile::remove(listPath);
+  if (!result.check.unfinished.isEmpty()) {
+    QByteArray list;
+    for (const QString& line : result.check.unfinished) list += line.toUtf8() + '\n';
+    const bool written = SaveBytes(list, listPath).Ok();
+    result.messages += ReportLines(result.check, listPath, written);
+  }
+  return result;
+}
