@@ -289,7 +289,7 @@ class TWorld {
     const auto n = static_cast<py::ssize_t>(births_.size());
     py::dict table;
     for (size_t k = 0; k < kBirthNumberColumns.size(); ++k) {
-      const py::str name(std::string(kBirthNumberColumns[k]));
+      const py::str name{std::string(kBirthNumberColumns[k])};
       if (k == kMutatedColumn) {
         py::array_t<double> column(n);
         for (py::ssize_t i = 0; i < n; ++i) {
