@@ -40,14 +40,18 @@ settings = tuple(dict(row) for row in _pathwick.settings)
 _by_key = {row["key"]: row for row in settings}
 
 
+def _spec(name):
+    """The setting called ``name`` (its key or option); ValueError in the runner's words when none is."""
+    return settings[_pathwick.setting_named(name)]
+
+
 def _option_text(key, value):
     """A setting's value as pathwick_run's command line writes it; the runner then checks it.
 
     A float within a millionth of a hundredth is written as that hundredth,
     so that 0.1 + 0.2 is the rate 0.3.
     """
-    _pathwick.setting_named(key)  # refuses a name no setting has, in the runner's words
-    kind = _by_key[key]["kind"]
+    kind = _spec(key)["kind"]
     if isinstance(value, (bool, np.bool_)):
         return ("on" if value else "off") if kind == "flag" else str(bool(value))
     if isinstance(value, (float, np.floating)):
@@ -64,7 +68,8 @@ def _arguments(values):
     """pathwick_run's options for settings given under their run.json keys."""
     arguments = []
     for key, value in values.items():
-        arguments.append(f"--{_by_key[key]['option']}={_option_text(key, value)}")
+        text = _option_text(key, value)
+        arguments.append(f"--{_spec(key)['option']}={text}")
     return arguments
 
 

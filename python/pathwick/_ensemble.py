@@ -14,6 +14,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
 
 # The code a worker process runs: the job's file in, the result's file out.
 _WORKER = "import sys; from pathwick._ensemble import _work; sys.exit(_work(sys.argv[1], sys.argv[2]))"
@@ -59,7 +60,36 @@ def _work(job_path, result_path):
     return 1 if "error" in result else 0
 
 
-def _start(job, scratch, index):
+class _Workers:
+    """The worker processes running: stopped all at once when the ensemble gives up (a failure, Ctrl-C)."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._running = set()
+        self._stopped = False
+
+    def run(self, command, env):
+        with self._lock:
+            if self._stopped:
+                raise RuntimeError("not started: the ensemble stopped")
+            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.PIPE, text=True)
+            self._running.add(process)
+        try:
+            _, errors = process.communicate()
+        finally:
+            with self._lock:
+                self._running.discard(process)
+        return process.returncode, errors
+
+    def stop(self):
+        with self._lock:
+            self._stopped = True
+            for process in self._running:
+                process.terminate()
+
+
+def _start(workers, job, scratch, index):
     """Runs one job in a fresh interpreter; its result, or RuntimeError with the worker's message."""
     job_path = os.path.join(scratch, f"job-{index}.json")
     result_path = os.path.join(scratch, f"result-{index}.json")
@@ -68,14 +98,13 @@ def _start(job, scratch, index):
     package_root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     path = os.environ.get("PYTHONPATH")
     env = {**os.environ, "PYTHONPATH": package_root + (os.pathsep + path if path else "")}
-    done = subprocess.run([sys.executable, "-c", _WORKER, job_path, result_path], env=env, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False)
+    status, errors = workers.run([sys.executable, "-c", _WORKER, job_path, result_path], env)
     try:
         with open(result_path, encoding="utf-8") as f:
             result = json.load(f)
     except (OSError, ValueError):
-        lines = done.stderr.strip().splitlines()
-        raise RuntimeError(f"the worker ended with status {done.returncode}" + (f": {lines[-1]}" if lines else ""))
+        lines = errors.strip().splitlines()
+        raise RuntimeError(f"the worker ended with status {status}" + (f": {lines[-1]}" if lines else ""))
     if "error" in result:
         raise RuntimeError(result["error"])
     return result
@@ -101,7 +130,8 @@ def run_ensemble(runs, steps, processes=None, out=None, force=False):
     A run folder that is there already is refused unless ``force``.
 
     A run that fails raises RuntimeError naming it and its settings, with
-    the worker's message; the runs not yet started are not started.
+    the worker's message; the runs under way are stopped and the others not
+    started, as on Ctrl-C.
     """
     from . import _arguments, _seed_argument, _setting_value, settings
     from ._tables import pandas, read_series_text
@@ -131,15 +161,19 @@ def run_ensemble(runs, steps, processes=None, out=None, force=False):
 
     results = [None] * len(runs)
     with tempfile.TemporaryDirectory(prefix="pathwick-ensemble-") as scratch:
+        workers = _Workers()
         pool = concurrent.futures.ThreadPoolExecutor(max_workers=processes)
         try:
-            futures = {pool.submit(_start, job, scratch, index): index for index, job in enumerate(jobs)}
+            futures = {pool.submit(_start, workers, job, scratch, index): index for index, job in enumerate(jobs)}
             for future in concurrent.futures.as_completed(futures):
                 index = futures[future]
                 try:
                     results[index] = future.result()
                 except RuntimeError as error:
                     raise RuntimeError(f"{_describe(index, runs[index])} failed: {error}") from error
+        except BaseException:
+            workers.stop()  # the runs under way end too, rather than run on unasked
+            raise
         finally:
             pool.shutdown(wait=True, cancel_futures=True)
 

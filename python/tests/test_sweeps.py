@@ -172,3 +172,14 @@ def declared_minimum():
 def test_the_package_parses_as_the_declared_minimum_python(name):
     with open(os.path.join(SOURCE, "python", "pathwick", name), encoding="utf-8") as f:
         ast.parse(f.read(), filename=name, feature_version=declared_minimum())
+
+
+def test_a_failing_run_stops_the_runs_under_way(tmp_path):
+    # The second run would take minutes: the ensemble ends as soon as the first has failed.
+    runs = [{"seed": 1, "agents": -5}, {"seed": 2, "agents": 400}]
+    with pytest.raises(RuntimeError, match=r"run 0 \(seed=1, agents=-5\) failed: --agents takes"):
+        pathwick.run_ensemble(runs, steps=2_000_000, processes=2, out=tmp_path / "stopped")
+    # The failed run left nothing; the stopped one, if it had started, records that it was interrupted.
+    for name in pathwick.sweep_runs(tmp_path / "stopped"):
+        record = pathwick.read_run(tmp_path / "stopped" / name).attrs["run"]
+        assert name == "run-0001" and record["ended"] == "interrupted"

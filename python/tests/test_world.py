@@ -136,6 +136,9 @@ def test_set_refuses_all_or_nothing(world, change, message):
     with pytest.raises(ValueError, match=message):
         w.set(**change)
     assert w.settings == before
+    if "speed" in change:  # a new world refuses the name in the same words, before anything is made
+        with pytest.raises(ValueError, match=message):
+            pathwick.World(**change)
 
 
 def test_one_world_at_a_time_and_none_after_close(world, tmp_path):
