@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include "CheckpointFile.h"
+#include "SweepFolder.h"
 
 namespace {
 
@@ -69,8 +70,7 @@ TResult<std::vector<TRunData>> ReadSweep(const QString& dir, const TSettingValue
   const QDir folder(dir);
   if (!folder.exists()) return Refused(QStringLiteral("%1 is not a folder").arg(dir));
   std::vector<TRunData> runs;
-  for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-    if (!QFile::exists(folder.filePath(name + QLatin1Char('/') + QLatin1String(kRunRecordName)))) continue;
+  for (const QString& name : SweepRunFolders(dir)) {
     TResult<TRunData> run = ReadRunFolder(folder.filePath(name), defaults);
     if (!run) return run.Error();
     runs.push_back(std::move(*run));
@@ -86,9 +86,8 @@ TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingVal
   // The runs of a sweep share their series' header: equal headers share one
   // list, which keeps a sweep of 100,000 runs from holding 100,000 copies.
   QStringList lastHeader;
-  for (const QString& name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+  for (const QString& name : SweepRunFolders(dir)) {
     const QDir runDir(folder.filePath(name));
-    if (!QFile::exists(runDir.filePath(QLatin1String(kRunRecordName)))) continue;
     TRunFolder run;
     run.path = runDir.absolutePath();
     run.folder = name;

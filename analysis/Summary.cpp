@@ -731,6 +731,19 @@ QString CsvCell(const QString& cell) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window) {
+  TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);
+  if (!runs) return runs.Error();
+  std::vector<TRunMeasures> measures;
+  for (const TRunFolder& run : *runs) {
+    TResult<TSeries> read = ReadSeries(QDir(run.path).filePath(QLatin1String(kSeriesName)));
+    if (!read) return read.Error();
+    measures.push_back({run.folder, run.record.spec.settings, run.record.spec.seed, run.record.spec.design,
+                        StudyValues(*read, std::max(window, 1))});
+  }
+  return measures;
+}
+
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   const std::vector<size_t> varied = VariedSettings(runs);
   QStringList groups;

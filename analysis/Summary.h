@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "Explore.h"
 #include "FileNames.h"
 #include "Result.h"
 #include "Settings.h"
@@ -31,6 +32,11 @@ struct TSummaryReport {
 // folders.
 TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
                                   bool gzipSamples = false);
+
+// The runs of DIR as the summary's exploration reads them, each with its
+// measures over the last `window` samples (0: the last only), so that
+// Explore() of them is the analysis Summarize writes to effects.csv.
+TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window);
 
 // A cell as CSV holds it: one with a comma, a quote or a line end is quoted,
 // its quotes doubled, so it reads back as one cell.

@@ -1,8 +1,11 @@
 // pathwick._pathwick: one world of the window class in a Python process,
 // set up, stepped, steered and read through the runner's own code: its
 // command line for the settings and the seed, its plan, its run under way
-// for the steps and samples, its checkpoint writer. The Python package
-// (pathwick/__init__.py) turns what this hands out into arrays and tables.
+// for the steps and samples, its checkpoint writer, its tables' columns.
+// Beside the world, the runner's sweeps: the runs of a sweep's folder, the
+// points of a --grid design and the analysis --summarize writes. The Python
+// package (pathwick/__init__.py) turns what this hands out into arrays and
+// tables.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -10,23 +13,39 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "AgentTable.h"
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "Experiment.h"
+#include "Explore.h"
+#include "Figures.h"
+#include "Grid.h"
+#include "Lineage.h"
 #include "Options.h"
 #include "Panel.h"
 #include "Plan.h"
+#include "QtNotes.h"
 #include "RasterLayer.h"
+#include "Run.h"
+#include "RunData.h"
 #include "Series.h"
+#include "Summary.h"
+#include "SweepFolder.h"
 
 namespace py = pybind11;
 
@@ -49,14 +68,6 @@ T Take(TResult<T> result) {
   return std::move(*result);
 }
 
-// The toolkit's notes on its environment (no runtime folder, offscreen
-// fonts) are dropped; its errors still show. Any thread may log, so this
-// writes to the process's standard error, not through Python.
-void DropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
-  std::fprintf(stderr, "pathwick: %s\n", qPrintable(message));
-}
-
 // The toolkit's application: made once, on the offscreen platform unless
 // another is asked for, with the generator in the state a program starts in.
 void EnsureApplication() {
@@ -67,7 +78,7 @@ void EnsureApplication() {
     return;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler(DropQtNotes);
+  DropQtNotes("pathwick");
   SetGeneratorStartState();
   static int argc = 1;
   static char name[] = "pathwick";
@@ -79,20 +90,29 @@ void EnsureApplication() {
 
 // A birth as births.csv.gz holds it.
 struct TBirthRow {
-  int32_t step;
-  int32_t agent;
-  int32_t colony;
-  int32_t parentFirst;
-  int32_t parentSecond;
-  int32_t cut;
-  int32_t mutated;  // TForm1::kNoMutation when none
-  int32_t angleGene;
-  int32_t wiggleGene;
+  TBirthNumbers numbers;
   std::string chroma;
 };
 
 class TWorld;
 TWorld* openWorld = nullptr;  // one world at a time, as there is one window
+
+// The settings of a new window, which fill what a run's record lacks: read
+// from the first window this process makes, before anything changes them.
+std::optional<TSettingValues> windowDefaults;
+
+const TSettingValues& WindowDefaults() {
+  if (!windowDefaults) {
+    EnsureApplication();
+    if (openWorld != nullptr) throw std::runtime_error("the window's defaults cannot be read while a world is open");
+    auto form = std::make_unique<TForm1>();
+    form->Timer1->stop();
+    windowDefaults = ReadSettings(*form);
+  }
+  return *windowDefaults;
+}
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 class TWorld {
  public:
@@ -110,6 +130,7 @@ class TWorld {
     if (command.kind != TCommandKind::kRun) throw py::value_error("only the settings, seed and from are accepted");
     form_ = std::make_unique<TForm1>();
     form_->Timer1->stop();
+    if (!windowDefaults) windowDefaults = ReadSettings(*form_);
     TResult<TRunPlan> plan = ResolvePlan(command.run, ReadSettings(*form_), TPlanTarget::kStandardOutput);
     if (!plan) {
       form_.reset();
@@ -123,9 +144,7 @@ class TWorld {
       return Success();
     };
     observer_.birth = [this](int32_t step, const TBirth& b, const TForm1& form) {
-      const TAgent& child = form.agents[b.child];
-      births_.push_back({step, b.child, b.colony, b.parentFirst, b.parentSecond, b.cut, b.mutated, child.angleGene,
-                         child.wiggleGene, std::string(child.chroma.view())});
+      births_.push_back({BirthNumbers(step, b, form), std::string(form.agents[b.child].chroma.view())});
     };
     run_ = std::make_unique<TRunUnderWay>(*form_, plan_, observer_);
     if (TStatus prepared = run_->Prepare(std::move(plan_.from)); !prepared) {
@@ -187,25 +206,9 @@ class TWorld {
   // are checked before any is changed; a setting fixed at setup is refused.
   void Set(const std::vector<std::pair<std::string, std::string>>& changes) {
     Open();
-    const auto specs = SettingSpecs();
-    TSettingValues values = ReadSettings(*form_);
-    for (const auto& [name, text] : changes) {
-      const QString key = QString::fromStdString(name);
-      const QString value = QString::fromStdString(text);
-      const std::optional<size_t> index = FindSetting(key);
-      if (!index) Raise(Refused(QStringLiteral("no setting is called '%1'").arg(key)));
-      const TSettingSpec& spec = specs[*index];
-      const QString dashed = Dashed(QLatin1String(spec.option));
-      if (spec.fixedAtSetup) {
-        Raise(Refused(
-            QStringLiteral("%1 is fixed when the world is set up: it can be set only for a new world").arg(dashed)));
-      }
-      const std::optional<int32_t> parsed = ParseSettingValue(spec, value);
-      if (!parsed) {
-        Raise(Refused(QStringLiteral("%1 takes %2, not '%3'").arg(dashed, AcceptedValues(spec), value)));
-      }
-      values[*index] = *parsed;
-    }
+    TSettingTexts texts;
+    for (const auto& [name, text] : changes) texts.emplace_back(Text(name), Text(text));
+    const TSettingValues values = Take(ChangedBetweenSteps(ReadSettings(*form_), texts));
     ApplySettings(*form_, values);
     plan_.settings = values;
   }
@@ -219,6 +222,22 @@ class TWorld {
     form_->ZeichenPanelMouseDown(button, points.front().first, points.front().second);
     for (const auto& [x, y] : points) form_->ZeichenPanelMouseMove(x, y);
     form_->ZeichenPanelMouseUp(button, points.back().first, points.back().second);
+  }
+
+  // The same drag through cells named by column and row: each at the panel
+  // pixel of its top left corner, which the mouse's rounding takes to that
+  // very cell. Refuses a cell off the grid, before any is painted.
+  void DragCells(bool left, const std::vector<std::pair<int32_t, int32_t>>& cells) {
+    Open();
+    std::vector<std::pair<int32_t, int32_t>> points;
+    for (const auto& [column, row] : cells) {
+      if (column < 0 || row < 0 || column >= gridCols || row >= gridRows) {
+        throw py::value_error("cell (" + std::to_string(column) + ", " + std::to_string(row) + ") is off the grid of " +
+                              std::to_string(gridCols) + " columns and " + std::to_string(gridRows) + " rows");
+      }
+      points.emplace_back(column * cellSize, row * cellSize);
+    }
+    Drag(left, points);
   }
 
   // The cells: chemical, home and target, each rows x columns.
@@ -247,60 +266,46 @@ class TWorld {
     Open();
     const std::vector<TAgent>& agents = form_->agents;
     const auto n = static_cast<py::ssize_t>(agents.size());
-    static constexpr const char* kColumns[] = {"agent",     "colony", "cell_x", "cell_y",     "heading",
-                                               "searching", "energy", "trips",  "angle_gene", "wiggle_gene"};
-    constexpr size_t kCount = std::size(kColumns);
     std::vector<py::array_t<int64_t>> arrays;
-    std::vector<int64_t*> out;
-    for (size_t k = 0; k < kCount; ++k) {
-      arrays.emplace_back(n);
-      out.push_back(arrays.back().mutable_data());
-    }
+    for (size_t k = 0; k < kAgentNumberColumns.size(); ++k) arrays.emplace_back(n);
     py::list chroma;
-    constexpr int32_t kFullTurn = 360;
     for (py::ssize_t i = 0; i < n; ++i) {
       const TAgent& a = agents[static_cast<size_t>(i)];
-      const int32_t row[kCount] = {static_cast<int32_t>(i),
-                                   a.colony,
-                                   a.cellX,
-                                   a.cellY,
-                                   ((a.heading % kFullTurn) + kFullTurn) % kFullTurn,
-                                   a.searching ? 1 : 0,
-                                   a.energy,
-                                   a.tripCount,
-                                   a.angleGene,
-                                   a.wiggleGene};
-      for (size_t k = 0; k < kCount; ++k) out[k][i] = row[k];
+      const TAgentNumbers numbers = AgentNumbers(static_cast<int32_t>(i), a);
+      for (size_t k = 0; k < numbers.size(); ++k) arrays[k].mutable_data()[i] = numbers[k];
       chroma.append(py::str(std::string(a.chroma.view())));
     }
     py::dict table;
-    for (size_t k = 0; k < kCount; ++k) table[kColumns[k]] = arrays[k];
+    for (size_t k = 0; k < arrays.size(); ++k) table[py::str(std::string(kAgentNumberColumns[k]))] = arrays[k];
     table["chroma"] = chroma;
     return table;
   }
 
   // The births since the world was made or loaded, in the columns of
-  // births.csv.gz, as 64-bit integers; mutated_position is -1 where nothing
-  // flipped.
+  // births.csv.gz, as a table read back from the file has them: 64-bit
+  // integers, and mutated_position as reals, NaN where nothing flipped.
   py::dict Births() const {
     Open();
     const auto n = static_cast<py::ssize_t>(births_.size());
-    static constexpr const char* kColumns[] = {"step",          "agent", "colony",           "parent_first",
-                                               "parent_second", "cut",   "mutated_position", "angle_gene",
-                                               "wiggle_gene"};
-    constexpr size_t kCount = std::size(kColumns);
-    std::vector<py::array_t<int64_t>> arrays;
-    for (size_t k = 0; k < kCount; ++k) arrays.emplace_back(n);
-    py::list chroma;
-    for (py::ssize_t i = 0; i < n; ++i) {
-      const TBirthRow& b = births_[static_cast<size_t>(i)];
-      const int32_t row[kCount] = {b.step, b.agent,   b.colony,    b.parentFirst, b.parentSecond,
-                                   b.cut,  b.mutated, b.angleGene, b.wiggleGene};
-      for (size_t k = 0; k < kCount; ++k) arrays[k].mutable_data()[i] = row[k];
-      chroma.append(py::str(b.chroma));
-    }
     py::dict table;
-    for (size_t k = 0; k < kCount; ++k) table[kColumns[k]] = arrays[k];
+    for (size_t k = 0; k < kBirthNumberColumns.size(); ++k) {
+      const py::str name{std::string(kBirthNumberColumns[k])};
+      if (k == kMutatedColumn) {
+        py::array_t<double> column(n);
+        for (py::ssize_t i = 0; i < n; ++i) {
+          const int32_t mutated = births_[static_cast<size_t>(i)].numbers[k];
+          column.mutable_data()[i] =
+              mutated == TForm1::kNoMutation ? std::numeric_limits<double>::quiet_NaN() : mutated;
+        }
+        table[name] = column;
+      } else {
+        py::array_t<int64_t> column(n);
+        for (py::ssize_t i = 0; i < n; ++i) column.mutable_data()[i] = births_[static_cast<size_t>(i)].numbers[k];
+        table[name] = column;
+      }
+    }
+    py::list chroma;
+    for (const TBirthRow& b : births_) chroma.append(py::str(b.chroma));
     table["chroma"] = chroma;
     return table;
   }
@@ -385,6 +390,119 @@ class TWorld {
   int32_t firstStep_ = 0;
 };
 
+// --- The runner's sweeps: their runs, --grid's designs, the analysis ---
+// Bound through the analysis' and the command line's public functions only:
+// the runs of a sweep's folder, the jobs of a --grid command, the measures
+// the summary explores and Explore() itself.
+
+// Refuses a step count, window or the like below 0.
+void CheckCount(int64_t value, const char* what) {
+  if (value < 0) throw py::value_error(std::string(what) + " takes a whole number of 0 or more");
+}
+
+std::vector<std::string> Names(const QStringList& names) {
+  std::vector<std::string> out;
+  for (const QString& name : names) out.push_back(name.toStdString());
+  return out;
+}
+
+// The runs of a sweep's folder, each with the columns samples.csv begins
+// its rows with: (header, [(folder name, path, row)]), header and rows as
+// lines of CSV; no runs where the folder holds none.
+py::tuple SweepRuns(const std::string& dir) {
+  const QString folder = Text(dir);
+  QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
+  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent");
+  py::list rows;
+  if (!SweepRunFolders(folder).isEmpty()) {
+    const std::vector<TRunFolder> runs = Take(ListSweep(folder, WindowDefaults()));
+    std::vector<TSettingValues> settings;
+    for (const TRunFolder& run : runs) settings.push_back(run.record.spec.settings);
+    const QStringList groups = SummaryGroups(settings);
+    for (size_t r = 0; r < runs.size(); ++r) {
+      const TRunRecord& record = runs[r].record;
+      QStringList cells{runs[r].folder, groups[static_cast<qsizetype>(r)]};
+      cells << SettingCells(record.spec.settings) << QString::number(record.spec.seed)
+            << QString::number(record.startStep) << record.spec.fromSha256;
+      for (QString& cell : cells) cell = CsvCell(cell);
+      rows.append(py::make_tuple(runs[r].folder.toStdString(), runs[r].path.toStdString(),
+                                 cells.join(QLatin1Char(',')).toStdString()));
+    }
+  }
+  return py::make_tuple(header.join(QLatin1Char(',')).toStdString(), rows);
+}
+
+// The analysis --summarize makes of a sweep's folder: (analysis, note, the
+// text of effects.csv), the text empty when the runs' design calls for none.
+py::tuple ExploreSweep(const std::string& dir, int32_t window) {
+  CheckCount(window, "window");
+  const TExploration exploration = Explore(Take(StudyMeasures(Text(dir), WindowDefaults(), window)));
+  std::string effects;
+  if (!exploration.analysis.isEmpty()) {
+    const QTemporaryDir temporary;
+    if (!temporary.isValid()) throw std::runtime_error("cannot make a temporary folder for effects.csv");
+    const QString path = temporary.filePath(QLatin1String(kEffectsCsvName));
+    if (TStatus written = WriteEffects(path, exploration.effects); !written) Raise(written.Error());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read back the effects just written");
+    effects = file.readAll().toStdString();
+  }
+  return py::make_tuple(exploration.analysis.toStdString(), exploration.note.toStdString(), effects);
+}
+
+// The jobs of `pathwick_run --grid OPTIONS`, one dict each: every setting as
+// the command line writes it, the seed (None: from the clock), the design
+// point (kind, point, role; None without a design) and the job line.
+py::list DesignJobs(const std::vector<std::string>& options) {
+  QStringList arguments{QStringLiteral("--grid")};
+  for (const std::string& option : options) arguments << Text(option);
+  const TCommand command = Take(ParseCommandLine(arguments));
+  if (command.kind != TCommandKind::kGrid) throw py::value_error("only the options of --grid are accepted");
+  const auto specs = SettingSpecs();
+  py::list jobs;
+  for (const TJob& job : Take(BuildJobs(command, WindowDefaults()))) {
+    py::dict row;
+    for (size_t i = 0; i < specs.size(); ++i)
+      row[specs[i].key] = FormatSettingValue(specs[i], job.settings[i]).toStdString();
+    row["seed"] = job.seed ? py::object(py::int_(*job.seed)) : py::object(py::none());
+    row["design_kind"] = job.design ? py::object(py::str(job.design->kind.toStdString())) : py::object(py::none());
+    row["design_point"] = job.design ? py::object(py::int_(job.design->point)) : py::object(py::none());
+    row["design_role"] = job.design ? py::object(py::str(job.design->role.toStdString())) : py::object(py::none());
+    row["options"] = job.line.toStdString();
+    jobs.append(row);
+  }
+  return jobs;
+}
+
+// `pathwick_run OPTIONS --out DIR` in this process: the run folder, its
+// record and its files, as the program writes them. Needs its own window,
+// so no world may be open. Gives the run's settings as the command line
+// writes them, under their keys.
+py::dict RunInto(const std::vector<std::string>& options) {
+  EnsureApplication();
+  if (openWorld != nullptr) throw std::runtime_error("a run into a folder needs the window, and a world is open");
+  QStringList arguments;
+  for (const std::string& option : options) arguments << Text(option);
+  const TCommand command = Take(ParseCommandLine(arguments));
+  if (command.kind != TCommandKind::kRun || command.out.isEmpty())
+    throw py::value_error("only the options of a run into a folder (--out) are accepted");
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  const TSettingValues defaults = ReadSettings(*form);
+  if (!windowDefaults) windowDefaults = defaults;
+  TRunPlan plan = Take(ResolvePlan(command.run, defaults, TPlanTarget::kFolder));
+  py::dict settings;
+  const auto specs = SettingSpecs();
+  for (size_t i = 0; i < specs.size(); ++i)
+    settings[specs[i].key] = FormatSettingValue(specs[i], plan.settings[i]).toStdString();
+  const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
+    return WriteRunFigures(dir, record, defaults);
+  };
+  if (TStatus ran = RunPlan(*form, std::move(plan), {command.out, command.force, true, figures}); !ran)
+    Raise(ran.Error());
+  return settings;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_pathwick, m) {
@@ -423,6 +541,7 @@ PYBIND11_MODULE(_pathwick, m) {
       .def("settings", &TWorld::Settings)
       .def("set", &TWorld::Set, py::arg("changes"))
       .def("drag", &TWorld::Drag, py::arg("left"), py::arg("points"))
+      .def("drag_cells", &TWorld::DragCells, py::arg("left"), py::arg("cells"))
       .def("field", &TWorld::Field)
       .def("agents", &TWorld::Agents)
       .def("births", &TWorld::Births)
@@ -430,4 +549,15 @@ PYBIND11_MODULE(_pathwick, m) {
       .def("picture", &TWorld::Picture, py::arg("scale"))
       .def("png", &TWorld::Png, py::arg("scale"))
       .def("save", &TWorld::Save, py::arg("path"));
+
+  m.def(
+      "setting_named", [](const std::string& name) { return Take(SettingNamed(Text(name))); }, py::arg("name"),
+      "The index of the setting with this key or option; ValueError when none has it.");
+  m.def(
+      "sweep_run_folders", [](const std::string& dir) { return Names(SweepRunFolders(Text(dir))); }, py::arg("folder"),
+      "The runs of a sweep's folder, by name, as --summarize and --verify find them.");
+  m.def("sweep_runs", &SweepRuns, py::arg("folder"));
+  m.def("explore", &ExploreSweep, py::arg("folder"), py::arg("window"));
+  m.def("design", &DesignJobs, py::arg("options"));
+  m.def("run_into", &RunInto, py::arg("options"));
 }

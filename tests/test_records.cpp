@@ -29,6 +29,7 @@
 #include "RunRecord.h"
 #include "Series.h"
 #include "Summary.h"
+#include "SweepFolder.h"
 #include "agents_support.h"
 
 namespace {
@@ -932,6 +933,60 @@ TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
   EXPECT_EQ(ReadFile(dir + "/run.json"), "new");
   EXPECT_EQ(entries(), QStringList{"run"}) << "the old run is gone once the new one is in place";
 }
+
+// Which folders are a sweep's runs: one level down, visible, with a record.
+TEST(SweepFolder, ItsRunsAreTheVisibleFoldersOneLevelDownThatHoldARecord) {
+  QTemporaryDir tmp;
+  const QDir root(tmp.path());
+  for (const char* record : {"b/run.json", "a/run.json", ".hidden/run.json", "deeper/c/run.json", "run.json"}) {
+    ASSERT_TRUE(root.mkpath(QFileInfo(root.filePath(record)).path()));
+    ASSERT_TRUE(WriteFile(root.filePath(record), "{}"));
+  }
+  ASSERT_TRUE(root.mkpath("lost"));  // a run folder that lost its record
+  EXPECT_EQ(SweepRunFolders(root.path()), (QStringList{"a", "b"}));
+  EXPECT_EQ(SweepRunFolders(root.filePath("deeper")), QStringList{"c"});
+  EXPECT_TRUE(SweepRunFolders(root.filePath("a")).isEmpty()) << "a run's own folder holds no runs";
+  EXPECT_TRUE(SweepRunFolders(root.filePath("missing")).isEmpty());
+}
+
+struct TChangeCase {
+  TSettingTexts changes;
+  const char* refusal;  // nullptr: taken
+};
+
+class SettingChanges : public testing::TestWithParam<TChangeCase> {};
+
+TEST_P(SettingChanges, AreCheckedAllBeforeAnyIsTakenWithTheCommandLinesWords) {
+  const auto specs = SettingSpecs();
+  TSettingValues values{};
+  for (size_t i = 0; i < specs.size(); ++i) values[i] = specs[i].min;
+  const TResult<TSettingValues> changed = ChangedBetweenSteps(values, GetParam().changes);
+  if (GetParam().refusal == nullptr) {
+    ASSERT_TRUE(changed.Ok()) << changed.Error().message.toStdString();
+    for (const auto& [name, text] : GetParam().changes) {
+      const size_t i = *FindSetting(name);
+      EXPECT_EQ(FormatSettingValue(specs[i], (*changed)[i]), text);
+    }
+    return;
+  }
+  ASSERT_FALSE(changed.Ok());
+  EXPECT_EQ(changed.Error().status, kExitRefused);
+  EXPECT_EQ(changed.Error().message.toStdString(), GetParam().refusal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SettingChanges,
+    testing::Values(TChangeCase{{{"evaporation_rate", "0.8"}, {"sniff", "roulette"}, {"mark-strength", "70"}}, nullptr},
+                    TChangeCase{{{"diffuse", "on"}}, nullptr},
+                    TChangeCase{{{"agents", "10"}},
+                                "--agents is fixed when the world is set up: it can be set only for a new world"},
+                    TChangeCase{{{"knows_center", "on"}},
+                                "--knows-center is fixed when the world is set up: it can be set only for a new world"},
+                    TChangeCase{{{"mutation-rate", "0.5"}, {"mark_strength", "101"}},
+                                "--mark-strength takes a whole number from 0 to 100, not '101'"},
+                    TChangeCase{{{"evaporation-rate", "0.555"}},
+                                "--evaporation-rate takes 0 to 1 in steps of 0.01, not '0.555'"},
+                    TChangeCase{{{"speed", "3"}}, "no setting is called 'speed'"}));
 
 TEST(Plan, AResolvedPlanRunsTwiceWithTheSameResult) {
   agents_test::MessageCollector messages;

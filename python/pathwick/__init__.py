@@ -2,11 +2,17 @@
 
 A :class:`World` is the world of ``pathwick_run``: the same settings under
 their ``run.json`` keys, the same ranges, the same seed rule, so the same
-settings and seed give the same samples. Its state reads as numpy arrays
-(and as pandas DataFrames when pandas is installed), its picture as an
+settings and seed give the same samples. Its field reads as numpy arrays,
+its agents, births and samples as pandas DataFrames, its picture as an
 H x W x 3 array, and it saves and loads the checkpoints ``pathwick_run``
-writes. :func:`read_run` and :func:`read_sweep` read run folders,
-:func:`run_ensemble` runs many worlds in worker processes.
+writes. :func:`read_run` and :func:`read_sweep` read run folders and
+sweeps, :func:`run_ensemble` runs many worlds in worker processes,
+:func:`design` lays out the jobs of ``--grid`` and :func:`explore` makes
+the analysis of ``--summarize``.
+
+Every table is a pandas DataFrame, with or without the world: the methods
+and functions that return one need pandas, and raise ImportError saying
+so when it is missing; the rest of the module works without it.
 
 There is one world per process, as there is one window: close a world
 (``close()`` or a ``with`` block) before making the next.
@@ -20,9 +26,10 @@ import numpy as np
 
 from . import _pathwick
 from ._ensemble import run_ensemble
-from ._tables import read_run, read_series_text, read_sweep, table
+from ._tables import design, explore, read_run, read_series_text, read_sweep, sweep_runs, table
 
-__all__ = ["World", "read_run", "read_sweep", "run_ensemble", "settings", "sample_interval", "__version__"]
+__all__ = ["World", "design", "explore", "read_run", "read_sweep", "run_ensemble", "settings", "sample_interval",
+           "sweep_runs", "__version__"]
 
 __version__ = _pathwick.version
 #: Steps between two samples of the series.
@@ -33,13 +40,18 @@ settings = tuple(dict(row) for row in _pathwick.settings)
 _by_key = {row["key"]: row for row in settings}
 
 
+def _spec(name):
+    """The setting called ``name`` (its key or option); ValueError in the runner's words when none is."""
+    return settings[_pathwick.setting_named(name)]
+
+
 def _option_text(key, value):
     """A setting's value as pathwick_run's command line writes it; the runner then checks it.
 
     A float within a millionth of a hundredth is written as that hundredth,
     so that 0.1 + 0.2 is the rate 0.3.
     """
-    kind = _by_key[key]["kind"]
+    kind = _spec(key)["kind"]
     if isinstance(value, (bool, np.bool_)):
         return ("on" if value else "off") if kind == "flag" else str(bool(value))
     if isinstance(value, (float, np.floating)):
@@ -56,9 +68,8 @@ def _arguments(values):
     """pathwick_run's options for settings given under their run.json keys."""
     arguments = []
     for key, value in values.items():
-        if key not in _by_key:
-            raise ValueError(f"no setting is called '{key}'")
-        arguments.append(f"--{_by_key[key]['option']}={_option_text(key, value)}")
+        text = _option_text(key, value)
+        arguments.append(f"--{_spec(key)['option']}={text}")
     return arguments
 
 
@@ -179,22 +190,17 @@ class World:
         refused. The world then goes on as a branch from a checkpoint with
         these rates would.
         """
-        changes = []
-        for key, value in rates.items():
-            if key not in _by_key:
-                raise ValueError(f"no setting is called '{key}'")
-            changes.append((key, _option_text(key, value)))
-        self._world.set(changes)
+        self._world.set([(key, _option_text(key, value)) for key, value in rates.items()])
 
     @staticmethod
-    def _points(x, y):
+    def _points(x, y, names=("x", "y"), what="pixel positions"):
         xs = np.atleast_1d(np.asarray(x, dtype=np.int64))
         ys = np.atleast_1d(np.asarray(y, dtype=np.int64))
         if xs.shape != ys.shape or xs.ndim != 1:
-            raise ValueError("x and y must be two numbers, or two sequences of the same length")
+            raise ValueError(f"{names[0]} and {names[1]} must be two numbers, or two sequences of the same length")
         limit = np.iinfo(np.int32)
         if len(xs) and (min(xs.min(), ys.min()) < limit.min or max(xs.max(), ys.max()) > limit.max):
-            raise ValueError("x and y must be pixel positions that fit 32 bits")
+            raise ValueError(f"{names[0]} and {names[1]} must be {what} that fit 32 bits")
         return list(zip(xs.tolist(), ys.tolist()))
 
     def paint(self, x, y):
@@ -209,6 +215,21 @@ class World:
     def wipe(self, x, y):
         """Wipes chemical as the right mouse button does; the positions as for :meth:`paint`."""
         self._world.drag(False, self._points(x, y))
+
+    def paint_cell(self, column, row):
+        """Paints chemical into the cell at (column, row), or along cells, as the left mouse button does.
+
+        ``column`` and ``row`` are a cell's, as :meth:`field` indexes it
+        (``chemical[row, column]``), or two sequences: the mouse is pressed
+        on the first cell, dragged through all and released, the same path
+        as :meth:`paint` with the cells' pixels. A cell off the grid raises
+        ValueError, and then nothing is painted.
+        """
+        self._world.drag_cells(True, self._points(column, row, ("column", "row"), "cells"))
+
+    def wipe_cell(self, column, row):
+        """Wipes chemical as the right mouse button does; the cells as for :meth:`paint_cell`."""
+        self._world.drag_cells(False, self._points(column, row, ("column", "row"), "cells"))
 
     # --- state ---
     def field(self):
@@ -226,21 +247,17 @@ class World:
 
     @property
     def agents(self):
-        """Every agent, in the columns of agents.csv.gz without ``step``.
-
-        A DataFrame, or a dict of arrays without pandas.
-        """
+        """Every agent, in the columns of agents.csv.gz without ``step``, as a DataFrame."""
         return table(self._world.agents())
 
     @property
     def births(self):
-        """Every birth since the world was made or loaded, in the columns of births.csv.gz.
+        """Every birth since the world was made or loaded, in the columns of births.csv.gz, as a DataFrame.
 
-        A DataFrame (``mutated_position`` empty, NaN, where nothing flipped,
-        as pandas reads births.csv.gz), or a dict of arrays without pandas
-        (``mutated_position`` -1 there).
+        ``mutated_position`` is NaN where nothing flipped, as pandas reads
+        births.csv.gz's empty cell.
         """
-        return table(self._world.births(), missing={"mutated_position": -1})
+        return table(self._world.births())
 
     def series_csv(self):
         """The samples so far as the text of series.csv, byte for byte as pathwick_run writes it."""
@@ -248,7 +265,7 @@ class World:
 
     @property
     def series(self):
-        """The samples so far in the columns of series.csv: a DataFrame, or a numpy record array without pandas."""
+        """The samples so far in the columns of series.csv, as a DataFrame."""
         return read_series_text(self._world.series_csv())
 
     # --- pictures ---

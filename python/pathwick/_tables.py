@@ -1,11 +1,18 @@
-"""Tables: the world's arrays as DataFrames, and run folders read back."""
+"""Tables: the world's arrays as DataFrames, run folders and sweeps read back, designs and analyses.
+
+Every table is a pandas DataFrame, whether it comes from a world, a folder
+or the runner's analysis: pandas is needed for them, and its absence raises
+ImportError saying so. The columns are the ones the C++ side hands out.
+"""
 
 from __future__ import annotations
 
+import io
 import json
 import os
+import shlex
 
-import numpy as np
+from . import _pathwick
 
 # The tables of a run's folder, by the name read_run takes.
 _RUN_TABLES = {
@@ -17,34 +24,23 @@ _RUN_TABLES = {
 }
 
 
-def _pandas():
+def pandas():
+    """The pandas module; ImportError with what to install when it is missing."""
     try:
         import pandas as pd
-    except ImportError:
-        return None
+    except ImportError as error:
+        raise ImportError("pathwick's tables are pandas DataFrames: install pandas (Debian python3-pandas)") from error
     return pd
 
 
-def table(columns, missing=None):
-    """A dict of equally long columns as a DataFrame, or as it is without pandas.
-
-    ``missing`` names columns whose given marker stands for an empty cell:
-    in a DataFrame it becomes NaN, as pandas reads an empty cell of a file.
-    """
-    pd = _pandas()
-    if pd is None:
-        return columns
-    frame = pd.DataFrame(columns)
-    for name, marker in (missing or {}).items():
-        frame[name] = frame[name].where(frame[name] != marker).astype(float)
-    return frame
+def table(columns):
+    """A dict of equally long columns as a DataFrame."""
+    return pandas().DataFrame(columns)
 
 
-def _require_pandas(what):
-    pd = _pandas()
-    if pd is None:
-        raise ImportError(f"{what} needs pandas (Debian python3-pandas)")
-    return pd
+def _csv(text, **options):
+    # A chroma is a string of 0s and 1s: read as a number it would lose its leading zeros.
+    return pandas().read_csv(io.StringIO(text), dtype={"chroma": str}, **options)
 
 
 def read_record(folder):
@@ -56,66 +52,109 @@ def read_record(folder):
 def read_run(folder, table="series"):
     """A table of a run's folder as a DataFrame.
 
-    The table is ``series`` (default), ``agents``, ``births``, ``field`` or
-    ``genes_hist``.
-
-    The run's record (run.json) is in the DataFrame's ``attrs["run"]``. A
+    ``table`` is ``series`` (default), ``agents``, ``births``, ``field`` or
+    ``genes_hist``. The run's record (run.json) is in the DataFrame's ``attrs["run"]``. A
     folder without run.json, or a table the run did not write, raises
     FileNotFoundError.
     """
-    pd = _require_pandas("read_run")
+    pd = pandas()
     if table not in _RUN_TABLES:
         raise ValueError(f"read_run reads {', '.join(_RUN_TABLES)}, not '{table}'")
     record = read_record(folder)
-    # A chroma is a string of 0s and 1s: read as a number it would lose its leading zeros.
     frame = pd.read_csv(os.path.join(folder, _RUN_TABLES[table]), dtype={"chroma": str})
     frame.attrs["run"] = record
     return frame
 
 
-def _run_folders(root):
-    found = []
-    for path, folders, files in os.walk(root):
-        folders[:] = sorted(f for f in folders if not f.startswith("."))
-        if "run.json" in files:
-            found.append(path)
-    return found
+def sweep_runs(folder):
+    """The runs of a sweep's folder by name, as ``pathwick_run --summarize`` and ``--verify`` find them.
+
+    A run is a visible folder one level below ``folder`` holding a run.json;
+    a single run's own folder holds none.
+    """
+    return list(_pathwick.sweep_run_folders(os.fspath(folder)))
 
 
 def read_sweep(folder):
-    """Every run under ``folder`` (each folder holding a run.json) as one long DataFrame.
+    """Every run of a sweep's folder as one long DataFrame: the rows of samples.csv.
 
-    One row per sample of every run: ``folder`` (the run's folder relative
-    to ``folder``), every setting under its run.json key, ``seed``,
-    ``start_step``, then the columns of series.csv; runs in the order of
-    their folders' names. A folder with no run raises FileNotFoundError.
+    The runs are the ones ``pathwick_run --summarize`` reads (see
+    :func:`sweep_runs`), in the order of their names. One row per sample
+    of every run, with the columns ``--summarize`` writes to samples.csv:
+    ``folder``, ``group`` (the settings that differ between the runs),
+    every setting under its run.json key, ``evaporation_amount``, ``seed``,
+    ``start_step``, ``parent`` (the SHA-256 of the checkpoint a branch
+    started from, else empty), then the columns of series.csv. A folder
+    with no run raises FileNotFoundError.
     """
-    pd = _require_pandas("read_sweep")
-    from . import settings as specs
-
+    pd = pandas()
+    header, runs = _pathwick.sweep_runs(os.fspath(folder))
+    if not runs:
+        raise FileNotFoundError(f"no run folder (a folder holding a run.json) in {folder}")
     frames = []
-    for run in _run_folders(folder):
-        series = read_run(run)
-        record = series.attrs.pop("run")
-        head = {"folder": os.path.relpath(run, folder)}
-        recorded = record.get("settings", {})
-        for spec in specs:
-            head[spec["key"]] = recorded.get(spec["key"])
-        head["seed"] = record["seed"]
-        head["start_step"] = record.get("start_step", 0)
-        for position, (name, value) in enumerate(head.items()):
-            series.insert(position, name, [value] * len(series))
-        frames.append(series)
-    if not frames:
-        raise FileNotFoundError(f"no run folder (holding a run.json) under {folder}")
+    for _name, path, front in runs:
+        with open(os.path.join(path, "series.csv"), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        text = "\n".join([header + "," + lines[0]] + [front + "," + line for line in lines[1:]]) + "\n"
+        frames.append(_csv(text))
     return pd.concat(frames, ignore_index=True)
 
 
 def read_series_text(text):
-    """The text of series.csv as a DataFrame, or as a numpy record array without pandas."""
-    import io
+    """The text of series.csv as a DataFrame."""
+    return _csv(text)
 
-    pd = _pandas()
-    if pd is None:
-        return np.genfromtxt(io.StringIO(text), delimiter=",", names=True, dtype=None, encoding="utf-8")
-    return pd.read_csv(io.StringIO(text))
+
+def _options(options):
+    if isinstance(options, str):
+        return shlex.split(options)
+    options = [os.fspath(option) if isinstance(option, os.PathLike) else str(option) for option in options]
+    return options
+
+
+def design(options):
+    """The jobs of ``pathwick_run --grid OPTIONS`` as a DataFrame, one row per job line.
+
+    ``options`` is a string of --grid's options (``"--vary agents=50,100
+    --seeds 1,2"``, ``"--design lhs --samples 8 --range agents=20:200"``)
+    or a list of them. The columns: ``seed`` (empty where the seed comes
+    from the clock), every setting under its run.json key, ``design_kind``,
+    ``design_point``, ``design_role`` (empty without a design) and
+    ``options``, the job line. Refused options raise ValueError with
+    pathwick_run's message.
+    """
+    from . import _setting_value, settings
+
+    pd = pandas()
+    rows = []
+    for job in _pathwick.design(_options(options)):
+        row = {"seed": job["seed"]}
+        for spec in settings:
+            row[spec["key"]] = _setting_value(spec["key"], job[spec["key"]])
+        for name in ("design_kind", "design_point", "design_role", "options"):
+            row[name] = job[name]
+        rows.append(row)
+    columns = ["seed", *(spec["key"] for spec in settings), "design_kind", "design_point", "design_role", "options"]
+    return pd.DataFrame(rows, columns=columns)
+
+
+def explore(folder, window=0):
+    """The analysis ``pathwick_run --summarize`` makes of a sweep's folder, as effects.csv's DataFrame.
+
+    The runs' design decides the analysis (a factorial of two or more
+    varied settings, a Latin hypercube, a Sobol or a Morris design); its
+    name is in ``attrs["analysis"]``, and the runner's note, if any, in
+    ``attrs["note"]``. ``window`` is ``--window``: each run's measures are
+    the means of its last ``window`` samples (0: the last only). Writes
+    nothing. A sweep whose runs call for no analysis raises ValueError
+    with the runner's note.
+    """
+    if isinstance(window, bool) or not isinstance(window, int):
+        raise ValueError(f"window takes a whole number of 0 or more, not {window!r}")
+    analysis, note, effects = _pathwick.explore(os.fspath(folder), window)
+    if not analysis:
+        raise ValueError(note or f"the runs in {folder} call for no analysis")
+    frame = pandas().read_csv(io.StringIO(effects))
+    frame.attrs["analysis"] = analysis
+    frame.attrs["note"] = note
+    return frame

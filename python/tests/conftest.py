@@ -9,15 +9,25 @@ import pathwick
 
 
 @pytest.fixture(scope="session")
-def runner():
-    """Runs pathwick_run with the given options; returns its standard output."""
-    program = os.environ.get("PATHWICK_RUN")
-    if not program:
+def program():
+    """Runs pathwick_run with the given options; returns the finished process, whatever its status."""
+    path = os.environ.get("PATHWICK_RUN")
+    if not path:
         pytest.skip("PATHWICK_RUN names no pathwick_run")
 
     def run(*arguments):
-        done = subprocess.run([program, *map(str, arguments)], capture_output=True, text=True,
+        return subprocess.run([path, *map(str, arguments)], capture_output=True, text=True,
                               env={**os.environ, "QT_QPA_PLATFORM": "offscreen"}, check=False)
+
+    return run
+
+
+@pytest.fixture(scope="session")
+def runner(program):
+    """Runs pathwick_run with the given options, which must succeed; returns its standard output."""
+
+    def run(*arguments):
+        done = program(*arguments)
         assert done.returncode == 0, done.stderr
         return done.stdout
 

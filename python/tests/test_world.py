@@ -136,6 +136,9 @@ def test_set_refuses_all_or_nothing(world, change, message):
     with pytest.raises(ValueError, match=message):
         w.set(**change)
     assert w.settings == before
+    if "speed" in change:  # a new world refuses the name in the same words, before anything is made
+        with pytest.raises(ValueError, match=message):
+            pathwick.World(**change)
 
 
 def test_one_world_at_a_time_and_none_after_close(world, tmp_path):
@@ -229,20 +232,39 @@ def test_read_sweep_joins_the_runs_with_their_settings(runner, tmp_path):
 @pytest.mark.parametrize("cell_size, x, y, column, row", [
     (4, 40, 80, 10, 20),
     (5, 12, 13, 2, 3),  # positions round to the nearest cell, as the mouse's do
+    (7, None, None, -1, -1),  # by cell: the last column and row
+    (3, None, None, 0, 0),
+    (5, None, None, 40, 7),
 ])
 def test_paint_and_wipe_as_the_mouse_does(world, cell_size, x, y, column, row):
     w = world(seed=2, agents=0, cell_size=cell_size)
-    w.paint(x, y)
-    assert w.chemical[row, column] == 255
-    w.wipe([x, x + cell_size], [y, y])
-    chemical = w.chemical
-    assert chemical[row, column] == 1 and chemical[row, column + 1] == 1
+    rows, columns = w.chemical.shape
+    column, row = column % columns, row % rows
+    by_cell = x is None
+    paint, wipe = (w.paint_cell, w.wipe_cell) if by_cell else (w.paint, w.wipe)
+    at, step = ((column, row), 1) if by_cell else ((x, y), cell_size)
     before = w.chemical
-    w.paint(-5, 10)
-    w.paint(10_000, 10)
+    paint(*at)
+    after = w.chemical
+    assert after[row, column] == 255
+    after[row, column] = before[row, column]
+    assert np.array_equal(after, before)  # that cell and no other
+    neighbour = (at[0] - step, at[1]) if column == columns - 1 else (at[0] + step, at[1])
+    wipe([at[0], neighbour[0]], [at[1], neighbour[1]])
+    chemical = w.chemical
+    neighbour_column = neighbour[0] if by_cell else column + 1
+    assert chemical[row, column] == 1 and chemical[row, neighbour_column] == 1
+    before = w.chemical
+    if by_cell:
+        for off in ((-1, 0), (columns, 0), (0, rows), (0, -1)):
+            with pytest.raises(ValueError, match="off the grid"):
+                w.paint_cell([0, off[0]], [0, off[1]])  # refused whole: the first cell stays unpainted
+    else:
+        w.paint(-5, 10)
+        w.paint(10_000, 10)
     assert np.array_equal(w.chemical, before)
     with pytest.raises(ValueError):
-        w.paint([1, 2], [3])
+        paint([1, 2], [3])
 
 
 def test_a_picture_shows_the_grid_and_changes_nothing(world, tmp_path):
@@ -296,8 +318,9 @@ def test_ensemble_equals_separate_runs_and_names_a_failing_run(runner):
         settings = {k: v for k, v in run.items() if k != "seed"}
         expected = pd.read_csv(io.StringIO(runner("--seed", run["seed"], "--steps", 300, *option_list(settings))))
         rows = ensemble[ensemble["run"] == index]
-        assert set(rows["seed"]) == {run["seed"]}
-        pd.testing.assert_frame_equal(rows.drop(columns=["run", "seed"]).reset_index(drop=True), expected)
+        assert set(rows["seed"]) == {run["seed"]} and set(rows["agents"]) == {60}
+        keys = [spec["key"] for spec in pathwick.settings]
+        pd.testing.assert_frame_equal(rows.drop(columns=["run", "seed", *keys]).reset_index(drop=True), expected)
     with pytest.raises(RuntimeError, match=r"run 1 \(seed=2, agents=-5\) failed: --agents takes"):
         pathwick.run_ensemble([{"seed": 1, "agents": 20}, {"seed": 2, "agents": -5}], steps=100, processes=2)
 
@@ -305,8 +328,8 @@ def test_ensemble_equals_separate_runs_and_names_a_failing_run(runner):
 def test_the_example_script_runs(tmp_path):
     source = os.environ.get("PATHWICK_SOURCE") or os.path.join(os.path.dirname(__file__), "..", "..")
     example = os.path.join(source, "docs", "python_example.py")
-    done = subprocess.run([sys.executable, example, tmp_path, "--steps", "200"],
-                          capture_output=True, text=True, check=False)
+    done = subprocess.run([sys.executable, example, tmp_path, "--steps", "200"], capture_output=True, text=True,
+                          check=False)
     assert done.returncode == 0, done.stderr
     png = (tmp_path / "python-field.png").read_bytes()
     assert png[:8] == b"\x89PNG\r\n\x1a\n"

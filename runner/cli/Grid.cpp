@@ -215,9 +215,15 @@ TStatus ChangeableFrom(const TRunPlan& base, size_t setting, const QString& how)
   return Success();
 }
 
-}  // namespace
+// What a --grid command makes before its seeds: the options every line
+// holds, the combinations of values (or the design's points), the warnings.
+struct TGridPlan {
+  QStringList fixed;
+  std::vector<TCombination> combinations;
+  TJobList list;  // the warnings only
+};
 
-TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& defaults) {
+TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defaults) {
   const TRunOptions& options = command.run;
   const auto specs = SettingSpecs();
   TResult<TRunPlan> base = ResolvePlan(options, defaults, TPlanTarget::kFolder);
@@ -259,7 +265,7 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
     std::vector<TCombination> points = DesignedCombinations(command, base->settings, *design);
     list.equalPoints = EqualPointWarnings(points);
     list.sameWorld = SameWorldWarnings(points, true);
-    return WithSeeds(std::move(list), command, fixed, points);
+    return TGridPlan{std::move(fixed), std::move(points), std::move(list)};
   }
 
   // The product, the first --vary outermost.
@@ -288,5 +294,31 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
     }
   }
   list.sameWorld = SameWorldWarnings(combinations);
-  return WithSeeds(std::move(list), command, fixed, combinations);
+  return TGridPlan{std::move(fixed), std::move(combinations), std::move(list)};
+}
+
+}  // namespace
+
+TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& defaults) {
+  TResult<TGridPlan> plan = PlanGrid(command, defaults);
+  if (!plan) return plan.Error();
+  return WithSeeds(std::move(plan->list), command, plan->fixed, plan->combinations);
+}
+
+TResult<std::vector<TJob>> BuildJobs(const TCommand& command, const TSettingValues& defaults) {
+  TResult<TGridPlan> plan = PlanGrid(command, defaults);
+  if (!plan) return plan.Error();
+  TResult<TJobList> list = WithSeeds({}, command, plan->fixed, plan->combinations);
+  if (!list) return list.Error();
+  // The lines are the combinations in order, each with every seed in turn.
+  std::vector<std::optional<uint32_t>> seeds(command.seeds.begin(), command.seeds.end());
+  if (seeds.empty()) seeds.push_back(command.run.seed);
+  std::vector<TJob> jobs;
+  jobs.reserve(static_cast<size_t>(list->lines.size()));
+  for (const TCombination& c : plan->combinations) {
+    for (const std::optional<uint32_t>& seed : seeds) {
+      jobs.push_back({c.settings, seed, c.design, list->lines[static_cast<qsizetype>(jobs.size())]});
+    }
+  }
+  return jobs;
 }

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QStringList>
+#include <optional>
+#include <vector>
 
 #include "Options.h"
 #include "Result.h"
@@ -23,3 +25,14 @@ struct TJobList {
 // The job list of a --grid command; `defaults` are the window's settings.
 // Refuses a --vary of a setting that the checkpoint of --from fixes.
 TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& defaults);
+
+// A job of the list, as values: its settings, its seed (none: from the
+// clock), its design point, and its line.
+struct TJob {
+  TSettingValues settings{};
+  std::optional<uint32_t> seed;
+  std::optional<TDesignPoint> design;
+  QString line;
+};
+// The jobs of BuildJobList's lines, in their order.
+TResult<std::vector<TJob>> BuildJobs(const TCommand& command, const TSettingValues& defaults);

@@ -815,9 +815,9 @@ class TOptionReader {
     for (size_t i = 0; i < specs.size(); ++i) {
       const QString option = QLatin1String(specs[i].option);
       if (!parser_.isSet(option)) continue;
-      const QString text = parser_.value(option);
-      run.settings[i] = ParseSettingValue(specs[i], text);
-      if (!run.settings[i]) return Refuse(option, AcceptedValues(specs[i]), text);
+      const TResult<int32_t> value = ReadSettingValue(specs[i], parser_.value(option));
+      if (!value) return value.Error();
+      run.settings[i] = *value;
     }
     return Success();
   }

@@ -22,6 +22,7 @@
 #include "Plan.h"
 #include "Run.h"
 #include "RunRecord.h"
+#include "SweepFolder.h"
 
 namespace {
 
@@ -159,11 +160,10 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
 QStringList SweepRuns(const QString& dir) {
   const QDir folder(dir);
   if (QFileInfo(folder.filePath(QLatin1String(kRunRecordName))).exists()) return {};
-  const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-  const bool anyRun = std::any_of(names.begin(), names.end(), [&](const QString& name) {
-    return QFileInfo(folder.filePath(name + QLatin1Char('/') + QLatin1String(kRunRecordName))).isFile();
-  });
-  return anyRun ? names : QStringList();
+  // A sweep is what the summary reads as one; its folders that lost their
+  // record are runs too, which fail their check.
+  if (SweepRunFolders(dir).isEmpty()) return {};
+  return folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 QStringList ChooseRepeated(const QStringList& runs, int32_t count) {

@@ -15,6 +15,7 @@
 #include "Grid.h"
 #include "Options.h"
 #include "Plan.h"
+#include "QtNotes.h"
 #include "Run.h"
 #include "RunRecord.h"
 #include "Summary.h"
@@ -28,13 +29,6 @@ int Exit(const TStatus& status) {
   // An error without a message has been reported as it arose.
   if (!status.Error().message.isEmpty()) std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(status.Error().message));
   return status.Error().status;
-}
-
-// Quiet on success: the toolkit's notes on its environment (no runtime
-// folder, offscreen fonts) are dropped; its errors still show.
-void DropQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg) return;
-  std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(message));
 }
 
 bool IsQuery(TCommandKind kind) { return kind == TCommandKind::kEnded || kind == TCommandKind::kSeedOf; }
@@ -142,7 +136,7 @@ int main(int argc, char** argv) {
   } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen");
   }
-  qInstallMessageHandler(DropQtNotes);
+  DropQtNotes("pathwick_run");  // quiet on success: the toolkit's errors still show
   SetGeneratorStartState();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Pathwick"));

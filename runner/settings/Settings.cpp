@@ -111,8 +111,8 @@ QStringList SettingCells(const TSettingValues& values) {
 TResult<TSettingValues> WithChanges(TSettingValues values, TSettingChanges changes) {
   for (const auto& [name, value] : changes) {
     const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    const std::optional<size_t> index = FindSetting(text);
-    if (!index) return Refused(QStringLiteral("no setting is called '%1'").arg(text));
+    const TResult<size_t> index = SettingNamed(text);
+    if (!index) return index.Error();
     values[*index] = value;
   }
   return values;
@@ -128,6 +128,28 @@ std::optional<size_t> FindSetting(const QString& optionOrKey) {
     if (optionOrKey == QLatin1String(kSpecs[i].option) || optionOrKey == QLatin1String(kSpecs[i].key)) return i;
   }
   return std::nullopt;
+}
+
+TResult<size_t> SettingNamed(const QString& optionOrKey) {
+  const std::optional<size_t> index = FindSetting(optionOrKey);
+  if (!index) return Refused(QStringLiteral("no setting is called '%1'").arg(optionOrKey));
+  return *index;
+}
+
+TResult<TSettingValues> ChangedBetweenSteps(TSettingValues values, const TSettingTexts& changes) {
+  for (const auto& [name, text] : changes) {
+    const TResult<size_t> index = SettingNamed(name);
+    if (!index) return index.Error();
+    const TSettingSpec& spec = kSpecs[*index];
+    if (spec.fixedAtSetup) {
+      return Refused(QStringLiteral("%1 is fixed when the world is set up: it can be set only for a new world")
+                         .arg(Dashed(QLatin1String(spec.option))));
+    }
+    const TResult<int32_t> value = ReadSettingValue(spec, text);
+    if (!value) return value.Error();
+    values[*index] = *value;
+  }
+  return values;
 }
 
 QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
@@ -159,6 +181,15 @@ QString AcceptedValues(const TSettingSpec& spec) {
     case TSettingKind::kSniff: return QStringLiteral("hill or roulette");
   }
   return {};
+}
+
+TResult<int32_t> ReadSettingValue(const TSettingSpec& spec, const QString& text) {
+  const std::optional<int32_t> value = ParseSettingValue(spec, text);
+  if (!value) {
+    return Refused(
+        QStringLiteral("%1 takes %2, not '%3'").arg(Dashed(QLatin1String(spec.option)), AcceptedValues(spec), text));
+  }
+  return *value;
 }
 
 std::optional<int32_t> ParseSettingValue(const TSettingSpec& spec, const QString& text) {

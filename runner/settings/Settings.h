@@ -13,6 +13,7 @@
 #include <span>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Result.h"
 
@@ -44,6 +45,8 @@ using TSettingValues = std::array<int32_t, kSettingCount>;
 std::span<const TSettingSpec> SettingSpecs();
 // The index of the setting with this option name or key, if any.
 std::optional<size_t> FindSetting(const QString& optionOrKey);
+// The same, or the refusal of a name that no setting has.
+TResult<size_t> SettingNamed(const QString& optionOrKey);
 
 // An option as the command line writes it: "--" and its name.
 QString Dashed(const QString& option);
@@ -56,6 +59,9 @@ QString AcceptedValues(const TSettingSpec& spec);
 // Reads a value as written on the command line; nothing if it is not one the
 // control can hold. Flags read "on"/"off" (also "true"/"false", "1"/"0").
 std::optional<int32_t> ParseSettingValue(const TSettingSpec& spec, const QString& text);
+// The same, or the command line's refusal: "--agents takes a whole number
+// from 0 to 5000, not '-1'".
+TResult<int32_t> ReadSettingValue(const TSettingSpec& spec, const QString& text);
 // The value as the command line writes it: 0.5, 0.01, 200, hill, on.
 QString FormatSettingValue(const TSettingSpec& spec, int32_t value);
 
@@ -72,6 +78,14 @@ void SetUpWorld(TForm1& form, const TSettingValues& values);
 // name that no setting has.
 using TSettingChanges = std::initializer_list<std::pair<std::string_view, int32_t>>;
 TResult<TSettingValues> WithChanges(TSettingValues values, TSettingChanges changes);
+
+// `values` of a world that is set up already, changed between two steps:
+// each change names a setting by option or key and gives its value as the
+// command line writes it. All are checked before any is taken; refuses a
+// name no setting has, a value the setting does not take, and a setting
+// fixed at setup.
+using TSettingTexts = std::vector<std::pair<QString, QString>>;
+TResult<TSettingValues> ChangedBetweenSteps(TSettingValues values, const TSettingTexts& changes);
 
 // What the model makes of the settings, where different settings can come
 // to the same thing: evaporation rates of 0.15, 0.2 and 0.25 all remove 2

@@ -4,28 +4,35 @@
 
 namespace {
 
-constexpr std::string_view kHeader =
-    "step,agent,colony,parent_first,parent_second,cut,mutated_position,angle_gene,wiggle_gene,chroma\n";
 constexpr size_t kBlockBytes = 1U << 16;
 
 }  // namespace
 
+TBirthNumbers BirthNumbers(int32_t step, const TBirth& birth, const TForm1& form) {
+  const TAgent& child = form.agents[birth.child];
+  return {step,      birth.child,   birth.colony,    birth.parentFirst, birth.parentSecond,
+          birth.cut, birth.mutated, child.angleGene, child.wiggleGene};
+}
+
 TResult<TLineage> TLineage::Open(const QString& path) {
-  TResult<TGzipFile> file = TGzipFile::OpenTable(path, kHeader);
+  std::string header;
+  for (std::string_view column : kBirthNumberColumns) (header += column) += ',';
+  header += "chroma\n";
+  TResult<TGzipFile> file = TGzipFile::OpenTable(path, header);
   if (!file) return file.Error();
   return TLineage(std::move(*file));
 }
 
 TStatus TLineage::Write(int32_t step, const TBirth& birth, const TForm1& form) {
-  const TAgent& child = form.agents[birth.child];
-  rows_.Number(step).Number(birth.child).Number(birth.colony).Number(birth.parentFirst).Number(birth.parentSecond);
-  rows_.Number(birth.cut);
-  if (birth.mutated == TForm1::kNoMutation) {
-    rows_.Empty();
-  } else {
-    rows_.Number(birth.mutated);
+  const TBirthNumbers numbers = BirthNumbers(step, birth, form);
+  for (size_t c = 0; c < numbers.size(); ++c) {
+    if (c == kMutatedColumn && numbers[c] == TForm1::kNoMutation) {
+      rows_.Empty();
+    } else {
+      rows_.Number(numbers[c]);
+    }
   }
-  rows_.Number(child.angleGene).Number(child.wiggleGene).Text(child.chroma.view()).EndRow();
+  rows_.Text(form.agents[birth.child].chroma.view()).EndRow();
   return rows_.Size() >= kBlockBytes ? WriteRows() : Success();
 }
 

@@ -1,0 +1,185 @@
+"""Sweeps from Python against pathwick_run: the runs of a folder, ensembles as sweeps, designs and analyses."""
+
+import ast
+import io
+import os
+import re
+import shlex
+import subprocess
+import sys
+
+import pandas as pd
+import pytest
+
+import pathwick
+
+KEYS = [spec["key"] for spec in pathwick.settings]
+SOURCE = os.environ.get("PATHWICK_SOURCE") or os.path.join(os.path.dirname(__file__), "..", "..")
+
+
+def one_run(runner, folder, seed, rate, *more):
+    runner("--seed", seed, "--steps", 200, "--agents", 40, "--evaporation-rate", rate, "--out", folder, *more)
+
+
+def flat(runner, root):
+    one_run(runner, root / "run-1", 1, 0.3, "--checkpoint-every", 100)
+    one_run(runner, root / "run-2", 2, 0.6)
+    # A branch from run-1's checkpoint: its parent is that checkpoint.
+    checkpoint = sorted((root / "run-1").glob("*.pwk"))[0]
+    runner("--from", checkpoint, "--steps", 100, "--out", root / "run-3")
+    (root / ".hidden").mkdir()
+    (root / "notes").mkdir()
+    return ["run-1", "run-2", "run-3"]
+
+
+def nested(runner, root):
+    one_run(runner, root / "run-1", 1, 0.3)
+    one_run(runner, root / "deeper" / "run-2", 2, 0.6)  # two levels down: not a run of root
+    return ["run-1"]
+
+
+def single(runner, root):
+    one_run(runner, root, 1, 0.3)  # root is itself a run's folder
+    return []
+
+
+@pytest.mark.parametrize("layout", [flat, nested, single])
+def test_read_sweep_reads_the_runs_summarize_reads(runner, program, tmp_path, layout):
+    root = tmp_path / "sweep"
+    expected = layout(runner, root)
+    assert pathwick.sweep_runs(root) == expected
+    done = program("--summarize", root)
+    if not expected:
+        assert done.returncode == 2 and "holds no run folders" in done.stderr
+        with pytest.raises(FileNotFoundError):
+            pathwick.read_sweep(root)
+        return
+    assert done.returncode == 0, done.stderr
+    sweep = pathwick.read_sweep(root)
+    samples = pd.read_csv(root / "samples.csv")
+    pd.testing.assert_frame_equal(sweep, samples)
+    assert list(sweep["folder"].unique()) == expected
+    assert {"group", "evaporation_amount", "parent", "start_step"} <= set(sweep.columns)
+    if layout is flat:
+        assert set(sweep.loc[sweep["folder"] == "run-3", "parent"].dropna()) != set()
+        assert sweep.loc[sweep["folder"] != "run-3", "parent"].isna().all()
+        assert set(sweep["evaporation_amount"]) == {3, 6}
+
+
+def test_ensemble_rows_carry_the_settings_and_its_folders_are_a_sweep(runner, program, tmp_path):
+    runs = [{"seed": 1, "agents": 40, "evaporation_rate": 0.3}, {"seed": 2, "agents": 40, "evaporation_rate": 0.6},
+            {"seed": 3, "agents": 40, "sniff": "roulette"}]
+    out = tmp_path / "ensemble"
+    with pathwick.World(seed=1, agents=0) as blank:
+        window = blank.settings
+    frame = pathwick.run_ensemble(runs, steps=200, processes=2, out=out)
+    assert pathwick.sweep_runs(out) == ["run-0000", "run-0001", "run-0002"]
+    assert list(frame.columns[:2 + len(KEYS)]) == ["run", "seed", *KEYS]
+    for index, run in enumerate(runs):
+        rows = frame[frame["run"] == index]
+        defaults = {key: value for key, value in window.items() if key not in run and key != "agents"}
+        for key, value in {**defaults, **run}.items():
+            assert set(rows[key]) == {value}, key
+        options = [f"--{key.replace('_', '-')}={value}" for key, value in run.items()]
+        expected = pd.read_csv(io.StringIO(runner(*options, "--steps", 200)))
+        pd.testing.assert_frame_equal(rows.drop(columns=["run", "seed", *KEYS]).reset_index(drop=True), expected)
+    runner("--summarize", out)
+    runner("--verify", out, "--repeat", 1)
+    sweep = pathwick.read_sweep(out)
+    series_columns = list(frame.columns[2 + len(KEYS):])
+    pd.testing.assert_frame_equal(sweep[series_columns], frame[series_columns])
+    with pytest.raises(RuntimeError, match=r"run 0 \(seed=1, .*\) failed: .*"):
+        pathwick.run_ensemble(runs[:1], steps=100, out=out)
+    again = pathwick.run_ensemble(runs[:1], steps=300, out=out, force=True)
+    rewritten = pathwick.read_run(out / "run-0000")
+    assert rewritten.attrs["run"]["samples"] == 3  # the new run's, in place of the old one
+    pd.testing.assert_frame_equal(again[rewritten.columns], rewritten)
+    assert len(rewritten) != len(pathwick.read_run(out / "run-0001"))
+
+
+def test_ensemble_runs_from_a_script_on_standard_input(tmp_path):
+    script = ("import pathwick\n"
+              "frame = pathwick.run_ensemble([{'seed': 1, 'agents': 30}, {'seed': 2, 'agents': 30}], steps=100,"
+              " processes=2)\n"
+              "print(sorted(set(frame['run'])), sorted(set(frame['seed'])))\n")
+    done = subprocess.run([sys.executable, "-"], input=script, capture_output=True, text=True, cwd=tmp_path,
+                          check=False)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.strip() == "[0, 1] [1, 2]"
+
+
+def test_a_designs_jobs_are_the_grids_lines_and_its_analysis_is_summarizes(runner, tmp_path):
+    options = "--vary agents=20,40 --vary evaporation-rate=0.3,0.6 --seeds 1,2 --steps 700"
+    jobs = pathwick.design(options)
+    assert list(jobs["options"]) == runner("--grid", *shlex.split(options)).splitlines()
+    assert list(jobs.columns) == ["seed", *KEYS, "design_kind", "design_point", "design_role", "options"]
+    assert len(jobs) == 8 and set(jobs["design_kind"]) == {"factorial"} and set(jobs["seed"]) == {1, 2}
+    assert set(zip(jobs["agents"], jobs["evaporation_rate"])) == {(20, 0.3), (20, 0.6), (40, 0.3), (40, 0.6)}
+    root = tmp_path / "factorial"
+    for index, line in enumerate(jobs["options"]):
+        runner(*shlex.split(line), "--out", root / f"job-{index}")
+    with pytest.raises(ValueError):
+        pathwick.explore(tmp_path / "none")
+    runner("--summarize", root, "--window", 2)
+    effects = pathwick.explore(root, window=2)
+    pd.testing.assert_frame_equal(effects, pd.read_csv(root / "effects.csv"))
+    assert effects.attrs["analysis"] == "factorial"
+    assert set(effects["measure"]) <= {"mean_angle", "mean_wiggle", "trip_rate", "birth_rate"}
+    assert not pathwick.explore(root).equals(effects)  # the window changes the measures
+
+
+@pytest.mark.parametrize("options, kind, rows, roles", [
+    (["--design", "lhs", "--samples", "5", "--range", "agents=20:100", "--range", "mutation-rate=0:1",
+      "--seeds", "4"], "lhs", 5, {"sample"}),
+    ("--design morris --samples 2 --range agents=20:100 --range diffuse=off:on", "morris", 6, {"T0", "T1", "T2"}),
+    ("--vary agents=10,20", None, 2, {None}),
+])
+def test_design_points(options, kind, rows, roles):
+    jobs = pathwick.design(options)
+    assert len(jobs) == rows and set(jobs["design_role"]) == roles
+    assert set(jobs["design_kind"]) == {kind}
+    assert jobs["agents"].between(10, 100).all()
+
+
+def test_a_refused_design_and_an_unexplorable_sweep(runner, program, tmp_path):
+    with pytest.raises(ValueError) as refused:
+        pathwick.design("--vary agents=-1")
+    assert str(refused.value) == program("--grid", "--vary", "agents=-1").stderr.strip().removeprefix("pathwick_run: ")
+    for seed in (1, 2):
+        one_run(runner, tmp_path / "plain" / f"run-{seed}", seed, 0.3)
+    with pytest.raises(ValueError):
+        pathwick.explore(tmp_path / "plain")
+
+
+def test_tables_need_pandas_and_say_so(world, monkeypatch, tmp_path):
+    w = world(seed=1, agents=20)
+    w.step(100)
+    monkeypatch.setitem(sys.modules, "pandas", None)
+    for use in (lambda: w.agents, lambda: w.births, lambda: w.series, lambda: pathwick.read_sweep(tmp_path),
+                lambda: pathwick.design("--vary agents=1,2")):
+        with pytest.raises(ImportError, match="pandas"):
+            use()
+    assert w.field()[0].shape == w.chemical.shape  # arrays need no pandas
+
+
+def declared_minimum():
+    with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as f:
+        found = re.search(r"find_package\(Python (\d+)\.(\d+)", f.read())
+    return int(found.group(1)), int(found.group(2))
+
+
+@pytest.mark.parametrize("name", ["__init__.py", "_tables.py", "_ensemble.py"])
+def test_the_package_parses_as_the_declared_minimum_python(name):
+    with open(os.path.join(SOURCE, "python", "pathwick", name), encoding="utf-8") as f:
+        ast.parse(f.read(), filename=name, feature_version=declared_minimum())
+
+
+def test_a_failing_run_stops_the_runs_under_way(tmp_path):
+    # The second run would take minutes: the ensemble ends as soon as the first has failed.
+    runs = [{"seed": 1, "agents": -5}, {"seed": 2, "agents": 400}]
+    with pytest.raises(RuntimeError, match=r"run 0 \(seed=1, agents=-5\) failed: --agents takes"):
+        pathwick.run_ensemble(runs, steps=2_000_000, processes=2, out=tmp_path / "stopped")
+    # The failed run left nothing; the stopped one, if it had started, records that it was interrupted.
+    for name in pathwick.sweep_runs(tmp_path / "stopped"):
+        record = pathwick.read_run(tmp_path / "stopped" / name).attrs["run"]
+        assert name == "run-0001" and record["ended"] == "interrupted"
