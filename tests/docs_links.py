@@ -2,9 +2,9 @@
 """The README and the pages of docs/ hold together.
 
 Every relative link and every image of README.md and docs/*.md must name a
-file that exists, and a link's #anchor a heading of the page it names, by
-GitHub's rule for heading anchors. The layout table of docs/developing.md
-must name every folder that holds tracked source files.
+file that exists and is installed with them, and a link's #anchor a heading
+of the page it names, by GitHub's rule for heading anchors. The layout table
+of docs/developing.md must name every folder that holds tracked source files.
 
     tests/docs_links.py SOURCE_DIR      check the tree; exit 1 naming each fault
     tests/docs_links.py --self-test     check that the checks find what they must
@@ -28,6 +28,9 @@ SKIPPED_FOLDERS = ("tests/data", "fuzz/corpus")
 SOURCE_SUFFIXES = (".cpp", ".h", ".py", ".sh", ".cmake")
 SOURCE_NAMES = ("CMakeLists.txt",)
 LAYOUT_PAGE = "docs/developing.md"
+# What the install puts under share/doc/pathwick, as in the source tree
+# (cmake/Install.cmake): a link to anything else would break there.
+INSTALLED = re.compile(r"^(README\.md|docs/[^/]+\.(md|png))$")
 LAYOUT_HEADING = "Layout of the source"
 
 FENCE = re.compile(r"^\s*(```|~~~)")
@@ -112,6 +115,9 @@ def check_links(root, pages):
                         notes.append(f"{where}: {target} is not written yet (pending)")
                     else:
                         faults.append(f"{where}: {target}: no such file {rel}")
+                    continue
+                if not INSTALLED.match(rel):
+                    faults.append(f"{where}: {target}: {rel} is not installed with the pages (README.md, docs/*.{{md,png}})")
                     continue
             else:
                 rel = page
@@ -208,6 +214,7 @@ def self_test():
         ("missing anchor", {"README.md": "# Top\n[x](docs/guide.md#layout)\n"}, "no heading with the anchor #layout"),
         ("anchor in code", {"README.md": "# Top\n[x](docs/guide.md#not-a-heading)\n"}, "#not-a-heading"),
         ("missing own anchor", {"README.md": "# Top\n[x](#bottom)\n"}, "#bottom"),
+        ("not installed", {"README.md": "# Top\n[x](src/a.cpp)\n"}, "is not installed"),
         ("outside the tree", {"README.md": "# Top\n[x](../../etc/passwd)\n"}, "leaves the source tree"),
         ("unnamed folder", {"tools/b.py": ""}, "does not name tools/"),
         ("no layout table", {"docs/developing.md": "## Layout of the source\n\nnone\n"}, "has no table"),
