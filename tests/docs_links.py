@@ -117,7 +117,7 @@ def check_links(root, pages):
                         faults.append(f"{where}: {target}: no such file {rel}")
                     continue
                 if not INSTALLED.match(rel):
-                    faults.append(f"{where}: {target}: {rel} is not installed with the pages (README.md, docs/*.{{md,png}})")
+                    faults.append(f"{where}: {target}: {rel} is not installed beside the pages")
                     continue
             else:
                 rel = page
