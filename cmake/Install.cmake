@@ -111,13 +111,14 @@ function(pathwick_install_runner)
     ${sweep} ${sweep})
 endfunction()
 
-# The README, with its pictures, the reference of the run files' columns and
-# the description of the model.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/columns.md
-  ${PROJECT_SOURCE_DIR}/docs/model.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# Every picture in docs/ is one the README shows.
+# The README and every page of docs/ with the pictures they show, laid out as
+# in the source tree so that every link between them holds where installed
+# (tests/docs_links.py checks the links): the guide, the reference of the run
+# files' columns (docs/columns.md) and the description of the model (docs/model.md).
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(GLOB PATHWICK_DOC_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 file(GLOB PATHWICK_DOC_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.png)
-install(FILES ${PATHWICK_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(FILES ${PATHWICK_DOC_PAGES} ${PATHWICK_DOC_PICTURES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # The Debian package: cpack --preset package (scripts/package.sh).
 set(CPACK_GENERATOR DEB)

@@ -8,7 +8,7 @@
 #             building and running the programs (scripts/run.sh)
 #   test      GoogleTest, Xvfb, xdotool, GNU parallel, the locale sources and
 #             ffmpeg and pandas: the test suites (the video test), the end-to-end
-#             test, the sweep test and the README's pandas snippet
+#             test, the sweep test and the pandas snippet of docs/sweeps.md
 #             (scripts/test.sh --quick, scripts/screenshot.sh); parallel also
 #             runs scripts/sweep.sh
 #   bench     Google Benchmark (scripts/bench.sh, scripts/test.sh)

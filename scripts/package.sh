@@ -54,8 +54,8 @@ commands=("${programs[@]}")
 for file in "${commands[@]/#/bin/}" "${commands[@]/#/share/man/man1/}" \
     "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml" \
     "share/icons/hicolor/scalable/apps/$app_id.svg" "share/icons/hicolor/256x256/apps/$app_id.png" \
-    share/doc/pathwick/README.md share/doc/pathwick/columns.md \
-    share/doc/pathwick/model.md; do
+    share/doc/pathwick/README.md share/doc/pathwick/docs/columns.md \
+    share/doc/pathwick/docs/model.md share/doc/pathwick/docs/experiments.md; do
   case $file in share/man/*) file=$file.1.gz ;; esac
   [ -s "$usr/$file" ] || fail "/usr/$file is missing"
   echo "  /usr/$file"

@@ -47,7 +47,7 @@ echo "== test: the code's layout and checks (.clang-format, .clang-tidy)"
 echo "== test: sweeps on a throwaway cluster (tests/cluster.sh)"
 status=0
 timeout 600 bash "$root/tests/cluster.sh" "$root/build/runner/pathwick_run" "$root/runner/sweep/pathwick_sweep" \
-  "$root/README.md" || status=$?
+  "$root/docs/sweeps.md" || status=$?
 case $status in
   0) ;;
   77) echo "cluster: not run (the line above says why)" ;;

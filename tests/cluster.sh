@@ -6,7 +6,7 @@
 #   1. a sweep over ssh to localhost mixed with ':' (this machine) returns
 #      every run exactly once, with the job list and the login file named by
 #      relative paths;
-#   2. the README's Slurm array recipe, taken from the README as it is written;
+#   2. the Slurm array recipe of docs/sweeps.md, taken from the page as it is written;
 #   3. a job list with one failing line makes the sweep fail and name it;
 #   4. pathwick_sweep --slurm under a MaxArraySize smaller than the job list:
 #      the runs packed into tasks, a --chunk that needs a larger array
@@ -16,11 +16,11 @@
 # Every run's series.csv must equal that of the same run made alone. Every
 # daemon is stopped on the way out, whatever happens; nothing stays running.
 # Needs root (the daemons); otherwise it reports itself skipped (status 77).
-#   tests/cluster.sh PATHWICK_RUN PATHWICK_SWEEP README
+#   tests/cluster.sh PATHWICK_RUN PATHWICK_SWEEP PAGE     (PAGE: docs/sweeps.md)
 set -euo pipefail
 runner=$(readlink -f "$1")
 sweep=$(readlink -f "$2")
-readme=$(readlink -f "$3")
+page=$(readlink -f "$3")
 
 skip() { echo "cluster: skipped: $1"; exit 77; }
 fail() { echo "cluster: FAILED: $1" >&2; exit 1; }
@@ -257,21 +257,21 @@ refused old-machine "old-machine runs pathwick_run 0.0, this machine pathwick_ru
 refused nowhere-machine "cannot run a command on nowhere-machine over ssh"
 echo "cluster: a machine without pathwick_run, with another version or out of reach is refused and named"
 
-# --- 2. the README's Slurm array recipe, as the README writes it ------------
-# The recipe is the README's shell block that calls sbatch; it runs the job
+# --- 2. the Slurm array recipe of docs/sweeps.md, as the page writes it ----
+# The recipe is the page's shell block that calls sbatch; it runs the job
 # list evaporation.jobs into sweep-evaporation, here with short runs.
 awk '/^```sh$/ { block = ""; inside = 1; next }
      /^```$/ && inside { if (block ~ /sbatch/) { printf "%s", block; exit } inside = 0; next }
-     inside { block = block $0 "\n" }' "$readme" >recipe.sh
-grep -q sbatch recipe.sh || fail "the README holds no Slurm recipe (a sh block with sbatch)"
+     inside { block = block $0 "\n" }' "$page" >recipe.sh
+grep -q sbatch recipe.sh || fail "$page holds no Slurm recipe (a sh block with sbatch)"
 "$runner" --grid --vary evaporation-rate=0.2,0.8 --seeds 1-3 --steps 500 --agents 100 >evaporation.jobs
-PATH=$tmp/bin:$PATH bash -e recipe.sh || fail "the README's Slurm recipe exited $?"
+PATH=$tmp/bin:$PATH bash -e recipe.sh || fail "the Slurm recipe of $page exited $?"
 jobs_done() { [ -z "$(squeue -h -o %i)" ]; }
 wait_for 180 "the end of the Slurm jobs" jobs_done
 [ -s sweep-evaporation/summary.csv ] || fail "the Slurm recipe wrote no summary.csv ($(cat slurm-*.out 2>/dev/null | tail -n 3))"
 [ "$(grep -c '^run-.*,completed,' sweep-evaporation/summary.csv)" -eq 6 ] ||
   fail "the Slurm recipe's summary.csv does not list 6 completed runs"
-echo "cluster: the README's Slurm recipe: $(series_as_alone sweep-evaporation evaporation.jobs) runs as made alone, and the summary"
+echo "cluster: the Slurm recipe of docs/sweeps.md: $(series_as_alone sweep-evaporation evaporation.jobs) runs as made alone, and the summary"
 
 # --- 3. a job list with one failing line -------------------------------------
 {

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The pandas snippet of the README's "Analysing runs" section, taken from the
-# README itself so the two cannot drift, runs on the tables of a small sweep
+# The pandas snippet of the "Analysing runs" section of docs/sweeps.md, taken
+# from the page itself so the two cannot drift, runs on the tables of a small sweep
 # and shows the group means of both evaporation rates. Skipped (status 77)
 # where no python3 has pandas (Debian: python3-pandas).
-#   tests/readme_pandas.sh PATHWICK_RUN README
+#   tests/readme_pandas.sh PATHWICK_RUN PAGE     (PAGE: docs/sweeps.md)
 set -euo pipefail
 runner=$1
-readme=$2
+page=$2
 python=""
 for candidate in python3 /usr/bin/python3; do
   if command -v "$candidate" >/dev/null 2>&1 && "$candidate" -c 'import pandas' 2>/dev/null; then
@@ -22,11 +22,11 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 # The first python block after the section's heading.
-awk '/^### Analysing runs/ { section = 1 }
+awk '/^#+ Analysing runs/ { section = 1 }
      section && /^```python/ { block = 1; next }
      block && /^```/ { exit }
-     block { print }' "$readme" >"$tmp/snippet.py"
-[ -s "$tmp/snippet.py" ] || { echo "no python block under 'Analysing runs' in $readme"; exit 1; }
+     block { print }' "$page" >"$tmp/snippet.py"
+[ -s "$tmp/snippet.py" ] || { echo "no python block under 'Analysing runs' in $page"; exit 1; }
 
 n=0
 while read -r line; do

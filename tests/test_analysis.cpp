@@ -1,5 +1,5 @@
 // The analysis of runs: the t quantile against printed tables, the tables of
-// a sweep against statistics computed here from the run folders, the README's
+// a sweep against statistics computed here from the run folders, the sweeps page's
 // worked example, and the figures' files and series.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -440,21 +440,21 @@ TEST(SummaryFigure, TitleCountsRunsAndGroupsInWordsThatFitThem) {
   }
 }
 
-// --- The README's worked example ---
+// --- The worked example of docs/sweeps.md ---
 
-// The lines of the README's block that starts with `first`, up to its fence.
-QStringList ReadmeBlock(const QString& first) {
-  const QString readme = QString::fromUtf8(runner_test::ReadFile(QStringLiteral(PATHWICK_SOURCE_DIR "/README.md")));
-  const qsizetype start = readme.indexOf(QStringLiteral("```\n") + first);
+// The lines of the sweeps page's block that starts with `first`, up to its fence.
+QStringList SweepsPageBlock(const QString& first) {
+  const QString page = QString::fromUtf8(runner_test::ReadFile(QStringLiteral(PATHWICK_SOURCE_DIR "/docs/sweeps.md")));
+  const qsizetype start = page.indexOf(QStringLiteral("```\n") + first);
   if (start < 0) return {};
   const qsizetype from = start + 4;
-  return readme.mid(from, readme.indexOf(QStringLiteral("\n```"), from) - from).split('\n');
+  return page.mid(from, page.indexOf(QStringLiteral("\n```"), from) - from).split('\n');
 }
 
-// The README's sweep, 2 evaporation rates x 10 seeds of 50000 steps, held as
-// the last 10 samples of each run's chart genes and trips (all that a
-// summary with --window 10 compares): the summary prints the README's lines.
-TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
+// The sweeps page's worked sweep, 2 evaporation rates x 10 seeds of 50000
+// steps, held as the last 10 samples of each run's chart genes and trips (all
+// that a summary with --window 10 compares): the summary prints the page's lines.
+TEST(SweepsPageSweep, SummaryPrintsThePagesIntervals) {
   const char* fixture = PATHWICK_TEST_DATA "/evaporation-sweep-last10.csv";
   const auto rows = runner_test::CsvRows(runner_test::ReadFile(QLatin1String(fixture)), nullptr, fixture);
   ASSERT_EQ(rows.size(), 2u * 10 * 10);
@@ -485,11 +485,11 @@ TEST(ReadmeSweep, SummaryPrintsTheReadmesIntervals) {
   const TResult<TSummaryReport> summary = Summarize(tmp.path(), defaults, 10);
   ASSERT_TRUE(summary.Ok()) << summary.Error().message.toStdString();
   const QString* report = &summary->comparison;
-  const QStringList readme = ReadmeBlock(QStringLiteral("evaporation-rate: group means"));
-  ASSERT_GE(readme.size(), 9) << "the README's example block is missing";
+  const QStringList page = SweepsPageBlock(QStringLiteral("evaporation-rate: group means"));
+  ASSERT_GE(page.size(), 9) << "the example block of docs/sweeps.md is missing";
   const QStringList printed = report->split('\n');
-  ASSERT_GE(printed.size(), readme.size());
-  for (qsizetype i = 0; i < readme.size(); ++i) EXPECT_EQ(printed[i].toStdString(), readme[i].toStdString());
+  ASSERT_GE(printed.size(), page.size());
+  for (qsizetype i = 0; i < page.size(); ++i) EXPECT_EQ(printed[i].toStdString(), page[i].toStdString());
   // The prose after the block quotes the wiggle gene's difference.
   EXPECT_TRUE(report->contains(QStringLiteral("0.8 - 0.2: 10.99 [-0.55, 22.53]"))) << report->toStdString();
 }
@@ -734,7 +734,7 @@ TEST_P(SeriesReference, ListsEveryColumnOnceInTheFilesOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Docs, SeriesReference,
                          ::testing::Values(TReference{"docs/columns.md", "## series.csv"},
-                                           TReference{"README.md", "The columns of `series.csv`"}));
+                                           TReference{"docs/experiments.md", "The columns of `series.csv`"}));
 
 // Every column of a row carries its own value: each field of the sample
 // differs, and each cell is read back under its column's name.
