@@ -10,6 +10,7 @@
 #include "FileNames.h"
 #include "Result.h"
 #include "Settings.h"
+#include "Tables.h"  // CsvCell
 
 // What a summary has to say besides its files.
 struct TSummaryReport {
@@ -31,10 +32,6 @@ struct TSummaryReport {
 // folders.
 TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
                                   bool gzipSamples = false);
-
-// A cell as CSV holds it: one with a comma, a quote or a line end is quoted,
-// its quotes doubled, so it reads back as one cell.
-QString CsvCell(const QString& cell);
 
 // The group of each run: the settings that differ between the runs, as
 // "name=value ...", in the order of the settings; empty when none differs.
