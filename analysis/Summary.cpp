@@ -1,18 +1,14 @@
 #include "Summary.h"
 
 #include <QDir>
-#include <QRegularExpression>
-#include <QSaveFile>
+#include <QFile>
 #include <QStringList>
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "Explore.h"
 #include "Figures.h"
-#include "GzipFile.h"
 #include "RunData.h"
 #include "Statistics.h"
 

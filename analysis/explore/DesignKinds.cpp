@@ -6,35 +6,35 @@
 
 #include "DesignKind.h"
 
-namespace factorial_design {
+namespace explore::factorial_design {
 bool FitsRole(const QString& role, qsizetype factors);
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes);
-}  // namespace factorial_design
+}  // namespace explore::factorial_design
 
-namespace lhs_design {
+namespace explore::lhs_design {
 bool FitsRole(const QString& role, qsizetype factors);
 qint64 PointCount(qint64 samples, qint64 factors);
 std::vector<TUnitPoint> Generate(const TDesignDraw& draw);
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes);
-}  // namespace lhs_design
+}  // namespace explore::lhs_design
 
-namespace sobol_design {
+namespace explore::sobol_design {
 bool FitsRole(const QString& role, qsizetype factors);
 qint64 PointCount(qint64 samples, qint64 factors);
 std::vector<TUnitPoint> Generate(const TDesignDraw& draw);
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes);
-}  // namespace sobol_design
+}  // namespace explore::sobol_design
 
-namespace morris_design {
+namespace explore::morris_design {
 bool FitsRole(const QString& role, qsizetype factors);
 qint64 PointCount(qint64 samples, qint64 factors);
 std::vector<TUnitPoint> Generate(const TDesignDraw& draw);
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes);
-}  // namespace morris_design
+}  // namespace explore::morris_design
 
 namespace {
 
@@ -42,8 +42,8 @@ constexpr std::array kDesignKinds{
     TDesignKind{
         .name = "factorial",
         .cellsFromVary = true,
-        .fitsRole = factorial_design::FitsRole,
-        .estimate = factorial_design::Estimate,
+        .fitsRole = explore::factorial_design::FitsRole,
+        .estimate = explore::factorial_design::Estimate,
         .minFactors = 2,
         .dropsConstantFactors = true,
         .sharedColumn = "effect",
@@ -54,10 +54,10 @@ constexpr std::array kDesignKinds{
     TDesignKind{
         .name = "lhs",
         .takesSeed = true,
-        .fitsRole = lhs_design::FitsRole,
-        .pointCount = lhs_design::PointCount,
-        .generate = lhs_design::Generate,
-        .estimate = lhs_design::Estimate,
+        .fitsRole = explore::lhs_design::FitsRole,
+        .pointCount = explore::lhs_design::PointCount,
+        .generate = explore::lhs_design::Generate,
+        .estimate = explore::lhs_design::Estimate,
         .correlationAxis = true,
         .words = {.analysis = "Partial rank correlations, Latin hypercube",
                   .axis = "partial rank correlation, 95 % interval",
@@ -66,10 +66,10 @@ constexpr std::array kDesignKinds{
     TDesignKind{
         .name = "sobol",
         .seedless = "a Sobol sequence draws nothing",
-        .fitsRole = sobol_design::FitsRole,
-        .pointCount = sobol_design::PointCount,
-        .generate = sobol_design::Generate,
-        .estimate = sobol_design::Estimate,
+        .fitsRole = explore::sobol_design::FitsRole,
+        .pointCount = explore::sobol_design::PointCount,
+        .generate = explore::sobol_design::Generate,
+        .estimate = explore::sobol_design::Estimate,
         .mainQuantity = "ST",
         .words = {.analysis = "Sobol indices",
                   .axis = "share of the measure's variance, 95 % bootstrap interval",
@@ -79,10 +79,10 @@ constexpr std::array kDesignKinds{
         .name = "morris",
         .takesLevels = true,
         .takesSeed = true,
-        .fitsRole = morris_design::FitsRole,
-        .pointCount = morris_design::PointCount,
-        .generate = morris_design::Generate,
-        .estimate = morris_design::Estimate,
+        .fitsRole = explore::morris_design::FitsRole,
+        .pointCount = explore::morris_design::PointCount,
+        .generate = explore::morris_design::Generate,
+        .estimate = explore::morris_design::Estimate,
         .mainQuantity = "mu_star",
         .words = {.analysis = "Morris screening",
                   .axis = "elementary effect over the factor's whole range",

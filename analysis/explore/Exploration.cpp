@@ -9,7 +9,9 @@
 #include "DesignKind.h"
 #include "Estimation.h"
 
-using namespace explore;
+using explore::Option;
+using explore::RangeOf;
+using explore::TRange;
 
 namespace {
 

@@ -25,9 +25,7 @@
 #include "LeastSquares.h"
 #include "Statistics.h"
 
-using namespace explore;
-
-namespace factorial_design {
+namespace explore::factorial_design {
 
 bool FitsRole(const QString& role, qsizetype) { return role == QLatin1String("cell"); }
 
@@ -141,4 +139,4 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   }
 }
 
-}  // namespace factorial_design
+}  // namespace explore::factorial_design

@@ -15,9 +15,7 @@
 #include "LeastSquares.h"
 #include "Statistics.h"
 
-using namespace explore;
-
-namespace lhs_design {
+namespace explore::lhs_design {
 
 bool FitsRole(const QString& role, qsizetype) { return role == QLatin1String("sample"); }
 
@@ -73,7 +71,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   }
 }
 
-}  // namespace lhs_design
+}  // namespace explore::lhs_design
 
 std::vector<TUnitPoint> LatinHypercube(int32_t samples, size_t factors, uint32_t seed) {
   TDraws draws(seed);

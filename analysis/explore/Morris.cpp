@@ -13,9 +13,7 @@
 #include "Draws.h"
 #include "Estimation.h"
 
-using namespace explore;
-
-namespace morris_design {
+namespace explore::morris_design {
 
 bool FitsRole(const QString& role, qsizetype factors) {
   const std::optional<qsizetype> j = NumberedRole(role, QStringLiteral("T"));
@@ -114,7 +112,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
                  .arg(broken);
 }
 
-}  // namespace morris_design
+}  // namespace explore::morris_design
 
 std::vector<TUnitPoint> MorrisTrajectories(int32_t trajectories, size_t factors, int32_t levels, uint32_t seed) {
   TDraws draws(seed);

@@ -21,9 +21,7 @@
 #include "LeastSquares.h"
 #include "Statistics.h"
 
-using namespace explore;
-
-namespace sobol_design {
+namespace explore::sobol_design {
 
 constexpr int kBootstrapResamples = 1000;
 constexpr uint64_t kBootstrapSeed = 20100101;
@@ -235,7 +233,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         << QStringLiteral("%1 A_B runs are not their row's A with one factor from B and were left out").arg(mismatched);
 }
 
-}  // namespace sobol_design
+}  // namespace explore::sobol_design
 
 std::vector<TUnitPoint> SaltelliSobol(int32_t samples, size_t factors) {
   // The engine starts after the sequence's first point, all zeros (the
