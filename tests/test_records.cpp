@@ -450,6 +450,16 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
     unknown.kind = "centre";
     EXPECT_FALSE(CheckDesignPoint(unknown).Ok());
   }
+  // A command made without the parser, of a kind --design cannot take, is refused rather than drawn.
+  TResult<TCommand> made =
+      ParseCommandLine(QStringList{"--grid"} + QProcess::splitCommand("--design lhs --samples 3 " + ranges));
+  ASSERT_TRUE(made.Ok());
+  for (const QString kind : {QString("centre"), QString(QLatin1String(VaryDesignKind().name))}) {
+    made->design.kind = kind;
+    const TResult<TJobList> refused = BuildJobList(*made, TSettingValues{});
+    ASSERT_FALSE(refused.Ok()) << kind.toStdString();
+    EXPECT_TRUE(refused.Error().message.endsWith("not '" + kind + "'")) << refused.Error().message.toStdString();
+  }
   for (const char* role : {"AB4", "T4", "AB0", "T01", "AB", "T"})
     EXPECT_FALSE(FindDesignKind("sobol")->fitsRole(role, kFactors) ||
                  FindDesignKind("morris")->fitsRole(role, kFactors))

@@ -244,6 +244,13 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
   if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
 
   const TDesignShape shape = DesignShape(command);
+  // ParseCommandLine gives --design only a kind that draws its points; a
+  // command made otherwise may not.
+  if (!command.design.kind.isEmpty() && (!shape.design || !shape.design->generate)) {
+    return Refused(QStringLiteral("--design takes %1, not '%2'")
+                       .arg(DesignKindNames([](const TDesignKind& k) { return k.generate != nullptr; }, "or"),
+                            command.design.kind));
+  }
   std::optional<TDesignPoint> design;
   if (!shape.kind.isEmpty())
     design = TDesignPoint{shape.kind, shape.factors, 0, {}, DesignCommand(command, shape, fixed)};
@@ -253,10 +260,6 @@ TResult<TJobList> BuildJobList(const TCommand& command, const TSettingValues& de
       if (TStatus fixedHere = ChangeableFrom(*base, range.setting, QStringLiteral("--range")); !fixedHere)
         return fixedHere.Error();
     }
-    if (!shape.design || !shape.design->generate)
-      return Refused(QStringLiteral("--design takes %1, not '%2'")
-                         .arg(DesignKindNames([](const TDesignKind& k) { return k.generate != nullptr; }, "or"),
-                              command.design.kind));
     std::vector<TCombination> points = DesignedCombinations(command, *shape.design, base->settings, *design);
     list.equalPoints = EqualPointWarnings(points);
     list.sameWorld = SameWorldWarnings(points, true);
