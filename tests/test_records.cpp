@@ -454,7 +454,7 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
   TResult<TCommand> made =
       ParseCommandLine(QStringList{"--grid"} + QProcess::splitCommand("--design lhs --samples 3 " + ranges));
   ASSERT_TRUE(made.Ok());
-  for (const QString kind : {QString("centre"), QString(QLatin1String(VaryDesignKind().name))}) {
+  for (const QString& kind : {QString("centre"), QString(QLatin1String(VaryDesignKind().name))}) {
     made->design.kind = kind;
     const TResult<TJobList> refused = BuildJobList(*made, TSettingValues{});
     ASSERT_FALSE(refused.Ok()) << kind.toStdString();
