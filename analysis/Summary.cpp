@@ -1,18 +1,14 @@
 #include "Summary.h"
 
 #include <QDir>
-#include <QRegularExpression>
-#include <QSaveFile>
+#include <QFile>
 #include <QStringList>
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "Explore.h"
 #include "Figures.h"
-#include "GzipFile.h"
 #include "RunData.h"
 #include "Statistics.h"
 
@@ -35,7 +31,6 @@ static_assert(std::string_view(kStudyMeasures[kMeanAngle]) == "mean_angle" &&
               std::string_view(kStudyMeasures[kBirthRate]) == "birth_rate");
 // Rates are counted per this many steps.
 constexpr double kRateSteps = 100;
-// The exploration's table of effects.
 
 // The place of `column` among the measures; kMeasures.size() when it is none.
 constexpr size_t MeasureIndex(TSeriesColumn column) {
@@ -59,69 +54,6 @@ QString Number(double value) { return QString::number(value, 'f', kDecimals); }
 QString Optional(const std::optional<double>& value) { return value ? Number(*value) : QString(); }
 // A group's mean, absent when it has no values.
 std::optional<double> Mean(const TEstimate& e) { return e.n > 0 ? std::optional<double>(e.mean) : std::nullopt; }
-
-// A table written line by line (a sweep's samples need not fit in memory)
-// into a file that appears whole or not at all; gzip-compressed on request,
-// then written beside its place and renamed into it when whole.
-class TCsvFile {
- public:
-  explicit TCsvFile(const QString& path, bool gzip = false) : file_(path), gzip_(gzip) {}
-  TCsvFile(const TCsvFile&) = delete;
-  TCsvFile& operator=(const TCsvFile&) = delete;
-  ~TCsvFile() {
-    if (gzip_ && !committed_) {
-      compressed_.reset();
-      QFile::remove(PartPath());
-    }
-  }
-  TStatus Open() {
-    if (!gzip_) return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite();
-    TResult<TGzipFile> opened = TGzipFile::Open(PartPath());
-    if (!opened) return Failed(QStringLiteral("cannot write %1").arg(file_.fileName()));
-    compressed_.emplace(std::move(*opened));
-    return Success();
-  }
-  TStatus Add(const QStringList& cells) {
-    QStringList quoted;
-    quoted.reserve(cells.size());
-    for (const QString& cell : cells) quoted << CsvCell(cell);
-    const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
-    if (compressed_) {
-      return compressed_->Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) ? Success()
-                                                                                                        : CannotWrite();
-    }
-    return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
-  }
-  // Puts the file in place; a file that is not committed is not made. The
-  // buffered tail is written first and checked: a commit alone would put a
-  // file cut short by a full disk in place as if it were whole.
-  TStatus Commit() {
-    if (!compressed_) return file_.flush() && file_.commit() ? Success() : CannotWrite();
-    if (TStatus closed = compressed_->Close(); !closed) return CannotWrite();
-    std::error_code error;
-    std::filesystem::rename(QFile::encodeName(PartPath()).toStdString(),
-                            QFile::encodeName(file_.fileName()).toStdString(), error);
-    if (error) {
-      return Failed(
-          QStringLiteral("cannot write %1: %2").arg(file_.fileName(), QString::fromLocal8Bit(error.message().c_str())));
-    }
-    committed_ = true;
-    return Success();
-  }
-
- private:
-  QString PartPath() const { return file_.fileName() + QStringLiteral(".part"); }
-  TError CannotWrite() const {
-    return Failed(
-        QStringLiteral("cannot write %1: %2")
-            .arg(file_.fileName(), gzip_ ? QStringLiteral("the compressed stream failed") : file_.errorString()));
-  }
-
-  QSaveFile file_;  // the plain table, or the compressed one's name
-  bool gzip_ = false;
-  bool committed_ = false;
-  std::optional<TGzipFile> compressed_;
-};
 
 // The mean of a column over the last `window` rows that have a value.
 std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_t window) {
@@ -719,17 +651,6 @@ TStatus RemoveStale(const QString& path) {
 }
 
 }  // namespace
-
-// A cell as CSV holds it: one with a comma, a quote or a line end (a run
-// folder may be named so) is quoted, its quotes doubled, so it reads back as
-// one cell.
-QString CsvCell(const QString& cell) {
-  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
-  if (!cell.contains(special)) return cell;
-  QString quoted = cell;
-  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window) {
   TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);

@@ -11,6 +11,7 @@
 #include "FileNames.h"
 #include "Result.h"
 #include "Settings.h"
+#include "Tables.h"  // CsvCell
 
 // What a summary has to say besides its files.
 struct TSummaryReport {
@@ -37,10 +38,6 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
 // measures over the last `window` samples (0: the last only), so that
 // Explore() of them is the analysis Summarize writes to effects.csv.
 TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window);
-
-// A cell as CSV holds it: one with a comma, a quote or a line end is quoted,
-// its quotes doubled, so it reads back as one cell.
-QString CsvCell(const QString& cell);
 
 // The group of each run: the settings that differ between the runs, as
 // "name=value ...", in the order of the settings; empty when none differs.

@@ -21,7 +21,9 @@
 #include <map>
 #include <numbers>
 #include <random>
+#include <set>
 
+#include "DesignKind.h"
 #include "Explore.h"
 #include "Figures.h"
 #include "RunData.h"
@@ -1403,5 +1405,38 @@ TEST(Explore, FiguresLabelEveryTermInWordsAndDrawInteractionsOfFactorials) {
     EXPECT_FALSE(text.contains("...") || text.contains(QChar(0x2026)));
     if (c.interactions) EXPECT_TRUE(QSvgRenderer(dir.filePath("interactions.svg")).isValid());
   }
+}
+
+// The measures are one table: each name once, with the words the effect
+// figures title its panel with, and the analysis's title and axis are its
+// design kind's words.
+TEST(Explore, TheMeasuresTableGivesEachPanelItsWordsAndTheKindItsTitleAndAxis) {
+  std::set<std::string> names, words;
+  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+    EXPECT_STREQ(kStudyMeasures[m], kStudyMeasureTable[m].name);
+    names.insert(kStudyMeasureTable[m].name);
+    words.insert(kStudyMeasureTable[m].words);
+  }
+  EXPECT_EQ(names.size(), kStudyMeasureCount);
+  EXPECT_EQ(words.size(), kStudyMeasureCount);
+  std::vector<TRunMeasures> runs = BlockedFactorial(false);
+  for (TRunMeasures& r : runs) {
+    for (size_t m = 1; m < kStudyMeasureCount; ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
+  }
+  const TExploration x = Explore(runs);
+  ASSERT_EQ(x.analysis, "factorial");
+  const TDesignKind* kind = FindDesignKind(x.analysis);
+  ASSERT_NE(kind, nullptr);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(WriteEffectFigures(dir.path(), x, runs).Ok());
+  const QString svg = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
+  for (const TStudyMeasure& measure : kStudyMeasureTable) {
+    EXPECT_TRUE(svg.contains(QStringLiteral(">%1</text>").arg(QLatin1String(measure.words)))) << measure.words;
+    EXPECT_TRUE(x.table.contains(QStringLiteral("%1 (factorial):").arg(QLatin1String(measure.name)))) << measure.name;
+  }
+  EXPECT_TRUE(
+      svg.contains(QStringLiteral(">%1 of %2 runs</text>").arg(QLatin1String(kind->words.analysis)).arg(runs.size())));
+  EXPECT_TRUE(svg.contains(QStringLiteral(">%1</text>").arg(QString(QLatin1String(kind->words.axis)).toHtmlEscaped())));
 }
 }  // namespace

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -381,6 +383,88 @@ TEST(Design, MorrisStepsMoveOneFactorByDeltaOnTheGridAndEachFactorOnce) {
     }
   }
   EXPECT_NE(MorrisTrajectories(4, 3, 4, 1)[0].x, MorrisTrajectories(4, 3, 4, 2)[0].x) << "the seed decides";
+}
+
+// The table of design kinds holds together: each kind's --grid command
+// makes points whose roles its check takes and the run record accepts,
+// another kind's check refuses some of them, its point count is its job
+// list's length, and it has its words and its estimator.
+TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
+  constexpr qint64 kSamples = 3;
+  const QString ranges = "--range agents=100:200 --range sniff --range mark-strength=10:100";
+  constexpr qint64 kFactors = 3;
+  std::map<QString, std::vector<TDesignPoint>> points;
+  QStringList names;
+  for (const TDesignKind& kind : DesignKinds()) {
+    SCOPED_TRACE(kind.name);
+    names << QLatin1String(kind.name);
+    EXPECT_EQ(FindDesignKind(QLatin1String(kind.name)), &kind);
+    for (const char* words : {kind.words.analysis, kind.words.axis, kind.words.point})
+      EXPECT_GT(std::strlen(words), 0u) << "every kind has its words";
+    ASSERT_NE(kind.fitsRole, nullptr);
+    ASSERT_NE(kind.estimate, nullptr);
+    // The kind's own command, from what the table says it takes.
+    QString grid = kind.cellsFromVary
+                       ? QString("--vary agents=100,200 --vary sniff=hill,roulette --vary mark-strength=10,55,100")
+                       : QString("--design %1 --samples %2 %3").arg(kind.name).arg(kSamples).arg(ranges);
+    if (kind.takesLevels) grid += " --levels 4";
+    if (kind.takesSeed) grid += " --design-seed 5";
+    const TResult<TJobList> list = GridOf(grid);
+    ASSERT_TRUE(list.Ok()) << list.Error().message.toStdString();
+    const qint64 expected = kind.cellsFromVary ? 2 * 2 * 3 : kind.pointCount(kSamples, kFactors);
+    EXPECT_EQ(list->lines.size(), expected);
+    for (const TCommand& run : ReadLines(list->lines)) {
+      ASSERT_TRUE(run.run.design.has_value());
+      const TDesignPoint& design = *run.run.design;
+      EXPECT_EQ(design.kind, QLatin1String(kind.name));
+      EXPECT_TRUE(kind.fitsRole(design.role, kFactors)) << design.role.toStdString();
+      EXPECT_TRUE(CheckDesignPoint(design).Ok()) << design.role.toStdString();
+      points[design.kind].push_back(design);
+    }
+    if (kind.generate) {
+      const std::vector<TUnitPoint> unit = kind.generate({.samples = 2, .factors = 2, .levels = 4, .seed = 1});
+      EXPECT_EQ(static_cast<qint64>(unit.size()), kind.pointCount(2, 2));
+      for (const TUnitPoint& p : unit) EXPECT_TRUE(kind.fitsRole(p.role, 2)) << p.role.toStdString();
+    }
+  }
+  names.removeDuplicates();
+  EXPECT_EQ(static_cast<size_t>(names.size()), DesignKinds().size()) << "every kind has its own name";
+  // Another kind's points under this kind's name: the check refuses at least one.
+  for (const TDesignKind& kind : DesignKinds()) {
+    for (const auto& [other, designs] : points) {
+      if (other == QLatin1String(kind.name)) continue;
+      SCOPED_TRACE(std::string(kind.name) + " given " + other.toStdString() + "'s points");
+      bool refused = false;
+      for (TDesignPoint design : designs) {
+        design.kind = QLatin1String(kind.name);
+        const bool fits = kind.fitsRole(design.role, kFactors);
+        EXPECT_EQ(CheckDesignPoint(design).Ok(), fits) << design.role.toStdString();
+        refused = refused || !fits;
+      }
+      EXPECT_TRUE(refused);
+    }
+  }
+  // A name no kind has, and a role beyond the factors, are refused.
+  EXPECT_EQ(FindDesignKind("centre"), nullptr);
+  for (const auto& [kind, designs] : points) {
+    TDesignPoint unknown = designs.front();
+    unknown.kind = "centre";
+    EXPECT_FALSE(CheckDesignPoint(unknown).Ok());
+  }
+  // A command made without the parser, of a kind --design cannot take, is refused rather than drawn.
+  TResult<TCommand> made =
+      ParseCommandLine(QStringList{"--grid"} + QProcess::splitCommand("--design lhs --samples 3 " + ranges));
+  ASSERT_TRUE(made.Ok());
+  for (const QString& kind : {QString("centre"), QString(QLatin1String(VaryDesignKind().name))}) {
+    made->design.kind = kind;
+    const TResult<TJobList> refused = BuildJobList(*made, TSettingValues{});
+    ASSERT_FALSE(refused.Ok()) << kind.toStdString();
+    EXPECT_TRUE(refused.Error().message.endsWith("not '" + kind + "'")) << refused.Error().message.toStdString();
+  }
+  for (const char* role : {"AB4", "T4", "AB0", "T01", "AB", "T"})
+    EXPECT_FALSE(FindDesignKind("sobol")->fitsRole(role, kFactors) ||
+                 FindDesignKind("morris")->fitsRole(role, kFactors))
+        << role;
 }
 
 TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {

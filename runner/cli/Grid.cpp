@@ -42,7 +42,7 @@ QString DesignCommand(const TCommand& command, const TDesignShape& shape, const 
   const auto specs = SettingSpecs();
   QStringList words;
   const TDesignOptions& design = command.design;
-  if (shape.kind == QLatin1String("factorial")) {
+  if (shape.design->cellsFromVary) {
     for (const TVary& vary : command.vary) {
       QStringList values;
       for (int32_t value : vary.values) values << FormatSettingValue(specs[vary.setting], value);
@@ -51,9 +51,8 @@ QString DesignCommand(const TCommand& command, const TDesignShape& shape, const 
     }
   } else {
     words << QStringLiteral("--design %1 --samples %2").arg(design.kind).arg(design.samples);
-    if (design.kind == QLatin1String("morris"))
-      words << QStringLiteral("--levels %1").arg(design.levels.value_or(kDefaultLevels));
-    if (design.kind != QLatin1String("sobol"))
+    if (shape.design->takesLevels) words << QStringLiteral("--levels %1").arg(design.levels.value_or(kDefaultLevels));
+    if (shape.design->takesSeed)
       words << QStringLiteral("--design-seed %1").arg(design.seed.value_or(kDefaultDesignSeed));
     for (const TFactorRange& range : design.ranges) {
       const TSettingSpec& spec = specs[range.setting];
@@ -74,16 +73,14 @@ QString DesignWords(const TDesignPoint& design) {
 }
 
 // The points of --design, each snapped to values the controls hold.
-std::vector<TCombination> DesignedCombinations(const TCommand& command, const TSettingValues& base,
-                                               TDesignPoint design) {
+std::vector<TCombination> DesignedCombinations(const TCommand& command, const TDesignKind& kind,
+                                               const TSettingValues& base, TDesignPoint design) {
   const TDesignOptions& options = command.design;
   const size_t k = options.ranges.size();
-  const uint32_t seed = options.seed.value_or(kDefaultDesignSeed);
-  const std::vector<TUnitPoint> points =
-      options.kind == QLatin1String("lhs") ? LatinHypercube(options.samples, k, seed)
-      : options.kind == QLatin1String("sobol")
-          ? SaltelliSobol(options.samples, k)
-          : MorrisTrajectories(options.samples, k, options.levels.value_or(kDefaultLevels), seed);
+  const std::vector<TUnitPoint> points = kind.generate({.samples = options.samples,
+                                                        .factors = k,
+                                                        .levels = options.levels.value_or(kDefaultLevels),
+                                                        .seed = options.seed.value_or(kDefaultDesignSeed)});
   const auto specs = SettingSpecs();
   std::vector<TCombination> combinations;
   combinations.reserve(points.size());
@@ -123,9 +120,9 @@ QStringList EqualPointWarnings(const std::vector<TCombination>& combinations) {
     equalPoints += static_cast<qsizetype>(group.size());
     QStringList names;
     for (const TCombination* c : group) {
+      const TDesignKind* kind = FindDesignKind(c->design->kind);
       names << QStringLiteral("%1 %2 %3")
-                   .arg(c->design->kind == QLatin1String("morris") ? QStringLiteral("trajectory")
-                                                                   : QStringLiteral("point"))
+                   .arg(QLatin1String(kind ? kind->words.point : "point"))
                    .arg(c->design->point)
                    .arg(c->design->role);
     }
@@ -253,6 +250,13 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
 
   const TDesignShape shape = DesignShape(command);
+  // ParseCommandLine gives --design only a kind that draws its points; a
+  // command made otherwise may not.
+  if (!command.design.kind.isEmpty() && (!shape.design || !shape.design->generate)) {
+    return Refused(QStringLiteral("--design takes %1, not '%2'")
+                       .arg(DesignKindNames([](const TDesignKind& k) { return k.generate != nullptr; }, "or"),
+                            command.design.kind));
+  }
   std::optional<TDesignPoint> design;
   if (!shape.kind.isEmpty())
     design = TDesignPoint{shape.kind, shape.factors, 0, {}, DesignCommand(command, shape, fixed)};
@@ -262,7 +266,7 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
       if (TStatus fixedHere = ChangeableFrom(*base, range.setting, QStringLiteral("--range")); !fixedHere)
         return fixedHere.Error();
     }
-    std::vector<TCombination> points = DesignedCombinations(command, base->settings, *design);
+    std::vector<TCombination> points = DesignedCombinations(command, *shape.design, base->settings, *design);
     list.equalPoints = EqualPointWarnings(points);
     list.sameWorld = SameWorldWarnings(points, true);
     return TGridPlan{std::move(fixed), std::move(points), std::move(list)};
@@ -290,7 +294,7 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
     for (size_t i = 0; i < combinations.size(); ++i) {
       combinations[i].design = design;
       combinations[i].design->point = static_cast<int32_t>(i);
-      combinations[i].design->role = QStringLiteral("cell");
+      combinations[i].design->role = QStringLiteral("cell");  // the role of VaryDesignKind's points
     }
   }
   list.sameWorld = SameWorldWarnings(combinations);

@@ -276,8 +276,9 @@ TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
 
 TStatus ReadDesignKind(const TOptionRow& row, const QStringList& values, TCommand& c) {
   const QString& kind = values.back();
-  if (kind != QLatin1String("lhs") && kind != QLatin1String("sobol") && kind != QLatin1String("morris"))
-    return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), kind);
+  // --design takes the kinds that draw their points; the cells of --vary make the other.
+  const TDesignKind* design = FindDesignKind(kind);
+  if (!design || design->cellsFromVary) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), kind);
   c.design.kind = kind;
   return Success();
 }
@@ -782,15 +783,22 @@ class TOptionReader {
     if (!Set("samples") || c.design.ranges.isEmpty())
       return Refused(
           QStringLiteral("--design %1 needs --samples N and a --range NAME=LO:HI for each factor").arg(kind));
-    if (c.design.levels && kind != QLatin1String("morris"))
-      return Refused(QStringLiteral("--levels is for --design morris, not %1").arg(kind));
+    // ReadDesignKind took only a kind of the table.
+    const TDesignKind& design = *FindDesignKind(kind);
+    if (c.design.levels && !design.takesLevels) {
+      return Refused(QStringLiteral("--levels is for --design %1, not %2")
+                         .arg(DesignKindNames([](const TDesignKind& k) { return k.takesLevels; }, "or"), kind));
+    }
     if (c.design.levels && *c.design.levels % 2 != 0) {
       return Refused(QStringLiteral("--levels takes an even number, so that a step of P/(2(P-1)) stays on the grid, "
                                     "not '%1'")
                          .arg(*c.design.levels));
     }
-    if (c.design.seed && kind == QLatin1String("sobol"))
-      return Refused(QStringLiteral("--design-seed is for lhs and morris: a Sobol sequence draws nothing"));
+    if (c.design.seed && !design.takesSeed) {
+      return Refused(QStringLiteral("--design-seed is for %1: %2")
+                         .arg(DesignKindNames([](const TDesignKind& k) { return k.takesSeed; }, "and"),
+                              QLatin1String(design.seedless)));
+    }
     const TDesignShape shape = DesignShape(c);
     if (shape.points * std::max<qint64>(1, c.seeds.size()) > kMaxJobLines)
       return Refused(QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines));

@@ -63,10 +63,10 @@ inline constexpr uint32_t kDefaultDesignSeed = 1;
 
 // --design and what shapes it; an empty kind: a plain --grid.
 struct TDesignOptions {
-  QString kind;  // "lhs", "sobol" or "morris"
+  QString kind;  // the name of a design kind that draws its points (DesignKind.h)
   int32_t samples = 0;
-  std::optional<int32_t> levels;  // morris
-  std::optional<uint32_t> seed;   // lhs and morris: the seed of their draws
+  std::optional<int32_t> levels;  // for a kind that takesLevels
+  std::optional<uint32_t> seed;   // for a kind that takesSeed: the seed of its draws
   QList<TFactorRange> ranges;     // in the order given
 };
 

@@ -7,12 +7,12 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "AtomicFile.h"
+#include "DesignKind.h"
 #include "SeedRule.h"
 
 namespace {
@@ -354,10 +354,10 @@ TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path,
 }
 
 TStatus CheckDesignPoint(const TDesignPoint& design) {
-  const QString& kind = design.kind;
-  if (kind != QLatin1String("factorial") && kind != QLatin1String("lhs") && kind != QLatin1String("sobol") &&
-      kind != QLatin1String("morris")) {
-    return Refused(QStringLiteral("a design's kind is factorial, lhs, sobol or morris, not '%1'").arg(kind));
+  const TDesignKind* kind = FindDesignKind(design.kind);
+  if (!kind) {
+    return Refused(QStringLiteral("a design's kind is %1, not '%2'")
+                       .arg(DesignKindNames([](const TDesignKind&) { return true; }, "or"), design.kind));
   }
   if (design.factors.isEmpty()) return Refused(QStringLiteral("a design has at least one factor"));
   for (qsizetype i = 0; i < design.factors.size(); ++i) {
@@ -370,19 +370,11 @@ TStatus CheckDesignPoint(const TDesignPoint& design) {
       return Refused(QStringLiteral("a design names the factor %1 twice").arg(factor));
   }
   if (design.point < 0) return Refused(QStringLiteral("a design point's index is a whole number from 0"));
-  // The roles of each kind; AB<i> and T<j> count in the factors.
+  // Each kind's roles; a role may count in the factors (sobol's AB<i>, morris' T<j>).
   const qsizetype k = design.factors.size();
-  static const QRegularExpression numbered(QStringLiteral("^(AB|T)([1-9][0-9]{0,2}|0)$"));
-  const QRegularExpressionMatch match = numbered.match(design.role);
-  const qsizetype n = match.hasMatch() ? match.captured(2).toInt() : -1;
-  const bool fits = kind == QLatin1String("factorial") ? design.role == QLatin1String("cell")
-                    : kind == QLatin1String("lhs")     ? design.role == QLatin1String("sample")
-                    : kind == QLatin1String("sobol")
-                        ? design.role == QLatin1String("A") || design.role == QLatin1String("B") ||
-                              (match.captured(1) == QLatin1String("AB") && n >= 1 && n <= k)
-                        : match.captured(1) == QLatin1String("T") && n >= 0 && n <= k;
-  if (!fits) {
-    return Refused(QStringLiteral("'%1' is not a role of a %2 design of %3 factors").arg(design.role, kind).arg(k));
+  if (!kind->fitsRole(design.role, k)) {
+    return Refused(
+        QStringLiteral("'%1' is not a role of a %2 design of %3 factors").arg(design.role, design.kind).arg(k));
   }
   if (design.command.trimmed().isEmpty() || OneLine(design.command) != design.command)
     return Refused(QStringLiteral("a design's command is the --grid options of one line that make it"));

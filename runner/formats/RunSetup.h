@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "DesignPoint.h"
 #include "SeriesColumns.h"
 #include "Settings.h"
 
@@ -14,21 +15,6 @@ inline constexpr int32_t kMinPictureScale = 1;
 inline constexpr int32_t kMaxPictureScale = 8;
 inline constexpr int32_t kDefaultVideoEvery = 10;
 inline constexpr int32_t kDefaultPictureScale = 1;  // pictures as large as the window draws them
-
-// A run's place in the design of the sweep that made it. run.json holds it
-// as "design": {"kind", "factors", "point", "role", "command"}; the job line
-// carries it, so a design can be re-created and analysed from its runs alone.
-struct TDesignPoint {
-  QString kind;         // "factorial", "lhs", "sobol" or "morris"
-  QStringList factors;  // the design's factors, as option names, in the design's order
-  int32_t point = 0;    // the point's index in the design (a Morris trajectory's index for "morris")
-  // factorial: "cell"; lhs: "sample"; sobol: "A", "B" or "AB<i>" (i the
-  // 1-based index of the factor taken from B); morris: "T<k>", the
-  // trajectory's k-th point, 0-based (consecutive points differ in one factor)
-  QString role;
-  QString command;  // the --grid options that make the design, so that it can be re-created
-  bool operator==(const TDesignPoint&) const = default;
-};
 
 struct TRunSpec {
   TSettingValues settings{};

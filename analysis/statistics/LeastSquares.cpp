@@ -1,4 +1,4 @@
-#include "ExploreFit.h"
+#include "LeastSquares.h"
 
 #include <algorithm>
 #include <cmath>

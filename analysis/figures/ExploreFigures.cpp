@@ -1,6 +1,8 @@
 // The figures of an exploration: a forest plot of the effects or indices,
-// one panel per measure, and for factorials the interaction plots of the
-// strongest pairs.
+// one panel per measure, and where the estimator made interactions the
+// interaction plots of the strongest pairs.
+#include "ExploreFigures.h"
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QDir>
@@ -13,14 +15,13 @@
 #include <map>
 #include <set>
 
-#include "Explore.h"
+#include "ChartStyle.h"
+#include "DesignKind.h"
 #include "Figures.h"
 
 namespace {
 
-constexpr const char* kFontFamily = "DejaVu Sans";
 constexpr int kTitlePixels = 18;
-constexpr int kPanelTitlePixels = 14;
 constexpr int kAxisPixels = 12;
 constexpr int kTop = 60;
 constexpr int kForestPanelWidth = 800;
@@ -33,9 +34,6 @@ constexpr size_t kStrongestPairs = 3;
 constexpr double kMarkerSize = 10;
 constexpr double kSpread = 0.36;  // the room a term's quantities share in its row
 const QColor kZeroGrey(0x80, 0x80, 0x80);
-
-constexpr std::array<const char*, 4> kMeasureWords{"mean angle gene", "mean wiggle gene", "trips per 100 steps",
-                                                   "births per 100 steps"};
 
 struct TQuantityStyle {
   const char* quantity;
@@ -51,53 +49,11 @@ constexpr std::array<TQuantityStyle, 8> kQuantities{{{"effect", "main effect", 0
                                                      {"mu", "mu (mean effect)", 0x2a9d3a},
                                                      {"sigma", "sigma (spread of the effects)", 0xd95f0e}}};
 
-QFont Font(int pixelSize, bool bold = false) {
-  QFont font{QString::fromLatin1(kFontFamily)};
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
-
 size_t QuantityIndex(const QString& quantity) {
   for (size_t i = 0; i < kQuantities.size(); ++i) {
     if (quantity == QLatin1String(kQuantities[i].quantity)) return i;
   }
   return 0;
-}
-
-QString AxisTitle(const QString& analysis) {
-  if (analysis == QLatin1String("factorial"))
-    return QStringLiteral("effect from the factor's low to its high end, 95 % interval");
-  if (analysis == QLatin1String("lhs")) return QStringLiteral("partial rank correlation, 95 % interval");
-  if (analysis == QLatin1String("sobol"))
-    return QStringLiteral("share of the measure's variance, 95 % bootstrap interval");
-  return QStringLiteral("elementary effect over the factor's whole range");
-}
-
-QString AnalysisWords(const QString& analysis) {
-  if (analysis == QLatin1String("factorial")) return QStringLiteral("Factorial effects");
-  if (analysis == QLatin1String("lhs")) return QStringLiteral("Partial rank correlations, Latin hypercube");
-  if (analysis == QLatin1String("sobol")) return QStringLiteral("Sobol indices");
-  return QStringLiteral("Morris screening");
-}
-
-void StyleChart(QChart* chart, const QString& title) {
-  chart->setTitle(title);
-  chart->setTitleFont(Font(kPanelTitlePixels, true));
-  chart->setBackgroundRoundness(0);
-  chart->setMargins(QMargins(6, 6, 6, 6));
-  chart->legend()->setFont(Font(kAxisPixels));
-  chart->legend()->setAlignment(Qt::AlignBottom);
-}
-
-void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
-  chart->addSeries(series);
-  series->attachAxis(x);
-  series->attachAxis(y);
-}
-
-void HideFromLegend(QChart* chart, QAbstractSeries* series) {
-  for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
 }
 
 QLineSeries* Segment(QPointF from, QPointF to, const QPen& pen) {
@@ -130,15 +86,17 @@ std::vector<TPanel> Panels(const TExploration& x) {
   return panels;
 }
 
-void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis) {
-  StyleChart(chart, QLatin1String(kMeasureWords[panel.measure]));
+void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& design) {
+  StyleChart(chart, QLatin1String(kStudyMeasureTable[panel.measure].words));
+  chart->legend()->setAlignment(Qt::AlignBottom);
   const auto rows = static_cast<double>(panel.terms.size());
   // Each term's row, from the top.
   std::map<QString, double> rowOf;
   for (size_t t = 0; t < panel.terms.size(); ++t) rowOf[panel.terms[t]] = rows - 1 - static_cast<double>(t);
   std::set<size_t> quantities;
   for (const TEffect* e : panel.effects) quantities.insert(QuantityIndex(e->quantity));
-  const bool shared = quantities.size() > 1 && analysis != QLatin1String("factorial");
+  // Quantities that share a column share a place in the row.
+  const bool shared = quantities.size() > 1 && !*design.sharedColumn;
   double low = 0, high = 0;
   for (const TEffect* e : panel.effects) {
     low = std::min({low, e->estimate, e->low.value_or(e->estimate)});
@@ -146,13 +104,13 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const QString& analysis)
   }
   const double pad = std::max(high - low, 1e-9) * 0.06;
   auto* x = new QValueAxis();
-  if (analysis == QLatin1String("lhs")) {
+  if (design.correlationAxis) {
     x->setRange(-1, 1);  // a correlation's whole scale
   } else {
     x->setRange(low - pad, high + pad);
     x->applyNiceNumbers();
   }
-  x->setTitleText(AxisTitle(analysis));
+  x->setTitleText(QLatin1String(design.words.axis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(x, Qt::AlignBottom);
@@ -232,6 +190,7 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
   StyleChart(chart, QStringLiteral("%1 × %2<br>interaction %3")
                         .arg(SettingCaption(specs[pair.a]), SettingCaption(specs[pair.b]))
                         .arg(pair.interaction, 0, 'g', 3));
+  chart->legend()->setAlignment(Qt::AlignBottom);
   // The mean of the measure at each pair of levels, over the other factors and the seeds.
   std::map<int32_t, std::map<int32_t, std::pair<double, int>>> means;  // b level, a level
   std::set<int32_t> aLevels;
@@ -268,7 +227,7 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
   auto* y = new QValueAxis();
   y->setRange(low - pad, high + pad);
   y->applyNiceNumbers();
-  y->setTitleText(QLatin1String(kMeasureWords[pair.measure]));
+  y->setTitleText(QLatin1String(kStudyMeasureTable[pair.measure].words));
   y->setTitleFont(Font(kAxisPixels, true));
   y->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(y, Qt::AlignLeft);
@@ -287,7 +246,8 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
 
 TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, const std::vector<TRunMeasures>& runs) {
   const std::vector<TPanel> panels = Panels(exploration);
-  if (panels.empty()) return Success();
+  const TDesignKind* design = FindDesignKind(exploration.analysis);
+  if (panels.empty() || !design) return Success();
   const int columns = panels.size() > 1 ? 2 : 1;
   const auto rows = static_cast<int>((panels.size() + static_cast<size_t>(columns) - 1) / static_cast<size_t>(columns));
   size_t terms = 0;
@@ -295,8 +255,8 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
   const int panelHeight = std::max(kMinForestPanel, kPanelChrome + kRowPixels * static_cast<int>(terms));
   {
     TFigure figure(columns * kForestPanelWidth, kTop + rows * panelHeight);
-    figure.AddText(QStringLiteral("%1 of %2 runs").arg(AnalysisWords(exploration.analysis)).arg(runs.size()), {16, 10},
-                   kTitlePixels, true);
+    figure.AddText(QStringLiteral("%1 of %2 runs").arg(QLatin1String(design->words.analysis)).arg(runs.size()),
+                   {16, 10}, kTitlePixels, true);
     figure.AddText(QStringLiteral("the largest first in each panel"), {16, 34}, kAxisPixels + 1);
     for (size_t i = 0; i < panels.size(); ++i) {
       const int column = static_cast<int>(i) % columns;
@@ -304,11 +264,11 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
       AddForestPanel(figure.AddChart({static_cast<double>(column * kForestPanelWidth),
                                       static_cast<double>(kTop + row * panelHeight), kForestPanelWidth,
                                       static_cast<double>(panelHeight)}),
-                     panels[i], exploration.analysis);
+                     panels[i], *design);
     }
     if (TStatus saved = figure.Save(Path(dir, kEffectsPngName), Path(dir, kEffectsSvgName)); !saved) return saved;
   }
-  if (exploration.analysis != QLatin1String("factorial")) return Success();
+  // The interaction plots, when the estimator made interactions.
   const auto pairs = StrongestPairs(exploration);
   size_t width = 0, height = 0;
   for (const auto& list : pairs) {

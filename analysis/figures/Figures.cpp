@@ -23,12 +23,12 @@
 #include <utility>
 
 #include "AtomicFile.h"
-#include "ExploreFit.h"
+#include "ChartStyle.h"
+#include "LeastSquares.h"
 #include "ModelShape.h"
 
 namespace {
 
-constexpr const char* kFontFamily = "DejaVu Sans";
 constexpr int kTitlePixels = 18;
 constexpr int kCaptionPixels = 13;
 constexpr int kAxisPixels = 12;
@@ -106,13 +106,6 @@ QColor Viridis(double t) {
                           static_cast<float>(a.blueF() + f * (b.blueF() - a.blueF())));
 }
 
-QFont Font(int pixelSize, bool bold = false) {
-  QFont font{QString::fromLatin1(kFontFamily)};
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
-
 // The smallest of 1, 2, 5 x 10^k at or above v: an axis end on a round number.
 double NiceCeiling(double v) {
   if (v <= 0) return 1.0;
@@ -134,30 +127,12 @@ QValueAxis* AddValueAxis(QChart* chart, Qt::Alignment where, const QString& titl
   return axis;
 }
 
-void Attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
-  chart->addSeries(series);
-  series->attachAxis(x);
-  series->attachAxis(y);
-}
-
-void HideFromLegend(QChart* chart, QAbstractSeries* series) {
-  for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(false);
-}
-
 QLineSeries* Line(const std::vector<QPointF>& points, const QPen& pen, const QString& name = {}) {
   auto* series = new QLineSeries();
   for (const QPointF& p : points) series->append(p);
   series->setPen(pen);
   series->setName(name);
   return series;
-}
-
-void StyleChart(QChart* chart, const QString& title) {
-  chart->setTitle(title);
-  chart->setTitleFont(Font(kCaptionPixels + 1, true));
-  chart->setBackgroundRoundness(0);
-  chart->setMargins(QMargins(6, 6, 6, 6));
-  chart->legend()->setFont(Font(kAxisPixels));
 }
 
 // The step range the curves of a row span.

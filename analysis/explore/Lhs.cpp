@@ -1,0 +1,91 @@
+// The Latin hypercube: --samples N points, one role "sample".
+//
+// Its analysis: partial rank correlations of each factor with each measure,
+// intervals by Fisher's z. A point run with several seeds counts once, with
+// the mean of its runs.
+#include <QSet>
+#include <QStringList>
+#include <algorithm>
+#include <boost/math/distributions/normal.hpp>
+#include <cmath>
+
+#include "DesignKind.h"
+#include "Draws.h"
+#include "Estimation.h"
+#include "LeastSquares.h"
+#include "Statistics.h"
+
+namespace explore::lhs_design {
+
+bool FitsRole(const QString& role, qsizetype) { return role == QLatin1String("sample"); }
+
+qint64 PointCount(qint64 samples, qint64) { return samples; }
+
+std::vector<TUnitPoint> Generate(const TDesignDraw& draw) {
+  return LatinHypercube(draw.samples, draw.factors, draw.seed);
+}
+
+double Quantile(double p) { return boost::math::quantile(boost::math::normal_distribution<double>(), p); }
+
+void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
+              QStringList& notes) {
+  const size_t k = factors.size();
+  const double z = Quantile(0.5 + kConfidence / 2.0);
+  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+    if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
+    const auto points = PointMeans(runs, m);
+    const size_t n = points.size();
+    if (n < k + 2) {
+      notes << QStringLiteral("%1: %2 samples are too few for %3 factors").arg(kStudyMeasures[m]).arg(n).arg(k);
+      continue;
+    }
+    std::vector<std::vector<double>> columns(k);
+    std::vector<double> y;
+    for (const auto& [key, point] : points) {
+      for (size_t f = 0; f < k; ++f) columns[f].push_back(point.run->settings[factors[f]]);
+      y.push_back(point.value);
+    }
+    for (auto& column : columns) column = Ranks(column);
+    const std::vector<double> ry = Ranks(y);
+    for (size_t f = 0; f < k; ++f) {
+      const std::optional<double> r = PartialCorrelation(columns, f, ry);
+      if (!r) {
+        notes << QStringLiteral(
+                     "%1: no rank correlation with %2 (it or the measure is constant once the other "
+                     "factors are accounted for)")
+                     .arg(kStudyMeasures[m], Option(factors[f]));
+        continue;
+      }
+      TEffect e = MakeEffect(m, Option(factors[f]), QStringLiteral("prcc"), *r);
+      // Fisher's z of a partial correlation given k - 1 others: n - 3 - (k - 1) degrees of freedom.
+      const double dof = static_cast<double>(n) - 3.0 - static_cast<double>(k - 1);
+      if (dof > 0) {
+        const double centre = std::atanh(std::clamp(*r, -1.0, 1.0));
+        const double half = z / std::sqrt(dof);
+        e.low = std::tanh(centre - half);
+        e.high = std::tanh(centre + half);
+      }
+      e.method = QStringLiteral("fisher-z");
+      out.effects.push_back(std::move(e));
+    }
+  }
+}
+
+}  // namespace explore::lhs_design
+
+std::vector<TUnitPoint> LatinHypercube(int32_t samples, size_t factors, uint32_t seed) {
+  TDraws draws(seed);
+  const auto n = static_cast<size_t>(samples);
+  std::vector<TUnitPoint> points(n);
+  for (size_t j = 0; j < n; ++j) {
+    points[j].index = static_cast<int32_t>(j);
+    points[j].role = QStringLiteral("sample");
+  }
+  for (size_t f = 0; f < factors; ++f) {
+    const std::vector<size_t> strata = draws.Permutation(n);
+    for (size_t j = 0; j < n; ++j) {
+      points[j].x.push_back((static_cast<double>(strata[j]) + draws.Unit()) / static_cast<double>(n));
+    }
+  }
+  return points;
+}

@@ -1,0 +1,169 @@
+#include "Tables.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "AtomicFile.h"
+#include "DesignKind.h"
+
+QString CsvCell(const QString& cell) {
+  static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
+  if (!cell.contains(special)) return cell;
+  QString quoted = cell;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+TCsvFile::~TCsvFile() {
+  if (gzip_ && !committed_) {
+    compressed_.reset();
+    QFile::remove(PartPath());
+  }
+}
+
+TStatus TCsvFile::Open() {
+  if (!gzip_) return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite();
+  TResult<TGzipFile> opened = TGzipFile::Open(PartPath());
+  if (!opened) return Failed(QStringLiteral("cannot write %1").arg(file_.fileName()));
+  compressed_.emplace(std::move(*opened));
+  return Success();
+}
+
+TStatus TCsvFile::Add(const QStringList& cells) {
+  QStringList quoted;
+  quoted.reserve(cells.size());
+  for (const QString& cell : cells) quoted << CsvCell(cell);
+  const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+  if (compressed_) {
+    return compressed_->Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) ? Success()
+                                                                                                      : CannotWrite();
+  }
+  return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
+}
+
+TStatus TCsvFile::Commit() {
+  if (!compressed_) return file_.flush() && file_.commit() ? Success() : CannotWrite();
+  if (TStatus closed = compressed_->Close(); !closed) return CannotWrite();
+  std::error_code error;
+  std::filesystem::rename(QFile::encodeName(PartPath()).toStdString(),
+                          QFile::encodeName(file_.fileName()).toStdString(), error);
+  if (error) {
+    return Failed(
+        QStringLiteral("cannot write %1: %2").arg(file_.fileName(), QString::fromLocal8Bit(error.message().c_str())));
+  }
+  committed_ = true;
+  return Success();
+}
+
+TError TCsvFile::CannotWrite() const {
+  return Failed(
+      QStringLiteral("cannot write %1: %2")
+          .arg(file_.fileName(), gzip_ ? QStringLiteral("the compressed stream failed") : file_.errorString()));
+}
+
+namespace {
+
+QString Interval(const TEffect& e) {
+  if (!e.low || !e.high) return QString();
+  return QStringLiteral("[%1, %2]").arg(*e.low, 0, 'g', 3).arg(*e.high, 0, 'g', 3);
+}
+
+// A column of the table: a quantity, with its interval and share when any
+// estimate of the column has them. A factorial's main effects and
+// interactions share one column.
+struct TTableColumn {
+  QString quantity;
+  bool interval = false;
+  bool share = false;
+};
+
+// The column of an effect: its quantity's, or the one its design kind's quantities share.
+QString ColumnOf(const TDesignKind* design, const TEffect& e) {
+  return design && *design->sharedColumn ? QLatin1String(design->sharedColumn) : e.quantity;
+}
+
+// Per measure, one row per term, the largest first, and one column per quantity.
+QString Table(const TExploration& x) {
+  if (x.effects.empty()) return {};
+  const TDesignKind* design = FindDesignKind(x.analysis);
+  constexpr int kNumberWidth = 9;
+  constexpr int kIntervalWidth = 21;
+  constexpr size_t kTableRows = 10;  // per measure; effects.csv holds every term
+  const auto order = ExploreTermOrder(x);
+  QString text;
+  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+    if (order[m].empty()) continue;
+    const QString measure = QLatin1String(kStudyMeasures[m]);
+    std::vector<TTableColumn> columns;
+    qsizetype termWidth = 4;
+    for (const TEffect& e : x.effects) {
+      if (e.measure != measure) continue;
+      termWidth = std::max(termWidth, ExploreTermWords(e.term).size());
+      const QString key = ColumnOf(design, e);
+      auto column = std::ranges::find(columns, key, &TTableColumn::quantity);
+      if (column == columns.end()) column = columns.insert(columns.end(), TTableColumn{key});
+      column->interval = column->interval || (e.low && e.high);
+      column->share = column->share || e.share.has_value();
+    }
+    QString header = QStringLiteral("  %1").arg(QStringLiteral("term"), -termWidth);
+    for (const TTableColumn& c : columns) {
+      header += QStringLiteral("  %1").arg(c.quantity, kNumberWidth);
+      if (c.interval) header += QStringLiteral("  %1").arg(QStringLiteral("95 % interval"), -kIntervalWidth);
+      if (c.share) header += QStringLiteral("  share");
+    }
+    text += QStringLiteral("%1 (%2):\n%3\n").arg(measure, x.analysis, header.trimmed().prepend(QStringLiteral("  ")));
+    for (size_t shown = 0; shown < order[m].size(); ++shown) {
+      if (shown == kTableRows) {
+        text += QStringLiteral("  and %1 smaller in effects.csv\n").arg(order[m].size() - shown);
+        break;
+      }
+      const TEffect& lead = x.effects[order[m][shown]];
+      QString line = QStringLiteral("  %1").arg(ExploreTermWords(lead.term), -termWidth);
+      for (const TTableColumn& c : columns) {
+        const auto e = std::ranges::find_if(x.effects, [&](const TEffect& f) {
+          return f.measure == lead.measure && f.term == lead.term && ColumnOf(design, f) == c.quantity;
+        });
+        const bool found = e != x.effects.end();
+        line += QStringLiteral("  %1").arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth);
+        if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
+        if (c.share) {
+          line += QStringLiteral("  %1").arg(
+              found && e->share ? QStringLiteral("%1 %").arg(100 * *e->share, 0, 'f', 0) : QString(), 5);
+        }
+      }
+      text += line.trimmed().prepend(QStringLiteral("  ")) + QLatin1Char('\n');
+    }
+  }
+  return text;
+}
+
+constexpr int kCsvDigits = 10;
+
+QString CsvNumber(const std::optional<double>& value) {
+  return value ? QString::number(*value, 'g', kCsvDigits) : QString();
+}
+
+}  // namespace
+
+TStatus WriteEffects(const QString& path, const std::vector<TEffect>& effects) {
+  QString text = QStringLiteral("measure,term,quantity,estimate,low,high,share,method\n");
+  for (const TEffect& e : effects) {
+    for (const std::optional<double>& value : {std::optional<double>(e.estimate), e.low, e.high, e.share}) {
+      if (value && !std::isfinite(*value))
+        return Failed(QStringLiteral("cannot write %1: the %2 of %3 on %4 is not a number")
+                          .arg(path, e.quantity, e.term, e.measure));
+    }
+    const QStringList cells{
+        e.measure,          e.term,  e.quantity, CsvNumber(e.estimate), CsvNumber(e.low), CsvNumber(e.high),
+        CsvNumber(e.share), e.method};
+    QStringList quoted;
+    for (const QString& cell : cells) quoted << CsvCell(cell);
+    text += quoted.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return SaveBytes(text.toUtf8(), path);
+}
+
+QString EffectsTable(const TExploration& exploration) { return Table(exploration); }
