@@ -8,10 +8,6 @@ of docs/developing.md must name every folder that holds tracked source files.
 
     tests/docs_links.py SOURCE_DIR      check the tree; exit 1 naming each fault
     tests/docs_links.py --self-test     check that the checks find what they must
-
-A link to a page that another change is still writing (PENDING) is reported
-on standard output while the page is missing, and checked like any other
-once it exists.
 """
 
 import os
@@ -19,9 +15,6 @@ import re
 import subprocess
 import sys
 import tempfile
-
-# Pages linked before they are written; each entry goes once its page exists.
-PENDING = {"docs/adding-a-design.md"}
 
 # Folders whose files are data, not source, and what the build makes.
 SKIPPED_FOLDERS = ("tests/data", "fuzz/corpus")
@@ -91,7 +84,7 @@ def links(text):
 
 def check_links(root, pages):
     """The faults of the links of `pages` (paths relative to root)."""
-    faults, notes, texts = [], [], {}
+    faults, texts = [], {}
 
     def read(rel):
         if rel not in texts:
@@ -111,10 +104,7 @@ def check_links(root, pages):
                     faults.append(f"{where}: {target} leaves the source tree")
                     continue
                 if not os.path.exists(os.path.join(root, rel)):
-                    if rel in PENDING:
-                        notes.append(f"{where}: {target} is not written yet (pending)")
-                    else:
-                        faults.append(f"{where}: {target}: no such file {rel}")
+                    faults.append(f"{where}: {target}: no such file {rel}")
                     continue
                 if not INSTALLED.match(rel):
                     faults.append(f"{where}: {target}: {rel} is not installed beside the pages")
@@ -126,7 +116,7 @@ def check_links(root, pages):
                     faults.append(f"{where}: {target}: an anchor into a file that is not a page")
                 elif fragment not in anchors(read(rel)):
                     faults.append(f"{where}: {target}: {rel} has no heading with the anchor #{fragment}")
-    return faults, notes
+    return faults
 
 
 def source_folders(root):
@@ -191,8 +181,7 @@ def check(root):
     pages = ["README.md"] + sorted(
         os.path.join("docs", n) for n in os.listdir(os.path.join(root, "docs")) if n.endswith(".md")
     )
-    faults, notes = check_links(root, pages)
-    return faults + check_layout(root), notes
+    return check_links(root, pages) + check_layout(root)
 
 
 def self_test():
@@ -226,7 +215,7 @@ def self_test():
                 os.makedirs(os.path.join(root, os.path.dirname(rel)), exist_ok=True)
                 with open(os.path.join(root, rel), "w", encoding="utf-8") as f:
                     f.write(text)
-            faults, _ = check(root)
+            faults = check(root)
         ok = not faults if expected is None else len(faults) == 1 and expected in faults[0]
         if not ok:
             failed += 1
@@ -243,8 +232,8 @@ def main(argv):
     if len(argv) != 2 or argv[1].startswith("-"):
         print("usage: docs_links.py SOURCE_DIR | --self-test", file=sys.stderr)
         return 2
-    faults, notes = check(argv[1])
-    for line in notes + faults:
+    faults = check(argv[1])
+    for line in faults:
         print(line)
     return 1 if faults else 0
 
