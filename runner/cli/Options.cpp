@@ -743,6 +743,17 @@ constexpr bool NamesUnique() {
 }
 static_assert(NamesUnique(), "every option has its own name and short name");
 
+// A job line runs as a run does, so what it may hold a run takes; a mode's
+// option is taken by its mode.
+constexpr bool ModesFit() {
+  for (const TOptionRow& row : kOptionRows) {
+    if (row.inJobLine && !(row.modes & kInRun)) return false;
+    if (row.chooses && row.modes != 0 && row.modes != In(*row.chooses)) return false;
+  }
+  return true;
+}
+static_assert(ModesFit(), "job-line options are a run's, and a mode's option is its mode's");
+
 constexpr const TOptionRow& Row(TOption option) { return kOptionRows[static_cast<size_t>(option)]; }
 
 const TOptionRow* FindRow(const QString& name) {
