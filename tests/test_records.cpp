@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -635,6 +636,24 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
   EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
   EXPECT_EQ(JobLineReserved().contains("--force"), true);
   EXPECT_FALSE(JobLineReserved().contains("--steps"));
+}
+
+// --help has one entry for each option of the table and each setting, in
+// that order: an option that shares a name with another is dropped by the
+// parser and would be missing here.
+TEST(Parser, HelpListsEveryOptionOnceThenEverySetting) {
+  QStringList expected;
+  for (size_t i = 0; i <= static_cast<size_t>(kLastOption); ++i) expected << Dashed(static_cast<TOption>(i));
+  for (const TSettingSpec& spec : SettingSpecs()) expected << Dashed(QLatin1String(spec.option));
+  QStringList listed;
+  for (const QString& line : HelpText(TSettingValues{}).split('\n')) {
+    if (!line.startsWith("  -")) continue;  // an entry's first line; its continuations are indented further
+    const QStringList words = line.simplified().split(' ');
+    const auto name = std::find_if(words.begin(), words.end(), [](const QString& w) { return w.startsWith("--"); });
+    if (name != words.end()) listed << *name;
+  }
+  EXPECT_EQ(listed.join(' ').toStdString(), expected.join(' ').toStdString());
+  EXPECT_EQ(expected.removeDuplicates(), 0);
 }
 
 TEST(Parser, TheSweepsQueriesAnswerEachLineAndFolder) {

@@ -18,6 +18,13 @@ QString ShellWord(const QString& word) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// An option and its value as a job line writes them: "--steps 50".
+QString OptionWords(TOption option, const QString& value) { return Dashed(option) + QLatin1Char(' ') + value; }
+template <class T>
+QString OptionWords(TOption option, T number) {
+  return OptionWords(option, QString::number(number));
+}
+
 // A setting as options on a job line, written out whatever its value.
 QString OptionWords(const TSettingSpec& spec, int32_t value) {
   return Dashed(QLatin1String(spec.option)) + QLatin1Char(' ') + FormatSettingValue(spec, value);
@@ -46,19 +53,18 @@ QString DesignCommand(const TCommand& command, const TDesignShape& shape, const 
     for (const TVary& vary : command.vary) {
       QStringList values;
       for (int32_t value : vary.values) values << FormatSettingValue(specs[vary.setting], value);
-      words << QStringLiteral("--vary %1=%2")
-                   .arg(QLatin1String(specs[vary.setting].option), values.join(QLatin1Char(',')));
+      words << OptionWords(TOption::kVary, QStringLiteral("%1=%2").arg(QLatin1String(specs[vary.setting].option),
+                                                                       values.join(QLatin1Char(','))));
     }
   } else {
-    words << QStringLiteral("--design %1 --samples %2").arg(design.kind).arg(design.samples);
-    if (shape.design->takesLevels) words << QStringLiteral("--levels %1").arg(design.levels.value_or(kDefaultLevels));
-    if (shape.design->takesSeed)
-      words << QStringLiteral("--design-seed %1").arg(design.seed.value_or(kDefaultDesignSeed));
+    words << OptionWords(TOption::kDesign, design.kind) << OptionWords(TOption::kSamples, design.samples);
+    if (shape.design->takesLevels) words << OptionWords(TOption::kLevels, design.levels.value_or(kDefaultLevels));
+    if (shape.design->takesSeed) words << OptionWords(TOption::kDesignSeed, design.seed.value_or(kDefaultDesignSeed));
     for (const TFactorRange& range : design.ranges) {
       const TSettingSpec& spec = specs[range.setting];
-      words << QStringLiteral("--range %1=%2:%3")
-                   .arg(QLatin1String(spec.option), FormatSettingValue(spec, range.lo),
-                        FormatSettingValue(spec, range.hi));
+      words << OptionWords(TOption::kRange, QStringLiteral("%1=%2:%3")
+                                                .arg(QLatin1String(spec.option), FormatSettingValue(spec, range.lo),
+                                                     FormatSettingValue(spec, range.hi)));
     }
   }
   return (words + fixed).join(QLatin1Char(' '));
@@ -66,10 +72,11 @@ QString DesignCommand(const TCommand& command, const TDesignShape& shape, const 
 
 // A design point as the options of its job line.
 QString DesignWords(const TDesignPoint& design) {
-  return QStringLiteral("--design-point %1,%2,%3 --design-factors %4 --design-command %5")
-      .arg(design.kind)
-      .arg(design.point)
-      .arg(design.role, design.factors.join(QLatin1Char(',')), ShellWord(design.command));
+  const QString point = QStringLiteral("%1,%2,%3").arg(design.kind).arg(design.point).arg(design.role);
+  return QStringList{OptionWords(TOption::kDesignPoint, point),
+                     OptionWords(TOption::kDesignFactors, design.factors.join(QLatin1Char(','))),
+                     OptionWords(TOption::kDesignCommand, ShellWord(design.command))}
+      .join(QLatin1Char(' '));
 }
 
 // The points of --design, each snapped to values the controls hold.
@@ -187,8 +194,8 @@ TResult<TJobList> WithSeeds(TJobList list, const TCommand& command, const QStrin
                             const std::vector<TCombination>& combinations) {
   const TRunOptions& options = command.run;
   QStringList seedWords;
-  for (uint32_t s : command.seeds) seedWords << QStringLiteral("--seed %1").arg(s);
-  if (seedWords.isEmpty()) seedWords << (options.seed ? QStringLiteral("--seed %1").arg(*options.seed) : QString());
+  for (uint32_t s : command.seeds) seedWords << OptionWords(TOption::kSeed, s);
+  if (seedWords.isEmpty()) seedWords << (options.seed ? OptionWords(TOption::kSeed, *options.seed) : QString());
   for (const TCombination& c : combinations) {
     QStringList words = fixed + c.words;
     if (c.design) words << DesignWords(*c.design);
@@ -203,11 +210,12 @@ TResult<TJobList> WithSeeds(TJobList list, const TCommand& command, const QStrin
 }
 
 // Refuses to vary a setting that the checkpoint of --from fixes.
-TStatus ChangeableFrom(const TRunPlan& base, size_t setting, const QString& how) {
+TStatus ChangeableFrom(const TRunPlan& base, size_t setting, TOption how) {
   const TSettingSpec& spec = SettingSpecs()[setting];
   if (base.from && spec.fixedAtSetup) {
-    return Refused(QStringLiteral("%1 %2: the checkpoint of --from fixes it at %3")
-                       .arg(how, QLatin1String(spec.option), FormatSettingValue(spec, base.settings[setting])));
+    return Refused(QStringLiteral("%1 %2: the checkpoint of %3 fixes it at %4")
+                       .arg(Dashed(how), QLatin1String(spec.option), Dashed(TOption::kFrom),
+                            FormatSettingValue(spec, base.settings[setting])));
   }
   return Success();
 }
@@ -226,8 +234,7 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   TResult<TRunPlan> base = ResolvePlan(options, defaults, TPlanTarget::kFolder);
   if (!base) return base.Error();
   for (const TVary& vary : command.vary) {
-    if (TStatus fixedHere = ChangeableFrom(*base, vary.setting, QStringLiteral("--vary")); !fixedHere)
-      return fixedHere.Error();
+    if (TStatus fixedHere = ChangeableFrom(*base, vary.setting, TOption::kVary); !fixedHere) return fixedHere.Error();
   }
 
   // The options every line holds: the ones given, written out.
@@ -235,19 +242,19 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   for (size_t i = 0; i < specs.size(); ++i) {
     if (options.settings[i]) fixed << OptionWords(specs[i], *options.settings[i]);
   }
-  if (options.steps) fixed << QStringLiteral("--steps %1").arg(*options.steps);
-  if (options.histograms) fixed << QStringLiteral("--histograms");
-  if (options.plot) fixed << QStringLiteral("--plot");
-  if (options.snapshotEvery) fixed << QStringLiteral("--snapshot-every %1").arg(*options.snapshotEvery);
-  if (options.checkpointEvery) fixed << QStringLiteral("--checkpoint-every %1").arg(*options.checkpointEvery);
-  if (options.keepCheckpoints) fixed << QStringLiteral("--keep-checkpoints");
-  if (options.pictureScale) fixed << QStringLiteral("--picture-scale %1").arg(*options.pictureScale);
-  if (!options.video.isEmpty()) fixed << QStringLiteral("--video ") + ShellWord(options.video);
-  if (options.videoEvery) fixed << QStringLiteral("--video-every %1").arg(*options.videoEvery);
-  if (options.agentsEvery) fixed << QStringLiteral("--agents-every %1").arg(*options.agentsEvery);
-  if (options.fieldEvery) fixed << QStringLiteral("--field-every %1").arg(*options.fieldEvery);
-  if (options.births) fixed << QStringLiteral("--births");
-  if (base->from) fixed << QStringLiteral("--from ") + ShellWord(base->fromPath);
+  if (options.steps) fixed << OptionWords(TOption::kSteps, *options.steps);
+  if (options.histograms) fixed << Dashed(TOption::kHistograms);
+  if (options.plot) fixed << Dashed(TOption::kPlot);
+  if (options.snapshotEvery) fixed << OptionWords(TOption::kSnapshotEvery, *options.snapshotEvery);
+  if (options.checkpointEvery) fixed << OptionWords(TOption::kCheckpointEvery, *options.checkpointEvery);
+  if (options.keepCheckpoints) fixed << Dashed(TOption::kKeepCheckpoints);
+  if (options.pictureScale) fixed << OptionWords(TOption::kPictureScale, *options.pictureScale);
+  if (!options.video.isEmpty()) fixed << OptionWords(TOption::kVideo, ShellWord(options.video));
+  if (options.videoEvery) fixed << OptionWords(TOption::kVideoEvery, *options.videoEvery);
+  if (options.agentsEvery) fixed << OptionWords(TOption::kAgentsEvery, *options.agentsEvery);
+  if (options.fieldEvery) fixed << OptionWords(TOption::kFieldEvery, *options.fieldEvery);
+  if (options.births) fixed << Dashed(TOption::kBirths);
+  if (base->from) fixed << OptionWords(TOption::kFrom, ShellWord(base->fromPath));
 
   const TDesignShape shape = DesignShape(command);
   // ParseCommandLine gives --design only a kind that draws its points; a
@@ -263,7 +270,7 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   TJobList list;
   if (!command.design.kind.isEmpty()) {
     for (const TFactorRange& range : command.design.ranges) {
-      if (TStatus fixedHere = ChangeableFrom(*base, range.setting, QStringLiteral("--range")); !fixedHere)
+      if (TStatus fixedHere = ChangeableFrom(*base, range.setting, TOption::kRange); !fixedHere)
         return fixedHere.Error();
     }
     std::vector<TCombination> points = DesignedCombinations(command, *shape.design, base->settings, *design);

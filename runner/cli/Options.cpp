@@ -4,8 +4,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 
 #include "Design.h"
@@ -90,22 +92,24 @@ struct TOptionRow;
 // one) into the command; refuses with one line a value it cannot take.
 using TReadOption = TStatus (*)(const TOptionRow& row, const QStringList& values, TCommand& command);
 
-// One option of pathwick_run, everything about it in one place.
+// One option of pathwick_run, everything about it in one place; a row gives
+// only what differs from these defaults.
 struct TOptionRow {
-  const char* name;       // without the dashes
-  const char* shortName;  // one letter, or nullptr
-  const char* valueName;  // the value's syntax in --help; empty: a flag
+  TOption option;              // its place in the table
+  const char* name;            // without the dashes
+  const char* shortName{};     // one letter, or nullptr
+  const char* valueName = "";  // the value's syntax in --help; empty: a flag
   // --help's line: "{range}" stands for the range, "{default}" for the default.
   const char* help;
-  std::optional<TWholeRange> range;     // a whole number's range
-  std::optional<qint64> defaultValue;   // the default of a number
-  const char* defaultText;              // or in words
-  const char* accepts;                  // what a text value must be, for the refusal
-  uint32_t modes;                       // the modes that take it
-  std::optional<TCommandKind> chooses;  // the mode it chooses
-  bool inJobLine;                       // a job line may hold it
-  bool repeatable;                      // may be given more than once
-  TReadOption read;                     // nullptr: nothing to read (a mode's flag)
+  std::optional<TWholeRange> range{};     // a whole number's range
+  std::optional<qint64> defaultValue{};   // the default of a number
+  const char* defaultText{};              // or in words
+  const char* accepts{};                  // what a text value must be, for the refusal
+  uint32_t modes = 0;                     // the modes that take it
+  std::optional<TCommandKind> chooses{};  // the mode it chooses
+  bool inJobLine = false;                 // a job line may hold it
+  bool repeatable = false;                // may be given more than once
+  TReadOption read{};                     // nullptr: nothing to read (a mode's flag)
 };
 
 // A field of the command, whether it is the command's own or its run's.
@@ -197,15 +201,24 @@ std::optional<QList<uint32_t>> ParseSeedList(const QString& text) {
 
 // Read after --seed (the rows are read in their order).
 TStatus ReadSeeds(const TOptionRow& row, const QStringList& values, TCommand& c) {
-  if (c.run.seed) return Refused(QStringLiteral("--seed and --seeds cannot be combined"));
+  if (c.run.seed) {
+    return Refused(
+        QStringLiteral("%1 and %2 cannot be combined").arg(Dashed(TOption::kSeed), Dashed(QLatin1String(row.name))));
+  }
   const auto seeds = ParseSeedList(values.back());
   if (!seeds) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), values.back());
   c.seeds = *seeds;
   return Success();
 }
 
+// "vary NAME", as a refusal of a --vary value names it.
+QString VaryOption(const TSettingSpec& spec) {
+  return QLatin1String(OptionName(TOption::kVary)) + QLatin1Char(' ') + QLatin1String(spec.option);
+}
+
 TError RefuseRange(const TSettingSpec& spec, const QString& why, const QString& text) {
-  return Refused(QStringLiteral("--vary %1: %2, not '%3'").arg(QLatin1String(spec.option), why, text));
+  return Refused(
+      QStringLiteral("%1 %2: %3, not '%4'").arg(Dashed(TOption::kVary), QLatin1String(spec.option), why, text));
 }
 
 // "LO:HI:STEP" appends LO, LO+STEP, ... up to HI, counted in the setting's
@@ -215,7 +228,7 @@ TStatus AppendRange(const TSettingSpec& spec, const QString& text, QList<int32_t
     return RefuseRange(spec, QStringLiteral("a range is for numbers, this takes ") + AcceptedValues(spec), text);
   const QStringList parts = text.split(QLatin1Char(':'));
   if (parts.size() != 3) return RefuseRange(spec, QStringLiteral("a range is LO:HI:STEP"), text);
-  const QString option = QStringLiteral("vary ") + QLatin1String(spec.option);
+  const QString option = VaryOption(spec);
   const auto lo = ParseSettingValue(spec, parts[0]);
   if (!lo) return Refuse(option, AcceptedValues(spec), parts[0]);
   const auto hi = ParseSettingValue(spec, parts[1]);
@@ -241,32 +254,33 @@ TStatus AppendValues(const TSettingSpec& spec, const QString& list, QList<int32_
       continue;
     }
     const auto value = ParseSettingValue(spec, text);
-    if (!value) return Refuse(QStringLiteral("vary ") + QLatin1String(spec.option), AcceptedValues(spec), text);
+    if (!value) return Refuse(VaryOption(spec), AcceptedValues(spec), text);
     values << *value;
   }
   return Success();
 }
 
 // Read after the settings, which a --vary may not also give.
-TStatus ReadVary(const TOptionRow&, const QStringList& values, TCommand& c) {
+TStatus ReadVary(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const QString vary = Dashed(QLatin1String(row.name));
   const auto specs = SettingSpecs();
   std::array<bool, kSettingCount> varied{};
-  for (const QString& vary : values) {
-    const qsizetype eq = vary.indexOf(QLatin1Char('='));
-    const auto index = FindSetting(vary.left(eq));
+  for (const QString& text : values) {
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    const auto index = FindSetting(text.left(eq));
     if (eq < 0 || !index) {
       return Refused(
-          QStringLiteral("--vary takes NAME=V1,V2,... or NAME=LO:HI:STEP with NAME a setting such as evaporation-rate, "
-                         "not '%1'")
-              .arg(vary));
+          QStringLiteral("%1 takes NAME=V1,V2,... or NAME=LO:HI:STEP with NAME a setting such as evaporation-rate, "
+                         "not '%2'")
+              .arg(vary, text));
     }
     const TSettingSpec& spec = specs[*index];
-    if (varied[*index]) return Refused(QStringLiteral("--vary names %1 twice").arg(QLatin1String(spec.option)));
+    if (varied[*index]) return Refused(QStringLiteral("%1 names %2 twice").arg(vary, QLatin1String(spec.option)));
     if (c.run.settings[*index])
       return Refused(QStringLiteral("%1 is both given and varied").arg(Dashed(QLatin1String(spec.option))));
     varied[*index] = true;
     TVary axis{*index, {}};
-    if (TStatus read = AppendValues(spec, vary.mid(eq + 1), axis.values); !read) return read;
+    if (TStatus read = AppendValues(spec, text.mid(eq + 1), axis.values); !read) return read;
     c.vary << axis;
   }
   return Success();
@@ -285,7 +299,8 @@ TStatus ReadDesignKind(const TOptionRow& row, const QStringList& values, TComman
 
 // "NAME=LO:HI" in the setting's units; a two-valued setting takes its two
 // values (sniff=hill:roulette, diffuse=off:on) or its name alone for both.
-TStatus ReadRanges(const TOptionRow&, const QStringList& values, TCommand& c) {
+TStatus ReadRanges(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const QString range = Dashed(QLatin1String(row.name));
   const auto specs = SettingSpecs();
   std::array<bool, kSettingCount> ranged{};
   for (const QString& text : values) {
@@ -293,12 +308,12 @@ TStatus ReadRanges(const TOptionRow&, const QStringList& values, TCommand& c) {
     const auto index = FindSetting(text.left(eq));
     if (!index || QLatin1String(specs[*index].option) != text.left(eq)) {
       return Refused(
-          QStringLiteral("--range takes NAME=LO:HI with NAME a setting such as mark-strength, not '%1'").arg(text));
+          QStringLiteral("%1 takes NAME=LO:HI with NAME a setting such as mark-strength, not '%2'").arg(range, text));
     }
     const TSettingSpec& spec = specs[*index];
     const QString option = QLatin1String(spec.option);
     const bool twoValued = spec.kind == TSettingKind::kFlag || spec.kind == TSettingKind::kSniff;
-    if (ranged[*index]) return Refused(QStringLiteral("--range names %1 twice").arg(option));
+    if (ranged[*index]) return Refused(QStringLiteral("%1 names %2 twice").arg(range, option));
     if (c.run.settings[*index]) return Refused(QStringLiteral("%1 is both given and ranged").arg(Dashed(option)));
     ranged[*index] = true;
     if (eq < 0 && twoValued) {
@@ -307,16 +322,18 @@ TStatus ReadRanges(const TOptionRow&, const QStringList& values, TCommand& c) {
     }
     const QStringList ends = text.mid(eq + 1).split(QLatin1Char(':'));
     if (eq < 0 || ends.size() != 2) {
-      return Refused(QStringLiteral("--range %1 takes LO:HI, %2, not '%3'")
-                         .arg(option,
+      return Refused(QStringLiteral("%1 %2 takes LO:HI, %3, not '%4'")
+                         .arg(range, option,
                               twoValued ? QStringLiteral("its two values or its name alone")
                                         : QStringLiteral("in the setting's units"),
                               text));
     }
     const auto lo = ParseSettingValue(spec, ends[0]);
     const auto hi = ParseSettingValue(spec, ends[1]);
-    if (!lo || !hi) return Refuse(QStringLiteral("range ") + option, AcceptedValues(spec), !lo ? ends[0] : ends[1]);
-    if (*hi <= *lo) return Refused(QStringLiteral("--range %1: HI is above LO, not '%2'").arg(option, text));
+    if (!lo || !hi) {
+      return Refuse(QLatin1String(row.name) + QLatin1Char(' ') + option, AcceptedValues(spec), !lo ? ends[0] : ends[1]);
+    }
+    if (*hi <= *lo) return Refused(QStringLiteral("%1 %2: HI is above LO, not '%3'").arg(range, option, text));
     c.design.ranges << TFactorRange{*index, *lo, *hi};
   }
   return Success();
@@ -351,26 +368,29 @@ TStatus ReadDesignCommand(const TOptionRow& row, const QStringList& values, TCom
 // A run's design point must be one its command makes: the command is read
 // as --grid reads it, and its kind, factors and number of points must agree.
 TStatus CheckRunDesign(const TDesignPoint& design) {
-  const char* const together =
-      "--design-point, --design-factors and --design-command go together, as --grid writes them";
-  if (design.kind.isEmpty() || design.factors.isEmpty() || design.command.isEmpty())
-    return Refused(QLatin1String(together));
+  const QString point = Dashed(TOption::kDesignPoint);
+  const QString factors = Dashed(TOption::kDesignFactors);
+  const QString command = Dashed(TOption::kDesignCommand);
+  const QString gridOption = Dashed(TOption::kGrid);
+  if (design.kind.isEmpty() || design.factors.isEmpty() || design.command.isEmpty()) {
+    return Refused(
+        QStringLiteral("%1, %2 and %3 go together, as %4 writes them").arg(point, factors, command, gridOption));
+  }
   if (TStatus fits = CheckDesignPoint(design); !fits)
-    return Refused(QStringLiteral("--design-point: ") + fits.Error().message);
+    return Refused(point + QStringLiteral(": ") + fits.Error().message);
   const QStringList words = QProcess::splitCommand(design.command);
-  TResult<TCommand> grid = words.contains(QStringLiteral("--grid"))
-                               ? TResult<TCommand>(Refused(QString()))
-                               : ParseCommandLine(QStringList{QStringLiteral("--grid")} + words);
+  TResult<TCommand> grid = words.contains(gridOption) ? TResult<TCommand>(Refused(QString()))
+                                                      : ParseCommandLine(QStringList{gridOption} + words);
   const TDesignShape shape = grid ? DesignShape(*grid) : TDesignShape{};
   if (!grid || grid->kind != TCommandKind::kGrid || shape.kind.isEmpty()) {
-    return Refused(
-        QStringLiteral("--design-command takes the --grid options that make a design, not '%1'").arg(design.command));
+    return Refused(QStringLiteral("%1 takes the %2 options that make a design, not '%3'")
+                       .arg(command, gridOption, design.command));
   }
   if (shape.kind != design.kind || shape.factors != design.factors || design.point >= shape.indices) {
-    return Refused(QStringLiteral("--design-point %1,%2,%3 with --design-factors %4 is not a point of '%5'")
-                       .arg(design.kind)
+    return Refused(QStringLiteral("%1 %2,%3,%4 with %5 %6 is not a point of '%7'")
+                       .arg(point, design.kind)
                        .arg(design.point)
-                       .arg(design.role, design.factors.join(QLatin1Char(',')), design.command));
+                       .arg(design.role, factors, design.factors.join(QLatin1Char(',')), design.command));
   }
   return Success();
 }
@@ -392,139 +412,380 @@ constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVer
 constexpr uint32_t kInRuns = kInRun | kInGrid;
 constexpr uint32_t kInWorlds = kInRun | kInShow | kInGrid;
 
-// Every option but the settings, in the order of --help. The rows are read in
-// this order, after the settings.
-// clang-format off
-const TOptionRow kOptionRows[] = {
-    {"help", "h", "", "this text", {}, {}, nullptr, nullptr, 0, K::kHelp, false, false, nullptr},
-    {"version", "v", "", "the version", {}, {}, nullptr, nullptr, 0, K::kVersion, false, false, nullptr},
-    {"steps", nullptr, "N", "steps to run, {range} (default: {default})", kCountRange, kDefaultSteps, nullptr, nullptr,
-     kInWorlds, {}, true, false, ReadWhole<&TRunOptions::steps>},
-    {"seed", nullptr, "S", "the run's seed, {range} (default: {default})", kSeedRange, {},
-     "from the clock, recorded", nullptr, kInWorlds, {}, true, false, ReadWhole<&TRunOptions::seed>},
-    {"out", nullptr, "DIR", "write the run's folder DIR (default: {default})", {}, {},
-     "the series to standard output", "a folder", kInRun, {}, false, false, ReadText<&TCommand::out>},
-    {"force", nullptr, "", "replace a run already in DIR", {}, {}, nullptr, nullptr, kInRun, {}, false, false,
-     ReadFlag<&TCommand::force>},
-    {"histograms", nullptr, "", "also write genes_hist.csv: agents at each gene value, every sample", {}, {}, nullptr,
-     nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::histograms>},
-    {"plot", nullptr, "",
-     "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
-     "distribution), and final.png (the grid)", {}, {}, nullptr, nullptr, kInRuns, {}, true, false,
-     ReadFlag<&TRunOptions::plot>},
-    {"snapshot-every", nullptr, "K", "also write snapshots/step-NNNNNNN.png every K steps, and final.png",
-     kCountRange, {}, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::snapshotEvery>},
-    {"picture-scale", nullptr, "N",
-     "magnify snapshots, final.png and video frames N times, {range} (default: {default})", kPictureScaleRange,
-     kDefaultPictureScale, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::pictureScale>},
-    {"video", nullptr, "FILE",
-     "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
-     "encoded by ffmpeg", {}, {}, nullptr, "a file name", kInRuns, {}, true, false, ReadText<&TRunOptions::video>},
-    {"video-every", nullptr, "K", "for --video: a frame after every K-th step (default: {default})", kCountRange,
-     kDefaultVideoEvery, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::videoEvery>},
-    {"agents-every", nullptr, "K",
-     "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100", kCountRange, {}, nullptr,
-     nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::agentsEvery>},
-    {"field-every", nullptr, "K",
-     "also write field.csv.gz: every cell's chemical, home and target flags at every K-th step, K a multiple of 100",
-     kCountRange, {}, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::fieldEvery>},
-    {"births", nullptr, "", "also write births.csv.gz: every birth with its parents, crossover cut and mutation", {},
-     {}, nullptr, nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::births>},
-    {"config", nullptr, "FILE",
-     "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given beside it "
-     "override it", {}, {}, nullptr, "a file", kInRun | kInShow, {}, true, false, ReadText<&TRunOptions::config>},
-    {"checkpoint-every", nullptr, "K",
-     "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted",
-     kCountRange, {}, nullptr, nullptr, kInRuns, {}, true, false, ReadWhole<&TRunOptions::checkpointEvery>},
-    {"keep-checkpoints", nullptr, "",
-     "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk", {}, {}, nullptr,
-     nullptr, kInRuns, {}, true, false, ReadFlag<&TRunOptions::keepCheckpoints>},
-    {"from", nullptr, "FILE",
-     "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it", {}, {},
-     nullptr, "a file", kInWorlds, {}, true, false, ReadText<&TRunOptions::from>},
-    {"design-point", nullptr, "KIND,POINT,ROLE",
-     "the run's point of a designed sweep, as --grid writes it on each job line and run.json records it: lhs,3,sample; "
-     "sobol,3,AB2; morris,0,T1; factorial,5,cell", {}, {}, nullptr, "KIND,POINT,ROLE", kInRun, {}, true, false,
-     ReadDesignPoint},
-    {"design-factors", nullptr, "NAMES", "for --design-point: the design's factors in its order, e.g. agents,sniff",
-     {}, {}, nullptr, "setting names joined by commas", kInRun, {}, true, false, ReadDesignFactors},
-    {"design-command", nullptr, "OPTIONS",
-     "for --design-point: the --grid options that make the design, as one argument", {}, {}, nullptr,
-     "the --grid options of a design", kInRun, {}, true, false, ReadDesignCommand},
-    {"quiet", nullptr, "", "no progress line on standard error (it shows only on a terminal anyway)", {}, {},
-     nullptr, nullptr, kInFolderModes, {}, false, false, ReadFlag<&TCommand::quiet>},
-    {"show", nullptr, "",
-     "open the same seeded run in the window instead of running it here; with --steps it stops there", {}, {},
-     nullptr, nullptr, kInShow, K::kShow, false, false, nullptr},
-    {"grid", nullptr, "", "print a job list: the product of the --vary values and the --seeds", {}, {}, nullptr,
-     nullptr, kInGrid, K::kGrid, false, false, nullptr},
-    {"vary", nullptr, "NAME=V1,V2,...",
-     "for --grid: a setting and its values, listed or as ranges LO:HI:STEP that take LO, LO+STEP, ... up to HI "
-     "(mark-strength=10:100:10, evaporation-rate=0.1:0.9:0.2), or both (10:30:10,55); may be given for several "
-     "settings",
-     {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadVary},
-    {"seeds", nullptr, "LIST", "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12", {}, {},
-     nullptr, "seeds 0 to 4294967295 as A-B ranges or single values", kInGrid, {}, false, false, ReadSeeds},
-    {"design", nullptr, "KIND",
-     "for --grid instead of --vary: a designed sweep of the --range factors, each point snapped to a value the "
-     "setting's control holds: lhs (a Latin hypercube of --samples N points), sobol (Saltelli's N(k+2) points for k "
-     "factors from a Sobol sequence) or morris (N trajectories of k+1 points on a --levels grid)", {}, {}, nullptr,
-     "lhs, sobol or morris", kInGrid, {}, false, false, ReadDesignKind},
-    {"samples", nullptr, "N", "for --design: its N, {range}", kCountRange, {}, nullptr, nullptr, kInGrid, {}, false,
-     false, ReadWhole<&TDesignOptions::samples>},
-    {"range", nullptr, "NAME=LO:HI",
-     "for --design: a factor and its range in the setting's units (agents=50:400, evaporation-rate=0.1:0.9); sniff, "
-     "knows-center and diffuse take their two values (sniff=hill:roulette) or their name alone for both; given once "
-     "for each factor, in the design's order", {}, {}, nullptr, nullptr, kInGrid, {}, false, true, ReadRanges},
-    {"levels", nullptr, "P",
-     "for --design morris: the levels of its grid, an even number from 2 to 1000 (default: {default}); a step moves "
-     "a factor P/(2(P-1)) of its range", kLevelsRange, kDefaultLevels, nullptr, nullptr, kInGrid, {}, false, false,
-     ReadWhole<&TDesignOptions::levels>},
-    {"design-seed", nullptr, "S",
-     "for --design lhs and morris: the seed of their draws, {range} (default: {default}); written into the design's "
-     "command", kSeedRange, kDefaultDesignSeed, nullptr, nullptr, kInGrid, {}, false, false,
-     ReadWhole<&TDesignOptions::seed>},
+// Every option but the settings, in the order of --help and of TOption. The
+// rows are read in this order, after the settings.
+constexpr TOptionRow kOptionRows[] = {
+    {.option = TOption::kHelp, .name = "help", .shortName = "h", .help = "this text", .chooses = K::kHelp},
+    {.option = TOption::kVersion, .name = "version", .shortName = "v", .help = "the version", .chooses = K::kVersion},
+    {.option = TOption::kSteps,
+     .name = "steps",
+     .valueName = "N",
+     .help = "steps to run, {range} (default: {default})",
+     .range = kCountRange,
+     .defaultValue = kDefaultSteps,
+     .modes = kInWorlds,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::steps>},
+    {.option = TOption::kSeed,
+     .name = "seed",
+     .valueName = "S",
+     .help = "the run's seed, {range} (default: {default})",
+     .range = kSeedRange,
+     .defaultText = "from the clock, recorded",
+     .modes = kInWorlds,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::seed>},
+    {.option = TOption::kOut,
+     .name = "out",
+     .valueName = "DIR",
+     .help = "write the run's folder DIR (default: {default})",
+     .defaultText = "the series to standard output",
+     .accepts = "a folder",
+     .modes = kInRun,
+     .read = ReadText<&TCommand::out>},
+    {.option = TOption::kForce,
+     .name = "force",
+     .help = "replace a run already in DIR",
+     .modes = kInRun,
+     .read = ReadFlag<&TCommand::force>},
+    {.option = TOption::kHistograms,
+     .name = "histograms",
+     .help = "also write genes_hist.csv: agents at each gene value, every sample",
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadFlag<&TRunOptions::histograms>},
+    {.option = TOption::kPlot,
+     .name = "plot",
+     .help = "also write genes.png and genes.svg (the mean genes), with --histograms genes_hist.png and .svg (their "
+             "distribution), and final.png (the grid)",
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadFlag<&TRunOptions::plot>},
+    {.option = TOption::kSnapshotEvery,
+     .name = "snapshot-every",
+     .valueName = "K",
+     .help = "also write snapshots/step-NNNNNNN.png every K steps, and final.png",
+     .range = kCountRange,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::snapshotEvery>},
+    {.option = TOption::kPictureScale,
+     .name = "picture-scale",
+     .valueName = "N",
+     .help = "magnify snapshots, final.png and video frames N times, {range} (default: {default})",
+     .range = kPictureScaleRange,
+     .defaultValue = kDefaultPictureScale,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::pictureScale>},
+    {.option = TOption::kVideo,
+     .name = "video",
+     .valueName = "FILE",
+     .help = "also write a video of the grid into the run's folder as FILE: NAME.mp4 (H.264) or NAME.webm (VP9), "
+             "encoded by ffmpeg",
+     .accepts = "a file name",
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadText<&TRunOptions::video>},
+    {.option = TOption::kVideoEvery,
+     .name = "video-every",
+     .valueName = "K",
+     .help = "for --video: a frame after every K-th step (default: {default})",
+     .range = kCountRange,
+     .defaultValue = kDefaultVideoEvery,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::videoEvery>},
+    {.option = TOption::kAgentsEvery,
+     .name = "agents-every",
+     .valueName = "K",
+     .help = "also write agents.csv.gz: every agent at every K-th step, K a multiple of 100",
+     .range = kCountRange,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::agentsEvery>},
+    {.option = TOption::kFieldEvery,
+     .name = "field-every",
+     .valueName = "K",
+     .help = "also write field.csv.gz: every cell's chemical, home and target flags at every K-th step, K a multiple "
+             "of 100",
+     .range = kCountRange,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::fieldEvery>},
+    {.option = TOption::kBirths,
+     .name = "births",
+     .help = "also write births.csv.gz: every birth with its parents, crossover cut and mutation",
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadFlag<&TRunOptions::births>},
+    {.option = TOption::kConfig,
+     .name = "config",
+     .valueName = "FILE",
+     .help = "repeat the run recorded in FILE (a run.json), its checkpoint checked by its SHA-256; options given "
+             "beside it override it",
+     .accepts = "a file",
+     .modes = kInRun | kInShow,
+     .inJobLine = true,
+     .read = ReadText<&TRunOptions::config>},
+    {.option = TOption::kCheckpointEvery,
+     .name = "checkpoint-every",
+     .valueName = "K",
+     .help = "write checkpoint.pwk in the run's folder every K steps, after the last step, and when interrupted",
+     .range = kCountRange,
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadWhole<&TRunOptions::checkpointEvery>},
+    {.option = TOption::kKeepCheckpoints,
+     .name = "keep-checkpoints",
+     .help = "keep every checkpoint as checkpoints/step-NNNNNNN.pwk instead of one checkpoint.pwk",
+     .modes = kInRuns,
+     .inJobLine = true,
+     .read = ReadFlag<&TRunOptions::keepCheckpoints>},
+    {.option = TOption::kFrom,
+     .name = "from",
+     .valueName = "FILE",
+     .help = "continue the world saved in the checkpoint FILE for --steps more steps; rate options branch it",
+     .accepts = "a file",
+     .modes = kInWorlds,
+     .inJobLine = true,
+     .read = ReadText<&TRunOptions::from>},
+    {.option = TOption::kDesignPoint,
+     .name = "design-point",
+     .valueName = "KIND,POINT,ROLE",
+     .help = "the run's point of a designed sweep, as --grid writes it on each job line and run.json records it: "
+             "lhs,3,sample; sobol,3,AB2; morris,0,T1; factorial,5,cell",
+     .accepts = "KIND,POINT,ROLE",
+     .modes = kInRun,
+     .inJobLine = true,
+     .read = ReadDesignPoint},
+    {.option = TOption::kDesignFactors,
+     .name = "design-factors",
+     .valueName = "NAMES",
+     .help = "for --design-point: the design's factors in its order, e.g. agents,sniff",
+     .accepts = "setting names joined by commas",
+     .modes = kInRun,
+     .inJobLine = true,
+     .read = ReadDesignFactors},
+    {.option = TOption::kDesignCommand,
+     .name = "design-command",
+     .valueName = "OPTIONS",
+     .help = "for --design-point: the --grid options that make the design, as one argument",
+     .accepts = "the --grid options of a design",
+     .modes = kInRun,
+     .inJobLine = true,
+     .read = ReadDesignCommand},
+    {.option = TOption::kQuiet,
+     .name = "quiet",
+     .help = "no progress line on standard error (it shows only on a terminal anyway)",
+     .modes = kInFolderModes,
+     .read = ReadFlag<&TCommand::quiet>},
+    {.option = TOption::kShow,
+     .name = "show",
+     .help = "open the same seeded run in the window instead of running it here; with --steps it stops there",
+     .modes = kInShow,
+     .chooses = K::kShow},
+    {.option = TOption::kGrid,
+     .name = "grid",
+     .help = "print a job list: the product of the --vary values and the --seeds",
+     .modes = kInGrid,
+     .chooses = K::kGrid},
+    {.option = TOption::kVary,
+     .name = "vary",
+     .valueName = "NAME=V1,V2,...",
+     .help = "for --grid: a setting and its values, listed or as ranges LO:HI:STEP that take LO, LO+STEP, ... up to "
+             "HI (mark-strength=10:100:10, evaporation-rate=0.1:0.9:0.2), or both (10:30:10,55); may be given for "
+             "several settings",
+     .modes = kInGrid,
+     .repeatable = true,
+     .read = ReadVary},
+    {.option = TOption::kSeeds,
+     .name = "seeds",
+     .valueName = "LIST",
+     .help = "for --grid: seeds as ranges and single values, e.g. 1-10 or 1,4,9-12",
+     .accepts = "seeds 0 to 4294967295 as A-B ranges or single values",
+     .modes = kInGrid,
+     .read = ReadSeeds},
+    {.option = TOption::kDesign,
+     .name = "design",
+     .valueName = "KIND",
+     .help = "for --grid instead of --vary: a designed sweep of the --range factors, each point snapped to a value "
+             "the setting's control holds: lhs (a Latin hypercube of --samples N points), sobol (Saltelli's N(k+2) "
+             "points for k factors from a Sobol sequence) or morris (N trajectories of k+1 points on a --levels grid)",
+     .accepts = "lhs, sobol or morris",
+     .modes = kInGrid,
+     .read = ReadDesignKind},
+    {.option = TOption::kSamples,
+     .name = "samples",
+     .valueName = "N",
+     .help = "for --design: its N, {range}",
+     .range = kCountRange,
+     .modes = kInGrid,
+     .read = ReadWhole<&TDesignOptions::samples>},
+    {.option = TOption::kRange,
+     .name = "range",
+     .valueName = "NAME=LO:HI",
+     .help = "for --design: a factor and its range in the setting's units (agents=50:400, evaporation-rate=0.1:0.9); "
+             "sniff, knows-center and diffuse take their two values (sniff=hill:roulette) or their name alone for "
+             "both; given once for each factor, in the design's order",
+     .modes = kInGrid,
+     .repeatable = true,
+     .read = ReadRanges},
+    {.option = TOption::kLevels,
+     .name = "levels",
+     .valueName = "P",
+     .help = "for --design morris: the levels of its grid, an even number from 2 to 1000 (default: {default}); a "
+             "step moves a factor P/(2(P-1)) of its range",
+     .range = kLevelsRange,
+     .defaultValue = kDefaultLevels,
+     .modes = kInGrid,
+     .read = ReadWhole<&TDesignOptions::levels>},
+    {.option = TOption::kDesignSeed,
+     .name = "design-seed",
+     .valueName = "S",
+     .help = "for --design lhs and morris: the seed of their draws, {range} (default: {default}); written into the "
+             "design's command",
+     .range = kSeedRange,
+     .defaultValue = kDefaultDesignSeed,
+     .modes = kInGrid,
+     .read = ReadWhole<&TDesignOptions::seed>},
     // Its words take its place before the modes are told apart.
-    {"job", nullptr, "LINE", "the options of one job-list line as one argument (pathwick_sweep uses it)", {}, {},
-     nullptr, nullptr, kSettingModes, {}, false, false, nullptr},
-    {"summarize", nullptr, "DIR",
-     "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
-     "compare the groups (comparison.csv, printed) when one setting varies", {}, {}, nullptr, "a folder",
-     In(K::kSummarize), K::kSummarize, false, false, ReadText<&TCommand::folder>},
-    {"window", nullptr, "K", "for --summarize: final values are also the mean of each run's last K samples",
-     kCountRange, {}, nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadWhole<&TCommand::window>},
-    {"gzip-samples", nullptr, "", "for --summarize: write samples.csv.gz (gzip) instead of samples.csv", {}, {},
-     nullptr, nullptr, In(K::kSummarize), {}, false, false, ReadFlag<&TCommand::gzipSamples>},
-    {"verify", nullptr, "DIR",
-     "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256; of a folder of runs (a "
-     "sweep), check every run's files and repeat a few of them, and list every run's outcome in DIR/.sweep/verify.txt",
-     {}, {}, nullptr, "a folder", In(K::kVerify), K::kVerify, false, false, ReadText<&TCommand::folder>},
-    {"repeat", nullptr, "N|all",
-     "for --verify of a folder of runs (a sweep): repeat N of its runs, chosen by their names, or all (default: "
-     "{default}); every run's files are checked in any case. Of a run folder, 0 checks its files without repeating "
-     "the run",
-     TWholeRange{0, std::numeric_limits<int32_t>::max()}, kDefaultRepeats, nullptr,
-     "a whole number from 0 to 2147483647, or all", In(K::kVerify), {}, false, false, ReadRepeat},
-    {"ended", nullptr, "DIR",
-     "print how the run in DIR ended: completed, interrupted, or none when DIR holds no record that can be read; "
-     "may be given for several folders", {}, {}, nullptr, "a folder", In(K::kEnded), K::kEnded, false, true,
-     ReadEach<&TCommand::folders>},
-    {"seed-of", nullptr, "LINE",
-     "print the seed the job line LINE runs with, or clock when it gives none that can be read; may be given for "
-     "several lines", {}, {}, nullptr, "a job line", In(K::kSeedOf), K::kSeedOf, false, true,
-     ReadEach<&TCommand::jobLines>},
-    {"check-sweep", nullptr, "DIR", "pathwick_sweep's check after its runs: report every run of DIR/.sweep/runs that "
-     "did not complete, then summarize those that did (with --window and --gzip-samples as --summarize)", {}, {},
-     nullptr, "a folder", In(K::kCheckSweep), K::kCheckSweep, false, false, ReadText<&TCommand::folder>},
-    {"sweep-interrupted", nullptr, "", "for --check-sweep: the sweep was stopped before its runs ended", {}, {},
-     nullptr, nullptr, In(K::kCheckSweep), {}, false, false, ReadFlag<&TCommand::sweepInterrupted>},
-    {"parallel-status", nullptr, "N", "for --check-sweep: GNU parallel's exit status, {range}", TWholeRange{0, 255},
-     {}, nullptr, nullptr, In(K::kCheckSweep), {}, false, false, ReadWhole<&TCommand::parallelStatus>},
-    {"slurm-submission", nullptr, "DIR", "for --check-sweep: first merge the job logs of the tasks of the Slurm "
-     "submission DIR", {}, {}, nullptr, "a folder", In(K::kCheckSweep), {}, false, false,
-     ReadText<&TCommand::slurmSubmission>},
+    {.option = TOption::kJob,
+     .name = "job",
+     .valueName = "LINE",
+     .help = "the options of one job-list line as one argument (pathwick_sweep uses it)",
+     .modes = kSettingModes},
+    {.option = TOption::kSummarize,
+     .name = "summarize",
+     .valueName = "DIR",
+     .help = "write DIR/summary.csv, samples.csv, groups.csv and summary.png/.svg from the run folders in DIR, and "
+             "compare the groups (comparison.csv, printed) when one setting varies",
+     .accepts = "a folder",
+     .modes = In(K::kSummarize),
+     .chooses = K::kSummarize,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kWindow,
+     .name = "window",
+     .valueName = "K",
+     .help = "for --summarize: final values are also the mean of each run's last K samples",
+     .range = kCountRange,
+     .modes = In(K::kSummarize),
+     .read = ReadWhole<&TCommand::window>},
+    {.option = TOption::kGzipSamples,
+     .name = "gzip-samples",
+     .help = "for --summarize: write samples.csv.gz (gzip) instead of samples.csv",
+     .modes = In(K::kSummarize),
+     .read = ReadFlag<&TCommand::gzipSamples>},
+    {.option = TOption::kVerify,
+     .name = "verify",
+     .valueName = "DIR",
+     .help = "repeat the run recorded in DIR in a temporary folder and compare every file's SHA-256; of a folder of "
+             "runs (a sweep), check every run's files and repeat a few of them, and list every run's outcome in "
+             "DIR/.sweep/verify.txt",
+     .accepts = "a folder",
+     .modes = In(K::kVerify),
+     .chooses = K::kVerify,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kRepeat,
+     .name = "repeat",
+     .valueName = "N|all",
+     .help = "for --verify of a folder of runs (a sweep): repeat N of its runs, chosen by their names, or all "
+             "(default: {default}); every run's files are checked in any case. Of a run folder, 0 checks its files "
+             "without repeating the run",
+     .range = TWholeRange{0, std::numeric_limits<int32_t>::max()},
+     .defaultValue = kDefaultRepeats,
+     .accepts = "a whole number from 0 to 2147483647, or all",
+     .modes = In(K::kVerify),
+     .read = ReadRepeat},
+    {.option = TOption::kEnded,
+     .name = "ended",
+     .valueName = "DIR",
+     .help = "print how the run in DIR ended: completed, interrupted, or none when DIR holds no record that can be "
+             "read; may be given for several folders",
+     .accepts = "a folder",
+     .modes = In(K::kEnded),
+     .chooses = K::kEnded,
+     .repeatable = true,
+     .read = ReadEach<&TCommand::folders>},
+    {.option = TOption::kSeedOf,
+     .name = "seed-of",
+     .valueName = "LINE",
+     .help = "print the seed the job line LINE runs with, or clock when it gives none that can be read; may be given "
+             "for several lines",
+     .accepts = "a job line",
+     .modes = In(K::kSeedOf),
+     .chooses = K::kSeedOf,
+     .repeatable = true,
+     .read = ReadEach<&TCommand::jobLines>},
+    {.option = TOption::kCheckSweep,
+     .name = "check-sweep",
+     .valueName = "DIR",
+     .help = "pathwick_sweep's check after its runs: report every run of DIR/.sweep/runs that did not complete, then "
+             "summarize those that did (with --window and --gzip-samples as --summarize)",
+     .accepts = "a folder",
+     .modes = In(K::kCheckSweep),
+     .chooses = K::kCheckSweep,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kSweepInterrupted,
+     .name = "sweep-interrupted",
+     .help = "for --check-sweep: the sweep was stopped before its runs ended",
+     .modes = In(K::kCheckSweep),
+     .read = ReadFlag<&TCommand::sweepInterrupted>},
+    {.option = TOption::kParallelStatus,
+     .name = "parallel-status",
+     .valueName = "N",
+     .help = "for --check-sweep: GNU parallel's exit status, {range}",
+     .range = TWholeRange{0, 255},
+     .modes = In(K::kCheckSweep),
+     .read = ReadWhole<&TCommand::parallelStatus>},
+    {.option = TOption::kSlurmSubmission,
+     .name = "slurm-submission",
+     .valueName = "DIR",
+     .help = "for --check-sweep: first merge the job logs of the tasks of the Slurm submission DIR",
+     .accepts = "a folder",
+     .modes = In(K::kCheckSweep),
+     .read = ReadText<&TCommand::slurmSubmission>},
 };
-// clang-format on
+
+// The table is indexed by its option: each row stands at its enumerator's place.
+constexpr bool RowsInOrder() {
+  for (size_t i = 0; i < std::size(kOptionRows); ++i) {
+    if (static_cast<size_t>(kOptionRows[i].option) != i) return false;
+  }
+  return true;
+}
+static_assert(RowsInOrder(), "kOptionRows lists every TOption once, in its order");
+static_assert(static_cast<size_t>(kLastOption) + 1 == std::size(kOptionRows));
+
+// No two options answer to the same name, long or short.
+constexpr bool NamesUnique() {
+  for (size_t i = 0; i < std::size(kOptionRows); ++i) {
+    for (size_t j = i + 1; j < std::size(kOptionRows); ++j) {
+      const TOptionRow& a = kOptionRows[i];
+      const TOptionRow& b = kOptionRows[j];
+      for (const char* x : {a.name, a.shortName}) {
+        for (const char* y : {b.name, b.shortName}) {
+          if (x && y && std::string_view(x) == y) return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+static_assert(NamesUnique(), "every option has its own name and short name");
+
+// A job line runs as a run does, so what it may hold a run takes; a mode's
+// option is taken by its mode.
+constexpr bool ModesFit() {
+  for (const TOptionRow& row : kOptionRows) {
+    if (row.inJobLine && !(row.modes & kInRun)) return false;
+    if (row.chooses && row.modes != 0 && row.modes != In(*row.chooses)) return false;
+  }
+  return true;
+}
+static_assert(ModesFit(), "job-line options are a run's, and a mode's option is its mode's");
+
+constexpr const TOptionRow& Row(TOption option) { return kOptionRows[static_cast<size_t>(option)]; }
 
 const TOptionRow* FindRow(const QString& name) {
   for (const TOptionRow& row : kOptionRows) {
@@ -681,7 +942,7 @@ QString OptionName(const QString& normalised) {
 TResult<QStringList> ExpandJob(const QStringList& normalised) {
   QStringList expanded;
   QStringList lines;
-  const QString job = Dashed(QStringLiteral("job"));
+  const QString job = Dashed(TOption::kJob);
   for (const QString& a : normalised) {
     if (a.startsWith(job + QLatin1Char('='))) {
       lines << a.mid(job.size() + 1);
@@ -690,7 +951,7 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
     }
   }
   if (lines.isEmpty()) return normalised;
-  if (lines.size() > 1) return Refused(QStringLiteral("--job is given more than once"));
+  if (lines.size() > 1) return Refused(QStringLiteral("%1 is given more than once").arg(job));
   const QStringList words = Normalised(QProcess::splitCommand(lines.front()));
   for (const QString& w : words) {
     const TOptionRow* row = FindRow(OptionName(w));
@@ -721,7 +982,7 @@ class TOptionReader {
   TResult<TCommand> Read() {
     TCommand c;
     for (TCommandKind first : {K::kHelp, K::kVersion}) {
-      if (Set(ModeRow(first)->name)) {
+      if (Set(*ModeRow(first))) {
         c.kind = first;
         return c;
       }
@@ -736,11 +997,14 @@ class TOptionReader {
       if (!(row && row->repeatable) && names.count(name) > 1)
         return Refused(QStringLiteral("%1 is given more than once").arg(Dashed(name)));
     }
-    if ((Set("vary") || Set("seeds")) && !Set("grid"))
-      return Refused(QStringLiteral("%1 is for job lists: give --grid too").arg(Set("vary") ? "--vary" : "--seeds"));
+    for (TOption forGrid : {TOption::kVary, TOption::kSeeds}) {
+      if (Set(forGrid) && !Set(TOption::kGrid)) {
+        return Refused(QStringLiteral("%1 is for job lists: give %2 too").arg(Dashed(forGrid), Dashed(TOption::kGrid)));
+      }
+    }
     c.kind = TCommandKind::kRun;
     for (TCommandKind mode : kModePrecedence) {
-      if (Set(ModeRow(mode)->name)) {
+      if (Set(*ModeRow(mode))) {
         c.kind = mode;
         break;
       }
@@ -750,10 +1014,13 @@ class TOptionReader {
       if (TStatus read = ReadSettings(c.run); !read) return read.Error();
     }
     for (const TOptionRow& row : kOptionRows) {
-      if (!row.read || !Set(row.name)) continue;
+      if (!row.read || !Set(row)) continue;
       if (TStatus read = row.read(row, parser_.values(QLatin1String(row.name)), c); !read) return read.Error();
     }
-    if (c.out.isEmpty() && c.force) return Refused(QStringLiteral("--force replaces a run folder: give --out DIR"));
+    if (c.out.isEmpty() && c.force) {
+      return Refused(
+          QStringLiteral("%1 replaces a run folder: give %2 DIR").arg(Dashed(TOption::kForce), Dashed(TOption::kOut)));
+    }
     if (c.kind == TCommandKind::kGrid) {
       if (TStatus design = CheckDesignOptions(c); !design) return design.Error();
     }
@@ -764,39 +1031,46 @@ class TOptionReader {
   }
 
  private:
-  bool Set(const char* name) const { return parser_.isSet(QLatin1String(name)); }
+  bool Set(const TOptionRow& row) const { return parser_.isSet(QLatin1String(row.name)); }
+  bool Set(TOption option) const { return Set(Row(option)); }
 
   // --design takes --samples and a --range for each factor, and refuses
   // --vary and the options of other kinds of design.
   TStatus CheckDesignOptions(const TCommand& c) const {
     const QString& kind = c.design.kind;
     if (kind.isEmpty()) {
-      for (const char* option : {"samples", "range", "levels", "design-seed"}) {
-        if (Set(option)) return Refused(QStringLiteral("--%1 is for --design: give --design too").arg(option));
+      for (TOption option : {TOption::kSamples, TOption::kRange, TOption::kLevels, TOption::kDesignSeed}) {
+        if (Set(option)) {
+          return Refused(QStringLiteral("%1 is for %2: give %2 too").arg(Dashed(option), Dashed(TOption::kDesign)));
+        }
       }
       return Success();
     }
     if (!c.vary.isEmpty()) {
-      return Refused(QStringLiteral(
-          "--vary and --design do not mix: a designed sweep draws its points from the --range of each factor"));
-    }
-    if (!Set("samples") || c.design.ranges.isEmpty())
       return Refused(
-          QStringLiteral("--design %1 needs --samples N and a --range NAME=LO:HI for each factor").arg(kind));
+          QStringLiteral("%1 and %2 do not mix: a designed sweep draws its points from the %3 of each factor")
+              .arg(Dashed(TOption::kVary), Dashed(TOption::kDesign), Dashed(TOption::kRange)));
+    }
+    if (!Set(TOption::kSamples) || c.design.ranges.isEmpty())
+      return Refused(QStringLiteral("%1 %2 needs %3 N and a %4 NAME=LO:HI for each factor")
+                         .arg(Dashed(TOption::kDesign), kind, Dashed(TOption::kSamples), Dashed(TOption::kRange)));
     // ReadDesignKind took only a kind of the table.
     const TDesignKind& design = *FindDesignKind(kind);
     if (c.design.levels && !design.takesLevels) {
-      return Refused(QStringLiteral("--levels is for --design %1, not %2")
-                         .arg(DesignKindNames([](const TDesignKind& k) { return k.takesLevels; }, "or"), kind));
+      return Refused(QStringLiteral("%1 is for %2 %3, not %4")
+                         .arg(Dashed(TOption::kLevels), Dashed(TOption::kDesign),
+                              DesignKindNames([](const TDesignKind& k) { return k.takesLevels; }, "or"), kind));
     }
     if (c.design.levels && *c.design.levels % 2 != 0) {
-      return Refused(QStringLiteral("--levels takes an even number, so that a step of P/(2(P-1)) stays on the grid, "
-                                    "not '%1'")
+      return Refused(QStringLiteral("%1 takes an even number, so that a step of P/(2(P-1)) stays on the grid, "
+                                    "not '%2'")
+                         .arg(Dashed(TOption::kLevels))
                          .arg(*c.design.levels));
     }
     if (c.design.seed && !design.takesSeed) {
-      return Refused(QStringLiteral("--design-seed is for %1: %2")
-                         .arg(DesignKindNames([](const TDesignKind& k) { return k.takesSeed; }, "and"),
+      return Refused(QStringLiteral("%1 is for %2: %3")
+                         .arg(Dashed(TOption::kDesignSeed),
+                              DesignKindNames([](const TDesignKind& k) { return k.takesSeed; }, "and"),
                               QLatin1String(design.seedless)));
     }
     const TDesignShape shape = DesignShape(c);
@@ -858,6 +1132,10 @@ QString HelpText(const TSettingValues& defaults) {
   return text + QLatin1String(kEpilogSettings) + QLatin1Char('\n') + ModesParagraph() + QLatin1String(kEpilogEnd);
 }
 
+const char* OptionName(TOption option) { return Row(option).name; }
+
+QString Dashed(TOption option) { return Dashed(QLatin1String(OptionName(option))); }
+
 QStringList JobLineReserved() {
   QStringList reserved;
   for (const TOptionRow& row : kOptionRows) {
@@ -867,7 +1145,7 @@ QStringList JobLineReserved() {
 }
 
 QString JobLineSeed(const QString& line) {
-  const QString seed = Dashed(QStringLiteral("seed")) + QLatin1Char('=');
+  const QString seed = Dashed(TOption::kSeed) + QLatin1Char('=');
   for (const QString& word : Normalised(QProcess::splitCommand(line))) {
     if (!word.startsWith(seed)) continue;
     const auto value = ParseWhole(word.mid(seed.size()), kSeedRange.min, kSeedRange.max);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <optional>
 
 #include "Result.h"
@@ -13,6 +14,62 @@
 #include "Settings.h"
 
 enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf, kCheckSweep };
+
+// Every option of pathwick_run but the settings, in the order of --help. The
+// option table names each once; code that writes or asks for an option
+// (job lines, --verify's repeats, the refusals) takes its name from there.
+enum class TOption : uint8_t {
+  kHelp,
+  kVersion,
+  kSteps,
+  kSeed,
+  kOut,
+  kForce,
+  kHistograms,
+  kPlot,
+  kSnapshotEvery,
+  kPictureScale,
+  kVideo,
+  kVideoEvery,
+  kAgentsEvery,
+  kFieldEvery,
+  kBirths,
+  kConfig,
+  kCheckpointEvery,
+  kKeepCheckpoints,
+  kFrom,
+  kDesignPoint,
+  kDesignFactors,
+  kDesignCommand,
+  kQuiet,
+  kShow,
+  kGrid,
+  kVary,
+  kSeeds,
+  kDesign,
+  kSamples,
+  kRange,
+  kLevels,
+  kDesignSeed,
+  kJob,
+  kSummarize,
+  kWindow,
+  kGzipSamples,
+  kVerify,
+  kRepeat,
+  kEnded,
+  kSeedOf,
+  kCheckSweep,
+  kSweepInterrupted,
+  kParallelStatus,
+  kSlurmSubmission,
+};
+inline constexpr TOption kLastOption = TOption::kSlurmSubmission;
+
+// The option's name without the dashes ("steps"), and as the command line
+// writes it ("--steps").
+const char* OptionName(TOption option);
+QString Dashed(TOption option);
 
 // --verify --repeat: every run; not given: a run folder is repeated, a
 // folder of runs has kDefaultRepeats of its runs repeated.

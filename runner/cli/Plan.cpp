@@ -15,7 +15,7 @@ namespace {
 // again.
 TResult<TRunSpec> RecordedSpec(const QString& path, const TSettingValues& defaults) {
   TResult<TRunRecord> record = ReadRunRecord(path, defaults);
-  if (!record) return Refused(QStringLiteral("--config: ") + record.Error().message);
+  if (!record) return Refused(Dashed(TOption::kConfig) + QStringLiteral(": ") + record.Error().message);
   TRunSpec spec = record->spec;
   spec.seedFromClock = false;
   if (record->ended == QLatin1String(kEndedInterrupted)) spec.interruptedAfter = record->stepsRun;
@@ -29,16 +29,15 @@ TStatus ReadFrom(TRunPlan& plan, bool recordRates, bool recorded) {
   const QString path = plan.fromPath;
   const QString expected = plan.fromSha256;
   if (recorded && !QFileInfo::exists(path)) {
-    return Refused(
-        QStringLiteral("--config: the checkpoint %1 (SHA-256 %2) is missing; give --from FILE to use another")
-            .arg(path, expected));
+    return Refused(QStringLiteral("%1: the checkpoint %2 (SHA-256 %3) is missing; give %4 FILE to use another")
+                       .arg(Dashed(TOption::kConfig), path, expected, Dashed(TOption::kFrom)));
   }
   TResult<TCheckpointFile> file = ReadCheckpoint(path);
-  if (!file) return Refused(QStringLiteral("--from: ") + file.Error().message);
+  if (!file) return Refused(Dashed(TOption::kFrom) + QStringLiteral(": ") + file.Error().message);
   if (recorded && !expected.isEmpty() && !file->Is(expected)) {
-    return Refused(QStringLiteral("--config: the checkpoint %1 has SHA-256 %2, but the record names %3; give --from "
-                                  "FILE to use it anyway")
-                       .arg(path, file->sha256, expected));
+    return Refused(QStringLiteral("%1: the checkpoint %2 has SHA-256 %3, but the record names %4; give %5 FILE to use "
+                                  "it anyway")
+                       .arg(Dashed(TOption::kConfig), path, file->sha256, expected, Dashed(TOption::kFrom)));
   }
   TCheckpoint& checkpoint = file->checkpoint;
   // Settings fixed at setup are the checkpoint's; the rates are the
@@ -55,6 +54,14 @@ TStatus ReadFrom(TRunPlan& plan, bool recordRates, bool recorded) {
   return Success();
 }
 
+// The options that draw pictures: "--plot, --snapshot-every or --video", or
+// with an empty `conjunction` "--plot, --snapshot-every, --video".
+QString PictureOptions(const QString& conjunction) {
+  const QString last = conjunction.isEmpty() ? QStringLiteral(", ") : QLatin1Char(' ') + conjunction + QLatin1Char(' ');
+  return Dashed(TOption::kPlot) + QStringLiteral(", ") + Dashed(TOption::kSnapshotEvery) + last +
+         Dashed(TOption::kVideo);
+}
+
 // Takes the watching options into `plan` and refuses what cannot be watched:
 // a video without ffmpeg or of an unknown kind, options that would be ignored.
 TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
@@ -67,34 +74,37 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
   if (options.fieldEvery) plan.fieldEvery = *options.fieldEvery;
 
   if (options.videoEvery && plan.video.isEmpty()) {
-    return Refused(QStringLiteral("--video-every is for --video: give --video FILE too"));
+    return Refused(
+        QStringLiteral("%1 is for %2: give %2 FILE too").arg(Dashed(TOption::kVideoEvery), Dashed(TOption::kVideo)));
   }
   if (!plan.video.isEmpty()) {
     if (plan.video.contains(QLatin1Char('/')) || plan.video.startsWith(QLatin1Char('.'))) {
-      return Refused(QStringLiteral("--video takes a file name for the run's folder, such as video.mp4, not '%1'")
-                         .arg(plan.video));
+      return Refused(QStringLiteral("%1 takes a file name for the run's folder, such as video.mp4, not '%2'")
+                         .arg(Dashed(TOption::kVideo), plan.video));
     }
     if (TStatus accepted = TVideo::Accepts(plan.video); !accepted) return accepted.Error();
     if (plan.videoEvery > plan.steps) {
-      return Refused(QStringLiteral("--video-every %1 is more than --steps %2: the video would have no frame")
-                         .arg(plan.videoEvery)
-                         .arg(plan.steps));
+      return Refused(QStringLiteral("%1 %2 is more than %3 %4: the video would have no frame")
+                         .arg(Dashed(TOption::kVideoEvery), QString::number(plan.videoEvery), Dashed(TOption::kSteps),
+                              QString::number(plan.steps)));
     }
   }
   if (options.pictureScale && !plan.Pictures()) {
-    return Refused(QStringLiteral("--picture-scale magnifies pictures: give --plot, --snapshot-every or --video too"));
+    return Refused(QStringLiteral("%1 magnifies pictures: give %2 too")
+                       .arg(Dashed(TOption::kPictureScale), PictureOptions(QStringLiteral("or"))));
   }
   for (const auto& [option, every] :
-       {std::pair{"--agents-every", plan.agentsEvery}, {"--field-every", plan.fieldEvery}}) {
+       {std::pair{TOption::kAgentsEvery, plan.agentsEvery}, {TOption::kFieldEvery, plan.fieldEvery}}) {
     if (every % TForm1::kSampleInterval != 0) {
       return Refused(QStringLiteral("%1 takes a multiple of %2, the steps between samples, not '%3'")
-                         .arg(QLatin1String(option))
+                         .arg(Dashed(option))
                          .arg(TForm1::kSampleInterval)
                          .arg(every));
     }
   }
   if (plan.keepCheckpoints && plan.checkpointEvery == 0) {
-    return Refused(QStringLiteral("--keep-checkpoints keeps the checkpoints of --checkpoint-every K: give it too"));
+    return Refused(QStringLiteral("%1 keeps the checkpoints of %2 K: give it too")
+                       .arg(Dashed(TOption::kKeepCheckpoints), Dashed(TOption::kCheckpointEvery)));
   }
   return Success();
 }
@@ -102,25 +112,31 @@ TStatus ResolveWatch(const TRunOptions& options, TRunPlan& plan) {
 // Refuses a plan that writes files, given on the command line or asked for
 // by a record, when its series goes to standard output.
 TStatus WritesNoFiles(const TRunPlan& plan) {
-  if (plan.histograms) return Refused(QStringLiteral("--histograms writes files: give --out DIR"));
-  if (plan.checkpointEvery > 0) return Refused(QStringLiteral("--checkpoint-every writes files: give --out DIR"));
+  const QString out = Dashed(TOption::kOut);
+  const auto writesFiles = [&out](TOption option) {
+    return Refused(QStringLiteral("%1 writes files: give %2 DIR").arg(Dashed(option), out));
+  };
+  if (plan.histograms) return writesFiles(TOption::kHistograms);
+  if (plan.checkpointEvery > 0) return writesFiles(TOption::kCheckpointEvery);
   if (plan.Pictures()) {
-    return Refused(QStringLiteral(
-        "pictures (--plot, --snapshot-every, --video) are written into the run's folder: give --out DIR"));
+    return Refused(QStringLiteral("pictures (%1) are written into the run's folder: give %2 DIR")
+                       .arg(PictureOptions(QString()), out));
   }
   if (plan.agentsEvery > 0 || plan.births || plan.fieldEvery > 0) {
-    const char* option = plan.births ? "--births" : plan.agentsEvery > 0 ? "--agents-every" : "--field-every";
-    return Refused(QStringLiteral("%1 writes a file: give --out DIR").arg(QLatin1String(option)));
+    const TOption option = plan.births            ? TOption::kBirths
+                           : plan.agentsEvery > 0 ? TOption::kAgentsEvery
+                                                  : TOption::kFieldEvery;
+    return Refused(QStringLiteral("%1 writes a file: give %2 DIR").arg(Dashed(option), out));
   }
-  if (plan.keepCheckpoints) return Refused(QStringLiteral("--keep-checkpoints writes files: give --out DIR"));
+  if (plan.keepCheckpoints) return writesFiles(TOption::kKeepCheckpoints);
   return Success();
 }
 
 // The window opens only on a display; offscreen it would never show.
 TStatus HasDisplay() {
   if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-    return Refused(QStringLiteral("--show needs a display, and none could be opened (DISPLAY is '%1')")
-                       .arg(qEnvironmentVariable("DISPLAY")));
+    return Refused(QStringLiteral("%1 needs a display, and none could be opened (DISPLAY is '%2')")
+                       .arg(Dashed(TOption::kShow), qEnvironmentVariable("DISPLAY")));
   }
   return Success();
 }

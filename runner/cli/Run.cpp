@@ -13,6 +13,7 @@
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "FileNames.h"
+#include "Options.h"
 #include "Pictures.h"
 #include "Progress.h"
 #include "RunFolder.h"
@@ -199,7 +200,7 @@ TRunRecord RecordOf(const TRunSpec& spec, const TTimedOutcome& run, const TRunFi
 // record, writes it and puts the folder in place.
 TStatus CommitRun(TRunFolder& folder, const TRunTarget& target, TRunRecord record) {
   if (record.spec.plot) {
-    if (!target.figures) return Failed(QStringLiteral("--plot: this program draws no figures"));
+    if (!target.figures) return Failed(Dashed(TOption::kPlot) + QStringLiteral(": this program draws no figures"));
     if (TStatus figures = target.figures(folder.Path(QString()), record); !figures) return figures;
   }
   // Every file in the folder by now, whoever wrote it, is part of the record.

@@ -106,7 +106,7 @@ TRunVerdict RepeatInProcess(const QString& program, const QString& run) {
   QProcess process;
   process.setProcessChannelMode(QProcess::SeparateChannels);
   process.setStandardOutputFile(QProcess::nullDevice());
-  process.start(program, {QStringLiteral("--verify"), run, QStringLiteral("--quiet")});
+  process.start(program, {Dashed(TOption::kVerify), run, Dashed(TOption::kQuiet)});
   if (!process.waitForStarted(-1)) return {TVerdict::kNotRepeated, QStringLiteral("cannot start ") + program};
   process.waitForFinished(-1);
   QString last;

@@ -336,7 +336,7 @@ TStatus ReadCells(TByteReader& r, TCheckpoint& c) {
 
 // The number of agents the checkpoint's setting asks for.
 uint32_t AgentCount(const TWorldHeader& h) {
-  return static_cast<uint32_t>(std::max(h.settings[*FindSetting(QStringLiteral("agents"))], 0));
+  return static_cast<uint32_t>(std::max(h.settings[SettingIndex(TSetting::kAgents)], 0));
 }
 
 TError NotAsDealt(int32_t colony) {
@@ -375,7 +375,7 @@ TStatus ReadAgents(TByteReader& r, TCheckpoint& c) {
   }
   if (r.Left() < static_cast<qsizetype>(agents) * kLeastAgentBytes) return CutShort();
   c.agents.resize(agents);
-  const int32_t cellSize = c.settings[*FindSetting(QStringLiteral("cell-size"))];
+  const int32_t cellSize = c.settings[SettingIndex(TSetting::kCellSize)];
   for (uint32_t i = 0; i < agents; ++i) {
     if (TStatus read = DecodeAgent(r, c.agents[i], i, c, cellSize); !read) return read;
   }

@@ -40,48 +40,71 @@ enum class TSeriesColumn : uint8_t {
 struct TSeriesColumnSpec {
   TSeriesColumn column;
   const char* name;  // a per-colony column's stem: "angle_c" names angle_c0 ... angle_c9
-  bool perColony;
-  bool required;  // every series ever written has it; a reader refuses a file without it
+  bool perColony = false;
+  bool required = false;  // every series ever written has it; a reader refuses a file without it
   const char* meaning;
 };
 
-// clang-format off
 inline constexpr std::array kSeriesColumns{
-  TSeriesColumnSpec{TSeriesColumn::kStep, "step", false, true, "steps completed when the sample was taken"},
-  TSeriesColumnSpec{TSeriesColumn::kAvgAngle, "avg_angle", false, true,
-                    "the chart's mean angle gene, rounded (ties to even)"},
-  TSeriesColumnSpec{TSeriesColumn::kAvgWiggle, "avg_wiggle", false, true,
-                    "the chart's mean wiggle gene, rounded"},
-  TSeriesColumnSpec{TSeriesColumn::kMeanAngle, "mean_angle", false, false, "mean angle gene, unrounded"},
-  TSeriesColumnSpec{TSeriesColumn::kSdAngle, "sd_angle", false, false,
-                    "population standard deviation of the angle gene"},
-  TSeriesColumnSpec{TSeriesColumn::kMeanWiggle, "mean_wiggle", false, false, "mean wiggle gene, unrounded"},
-  TSeriesColumnSpec{TSeriesColumn::kSdWiggle, "sd_wiggle", false, false,
-                    "population standard deviation of the wiggle gene"},
-  TSeriesColumnSpec{TSeriesColumn::kTrips, "trips", false, false,
-                    "trips completed since the previous sample"},
-  TSeriesColumnSpec{TSeriesColumn::kTripsTotal, "trips_total", false, false, "trips completed since setup"},
-  TSeriesColumnSpec{TSeriesColumn::kBirths, "births", false, false,
-                    "children born since the previous sample"},
-  TSeriesColumnSpec{TSeriesColumn::kBirthsTotal, "births_total", false, false, "children born since setup"},
-  TSeriesColumnSpec{TSeriesColumn::kHeadingHome, "heading_home", false, false, "agents on their way home"},
-  TSeriesColumnSpec{TSeriesColumn::kVisibleCells, "visible_cells", false, false,
-                    "cells at or above the visibility threshold"},
-  TSeriesColumnSpec{TSeriesColumn::kColonyAngle, "angle_c", true, false,
-                    "mean angle gene within the colony; empty without agents"},
-  TSeriesColumnSpec{TSeriesColumn::kColonyWiggle, "wiggle_c", true, false,
-                    "mean wiggle gene within the colony; empty likewise"},
-  // Added after the columns above, so readers of older series keep working.
-  TSeriesColumnSpec{TSeriesColumn::kColonyAngleSd, "sd_angle_c", true, false,
-                    "population sd of the angle gene within the colony; empty likewise"},
-  TSeriesColumnSpec{TSeriesColumn::kColonyWiggleSd, "sd_wiggle_c", true, false,
-                    "population sd of the wiggle gene within the colony; empty likewise"},
-  // The field, added after the columns above.
-  TSeriesColumnSpec{TSeriesColumn::kMeanChemical, "mean_chemical", false, false, "mean chemical over all cells"},
-  TSeriesColumnSpec{TSeriesColumn::kFloorShare, "floor_share", false, false,
-                    "share of cells at or below the evaporation floor; empty under diffusion"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kStep,
+                      .name = "step",
+                      .required = true,
+                      .meaning = "steps completed when the sample was taken"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kAvgAngle,
+                      .name = "avg_angle",
+                      .required = true,
+                      .meaning = "the chart's mean angle gene, rounded (ties to even)"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kAvgWiggle,
+                      .name = "avg_wiggle",
+                      .required = true,
+                      .meaning = "the chart's mean wiggle gene, rounded"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kMeanAngle, .name = "mean_angle", .meaning = "mean angle gene, unrounded"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kSdAngle,
+                      .name = "sd_angle",
+                      .meaning = "population standard deviation of the angle gene"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kMeanWiggle, .name = "mean_wiggle", .meaning = "mean wiggle gene, unrounded"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kSdWiggle,
+                      .name = "sd_wiggle",
+                      .meaning = "population standard deviation of the wiggle gene"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kTrips, .name = "trips", .meaning = "trips completed since the previous sample"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kTripsTotal, .name = "trips_total", .meaning = "trips completed since setup"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kBirths, .name = "births", .meaning = "children born since the previous sample"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kBirthsTotal, .name = "births_total", .meaning = "children born since setup"},
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kHeadingHome, .name = "heading_home", .meaning = "agents on their way home"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kVisibleCells,
+                      .name = "visible_cells",
+                      .meaning = "cells at or above the visibility threshold"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kColonyAngle,
+                      .name = "angle_c",
+                      .perColony = true,
+                      .meaning = "mean angle gene within the colony; empty without agents"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kColonyWiggle,
+                      .name = "wiggle_c",
+                      .perColony = true,
+                      .meaning = "mean wiggle gene within the colony; empty likewise"},
+    // Added after the columns above, so readers of older series keep working.
+    TSeriesColumnSpec{.column = TSeriesColumn::kColonyAngleSd,
+                      .name = "sd_angle_c",
+                      .perColony = true,
+                      .meaning = "population sd of the angle gene within the colony; empty likewise"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kColonyWiggleSd,
+                      .name = "sd_wiggle_c",
+                      .perColony = true,
+                      .meaning = "population sd of the wiggle gene within the colony; empty likewise"},
+    // The field, added after the columns above.
+    TSeriesColumnSpec{
+        .column = TSeriesColumn::kMeanChemical, .name = "mean_chemical", .meaning = "mean chemical over all cells"},
+    TSeriesColumnSpec{.column = TSeriesColumn::kFloorShare,
+                      .name = "floor_share",
+                      .meaning = "share of cells at or below the evaporation floor; empty under diffusion"},
 };
-// clang-format on
 
 // The table is indexed by its column: each row stands at its enumerator's place.
 constexpr bool SeriesColumnsInOrder() {

@@ -19,51 +19,115 @@ void SetNumber(QLineEdit* edit, int32_t value) { edit->setText(QString::number(v
 int32_t NumberOf(const QLineEdit* edit) { return edit->text().trimmed().toInt(); }
 
 constexpr TSettingSpec kSpecs[kSettingCount] = {
-    {"agents", "agents", TSettingKind::kWhole, 0, TForm1::kMaxAgents, true,
-     "agents placed by the setup, spread over the ten colonies",
-     [](TForm1& f, int32_t v) { SetNumber(f.Edit_anzAg, v); }, [](const TForm1& f) { return NumberOf(f.Edit_anzAg); }},
-    {"cell-size", "cell_size", TSettingKind::kWhole, TForm1::kMinCellSize, TForm1::kMaxCellSize, true,
-     "edge of a cell in pixels; the grid has about 404 / size cells a side",
-     [](TForm1& f, int32_t v) { SetNumber(f.Edit_size, v); }, [](const TForm1& f) { return NumberOf(f.Edit_size); }},
-    {"knows-center", "knows_center", TSettingKind::kFlag, 0, 1, true,
-     "searching agents head for the centre of the grid", [](TForm1& f, int32_t v) { f.CB_mCent->setChecked(v != 0); },
-     [](const TForm1& f) { return int32_t{f.CB_mCent->isChecked()}; }},
-    {"sniff", "sniff", TSettingKind::kSniff, 0, 1, false,
-     "how an agent on a scent picks its next cell: the strongest neighbour (hill) or one drawn in "
-     "proportion to the chemical (roulette)",
-     [](TForm1& f, int32_t v) { (v != 0 ? f.rb_rulette : f.rb_hill)->setChecked(true); },
-     [](const TForm1& f) { return int32_t{f.rb_rulette->isChecked()}; }},
-    {"mutation-rate", "mutation_rate", TSettingKind::kHundredths, 0, TForm1::kMaxRate, false,
-     "chance per child that one character of its chroma flips (the window shows it followed by %)",
-     [](TForm1& f, int32_t v) { f.SB_mutate->setValue(v); }, [](const TForm1& f) { return f.SB_mutate->value(); }},
-    {"mark-strength", "mark_strength", TSettingKind::kWhole, 0, TForm1::kMaxRate, false,
-     "chemical a homeward agent lays on each cell it leaves; a move costs this much energy (half "
-     "onto a trail, three times while searching off one) out of 100000 at birth",
-     [](TForm1& f, int32_t v) { f.SB_strenght->setValue(v); }, [](const TForm1& f) { return f.SB_strenght->value(); }},
-    {"evaporation-rate", "evaporation_rate", TSettingKind::kHundredths, 0, TForm1::kMaxRate, false,
-     "chemical every cell loses per step, in tenths: 0.5 removes 5",
-     [](TForm1& f, int32_t v) { f.SB_evapo->setValue(v); }, [](const TForm1& f) { return f.SB_evapo->value(); }},
-    {"sniff-threshold", "sniff_threshold", TSettingKind::kWhole, 0, TForm1::kMaxRate, false,
-     "scent in the cone above which an agent follows the chemical instead of wandering",
-     [](TForm1& f, int32_t v) { f.SB_sniff->setValue(v); }, [](const TForm1& f) { return f.SB_sniff->value(); }},
-    {"visibility-threshold", "visibility_threshold", TSettingKind::kWhole, 0, TForm1::kMaxVisibility, false,
-     "chemical at or above which a cell is a trail: moves onto it cost half",
-     [](TForm1& f, int32_t v) { f.SB_visible->setValue(v); }, [](const TForm1& f) { return f.SB_visible->value(); }},
-    {"diffuse", "diffuse", TSettingKind::kFlag, 0, 1, false,
-     "chemical spreads to the eight neighbours and decays by the evaporation rate as a fraction",
-     [](TForm1& f, int32_t v) { f.CB_diffuse->setChecked(v != 0); },
-     [](const TForm1& f) { return int32_t{f.CB_diffuse->isChecked()}; }},
+    {.setting = TSetting::kAgents,
+     .option = "agents",
+     .key = "agents",
+     .kind = TSettingKind::kWhole,
+     .max = TForm1::kMaxAgents,
+     .fixedAtSetup = true,
+     .caption = "number of agents",
+     .meaning = "agents placed by the setup, spread over the ten colonies",
+     .apply = [](TForm1& f, int32_t v) { SetNumber(f.Edit_anzAg, v); },
+     .read = [](const TForm1& f) { return NumberOf(f.Edit_anzAg); }},
+    {.setting = TSetting::kCellSize,
+     .option = "cell-size",
+     .key = "cell_size",
+     .kind = TSettingKind::kWhole,
+     .min = TForm1::kMinCellSize,
+     .max = TForm1::kMaxCellSize,
+     .fixedAtSetup = true,
+     .caption = "cell size",
+     .meaning = "edge of a cell in pixels; the grid has about 404 / size cells a side",
+     .apply = [](TForm1& f, int32_t v) { SetNumber(f.Edit_size, v); },
+     .read = [](const TForm1& f) { return NumberOf(f.Edit_size); }},
+    {.setting = TSetting::kKnowsCenter,
+     .option = "knows-center",
+     .key = "knows_center",
+     .kind = TSettingKind::kFlag,
+     .max = 1,
+     .fixedAtSetup = true,
+     .caption = "agents know the centre",
+     .meaning = "searching agents head for the centre of the grid",
+     .apply = [](TForm1& f, int32_t v) { f.CB_mCent->setChecked(v != 0); },
+     .read = [](const TForm1& f) { return int32_t{f.CB_mCent->isChecked()}; }},
+    {.setting = TSetting::kSniff,
+     .option = "sniff",
+     .key = "sniff",
+     .kind = TSettingKind::kSniff,
+     .max = 1,
+     .caption = "roulette sniffing",
+     .meaning = "how an agent on a scent picks its next cell: the strongest neighbour (hill) or one drawn in "
+                "proportion to the chemical (roulette)",
+     .apply = [](TForm1& f, int32_t v) { (v != 0 ? f.rb_rulette : f.rb_hill)->setChecked(true); },
+     .read = [](const TForm1& f) { return int32_t{f.rb_rulette->isChecked()}; }},
+    {.setting = TSetting::kMutationRate,
+     .option = "mutation-rate",
+     .key = "mutation_rate",
+     .kind = TSettingKind::kHundredths,
+     .max = TForm1::kMaxRate,
+     .caption = "mutation rate",
+     .meaning = "chance per child that one character of its chroma flips (the window shows it followed by %)",
+     .apply = [](TForm1& f, int32_t v) { f.SB_mutate->setValue(v); },
+     .read = [](const TForm1& f) { return f.SB_mutate->value(); }},
+    {.setting = TSetting::kMarkStrength,
+     .option = "mark-strength",
+     .key = "mark_strength",
+     .kind = TSettingKind::kWhole,
+     .max = TForm1::kMaxRate,
+     .caption = "mark strength",
+     .meaning = "chemical a homeward agent lays on each cell it leaves; a move costs this much energy (half "
+                "onto a trail, three times while searching off one) out of 100000 at birth",
+     .apply = [](TForm1& f, int32_t v) { f.SB_strenght->setValue(v); },
+     .read = [](const TForm1& f) { return f.SB_strenght->value(); }},
+    {.setting = TSetting::kEvaporationRate,
+     .option = "evaporation-rate",
+     .key = "evaporation_rate",
+     .kind = TSettingKind::kHundredths,
+     .max = TForm1::kMaxRate,
+     .caption = "evaporation rate",
+     .meaning = "chemical every cell loses per step, in tenths: 0.5 removes 5",
+     .apply = [](TForm1& f, int32_t v) { f.SB_evapo->setValue(v); },
+     .read = [](const TForm1& f) { return f.SB_evapo->value(); }},
+    {.setting = TSetting::kSniffThreshold,
+     .option = "sniff-threshold",
+     .key = "sniff_threshold",
+     .kind = TSettingKind::kWhole,
+     .max = TForm1::kMaxRate,
+     .caption = "sniff threshold",
+     .meaning = "scent in the cone above which an agent follows the chemical instead of wandering",
+     .apply = [](TForm1& f, int32_t v) { f.SB_sniff->setValue(v); },
+     .read = [](const TForm1& f) { return f.SB_sniff->value(); }},
+    {.setting = TSetting::kVisibilityThreshold,
+     .option = "visibility-threshold",
+     .key = "visibility_threshold",
+     .kind = TSettingKind::kWhole,
+     .max = TForm1::kMaxVisibility,
+     .caption = "visibility threshold",
+     .meaning = "chemical at or above which a cell is a trail: moves onto it cost half",
+     .apply = [](TForm1& f, int32_t v) { f.SB_visible->setValue(v); },
+     .read = [](const TForm1& f) { return f.SB_visible->value(); }},
+    {.setting = TSetting::kDiffuse,
+     .option = "diffuse",
+     .key = "diffuse",
+     .kind = TSettingKind::kFlag,
+     .max = 1,
+     .caption = "diffusion",
+     .meaning = "chemical spreads to the eight neighbours and decays by the evaporation rate as a fraction",
+     .apply = [](TForm1& f, int32_t v) { f.CB_diffuse->setChecked(v != 0); },
+     .read = [](const TForm1& f) { return int32_t{f.CB_diffuse->isChecked()}; }},
 };
 
-// The index of a setting the program itself names, found when it compiles.
-constexpr size_t IndexOf(std::string_view option) {
-  size_t i = 0;
-  while (i < kSettingCount && option != kSpecs[i].option) ++i;
-  return i;
+// The table is indexed by its setting: each row stands at its enumerator's place.
+constexpr bool SpecsInOrder() {
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    if (SettingIndex(kSpecs[i].setting) != i) return false;
+  }
+  return true;
 }
-constexpr size_t kEvaporationRate = IndexOf("evaporation-rate");
-constexpr size_t kDiffuse = IndexOf("diffuse");
-static_assert(kEvaporationRate < kSettingCount && kDiffuse < kSettingCount, "the effective settings name settings");
+static_assert(SpecsInOrder(), "kSpecs lists every TSetting once, in its order");
+
+constexpr size_t kEvaporationRate = SettingIndex(TSetting::kEvaporationRate);
+constexpr size_t kDiffuse = SettingIndex(TSetting::kDiffuse);
 
 // The evaporation rate as the passes read it: from the caption.
 long double EvaporationRateOf(const TSettingValues& values) {
@@ -71,13 +135,16 @@ long double EvaporationRateOf(const TSettingValues& values) {
 }
 
 constexpr TEffectiveSpec kEffective[kEffectiveCount] = {
-    {"evaporation_amount", "evaporation-rate",
-     "chemical every cell loses per step, Round(10 x evaporation rate); with diffuse on, the fraction a cell keeps",
-     [](const TSettingValues& v) {
-       const long double rate = EvaporationRateOf(v);
-       return v[kDiffuse] != 0 ? TForm1::DiffusionFactorAt(rate)
-                               : static_cast<double>(TForm1::EvaporationAmountAt(rate));
-     }},
+    {.key = "evaporation_amount",
+     .standsFor = kSpecs[kEvaporationRate].option,
+     .meaning =
+         "chemical every cell loses per step, Round(10 x evaporation rate); with diffuse on, the fraction a cell keeps",
+     .of =
+         [](const TSettingValues& v) {
+           const long double rate = EvaporationRateOf(v);
+           return v[kDiffuse] != 0 ? TForm1::DiffusionFactorAt(rate)
+                                   : static_cast<double>(TForm1::EvaporationAmountAt(rate));
+         }},
 };
 
 }  // namespace
@@ -154,24 +221,7 @@ TResult<TSettingValues> ChangedBetweenSteps(TSettingValues values, const TSettin
 
 QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
 
-QString SettingCaption(const TSettingSpec& spec) {
-  static constexpr std::array<std::pair<const char*, const char*>, kSettingCount> kCaptions{{
-      {"agents", "number of agents"},
-      {"cell-size", "cell size"},
-      {"knows-center", "agents know the centre"},
-      {"sniff", "roulette sniffing"},
-      {"mutation-rate", "mutation rate"},
-      {"mark-strength", "mark strength"},
-      {"evaporation-rate", "evaporation rate"},
-      {"sniff-threshold", "sniff threshold"},
-      {"visibility-threshold", "visibility threshold"},
-      {"diffuse", "diffusion"},
-  }};
-  for (const auto& [option, caption] : kCaptions) {
-    if (std::string_view(option) == spec.option) return QString::fromLatin1(caption);
-  }
-  return QString::fromLatin1(spec.option);
-}
+QString SettingCaption(const TSettingSpec& spec) { return QString::fromLatin1(spec.caption); }
 
 QString AcceptedValues(const TSettingSpec& spec) {
   switch (spec.kind) {

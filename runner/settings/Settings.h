@@ -26,20 +26,38 @@ enum class TSettingKind {
   kSniff,       // hill climbing (0) or roulette wheel (1)
 };
 
+// Every setting, in the order of the options, the records and the columns:
+// a setting's enumerator is its index in TSettingValues.
+enum class TSetting : uint8_t {
+  kAgents,
+  kCellSize,
+  kKnowsCenter,
+  kSniff,
+  kMutationRate,
+  kMarkStrength,
+  kEvaporationRate,
+  kSniffThreshold,
+  kVisibilityThreshold,
+  kDiffuse,
+};
+
 struct TSettingSpec {
+  TSetting setting;    // its place in the table
   const char* option;  // command-line option without the dashes
   const char* key;     // key in run.json and column in summary.csv
   TSettingKind kind;
-  int32_t min;
+  int32_t min = 0;
   int32_t max;
-  bool fixedAtSetup;    // takes effect only when a world is set up
-  const char* meaning;  // one line for --help, in the model's own units
+  bool fixedAtSetup = false;  // takes effect only when a world is set up
+  const char* caption;        // a few words for tables and figures (SettingCaption)
+  const char* meaning;        // one line for --help, in the model's own units
   void (*apply)(TForm1& form, int32_t value);
   int32_t (*read)(const TForm1& form);
 };
 
-inline constexpr size_t kSettingCount = 10;
+inline constexpr size_t kSettingCount = static_cast<size_t>(TSetting::kDiffuse) + 1;
 using TSettingValues = std::array<int32_t, kSettingCount>;
+constexpr size_t SettingIndex(TSetting setting) { return static_cast<size_t>(setting); }
 
 // Every setting, in the order of the options, the records and the columns.
 std::span<const TSettingSpec> SettingSpecs();
