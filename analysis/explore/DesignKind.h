@@ -42,6 +42,9 @@ struct TDesignWords {
   const char* analysis = "";  // the effects figure's title: "Sobol indices" of N runs
   const char* axis = "";      // the effects figure's axis
   const char* point = "";     // one of its points in a warning: "point", "trajectory"
+  // What --design's help says it draws: "a Latin hypercube of --samples N
+  // points"; empty for a kind --design does not take.
+  const char* draws = "";
 };
 
 struct TDesignKind {
@@ -76,8 +79,11 @@ std::span<const TDesignKind> DesignKinds();
 const TDesignKind* FindDesignKind(const QString& name);
 // The kind the product of two or more --vary makes.
 const TDesignKind& VaryDesignKind();
-// The kinds' names that satisfy `which`, in words: "lhs, sobol or morris" with `last` "or".
-QString DesignKindNames(bool (*which)(const TDesignKind&), const char* last);
+// The kinds' names that satisfy `which`, in words: "lhs, sobol or morris" with `last` "or";
+// with `draws`, each followed by what it draws: "lhs (a Latin hypercube of ...), ...".
+QString DesignKindNames(bool (*which)(const TDesignKind&), const char* last, bool draws = false);
+// The kinds --design takes: those that draw their points.
+bool DrawsItsPoints(const TDesignKind& kind);
 
 // The generators, as the kinds' files define them (tests call them directly).
 // N points, each factor's coordinates one in each of its N equal strata,

@@ -61,7 +61,8 @@ constexpr std::array kDesignKinds{
         .correlationAxis = true,
         .words = {.analysis = "Partial rank correlations, Latin hypercube",
                   .axis = "partial rank correlation, 95 % interval",
-                  .point = "point"},
+                  .point = "point",
+                  .draws = "a Latin hypercube of --samples N points"},
     },
     TDesignKind{
         .name = "sobol",
@@ -73,7 +74,8 @@ constexpr std::array kDesignKinds{
         .mainQuantity = "ST",
         .words = {.analysis = "Sobol indices",
                   .axis = "share of the measure's variance, 95 % bootstrap interval",
-                  .point = "point"},
+                  .point = "point",
+                  .draws = "Saltelli's N(k+2) points for k factors from a Sobol sequence"},
     },
     TDesignKind{
         .name = "morris",
@@ -86,7 +88,8 @@ constexpr std::array kDesignKinds{
         .mainQuantity = "mu_star",
         .words = {.analysis = "Morris screening",
                   .axis = "elementary effect over the factor's whole range",
-                  .point = "trajectory"},
+                  .point = "trajectory",
+                  .draws = "N trajectories of k+1 points on a --levels grid"},
     },
 };
 
@@ -94,7 +97,7 @@ constexpr std::array kDesignKinds{
 static_assert(std::ranges::count_if(kDesignKinds, &TDesignKind::cellsFromVary) == 1);
 // A kind that --design draws has its point count and its generator.
 static_assert(std::ranges::all_of(kDesignKinds, [](const TDesignKind& kind) {
-  return kind.cellsFromVary || (kind.pointCount && kind.generate);
+  return kind.cellsFromVary || (kind.pointCount && kind.generate && *kind.words.draws);
 }));
 
 }  // namespace
@@ -110,10 +113,14 @@ const TDesignKind* FindDesignKind(const QString& name) {
 
 const TDesignKind& VaryDesignKind() { return *std::ranges::find_if(kDesignKinds, &TDesignKind::cellsFromVary); }
 
-QString DesignKindNames(bool (*which)(const TDesignKind&), const char* last) {
+bool DrawsItsPoints(const TDesignKind& kind) { return kind.generate != nullptr; }
+
+QString DesignKindNames(bool (*which)(const TDesignKind&), const char* last, bool draws) {
   QStringList names;
   for (const TDesignKind& kind : kDesignKinds) {
-    if (which(kind)) names << QLatin1String(kind.name);
+    if (!which(kind)) continue;
+    names << QLatin1String(kind.name);
+    if (draws) names.back() += QStringLiteral(" (%1)").arg(QLatin1String(kind.words.draws));
   }
   if (names.size() < 2) return names.join(QString());
   const QString tail = names.takeLast();

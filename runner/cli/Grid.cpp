@@ -260,9 +260,8 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   // ParseCommandLine gives --design only a kind that draws its points; a
   // command made otherwise may not.
   if (!command.design.kind.isEmpty() && (!shape.design || !shape.design->generate)) {
-    return Refused(QStringLiteral("--design takes %1, not '%2'")
-                       .arg(DesignKindNames([](const TDesignKind& k) { return k.generate != nullptr; }, "or"),
-                            command.design.kind));
+    return Refused(
+        QStringLiteral("--design takes %1, not '%2'").arg(DesignKindNames(DrawsItsPoints, "or"), command.design.kind));
   }
   std::optional<TDesignPoint> design;
   if (!shape.kind.isEmpty())

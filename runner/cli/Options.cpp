@@ -99,7 +99,8 @@ struct TOptionRow {
   const char* name;            // without the dashes
   const char* shortName{};     // one letter, or nullptr
   const char* valueName = "";  // the value's syntax in --help; empty: a flag
-  // --help's line: "{range}" stands for the range, "{default}" for the default.
+  // --help's line: "{range}" stands for the range, "{default}" for the default,
+  // "{kinds}" for the design kinds --design takes and what each draws.
   const char* help;
   std::optional<TWholeRange> range{};     // a whole number's range
   std::optional<qint64> defaultValue{};   // the default of a number
@@ -292,7 +293,8 @@ TStatus ReadDesignKind(const TOptionRow& row, const QStringList& values, TComman
   const QString& kind = values.back();
   // --design takes the kinds that draw their points; the cells of --vary make the other.
   const TDesignKind* design = FindDesignKind(kind);
-  if (!design || design->cellsFromVary) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), kind);
+  if (!design || !DrawsItsPoints(*design))
+    return Refuse(QLatin1String(row.name), DesignKindNames(DrawsItsPoints, "or"), kind);
   c.design.kind = kind;
   return Success();
 }
@@ -610,9 +612,7 @@ constexpr TOptionRow kOptionRows[] = {
      .name = "design",
      .valueName = "KIND",
      .help = "for --grid instead of --vary: a designed sweep of the --range factors, each point snapped to a value "
-             "the setting's control holds: lhs (a Latin hypercube of --samples N points), sobol (Saltelli's N(k+2) "
-             "points for k factors from a Sobol sequence) or morris (N trajectories of k+1 points on a --levels grid)",
-     .accepts = "lhs, sobol or morris",
+             "the setting's control holds: {kinds}",
      .modes = kInGrid,
      .read = ReadDesignKind},
     {.option = TOption::kSamples,
@@ -805,6 +805,7 @@ const TOptionRow* ModeRow(TCommandKind kind) {
 QString OptionHelp(const TOptionRow& row) {
   QString text = QLatin1String(row.help);
   if (row.range) text.replace(QStringLiteral("{range}"), RangeText(*row.range));
+  text.replace(QStringLiteral("{kinds}"), DesignKindNames(DrawsItsPoints, "or", true));
   const QString byDefault = row.defaultValue ? QString::number(*row.defaultValue) : QLatin1String(row.defaultText);
   return text.replace(QStringLiteral("{default}"), byDefault);
 }
