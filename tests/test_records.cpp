@@ -396,8 +396,15 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
   constexpr qint64 kFactors = 3;
   std::map<QString, std::vector<TDesignPoint>> points;
   QStringList names;
-  for (const TDesignKind& kind : DesignKinds()) {
+  // Two or more --vary make exactly one kind; every other kind draws its
+  // points, says how many and what they are.
+  EXPECT_EQ(std::ranges::count_if(DesignKinds(), [](const TDesignKind* k) { return k->cellsFromVary; }), 1);
+  for (const TDesignKind* row : DesignKinds()) {
+    const TDesignKind& kind = *row;
     SCOPED_TRACE(kind.name);
+    if (!kind.cellsFromVary) {
+      EXPECT_TRUE(kind.pointCount && kind.generate && *kind.words.draws) << "a kind --design draws";
+    }
     names << QLatin1String(kind.name);
     EXPECT_EQ(FindDesignKind(QLatin1String(kind.name)), &kind);
     for (const char* words : {kind.words.analysis, kind.words.axis, kind.words.point})
@@ -431,7 +438,8 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
   names.removeDuplicates();
   EXPECT_EQ(static_cast<size_t>(names.size()), DesignKinds().size()) << "every kind has its own name";
   // Another kind's points under this kind's name: the check refuses at least one.
-  for (const TDesignKind& kind : DesignKinds()) {
+  for (const TDesignKind* row : DesignKinds()) {
+    const TDesignKind& kind = *row;
     for (const auto& [other, designs] : points) {
       if (other == QLatin1String(kind.name)) continue;
       SCOPED_TRACE(std::string(kind.name) + " given " + other.toStdString() + "'s points");

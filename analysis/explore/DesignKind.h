@@ -74,7 +74,7 @@ struct TDesignKind {
 };
 
 // Every kind, in the order messages and --help list them.
-std::span<const TDesignKind> DesignKinds();
+std::span<const TDesignKind* const> DesignKinds();
 // The kind of that name; nothing for a name no kind has.
 const TDesignKind* FindDesignKind(const QString& name);
 // The kind the product of two or more --vary makes.

@@ -140,3 +140,21 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
 }
 
 }  // namespace explore::factorial_design
+
+namespace explore {
+
+// The kind's row of the design table (DesignKinds.cpp).
+extern constexpr TDesignKind kFactorialDesign{
+    .name = "factorial",
+    .cellsFromVary = true,
+    .fitsRole = factorial_design::FitsRole,
+    .estimate = factorial_design::Estimate,
+    .minFactors = 2,
+    .dropsConstantFactors = true,
+    .sharedColumn = "effect",
+    .words = {.analysis = "Factorial effects",
+              .axis = "effect from the factor's low to its high end, 95 % interval",
+              .point = "point"},
+};
+
+}  // namespace explore

@@ -73,6 +73,25 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
 
 }  // namespace explore::lhs_design
 
+namespace explore {
+
+// The kind's row of the design table (DesignKinds.cpp).
+extern constexpr TDesignKind kLhsDesign{
+    .name = "lhs",
+    .takesSeed = true,
+    .fitsRole = lhs_design::FitsRole,
+    .pointCount = lhs_design::PointCount,
+    .generate = lhs_design::Generate,
+    .estimate = lhs_design::Estimate,
+    .correlationAxis = true,
+    .words = {.analysis = "Partial rank correlations, Latin hypercube",
+              .axis = "partial rank correlation, 95 % interval",
+              .point = "point",
+              .draws = "a Latin hypercube of --samples N points"},
+};
+
+}  // namespace explore
+
 std::vector<TUnitPoint> LatinHypercube(int32_t samples, size_t factors, uint32_t seed) {
   TDraws draws(seed);
   const auto n = static_cast<size_t>(samples);

@@ -114,6 +114,26 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
 
 }  // namespace explore::morris_design
 
+namespace explore {
+
+// The kind's row of the design table (DesignKinds.cpp).
+extern constexpr TDesignKind kMorrisDesign{
+    .name = "morris",
+    .takesLevels = true,
+    .takesSeed = true,
+    .fitsRole = morris_design::FitsRole,
+    .pointCount = morris_design::PointCount,
+    .generate = morris_design::Generate,
+    .estimate = morris_design::Estimate,
+    .mainQuantity = "mu_star",
+    .words = {.analysis = "Morris screening",
+              .axis = "elementary effect over the factor's whole range",
+              .point = "trajectory",
+              .draws = "N trajectories of k+1 points on a --levels grid"},
+};
+
+}  // namespace explore
+
 std::vector<TUnitPoint> MorrisTrajectories(int32_t trajectories, size_t factors, int32_t levels, uint32_t seed) {
   TDraws draws(seed);
   const auto p = static_cast<uint64_t>(levels);

@@ -235,6 +235,25 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
 
 }  // namespace explore::sobol_design
 
+namespace explore {
+
+// The kind's row of the design table (DesignKinds.cpp).
+extern constexpr TDesignKind kSobolDesign{
+    .name = "sobol",
+    .seedless = "a Sobol sequence draws nothing",
+    .fitsRole = sobol_design::FitsRole,
+    .pointCount = sobol_design::PointCount,
+    .generate = sobol_design::Generate,
+    .estimate = sobol_design::Estimate,
+    .mainQuantity = "ST",
+    .words = {.analysis = "Sobol indices",
+              .axis = "share of the measure's variance, 95 % bootstrap interval",
+              .point = "point",
+              .draws = "Saltelli's N(k+2) points for k factors from a Sobol sequence"},
+};
+
+}  // namespace explore
+
 std::vector<TUnitPoint> SaltelliSobol(int32_t samples, size_t factors) {
   // The engine starts after the sequence's first point, all zeros (the
   // cube's corner, the same for A and B), as Saltelli advises: its first
