@@ -54,7 +54,7 @@ constexpr qsizetype HeaderBytes() {
   VisitHeader(header, [&](const auto& field) { bytes += static_cast<qsizetype>(sizeof field); });
   return bytes;
 }
-static_assert(HeaderBytes() == 180, "the header as the README's layout table has it");
+static_assert(HeaderBytes() == 180, "the header as docs/formats.md's layout table has it");
 
 // A cell's stored fields: how many bytes each takes (4: i32, 1: u8), the
 // values a world can hold there, and how it is read from and put into a
@@ -103,7 +103,7 @@ constexpr qsizetype CellBytes() {
   return bytes;
 }
 constexpr qsizetype kCellBytes = CellBytes();
-static_assert(kCellBytes == 22, "a cell as the README's layout table has it");
+static_assert(kCellBytes == 22, "a cell as docs/formats.md's layout table has it");
 
 void EncodeCell(TByteWriter& w, const TCell& cell) {
   for (const TCellField& field : kCellFields) {
@@ -163,7 +163,7 @@ constexpr TAgentField kAgentWholeFields[] = {
     AgentField<&TAgent::scent>()};
 constexpr qsizetype kAgentFixedBytes =
     static_cast<qsizetype>(std::size(kAgentWholeFields) * sizeof(int32_t)) + 1 + kChromaLength;
-static_assert(kAgentFixedBytes == 93, "19 x i32, the searching flag and the chroma, as the README has them");
+static_assert(kAgentFixedBytes == 93, "19 x i32, the searching flag and the chroma, as docs/formats.md has them");
 // The two list counts follow; each list holds at most kMaxCandidates entries.
 constexpr qsizetype kLeastAgentBytes = kAgentFixedBytes + 2;
 constexpr qsizetype kMostAgentBytes =

@@ -1,7 +1,7 @@
 // Checkpoints: everything that decides the future of a world, written down
 // so that the world can be continued exactly or branched with new rates.
 // The file around the payload is formats/CheckpointFile.h; the payload of
-// format version 1 is laid out in Checkpoint.cpp (Encode) and in the README.
+// format version 1 is laid out in Checkpoint.cpp (Encode) and in docs/formats.md.
 #pragma once
 
 #include <QByteArray>

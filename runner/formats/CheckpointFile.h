@@ -3,7 +3,7 @@
 //   version (u32) and its UTF-8 text, payload length (u64), the payload, and
 //   the SHA-256 of every byte before it (32 bytes).
 // The payload of format version 1 (a world) is laid out in
-// experiment/Checkpoint.cpp and in the README. Reading the file here needs
+// experiment/Checkpoint.cpp and in docs/formats.md. Reading the file here needs
 // no engine: the analysis names a run's checkpoint by its SHA-256.
 #pragma once
 
