@@ -10,14 +10,9 @@
 #   bench/sweep_checks_scale.sh PATHWICK_RUN PATHWICK_SWEEP WORKDIR [RUNS] [STEPS]
 # RUNS defaults to 100000, STEPS to 200. WORKDIR is made and kept.
 set -euo pipefail
-runner=$(readlink -f "$1")
-sweep=$(readlink -f "$2")
-work=$3
-runs=${4:-100000}
-steps=${5:-200}
-mkdir -p "$work/times"
-work=$(cd "$work" && pwd)
-export QT_QPA_PLATFORM=offscreen
+default_runs=100000
+# shellcheck source=study_common.sh
+source "$(dirname "$0")/study_common.sh"
 rm -rf "$work/linked" "$work/stopped" "$work/template"
 
 "$runner" --grid --seeds "1-$runs" --steps "$steps" >"$work/jobs"

@@ -7,14 +7,10 @@
 # WORKDIR is made and kept (times/ holds each stage's report). RUNS defaults
 # to 10000, STEPS to 200. Not run by the tests: it takes long.
 set -euo pipefail
-runner=$(readlink -f "$1")
-sweep=$(readlink -f "$2")
-work=$3
-runs=${4:-10000}
-steps=${5:-200}
-mkdir -p "$work/times"
-work=$(cd "$work" && pwd)
-export PATHWICK_RUN=$runner QT_QPA_PLATFORM=offscreen
+default_runs=10000
+# shellcheck source=study_common.sh
+source "$(dirname "$0")/study_common.sh"
+export PATHWICK_RUN=$runner
 cores=$(nproc)
 
 # timed STAGE COMMAND...: COMMAND under /usr/bin/time -v, its report in
