@@ -96,7 +96,7 @@ cat >stopping_run <<SCRIPT
 [[ "\$*" == *"--job "*"--seed 9"* ]] || exec "$runner" "\$@"
 "$runner" "\$@" & pid=\$!
 for _ in \$(seq 600); do
-  [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/series.csv 2>/dev/null | wc -l)" -ge 3 ] && break
+  [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/.series.csv.*.part 2>/dev/null | wc -l)" -ge 3 ] && break
   sleep 0.05
 done
 kill -TERM \$pid
