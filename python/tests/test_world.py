@@ -383,6 +383,14 @@ def test_save_refuses_what_is_not_a_regular_file_and_replaces_one_never_writing_
     assert sorted(p.name for p in folder.iterdir()) == ["w.pwk"], "no temporary file is left"
 
 
+def test_save_refuses_a_device_and_makes_nothing_beside_it(world):
+    w = world(seed=3, **SMALL)
+    with pytest.raises(ValueError, match="refused to write /dev/full: it is a device"):
+        w.save("/dev/full")
+    assert os.path.exists("/dev/full") and not os.path.isfile("/dev/full")
+    assert not [name for name in os.listdir("/dev") if name.startswith(".full.")], "no temporary file in /dev"
+
+
 def test_load_refuses_a_device_a_fifo_and_a_file_over_the_limit_before_reading_them(tmp_path):
     fifo = tmp_path / "fifo.pwk"
     os.mkfifo(fifo)
