@@ -215,6 +215,15 @@ for file in lock holder seeds runs tasks ended; do
     [ "$(cat outside.txt)" = "the user's own file" ] || fail ".sweep/$file as $kind: the file outside was written"
   done
 done
+# A job list that is a device, a FIFO or larger than a job list may be is
+# refused before it is read.
+mkfifo jobs.fifo
+truncate -s 4G jobs.sparse
+for list in /dev/zero jobs.fifo; do
+  expect 2 "^pathwick_sweep: no job list at '$list' \(a regular file\)" "$sweep" "$list" bounded
+done
+expect 2 "^pathwick_sweep: the job list 'jobs.sparse' holds more than the 268435456 bytes" "$sweep" jobs.sparse bounded
+rm -f jobs.fifo jobs.sparse
 # The folder .sweep itself as a link to a folder outside.
 rm -rf hostile elsewhere && mkdir hostile elsewhere && ln -s "$tmp/elsewhere" hostile/.sweep
 expect 2 "^pathwick_sweep: refused to use $tmp/hostile/.sweep: it is not a folder" "$sweep" jobs hostile
