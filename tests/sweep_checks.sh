@@ -5,7 +5,8 @@
 # reaching the summary; and
 # the check after the last run, which names each run that did not complete,
 # counts them, and suggests running again only for an interrupted one; and
-# the options of a Slurm sweep that are refused before Slurm is asked.
+# the options of a Slurm sweep that are refused before Slurm is asked; and
+# links, FIFOs and folders planted where the sweep writes its own files.
 #   tests/sweep_checks.sh PATHWICK_RUN PATHWICK_SWEEP
 set -euo pipefail
 runner=$(readlink -f "$1")
@@ -96,7 +97,7 @@ cat >stopping_run <<SCRIPT
 [[ "\$*" == *"--job "*"--seed 9"* ]] || exec "$runner" "\$@"
 "$runner" "\$@" & pid=\$!
 for _ in \$(seq 600); do
-  [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/series.csv 2>/dev/null | wc -l)" -ge 3 ] && break
+  [ "\$(cat "$tmp"/mixed/.run-0004-seed-9.tmp-*/.series.csv.*.part 2>/dev/null | wc -l)" -ge 3 ] && break
   sleep 0.05
 done
 kill -TERM \$pid
@@ -177,4 +178,55 @@ echo go >&3
 exec 3>&-
 "$sweep" jobs held 2>err || fail "a sweep after the first was killed exited $?: $(cat err)"
 [ "$(grep -c '^run-.*,completed,' held/summary.csv)" -eq 2 ] || fail "the sweep after the killed one lacks runs"
+# Hostile things where the sweep writes its own files, a row each: a link
+# to a file outside, a link to /dev/null, a FIFO and a folder are refused
+# with status 2 naming the file, before any run, and still stand; the file
+# outside is unchanged. A read-only regular file (a second link of the file
+# outside) is replaced by a new file, the outside one unchanged.
+plant() {  # plant KIND PATH
+  case $1 in
+    link-outside) ln -s "$tmp/outside.txt" "$2" ;;
+    link-devnull) ln -s /dev/null "$2" ;;
+    fifo) mkfifo "$2" ;;
+    folder) mkdir "$2" ;;
+    read-only) ln "$tmp/outside.txt" "$2" && chmod 444 "$2" ;;
+  esac
+}
+still_planted() {  # still_planted KIND PATH
+  case $1 in
+    link-*) [ -L "$2" ] ;;
+    fifo) [ -p "$2" ] ;;
+    folder) [ -d "$2" ] && [ ! -L "$2" ] ;;
+  esac
+}
+for file in lock holder seeds runs tasks ended; do
+  for kind in link-outside link-devnull fifo folder read-only; do
+    rm -rf hostile && mkdir -p hostile/.sweep
+    echo "the user's own file" >outside.txt
+    plant "$kind" "hostile/.sweep/$file"
+    if [ "$kind" = read-only ]; then
+      "$sweep" jobs hostile 2>err || fail ".sweep/$file as $kind: the sweep exited $?: $(cat err)"
+      { [ -f "hostile/.sweep/$file" ] && [ ! -L "hostile/.sweep/$file" ]; } || fail ".sweep/$file as $kind is not a file"
+    else
+      expect 2 "^pathwick_sweep: refused to write $tmp/hostile/.sweep/$file: it is not a regular file" "$sweep" jobs hostile
+      still_planted "$kind" "hostile/.sweep/$file" || fail ".sweep/$file as $kind was replaced"
+      [ -z "$(find hostile -name 'run-*' -print -quit)" ] || fail ".sweep/$file as $kind: a run was made"
+    fi
+    [ "$(cat outside.txt)" = "the user's own file" ] || fail ".sweep/$file as $kind: the file outside was written"
+  done
+done
+# A job list that is a device, a FIFO or larger than a job list may be is
+# refused before it is read.
+mkfifo jobs.fifo
+truncate -s 4G jobs.sparse
+for list in /dev/zero jobs.fifo; do
+  expect 2 "^pathwick_sweep: no job list at '$list' \(a regular file\)" "$sweep" "$list" bounded
+done
+expect 2 "^pathwick_sweep: the job list 'jobs.sparse' holds more than the 268435456 bytes" "$sweep" jobs.sparse bounded
+rm -f jobs.fifo jobs.sparse
+# The folder .sweep itself as a link to a folder outside.
+rm -rf hostile elsewhere && mkdir hostile elsewhere && ln -s "$tmp/elsewhere" hostile/.sweep
+expect 2 "^pathwick_sweep: refused to use $tmp/hostile/.sweep: it is not a folder" "$sweep" jobs hostile
+[ -z "$(ls -A elsewhere)" ] || fail "the sweep wrote into the folder .sweep links to"
+
 echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock"

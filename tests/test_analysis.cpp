@@ -329,12 +329,13 @@ TEST_F(HandSweep, CompressedSamplesReadBackEqualToPlain) {
 TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
   for (const char* name : {"summary.csv", "samples.csv", "groups.csv", "comparison.csv"}) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(QDir(tmp_.path()).mkdir(name)) << "a folder in the table's place";
+    ASSERT_TRUE(QDir(tmp_.path()).mkdir(name)) << "a folder in the table's place: refused, not replaced";
     const TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, 0);
     ASSERT_FALSE(report.Ok());
-    EXPECT_EQ(report.Error().status, kExitFailed);
-    EXPECT_TRUE(report.Error().message.startsWith("cannot write " + tmp_.filePath(name) + ": "))
-        << report.Error().message.toStdString();
+    EXPECT_EQ(report.Error().status, kExitRefused);
+    EXPECT_EQ(report.Error().message,
+              "refused to write " + tmp_.filePath(name) + ": it is a folder, which is never followed or replaced");
+    EXPECT_TRUE(QFileInfo(tmp_.filePath(name)).isDir());
     ASSERT_TRUE(QDir(tmp_.filePath(name)).removeRecursively());
   }
 }

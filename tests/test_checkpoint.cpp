@@ -2,9 +2,13 @@
 // stopped, a branch takes its new rates from the next step, and anything
 // that is not an intact checkpoint is refused.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstring>
@@ -323,6 +327,62 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   const auto rate = RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--agents", "40", "--evaporation-rate",
                                 "0.9", "--steps", "200", "--out", tmp.filePath("b")});
   EXPECT_EQ(rate.status, 0) << rate.err.toStdString();
+}
+
+// A file that is not a regular file, or is larger than a checkpoint may be,
+// is refused before it is read, whether it is named by --from, by a
+// record's from.path through --config, or is the record itself.
+TEST(CheckpointFile, ADeviceAFifoOrAFileOverTheLimitIsRefusedBeforeItIsReadInEveryPlaceThatReadsOne) {
+  QTemporaryDir tmp;
+  ASSERT_EQ(RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
+                        tmp.filePath("a")})
+                .status,
+            0);
+  ASSERT_EQ(
+      RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--steps", "100", "--out", tmp.filePath("c")}).status, 0);
+  const QJsonObject continued = runner_test::Record(tmp.filePath("c"));
+  // Sparse: four gigabytes that take no room on the disk.
+  const QString sparse = tmp.filePath("sparse.pwk");
+  const QString padded = tmp.filePath("padded.pwk");
+  ASSERT_TRUE(runner_test::WriteFile(sparse, QByteArray()));
+  ASSERT_TRUE(QFile::copy(tmp.filePath("a/checkpoint.pwk"), padded));
+  for (const QString& path : {sparse, padded}) ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 4LL << 30), 0);
+  const QString fifo = tmp.filePath("fifo.pwk");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+  struct Hostile {
+    const char* name;
+    QString path;
+    const char* refusal;
+  };
+  const Hostile files[] = {
+      {"/dev/zero", "/dev/zero", "it is not a regular file"},
+      {"a FIFO", fifo, "it is not a regular file"},
+      {"a sparse file of 4 GB", sparse, "it holds 4294967296 bytes, more than the"},
+      {"a whole checkpoint padded to 4 GB", padded, "it holds 4294967296 bytes, more than the"},
+  };
+  for (const Hostile& file : files) {
+    QJsonObject record = continued;
+    QJsonObject from = record["from"].toObject();
+    from["path"] = file.path;
+    record["from"] = from;
+    const QString config = tmp.filePath("config.json");
+    ASSERT_TRUE(runner_test::WriteFile(config, QJsonDocument(record).toJson()));
+    const std::pair<const char*, QStringList> places[] = {
+        {"--from", {"--from", file.path, "--steps", "10", "--out", tmp.filePath("b")}},
+        {"--config's from.path", {"--config", config, "--out", tmp.filePath("b")}},
+        {"--config", {"--config", file.path, "--out", tmp.filePath("b")}},
+    };
+    for (const auto& [place, arguments] : places) {
+      SCOPED_TRACE(std::string(file.name) + " as " + place);
+      const auto run = RunProgram(arguments);
+      EXPECT_EQ(run.status, 2) << run.err.toStdString();
+      EXPECT_TRUE(run.err.startsWith("pathwick_run: ")) << run.err.toStdString();
+      EXPECT_TRUE(run.err.contains(QStringLiteral("refused to read %1: %2").arg(file.path, file.refusal)))
+          << run.err.toStdString();
+      EXPECT_EQ(run.err.count('\n'), 1);
+      EXPECT_FALSE(QDir(tmp.filePath("b")).exists());
+    }
+  }
 }
 
 }  // namespace

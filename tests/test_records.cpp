@@ -4,6 +4,8 @@
 // byte for byte, --verify's three outcomes, summaries' groups, and a run
 // folder that appears whole or not at all.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -15,13 +17,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numeric>
 #include <optional>
 #include <set>
 
+#include "AtomicFile.h"
 #include "CellForm.h"
+#include "Checkpoint.h"
 #include "Design.h"
 #include "Experiment.h"
 #include "Grid.h"
@@ -1208,3 +1213,157 @@ TEST(ShowWithoutDisplay, IsRefusedInOneLine) {
 }
 
 }  // namespace
+
+// --- What stands where a file is to go, in every place that writes one ---
+
+namespace {
+
+enum class THostile { kLinkOutside, kLinkDevNull, kFifo, kFolder, kReadOnlyFile };
+
+struct HostileRow {
+  THostile kind;
+  const char* what;     // as the refusal names it; empty: a regular file, which is replaced
+  const char* planted;  // for the trace
+};
+
+const HostileRow kHostileRows[] = {
+    {THostile::kLinkOutside, "a symbolic link", "a symbolic link to a file outside"},
+    {THostile::kLinkDevNull, "a symbolic link", "a symbolic link to /dev/null"},
+    {THostile::kFifo, "a FIFO", "a FIFO"},
+    {THostile::kFolder, "a folder", "a folder"},
+    {THostile::kReadOnlyFile, "", "a read-only file, a second link of the file outside"},
+};
+
+const QByteArray kOutsideBytes = "the user's own file, outside the folder\n";
+
+// Plants `row` at `path`; `outside` is a file outside the folder.
+void Plant(const HostileRow& row, const QString& path, const QString& outside) {
+  QFile::remove(path);
+  const QByteArray target = QFile::encodeName(path);
+  switch (row.kind) {
+    case THostile::kLinkOutside: ASSERT_TRUE(QFile::link(outside, path)); break;
+    case THostile::kLinkDevNull: ASSERT_TRUE(QFile::link("/dev/null", path)); break;
+    case THostile::kFifo: ASSERT_EQ(::mkfifo(target.constData(), 0644), 0); break;
+    case THostile::kFolder: ASSERT_TRUE(QDir().mkpath(path)); break;
+    case THostile::kReadOnlyFile:
+      ASSERT_EQ(::link(QFile::encodeName(outside).constData(), target.constData()), 0);
+      ASSERT_EQ(::chmod(target.constData(), 0444), 0);
+      break;
+  }
+}
+
+// After a write to `path` ended as `status` saying `message`: a planted
+// thing that is not a regular file was refused with status 2 naming it, and
+// still stands; a regular file was replaced by a new one. The file outside
+// is unchanged either way.
+void ExpectHostileOutcome(const HostileRow& row, const QString& path, const QString& outside, int status,
+                          const QString& message) {
+  EXPECT_EQ(ReadFile(outside), kOutsideBytes) << "the file outside is unchanged";
+  struct stat st {};
+  ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
+  if (*row.what == '\0') {
+    EXPECT_EQ(status, 0) << message.toStdString();
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_NE(ReadFile(path), kOutsideBytes) << "replaced by the new file";
+    return;
+  }
+  EXPECT_EQ(status, kExitRefused);
+  EXPECT_TRUE(message.contains(QStringLiteral("refused to write %1: it is %2").arg(path, row.what)))
+      << message.toStdString();
+  EXPECT_EQ(message.count('\n'), message.endsWith('\n') ? 1 : 0) << "one line";
+  const bool stillPlanted = row.kind == THostile::kFifo     ? S_ISFIFO(st.st_mode)
+                            : row.kind == THostile::kFolder ? S_ISDIR(st.st_mode)
+                                                            : S_ISLNK(st.st_mode);
+  EXPECT_TRUE(stillPlanted) << "what was planted is neither followed nor replaced";
+}
+
+// The last line a program wrote on standard error, or its standard output's
+// when it said nothing there.
+QString Said(const Finished& f) { return f.err.isEmpty() ? f.out : f.err; }
+
+}  // namespace
+
+TEST_F(Records, AHostileThingWhereAFileIsToGoIsRefusedNamingItOrARegularFileReplacedInEveryWriter) {
+  const QString sweep = tmp.filePath("hostile");
+  Run({"--seed", "1", "--steps", "200"}, sweep + "/a");
+  Run({"--seed", "2", "--steps", "200"}, sweep + "/b");
+  ASSERT_EQ(RunProgram({"--summarize", sweep}).status, 0);
+  ASSERT_TRUE(QDir().mkpath(sweep + "/.sweep"));
+  const QString outside = tmp.filePath("outside.txt");
+  const QString plain = tmp.filePath("plain");
+  ASSERT_TRUE(QDir().mkpath(plain));
+  TResult<TCheckpointFile> saved = ReadCheckpoint(Checkpoint());
+  ASSERT_TRUE(saved.Ok());
+  const TCheckpointRule rule{saved->checkpoint.seed, saved->checkpoint.reseeds, saved->checkpoint.sampledTrips,
+                             saved->checkpoint.sampledBirths};
+  auto world = std::make_unique<TForm1>();
+  ASSERT_TRUE(RestoreCheckpoint(*world, std::move(saved->checkpoint)).Ok());
+
+  // Each place: where the file goes, and the write's status and message.
+  struct Place {
+    const char* name;
+    QString path;
+    std::function<std::pair<int, QString>()> write;
+  };
+  const auto status = [](const TStatus& s) {
+    return s ? std::pair<int, QString>{0, QString()} : std::pair{s.Error().status, s.Error().message};
+  };
+  const auto program = [](const QStringList& arguments) {
+    const Finished f = RunProgram(arguments);
+    return std::pair{f.status, Said(f)};
+  };
+  const std::vector<Place> places = {
+      {"the writer itself", plain + "/file.csv", [&] { return status(SaveBytes("new\n", plain + "/file.csv")); }},
+      {"a table of the writer itself", plain + "/table.csv",
+       [&] {
+         TResult<TAtomicFile> file = TAtomicFile::Open(plain + "/table.csv");
+         if (!file) return status(file.Error());
+         if (TStatus written = file->Write(QByteArray("a,b\n")); !written) return status(written);
+         return status(file->Commit());
+       }},
+      {"a checkpoint", plain + "/checkpoint.pwk",
+       [&] {
+         TCheckpointWriter writer(plain + "/checkpoint.pwk");
+         if (TStatus started = writer.Write(*world, rule, plain + "/checkpoint.pwk"); !started) return status(started);
+         return status(writer.Finish());
+       }},
+      {"--summarize's summary.csv", sweep + "/summary.csv",
+       [&] {
+         return program({"--summarize", sweep});
+       }},
+      {"--summarize's summary.png", sweep + "/summary.png",
+       [&] {
+         return program({"--summarize", sweep});
+       }},
+      {"--verify's verify.txt", sweep + "/.sweep/verify.txt",
+       [&] {
+         return program({"--verify", sweep, "--quiet"});
+       }},
+  };
+  for (const Place& place : places) {
+    for (const HostileRow& row : kHostileRows) {
+      SCOPED_TRACE(std::string(place.name) + ", " + row.planted);
+      WriteFile(outside, kOutsideBytes);
+      Plant(row, place.path, outside);
+      const auto [exit, message] = place.write();
+      ExpectHostileOutcome(row, place.path, outside, exit, message);
+      if (row.kind == THostile::kFolder) ASSERT_TRUE(QDir(place.path).removeRecursively());
+      QFile::remove(place.path);
+    }
+  }
+
+  // A run's own files are made in a folder of its own and renamed into
+  // place: a thing planted in the run it replaces (--force) goes with the
+  // old run, unfollowed.
+  for (const HostileRow& row : kHostileRows) {
+    SCOPED_TRACE(std::string("--out's series.csv, ") + row.planted);
+    WriteFile(outside, kOutsideBytes);
+    const QString run = sweep + "/a";
+    Plant(row, run + "/series.csv", outside);
+    const Finished f = RunProgram({"--seed", "1", "--steps", "200", "--out", run, "--force"});
+    EXPECT_EQ(f.status, 0) << f.err.toStdString();
+    EXPECT_EQ(ReadFile(outside), kOutsideBytes) << "the file outside is unchanged";
+    EXPECT_TRUE(QFileInfo(run + "/series.csv").isFile() && !QFileInfo(run + "/series.csv").isSymLink());
+    EXPECT_TRUE(ReadFile(run + "/series.csv").startsWith("step,"));
+  }
+}

@@ -4,6 +4,7 @@
 // continues exactly, the video holds the run's pictures, and a table that
 // cannot be written fails the run when it is opened or closed.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cmath>
+#include <csignal>
 #include <map>
 #include <random>
 #include <string>
@@ -233,26 +235,38 @@ TEST(Watch, ATableThatCannotBeMadeFailsTheOpenAndOneTheDiskRefusesFailsItsWriteO
   for (const char* table : {kAgentTableName, kLineageName}) {
     SCOPED_TRACE(table);
     const QString path = folder.Path(QLatin1String(table));
-    ASSERT_TRUE(QDir().mkpath(path)) << "a folder in its place: the file cannot be made";
+    ASSERT_TRUE(QDir().mkpath(path)) << "a folder in its place: it is refused, not replaced";
     TWatch watch(spec, folder);
     const TStatus opened = watch.Open();
     ASSERT_FALSE(opened.Ok());
-    EXPECT_EQ(opened.Error().status, kExitFailed);
-    EXPECT_EQ(opened.Error().message, "cannot write " + path);
+    EXPECT_EQ(opened.Error().status, kExitRefused);
+    EXPECT_EQ(opened.Error().message,
+              "refused to write " + path + ": it is a folder, which is never followed or replaced");
     ASSERT_TRUE(QDir(path).removeRecursively());
   }
 
-  if (!QFile::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  // One byte stays in the compressor's buffer until the close; megabytes of
-  // noise reach the disk while they are written.
+  // A disk that takes no byte (a file size limit of 0): one byte stays in
+  // the compressor's buffer until the close; megabytes of noise reach the
+  // disk while they are written. Neither table is put in place.
   for (const size_t size : {size_t{1}, size_t{8} << 20}) {
     SCOPED_TRACE(size);
-    TResult<TGzipFile> full = TGzipFile::Open("/dev/full");
+    const QString path = tmp.filePath(QStringLiteral("full-%1.csv.gz").arg(size));
+    TResult<TGzipFile> full = TGzipFile::Open(path);
     ASSERT_TRUE(full.Ok());
-    EXPECT_EQ(full->Write(Noise(size)).Ok(), size == 1);
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = before;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool written = full->Write(Noise(size)).Ok();
     const TStatus closed = full->Close();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(written, size == 1);
     ASSERT_FALSE(closed.Ok());
-    EXPECT_EQ(closed.Error().message, "cannot write /dev/full");
+    EXPECT_EQ(closed.Error().message, "cannot write " + path);
+    EXPECT_FALSE(QFileInfo::exists(path));
   }
 }
 

@@ -4,18 +4,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <algorithm>
 
+#include "BoundedFile.h"
 #include "CheckpointFile.h"
 #include "SweepFolder.h"
 
 namespace {
 
+// More than any series header holds: the first line is found within it.
+constexpr qint64 kHeaderByteLimit = 64 * 1024;
+
 TStatus ReadCsv(const QString& path, QStringList& header, std::vector<QStringList>& rows) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-  }
-  QTextStream in(&file);
+  TResult<QByteArray> bytes = ReadBounded(path, kTableByteLimit);
+  if (!bytes) return bytes.Error();
+  QTextStream in(*bytes);
   header = in.readLine().split(QLatin1Char(','));
   for (qsizetype line = 2; !in.atEnd(); ++line) {
     QStringList row = in.readLine().split(QLatin1Char(','));
@@ -29,6 +32,15 @@ TStatus ReadCsv(const QString& path, QStringList& header, std::vector<QStringLis
     rows.push_back(std::move(row));
   }
   return Success();
+}
+
+// A series' first line, from a regular file within the tables' limit.
+TResult<QByteArray> SeriesHead(const QString& path) {
+  TResult<TBoundedFile> file = TBoundedFile::Open(path, kTableByteLimit);
+  if (!file) return file.Error();
+  TResult<QByteArray> head = file->Read(std::min(file->Size(), kHeaderByteLimit));
+  if (!head) return head.Error();
+  return head->left(head->indexOf('\n'));
 }
 
 }  // namespace
@@ -95,11 +107,9 @@ TResult<std::vector<TRunFolder>> ListSweep(const QString& dir, const TSettingVal
     if (!record) return record.Error();
     run.record = std::move(*record);
     const QString seriesPath = runDir.filePath(QLatin1String(kSeriesName));
-    QFile series(seriesPath);
-    if (!series.open(QIODevice::ReadOnly | QIODevice::Text)) {
-      return Refused(QStringLiteral("cannot read %1: %2").arg(seriesPath, series.errorString()));
-    }
-    run.header = QString::fromUtf8(series.readLine()).trimmed().split(QLatin1Char(','));
+    TResult<QByteArray> head = SeriesHead(seriesPath);
+    if (!head) return head.Error();
+    run.header = QString::fromUtf8(*head).trimmed().split(QLatin1Char(','));
     if (run.header == lastHeader) {
       run.header = lastHeader;
     } else {

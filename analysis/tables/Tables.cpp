@@ -1,10 +1,8 @@
 #include "Tables.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 #include "AtomicFile.h"
 #include "DesignKind.h"
@@ -17,17 +15,15 @@ QString CsvCell(const QString& cell) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-TCsvFile::~TCsvFile() {
-  if (gzip_ && !committed_) {
-    compressed_.reset();
-    QFile::remove(PartPath());
-  }
-}
-
 TStatus TCsvFile::Open() {
-  if (!gzip_) return file_.open(QIODevice::WriteOnly) ? Success() : CannotWrite();
-  TResult<TGzipFile> opened = TGzipFile::Open(PartPath());
-  if (!opened) return Failed(QStringLiteral("cannot write %1").arg(file_.fileName()));
+  if (!gzip_) {
+    TResult<TAtomicFile> opened = TAtomicFile::Open(path_);
+    if (!opened) return opened.Error();
+    plain_.emplace(std::move(*opened));
+    return Success();
+  }
+  TResult<TGzipFile> opened = TGzipFile::Open(path_);
+  if (!opened) return opened.Error();
   compressed_.emplace(std::move(*opened));
   return Success();
 }
@@ -37,31 +33,15 @@ TStatus TCsvFile::Add(const QStringList& cells) {
   quoted.reserve(cells.size());
   for (const QString& cell : cells) quoted << CsvCell(cell);
   const QByteArray bytes = (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
-  if (compressed_) {
-    return compressed_->Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) ? Success()
-                                                                                                      : CannotWrite();
-  }
-  return file_.write(bytes) == bytes.size() ? Success() : CannotWrite();
+  if (compressed_) return compressed_->Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+  if (plain_) return plain_->Write(bytes);
+  return Failed(QStringLiteral("cannot write %1: it is not open").arg(path_));
 }
 
 TStatus TCsvFile::Commit() {
-  if (!compressed_) return file_.flush() && file_.commit() ? Success() : CannotWrite();
-  if (TStatus closed = compressed_->Close(); !closed) return CannotWrite();
-  std::error_code error;
-  std::filesystem::rename(QFile::encodeName(PartPath()).toStdString(),
-                          QFile::encodeName(file_.fileName()).toStdString(), error);
-  if (error) {
-    return Failed(
-        QStringLiteral("cannot write %1: %2").arg(file_.fileName(), QString::fromLocal8Bit(error.message().c_str())));
-  }
-  committed_ = true;
-  return Success();
-}
-
-TError TCsvFile::CannotWrite() const {
-  return Failed(
-      QStringLiteral("cannot write %1: %2")
-          .arg(file_.fileName(), gzip_ ? QStringLiteral("the compressed stream failed") : file_.errorString()));
+  if (compressed_) return compressed_->Close();
+  if (plain_) return plain_->Commit();
+  return Failed(QStringLiteral("cannot write %1: it is not open").arg(path_));
 }
 
 namespace {

@@ -3,12 +3,12 @@
 // standard output.
 #pragma once
 
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 #include <optional>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "Exploration.h"
 #include "GzipFile.h"
 #include "Result.h"
@@ -19,29 +19,23 @@
 QString CsvCell(const QString& cell);
 
 // A table written line by line (a sweep's samples need not fit in memory)
-// into a file that appears whole or not at all; gzip-compressed on request,
-// then written beside its place and renamed into it when whole.
+// into a file that appears whole or not at all (a TAtomicFile);
+// gzip-compressed on request.
 class TCsvFile {
  public:
-  explicit TCsvFile(const QString& path, bool gzip = false) : file_(path), gzip_(gzip) {}
+  explicit TCsvFile(QString path, bool gzip = false) : path_(std::move(path)), gzip_(gzip) {}
   TCsvFile(const TCsvFile&) = delete;
   TCsvFile& operator=(const TCsvFile&) = delete;
-  ~TCsvFile();
   TStatus Open();
   // One row, each cell as CsvCell writes it.
   TStatus Add(const QStringList& cells);
-  // Puts the file in place; a file that is not committed is not made. The
-  // buffered tail is written first and checked: a commit alone would put a
-  // file cut short by a full disk in place as if it were whole.
+  // Puts the file in place; a file that is not committed is not made.
   TStatus Commit();
 
  private:
-  QString PartPath() const { return file_.fileName() + QStringLiteral(".part"); }
-  TError CannotWrite() const;
-
-  QSaveFile file_;  // the plain table, or the compressed one's name
+  QString path_;
   bool gzip_ = false;
-  bool committed_ = false;
+  std::optional<TAtomicFile> plain_;
   std::optional<TGzipFile> compressed_;
 };
 

@@ -334,3 +334,70 @@ def test_the_example_script_runs(tmp_path):
     png = (tmp_path / "python-field.png").read_bytes()
     assert png[:8] == b"\x89PNG\r\n\x1a\n"
     assert "avg_angle" in done.stdout and "evaporation_rate" in done.stdout
+
+
+OUTSIDE = b"the user's own file, outside the folder\n"
+
+
+def _plant(kind, path, outside):
+    if kind == "link_outside":
+        path.symlink_to(outside)
+    elif kind == "link_devnull":
+        path.symlink_to("/dev/null")
+    elif kind == "fifo":
+        os.mkfifo(path)
+    elif kind == "folder":
+        path.mkdir()
+    else:  # a read-only second link of the file outside
+        os.link(outside, path)
+        path.chmod(0o444)
+
+
+# What stands where save writes, and how it is named when refused; a regular
+# file (None) is replaced, never written into.
+HOSTILE = [("link_outside", "a symbolic link"), ("link_devnull", "a symbolic link"), ("fifo", "a FIFO"),
+           ("folder", "a folder"), ("read_only_file", None)]
+
+
+@pytest.mark.parametrize("kind,what", HOSTILE)
+def test_save_refuses_what_is_not_a_regular_file_and_replaces_one_never_writing_outside(world, tmp_path, kind, what):
+    outside = tmp_path / "outside.txt"
+    outside.write_bytes(OUTSIDE)
+    folder = tmp_path / "run"
+    folder.mkdir()
+    path = folder / "w.pwk"
+    _plant(kind, path, outside)
+    w = world(seed=3, **SMALL)
+    w.step(10)
+    if what is None:
+        w.save(path)
+        assert path.is_file() and not path.is_symlink()
+        assert path.read_bytes()[:8] == b"PWKCHKPT"
+    else:
+        with pytest.raises(ValueError, match=f"refused to write {path}: it is {what}"):
+            w.save(path)
+        assert path.is_fifo() == (kind == "fifo") and path.is_dir() == (kind == "folder")
+        assert path.is_symlink() == kind.startswith("link")
+        assert not path.is_symlink() or os.readlink(path) in (str(outside), "/dev/null")
+    assert outside.read_bytes() == OUTSIDE
+    assert sorted(p.name for p in folder.iterdir()) == ["w.pwk"], "no temporary file is left"
+
+
+def test_save_refuses_a_device_and_makes_nothing_beside_it(world):
+    w = world(seed=3, **SMALL)
+    with pytest.raises(ValueError, match="refused to write /dev/full: it is a device"):
+        w.save("/dev/full")
+    assert os.path.exists("/dev/full") and not os.path.isfile("/dev/full")
+    assert not [name for name in os.listdir("/dev") if name.startswith(".full.")], "no temporary file in /dev"
+
+
+def test_load_refuses_a_device_a_fifo_and_a_file_over_the_limit_before_reading_them(tmp_path):
+    fifo = tmp_path / "fifo.pwk"
+    os.mkfifo(fifo)
+    sparse = tmp_path / "sparse.pwk"
+    with open(sparse, "wb") as f:
+        f.truncate(4 << 30)  # sparse: no room on the disk
+    for path, why in [("/dev/zero", "it is not a regular file"), (fifo, "it is not a regular file"),
+                      (sparse, "it holds 4294967296 bytes, more than the")]:
+        with pytest.raises(ValueError, match=f"refused to read {path}: {why}"):
+            pathwick.World.load(path)

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -33,26 +32,25 @@ class TDataOut {
   static TResult<TDataOut> Open(const QString& path) {
     TDataOut out;
     if (path.isEmpty()) return out;
-    out.file_ = std::make_unique<QFile>(path);
-    if (!out.file_->open(QIODevice::WriteOnly)) return DataLost();
+    TResult<TAtomicFile> file = TAtomicFile::Open(path);
+    if (!file) return file.Error();
+    out.file_.emplace(std::move(*file));
     return out;
   }
   TStatus Write(const QString& text) {
     const QByteArray bytes = text.toUtf8();
+    if (file_) return file_->Write(bytes);
     const auto size = static_cast<size_t>(bytes.size());
-    const bool written =
-        file_ ? file_->write(bytes) == bytes.size() : std::fwrite(bytes.constData(), 1, size, stdout) == size;
-    return written ? Success() : TStatus(DataLost());
+    return std::fwrite(bytes.constData(), 1, size, stdout) == size ? Success() : TStatus(DataLost());
   }
-  // Flushes and closes.
+  // Flushes and closes: the file appears whole under its name.
   TStatus Close() {
-    const bool flushed = file_ ? file_->flush() : std::fflush(stdout) == 0;
-    if (file_) file_->close();
-    return flushed ? Success() : TStatus(DataLost());
+    if (file_) return file_->Commit();
+    return std::fflush(stdout) == 0 ? Success() : TStatus(DataLost());
   }
 
  private:
-  std::unique_ptr<QFile> file_;
+  std::optional<TAtomicFile> file_;
 };
 
 // Everything a run writes while it goes: the series and the histograms, the
@@ -89,12 +87,12 @@ class TRunFiles {
 TStatus TRunFiles::Open(bool toFolder) {
   TResult<TDataOut> series = TDataOut::Open(toFolder ? folder_.Path(Name(kSeriesName)) : QString());
   if (!series) return series.Error();
-  series_ = std::move(*series);
+  series_.emplace(std::move(*series));
   if (TStatus written = series_->Write(SeriesHeader(spec_.seriesColumns)); !written) return written;
   if (spec_.histograms) {
     TResult<TDataOut> histograms = TDataOut::Open(folder_.Path(Name(kHistogramsName)));
     if (!histograms) return histograms.Error();
-    histograms_ = std::move(*histograms);
+    histograms_.emplace(std::move(*histograms));
     if (TStatus written = histograms_->Write(HistogramHeader()); !written) return written;
   }
   if (toFolder) {

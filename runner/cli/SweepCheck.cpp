@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "AtomicFile.h"
+#include "BoundedFile.h"
 #include "RunRecord.h"
 
 namespace {
@@ -45,15 +47,18 @@ QList<QByteArray> Lines(const QByteArray& text) {
 // A small file of the sweep's, without its trailing line ends, as a shell
 // reads it with $(cat FILE); empty when it cannot be read.
 QByteArray ReadTrimmed(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  QByteArray text = file.read(kTailBytes);
+  TResult<TBoundedFile> file = TBoundedFile::Open(path, kSweepFileByteLimit);
+  if (!file) return {};
+  TResult<QByteArray> read = file->Read(std::min(file->Size(), kTailBytes));
+  if (!read) return {};
+  QByteArray text = *read;
   while (text.endsWith('\n')) text.chop(1);
   return text;
 }
 
 // The last line of a file (the last of its end), empty when it cannot be read.
 QByteArray LastLine(const QString& path) {
+  if (!TBoundedFile::Open(path, kSweepFileByteLimit)) return {};
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
   if (file.size() > kTailBytes) file.seek(file.size() - kTailBytes);
@@ -76,12 +81,7 @@ std::optional<int32_t> WholeNumber(const QByteArray& text) {
   return ok ? std::optional<int32_t>(value) : std::nullopt;
 }
 
-TResult<QByteArray> ReadWhole(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return Failed(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-  return file.readAll();
-}
+TResult<QByteArray> ReadWhole(const QString& path) { return ReadBounded(path, kSweepFileByteLimit); }
 
 // The first column of each line of a tasks file: the runs in the order parallel was given them.
 QStringList TaskNames(const QByteArray& tasks) {
@@ -235,11 +235,11 @@ TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission) {
     const QString task = sub.filePath(QStringLiteral("task-%1").arg(t));
     const QByteArray node = ReadTrimmed(task + ".node");
     const QByteArray ended = ReadTrimmed(task + ".ended");
-    QFile log(task + ".joblog");
-    if (log.exists()) {
-      if (!log.open(QIODevice::ReadOnly))
-        return Failed(QStringLiteral("cannot read %1: %2").arg(log.fileName(), log.errorString()));
-      const QList<QByteArray> lines = Lines(log.readAll());
+    const QString logPath = task + ".joblog";
+    if (QFileInfo::exists(logPath)) {
+      TResult<QByteArray> log = ReadBounded(logPath, kSweepFileByteLimit);
+      if (!log) return log.Error();
+      const QList<QByteArray> lines = Lines(*log);
       for (qsizetype i = 1; i < lines.size(); ++i) {  // past parallel's header
         QList<QByteArray> columns = lines[i].split('\t');
         const std::optional<qlonglong> seq = Digits(columns[0]);
@@ -321,8 +321,10 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
     if (f.ended != QLatin1String(kEndedCompleted)) {
       if (const auto entry = logged.constFind(run.name); entry != logged.cend()) f.logged = *entry;
       // A run never started has no such file.
-      QFile errors(stderrFolder.filePath(run.name + ".err"));
-      if (errors.size() > 0 && errors.open(QIODevice::ReadOnly)) {
+      const QString errorsPath = stderrFolder.filePath(run.name + ".err");
+      QFile errors(errorsPath);
+      if (TBoundedFile::Open(errorsPath, kSweepFileByteLimit) && errors.size() > 0 &&
+          errors.open(QIODevice::ReadOnly)) {
         TLastError last;
         while (!errors.atEnd()) {
           QByteArray line = errors.readLine(kTailBytes);

@@ -252,7 +252,8 @@ TStatus VerifySweep(const QString& dir, const TSettingValues& defaults, int32_t 
     std::printf("the list of every run's outcome could not be written: %s\n", qPrintable(saved.Error().message));
   }
   std::fflush(stdout);
-  if (firstBad < 0) return Success();
+  // Every run intact, but its list not written: not a success.
+  if (firstBad < 0) return saved;
   const QString& name = runs[firstBad];
   return Failed(QStringLiteral("%1: %2 (%3 of %4 runs failed verification)")
                     .arg(name, verdicts[static_cast<size_t>(firstBad)].why)

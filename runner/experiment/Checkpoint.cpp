@@ -428,10 +428,9 @@ TStatus TCheckpointWriter::Write(const TForm1& form, const TCheckpointRule& rule
 }
 
 TResult<TCheckpointFile> ReadCheckpoint(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-  const QByteArray bytes = file.readAll();
+  TResult<QByteArray> read = ReadCheckpointBytes(path);
+  if (!read) return read.Error();
+  const QByteArray& bytes = *read;
   TResult<TCheckpoint> checkpoint = DecodeCheckpoint(bytes);
   if (!checkpoint) return Refused(QStringLiteral("%1: %2").arg(path, checkpoint.Error().message));
   return TCheckpointFile{SealOf(bytes), std::move(*checkpoint)};

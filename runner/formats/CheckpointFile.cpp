@@ -1,8 +1,9 @@
 #include "CheckpointFile.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <cstring>
+
+#include "BoundedFile.h"
 
 namespace {
 
@@ -67,11 +68,47 @@ TCheckpointSeal SealOf(const QByteArray& file) {
           QString::fromLatin1(file.right(kChecksumBytes).toHex())};
 }
 
+TResult<QByteArray> ReadCheckpointBytes(const QString& path) {
+  TResult<TBoundedFile> file = TBoundedFile::Open(path, kCheckpointByteLimit);
+  if (!file) return file.Error();
+  const auto refused = [&path](const QString& why) { return Refused(QStringLiteral("%1: %2").arg(path, why)); };
+  // The head, up to the program's version: magic, format and the version's length.
+  constexpr qint64 kFixedHead = sizeof kMagic + 2 * sizeof(uint32_t);
+  if (file->Size() < kFixedHead) return refused(QStringLiteral("not a checkpoint"));
+  TResult<QByteArray> head = file->Read(kFixedHead);
+  if (!head) return head.Error();
+  if (std::memcmp(head->constData(), kMagic, sizeof kMagic) != 0) return refused(QStringLiteral("not a checkpoint"));
+  TByteReader r(head->constData() + sizeof kMagic, kFixedHead - static_cast<qint64>(sizeof kMagic));
+  uint32_t format = 0;
+  uint32_t versionLength = 0;
+  (void)r.Get(format);
+  (void)r.Get(versionLength);
+  if (format != kCheckpointFormat) {
+    return refused(
+        QStringLiteral("checkpoint format %1, but this program reads format %2").arg(format).arg(kCheckpointFormat));
+  }
+  if (versionLength > kMaxVersionLength) return refused(QStringLiteral("the checkpoint is cut short or damaged"));
+  // The version and the payload's declared length, which with the checksum
+  // must be the rest of the file: nothing more is read from one that differs.
+  const qint64 lengthEnd = kFixedHead + versionLength + static_cast<qint64>(sizeof(uint64_t));
+  if (file->Size() < lengthEnd) return refused(QStringLiteral("the checkpoint is cut short or damaged"));
+  TResult<QByteArray> version = file->Read(lengthEnd - kFixedHead);
+  if (!version) return version.Error();
+  TByteReader lengthReader(version->constData() + versionLength, static_cast<qsizetype>(sizeof(uint64_t)));
+  uint64_t payloadLength = 0;
+  (void)lengthReader.Get(payloadLength);
+  if (payloadLength + kChecksumBytes != static_cast<uint64_t>(file->Size() - lengthEnd)) {
+    return refused(QStringLiteral("the checkpoint is cut short or has bytes beyond its end"));
+  }
+  TResult<QByteArray> rest = file->ReadRest();
+  if (!rest) return rest.Error();
+  return *head + *version + *rest;
+}
+
 TResult<TCheckpointSeal> ReadCheckpointSeal(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-  const QByteArray bytes = file.readAll();
+  TResult<QByteArray> read = ReadCheckpointBytes(path);
+  if (!read) return read.Error();
+  const QByteArray& bytes = *read;
   if (TResult<QByteArray> payload = CheckpointPayload(bytes); !payload) {
     return Refused(QStringLiteral("%1: %2").arg(path, payload.Error().message));
   }

@@ -37,5 +37,9 @@ struct TCheckpointSeal {
 };
 // The seal of an intact file's bytes (CheckpointPayload has accepted them).
 TCheckpointSeal SealOf(const QByteArray& file);
+// A checkpoint file's bytes, read only from a regular file within
+// kCheckpointByteLimit whose magic, format and declared length are checked
+// before the rest is read.
+TResult<QByteArray> ReadCheckpointBytes(const QString& path);
 // Reads a file and checks that it is an intact checkpoint file.
 TResult<TCheckpointSeal> ReadCheckpointSeal(const QString& path);

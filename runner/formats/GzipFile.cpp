@@ -1,8 +1,8 @@
 #include "GzipFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
-
-#include <QFile>
 
 namespace {
 
@@ -15,10 +15,17 @@ QString CannotWrite(const QString& path) { return QStringLiteral("cannot write %
 }  // namespace
 
 TResult<TGzipFile> TGzipFile::Open(const QString& path) {
-  gzFile file = gzopen(QFile::encodeName(path).constData(), kGzipMode);
-  if (file == nullptr) return Failed(CannotWrite(path));
+  TResult<TAtomicFile> target = TAtomicFile::Open(path);
+  if (!target) return target.Error();
+  // zlib closes the copy; the target keeps its own descriptor for the commit.
+  const int copy = ::fcntl(target->Descriptor(), F_DUPFD_CLOEXEC, 0);
+  gzFile file = copy < 0 ? nullptr : gzdopen(copy, kGzipMode);
+  if (file == nullptr) {
+    if (copy >= 0) ::close(copy);
+    return Failed(CannotWrite(path));
+  }
   gzbuffer(file, kGzipBuffer);
-  return TGzipFile(path, file);
+  return TGzipFile(std::move(*target), file);
 }
 
 TResult<TGzipFile> TGzipFile::OpenTable(const QString& path, std::string_view header) {
@@ -29,14 +36,16 @@ TResult<TGzipFile> TGzipFile::OpenTable(const QString& path, std::string_view he
 }
 
 TGzipFile::TGzipFile(TGzipFile&& other) noexcept
-    : path_(std::move(other.path_)), file_(std::exchange(other.file_, nullptr)), status_(std::move(other.status_)) {}
+    : target_(std::move(other.target_)),
+      file_(std::exchange(other.file_, nullptr)),
+      status_(std::move(other.status_)) {}
 
 TGzipFile::~TGzipFile() {
   if (file_ != nullptr) gzclose(static_cast<gzFile>(file_));
 }
 
 TStatus TGzipFile::Fail() {
-  if (status_) status_ = Failed(CannotWrite(path_));
+  if (status_) status_ = Failed(CannotWrite(target_ ? target_->Path() : QString()));
   return status_;
 }
 
@@ -50,5 +59,7 @@ TStatus TGzipFile::Write(std::string_view text) {
 TStatus TGzipFile::Close() {
   if (file_ == nullptr) return status_;
   const int closed = gzclose(static_cast<gzFile>(std::exchange(file_, nullptr)));
-  return closed == Z_OK ? status_ : Fail();
+  if (closed != Z_OK) return Fail();
+  if (status_) status_ = target_->Commit();
+  return status_;
 }

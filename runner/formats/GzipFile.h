@@ -5,10 +5,12 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "AtomicFile.h"
 #include "Result.h"
 
 // Comma-separated rows built in one reusable buffer, without allocating once
@@ -50,7 +52,8 @@ class TCsvRows {
 
 // Opened by Open, which fails at once when the file cannot be made; Write
 // and Close return the first failure of the file's life, so that one which
-// Write met is still reported by Close.
+// Write met is still reported by Close. The file is a TAtomicFile: it
+// appears under its name only when Close has finished it whole.
 class TGzipFile {
  public:
   static TResult<TGzipFile> Open(const QString& path);
@@ -67,11 +70,11 @@ class TGzipFile {
   TStatus Close();
 
  private:
-  TGzipFile(QString path, void* file) : path_(std::move(path)), file_(file) {}
+  TGzipFile(TAtomicFile target, void* file) : target_(std::move(target)), file_(file) {}
   // Remembers the first failure and returns it.
   TStatus Fail();
 
-  QString path_;
-  void* file_ = nullptr;  // gzFile
+  std::optional<TAtomicFile> target_;
+  void* file_ = nullptr;  // gzFile, on a copy of the target's descriptor
   TStatus status_ = Success();
 };

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "AtomicFile.h"
+#include "BoundedFile.h"
 #include "DesignKind.h"
 #include "SeedRule.h"
 
@@ -321,10 +322,9 @@ TStatus WriteRunRecord(const QString& path, const TRunRecord& record) {
 }
 
 TResult<TRunRecord> ReadRunRecord(const QString& path, const TSettingValues& defaults) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-  return ParseRunRecord(file.readAll(), path, defaults);
+  TResult<QByteArray> bytes = ReadBounded(path, kRecordByteLimit);
+  if (!bytes) return bytes.Error();
+  return ParseRunRecord(*bytes, path, defaults);
 }
 
 TResult<TRunRecord> ParseRunRecord(const QByteArray& bytes, const QString& path, const TSettingValues& defaults) {

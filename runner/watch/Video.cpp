@@ -1,5 +1,6 @@
 #include "Video.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -12,12 +13,16 @@ constexpr int kStartMilliseconds = 10000;
 // Frames waiting in the pipe before the run waits for the encoder.
 constexpr qint64 kPipeFrames = 2;
 
+// The container is named, not left to the name ffmpeg is given: it
+// writes under a temporary name.
 QStringList CodecArguments(const QString& path) {
   if (QFileInfo(path).suffix().compare(QLatin1String("webm"), Qt::CaseInsensitive) == 0) {
-    return QStringLiteral("-c:v libvpx-vp9 -pix_fmt yuv420p -crf 30 -b:v 0 -deadline realtime -cpu-used 8 -row-mt 1")
+    return QStringLiteral(
+               "-f webm -c:v libvpx-vp9 -pix_fmt yuv420p -crf 30 -b:v 0 -deadline realtime -cpu-used 8 -row-mt 1")
         .split(' ');
   }
-  return QStringLiteral("-c:v libx264 -pix_fmt yuv420p -crf 18 -preset veryfast -movflags +faststart").split(' ');
+  return QStringLiteral("-f mp4 -c:v libx264 -pix_fmt yuv420p -crf 18 -preset veryfast -movflags +faststart")
+      .split(' ');
 }
 
 }  // namespace
@@ -49,7 +54,10 @@ TStatus TVideo::Start(const QSize& size) {
   arguments << "-framerate" << QString::number(kVideoFramesPerSecond) << "-i"
             << "pipe:0";
   arguments << QStringLiteral("-an -fflags +bitexact -flags:v +bitexact -map_metadata -1").split(' ');
-  arguments << CodecArguments(path_) << path_;
+  TResult<TAtomicFile> file = TAtomicFile::Open(path_);
+  if (!file) return file.Error();
+  file_.emplace(std::move(*file));
+  arguments << CodecArguments(path_) << file_->TemporaryPath();
   encoder_ = std::make_unique<QProcess>();
   encoder_->setProcessChannelMode(QProcess::SeparateChannels);
   encoder_->setStandardOutputFile(QProcess::nullDevice());
@@ -104,5 +112,13 @@ TStatus TVideo::Close() {
                          .arg(QFileInfo(path_).fileName(), messages.section(QLatin1Char('\n'), 0, 0)));
   }
   encoder_.reset();
+  if (status_ && file_) {
+    struct stat written {};
+    if (::fstat(file_->Descriptor(), &written) != 0 || written.st_size == 0) {
+      status_ = Failed(QStringLiteral("ffmpeg ended without error but wrote nothing to %1").arg(path_));
+    }
+  }
+  if (status_ && file_) status_ = file_->Commit();
+  file_.reset();
   return status_;
 }

@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QString>
 #include <memory>
+#include <optional>
 
+#include "AtomicFile.h"
 #include "Result.h"
 
 inline constexpr int kVideoFramesPerSecond = 25;
@@ -39,6 +41,9 @@ class TVideo {
   TError Stopped() const;
 
   QString path_;
+  // ffmpeg writes the video under the file's temporary name, which becomes
+  // the video when ffmpeg has written it whole.
+  std::optional<TAtomicFile> file_;
   std::unique_ptr<QProcess> encoder_;
   QSize size_;
   int frames_ = 0;
