@@ -137,6 +137,9 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
                                                                  : TPlanTarget::kFolder;
   TResult<TRunPlan> plan = ResolvePlan(command.run, defaults, target);
   if (!plan) return plan.Error();
+  if (target == TPlanTarget::kFolder) {
+    if (TStatus outside = CheckParentsOutside(command.out, command.run, *plan); !outside) return outside;
+  }
   if (command.kind == TCommandKind::kShow) {
     return ShowPlan(form, std::move(*plan), command.run.steps.has_value() || !command.run.config.isEmpty());
   }
