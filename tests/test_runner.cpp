@@ -473,6 +473,29 @@ TEST(VerifySweep, ChecksEveryRunsFilesAndRepeatsASample) {
        1,
        "run-2",
        "differs when repeated"},
+      {"a file the record does not list",
+       [](const QString& s) { return runner_test::WriteFile(s + "/run-3/notes.txt", "mine\n"); },
+       {"--repeat", "0"},
+       1,
+       "run-3",
+       "holds notes.txt, which its record does not list"},
+      {"a link the record does not list",
+       [](const QString& s) { return QFile::link(s + "/run-4/series.csv", s + "/run-4/also.csv"); },
+       {"--repeat", "0"},
+       1,
+       "run-4",
+       "holds also.csv, which its record does not list"},
+      {"a record whose samples are not the series' rows",
+       [](const QString& s) {
+         QByteArray json = Read(s + "/run-1/run.json");
+         const QByteArray edited = QByteArray(json).replace("\"samples\": 2,", "\"samples\": 5,");
+         return edited != json &&
+                runner_test::WriteFile(s + "/run-1/run.json", edited, QIODevice::WriteOnly | QIODevice::Truncate);
+       },
+       {"--repeat", "0"},
+       1,
+       "run-1",
+       "the record has 5 samples, but series.csv holds 2 rows"},
       {"no run at all",
        [](const QString& s) { return QDir(s).removeRecursively() && QDir().mkpath(s + "/notes"); },
        {},
