@@ -803,7 +803,7 @@ TEST(SweepPlan, EachRunIsKeptMadeOrMadeAgainAndAFolderNotTheSweepsIsRefused) {
   const auto run1 = [&](const char* ended, int32_t n) {
     return [&, ended, n](const QString& out) { return record(out + "/run-0001-seed-1", ended, n); };
   };
-  const auto plus = [](std::function<bool(const QString&)> first, const char* name) {
+  const auto plus = [](const std::function<bool(const QString&)>& first, const char* name) {
     return [first, name](const QString& out) {
       return first(out) && runner_test::WriteFile(out + "/" + QLatin1String(name), "mine\n");
     };
