@@ -831,7 +831,24 @@ TEST(SweepPlan, EachRunIsKeptMadeOrMadeAgainAndAFolderNotTheSweepsIsRefused) {
        [](const QString& out) {
          return QDir().mkpath(out + "/run-0001-seed-1") && runner_test::WriteFile(out + "/run-0001-seed-1/a", "mine");
        },
-       "--seed 1 --steps 100", false, "OUT/run-0001-seed-1 holds files that are not a run"},
+       "--seed 1 --steps 100", false, "OUT/run-0001-seed-1 holds files that are not a run (OUT/run-0001-seed-1/a)"},
+      {"a run cut off before its record",
+       [](const QString& out) {
+         return QDir().mkpath(out + "/run-0001-seed-1/snapshots") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/series.csv", "s") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/.final.png.a1B2c3", "p") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/snapshots/step-0000100.png", "p");
+       },
+       "--seed 1 --steps 100", false, "remake make"},
+      {"a link in a run cut off",
+       [](const QString& out) {
+         return QDir().mkpath(out + "/run-0001-seed-1") &&
+                QFile::link(out + "/../elsewhere", out + "/run-0001-seed-1/series.csv");
+       },
+       "--seed 1 --steps 100", false, "holds files that are not a run (OUT/run-0001-seed-1/series.csv)"},
+      {"interrupted with a temporary on its way",
+       plus(run1(kEndedInterrupted, agents), "run-0001-seed-1/.series.csv.Zq81xy"), "--seed 1 --steps 100", false,
+       "remake make"},
       {"changed_refused", run1(kEndedCompleted, agents), changedLine.constData(), false,
        "OUT/run-0001-seed-1 (line 1) was made otherwise than its job line asks: agents"},
       {"changed_made_again", run1(kEndedCompleted, agents), changedLine.constData(), true, "remake make"},

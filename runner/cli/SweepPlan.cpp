@@ -1,6 +1,7 @@
 #include "SweepPlan.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -31,6 +32,63 @@ bool LeftBehind(const QString& name, const QSet<QString>& own) {
     }
   }
   return false;
+}
+
+// The files a run writes in its folder, by name; the video, snapshots and
+// kept checkpoints by their place.
+constexpr const char* kRunFileNames[] = {
+    kRunRecordName,         kSeriesName,       kHistogramsName,
+    kGeneChartPngName,      kGeneChartSvgName, kHistogramChartPngName,
+    kHistogramChartSvgName, kFinalPictureName, kCheckpointName,
+    kAgentTableName,        kLineageName,      kFieldTableName,
+};
+constexpr const char* kVideoExtension = ".mp4";
+
+// A file on its way into place: the atomic write's "NAME.XXXXXX", or
+// rsync's ".NAME.XXXXXX" from another machine.
+const QRegularExpression& TemporaryName() {
+  static const QRegularExpression temporary(QStringLiteral("^\\.?(.+)\\.[A-Za-z0-9]{6}$"));
+  return temporary;
+}
+
+// A file a run writes, by its path inside the run's folder.
+bool RunFilePath(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const QString folder = slash < 0 ? QString() : path.left(slash);
+  const QString name = path.mid(slash + 1);
+  if (folder == QLatin1String(kSnapshotsFolder) || folder == QLatin1String(kKeptCheckpointFolder))
+    return name.startsWith(QLatin1String("step-"));
+  if (!folder.isEmpty()) return false;
+  for (const char* file : kRunFileNames) {
+    if (name == QLatin1String(file)) return true;
+  }
+  return name.endsWith(QLatin1String(kVideoExtension));
+}
+
+// The temporary of a file a run writes.
+bool RunTemporaryPath(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const QRegularExpressionMatch m = TemporaryName().match(path.mid(slash + 1));
+  return m.hasMatch() && RunFilePath(path.left(slash + 1) + m.captured(1));
+}
+
+// The first entry under `folder` that no run writes (a plain file that is
+// neither a run's file nor its temporary, or anything else), by path inside
+// it; empty when there is none. Links are named, never followed.
+QString FirstNotOfARun(const QString& folder) {
+  const QDir root(folder);
+  QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  QStringList foreign;
+  while (it.hasNext()) {
+    const QString path = root.relativeFilePath(it.next());
+    const QFileInfo info = it.fileInfo();
+    if (info.isDir() && !info.isSymLink()) continue;
+    const bool plain = info.isFile() && !info.isSymLink();
+    if (!plain || !(RunFilePath(path) || RunTemporaryPath(path))) foreign << path;
+  }
+  foreign.sort();
+  return foreign.value(0);
 }
 
 bool IsSummaryName(const QString& name) {
@@ -124,7 +182,16 @@ TResult<QList<TRunAction>> PlanSweep(const QString& outdir, const QList<TSweepRu
       continue;
     }
     TResult<TRunRecord> record = ReadRunRecord(runDir.filePath(QLatin1String(kRunRecordName)), defaults);
-    if (!record) return Refused(Refusal(QStringLiteral("%1 holds files that are not a run").arg(folder)));
+    if (!record) {
+      // What a run left before its record was written (or came back from
+      // another machine) is made again; anything else is not the sweep's.
+      if (const QString foreign = FirstNotOfARun(folder); !foreign.isEmpty()) {
+        return Refused(
+            Refusal(QStringLiteral("%1 holds files that are not a run (%2)").arg(folder, runDir.filePath(foreign))));
+      }
+      actions << TRunAction::kRemake;
+      continue;
+    }
     if (record->ended == QLatin1String(kEndedCompleted)) {
       TResult<TRunPlan> asked = JobLinePlan(folder, run.jobLine, defaults);
       const QStringList differences = asked ? RecordDifferences(record->spec, *asked)
@@ -142,7 +209,9 @@ TResult<QList<TRunAction>> PlanSweep(const QString& outdir, const QList<TSweepRu
       }
     }
     // The run is removed to be made again: it must hold nothing but its own files.
-    if (const QStringList extra = UnlistedFiles(folder, *record); !extra.isEmpty()) {
+    QStringList extra = UnlistedFiles(folder, *record);
+    extra.removeIf(RunTemporaryPath);  // a file of the run on its way into place
+    if (!extra.isEmpty()) {
       return Refused(Refusal(
           QStringLiteral("%1 holds %2, which its run did not write").arg(folder, runDir.filePath(extra.front()))));
     }
