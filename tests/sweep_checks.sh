@@ -107,6 +107,10 @@ mkdir run-0009-seed-9|[^ ]*/case holds [^ ]*/case/run-0009-seed-9, which is no r
 ln -s ../jobs summary.csv.lnk|[^ ]*/case holds [^ ]*/case/summary.csv.lnk, which is no run|jobs
 :|[^ ]*/case/run-0001-seed-1 \(line 1\) was made otherwise than its job line asks: agents 50 in its record, 90 in its job line; sniff hill in its record, roulette in its job line; give --redo-changed|edited.jobs
 TABLE
+# A summary.csv is the sweep's only where a sweep has been.
+rm -rf case && mkdir case && echo mine >case/summary.csv
+expect 2 '^pathwick_sweep: [^ ]*/case holds [^ ]*/case/summary.csv, which is no run' "$sweep" jobs case
+{ [ "$(ls -A case)" = summary.csv ] && [ "$(cat case/summary.csv)" = mine ]; } || fail "a user's summary.csv was touched"
 rm -rf case && echo file >case
 expect 2 '^pathwick_sweep: [^ ]*/case exists and is not a folder$' "$sweep" jobs case
 [ "$(cat case)" = file ] || fail "the file given as the output folder was changed"

@@ -817,9 +817,14 @@ TEST(SweepPlan, EachRunIsKeptMadeOrMadeAgainAndAFolderNotTheSweepsIsRefused) {
       {"empty_run_folder", [](const QString& out) { return QDir().mkpath(out + "/run-0002-seed-2"); },
        "--seed 1 --steps 100", false, "make make"},
       {"summary_and_leftovers",
-       plus(plus(plus(run1(kEndedCompleted, agents), "summary.csv"), "effects.svg.Ab12cd"),
-            ".run-0002-seed-2.tmp-Zz9yX1"),
+       [&](const QString& out) {
+         return plus(plus(plus(run1(kEndedCompleted, agents), "summary.csv"), "effects.svg.Ab12cd"),
+                     ".run-0002-seed-2.tmp-Zz9yX1")(out) &&
+                QDir().mkpath(out + "/.sweep");
+       },
        "--seed 1 --steps 100", false, "keep make"},
+      {"a summary where no sweep was", plus(run1(kEndedCompleted, agents), "summary.csv"), "--seed 1 --steps 100",
+       false, "holds OUT/summary.csv, which is no run"},
       {"a_users_file", plus(run1(kEndedCompleted, agents), "notes.txt"), "--seed 1 --steps 100", false,
        "holds OUT/notes.txt, which is no run of this job list nor a file of its sweep"},
       {"a_run_of_another_list",

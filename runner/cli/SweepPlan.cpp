@@ -22,11 +22,11 @@ constexpr const char* kSummaryNames[] = {
 // What an interrupted run leaves beside its folder (TRunFolder's temporary
 // and set-aside folders), and an interrupted summary beside a file (the
 // temporary file of the atomic write).
-bool LeftBehind(const QString& name, const QSet<QString>& own) {
+bool LeftBehind(const QString& name, const QSet<QString>& own, bool swept) {
   static const QRegularExpression runLeft(QStringLiteral("^\\.(run-[^/]+)\\.(tmp|old)-[A-Za-z0-9]{6}$"));
   static const QRegularExpression fileLeft(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}$"));
   if (const QRegularExpressionMatch m = runLeft.match(name); m.hasMatch()) return own.contains(m.captured(1));
-  if (const QRegularExpressionMatch m = fileLeft.match(name); m.hasMatch()) {
+  if (const QRegularExpressionMatch m = fileLeft.match(name); swept && m.hasMatch()) {
     for (const char* summary : kSummaryNames) {
       if (m.captured(1) == QLatin1String(summary)) return true;
     }
@@ -147,14 +147,18 @@ QStringList ForeignEntries(const QString& outdir, const QList<TSweepRun>& runs) 
   for (const TSweepRun& run : runs) own.insert(run.name);
   QStringList foreign;
   const QDir dir(outdir);
+  // The summary's names are the sweep's only in a folder that a sweep has
+  // held: elsewhere a summary.csv is someone else's.
+  const QFileInfo state(dir.filePath(QLatin1String(kSweepStateFolder)));
+  const bool swept = state.isDir() && !state.isSymLink();
   const QFileInfoList entries =
       dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
   for (const QFileInfo& entry : entries) {
     const QString name = entry.fileName();
     const bool folder = entry.isDir() && !entry.isSymLink();
     if (folder && (name == QLatin1String(kSweepStateFolder) || own.contains(name))) continue;
-    if (!entry.isDir() && IsSummaryName(name)) continue;
-    if (LeftBehind(name, own)) continue;
+    if (swept && !entry.isDir() && IsSummaryName(name)) continue;
+    if (LeftBehind(name, own, swept)) continue;
     foreign << name;
   }
   return foreign;

@@ -27,8 +27,9 @@ const char* RunActionName(TRunAction action);
 QStringList RecordDifferences(const TRunSpec& recorded, const TRunSpec& asked);
 
 // The entries of the folder `outdir` that no sweep of `runs` made, by name,
-// sorted: all but .sweep, the runs' folders, the summary's files and what
-// an interrupted run or summary left beside them.
+// sorted: all but .sweep, the runs' folders, what an interrupted run left
+// beside them and, where .sweep is, the summary's files and what an
+// interrupted summary left.
 QStringList ForeignEntries(const QString& outdir, const QList<TSweepRun>& runs);
 
 // What becomes of each run of `runs`, in their order. Refuses (status 2)
