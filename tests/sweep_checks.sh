@@ -5,8 +5,9 @@
 # reaching the summary; and
 # the check after the last run, which names each run that did not complete,
 # counts them, and suggests running again only for an interrupted one; and
-# the options of a Slurm sweep that are refused before Slurm is asked; and
-# links, FIFOs and folders planted where the sweep writes its own files.
+# the options of a Slurm sweep that are refused before Slurm is asked; the
+# folders refused before anything is made (foreign files, a changed job line);
+# and links, FIFOs and folders planted where the sweep writes its own files.
 #   tests/sweep_checks.sh PATHWICK_RUN PATHWICK_SWEEP
 set -euo pipefail
 runner=$(readlink -f "$1")
@@ -88,6 +89,40 @@ window_of_runs() { awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "windo
 (cd sub && "$sweep" ../jobs out --gzip-samples) || fail "a sweep with --gzip-samples exited $?"
 { [ -s sub/out/samples.csv.gz ] && [ ! -e sub/out/samples.csv ]; } || fail "--gzip-samples: $(ls sub/out)"
 [ "$(zcat sub/out/samples.csv.gz | grep -c '^run-')" -ge 2 ] || fail "samples.csv.gz holds no runs' rows"
+
+# Folders the sweep refuses before it makes or removes anything: one row per
+# case, with what is done to a copy of a finished sweep's folder, the
+# refusal, and the job list given (the folder is unchanged afterwards).
+snapshot() { (cd "$1" && find . -path ./.sweep -prune -o -print0 | sort -z | xargs -0 stat -c '%n %s %Y %i'); }
+sed 's/--agents 50/--agents 90 --sniff roulette/' jobs >edited.jobs
+while IFS='|' read -r setup pattern list; do
+  rm -rf case && cp -a sub/out case
+  (cd case && eval "$setup")
+  before=$(snapshot case)
+  expect 2 "^pathwick_sweep: $pattern" "$sweep" "$list" case
+  [ "$(snapshot case)" = "$before" ] || fail "the refused sweep ($setup) changed its folder"
+done <<'TABLE'
+echo mine >notes.txt|[^ ]*/case holds [^ ]*/case/notes.txt, which is no run of this job list nor a file of its sweep|jobs
+echo mine >run-0001-seed-1/notes.txt; rm run-0001-seed-1/run.json|[^ ]*/case/run-0001-seed-1 holds files that are not a run|jobs
+mkdir run-0009-seed-9|[^ ]*/case holds [^ ]*/case/run-0009-seed-9, which is no run|jobs
+ln -s ../jobs summary.csv.lnk|[^ ]*/case holds [^ ]*/case/summary.csv.lnk, which is no run|jobs
+:|[^ ]*/case/run-0001-seed-1 \(line 1\) was made otherwise than its job line asks: agents 50 in its record, 90 in its job line; sniff hill in its record, roulette in its job line; give --redo-changed|edited.jobs
+TABLE
+# A summary.csv is the sweep's only where a sweep has been.
+rm -rf case && mkdir case && echo mine >case/summary.csv
+expect 2 '^pathwick_sweep: [^ ]*/case holds [^ ]*/case/summary.csv, which is no run' "$sweep" jobs case
+{ [ "$(ls -A case)" = summary.csv ] && [ "$(cat case/summary.csv)" = mine ]; } || fail "a user's summary.csv was touched"
+rm -rf case && echo file >case
+expect 2 '^pathwick_sweep: [^ ]*/case exists and is not a folder$' "$sweep" jobs case
+[ "$(cat case)" = file ] || fail "the file given as the output folder was changed"
+# Asked for, the changed runs are made again; a user's file in one of them keeps it.
+rm -rf case && cp -a sub/out case
+"$sweep" edited.jobs case --redo-changed 2>err || fail "--redo-changed exited $?: $(cat err)"
+[ "$(grep -c '^run-.*,90,.*,completed,' case/summary.csv)" -eq 2 ] || fail "--redo-changed: $(cat case/summary.csv)"
+rm -rf case && cp -a sub/out case && echo mine >case/run-0002-seed-2/notes.txt
+expect 2 '^pathwick_sweep: [^ ]*/case/run-0002-seed-2 holds [^ ]*/notes.txt, which its run did not write' \
+  "$sweep" edited.jobs case --redo-changed
+[ "$(cat case/run-0002-seed-2/notes.txt)" = mine ] || fail "a user's file in a run was removed"
 
 # One line refused, one run interrupted (its pathwick_run is stopped with
 # SIGTERM once it has samples): both named, counted, and only the interrupted
@@ -199,7 +234,7 @@ still_planted() {  # still_planted KIND PATH
     folder) [ -d "$2" ] && [ ! -L "$2" ] ;;
   esac
 }
-for file in lock holder seeds runs tasks ended; do
+for file in lock holder runs tasks joblog; do
   for kind in link-outside link-devnull fifo folder read-only; do
     rm -rf hostile && mkdir -p hostile/.sweep
     echo "the user's own file" >outside.txt
@@ -226,7 +261,7 @@ expect 2 "^pathwick_sweep: the job list 'jobs.sparse' holds more than the 268435
 rm -f jobs.fifo jobs.sparse
 # The folder .sweep itself as a link to a folder outside.
 rm -rf hostile elsewhere && mkdir hostile elsewhere && ln -s "$tmp/elsewhere" hostile/.sweep
-expect 2 "^pathwick_sweep: refused to use $tmp/hostile/.sweep: it is not a folder" "$sweep" jobs hostile
+expect 2 "^pathwick_sweep: $tmp/hostile holds $tmp/hostile/.sweep, which is no run of this job list nor a file of its sweep" "$sweep" jobs hostile
 [ -z "$(ls -A elsewhere)" ] || fail "the sweep wrote into the folder .sweep links to"
 
 echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock"

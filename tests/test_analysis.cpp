@@ -1167,6 +1167,21 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
                                    1,
                                    Point("lhs", {"mutation-rate", "diffuse"}, i, "sample"),
                                    1.0 * i}));
+  // A hypercube whose job line of one point was edited to lie outside its range.
+  std::vector<TRunMeasures> movedOut;
+  const auto hypercube = LatinHypercube(30, 5);
+  for (size_t i = 0; i < hypercube.size(); ++i) {
+    const auto [a, b, c] = hypercube[i];
+    TDesignPoint point =
+        Point("lhs", {"mutation-rate", "evaporation-rate", "sniff-threshold"}, static_cast<int32_t>(i), "sample");
+    point.command =
+        "--grid --design lhs --samples 30 --range mutation-rate=0:1 --range=evaporation-rate=0:1 "
+        "--range sniff-threshold=0:100";
+    movedOut.push_back(Measures({{{"mutation-rate", a}, {"evaporation-rate", b}, {"sniff-threshold", i == 4 ? 150 : c}},
+                                 1,
+                                 point,
+                                 1.0 * a - b}));
+  }
   std::vector<TRunMeasures> unknownKind = fewSamples;
   for (TRunMeasures& r : unknownKind) r.design->kind = "fractional";
   const struct {
@@ -1208,6 +1223,8 @@ TEST(Explore, IncompleteOrUnanalysableRunsGiveANoteNotACrash) {
       {"morris point of an unknown role", foreignRole, "morris",
        "1 points of no trajectory role were left out; 1 of the trajectories' steps"},
       {"lhs of too few samples", fewSamples, "", "too few"},
+      {"lhs with a point moved outside its range", movedOut, "lhs",
+       "1 runs whose point lies outside its design's --range were left out"},
       {"a design of an unknown kind", unknownKind, "", "not one this program analyses"},
   };
   QTemporaryDir dir;

@@ -7,12 +7,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <tuple>
 
@@ -383,6 +385,65 @@ TEST(CheckpointFile, ADeviceAFifoOrAFileOverTheLimitIsRefusedBeforeItIsReadInEve
       EXPECT_FALSE(QDir(tmp.filePath("b")).exists());
     }
   }
+}
+
+// A continuation never writes over the checkpoint or the record it reads,
+// through a link neither, and never sets out on steps the step counter
+// cannot count: each is refused in one line with status 2, every file as it
+// was. Within the limit the same world runs to the counter's last step.
+TEST(CheckpointFile, AContinuationThatWouldDestroyItsParentOrPassTheStepLimitIsRefused) {
+  QTemporaryDir tmp;
+  const QString run = tmp.filePath("a");
+  ASSERT_EQ(
+      RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out", run}).status,
+      0);
+  ASSERT_TRUE(QFile::link(run, tmp.filePath("link")));
+  constexpr int32_t kLeft = 53;
+  {
+    agents_test::MessageCollector messages;
+    auto form = std::make_unique<TForm1>();
+    SetUpWorld(*form, agents_test::Changed(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
+    stepCount = std::numeric_limits<int32_t>::max() - kLeft;
+    const QByteArray late = EncodeCheckpoint(*form, {1, 0, 0, 0});
+    stepCount = 0;
+    ASSERT_TRUE(runner_test::WriteFile(tmp.filePath("late.pwk"), late));
+  }
+  const auto files = [&] {
+    QStringList listed;
+    for (const QString& name : QDir(run).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+      listed << name + ":" + QString::fromLatin1(runner_test::ReadFile(run + "/" + name).toHex().left(64));
+    return listed << QString::fromLatin1(runner_test::ReadFile(tmp.filePath("late.pwk")).toHex().right(64));
+  };
+  const QStringList before = files();
+  const std::pair<QStringList, const char*> table[] = {
+      {{"--from", "RUN/checkpoint.pwk", "--steps", "100", "--force", "--out", "RUN"},
+       "--out RUN is the folder that --from reads"},
+      {{"--from", "RUN/checkpoint.pwk", "--steps", "100", "--force", "--out", "TMP/link"}, "that --from reads"},
+      {{"--from", "TMP/link/checkpoint.pwk", "--seed", "9", "--force", "--out", "RUN"}, "that --from reads"},
+      {{"--config", "RUN/run.json", "--force", "--out", "RUN"}, "that --config reads"},
+      {{"--config", "RUN/run.json", "--seed", "9", "--force", "--out", "TMP/link"}, "that --config reads"},
+      {{"--from", "TMP/late.pwk", "--steps", "100", "--out", "TMP/b"},
+       "--from: the checkpoint is at step 2147483594, and 100 steps more would pass the step counter's limit of "
+       "2147483647; give --steps 53 or fewer"},
+  };
+  for (const auto& [given, says] : table) {
+    QStringList arguments = given;
+    arguments.replaceInStrings(QStringLiteral("RUN"), run).replaceInStrings(QStringLiteral("TMP"), tmp.path());
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    const auto refused = RunProgram(arguments);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains(QString::fromUtf8(says).replace(QStringLiteral("RUN"), run)))
+        << refused.err.toStdString();
+    EXPECT_EQ(refused.err.count('\n'), 1);
+    EXPECT_EQ(files(), before);
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath("b")));
+  }
+  const auto last =
+      RunProgram({"--from", tmp.filePath("late.pwk"), "--steps", QString::number(kLeft), "--out", tmp.filePath("b")});
+  ASSERT_EQ(last.status, 0) << last.err.toStdString();
+  const QByteArray record = runner_test::ReadFile(tmp.filePath("b/run.json"));
+  EXPECT_TRUE(record.contains("\"ended\": \"completed\"")) << record.toStdString();
+  EXPECT_TRUE(record.contains("\"steps_done\": 53")) << record.toStdString();
 }
 
 }  // namespace

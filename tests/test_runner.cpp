@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +30,7 @@
 #include "RunRecord.h"
 #include "Runtime.h"
 #include "SweepCheck.h"
+#include "SweepPlan.h"
 #include "Verify.h"
 #include "agents_support.h"
 
@@ -471,6 +473,29 @@ TEST(VerifySweep, ChecksEveryRunsFilesAndRepeatsASample) {
        1,
        "run-2",
        "differs when repeated"},
+      {"a file the record does not list",
+       [](const QString& s) { return runner_test::WriteFile(s + "/run-3/notes.txt", "mine\n"); },
+       {"--repeat", "0"},
+       1,
+       "run-3",
+       "holds notes.txt, which its record does not list"},
+      {"a link the record does not list",
+       [](const QString& s) { return QFile::link(s + "/run-4/series.csv", s + "/run-4/also.csv"); },
+       {"--repeat", "0"},
+       1,
+       "run-4",
+       "holds also.csv, which its record does not list"},
+      {"a record whose samples are not the series' rows",
+       [](const QString& s) {
+         QByteArray json = Read(s + "/run-1/run.json");
+         const QByteArray edited = QByteArray(json).replace("\"samples\": 2,", "\"samples\": 5,");
+         return edited != json &&
+                runner_test::WriteFile(s + "/run-1/run.json", edited, QIODevice::WriteOnly | QIODevice::Truncate);
+       },
+       {"--repeat", "0"},
+       1,
+       "run-1",
+       "the record has 5 samples, but series.csv holds 2 rows"},
       {"no run at all",
        [](const QString& s) { return QDir(s).removeRecursively() && QDir().mkpath(s + "/notes"); },
        {},
@@ -747,6 +772,156 @@ TEST(SweepCheck, TheTasksJobLogsOfASlurmSubmissionMergeIntoOne) {
   ASSERT_TRUE(write("tasks", ""));
   ASSERT_TRUE(MergeSlurmLogs(sub).Ok());
   EXPECT_FALSE(MergeSlurmLogs(sub)->merged);
+}
+
+// Before its runs, a sweep keeps a completed run of its job line, makes the
+// rest, and makes again what did not complete; it refuses a folder holding
+// anything that is not its own, and a run whose record its job line no
+// longer asks for unless told to make it again. The plan writes nothing.
+TEST(SweepPlan, EachRunIsKeptMadeOrMadeAgainAndAFolderNotTheSweepsIsRefused) {
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  struct Case {
+    const char* name;
+    std::function<bool(const QString& out)> setup;
+    const char* jobLine;  // of run-0001-seed-1; run-0002-seed-2 is "--seed 2 --steps 100"
+    bool redoChanged;
+    const char* expected;  // the actions, or what the refusal says
+  };
+  const auto record = [&](const QString& folder, const char* ended, int32_t agents) {
+    TRunRecord r;
+    r.spec.settings = defaults;
+    r.spec.settings[SettingIndex(TSetting::kAgents)] = agents;
+    r.spec.seed = 1;
+    r.spec.steps = 100;
+    r.ended = QLatin1String(ended);
+    r.files = {{QStringLiteral("series.csv"), 2, QStringLiteral("x")}};
+    return QDir().mkpath(folder) && WriteRunRecord(folder + "/run.json", r).Ok() &&
+           runner_test::WriteFile(folder + "/series.csv", "s\n");
+  };
+  const int32_t agents = defaults[SettingIndex(TSetting::kAgents)];
+  const auto run1 = [&](const char* ended, int32_t n) {
+    return [&, ended, n](const QString& out) { return record(out + "/run-0001-seed-1", ended, n); };
+  };
+  const auto plus = [](const std::function<bool(const QString&)>& first, const char* name) {
+    return [first, name](const QString& out) {
+      return first(out) && runner_test::WriteFile(out + "/" + QLatin1String(name), "mine\n");
+    };
+  };
+  const QString changed = QStringLiteral("--seed 1 --steps 100 --agents %1").arg(agents + 1);
+  const QByteArray changedLine = changed.toUtf8();
+  const Case table[] = {
+      {"new_folder", [](const QString&) { return true; }, "--seed 1 --steps 100", false, "make make"},
+      {"completed_kept", run1(kEndedCompleted, agents), "--seed 1 --steps 100", false, "keep make"},
+      {"interrupted_made_again", run1(kEndedInterrupted, agents), "--seed 1 --steps 100", false, "remake make"},
+      {"empty_run_folder", [](const QString& out) { return QDir().mkpath(out + "/run-0002-seed-2"); },
+       "--seed 1 --steps 100", false, "make make"},
+      {"summary_and_leftovers",
+       [&](const QString& out) {
+         return plus(plus(plus(run1(kEndedCompleted, agents), "summary.csv"), ".effects.svg.1f3a9c.part"),
+                     ".run-0002-seed-2.tmp-Zz9yX1")(out) &&
+                QDir().mkpath(out + "/.sweep");
+       },
+       "--seed 1 --steps 100", false, "keep make"},
+      {"a summary where no sweep was", plus(run1(kEndedCompleted, agents), "summary.csv"), "--seed 1 --steps 100",
+       false, "holds OUT/summary.csv, which is no run"},
+      {"a_users_file", plus(run1(kEndedCompleted, agents), "notes.txt"), "--seed 1 --steps 100", false,
+       "holds OUT/notes.txt, which is no run of this job list nor a file of its sweep"},
+      {"a_run_of_another_list",
+       [&](const QString& out) { return record(out + "/run-0003-seed-1", kEndedCompleted, 1); }, "--seed 1 --steps 100",
+       false, "holds OUT/run-0003-seed-1, which is no run"},
+      {"a_summary_name_as_folder", [](const QString& out) { return QDir().mkpath(out + "/summary.csv"); },
+       "--seed 1 --steps 100", false, "holds OUT/summary.csv, which is no run"},
+      {"files_but_no_run",
+       [](const QString& out) {
+         return QDir().mkpath(out + "/run-0001-seed-1") && runner_test::WriteFile(out + "/run-0001-seed-1/a", "mine");
+       },
+       "--seed 1 --steps 100", false, "OUT/run-0001-seed-1 holds files that are not a run (OUT/run-0001-seed-1/a)"},
+      {"a run cut off before its record",
+       [](const QString& out) {
+         return QDir().mkpath(out + "/run-0001-seed-1/snapshots") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/series.csv", "s") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/.final.png.a1B2c3", "p") &&
+                runner_test::WriteFile(out + "/run-0001-seed-1/snapshots/step-0000100.png", "p");
+       },
+       "--seed 1 --steps 100", false, "remake make"},
+      {"a link in a run cut off",
+       [](const QString& out) {
+         return QDir().mkpath(out + "/run-0001-seed-1") &&
+                QFile::link(out + "/../elsewhere", out + "/run-0001-seed-1/series.csv");
+       },
+       "--seed 1 --steps 100", false, "holds files that are not a run (OUT/run-0001-seed-1/series.csv)"},
+      {"interrupted with a temporary on its way",
+       plus(run1(kEndedInterrupted, agents), "run-0001-seed-1/.series.csv.3b9e0c1d2a.part"), "--seed 1 --steps 100", false,
+       "remake make"},
+      {"changed_refused", run1(kEndedCompleted, agents), changedLine.constData(), false,
+       "OUT/run-0001-seed-1 (line 1) was made otherwise than its job line asks: agents"},
+      {"changed_made_again", run1(kEndedCompleted, agents), changedLine.constData(), true, "remake make"},
+      {"changed_with_a_users_file", plus(run1(kEndedCompleted, agents), "run-0001-seed-1/notes.txt"),
+       changedLine.constData(), true, "OUT/run-0001-seed-1 holds OUT/run-0001-seed-1/notes.txt, which its run did not"},
+      {"interrupted_with_a_users_file", plus(run1(kEndedInterrupted, agents), "run-0001-seed-1/notes.txt"),
+       "--seed 1 --steps 100", false, "which its run did not write"},
+      {"job_line_now_refused", run1(kEndedCompleted, agents), "--seed 1 --sniff sideways", false,
+       "its job line is refused: --sniff"},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir tmp;
+    const QString out = tmp.filePath("out");
+    ASSERT_TRUE(c.setup(out));
+    const auto listing = [&out] {
+      QStringList all;
+      QDirIterator it(out, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+      while (it.hasNext()) all << it.next() + ":" + QString::number(it.fileInfo().size());
+      all.sort();
+      return all;
+    };
+    const QStringList before = listing();
+    const QList<TSweepRun> runs{{"run-0001-seed-1", 1, QString::fromUtf8(c.jobLine)},
+                                {"run-0002-seed-2", 2, "--seed 2 --steps 100"}};
+    const TResult<QList<TRunAction>> plan = PlanSweep(out, runs, defaults, c.redoChanged);
+    const QString expected = QString::fromUtf8(c.expected).replace(QStringLiteral("OUT"), out);
+    if (plan) {
+      QStringList words;
+      for (const TRunAction action : *plan) words << QLatin1String(RunActionName(action));
+      EXPECT_EQ(words.join(' '), expected);
+    } else {
+      EXPECT_EQ(plan.Error().status, kExitRefused);
+      EXPECT_TRUE(plan.Error().message.contains(expected)) << plan.Error().message.toStdString();
+    }
+    EXPECT_EQ(listing(), before) << "the plan changes nothing";
+  }
+  // A file where the folder should be is refused too.
+  QTemporaryDir tmp;
+  ASSERT_TRUE(runner_test::WriteFile(tmp.filePath("file"), "x"));
+  const TResult<QList<TRunAction>> file = PlanSweep(tmp.filePath("file"), {}, defaults, false);
+  ASSERT_FALSE(file.Ok());
+  EXPECT_TRUE(file.Error().message.endsWith("exists and is not a folder"));
+}
+
+// The differences of a record and a job line, each named once; a job line
+// without a seed agrees with any.
+TEST(SweepPlan, TheDifferencesOfARecordAndItsJobLineNameEachOne) {
+  auto form = std::make_unique<TForm1>();
+  TRunSpec recorded;
+  recorded.settings = ReadSettings(*form);
+  recorded.seed = 1;
+  recorded.steps = 100;
+  const std::pair<std::function<void(TRunSpec&)>, QStringList> table[] = {
+      {[](TRunSpec&) {}, {}},
+      {[](TRunSpec& s) { s.seed = 2; }, {"seed 1 in its record, 2 in its job line"}},
+      {[](TRunSpec& s) { s.seed = 2, s.seedFromClock = true; }, {}},
+      {[](TRunSpec& s) { s.steps = 90; }, {"steps 100 in its record, 90 in its job line"}},
+      {[](TRunSpec& s) { s.settings[SettingIndex(TSetting::kSniff)] = 1, s.fromSha256 = "abcdef0123456789"; },
+       {"sniff hill in its record, roulette in its job line",
+        "no checkpoint in its record, checkpoint abcdef012345 in "
+        "its job line"}},
+  };
+  for (const auto& [change, expected] : table) {
+    TRunSpec asked = recorded;
+    change(asked);
+    EXPECT_EQ(RecordDifferences(recorded, asked), expected);
+  }
 }
 
 TEST(SweepCheck, TheCommandLineTakesTheSweepsEndAndTheSummarysOptions) {

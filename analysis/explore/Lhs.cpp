@@ -3,11 +3,15 @@
 // Its analysis: partial rank correlations of each factor with each measure,
 // intervals by Fisher's z. A point run with several seeds counts once, with
 // the mean of its runs.
+#include <QProcess>
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <boost/math/distributions/normal.hpp>
 #include <cmath>
+#include <iterator>
+#include <map>
+#include <utility>
 
 #include "DesignKind.h"
 #include "Draws.h"
@@ -27,8 +31,54 @@ std::vector<TUnitPoint> Generate(const TDesignDraw& draw) {
 
 double Quantile(double p) { return boost::math::quantile(boost::math::normal_distribution<double>(), p); }
 
-void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
+// The ranges the design's command gives its factors (--range NAME=LO:HI),
+// by setting; a range that cannot be read is not held against the points.
+std::map<size_t, std::pair<int32_t, int32_t>> CommandRanges(const QString& command) {
+  std::map<size_t, std::pair<int32_t, int32_t>> ranges;
+  const QStringList words = QProcess::splitCommand(command);
+  const QString option = QStringLiteral("--range");
+  for (qsizetype i = 0; i < words.size(); ++i) {
+    QString value;
+    if (words[i] == option && i + 1 < words.size()) {
+      value = words[++i];
+    } else if (words[i].startsWith(option + QLatin1Char('='))) {
+      value = words[i].mid(option.size() + 1);
+    } else {
+      continue;
+    }
+    const qsizetype equals = value.indexOf(QLatin1Char('='));
+    const qsizetype colon = value.indexOf(QLatin1Char(':'), equals);
+    if (equals < 0 || colon < 0) continue;
+    const std::optional<size_t> setting = FindSetting(value.left(equals));
+    if (!setting) continue;
+    const TSettingSpec& spec = SettingSpecs()[*setting];
+    const std::optional<int32_t> lo = ParseSettingValue(spec, value.mid(equals + 1, colon - equals - 1));
+    const std::optional<int32_t> hi = ParseSettingValue(spec, value.mid(colon + 1));
+    if (lo && hi) ranges[*setting] = std::minmax(*lo, *hi);
+  }
+  return ranges;
+}
+
+// Whether the run's point lies within the ranges of its design's command: a
+// point moved outside them (a job line edited by hand) is no point of the design.
+bool WithinRanges(const TRunMeasures& run) {
+  if (!run.design) return true;
+  for (const auto& [setting, range] : CommandRanges(run.design->command)) {
+    const int32_t value = run.settings[setting];
+    if (value < range.first || value > range.second) return false;
+  }
+  return true;
+}
+
+void Estimate(const std::vector<const TRunMeasures*>& given, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes) {
+  std::vector<const TRunMeasures*> runs;
+  std::copy_if(given.begin(), given.end(), std::back_inserter(runs),
+               [](const TRunMeasures* run) { return WithinRanges(*run); });
+  if (runs.size() < given.size()) {
+    notes << QStringLiteral("%1 runs whose point lies outside its design's --range were left out")
+                 .arg(given.size() - runs.size());
+  }
   const size_t k = factors.size();
   const double z = Quantile(0.5 + kConfidence / 2.0);
   for (size_t m = 0; m < kStudyMeasureCount; ++m) {

@@ -54,7 +54,9 @@ const char* const kEpilogEnd =
     "--ended and --seed-of answer pathwick_sweep without running anything: one line for each folder\n"
     "or job line, in the order given, and status 0 whatever the answers are. --check-sweep reports\n"
     "on pathwick_sweep's standard error and exits as pathwick_sweep then does: 0 when every run\n"
-    "completed and the summary is written, else 1.\n"
+    "completed and the summary is written, else 1. --plan-sweep answers before the runs: one word\n"
+    "for each run of the list it reads (keep, make or remake), or status 2 with one line naming what\n"
+    "it refuses; it writes and removes nothing.\n"
     "\n"
     "Ctrl-C or SIGTERM ends a run at the current step: the samples so far are kept and run.json\n"
     "records \"ended\": \"interrupted\".\n"
@@ -745,6 +747,21 @@ constexpr TOptionRow kOptionRows[] = {
      .accepts = "a folder",
      .modes = In(K::kCheckSweep),
      .read = ReadText<&TCommand::slurmSubmission>},
+    {.option = TOption::kPlanSweep,
+     .name = "plan-sweep",
+     .valueName = "DIR",
+     .help = "pathwick_sweep's check before its runs: read its runs (folder, line number, job line, one a line) from "
+             "standard input and print what becomes of each (keep, make or remake); refuses a DIR that holds "
+             "anything but the sweep's own runs and files, and a run whose record differs from its job line",
+     .accepts = "a folder",
+     .modes = In(K::kPlanSweep),
+     .chooses = K::kPlanSweep,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kRedoChanged,
+     .name = "redo-changed",
+     .help = "for --plan-sweep: a run whose record differs from its job line is made again instead of refused",
+     .modes = In(K::kPlanSweep),
+     .read = ReadFlag<&TCommand::redoChanged>},
 };
 
 // The table is indexed by its option: each row stands at its enumerator's place.
@@ -966,8 +983,8 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid,      K::kShow,
-                                            K::kEnded,     K::kSeedOf, K::kCheckSweep};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid,       K::kShow,
+                                            K::kEnded,     K::kSeedOf, K::kCheckSweep, K::kPlanSweep};
 
 // --check-sweep writes the summary as --summarize does, and so takes the
 // options that are --summarize's alone.

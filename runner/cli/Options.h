@@ -13,7 +13,19 @@
 #include "RunSetup.h"
 #include "Settings.h"
 
-enum class TCommandKind { kRun, kShow, kGrid, kSummarize, kVerify, kHelp, kVersion, kEnded, kSeedOf, kCheckSweep };
+enum class TCommandKind {
+  kRun,
+  kShow,
+  kGrid,
+  kSummarize,
+  kVerify,
+  kHelp,
+  kVersion,
+  kEnded,
+  kSeedOf,
+  kCheckSweep,
+  kPlanSweep
+};
 
 // Every option of pathwick_run but the settings, in the order of --help. The
 // option table names each once; code that writes or asks for an option
@@ -63,8 +75,10 @@ enum class TOption : uint8_t {
   kSweepInterrupted,
   kParallelStatus,
   kSlurmSubmission,
+  kPlanSweep,
+  kRedoChanged,
 };
-inline constexpr TOption kLastOption = TOption::kSlurmSubmission;
+inline constexpr TOption kLastOption = TOption::kRedoChanged;
 
 // The option's name without the dashes ("steps"), and as the command line
 // writes it ("--steps").
@@ -136,7 +150,7 @@ struct TCommand {
   QList<TVary> vary;              // kGrid
   QList<uint32_t> seeds;          // kGrid: the seeds of --seeds
   TDesignOptions design;          // kGrid
-  QString folder;                 // kSummarize, kVerify, kCheckSweep
+  QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
   int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
   bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
   QStringList folders;            // kEnded: the run folders asked about, in order
@@ -145,6 +159,7 @@ struct TCommand {
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
   QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
+  bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

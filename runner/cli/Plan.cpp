@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <limits>
 #include <utility>
 
 #include "CellForm.h"
@@ -141,7 +142,27 @@ TStatus HasDisplay() {
   return Success();
 }
 
+// The world's step counter stops here (TForm1::DoStep).
+constexpr int32_t kStepCountLimit = std::numeric_limits<int32_t>::max();
+
+// The canonical path of `path` when it exists, else empty.
+QString Canonical(const QString& path) { return path.isEmpty() ? QString() : QFileInfo(path).canonicalFilePath(); }
+
 }  // namespace
+
+TStatus CheckParentsOutside(const QString& out, const TRunOptions& options, const TRunPlan& plan) {
+  const QString folder = Canonical(out);
+  if (folder.isEmpty()) return Success();  // a folder yet to be made holds nothing
+  const std::pair<TOption, QString> parents[] = {{TOption::kConfig, options.config}, {TOption::kFrom, plan.fromPath}};
+  for (const auto& [option, path] : parents) {
+    const QString parent = Canonical(path);
+    if (parent.isEmpty() || !(parent == folder || parent.startsWith(folder + QLatin1Char('/')))) continue;
+    return Refused(QStringLiteral("%1 %2 is the folder that %3 reads %4 from; a run never writes over what it "
+                                  "continues or repeats: give another %1")
+                       .arg(Dashed(TOption::kOut), out, Dashed(option), path));
+  }
+  return Success();
+}
 
 TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults, TPlanTarget target) {
   TRunPlan plan;
@@ -176,6 +197,18 @@ TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& 
   if (options.steps) {
     plan.steps = *options.steps;
     plan.interruptedAfter.reset();
+  }
+  if (plan.from && static_cast<int64_t>(plan.from->step) + plan.steps > kStepCountLimit) {
+    const int32_t left = kStepCountLimit - plan.from->step;
+    const QString advice = left > 0 ? QStringLiteral("give %1 %2 or fewer").arg(Dashed(TOption::kSteps)).arg(left)
+                                    : QStringLiteral("no step is left");
+    return Refused(QStringLiteral("%1: the checkpoint is at step %2, and %3 steps more would pass the step counter's "
+                                  "limit of %4; %5")
+                       .arg(Dashed(TOption::kFrom))
+                       .arg(plan.from->step)
+                       .arg(plan.steps)
+                       .arg(kStepCountLimit)
+                       .arg(advice));
   }
   if (options.seed) {
     plan.seed = *options.seed;

@@ -19,3 +19,8 @@ enum class TPlanTarget {
 // options given. Refuses with one line what cannot be run, or not at
 // `target`; a plan it returns needs no further check.
 TResult<TRunPlan> ResolvePlan(const TRunOptions& options, const TSettingValues& defaults, TPlanTarget target);
+
+// Refuses an `out` that is, or holds, the record (--config) or the
+// checkpoint the plan reads: --force would remove it, and its run could
+// never be repeated. Paths are compared once links are resolved.
+TStatus CheckParentsOutside(const QString& out, const TRunOptions& options, const TRunPlan& plan);

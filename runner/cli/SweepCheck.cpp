@@ -92,6 +92,22 @@ QStringList TaskNames(const QByteArray& tasks) {
 
 }  // namespace
 
+TResult<QList<TSweepRun>> ParseSweepRuns(const QByteArray& text, const QString& source) {
+  QList<TSweepRun> runs;
+  for (const QByteArray& line : Lines(text)) {
+    const QList<QByteArray> fields = line.split('\t');
+    bool ok = fields.size() >= 3;
+    const int32_t number = ok ? fields[1].toInt(&ok) : 0;
+    if (!ok) {
+      return Failed(QStringLiteral("%1 holds a line that is not folder, line number, job line: %2")
+                        .arg(source, QString::fromUtf8(line)));
+    }
+    runs << TSweepRun{QString::fromUtf8(fields[0]), number,
+                      QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2))};
+  }
+  return runs;
+}
+
 TRunVerdict JudgeRun(const TRunFacts& facts, const TSweepEnd& end) {
   if (facts.ended == QLatin1String(kEndedCompleted)) return {TSweepOutcome::kCompleted, {}};
   QString host = facts.logged ? facts.logged->host : QString();
@@ -286,20 +302,12 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
     tasksPath = QDir(slurmSubmission).filePath(QLatin1String(kSweepTasksName));
   }
 
-  TResult<QByteArray> runsText = ReadWhole(state.filePath(QLatin1String(kSweepRunsName)));
+  const QString runsPath = state.filePath(QLatin1String(kSweepRunsName));
+  TResult<QByteArray> runsText = ReadWhole(runsPath);
   if (!runsText) return runsText.Error();
-  QList<TSweepRun> runs;
-  for (const QByteArray& line : Lines(*runsText)) {
-    const QList<QByteArray> fields = line.split('\t');
-    bool ok = fields.size() >= 3;
-    const int32_t number = ok ? fields[1].toInt(&ok) : 0;
-    if (!ok) {
-      return Failed(QStringLiteral("%1 holds a line that is not folder, line number, job line: %2")
-                        .arg(state.filePath(QLatin1String(kSweepRunsName)), QString::fromUtf8(line)));
-    }
-    runs << TSweepRun{QString::fromUtf8(fields[0]), number,
-                      QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2))};
-  }
+  TResult<QList<TSweepRun>> parsed = ParseSweepRuns(*runsText, runsPath);
+  if (!parsed) return parsed.Error();
+  const QList<TSweepRun>& runs = *parsed;
   QStringList started;
   if (QFile::exists(tasksPath)) {
     TResult<QByteArray> tasks = ReadWhole(tasksPath);

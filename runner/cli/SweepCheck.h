@@ -39,6 +39,10 @@ struct TSweepRun {
   QString jobLine;
 };
 
+// The runs of a list as .sweep/runs holds them, one a line: folder, line
+// number, job line, separated by tabs; `source` names it in the refusal.
+TResult<QList<TSweepRun>> ParseSweepRuns(const QByteArray& text, const QString& source);
+
 // What GNU parallel's job log says of a run it started (its last entry).
 struct TJobLogEntry {
   QString host;  // ":" for this machine

@@ -26,6 +26,9 @@
 
 namespace {
 
+// The longest line of series.csv read at once; a longer one counts as more.
+constexpr qint64 kLineBound = 64 * 1024;
+
 std::map<QString, TFileEntry> ByPath(const QList<TFileEntry>& files) {
   std::map<QString, TFileEntry> map;
   for (const TFileEntry& f : files) map.emplace(f.path, f);
@@ -52,6 +55,25 @@ TStatus Compare(const QList<TFileEntry>& expected, const QList<TFileEntry>& foun
   return Success();
 }
 
+// The record's count of samples is that of the rows of series.csv (after its header).
+TStatus SamplesAsRecorded(const QString& dir, const TRunRecord& record) {
+  QFile series(QDir(dir).filePath(QLatin1String(kSeriesName)));
+  if (!series.exists()) return Success();  // a missing file is named by the comparison
+  if (!series.open(QIODevice::ReadOnly))
+    return Failed(QStringLiteral("cannot read %1: %2").arg(series.fileName(), series.errorString()));
+  qint64 rows = -1;
+  while (!series.atEnd()) {
+    series.readLine(kLineBound);
+    ++rows;
+  }
+  if (rows == record.samples) return Success();
+  return Failed(QStringLiteral("%1: the record has %2 samples, but %3 holds %4 rows")
+                    .arg(QDir(dir).filePath(QLatin1String(kRunRecordName)))
+                    .arg(record.samples)
+                    .arg(QLatin1String(kSeriesName))
+                    .arg(std::max<qint64>(rows, 0)));
+}
+
 // The record of the run in `dir`, once its files are as the record lists
 // them; `expected` receives those files.
 TResult<TRunRecord> CheckFiles(const QString& dir, const TSettingValues& defaults, QList<TFileEntry>& expected) {
@@ -65,6 +87,10 @@ TResult<TRunRecord> CheckFiles(const QString& dir, const TSettingValues& default
   // A record written before files were listed is held to the files its folder has.
   expected = record->listsFiles ? record->files : *present;
   if (TStatus same = Compare(expected, *present, QStringLiteral("in %1").arg(dir)); !same) return same.Error();
+  if (const QStringList extra = UnlistedFiles(dir, *record); !extra.isEmpty()) {
+    return Failed(QStringLiteral("%1 holds %2, which its record does not list").arg(dir, extra.front()));
+  }
+  if (TStatus counted = SamplesAsRecorded(dir, *record); !counted) return counted.Error();
   return record;
 }
 

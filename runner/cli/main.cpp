@@ -3,9 +3,12 @@
 // The path of a command: ParseCommandLine (plain values, no files read),
 // then ResolvePlan (the record and checkpoint read and checked), then the
 // mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun or, after a
-// sweep, CheckSweep. The queries of pathwick_sweep (--ended, --seed-of) are
+// sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
 // answered before any window.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -20,6 +23,7 @@
 #include "RunRecord.h"
 #include "Summary.h"
 #include "SweepCheck.h"
+#include "SweepPlan.h"
 #include "Verify.h"
 
 namespace {
@@ -78,6 +82,26 @@ TStatus CheckSweepAndSummarize(const TCommand& command, const TSettingValues& de
   return TError{QString(), close.status};
 }
 
+// --plan-sweep: one word for each run of the list on standard input, or
+// the refusal in pathwick_sweep's name. Job lines are read as the sweep
+// runs them, from within OUTDIR.
+TStatus PlanSweepRuns(const TCommand& command, const TSettingValues& defaults) {
+  QFile input;
+  if (!input.open(stdin, QIODevice::ReadOnly)) return Failed(QStringLiteral("cannot read the runs on standard input"));
+  TResult<QList<TSweepRun>> runs = ParseSweepRuns(input.readAll(), QStringLiteral("standard input"));
+  if (!runs) return runs.Error();
+  const QString outdir = QFileInfo(command.folder).absoluteFilePath();
+  if (QFileInfo(outdir).isDir()) QDir::setCurrent(outdir);
+  TResult<QList<TRunAction>> actions = PlanSweep(outdir, *runs, defaults, command.redoChanged);
+  if (!actions) {
+    std::fprintf(stderr, "%s: %s\n", kSweepProgram, qPrintable(actions.Error().message));
+    return TError{QString(), actions.Error().status};
+  }
+  for (const TRunAction action : *actions) std::printf("%s\n", RunActionName(action));
+  if (std::fflush(stdout) != 0) return Failed(QStringLiteral("cannot write the answers to standard output"));
+  return Success();
+}
+
 TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
   const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
     return WriteRunFigures(dir, record, defaults);
@@ -95,6 +119,7 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
     }
     case TCommandKind::kSummarize: return WriteSummary(command, defaults);
     case TCommandKind::kCheckSweep: return CheckSweepAndSummarize(command, defaults);
+    case TCommandKind::kPlanSweep: return PlanSweepRuns(command, defaults);
     case TCommandKind::kVerify:
       // A folder of runs is verified run by run, each repeat in a process of its own.
       if (!SweepRuns(command.folder).isEmpty()) {
@@ -112,6 +137,9 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
                                                                  : TPlanTarget::kFolder;
   TResult<TRunPlan> plan = ResolvePlan(command.run, defaults, target);
   if (!plan) return plan.Error();
+  if (target == TPlanTarget::kFolder) {
+    if (TStatus outside = CheckParentsOutside(command.out, command.run, *plan); !outside) return outside;
+  }
   if (command.kind == TCommandKind::kShow) {
     return ShowPlan(form, std::move(*plan), command.run.steps.has_value() || !command.run.config.isEmpty());
   }

@@ -161,6 +161,12 @@ TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserv
   TRunOutcome outcome;
   outcome.firstStep = stepCount;
   const int64_t end = static_cast<int64_t>(stepCount) + plan.steps;
+  // A run that cannot make its steps is an error, not a shorter run.
+  if (end > INT32_MAX) {
+    return Failed(QStringLiteral("the world is at step %1: %2 steps more would pass the step counter's limit")
+                      .arg(stepCount)
+                      .arg(plan.steps));
+  }
   const int32_t last = static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX));
   // A repeat of an interrupted run stops where that run was stopped, the same way.
   const int64_t stop = plan.interruptedAfter ? static_cast<int64_t>(stepCount) + *plan.interruptedAfter : end;

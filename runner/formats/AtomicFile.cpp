@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 
@@ -62,6 +63,12 @@ QByteArray TemporaryName(const QByteArray& name) {
 }
 
 }  // namespace
+
+QString AtomicTarget(const QString& name) {
+  static const QRegularExpression temporary(QStringLiteral("^\\.(.+)\\.[0-9a-f]{1,16}\\.part$"));
+  const QRegularExpressionMatch m = temporary.match(name);
+  return m.hasMatch() ? m.captured(1) : QString();
+}
 
 TStatus CheckReplaceable(const QString& path) {
   const QFileInfo info(path);

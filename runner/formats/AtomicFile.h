@@ -68,3 +68,8 @@ class TAtomicFile {
 TStatus SaveBytes(const QByteArray& bytes, const QString& path);
 // The same for a PNG image.
 TStatus SavePng(const QImage& image, const QString& path);
+
+// The file a temporary of the writer stands for: "series.csv" for
+// ".series.csv.1f3a9c.part"; empty for any other name. A write cut off
+// leaves such a temporary beside its target.
+QString AtomicTarget(const QString& name);

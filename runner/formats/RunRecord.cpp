@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -403,4 +404,24 @@ TResult<QList<TFileEntry>> ListFiles(const QString& folder) {
   }
   std::sort(files.begin(), files.end(), [](const TFileEntry& a, const TFileEntry& b) { return a.path < b.path; });
   return files;
+}
+
+QStringList UnlistedFiles(const QString& folder, const TRunRecord& record) {
+  QStringList unlisted;
+  if (!record.listsFiles) return unlisted;
+  QSet<QString> listed{QLatin1String(kRunRecordName)};
+  for (const TFileEntry& entry : record.files) listed.insert(entry.path);
+  const QDir root(QFileInfo(folder).absoluteFilePath());
+  // Links are listed, never followed.
+  QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    const QFileInfo info = it.fileInfo();
+    if (info.isDir() && !info.isSymLink()) continue;
+    const QString name = root.relativeFilePath(path);
+    if (!(info.isFile() && !info.isSymLink() && listed.contains(name))) unlisted << name;
+  }
+  unlisted.sort();
+  return unlisted;
 }

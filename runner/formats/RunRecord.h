@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "FileNames.h"
@@ -68,3 +69,9 @@ TStatus CheckDesignPoint(const TDesignPoint& design);
 
 // Every file under `folder` but run.json, by path, with size and SHA-256.
 TResult<QList<TFileEntry>> ListFiles(const QString& folder);
+
+// The entries under `folder` that its record does not list, by path inside
+// the folder, sorted: files but run.json and those of `record.files`, and
+// anything else that is neither a file nor a folder (a link, a FIFO).
+// Empty for a record written before records listed their files.
+QStringList UnlistedFiles(const QString& folder, const TRunRecord& record);
