@@ -50,7 +50,7 @@ constexpr const char* kVideoExtension = ".mp4";
 // any other name.
 QString TemporaryTarget(const QString& name) {
   static const QRegularExpression rsync(QStringLiteral("^\\.(.+)\\.[A-Za-z0-9]{6}$"));
-  if (const QString target = AtomicTarget(name); !target.isEmpty()) return target;
+  if (QString target = AtomicTarget(name); !target.isEmpty()) return target;
   const QRegularExpressionMatch m = rsync.match(name);
   return m.hasMatch() ? m.captured(1) : QString();
 }
