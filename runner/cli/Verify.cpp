@@ -269,7 +269,7 @@ TStatus VerifySweep(const QString& dir, const TSettingValues& defaults, int32_t 
   const QString listPath = root + QStringLiteral("/.sweep/verify.txt");
   QByteArray list;
   for (const QString& line : lines) list += OneLine(line).toUtf8() + '\n';
-  const TStatus saved = QDir().mkpath(root + QStringLiteral("/.sweep"))
+  TStatus saved = QDir().mkpath(root + QStringLiteral("/.sweep"))
                             ? SaveBytes(list, listPath)
                             : TStatus(Failed(QStringLiteral("cannot make the folder %1/.sweep").arg(root)));
   if (saved) {
