@@ -210,19 +210,12 @@ QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t win
   return row;
 }
 
-QStringList SamplesHeader(const QStringList& columns) {
-  QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
-  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent")
-         << columns;
-  return header;
-}
+QStringList SamplesHeader(const QStringList& columns) { return SampleFrontHeader() << columns; }
 
 // samples.csv's rows of one run, in long format.
 TStatus AddSamples(const TSweep& sweep, size_t r, const TSeries& series, const QStringList& columns, TCsvFile& csv) {
   const TRunFolder& run = sweep.runs[r];
-  QStringList front{run.folder, sweep.groupOf[static_cast<qsizetype>(r)]};
-  front << SettingCells(run.record.spec.settings) << QString::number(run.record.spec.seed)
-        << QString::number(run.record.startStep) << run.record.spec.fromSha256;
+  const QStringList front = SampleFront(run.folder, sweep.groupOf[static_cast<qsizetype>(r)], run.record);
   std::vector<qsizetype> at;
   for (const QString& column : columns) at.push_back(series.Column(column));
   for (const QStringList& row : series.rows) {
@@ -663,6 +656,18 @@ TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSett
                         StudyValues(*read, std::max(window, 1))});
   }
   return measures;
+}
+
+QStringList SampleFrontHeader() {
+  QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
+  return header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
+                << QStringLiteral("parent");
+}
+
+QStringList SampleFront(const QString& folder, const QString& group, const TRunRecord& record) {
+  QStringList front{folder, group};
+  return front << SettingCells(record.spec.settings) << QString::number(record.spec.seed)
+               << QString::number(record.startStep) << record.spec.fromSha256;
 }
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {

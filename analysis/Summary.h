@@ -10,6 +10,7 @@
 #include "Explore.h"
 #include "FileNames.h"
 #include "Result.h"
+#include "RunRecord.h"
 #include "Settings.h"
 #include "Tables.h"  // CsvCell
 
@@ -42,3 +43,9 @@ TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSett
 // The group of each run: the settings that differ between the runs, as
 // "name=value ...", in the order of the settings; empty when none differs.
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs);
+
+// The columns samples.csv begins each row with (folder, group, the
+// settings, seed, start step, parent), and their cells for the run in
+// `folder` of `group`.
+QStringList SampleFrontHeader();
+QStringList SampleFront(const QString& folder, const QString& group, const TRunRecord& record);

@@ -411,8 +411,7 @@ std::vector<std::string> Names(const QStringList& names) {
 // lines of CSV; no runs where the folder holds none.
 py::tuple SweepRuns(const std::string& dir) {
   const QString folder = Text(dir);
-  QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
-  header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step") << QStringLiteral("parent");
+  const QStringList header = SampleFrontHeader();
   py::list rows;
   if (!SweepRunFolders(folder).isEmpty()) {
     const std::vector<TRunFolder> runs = Take(ListSweep(folder, WindowDefaults()));
@@ -420,10 +419,7 @@ py::tuple SweepRuns(const std::string& dir) {
     for (const TRunFolder& run : runs) settings.push_back(run.record.spec.settings);
     const QStringList groups = SummaryGroups(settings);
     for (size_t r = 0; r < runs.size(); ++r) {
-      const TRunRecord& record = runs[r].record;
-      QStringList cells{runs[r].folder, groups[static_cast<qsizetype>(r)]};
-      cells << SettingCells(record.spec.settings) << QString::number(record.spec.seed)
-            << QString::number(record.startStep) << record.spec.fromSha256;
+      QStringList cells = SampleFront(runs[r].folder, groups[static_cast<qsizetype>(r)], runs[r].record);
       for (QString& cell : cells) cell = CsvCell(cell);
       rows.append(py::make_tuple(runs[r].folder.toStdString(), runs[r].path.toStdString(),
                                  cells.join(QLatin1Char(',')).toStdString()));

@@ -281,12 +281,16 @@ TEST(CheckpointPayload, ACellNumberTheCellHoldsLoadsAndIsWrittenBackAsItWas) {
 
 using runner_test::RunProgram;
 
+// The exit status of the run the refusals below continue from: 300 steps of
+// 40 agents into `dir`, with its checkpoint after the last.
+int ParentRun(const QString& dir) {
+  return RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out", dir})
+      .status;
+}
+
 TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   QTemporaryDir tmp;
-  ASSERT_EQ(RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
-                        tmp.filePath("a")})
-                .status,
-            0);
+  ASSERT_EQ(ParentRun(tmp.filePath("a")), 0);
   const QByteArray good = runner_test::ReadFile(tmp.filePath("a/checkpoint.pwk"));
   ASSERT_GT(good.size(), 1000);
   // A bit of the last agent's last share: a value the world could hold, so
@@ -336,10 +340,7 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
 // record's from.path through --config, or is the record itself.
 TEST(CheckpointFile, ADeviceAFifoOrAFileOverTheLimitIsRefusedBeforeItIsReadInEveryPlaceThatReadsOne) {
   QTemporaryDir tmp;
-  ASSERT_EQ(RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out",
-                        tmp.filePath("a")})
-                .status,
-            0);
+  ASSERT_EQ(ParentRun(tmp.filePath("a")), 0);
   ASSERT_EQ(
       RunProgram({"--from", tmp.filePath("a/checkpoint.pwk"), "--steps", "100", "--out", tmp.filePath("c")}).status, 0);
   const QJsonObject continued = runner_test::Record(tmp.filePath("c"));
@@ -394,9 +395,7 @@ TEST(CheckpointFile, ADeviceAFifoOrAFileOverTheLimitIsRefusedBeforeItIsReadInEve
 TEST(CheckpointFile, AContinuationThatWouldDestroyItsParentOrPassTheStepLimitIsRefused) {
   QTemporaryDir tmp;
   const QString run = tmp.filePath("a");
-  ASSERT_EQ(
-      RunProgram({"--seed", "4", "--steps", "300", "--agents", "40", "--checkpoint-every", "300", "--out", run}).status,
-      0);
+  ASSERT_EQ(ParentRun(run), 0);
   ASSERT_TRUE(QFile::link(run, tmp.filePath("link")));
   constexpr int32_t kLeft = 53;
   {
