@@ -270,8 +270,8 @@ TStatus VerifySweep(const QString& dir, const TSettingValues& defaults, int32_t 
   QByteArray list;
   for (const QString& line : lines) list += OneLine(line).toUtf8() + '\n';
   TStatus saved = QDir().mkpath(root + QStringLiteral("/.sweep"))
-                            ? SaveBytes(list, listPath)
-                            : TStatus(Failed(QStringLiteral("cannot make the folder %1/.sweep").arg(root)));
+                      ? SaveBytes(list, listPath)
+                      : TStatus(Failed(QStringLiteral("cannot make the folder %1/.sweep").arg(root)));
   if (saved) {
     std::printf("every run's outcome, one a line: %s\n", qPrintable(listPath));
   } else {
