@@ -25,6 +25,7 @@
 #include <set>
 
 #include "AtomicFile.h"
+#include "BoundedFile.h"
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "Design.h"
@@ -1366,4 +1367,57 @@ TEST_F(Records, AHostileThingWhereAFileIsToGoIsRefusedNamingItOrARegularFileRepl
     EXPECT_TRUE(QFileInfo(run + "/series.csv").isFile() && !QFileInfo(run + "/series.csv").isSymLink());
     EXPECT_TRUE(ReadFile(run + "/series.csv").startsWith("step,"));
   }
+}
+
+// The bounded reader takes a regular file of at most its limit, whole, and
+// refuses anything else before it reads a byte; a file that grows while it
+// is read, or reads short of what it asked, is refused too.
+TEST(BoundedFile, ReadsARegularFileWithinItsLimitAndRefusesTheRest) {
+  QTemporaryDir tmp;
+  const QString file = tmp.filePath("ten");
+  ASSERT_TRUE(runner_test::WriteFile(file, "0123456789"));
+  const QString fifo = tmp.filePath("fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+  ASSERT_TRUE(QFile::link(file, tmp.filePath("link")));
+  const struct {
+    const char* name;
+    QString path;
+    qint64 limit;
+    const char* refusal;  // empty: read whole
+  } cases[] = {
+      {"within its limit", file, 11, ""},
+      {"at its limit", file, 10, ""},
+      {"a link to a regular file", tmp.filePath("link"), 10, ""},
+      {"one byte over", file, 9, "it holds 10 bytes, more than the 9"},
+      {"a FIFO", fifo, 10, "it is not a regular file"},
+      {"a folder", tmp.path(), 10, "it is not a regular file"},
+      {"a device", "/dev/zero", 10, "it is not a regular file"},
+      {"missing", tmp.filePath("none"), 10, "cannot read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TResult<QByteArray> read = ReadBounded(c.path, c.limit);
+    if (!*c.refusal) {
+      ASSERT_TRUE(read.Ok()) << read.Error().message.toStdString();
+      EXPECT_EQ(*read, "0123456789");
+      continue;
+    }
+    ASSERT_FALSE(read.Ok());
+    EXPECT_EQ(read.Error().status, kExitRefused);
+    EXPECT_TRUE(read.Error().message.contains(QLatin1String(c.refusal))) << read.Error().message.toStdString();
+    EXPECT_TRUE(read.Error().message.contains(c.path)) << read.Error().message.toStdString();
+  }
+  // Asked for more than the file holds, and grown after it was opened.
+  TResult<TBoundedFile> opened = TBoundedFile::Open(file, 100);
+  ASSERT_TRUE(opened.Ok());
+  EXPECT_EQ(opened->Size(), 10);
+  ASSERT_TRUE(opened->Read(4).Ok());
+  EXPECT_TRUE(opened->Read(7).Error().message.contains("cut short"));
+  TResult<TBoundedFile> growing = TBoundedFile::Open(file, 100);
+  ASSERT_TRUE(growing.Ok());
+  QFile more(file);
+  ASSERT_TRUE(more.open(QIODevice::Append));
+  ASSERT_EQ(more.write("ab"), 2);
+  more.close();
+  EXPECT_TRUE(growing->ReadRest().Error().message.contains("larger than it was when opened"));
 }
