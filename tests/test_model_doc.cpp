@@ -16,6 +16,7 @@
 
 #include "Calcer.h"
 #include "CellForm.h"
+#include "Experiment.h"
 #include "SeedRule.h"
 #include "Settings.h"
 #include "agents_support.h"
@@ -331,6 +332,56 @@ TEST_F(ModelDoc, ParentDrawBeforeAnyTrip) {
       EXPECT_EQ(queue.calls, 3);
     }
     form->onBirth = nullptr;
+  }
+}
+
+// "a, b, c" as numbers.
+std::vector<int> Numbers(const std::string& list) {
+  std::vector<int> values;
+  std::istringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) values.push_back(Number(Trim(item)));
+  return values;
+}
+
+// Each mark strength's settled levels, from a cell of an agentless world
+// given its marks one at a time, each left to settle; and the cells at each
+// level in the field table of the table's run at that strength.
+TEST_F(ModelDoc, SettledMarksByMarkStrength) {
+  constexpr int kSettledSteps = 40;  // enough passes for any mark here to settle
+  constexpr int kRunSteps = 5000;    // the run of the table's command
+  constexpr int kFieldEvery = 1000;
+  constexpr int kCountedStep = 4000;
+  constexpr int kLowestLevel = 3;
+  for (const Row& row : Table("settled-marks", 3)) {
+    const int strength = Number(row[0]);
+    SetUpWith({{"agents", 0}});
+    TCell& cell = form->cells[3][3];
+    for (int pass = 0; pass < kSettledSteps; ++pass) form->DoStep();
+    int mark = 0;
+    for (const int level : Numbers(row[1])) {
+      cell.chemical += strength;
+      for (int pass = 0; pass < kSettledSteps; ++pass) form->DoStep();
+      EXPECT_EQ(cell.chemical, level) << "mark strength " << strength << ", mark " << ++mark;
+    }
+
+    const std::vector<int> expected = Numbers(row[2]);
+    ASSERT_EQ(expected.size(), 6u) << row[2];
+    std::vector<int> counted(expected.size(), 0);
+    TRunPlan plan;
+    plan.settings = agents_test::Changed(defaults, {{"mark-strength", strength}});
+    plan.seed = 7;
+    plan.steps = kRunSteps;
+    plan.fieldEvery = kFieldEvery;
+    TRunObserver observer;
+    observer.field = [&](int32_t step, const TForm1& world) {
+      if (step != kCountedStep) return;
+      for (const TCell& at : world.cells) {
+        ++counted[std::clamp(at.chemical - kLowestLevel, 0, static_cast<int>(expected.size()) - 1)];
+      }
+    };
+    ASSERT_TRUE(RunExperiment(*form, std::move(plan), observer)) << "mark strength " << strength;
+    EXPECT_EQ(counted, expected) << "mark strength " << strength;
   }
 }
 
