@@ -77,7 +77,7 @@ uint64_t Run(const Setting& s) {
   for (int r = 0; r < gridRows; ++r) {
     for (int c = 0; c < gridCols; ++c) {
       const TCell& cell = form->cells[c][r];
-      for (int64_t v : {int64_t{cell.chemical}, int64_t{cell.drawnChemical}, int64_t{cell.grayLevel},
+      for (int64_t v : {int64_t{form->chemical[c][r]}, int64_t{cell.drawnChemical}, int64_t{cell.grayLevel},
                         int64_t{cell.lastAgent}, int64_t{cell.State}}) {
         d.Add(static_cast<uint64_t>(v));
       }

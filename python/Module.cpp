@@ -252,8 +252,9 @@ class TWorld {
     int32_t* c = chemical.mutable_data();
     bool* h = home.mutable_data();
     bool* t = target.mutable_data();
+    const int32_t* amount = form_->chemical.begin();
     for (const TCell& cell : cells) {  // row after row, as numpy lays them out
-      *c++ = cell.chemical;
+      *c++ = *amount++;
       *h++ = cell.isHome;
       *t++ = cell.isTarget;
     }
@@ -361,7 +362,8 @@ class TWorld {
     drawn.reserve(static_cast<size_t>(form_->cells.Cols()) * static_cast<size_t>(form_->cells.Rows()));
     for (const TCell& cell : form_->cells) drawn.emplace_back(cell.drawnChemical, cell.grayLevel);
     const int32_t threshold = form_->VisibilityThreshold();
-    for (TCell& cell : form_->cells) cell.Paint(cellLayer->Canvas(), threshold);
+    const int32_t* amount = form_->chemical.begin();
+    for (TCell& cell : form_->cells) cell.Paint(cellLayer->Canvas(), *amount++, threshold);
     form_->CB_hideAgs->setChecked(false);
     form_->DrawAgentLayer();
     form_->CB_hideAgs->setChecked(true);

@@ -168,6 +168,7 @@ void TForm1::SetupWorld() {
   std::vector<TAgent>().swap(agents);
   for (auto& members : colonyMembers) std::vector<int32_t>().swap(members);
   cells.Resize(gridCols, gridRows);
+  chemical.Resize(gridCols, gridRows);
   diffusionBuffer.Resize(gridCols, gridRows);
   homeDistance.Resize(gridCols, gridRows);
 
@@ -219,6 +220,7 @@ void TForm1::ClearWorld() {
   for (TColonyTrips& trips : colonyTrips_) trips.Reset(0);
   ReleaseLayers();
   cells.Clear();
+  chemical.Clear();
   diffusionBuffer.Clear();
   homeDistance.Clear();
 }

@@ -123,7 +123,10 @@ class TForm1 : public QWidget {
   void CreateAgents();
   void PlaceAgents(const THomePoints& homePoints);
   void MoveAgents();
-  void SpendEnergy(TAgent& agent, TCell& entered, TCell& left);
+  // Charges a move into the cell whose chemical is `entered` from the one
+  // whose chemical is `left`, which a homeward agent marks (the two may be
+  // one cell: `entered` is read after the mark).
+  void SpendEnergy(TAgent& agent, const int32_t& entered, int32_t& left);
   void Reproduce(TAgent& agent);
   // Returns the cut: the child's first `cut` chroma characters come from the
   // first parent, the rest from the second.
@@ -175,6 +178,11 @@ class TForm1 : public QWidget {
   std::vector<TAgent> agents;
   std::array<std::vector<int32_t>, kColonies> colonyMembers;
   Grid2D<TCell> cells;
+  // Each cell's amount of chemical, never below 1 once initialised, in a
+  // grid of its own beside the cells: the two passes that read it every
+  // step (evaporation sweeps it all, sensing reads eight cells round every
+  // agent) then stream 4 bytes a cell instead of the whole cell.
+  Grid2D<int32_t> chemical;
   THomePoints homePoints{};  // colony k's home cell, drawn at setup
   Grid2D<long double> diffusionBuffer;
   // Distance of each cell to each home point, written once by the field
@@ -255,7 +263,7 @@ class TForm1 : public QWidget {
   int32_t EvaporationAmount() const;  // chemical a cell loses per step
   // Evaporate and DrawCells in one pass, for a step that does both.
   void EvaporateAndDrawCells();
-  void ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs);
+  void ChargeMove(TAgent& agent, const int32_t& entered, int32_t& left, const TMoveCosts& costs);
   void PrefetchNeighbourhood(const TAgent& agent);
   // Brings colonyTrips_ into agreement with colonyMembers and the agents'
   // trip counts, in one sweep in list order.

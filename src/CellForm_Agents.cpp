@@ -58,6 +58,12 @@ constexpr size_t kCacheLine = 64;
 // A grid of at most this many bytes stays in the cache from one step to the
 // next (the default world's is 197 KB).
 constexpr size_t kCachedGridBytes = size_t{1} << 20;
+// A grid that stays in the cache gains nothing from having its elements
+// fetched ahead: the fetches would only cost their own time.
+template <class T>
+bool LargerThanCache(const Grid2D<T>& grid) {
+  return static_cast<size_t>(grid.end() - grid.begin()) * sizeof(T) > kCachedGridBytes;
+}
 
 // An agent spans several cache lines; all of them are fetched.
 void PrefetchAgent(const TAgent& agent) {
@@ -81,14 +87,14 @@ void TForm1::Sense(int32_t index) {
     if (k == lastSector) break;
   }
 
-  std::array<int32_t, kSectors> chemical{};
+  std::array<int32_t, kSectors> sensed{};
   agent.scent = 0;
   for (size_t i = 0; i < agent.candidates.size(); ++i) {
     int32_t column = agent.cellX + agent.candidates[i].first;
     int32_t row = agent.cellY + agent.candidates[i].second;
     WrapGrid(column, row, gridCols, gridRows);
-    chemical[i] = cells[column][row].chemical;
-    agent.scent += chemical[i];
+    sensed[i] = chemical[column][row];
+    agent.scent += sensed[i];
   }
 
   agent.shares.assign(agent.candidates.size(), 0.0);
@@ -96,9 +102,9 @@ void TForm1::Sense(int32_t index) {
   for (size_t i = 0; i < agent.candidates.size(); ++i) {
     // Off the trails neighbours tend to hold the same chemical: one division
     // serves a run of equal values.
-    agent.shares[i] = i > 0 && chemical[i] == chemical[i - 1]
+    agent.shares[i] = i > 0 && sensed[i] == sensed[i - 1]
                           ? agent.shares[i - 1]
-                          : static_cast<double>(static_cast<long double>(chemical[i]) / agent.scent * 100);
+                          : static_cast<double>(static_cast<long double>(sensed[i]) / agent.scent * 100);
   }
 }
 
@@ -162,12 +168,10 @@ void TForm1::MoveAgents() {
     TPass& operator=(const TPass&) = delete;
   } pass(*this);
   const int32_t count = static_cast<int32_t>(agents.size());
-  // A grid that stays in the cache gains nothing from having the cells
-  // fetched ahead: the fetches would only cost their own time.
-  const bool prefetchCells = static_cast<size_t>(cells.end() - cells.begin()) * sizeof(TCell) > kCachedGridBytes;
+  const bool prefetch = LargerThanCache(chemical) || LargerThanCache(cells);
   for (int32_t i = 0; i < count; ++i) {
     if (i + 2 * kPrefetchAhead < count) PrefetchAgent(agents[i + 2 * kPrefetchAhead]);
-    if (prefetchCells && i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
+    if (prefetch && i + kPrefetchAhead < count) PrefetchNeighbourhood(agents[i + kPrefetchAhead]);
     TAgent& agent = agents[i];
     if (agent.energy <= 0) {
       Reproduce(agent);
@@ -185,8 +189,8 @@ void TForm1::MoveAgents() {
     int32_t column = agent.cellX + agent.stepX;
     int32_t row = agent.cellY + agent.stepY;
     WrapGrid(column, row, gridCols, gridRows);
+    ChargeMove(agent, chemical[column][row], chemical[agent.cellX][agent.cellY], costs);
     TCell& entered = cells[column][row];
-    ChargeMove(agent, entered, cells[agent.cellX][agent.cellY], costs);
     agent.cellX = column;
     agent.cellY = row;
     agent.SetPosX(column * cellSize + halfCell);
@@ -199,31 +203,37 @@ void TForm1::MoveAgents() {
 
 void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
   // An agent's cell does not change before its own turn, so the cells it
-  // will sense can be fetched into the cache while earlier agents move.
+  // will sense and enter can be fetched into the cache while earlier agents
+  // move. The chemical (sensed, and marked on the way home) and the cells
+  // (the one entered is read and written) lie in grids of their own, each
+  // fetched only when it is too large to stay in the cache.
+  const bool fetchChemical = LargerThanCache(chemical);
+  const bool fetchCells = LargerThanCache(cells);
   for (int32_t dr = -1; dr <= 1; ++dr) {
     for (int32_t dc = -1; dc <= 1; ++dc) {
       int32_t column = agent.cellX + dc;
       int32_t row = agent.cellY + dr;
       WrapGrid(column, row, gridCols, gridRows);
-      __builtin_prefetch(&cells[column][row].chemical);
+      if (fetchChemical) __builtin_prefetch(&chemical[column][row]);
+      if (fetchCells) __builtin_prefetch(&cells[column][row], 1);  // written if entered
     }
   }
 }
 
-void TForm1::SpendEnergy(TAgent& agent, TCell& entered, TCell& left) {
+void TForm1::SpendEnergy(TAgent& agent, const int32_t& entered, int32_t& left) {
   const TMoveCosts costs{VisibilityThreshold(), MarkStrength()};
   ChargeMove(agent, entered, left, costs);
 }
 
-void TForm1::ChargeMove(TAgent& agent, TCell& entered, TCell& left, const TMoveCosts& costs) {
+void TForm1::ChargeMove(TAgent& agent, const int32_t& entered, int32_t& left, const TMoveCosts& costs) {
   const int32_t s = costs.markStrength;
   if (agent.searching) {
-    agent.energy -= entered.chemical < costs.visibilityThreshold ? kSearchCostFactor * s : RoundDiv(s, 2);
+    agent.energy -= entered < costs.visibilityThreshold ? kSearchCostFactor * s : RoundDiv(s, 2);
     return;
   }
   // Marks saturate instead of wrapping round.
-  left.chemical = left.chemical > kMaxChemical - s ? kMaxChemical : left.chemical + s;
-  agent.energy -= entered.chemical < costs.visibilityThreshold ? s : RoundDiv(s, 2);
+  left = left > kMaxChemical - s ? kMaxChemical : left + s;
+  agent.energy -= entered < costs.visibilityThreshold ? s : RoundDiv(s, 2);
 }
 
 // ---------------------------------------------------------------------------

@@ -26,37 +26,12 @@ constexpr int32_t kNeighbours = 8;
 constexpr int32_t kMinChemical = 1;
 constexpr int32_t kPaintedChemical = 255;
 
-// Evaporation never takes a cell to kEvaporationFloor or below. A grid small
-// enough to stay in the cache is evaporated without a branch, since whether
-// a cell lies above the floor follows the trails and defeats prediction; a
-// larger grid is bound by memory, where storing only the cells that change
-// writes less back.
-constexpr size_t kCachedGridBytes = size_t{1} << 20;
-template <bool kStoreEveryCell>
-inline void EvaporateCell(TCell& cell, int32_t amount) {
-  if constexpr (kStoreEveryCell) {
-    const int32_t chemical = cell.chemical;
-    cell.chemical = amount + kEvaporationFloor < chemical ? chemical - amount : chemical;
-  } else if (amount + kEvaporationFloor < cell.chemical) {
-    cell.chemical -= amount;
-  }
-}
-
-// Evaporates every cell, in grid order, and hands it to drawCell.
-template <class DrawCell>
-void EvaporateCells(Grid2D<TCell>& cells, int32_t amount, DrawCell drawCell) {
-  const size_t bytes = static_cast<size_t>(cells.end() - cells.begin()) * sizeof(TCell);
-  if (bytes <= kCachedGridBytes) {
-    for (TCell& cell : cells) {
-      EvaporateCell<true>(cell, amount);
-      drawCell(cell);
-    }
-  } else {
-    for (TCell& cell : cells) {
-      EvaporateCell<false>(cell, amount);
-      drawCell(cell);
-    }
-  }
+// Evaporation never takes a cell to kEvaporationFloor or below. Whether a
+// cell lies above the floor follows the trails and defeats prediction, so
+// the new amount is chosen without a branch: over the dense chemical grid
+// the compiler does that for several cells at once.
+inline int32_t Evaporated(int32_t chemical, int32_t amount) {
+  return amount + kEvaporationFloor < chemical ? chemical - amount : chemical;
 }
 
 }  // namespace
@@ -67,8 +42,9 @@ void TForm1::InitField(const THomePoints& homePoints) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       TCell& cell = cells[column][row];
+      int32_t& amount = chemical[column][row];
       cell.grayLevel = kUnsetGray;
-      cell.chemical = kUnsetChemical;
+      amount = kUnsetChemical;
       cell.drawnChemical = kInitialDrawnChemical;
       cell.isHome = false;
       cell.isTarget = false;
@@ -78,16 +54,16 @@ void TForm1::InitField(const THomePoints& homePoints) {
         homeDistance[column][row][k] = static_cast<int16_t>(d);
         if (d < cell.minHomeDistance) {
           cell.minHomeDistance = static_cast<int16_t>(d);
-          cell.chemical = kInitialChemical;
+          amount = kInitialChemical;
         }
       }
-      cell.Draw(canvas, 0);
+      cell.Draw(canvas, amount, 0);
     }
   }
   for (const auto& [column, row] : homePoints) {
     TCell& home = cells[column][row];
     home.isHome = true;
-    home.Paint(canvas, 0);
+    home.Paint(canvas, chemical[column][row], 0);
   }
 }
 
@@ -96,9 +72,8 @@ void TForm1::MarkTarget() {
   const int32_t centerRow = RoundDiv(gridRows, 2);
   for (int32_t dr = -kTargetRadius; dr <= kTargetRadius; ++dr) {
     for (int32_t dc = -kTargetRadius; dc <= kTargetRadius; ++dc) {
-      TCell& cell = cells[centerColumn + dc][centerRow + dr];
-      cell.isTarget = true;
-      cell.chemical = kInitialChemical;
+      cells[centerColumn + dc][centerRow + dr].isTarget = true;
+      chemical[centerColumn + dc][centerRow + dr] = kInitialChemical;
     }
   }
 }
@@ -112,7 +87,7 @@ int32_t TForm1::EvaporationAmount() const { return EvaporationAmountAt(Evaporati
 void TForm1::Evaporate() {
   const int32_t amount = EvaporationAmount();
   if (DiffuseChecked()) return;  // the diffusion's factor does the decay instead
-  EvaporateCells(cells, amount, [](TCell&) {});
+  for (int32_t& amountHere : chemical) amountHere = Evaporated(amountHere, amount);
 }
 
 void TForm1::EvaporateAndDrawCells() {
@@ -125,18 +100,23 @@ void TForm1::EvaporateAndDrawCells() {
   try {
     threshold = VisibilityThreshold();
   } catch (...) {
-    EvaporateCells(cells, amount, [](TCell&) {});
+    for (int32_t& amountHere : chemical) amountHere = Evaporated(amountHere, amount);
     throw;
   }
   TCanvas& canvas = cellLayer->Canvas();
-  EvaporateCells(cells, amount, [&canvas, threshold](TCell& cell) { cell.Draw(canvas, threshold); });
+  int32_t* amountHere = chemical.begin();
+  for (TCell& cell : cells) {  // both grids lie row after row
+    *amountHere = Evaporated(*amountHere, amount);
+    cell.Draw(canvas, *amountHere++, threshold);
+  }
 }
 
 void TForm1::DrawCells() {
   const int32_t threshold = VisibilityThreshold();
   if (CellUpdateOff()) return;
   TCanvas& canvas = cellLayer->Canvas();
-  for (TCell& cell : cells) cell.Draw(canvas, threshold);
+  const int32_t* amount = chemical.begin();
+  for (TCell& cell : cells) cell.Draw(canvas, *amount++, threshold);  // both grids lie row after row
 }
 
 void TForm1::Diffuse() {
@@ -146,10 +126,10 @@ void TForm1::Diffuse() {
   const double factor = DiffusionFactorAt(EvaporationRate());
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
-      TCell& cell = cells[column][row];
-      cell.chemical = RoundDiv(diffusionBuffer[column][row], kNeighbours);
-      cell.chemical = Round(cell.chemical * static_cast<long double>(factor));
-      if (cell.chemical < kMinChemical) cell.chemical = kMinChemical;
+      int32_t& amount = chemical[column][row];
+      amount = RoundDiv(diffusionBuffer[column][row], kNeighbours);
+      amount = Round(amount * static_cast<long double>(factor));
+      if (amount < kMinChemical) amount = kMinChemical;
     }
   }
 }
@@ -162,10 +142,10 @@ void TForm1::NeighbourSum(int32_t column, int32_t row) {
       int32_t c = column + dc;
       int32_t r = row + dr;
       WrapGrid(c, r, gridCols, gridRows);
-      sum += cells[c][r].chemical;
+      sum += chemical[c][r];
     }
   }
-  sum -= cells[column][row].chemical;
+  sum -= chemical[column][row];
 }
 
 // ---------------------------------------------------------------------------
@@ -193,12 +173,12 @@ void TForm1::PaintCell(int32_t x, int32_t y) {
   const int32_t column = RoundDiv(x, cellSize);
   const int32_t row = RoundDiv(y, cellSize);
   if (column < 0 || row < 0 || column >= gridCols || row >= gridRows) return;
-  TCell& cell = cells[column][row];
+  int32_t& amount = chemical[column][row];
   if (leftPainting) {
-    cell.chemical = kPaintedChemical;
+    amount = kPaintedChemical;
   } else if (rightPainting) {
-    cell.chemical = kMinChemical;
-    cell.Draw(cellLayer->Canvas(), 0);
+    amount = kMinChemical;
+    cells[column][row].Draw(cellLayer->Canvas(), amount, 0);
     ZeichenPanel->update();
   }
 }

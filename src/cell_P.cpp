@@ -9,7 +9,7 @@ constexpr int32_t kMaxGray = 255;
 constexpr TColor kGrayStep = 0x010101;
 }  // namespace
 
-void TCell::Paint(TCanvas& canvas, int32_t visibilityThreshold) {
+void TCell::Paint(TCanvas& canvas, int32_t chemical, int32_t visibilityThreshold) {
   const int32_t shown = chemical > visibilityThreshold ? chemical : 0;
   grayLevel = static_cast<uint8_t>(std::clamp(kMaxGray - shown, 0, kMaxGray));
   Redraw(canvas);

@@ -18,15 +18,16 @@ class TCell {
         Size(static_cast<int8_t>(size)),
         FillColor(static_cast<int8_t>(fillColor)) {}
 
-  // Draws the cell unless its chemical moved by less than kRedrawDelta since
-  // its last drawing. Chemical at or below the threshold shows as none.
-  void Draw(TCanvas& canvas, int32_t visibilityThreshold) {
+  // Draws the cell, which holds `chemical` (the world keeps it in a grid of
+  // its own, TForm1::chemical), unless that moved by less than kRedrawDelta
+  // since its last drawing. Chemical at or below the threshold shows as none.
+  void Draw(TCanvas& canvas, int32_t chemical, int32_t visibilityThreshold) {
     const int32_t delta = chemical - drawnChemical;
     if (delta < kRedrawDelta && delta > -kRedrawDelta) return;
-    Paint(canvas, visibilityThreshold);
+    Paint(canvas, chemical, visibilityThreshold);
   }
   // Draw without the skip test.
-  void Paint(TCanvas& canvas, int32_t visibilityThreshold);
+  void Paint(TCanvas& canvas, int32_t chemical, int32_t visibilityThreshold);
   // Draws the cell in the colour of its last drawing (its stored gray level,
   // or its flag colour), changing nothing: a layer rebuilt from the cells.
   void Redraw(TCanvas& canvas) const;
@@ -37,14 +38,14 @@ class TCell {
   void SetFillColor(int32_t v) { FillColor = static_cast<int8_t>(v); }
   void SetState(int32_t v) { State = static_cast<int8_t>(v); }
 
-  // The fields the passes touch every step come first, so a pass over the
-  // grid reads as few cache lines as possible. Each field is as wide as the
-  // values it holds, as the agent's are: pixels and home distances (at most
-  // the panel's diagonal, or kNoHomeDistance = 10000) in 16 bits; the gray
-  // level (0..255, 255 also before the first drawing), the flags, the state,
-  // the half edge (at most 5) and the fill colour in 8. The chemicals and the
-  // agent index (up to a million) keep 32 bits.
-  int32_t chemical = 0;       // amount of chemical; never below 1 once initialised
+  // The chemical, which every step evaporates and senses, is not here: the
+  // world keeps it in a dense grid of its own (TForm1::chemical). Of the
+  // rest, the fields the movement pass touches come first. Each field is as
+  // wide as the values it holds, as the agent's are: pixels and home
+  // distances (at most the panel's diagonal, or kNoHomeDistance = 10000) in
+  // 16 bits; the gray level (0..255, 255 also before the first drawing), the
+  // flags, the state, the half edge (at most 5) and the fill colour in 8. The
+  // drawn chemical and the agent index (up to a million) keep 32 bits.
   int32_t drawnChemical = 0;  // chemical at the last drawing
   int32_t lastAgent = 0;      // index of the last agent that entered; written only
   bool isHome = false;        // one of the ten home points, drawn red
@@ -59,7 +60,8 @@ class TCell {
   // The distance to each home point is kept by the world (homeDistance).
 };
 
-// The step sweeps every cell (evaporation) and reads up to eight around
-// every agent (sensing), so it is bound by the bytes a cell takes: 24 with
-// no padding, where 32-bit fields throughout took 44.
-static_assert(sizeof(TCell) == 24, "a cell packs its narrowed fields without gaps");
+// The step sweeps every cell's chemical (evaporation) and reads up to eight
+// around every agent (sensing): 4 bytes a cell in the chemical's own grid.
+// The rest of the cell, which a step without drawing touches only where an
+// agent enters, takes 20 bytes with no padding.
+static_assert(sizeof(TCell) == 20, "a cell packs its narrowed fields without gaps");

@@ -246,8 +246,9 @@ inline std::string CheckWorld(TForm1& form) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const TCell& cell = form.cells[column][row];
-      if (cell.chemical < 1) return Where("chemical below 1 at column", column) + " row " + IntToStr(row);
-      if (cell.chemical > TForm1::kMaxChemical) return Where("chemical above the limit at column", column);
+      const int32_t chemical = form.chemical[column][row];
+      if (chemical < 1) return Where("chemical below 1 at column", column) + " row " + IntToStr(row);
+      if (chemical > TForm1::kMaxChemical) return Where("chemical above the limit at column", column);
       if (cell.PositionX != column * cellSize + halfCell || cell.PositionY != row * cellSize + halfCell ||
           cell.Size != halfCell) {
         return Where("cell geometry wrong at column", column) + " row " + IntToStr(row);

@@ -25,10 +25,11 @@ class CellDrawTest : public ::testing::Test {
 
   CellDrawTest() : pixels_(kWidth * kHeight, kUntouched), canvas_(pixels_.data(), kWidth, kHeight, kWidth, false) {}
 
-  // A cell centred at (20, 16) with half edge 3, freshly initialised.
+  // A cell centred at (20, 16) with half edge 3, freshly initialised; its
+  // chemical, which the world keeps beside it, is kFreshChemical.
+  static constexpr int32_t kFreshChemical = 10;
   static TCell FreshCell() {
     TCell cell(20, 16, 3, 0);
-    cell.chemical = 10;
     cell.drawnChemical = 100;
     cell.grayLevel = 255;
     return cell;
@@ -59,7 +60,7 @@ class CellDrawTest : public ::testing::Test {
 
 TEST_F(CellDrawTest, FreshCellIsGray245) {
   TCell cell = FreshCell();
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, kFreshChemical, 0);
   ExpectSquare(17, 13, 23, 19, 0xF5F5F5);
   EXPECT_EQ(cell.drawnChemical, 10);
   EXPECT_EQ(cell.grayLevel, 245);
@@ -72,18 +73,15 @@ TEST_F(CellDrawTest, SkipsChangesBelowFive) {
   TCell cell = FreshCell();
   cell.drawnChemical = 10;
   for (int32_t chemical : {10, 14, 6, 11}) {
-    cell.chemical = chemical;
-    cell.Draw(canvas_, 0);
+    cell.Draw(canvas_, chemical, 0);
     EXPECT_EQ(CountDrawn(), 0) << chemical;
     EXPECT_EQ(cell.drawnChemical, 10) << chemical;
   }
-  cell.chemical = 15;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 15, 0);
   ExpectSquare(17, 13, 23, 19, Gray(240));
   EXPECT_EQ(cell.drawnChemical, 15);
   // Downwards by exactly five is drawn as well.
-  cell.chemical = 10;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 10, 0);
   ExpectSquare(17, 13, 23, 19, Gray(245));
   EXPECT_EQ(cell.drawnChemical, 10);
 }
@@ -92,12 +90,10 @@ TEST_F(CellDrawTest, SmallChangesAccumulateUntilDrawn) {
   TCell cell = FreshCell();
   cell.drawnChemical = 10;
   for (int32_t step = 1; step <= 4; ++step) {
-    cell.chemical = 10 + step;
-    cell.Draw(canvas_, 0);
+    cell.Draw(canvas_, 10 + step, 0);
     EXPECT_EQ(CountDrawn(), 0);
   }
-  cell.chemical = 15;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 15, 0);
   EXPECT_EQ(cell.drawnChemical, 15);
   EXPECT_EQ(canvas_.Pixel(20, 16), Gray(240));
 }
@@ -114,9 +110,8 @@ class CellShadeTest : public CellDrawTest, public ::testing::WithParamInterface<
 TEST_P(CellShadeTest, ShownAmountAboveThresholdOnly) {
   const ShadeCase& c = GetParam();
   TCell cell = FreshCell();
-  cell.chemical = c.chemical;
   cell.drawnChemical = c.chemical + 50;
-  cell.Draw(canvas_, c.threshold);
+  cell.Draw(canvas_, c.chemical, c.threshold);
   ExpectSquare(17, 13, 23, 19, c.color);
   EXPECT_EQ(cell.grayLevel, c.grayLevel);
   EXPECT_EQ(cell.drawnChemical, c.chemical);
@@ -141,8 +136,7 @@ TEST_F(CellDrawTest, HomeIsRedTargetIsGreenHomeWins) {
       TCell cell = FreshCell();
       cell.isHome = c.home;
       cell.isTarget = c.target;
-      cell.chemical = chemical;
-      cell.Draw(canvas_, 0);
+      cell.Draw(canvas_, chemical, 0);
       ExpectSquare(17, 13, 23, 19, c.color);
       EXPECT_EQ(cell.drawnChemical, chemical);
     }
@@ -153,13 +147,11 @@ TEST_F(CellDrawTest, HomeIsRedTargetIsGreenHomeWins) {
 
 TEST_F(CellDrawTest, SettingAFlagDoesNotRedrawByItself) {
   TCell cell = FreshCell();
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, kFreshChemical, 0);
   cell.isTarget = true;
-  cell.chemical = 13;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 13, 0);
   EXPECT_EQ(canvas_.Pixel(20, 16), Gray(245));
-  cell.chemical = 5;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 5, 0);
   EXPECT_EQ(canvas_.Pixel(20, 16), 0x008000u);
 }
 
@@ -167,16 +159,15 @@ TEST_F(CellDrawTest, PaintSkipsTheSkipTest) {
   TCell cell = FreshCell();
   cell.drawnChemical = 10;
   cell.isHome = true;
-  cell.Paint(canvas_, 0);
+  cell.Paint(canvas_, kFreshChemical, 0);
   ExpectSquare(17, 13, 23, 19, 0x0000FF);
   EXPECT_EQ(cell.drawnChemical, 10);
 }
 
 TEST_F(CellDrawTest, SizeZeroDrawsNothing) {
   TCell cell(20, 16, 0, 0);
-  cell.chemical = 255;
   cell.drawnChemical = 10;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 255, 0);
   EXPECT_EQ(CountDrawn(), 0);
   EXPECT_EQ(cell.drawnChemical, 255);  // the drawing still counts as made
 }
@@ -185,9 +176,8 @@ TEST_F(CellDrawTest, SquareIsTwiceSizeWideFromTheFirstCorner) {
   for (int32_t size : {1, 2, 4, 5}) {
     std::fill(pixels_.begin(), pixels_.end(), kUntouched);
     TCell cell(30, 20, size, 0);
-    cell.chemical = 255;
     cell.drawnChemical = 0;
-    cell.Draw(canvas_, 0);
+    cell.Draw(canvas_, 255, 0);
     ExpectSquare(30 - size, 20 - size, 30 + size, 20 + size, 0x000000);
     EXPECT_EQ(CountDrawn(), 4 * size * size) << size;
   }
@@ -195,15 +185,13 @@ TEST_F(CellDrawTest, SquareIsTwiceSizeWideFromTheFirstCorner) {
 
 TEST_F(CellDrawTest, CellsCutOffAtTheCanvasEdge) {
   TCell cell(kWidth - 1, kHeight - 1, 3, 0);
-  cell.chemical = 255;
   cell.drawnChemical = 0;
-  cell.Draw(canvas_, 0);
+  cell.Draw(canvas_, 255, 0);
   EXPECT_EQ(CountDrawn(), 16);  // x, y in 60..63 and 44..47
   EXPECT_EQ(canvas_.Pixel(kWidth - 1, kHeight - 1), 0x000000u);
   TCell corner(0, 0, 3, 0);
-  corner.chemical = 255;
   corner.drawnChemical = 0;
-  corner.Draw(canvas_, 0);
+  corner.Draw(canvas_, 255, 0);
   EXPECT_EQ(CountDrawn(), 25);
 }
 
@@ -296,9 +284,8 @@ TEST_P(CellRowTest, OddSizesOverlapOrLeaveAGap) {
   const TColor colours[] = {Gray(10), Gray(20), Gray(30)};
   for (int32_t column = 0; column < 3; ++column) {
     TCell cell(column * s + h, h, h, 0);
-    cell.chemical = 255 - (10 + 10 * column);  // gray 10, 20, 30
     cell.drawnChemical = 0;
-    cell.Draw(canvas_, 0);
+    cell.Draw(canvas_, 255 - (10 + 10 * column), 0);  // gray 10, 20, 30
   }
   for (int32_t column = 0; column < 3; ++column) {
     // The square of column c covers c*s .. c*s + 2h - 1.
@@ -327,11 +314,11 @@ TEST_P(GridTest, FreshCellsRowAfterRowAndReleasedByClear) {
   for (int round = 0; round < 2; ++round) {  // a second Resize starts afresh
     grid.Resize(cols, rows);
     ASSERT_EQ(grid.end() - grid.begin(), static_cast<ptrdiff_t>(cols) * rows);
-    for (const TCell& cell : grid) ASSERT_EQ(cell.chemical, 0);
-    grid[cols - 1][rows - 1].chemical = 7;
-    grid[1][0].chemical = 5;
-    EXPECT_EQ(grid.begin()[static_cast<ptrdiff_t>(rows - 1) * cols + cols - 1].chemical, 7);
-    EXPECT_EQ(grid.begin()[1].chemical, 5);
+    for (const TCell& cell : grid) ASSERT_EQ(cell.lastAgent, 0);
+    grid[cols - 1][rows - 1].lastAgent = 7;
+    grid[1][0].lastAgent = 5;
+    EXPECT_EQ(grid.begin()[static_cast<ptrdiff_t>(rows - 1) * cols + cols - 1].lastAgent, 7);
+    EXPECT_EQ(grid.begin()[1].lastAgent, 5);
   }
   grid.Clear();
   EXPECT_TRUE(grid.Empty());

@@ -57,7 +57,8 @@ struct WorldSnapshot {
       agents.push_back({a.cellX, a.cellY, a.heading, a.energy, a.colony, a.angleGene, a.wiggleGene, a.homeX, a.homeY});
       chromas.push_back(a.chroma);
     }
-    for (TCell& c : form.cells) chemicals.push_back({c.chemical, c.drawnChemical, c.isHome, c.isTarget});
+    const int32_t* amount = form.chemical.begin();
+    for (TCell& c : form.cells) chemicals.push_back({*amount++, c.drawnChemical, c.isHome, c.isTarget});
   }
 
   bool operator==(const WorldSnapshot&) const = default;
@@ -412,7 +413,7 @@ TEST_F(DriverTest, NoStepWhileAMessageBoxIsOpen) {
 TEST_F(DriverTest, AFailedReadEndsTheStepAndIsReported) {
   form->B_oneStepClick();
   std::vector<int32_t> chemicals;
-  for (TCell& cell : form->cells) chemicals.push_back(cell.chemical);
+  for (int32_t amount : form->chemical) chemicals.push_back(amount);
   form->Lbl_evapo->setText("x");
   form->DoStep();
   ASSERT_EQ(messages.size(), 1u);
@@ -420,7 +421,7 @@ TEST_F(DriverTest, AFailedReadEndsTheStepAndIsReported) {
   EXPECT_EQ(stepCount, 1);
   EXPECT_EQ(Steps(), "1");
   std::vector<int32_t> after;
-  for (TCell& cell : form->cells) after.push_back(cell.chemical);
+  for (int32_t amount : form->chemical) after.push_back(amount);
   EXPECT_EQ(after, chemicals);
   // The caption restored, the next step runs.
   form->SB_evapoChange();

@@ -54,20 +54,21 @@ class FieldTest : public agents_test::WindowFixture {
   }
 
   TCell& Cell(int32_t column, int32_t row) { return form->cells[column][row]; }
+  int32_t& Chemical(int32_t column, int32_t row) { return form->chemical[column][row]; }
 
   void Fill(int32_t value) {
-    for (TCell& cell : form->cells) cell.chemical = value;
+    for (int32_t& amount : form->chemical) amount = value;
   }
 
   std::vector<int32_t> Chemicals() {
     std::vector<int32_t> out;
-    for (TCell& cell : form->cells) out.push_back(cell.chemical);
+    for (int32_t amount : form->chemical) out.push_back(amount);
     return out;
   }
 
   int32_t MinChemical() {
     int32_t m = INT32_MAX;
-    for (TCell& cell : form->cells) m = std::min(m, cell.chemical);
+    for (int32_t amount : form->chemical) m = std::min(m, amount);
     return m;
   }
 
@@ -116,7 +117,7 @@ TEST_F(FieldTest, SetupGivesTenEverywhereGrayAndRedHomes) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const TCell& cell = Cell(column, row);
-      ASSERT_EQ(cell.chemical, 10);
+      ASSERT_EQ(Chemical(column, row), 10);
       ASSERT_EQ(cell.drawnChemical, 10);
       int32_t nearest = 10000;
       for (int32_t k = 0; k < 10; ++k) {
@@ -149,7 +150,7 @@ TEST_F(FieldTest, FirstStepDrawsWhiteRedAndGreen) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const TCell& cell = Cell(column, row);
-      ASSERT_EQ(cell.chemical, 5);  // no agent returns in the first step
+      ASSERT_EQ(Chemical(column, row), 5);  // no agent returns in the first step
       ASSERT_EQ(cell.drawnChemical, 5);
       const bool home = std::find(homes.begin(), homes.end(), TGridPoint{column, row}) != homes.end();
       const bool target = column >= 32 && column <= 36 && row >= 32 && row <= 36;
@@ -216,7 +217,7 @@ TEST_F(FieldTest, TargetColumnsForCellSizesSixAndFive) {
       for (int32_t column = 0; column < gridCols; ++column) {
         const bool inside = column >= c.first && column < c.first + 5 && row >= c.first && row < c.first + 5;
         EXPECT_EQ(Cell(column, row).isTarget, inside) << c.size << ": " << column << "," << row;
-        if (inside) EXPECT_EQ(Cell(column, row).chemical, 10);
+        if (inside) EXPECT_EQ(Chemical(column, row), 10);
         count += Cell(column, row).isTarget;
       }
     }
@@ -236,16 +237,16 @@ TEST_P(EvaporationAmountTest, AmountFromTheCaption) {
   const std::string caption = form->Lbl_evapo->text().toStdString();
   EXPECT_EQ(caption, FloatToStr(static_cast<long double>(position) / 100));
   Fill(100);
-  Cell(0, 0).chemical = amount + 2;
-  Cell(1, 0).chemical = amount + 3;
-  Cell(2, 0).chemical = 1;
-  Cell(3, 0).chemical = 255;
+  Chemical(0, 0) = amount + 2;
+  Chemical(1, 0) = amount + 3;
+  Chemical(2, 0) = 1;
+  Chemical(3, 0) = 255;
   form->Evaporate();
-  EXPECT_EQ(Cell(0, 0).chemical, amount + 2) << caption;
-  EXPECT_EQ(Cell(1, 0).chemical, 3) << caption;
-  EXPECT_EQ(Cell(2, 0).chemical, 1) << caption;
-  EXPECT_EQ(Cell(3, 0).chemical, 255 - amount) << caption;
-  EXPECT_EQ(Cell(30, 40).chemical, 100 - amount) << caption;
+  EXPECT_EQ(Chemical(0, 0), amount + 2) << caption;
+  EXPECT_EQ(Chemical(1, 0), 3) << caption;
+  EXPECT_EQ(Chemical(2, 0), 1) << caption;
+  EXPECT_EQ(Chemical(3, 0), 255 - amount) << caption;
+  EXPECT_EQ(Chemical(30, 40), 100 - amount) << caption;
 }
 
 INSTANTIATE_TEST_SUITE_P(Field, EvaporationAmountTest,
@@ -261,28 +262,28 @@ TEST_F(FieldTest, EvaporationReadsTheCaptionNotTheScrollBar) {
   form->Lbl_evapo->setText(QString::fromStdString(FloatToStr(35.0L / 100)));
   Fill(50);
   form->Evaporate();
-  EXPECT_EQ(Cell(5, 5).chemical, 46);
+  EXPECT_EQ(Chemical(5, 5), 46);
 }
 
 TEST_F(FieldTest, EvaporationWithAmountFive) {
   World(6, 0);
   Fill(5);
-  Cell(1, 1).chemical = 8;
-  Cell(2, 2).chemical = 7;
-  Cell(3, 3).chemical = 255;
+  Chemical(1, 1) = 8;
+  Chemical(2, 2) = 7;
+  Chemical(3, 3) = 255;
   form->Evaporate();
-  EXPECT_EQ(Cell(1, 1).chemical, 3);
-  EXPECT_EQ(Cell(2, 2).chemical, 7);
-  EXPECT_EQ(Cell(3, 3).chemical, 250);
-  EXPECT_EQ(Cell(4, 4).chemical, 5);
+  EXPECT_EQ(Chemical(1, 1), 3);
+  EXPECT_EQ(Chemical(2, 2), 7);
+  EXPECT_EQ(Chemical(3, 3), 250);
+  EXPECT_EQ(Chemical(4, 4), 5);
   for (int32_t expected = 245; expected >= 5; expected -= 5) {
     form->Evaporate();
-    ASSERT_EQ(Cell(3, 3).chemical, expected);
+    ASSERT_EQ(Chemical(3, 3), expected);
   }
   for (int32_t i = 0; i < 5; ++i) form->Evaporate();
-  EXPECT_EQ(Cell(3, 3).chemical, 5);
-  EXPECT_EQ(Cell(1, 1).chemical, 3);
-  EXPECT_EQ(Cell(2, 2).chemical, 7);
+  EXPECT_EQ(Chemical(3, 3), 5);
+  EXPECT_EQ(Chemical(1, 1), 3);
+  EXPECT_EQ(Chemical(2, 2), 7);
 }
 
 TEST_F(FieldTest, CheckedDiffusionStopsEvaporation) {
@@ -304,14 +305,14 @@ TEST_F(FieldTest, DiffusionOfOneStrongCellAtRateHalf) {
   World(6, 0);
   form->CB_diffuse->setChecked(true);
   Fill(10);
-  Cell(20, 30).chemical = 255;
+  Chemical(20, 30) = 255;
   form->B_oneStepClick();  // evaporation off, then the diffusion
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const int32_t dc = std::abs(column - 20);
       const int32_t dr = std::abs(row - 30);
       const bool neighbour = dc <= 1 && dr <= 1 && (dc + dr) > 0;
-      ASSERT_EQ(Cell(column, row).chemical, neighbour ? 20 : 5) << column << "," << row;
+      ASSERT_EQ(Chemical(column, row), neighbour ? 20 : 5) << column << "," << row;
       ASSERT_EQ(form->diffusionBuffer[column][row], neighbour ? 325.0L : 80.0L) << column << "," << row;
     }
   }
@@ -323,15 +324,15 @@ TEST_F(FieldTest, DiffusionAtRateOneLeavesOne) {
   form->CB_diffuse->setChecked(true);
   SetRate(100);
   std::mt19937 random(7);
-  for (TCell& cell : form->cells) cell.chemical = 1 + static_cast<int32_t>(random() % 1000);
+  for (int32_t& amount : form->chemical) amount = 1 + static_cast<int32_t>(random() % 1000);
   form->Diffuse();
-  for (TCell& cell : form->cells) ASSERT_EQ(cell.chemical, 1);
+  for (int32_t amount : form->chemical) ASSERT_EQ(amount, 1);
 }
 
 TEST_F(FieldTest, DiffusionWrapsAroundTheCorner) {
   World(6, 0);
   Fill(10);
-  Cell(0, 0).chemical = 255;
+  Chemical(0, 0) = 255;
   form->Diffuse();
   const int32_t last = gridCols - 1;
   const std::vector<TGridPoint> lifted{{1, 0},    {0, 1},       {1, 1},    {last, 0},
@@ -339,7 +340,7 @@ TEST_F(FieldTest, DiffusionWrapsAroundTheCorner) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const bool isLifted = std::find(lifted.begin(), lifted.end(), TGridPoint{column, row}) != lifted.end();
-      ASSERT_EQ(Cell(column, row).chemical, isLifted ? 20 : 5) << column << "," << row;
+      ASSERT_EQ(Chemical(column, row), isLifted ? 20 : 5) << column << "," << row;
     }
   }
 }
@@ -350,25 +351,25 @@ TEST_F(FieldTest, DiffusionFactorIsADouble) {
   SetRate(30);
   Fill(5);
   form->Diffuse();
-  EXPECT_EQ(Cell(10, 10).chemical, 3);
+  EXPECT_EQ(Chemical(10, 10), 3);
   // 1 - 0.1 as a double lies above 0.9: 5 x factor rounds up to 5.
   SetRate(10);
   Fill(5);
   form->Diffuse();
-  EXPECT_EQ(Cell(10, 10).chemical, 5);
+  EXPECT_EQ(Chemical(10, 10), 5);
   // Both roundings are ties to even: a mean of 20.5 becomes 20, times 0.5 gives 10.
   SetRate(50);
   Fill(20);
-  Cell(10, 11).chemical = 24;  // the neighbours of (10, 10) sum to 164
+  Chemical(10, 11) = 24;  // the neighbours of (10, 10) sum to 164
   form->Diffuse();
   EXPECT_EQ(form->diffusionBuffer[10][10], 164.0L);
-  EXPECT_EQ(Cell(10, 10).chemical, 10);
+  EXPECT_EQ(Chemical(10, 10), 10);
 }
 
 TEST_F(FieldTest, DiffusionDoesNotRedraw) {
   World(6, 0);
   Fill(10);
-  Cell(20, 20).chemical = 255;
+  Chemical(20, 20) = 255;
   const QImage before = cellLayer->Image().copy();
   form->Diffuse();
   EXPECT_TRUE(cellLayer->Image() == before);
@@ -383,7 +384,7 @@ TEST_F(FieldTest, ChemicalNeverBelowOne) {
     SetRate(static_cast<int32_t>(random() % 101));
     form->CB_diffuse->setChecked(random() % 2 == 0);
     if (round % 10 == 0) {
-      for (TCell& cell : form->cells) cell.chemical = 1 + static_cast<int32_t>(random() % (round % 20 == 0 ? 4 : 400));
+      for (int32_t& amount : form->chemical) amount = 1 + static_cast<int32_t>(random() % (round % 20 == 0 ? 4 : 400));
     }
     form->Evaporate();
     ASSERT_GE(MinChemical(), 1) << round;
@@ -414,14 +415,14 @@ TEST_F(FieldTest, DepositsSaturate) {
   TAgent agent;
   agent.searching = false;
   agent.energy = 100000;
-  Cell(3, 3).chemical = TForm1::kMaxChemical - 10;
-  form->SpendEnergy(agent, Cell(4, 3), Cell(3, 3));
-  EXPECT_EQ(Cell(3, 3).chemical, TForm1::kMaxChemical);
-  form->SpendEnergy(agent, Cell(4, 3), Cell(3, 3));
-  EXPECT_EQ(Cell(3, 3).chemical, TForm1::kMaxChemical);
-  Cell(5, 5).chemical = 100;
-  form->SpendEnergy(agent, Cell(6, 5), Cell(5, 5));
-  EXPECT_EQ(Cell(5, 5).chemical, 150);
+  Chemical(3, 3) = TForm1::kMaxChemical - 10;
+  form->SpendEnergy(agent, Chemical(4, 3), Chemical(3, 3));
+  EXPECT_EQ(Chemical(3, 3), TForm1::kMaxChemical);
+  form->SpendEnergy(agent, Chemical(4, 3), Chemical(3, 3));
+  EXPECT_EQ(Chemical(3, 3), TForm1::kMaxChemical);
+  Chemical(5, 5) = 100;
+  form->SpendEnergy(agent, Chemical(6, 5), Chemical(5, 5));
+  EXPECT_EQ(Chemical(5, 5), 150);
   // A saturated field diffuses, evaporates and draws without wrapping.
   Fill(TForm1::kMaxChemical);
   SetRate(0);
@@ -429,7 +430,7 @@ TEST_F(FieldTest, DepositsSaturate) {
   EXPECT_EQ(MinChemical(), TForm1::kMaxChemical);
   SetRate(50);
   form->Evaporate();
-  EXPECT_EQ(Cell(7, 7).chemical, TForm1::kMaxChemical - 5);
+  EXPECT_EQ(Chemical(7, 7), TForm1::kMaxChemical - 5);
   form->DrawCells();
   EXPECT_EQ(Shown(7, 7), clBlack);
 }
@@ -448,11 +449,11 @@ TEST_F(FieldTest, PaintPositionsRoundToCells) {
     LeftPaint(c.x, 60);
     const int32_t row = 10;
     for (int32_t column = 0; column < gridCols; ++column) {
-      ASSERT_EQ(Cell(column, row).chemical, column == c.column ? 255 : 5) << c.x;
+      ASSERT_EQ(Chemical(column, row), column == c.column ? 255 : 5) << c.x;
     }
     Fill(5);
     LeftPaint(60, c.x);
-    EXPECT_EQ(Cell(10, c.column).chemical, 255) << c.x;
+    EXPECT_EQ(Chemical(10, c.column), 255) << c.x;
   }
 }
 
@@ -461,21 +462,21 @@ TEST_F(FieldTest, PressAloneAndOtherButtonsPaintNothing) {
   Fill(5);
   form->ZeichenPanelMouseDown(TMouseButton::mbLeft, 60, 60);
   EXPECT_TRUE(leftPainting);
-  EXPECT_EQ(Cell(10, 10).chemical, 5);
+  EXPECT_EQ(Chemical(10, 10), 5);
   form->ZeichenPanelMouseUp(TMouseButton::mbRight, 60, 60);  // any release ends both
   EXPECT_FALSE(leftPainting);
   form->ZeichenPanelMouseMove(60, 60);
-  EXPECT_EQ(Cell(10, 10).chemical, 5);
+  EXPECT_EQ(Chemical(10, 10), 5);
   form->ZeichenPanelMouseDown(TMouseButton::mbMiddle, 60, 60);
   EXPECT_FALSE(leftPainting);
   EXPECT_FALSE(rightPainting);
   form->ZeichenPanelMouseMove(60, 60);
-  EXPECT_EQ(Cell(10, 10).chemical, 5);
+  EXPECT_EQ(Chemical(10, 10), 5);
   // Both buttons held paint as the left one does.
   form->ZeichenPanelMouseDown(TMouseButton::mbRight, 60, 60);
   form->ZeichenPanelMouseDown(TMouseButton::mbLeft, 60, 60);
   form->ZeichenPanelMouseMove(60, 60);
-  EXPECT_EQ(Cell(10, 10).chemical, 255);
+  EXPECT_EQ(Chemical(10, 10), 255);
   form->ZeichenPanelMouseUp(TMouseButton::mbLeft, 60, 60);
   EXPECT_FALSE(rightPainting);
 }
@@ -484,7 +485,7 @@ TEST_F(FieldTest, LeftPaintShowsAtTheNextRedraw) {
   World(6, 0);
   form->B_oneStepClick();
   LeftPaint(60, 60);
-  EXPECT_EQ(Cell(10, 10).chemical, 255);
+  EXPECT_EQ(Chemical(10, 10), 255);
   EXPECT_EQ(Shown(10, 10), clWhite);  // not drawn by the paint itself
   form->DrawCells();
   EXPECT_EQ(Shown(10, 10), clBlack);
@@ -507,12 +508,12 @@ TEST_F(FieldTest, RightWipeOfASteadyCellChangesNothingOnScreen) {
   // change of 4, so the cell keeps that gray.
   TCell& cell = Cell(10, 10);
   cell.drawnChemical = 100;
-  cell.Draw(cellLayer->Canvas(), 0);
+  cell.Draw(cellLayer->Canvas(), Chemical(10, 10), 0);
   ASSERT_EQ(Shown(10, 10), Gray(250));
   ASSERT_EQ(cell.drawnChemical, 5);
   const QImage before = cellLayer->Image().copy();
   RightPaint(60, 60);
-  EXPECT_EQ(cell.chemical, 1);
+  EXPECT_EQ(Chemical(10, 10), 1);
   EXPECT_EQ(cell.drawnChemical, 5);
   EXPECT_TRUE(cellLayer->Image() == before);
 }
@@ -524,13 +525,13 @@ TEST_F(FieldTest, RightWipeOfAStrongCellDrawsGray254AtOnce) {
   form->DrawCells();
   ASSERT_EQ(Shown(10, 10), clBlack);
   RightPaint(60, 60);
-  EXPECT_EQ(Cell(10, 10).chemical, 1);
+  EXPECT_EQ(Chemical(10, 10), 1);
   EXPECT_EQ(Cell(10, 10).drawnChemical, 1);
   EXPECT_EQ(Shown(10, 10), Gray(254));
   const QImage panel = form->ZeichenPanel->grab().toImage();
   EXPECT_EQ(panel.pixel(63, 63), qRgb(254, 254, 254));
   for (int32_t i = 0; i < 3; ++i) form->B_oneStepClick();
-  EXPECT_EQ(Cell(10, 10).chemical, 1);
+  EXPECT_EQ(Chemical(10, 10), 1);
   EXPECT_EQ(Shown(10, 10), Gray(254));
 }
 
@@ -544,8 +545,8 @@ TEST_F(FieldTest, DeactivatedCellUpdateKeepsThePicture) {
   const QImage before = cellLayer->Image().copy();
   LeftPaint(180, 180);
   for (int32_t i = 0; i < 3; ++i) form->B_oneStepClick();
-  EXPECT_EQ(Cell(10, 10).chemical, 240);
-  EXPECT_EQ(Cell(30, 30).chemical, 240);
+  EXPECT_EQ(Chemical(10, 10), 240);
+  EXPECT_EQ(Chemical(30, 30), 240);
   EXPECT_TRUE(cellLayer->Image() == before);
   // A wipe is drawn all the same, and only that cell changes.
   RightPaint(60, 60);
@@ -588,14 +589,14 @@ TEST_F(FieldTest, PositionsOffTheGridTouchNoCell) {
   LeftPaint(10, 401);
   EXPECT_EQ(MinChemical(), 5);
   LeftPaint(399, 399);
-  EXPECT_EQ(Cell(66, 66).chemical, 255);
+  EXPECT_EQ(Chemical(66, 66), 255);
 }
 
 TEST_F(FieldTest, MouseDragOnThePanelPaintsBlack) {
   World(6, 0);
   form->B_oneStepClick();
   QTest::mousePress(form->ZeichenPanel, Qt::LeftButton, Qt::NoModifier, QPoint(60, 61));
-  EXPECT_EQ(Cell(10, 10).chemical, 5);  // the press paints nothing
+  EXPECT_EQ(Chemical(10, 10), 5);  // the press paints nothing
   QTest::mouseMove(form->ZeichenPanel, QPoint(60, 61));
   QTest::mouseMove(form->ZeichenPanel, QPoint(66, 61));
   QTest::mouseMove(form->ZeichenPanel, QPoint(72, 61));
@@ -603,7 +604,7 @@ TEST_F(FieldTest, MouseDragOnThePanelPaintsBlack) {
   EXPECT_FALSE(leftPainting);
   QTest::mouseMove(form->ZeichenPanel, QPoint(78, 61));  // after release: nothing
   for (int32_t column = 9; column <= 13; ++column) {
-    EXPECT_EQ(Cell(column, 10).chemical, column >= 10 && column <= 12 ? 255 : 5) << column;
+    EXPECT_EQ(Chemical(column, 10), column >= 10 && column <= 12 ? 255 : 5) << column;
   }
   form->DrawCells();
   const QImage panel = form->ZeichenPanel->grab().toImage();
@@ -616,7 +617,7 @@ TEST_F(FieldTest, MouseDragOnThePanelPaintsBlack) {
   QTest::mousePress(form->ZeichenPanel, Qt::RightButton, Qt::NoModifier, QPoint(60, 61));
   QTest::mouseMove(form->ZeichenPanel, QPoint(66, 61));
   QTest::mouseRelease(form->ZeichenPanel, Qt::RightButton, Qt::NoModifier, QPoint(66, 61));
-  EXPECT_EQ(Cell(11, 10).chemical, 1);
+  EXPECT_EQ(Chemical(11, 10), 1);
   EXPECT_EQ(Shown(11, 10), Gray(254));
 }
 
@@ -624,9 +625,9 @@ TEST_F(FieldTest, OddCellSizesDrawInGridOrder) {
   World(7, 0);  // halfCell 4: squares of 8 pixels on a pitch of 7
   SetThreshold(0);
   Fill(10);
-  Cell(10, 10).chemical = 255;  // black
-  Cell(11, 10).chemical = 60;   // gray 195, drawn after (10, 10) in the same row
-  Cell(10, 11).chemical = 30;   // gray 225, drawn in the next row
+  Chemical(10, 10) = 255;  // black
+  Chemical(11, 10) = 60;   // gray 195, drawn after (10, 10) in the same row
+  Chemical(10, 11) = 30;   // gray 225, drawn in the next row
   form->DrawCells();
   const TCanvas& canvas = cellLayer->Canvas();
   EXPECT_EQ(canvas.Pixel(76, 74), clBlack);

@@ -149,12 +149,14 @@ TEST_F(ModelDoc, InitialFieldIsTheWorldJustSetUp) {
     const int chemical = Number(row[1]);
     kinds.insert(row[0]);
     int checked = 0;
-    for (const TCell& cell : form->cells) {
+    const int32_t* amount = form->chemical.begin();
+    for (const TCell& cell : form->cells) {  // both grids lie row after row
+      const int32_t here = *amount++;
       const bool counts = row[0] == "every cell" || (row[0] == "home cell" && cell.isHome) ||
                           (row[0] == "target cell" && cell.isTarget);
       if (!counts) continue;
       ++checked;
-      EXPECT_EQ(cell.chemical, chemical) << row[0];
+      EXPECT_EQ(here, chemical) << row[0];
     }
     EXPECT_GT(checked, 0) << "no cell is a " << row[0];
   }
@@ -175,10 +177,10 @@ TEST_F(ModelDoc, EvaporationAmountsAndBackgrounds) {
     nextRate = Hundredths(high) + 1;
     for (int rate = Hundredths(low); rate <= Hundredths(high); ++rate) {
       ApplySettings(*form, agents_test::Changed(defaults, {{"agents", 0}, {"evaporation-rate", rate}}));
-      TCell& cell = form->cells[0][0];
-      cell.chemical = 255;
+      int32_t& corner = form->chemical[0][0];
+      corner = 255;
       form->DoStep();
-      EXPECT_EQ(255 - cell.chemical, amount) << "rate " << rate << "/100";
+      EXPECT_EQ(255 - corner, amount) << "rate " << rate << "/100";
       EXPECT_EQ(EffectiveSettings(agents_test::Changed(defaults, {{"evaporation-rate", rate}}))[0], amount);
     }
   }
@@ -190,8 +192,8 @@ TEST_F(ModelDoc, EvaporationAmountsAndBackgrounds) {
     for (const int rate : {Hundredths(Ends(row[1]).first), Hundredths(Ends(row[1]).second)}) {
       SetUpWith({{"agents", 0}, {"evaporation-rate", rate}});
       const auto allAt = [&](int value) {
-        for (const TCell& cell : form->cells) {
-          if (cell.chemical != value) return false;
+        for (const int32_t amount : form->chemical) {
+          if (amount != value) return false;
         }
         return true;
       };
@@ -269,18 +271,18 @@ TEST_F(ModelDoc, CostsAndMarksOfAMove) {
     };
     for (const TCase& c : {TCase{true, kDocVisibility - 1, row[1]}, TCase{true, kDocVisibility, row[2]},
                            TCase{false, kDocVisibility - 1, row[3]}, TCase{false, kDocVisibility, row[4]}}) {
-      TCell& entered = form->cells[1][1];
-      TCell& left = form->cells[0][0];
-      entered.chemical = c.entered;
-      left.chemical = kLeftChemical;
+      int32_t& entered = form->chemical[1][1];
+      int32_t& left = form->chemical[0][0];
+      entered = c.entered;
+      left = kLeftChemical;
       agent.searching = c.searching;
       agent.energy = kFullEnergy;
       form->SpendEnergy(agent, entered, left);
       const std::string what = "mark strength " + row[0] + (c.searching ? ", searching" : ", returning") +
                                ", entering " + std::to_string(c.entered);
       EXPECT_EQ(kFullEnergy - agent.energy, Number(c.cost)) << what;
-      EXPECT_EQ(left.chemical - kLeftChemical, c.searching ? 0 : Number(row[5])) << what;
-      EXPECT_EQ(entered.chemical, c.entered) << what;
+      EXPECT_EQ(left - kLeftChemical, c.searching ? 0 : Number(row[5])) << what;
+      EXPECT_EQ(entered, c.entered) << what;
     }
   }
 }

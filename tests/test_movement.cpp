@@ -62,7 +62,7 @@ void SetRates(TForm1& form, int strength, int visibility) {
 // Every cell of columns c1..c2 and rows r1..r2 gets `chemical`.
 void FillChemical(TForm1& form, int c1, int c2, int r1, int r2, int chemical) {
   for (int column = c1; column <= c2; ++column) {
-    for (int row = r1; row <= r2; ++row) form.cells[column][row].chemical = chemical;
+    for (int row = r1; row <= r2; ++row) form.chemical[column][row] = chemical;
   }
 }
 
@@ -74,7 +74,7 @@ void SetNeighbours(TForm1& form, int column, int row, int chemical) {
       int c = column + dc;
       int r = row + dr;
       WrapGrid(c, r, gridCols, gridRows);
-      form.cells[c][r].chemical = chemical;
+      form.chemical[c][r] = chemical;
     }
   }
 }
@@ -198,15 +198,15 @@ TEST(SpendEnergy, CostAndMarkByStateAndVisibility) {
     TAgent& a = form->agents[0];
     a.searching = c.searching;
     a.energy = 1000;
-    TCell& left = form->cells[10][10];
-    TCell& entered = form->cells[11][10];
-    left.chemical = 40;
-    entered.chemical = c.entered;
+    int32_t& left = form->chemical[10][10];
+    int32_t& entered = form->chemical[11][10];
+    left = 40;
+    entered = c.entered;
     form->SpendEnergy(a, entered, left);
     EXPECT_EQ(a.energy, 1000 - c.cost) << "strength " << c.strength << ", visibility " << c.visibility
                                        << (c.searching ? ", searching" : ", returning") << ", entered " << c.entered;
-    EXPECT_EQ(left.chemical, 40 + c.mark);
-    EXPECT_EQ(entered.chemical, c.entered) << "the cell entered is never marked";
+    EXPECT_EQ(left, 40 + c.mark);
+    EXPECT_EQ(entered, c.entered) << "the cell entered is never marked";
     EXPECT_EQ(a.searching, c.searching);
   }
 }
@@ -217,8 +217,8 @@ TEST(SpendEnergy, EnergyHasNoFloor) {
   TAgent& a = form->agents[0];
   a.searching = true;
   a.energy = 10;
-  form->cells[3][3].chemical = 1;
-  form->SpendEnergy(a, form->cells[3][3], form->cells[2][3]);
+  form->chemical[3][3] = 1;
+  form->SpendEnergy(a, form->chemical[3][3], form->chemical[2][3]);
   EXPECT_EQ(a.energy, -140);
 }
 
@@ -235,6 +235,7 @@ class Movement : public ::testing::Test {
   }
   TAgent& Agent() { return form_->agents[0]; }
   TCell& Cell(int column, int row) { return form_->cells[column][row]; }
+  int32_t& Chemical(int column, int row) { return form_->chemical[column][row]; }
   // A returning agent with `energy` at (20, 20), a 1 on every neighbour, 40
   // on its own cell, and genes 3, 4 that differ from those its chroma
   // decodes to (200, 100).
@@ -247,7 +248,7 @@ class Movement : public ::testing::Test {
     a.angleGene = 3;
     a.wiggleGene = 4;
     SetNeighbours(*form_, 20, 20, 1);
-    Cell(20, 20).chemical = 40;
+    Chemical(20, 20) = 40;
     return a;
   }
   std::unique_ptr<TForm1> form_;
@@ -257,17 +258,17 @@ TEST_F(Movement, ReturningAgentSteppingOverTheLastColumnEntersColumnZeroAndMarks
   const int last = gridCols - 1;
   PutAgent(*form_, 0, last, 8, 0, false);
   Agent().knowsCenter = 1;
-  Cell(last, 8).chemical = 40;
-  Cell(0, 8).chemical = 500;  // the only candidate of heading 0: hill climbing takes it
-  Cell(0, 8).lastAgent = 3;   // an earlier visitor
+  Chemical(last, 8) = 40;
+  Chemical(0, 8) = 500;      // the only candidate of heading 0: hill climbing takes it
+  Cell(0, 8).lastAgent = 3;  // an earlier visitor
   Cell(0, 8).State = 0;
   form_->MoveAgents();
   EXPECT_EQ(Agent().cellX, 0);
   EXPECT_EQ(Agent().cellY, 8);
   EXPECT_EQ(Agent().posX, 0 * 6 + 3);
   EXPECT_EQ(Agent().posY, 8 * 6 + 3);
-  EXPECT_EQ(Cell(last, 8).chemical, 90) << "the mark lands on the cell left";
-  EXPECT_EQ(Cell(0, 8).chemical, 500);
+  EXPECT_EQ(Chemical(last, 8), 90) << "the mark lands on the cell left";
+  EXPECT_EQ(Chemical(0, 8), 500);
   EXPECT_EQ(Agent().energy, 100000 - 25) << "onto a visible trail";
   EXPECT_FALSE(Agent().searching);
   EXPECT_EQ(Cell(0, 8).lastAgent, 0);
@@ -285,13 +286,13 @@ TEST_F(Movement, SearchingAgentsWrapOverEveryEdgeAndLayNoMark) {
                         Case{13, 0, 270, 13, lastRow}, Case{lastCol, lastRow, 45, 0, 0}}) {
     PutAgent(*form_, 0, c.column, c.row, c.heading, true);
     SetNeighbours(*form_, c.column, c.row, 5);  // below the sniff threshold: a random walk with no turn
-    Cell(c.column, c.row).chemical = 40;
+    Chemical(c.column, c.row) = 40;
     form_->MoveAgents();
     EXPECT_EQ(Agent().cellX, c.toColumn) << "from " << c.column << "," << c.row;
     EXPECT_EQ(Agent().cellY, c.toRow) << "from " << c.column << "," << c.row;
     EXPECT_EQ(Agent().posX, c.toColumn * 6 + 3);
     EXPECT_EQ(Agent().posY, c.toRow * 6 + 3);
-    EXPECT_EQ(Cell(c.column, c.row).chemical, 40);
+    EXPECT_EQ(Chemical(c.column, c.row), 40);
     EXPECT_EQ(Agent().energy, 100000 - 150);
   }
 }
@@ -302,13 +303,13 @@ TEST_F(Movement, SearchingAgentTurnsOnTheTargetAtTheSearchingRateWithoutAMark) {
   ASSERT_TRUE(Cell(cx - 2, cy).isTarget);
   ASSERT_FALSE(Cell(cx - 3, cy).isTarget);
   PutAgent(*form_, 0, cx - 3, cy, 0, true);
-  Cell(cx - 3, cy).chemical = 40;
-  Cell(cx - 2, cy).chemical = 500;
+  Chemical(cx - 3, cy) = 40;
+  Chemical(cx - 2, cy) = 500;
   form_->MoveAgents();
   EXPECT_EQ(Agent().cellX, cx - 2);
   EXPECT_FALSE(Agent().searching) << "entering the target turns the agent round";
   EXPECT_EQ(Agent().energy, 100000 - 25);
-  EXPECT_EQ(Cell(cx - 3, cy).chemical, 40);
+  EXPECT_EQ(Chemical(cx - 3, cy), 40);
   EXPECT_EQ(Agent().tripCount, 0);
 }
 
@@ -317,17 +318,17 @@ TEST_F(Movement, ReturningAgentSteppingOntoATargetStaysReturning) {
   const int cy = Agent().centerY;
   PutAgent(*form_, 0, cx - 3, cy, 0, false);
   Agent().tripCount = 4;
-  Cell(cx - 3, cy).chemical = 40;
+  Chemical(cx - 3, cy) = 40;
   // Above the sniff threshold, below the visibility threshold: hill climbing
   // takes the target cell, off the trail.
-  Cell(cx - 2, cy).chemical = 60;
+  Chemical(cx - 2, cy) = 60;
   form_->MoveAgents();
   EXPECT_EQ(Agent().cellX, cx - 2);
   EXPECT_EQ(Agent().cellY, cy);
   EXPECT_FALSE(Agent().searching);
   EXPECT_EQ(Agent().tripCount, 4);
   EXPECT_EQ(Agent().energy, 100000 - 50);
-  EXPECT_EQ(Cell(cx - 3, cy).chemical, 90);
+  EXPECT_EQ(Chemical(cx - 3, cy), 90);
 }
 
 TEST_F(Movement, ReturningAgentOnItsHomeCountsATripAndMovesAtTheSearchingRate) {
@@ -336,7 +337,7 @@ TEST_F(Movement, ReturningAgentOnItsHomeCountsATripAndMovesAtTheSearchingRate) {
   Agent().homeY = 20;
   Agent().angleGene = 0;
   SetNeighbours(*form_, 20, 20, 5);
-  Cell(20, 20).chemical = 40;
+  Chemical(20, 20) = 40;
   form_->MoveAgents();
   EXPECT_TRUE(Agent().searching);
   EXPECT_EQ(Agent().tripCount, 1);
@@ -344,7 +345,7 @@ TEST_F(Movement, ReturningAgentOnItsHomeCountsATripAndMovesAtTheSearchingRate) {
   EXPECT_EQ(Agent().cellX, 20);
   EXPECT_EQ(Agent().cellY, 19);
   EXPECT_EQ(Agent().energy, 100000 - 150);
-  EXPECT_EQ(Cell(20, 20).chemical, 40) << "a searching move lays no mark";
+  EXPECT_EQ(Chemical(20, 20), 40) << "a searching move lays no mark";
 }
 
 TEST_F(Movement, ExhaustedAgentIsReplacedAndTheChildMovesInTheSamePass) {
@@ -361,7 +362,7 @@ TEST_F(Movement, ExhaustedAgentIsReplacedAndTheChildMovesInTheSamePass) {
     EXPECT_EQ(a.tripCount, 0);
     EXPECT_TRUE(a.searching);
     EXPECT_EQ(a.energy, 100000 - 150) << "the child pays its first move";
-    EXPECT_EQ(Cell(20, 20).chemical, 40) << "the child searches and lays no mark";
+    EXPECT_EQ(Chemical(20, 20), 40) << "the child searches and lays no mark";
     // The draws after the cut (Random(16)) and the mutation test: the
     // child's random walk with its own angle gene, Random(201) and Random(2).
     uint32_t seed = Advance(300u, 2);
@@ -389,7 +390,7 @@ TEST_F(Movement, AgentWithEnergyOneIsNotReplacedAndMoves) {
   EXPECT_EQ(a.tripCount, 5);
   EXPECT_FALSE(a.searching);
   EXPECT_EQ(a.energy, 1 - 50);
-  EXPECT_EQ(Cell(20, 20).chemical, 90);
+  EXPECT_EQ(Chemical(20, 20), 90);
 }
 
 TEST(MovementOrder, LaterAgentsSenseTheMarksOfEarlierOnesAndTheHighestVisitorIsRecorded) {
@@ -401,10 +402,10 @@ TEST(MovementOrder, LaterAgentsSenseTheMarksOfEarlierOnesAndTheHighestVisitorIsR
   PutAgent(*form, 1, 19, 20, 0, true);
   PutAgent(*form, 2, 19, 21, 0, true);
   FillChemical(*form, 17, 23, 18, 23, 1);
-  form->cells[21][20].chemical = 500;
+  form->chemical[21][20] = 500;
   form->MoveAgents();
   EXPECT_EQ(form->agents[0].cellX, 21);
-  EXPECT_EQ(form->cells[20][20].chemical, 51);
+  EXPECT_EQ(form->chemical[20][20], 51);
   EXPECT_EQ(form->agents[1].scent, 51) << "agent 1 sensed the mark agent 0 laid before it";
   EXPECT_EQ(form->agents[1].cellX, 20);
   EXPECT_EQ(form->agents[1].cellY, 20);

@@ -49,7 +49,7 @@ Snapshot Take(TForm1& form) {
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       const TCell& c = form.cells[column][row];
-      s.cells.push_back({c.chemical, c.drawnChemical, c.isHome, c.isTarget, c.lastAgent, c.State});
+      s.cells.push_back({form.chemical[column][row], c.drawnChemical, c.isHome, c.isTarget, c.lastAgent, c.State});
     }
   }
   s.steps = stepCount;
@@ -168,7 +168,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
   }
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
-      const int32_t chemical = form.cells[column][row].chemical;
+      const int32_t chemical = form.chemical[column][row];
       if (chemical < 1) {
         out.str("");
         out << "cell " << column << "," << row << " holds chemical " << chemical;

@@ -63,6 +63,7 @@ class Sensing : public ::testing::Test {
 
   TAgent& Agent() { return form_->agents[0]; }
   TCell& Cell(int32_t column, int32_t row) { return form_->cells[column][row]; }
+  int32_t& Chemical(int32_t column, int32_t row) { return form_->chemical[column][row]; }
 
   // Senses with agent 0 at (column, row) and returns its candidates.
   Steps SenseAt(int32_t heading, int32_t gene, int32_t column = 30, int32_t row = 20) {
@@ -135,13 +136,13 @@ TEST_F(Sensing, NeighboursOverTheEdgeAreReadOnTheOppositeSide) {
   const int32_t lastRow = gridRows - 1;
   for (const Case& c : {Case{180, 0, 12, last, 12}, Case{90, 40, lastRow, 40, 0}, Case{0, last, 7, 0, 7},
                         Case{270, 9, 0, 9, lastRow}, Case{225, 0, 0, last, lastRow}, Case{45, last, lastRow, 0, 0}}) {
-    const int32_t before = Cell(c.readColumn, c.readRow).chemical;
-    Cell(c.readColumn, c.readRow).chemical = 321;
+    const int32_t before = Chemical(c.readColumn, c.readRow);
+    Chemical(c.readColumn, c.readRow) = 321;
     EXPECT_EQ(SenseAt(c.heading, 0, c.column, c.row).size(), 1u);
     EXPECT_EQ(Agent().scent, 321) << "heading " << c.heading << " from " << c.column << "," << c.row;
     ASSERT_EQ(Agent().shares.size(), 1u);
     EXPECT_EQ(Agent().shares[0], 100.0);
-    Cell(c.readColumn, c.readRow).chemical = before;
+    Chemical(c.readColumn, c.readRow) = before;
   }
 }
 
@@ -149,13 +150,13 @@ TEST_F(Sensing, NoChemicalGivesScentZeroAndEveryShareZero) {
   const Steps cone{{1, 1}, {0, 1}, {-1, 1}};
   std::vector<int32_t> before;
   for (const Step& s : cone) {
-    before.push_back(Cell(30 + s.first, 20 + s.second).chemical);
-    Cell(30 + s.first, 20 + s.second).chemical = 0;
+    before.push_back(Chemical(30 + s.first, 20 + s.second));
+    Chemical(30 + s.first, 20 + s.second) = 0;
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 0);
   EXPECT_EQ(Agent().shares, (decltype(Agent().shares){0.0, 0.0, 0.0}));
-  for (size_t i = 0; i < cone.size(); ++i) Cell(30 + cone[i].first, 20 + cone[i].second).chemical = before[i];
+  for (size_t i = 0; i < cone.size(); ++i) Chemical(30 + cone[i].first, 20 + cone[i].second) = before[i];
 }
 
 TEST_F(Sensing, SharesArePercentagesOfTheScent) {
@@ -163,20 +164,20 @@ TEST_F(Sensing, SharesArePercentagesOfTheScent) {
   const std::vector<int32_t> chemical{10, 30, 0};
   std::vector<int32_t> before;
   for (size_t i = 0; i < cone.size(); ++i) {
-    TCell& cell = Cell(30 + cone[i].first, 20 + cone[i].second);
-    before.push_back(cell.chemical);
-    cell.chemical = chemical[i];
+    int32_t& amount = Chemical(30 + cone[i].first, 20 + cone[i].second);
+    before.push_back(amount);
+    amount = chemical[i];
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 40);
   EXPECT_EQ(Agent().shares, (decltype(Agent().shares){25.0, 75.0, 0.0}));
 
   // Thirds: each share is chemical / scent x 100, stored as a 64-bit real.
-  for (size_t i = 0; i < cone.size(); ++i) Cell(30 + cone[i].first, 20 + cone[i].second).chemical = 7;
+  for (size_t i = 0; i < cone.size(); ++i) Chemical(30 + cone[i].first, 20 + cone[i].second) = 7;
   SenseAt(90, 45);
   EXPECT_EQ(Agent().scent, 21);
   for (double share : Agent().shares) EXPECT_EQ(share, static_cast<double>(7.0L / 21 * 100));
-  for (size_t i = 0; i < cone.size(); ++i) Cell(30 + cone[i].first, 20 + cone[i].second).chemical = before[i];
+  for (size_t i = 0; i < cone.size(); ++i) Chemical(30 + cone[i].first, 20 + cone[i].second) = before[i];
 }
 
 TEST_F(Sensing, EveryHeadingFromMinus83To488AndEveryGeneGivesAWalkOfDistinctSectors) {
@@ -186,7 +187,7 @@ TEST_F(Sensing, EveryHeadingFromMinus83To488AndEveryGeneGivesAWalkOfDistinctSect
   const int32_t row = 0;
   for (int32_t dr = -1; dr <= 1; ++dr) {
     for (int32_t dc = -1; dc <= 1; ++dc) {
-      Cell((column + dc + gridCols) % gridCols, (row + dr + gridRows) % gridRows).chemical = 100 + 10 * dc + dr;
+      Chemical((column + dc + gridCols) % gridCols, (row + dr + gridRows) % gridRows) = 100 + 10 * dc + dr;
     }
   }
   int64_t calls = 0;

@@ -118,7 +118,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   std::vector<int32_t> Chemicals() {
     std::vector<int32_t> values;
     values.reserve(static_cast<size_t>(gridCols) * static_cast<size_t>(gridRows));
-    for (TCell& cell : form->cells) values.push_back(cell.chemical);
+    for (int32_t amount : form->chemical) values.push_back(amount);
     return values;
   }
 
@@ -329,7 +329,7 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
     if ((left || right) && !cell) ++seen.movesIgnored;
     if (cell) {
       ++(left ? seen.cellsPainted : seen.cellsWiped);
-      const int32_t value = form->cells[cell->first][cell->second].chemical;
+      const int32_t value = form->chemical[cell->first][cell->second];
       Require(value == (left ? kPaintedChemical : 1), "painted cell holds " + IntToStr(value));
     }
   }
@@ -439,8 +439,8 @@ class RandomSession : public SessionBase, public ::testing::WithParamInterface<u
   void Saturate() {
     if (!form->WorldExists()) return;
     const bool all = dice.Chance(30);
-    for (TCell& cell : form->cells) {
-      if (all || dice.Chance(5)) cell.chemical = TForm1::kMaxChemical - dice.Below(200);
+    for (int32_t& amount : form->chemical) {
+      if (all || dice.Chance(5)) amount = TForm1::kMaxChemical - dice.Below(200);
     }
   }
 
@@ -569,7 +569,7 @@ class StoppedWindow : public SessionBase {
  protected:
   std::vector<int32_t> Chemicals() {
     std::vector<int32_t> values;
-    for (TCell& cell : form->cells) values.push_back(cell.chemical);
+    for (int32_t amount : form->chemical) values.push_back(amount);
     return values;
   }
 
@@ -616,7 +616,7 @@ TEST_F(StoppedWindow, DragsFarBeyondAnyScreenPaintNothing) {
   SendMouse(QEvent::MouseButtonPress, QPointF(30, 30), Qt::LeftButton, Qt::LeftButton);
   SendMouse(QEvent::MouseMove, QPointF(30, 30), Qt::NoButton, Qt::LeftButton);
   SendMouse(QEvent::MouseButtonRelease, QPointF(30, 30), Qt::LeftButton, Qt::NoButton);
-  EXPECT_EQ(form->cells[RoundDiv(30, cellSize)][RoundDiv(30, cellSize)].chemical, kPaintedChemical);
+  EXPECT_EQ(form->chemical[RoundDiv(30, cellSize)][RoundDiv(30, cellSize)], kPaintedChemical);
 }
 
 // ---------------------------------------------------------------------------

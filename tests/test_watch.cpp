@@ -187,7 +187,8 @@ TEST(Watch, FieldTableIsTheCheckpointsWorldAtItsSampleAgreesWithTheSeriesAndChan
     EXPECT_EQ(f.at("home").toInt(), cell.isHome ? 1 : 0) << "row " << i;
     EXPECT_EQ(f.at("target").toInt(), cell.isTarget ? 1 : 0) << "row " << i;
     if (step != 500) continue;
-    EXPECT_EQ(chemical, cell.chemical > kAmount + 2 ? cell.chemical - kAmount : cell.chemical) << "row " << i;
+    const int32_t saved = world.chemical[at];
+    EXPECT_EQ(chemical, saved > kAmount + 2 ? saved - kAmount : saved) << "row " << i;
     targets += cell.isTarget ? 1 : 0;
   }
   EXPECT_EQ(targets, 25);

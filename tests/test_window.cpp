@@ -654,9 +654,9 @@ TEST(WindowUnderGermanLocale, CaptionsShowCommasAndTheRatesReadBack) {
   EXPECT_EQ(form->EvaporationRate(), 0.35L);
   EXPECT_EQ(form->MutationRate(), 0.01L);
   // The evaporation pass reads the caption back: 0,35 takes Round(3.5) = 4.
-  form->cells[0][0].chemical = 50;
+  form->chemical[0][0] = 50;
   form->Evaporate();
-  EXPECT_EQ(form->cells[0][0].chemical, 46);
+  EXPECT_EQ(form->chemical[0][0], 46);
   SetMessageSink({});
 }
 

@@ -61,20 +61,21 @@ static_assert(HeaderBytes() == 180, "the header as docs/formats.md's layout tabl
 // cell. Writing, reading and restoring a cell all go through this list. The
 // stored widths are the file's, whatever the cell's: putting a value into
 // the cell tells whether the cell's field holds it exactly, so a value too
-// wide for it is refused rather than cut.
+// wide for it is refused rather than cut. The world keeps a cell's chemical
+// in a grid of its own; the file keeps it first among the cell's fields.
 struct TCellField {
   int bytes;
   int32_t min;
   int32_t max;
-  int32_t (*get)(const TCell& cell);
-  bool (*set)(TCell& cell, int32_t value);
+  int32_t (*get)(const TCell& cell, int32_t chemical);
+  bool (*set)(TCell& cell, int32_t& chemical, int32_t value);
 };
 
 template <auto Member>
 constexpr TCellField CellField(int bytes, int32_t min, int32_t max) {
   using Field = std::remove_cvref_t<decltype(std::declval<TCell&>().*Member)>;
-  return {bytes, min, max, [](const TCell& c) { return static_cast<int32_t>(c.*Member); },
-          [](TCell& c, int32_t value) {
+  return {bytes, min, max, [](const TCell& c, int32_t) { return static_cast<int32_t>(c.*Member); },
+          [](TCell& c, int32_t&, int32_t value) {
             c.*Member = static_cast<Field>(value);
             return static_cast<int32_t>(c.*Member) == value;
           }};
@@ -82,12 +83,16 @@ constexpr TCellField CellField(int bytes, int32_t min, int32_t max) {
 
 constexpr int32_t kAny = INT32_MIN;  // with INT32_MAX: written by the engine, never used as an index
 constexpr TCellField kCellFields[] = {
-    CellField<&TCell::chemical>(4, 1, TForm1::kMaxChemical),
+    {4, 1, TForm1::kMaxChemical, [](const TCell&, int32_t chemical) { return chemical; },
+     [](TCell&, int32_t& chemical, int32_t value) {
+       chemical = value;
+       return true;
+     }},
     CellField<&TCell::drawnChemical>(4, 0, TForm1::kMaxChemical),
     CellField<&TCell::grayLevel>(1, 0, kMaxGray),
     {1, 0, kHomeFlag | kTargetFlag,
-     [](const TCell& c) { return int32_t{(c.isHome ? kHomeFlag : 0) | (c.isTarget ? kTargetFlag : 0)}; },
-     [](TCell& c, int32_t v) {
+     [](const TCell& c, int32_t) { return int32_t{(c.isHome ? kHomeFlag : 0) | (c.isTarget ? kTargetFlag : 0)}; },
+     [](TCell& c, int32_t&, int32_t v) {
        c.isHome = (v & kHomeFlag) != 0;
        c.isTarget = (v & kTargetFlag) != 0;
        return true;
@@ -105,19 +110,19 @@ constexpr qsizetype CellBytes() {
 constexpr qsizetype kCellBytes = CellBytes();
 static_assert(kCellBytes == 22, "a cell as docs/formats.md's layout table has it");
 
-void EncodeCell(TByteWriter& w, const TCell& cell) {
+void EncodeCell(TByteWriter& w, const TCell& cell, int32_t chemical) {
   for (const TCellField& field : kCellFields) {
     if (field.bytes == 1) {
-      w.Put(static_cast<uint8_t>(field.get(cell)));
+      w.Put(static_cast<uint8_t>(field.get(cell, chemical)));
     } else {
-      w.Put(field.get(cell));
+      w.Put(field.get(cell, chemical));
     }
   }
 }
 
 // Reads a cell's fields; false when one holds a value the world cannot
 // hold. The caller has checked that the bytes are there.
-bool DecodeCell(TByteReader& r, TCell& cell) {
+bool DecodeCell(TByteReader& r, TCell& cell, int32_t& chemical) {
   bool sound = true;
   for (const TCellField& field : kCellFields) {
     int32_t value = 0;
@@ -128,7 +133,7 @@ bool DecodeCell(TByteReader& r, TCell& cell) {
     } else {
       r.Get(value);
     }
-    sound = sound && InRange(value, field.min, field.max) && field.set(cell, value);
+    sound = sound && InRange(value, field.min, field.max) && field.set(cell, chemical, value);
   }
   return sound;
 }
@@ -266,7 +271,8 @@ QByteArray EncodeUnsealed(const TForm1& form, const TCheckpointRule& rule) {
       ReadSettings(form), rule.seed,         rule.reseeds,       RandSeed, stepCount, form.tripsCompleted,
       form.births,        rule.sampledTrips, rule.sampledBirths, gridCols, gridRows,  form.homePoints};
   VisitHeader(header, [&w](const auto& field) { w.Put(field); });
-  for (const TCell& cell : form.cells) EncodeCell(w, cell);
+  const int32_t* chemical = form.chemical.begin();
+  for (const TCell& cell : form.cells) EncodeCell(w, cell, *chemical++);  // both grids lie row after row
   for (const auto& members : form.colonyMembers) {
     w.Put(static_cast<uint32_t>(members.size()));
     for (int32_t m : members) w.Put(m);
@@ -328,8 +334,11 @@ TStatus ReadCells(TByteReader& r, TCheckpoint& c) {
   const auto cellCount = static_cast<qsizetype>(c.cols) * c.rows;
   if (r.Left() < cellCount * kCellBytes) return CutShort();
   c.cells.resize(static_cast<size_t>(cellCount));
-  for (TCell& cell : c.cells) {
-    if (!DecodeCell(r, cell)) return Refused(QStringLiteral("a cell holds values the world cannot hold"));
+  c.chemical.resize(static_cast<size_t>(cellCount));
+  for (size_t i = 0; i < c.cells.size(); ++i) {
+    if (!DecodeCell(r, c.cells[i], c.chemical[i])) {
+      return Refused(QStringLiteral("a cell holds values the world cannot hold"));
+    }
   }
   return Success();
 }
@@ -454,9 +463,11 @@ TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   size_t i = 0;
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
-      const TCell& saved = c.cells[i++];
+      const TCell& saved = c.cells[i];
+      const int32_t savedChemical = c.chemical[i++];
       TCell& cell = form.cells[column][row];
-      for (const TCellField& field : kCellFields) field.set(cell, field.get(saved));
+      int32_t& chemical = form.chemical[column][row];
+      for (const TCellField& field : kCellFields) field.set(cell, chemical, field.get(saved, savedChemical));
       for (int32_t k = 0; k < TForm1::kColonies; ++k) {
         form.homeDistance[column][row][k] = GridDistance(column, row, c.homes[k].first, c.homes[k].second);
       }

@@ -34,7 +34,8 @@ struct TWorldHeader {
 };
 
 struct TCheckpoint : TWorldHeader {
-  std::vector<TCell> cells;  // row after row
+  std::vector<TCell> cells;       // row after row
+  std::vector<int32_t> chemical;  // each cell's, in the same order
   std::array<std::vector<int32_t>, TForm1::kColonies> colonies;
   std::vector<TAgent> agents;
 };

@@ -75,12 +75,12 @@ TSample TakeSample(const TForm1& form, int32_t avgAngle, int32_t avgWiggle, cons
       evaporates ? TForm1::EvaporationAmountAt(form.EvaporationRate()) + TForm1::kEvaporationFloor : 0;
   int64_t chemical = 0;
   int64_t atFloor = 0;
-  for (const TCell& cell : form.cells) {
-    s.visibleCells += cell.chemical >= threshold ? 1 : 0;
-    chemical += cell.chemical;
-    atFloor += cell.chemical <= lowest ? 1 : 0;
+  for (const int32_t amount : form.chemical) {
+    s.visibleCells += amount >= threshold ? 1 : 0;
+    chemical += amount;
+    atFloor += amount <= lowest ? 1 : 0;
   }
-  const int64_t cells = form.cells.end() - form.cells.begin();
+  const int64_t cells = form.chemical.end() - form.chemical.begin();
   if (cells > 0) {
     s.meanChemical = static_cast<double>(chemical) / static_cast<double>(cells);
     if (evaporates) s.floorShare = static_cast<double>(atFloor) / static_cast<double>(cells);

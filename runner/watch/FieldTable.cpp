@@ -21,7 +21,7 @@ TStatus TFieldTable::Write(int32_t step, const TForm1& form) {
   for (int32_t row = 0; row < cells.Rows(); ++row) {
     for (int32_t column = 0; column < cells.Cols(); ++column) {
       const TCell& cell = cells[column][row];
-      rows_.Number(step).Number(column).Number(row).Number(cell.chemical);
+      rows_.Number(step).Number(column).Number(row).Number(form.chemical[column][row]);
       rows_.Number(cell.isHome ? 1 : 0).Number(cell.isTarget ? 1 : 0).EndRow();
     }
     if (rows_.Size() >= kBlockBytes) {
