@@ -358,13 +358,13 @@ TEST_F(ModelDoc, SettledMarksByMarkStrength) {
   for (const Row& row : Table("settled-marks", 3)) {
     const int strength = Number(row[0]);
     SetUpWith({{"agents", 0}});
-    TCell& cell = form->cells[3][3];
+    int32_t& cell = form->chemical[3][3];
     for (int pass = 0; pass < kSettledSteps; ++pass) form->DoStep();
     int mark = 0;
     for (const int level : Numbers(row[1])) {
-      cell.chemical += strength;
+      cell += strength;
       for (int pass = 0; pass < kSettledSteps; ++pass) form->DoStep();
-      EXPECT_EQ(cell.chemical, level) << "mark strength " << strength << ", mark " << ++mark;
+      EXPECT_EQ(cell, level) << "mark strength " << strength << ", mark " << ++mark;
     }
 
     const std::vector<int> expected = Numbers(row[2]);
@@ -378,8 +378,8 @@ TEST_F(ModelDoc, SettledMarksByMarkStrength) {
     TRunObserver observer;
     observer.field = [&](int32_t step, const TForm1& world) {
       if (step != kCountedStep) return;
-      for (const TCell& at : world.cells) {
-        ++counted[std::clamp(at.chemical - kLowestLevel, 0, static_cast<int>(expected.size()) - 1)];
+      for (const int32_t at : world.chemical) {
+        ++counted[std::clamp(at - kLowestLevel, 0, static_cast<int>(expected.size()) - 1)];
       }
     };
     ASSERT_TRUE(RunExperiment(*form, std::move(plan), observer)) << "mark strength " << strength;
