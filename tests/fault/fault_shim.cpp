@@ -6,6 +6,7 @@
 //                          without links, as `readlink -f` gives it)
 //   PATHWICK_FAULT_AT      the call to fail, from 1; 0 or unset: none
 //   PATHWICK_FAULT_ERRNO   ENOSPC, EIO or EFBIG (default ENOSPC)
+//   PATHWICK_FAULT_MATCH   when set, only paths that hold this text count
 //   PATHWICK_FAULT_REPORT  a file outside that folder where the failed
 //                          call is named, one line, when it is reached
 // The variables are taken out of the environment as the program starts, so
@@ -36,6 +37,7 @@ int failWith = ENOSPC;
 char under[PATH_MAX];
 size_t underLength = 0;
 char report[PATH_MAX];
+char match[PATH_MAX];
 
 template <class F>
 F Real(const char* name) {
@@ -47,7 +49,7 @@ using TOpen = int (*)(const char*, int, ...);
 
 bool Under(const std::string& path) {
   return underLength > 0 && path.size() > underLength && path.compare(0, underLength, under) == 0 &&
-         path[underLength] == '/';
+         path[underLength] == '/' && (match[0] == '\0' || path.find(match) != std::string::npos);
 }
 
 // The path a descriptor stands for, as the kernel names it.
@@ -114,7 +116,10 @@ __attribute__((constructor)) void Start() {
   }
   if (const char* file = std::getenv("PATHWICK_FAULT_REPORT"); file && std::strlen(file) < sizeof report)
     std::strcpy(report, file);
-  for (const char* name : {"PATHWICK_FAULT_UNDER", "PATHWICK_FAULT_AT", "PATHWICK_FAULT_ERRNO", "PATHWICK_FAULT_REPORT"})
+  if (const char* text = std::getenv("PATHWICK_FAULT_MATCH"); text && std::strlen(text) < sizeof match)
+    std::strcpy(match, text);
+  for (const char* name : {"PATHWICK_FAULT_UNDER", "PATHWICK_FAULT_AT", "PATHWICK_FAULT_ERRNO", "PATHWICK_FAULT_REPORT",
+                           "PATHWICK_FAULT_MATCH"})
     ::unsetenv(name);
   ready.store(true);
 }
