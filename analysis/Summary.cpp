@@ -9,8 +9,8 @@
 #include <set>
 
 #include "Explore.h"
-#include "FileSet.h"
 #include "Figures.h"
+#include "FileSet.h"
 #include "RunData.h"
 #include "Statistics.h"
 
@@ -680,7 +680,8 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   // set: the names this summary does not make (the other form of the
   // samples, a comparison or effects an earlier summary made) go in the
   // same swap, and a failure leaves the earlier set whole.
-  TResult<TFileSet> set = TFileSet::Open(dir, kSummaryStagingStem, {std::begin(kSummaryNames), std::end(kSummaryNames)});
+  TResult<TFileSet> set =
+      TFileSet::Open(dir, kSummaryStagingStem, {std::begin(kSummaryNames), std::end(kSummaryNames)});
   if (!set) return set.Error();
   const auto path = [&set](const char* name) { return set->Path(name); };
   std::vector<TBasis> bases{{"last", 1}};
@@ -716,8 +717,8 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
   if (!exploration.analysis.isEmpty()) {
     if (TStatus written = WriteEffects(path(kEffectsCsvName), exploration.effects); !written) return written.Error();
-    if (TStatus drawn = WriteEffectFigures(QFileInfo(path(kEffectsCsvName)).absolutePath(), exploration,
-                                           sweep.measures);
+    if (TStatus drawn =
+            WriteEffectFigures(QFileInfo(path(kEffectsCsvName)).absolutePath(), exploration, sweep.measures);
         !drawn)
       return drawn.Error();
   }

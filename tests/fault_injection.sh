@@ -120,7 +120,7 @@ inject summary "$runner" --summarize "$work"
 sweep "$tmp/sweep-gz" --gzip-samples
 prepare_gzip() { cp -a "$tmp/sweep-gz" "$work"; }
 done_gzip() {
-  [ -f "$work/samples.csv.gz" ] && [ ! -e "$work/samples.csv" ] || fail "gzip: samples.csv.gz is not the samples"
+  if [ ! -f "$work/samples.csv.gz" ] || [ -e "$work/samples.csv" ]; then fail "gzip: samples.csv.gz is not the samples"; fi
   # gzip's header holds no time here, so the bytes are those of the run without the shim.
   diff <(snapshot "$tmp/sweep-gz-expected") <(snapshot "$work") || fail "gzip: the set differs from one made without the shim"
 }

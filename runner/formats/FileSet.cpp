@@ -87,8 +87,8 @@ TResult<TFileSet> TFileSet::Open(const QString& dir, const char* stem, std::vect
   if (folder < 0) return Failed(QStringLiteral("cannot write in %1: %2").arg(dir, ErrorText(errno)));
   int error = 0;
   for (int attempt = 0; attempt < kStagingTries; ++attempt) {
-    QByteArray staging = QByteArray(".") + stem + '.' +
-                         QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".part";
+    QByteArray staging =
+        QByteArray(".") + stem + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".part";
     if (::mkdirat(folder, staging.constData(), kStagingMode) != 0) {
       error = errno;
       if (error == EEXIST) continue;

@@ -125,13 +125,13 @@ __attribute__((constructor)) void Start() {
 }
 
 // The mode of an open that creates, from its variadic argument.
-#define PATHWICK_MODE(flags)                                              \
-  mode_t mode = 0;                                                        \
-  if (((flags) & O_CREAT) != 0 || ((flags) & O_TMPFILE) == O_TMPFILE) { \
-    va_list arguments;                                                    \
-    va_start(arguments, flags);                                           \
-    mode = static_cast<mode_t>(va_arg(arguments, int));                   \
-    va_end(arguments);                                                    \
+#define PATHWICK_MODE(flags)                                        \
+  mode_t mode = 0;                                                  \
+  if (((flags)&O_CREAT) != 0 || ((flags)&O_TMPFILE) == O_TMPFILE) { \
+    va_list arguments;                                              \
+    va_start(arguments, flags);                                     \
+    mode = static_cast<mode_t>(va_arg(arguments, int));             \
+    va_end(arguments);                                              \
   }
 
 bool Creates(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
