@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "Explore.h"
 #include "Figures.h"
+#include "FileSet.h"
 #include "RunData.h"
 #include "Statistics.h"
 
@@ -635,14 +637,6 @@ QString NoComparisonNote(const TSweep& sweep) {
            QLatin1String(kGroupsCsvName));
 }
 
-// Removes a table an earlier summary left that this one does not make: it
-// would no longer be true.
-TStatus RemoveStale(const QString& path) {
-  if (QFile::exists(path) && !QFile::remove(path))
-    return Failed(QStringLiteral("cannot remove the stale %1").arg(path));
-  return Success();
-}
-
 }  // namespace
 
 TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window) {
@@ -682,24 +676,27 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);
   if (!runs) return runs.Error();
   TSweep sweep = Group(std::move(*runs));
-  const QDir folder(dir);
+  // Every table and figure is made in a staging folder and swapped in as a
+  // set: the names this summary does not make (the other form of the
+  // samples, a comparison or effects an earlier summary made) go in the
+  // same swap, and a failure leaves the earlier set whole.
+  TResult<TFileSet> set =
+      TFileSet::Open(dir, kSummaryStagingStem, {std::begin(kSummaryNames), std::end(kSummaryNames)});
+  if (!set) return set.Error();
+  const auto path = [&set](const char* name) { return set->Path(name); };
   std::vector<TBasis> bases{{"last", 1}};
   if (window > 0) bases.push_back({"window", window});
   {
-    TCsvFile summary(folder.filePath(QLatin1String(kSummaryCsvName)));
+    TCsvFile summary(path(kSummaryCsvName));
     if (TStatus opened = summary.Open(); !opened) return opened.Error();
-    const char* samplesName = gzipSamples ? kSamplesCsvGzName : kSamplesCsvName;
-    TCsvFile samples(folder.filePath(QLatin1String(samplesName)), gzipSamples);
+    TCsvFile samples(path(gzipSamples ? kSamplesCsvGzName : kSamplesCsvName), gzipSamples);
     if (TStatus opened = samples.Open(); !opened) return opened.Error();
     if (TStatus read = ReadRuns(sweep, bases, window, summary, samples); !read) return read.Error();
     if (TStatus committed = summary.Commit(); !committed) return committed.Error();
     if (TStatus committed = samples.Commit(); !committed) return committed.Error();
-    // The other form of the samples, left from an earlier summary, would no longer be true.
-    const char* other = gzipSamples ? kSamplesCsvName : kSamplesCsvGzName;
-    if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(other))); !removed) return removed.Error();
   }
   const auto write = [&](const char* name, const auto& fill) {
-    TCsvFile csv(folder.filePath(QLatin1String(name)));
+    TCsvFile csv(path(name));
     if (TStatus opened = csv.Open(); !opened) return opened;
     if (TStatus filled = fill(csv); !filled) return filled;
     return csv.Commit();
@@ -711,8 +708,6 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
             write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report.comparison); });
         !e)
       return e.Error();
-  } else if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(kComparisonCsvName))); !removed) {
-    return removed.Error();
   }
   const TExploration exploration = Explore(sweep.measures);
   report.effects = exploration.table;
@@ -720,22 +715,18 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   if (!exploration.analysis.isEmpty()) report.note.clear();
   // Runs that share every setting have nothing to explore, and need no note saying so.
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
-  // An earlier summary's effects would no longer be true: this one writes its own, or none.
-  for (const char* stale :
-       {kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName}) {
-    if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(stale))); !removed) return removed.Error();
-  }
   if (!exploration.analysis.isEmpty()) {
-    if (TStatus written = WriteEffects(folder.filePath(QLatin1String(kEffectsCsvName)), exploration.effects); !written)
-      return written.Error();
-    if (TStatus drawn = WriteEffectFigures(folder.absolutePath(), exploration, sweep.measures); !drawn)
+    if (TStatus written = WriteEffects(path(kEffectsCsvName), exploration.effects); !written) return written.Error();
+    if (TStatus drawn =
+            WriteEffectFigures(QFileInfo(path(kEffectsCsvName)).absolutePath(), exploration, sweep.measures);
+        !drawn)
       return drawn.Error();
   }
-  if (TStatus saved =
-          BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))
-              ->Save(folder.filePath(QLatin1String(kSummaryPngName)), folder.filePath(QLatin1String(kSummarySvgName)));
+  if (TStatus saved = BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))
+                          ->Save(path(kSummaryPngName), path(kSummarySvgName));
       !saved) {
     return saved.Error();
   }
+  if (TStatus swapped = set->Commit(); !swapped) return swapped.Error();
   return report;
 }

@@ -340,6 +340,55 @@ TEST_F(HandSweep, ATableThatCannotBeWrittenFailsTheSummaryNamingIt) {
   }
 }
 
+// The summary is swapped in as a set through a staging folder: none is left
+// behind; one an interrupted swap left (its old files in "old/") is removed
+// by the next summary, unless it holds what no swap puts there; and a link
+// at a name the summary no longer makes is refused, not removed.
+TEST_F(HandSweep, TheSummaryIsSwappedInAsASetAndLeavesNoStagingFolder) {
+  const QDir dir(tmp_.path());
+  const auto staging = [&] { return dir.entryList({".summary.*.part"}, QDir::AllEntries | QDir::Hidden); };
+  Summarize(0);
+  EXPECT_TRUE(staging().isEmpty()) << staging().join(' ').toStdString();
+  const QByteArray table = runner_test::ReadFile(tmp_.filePath("summary.csv"));
+  const struct {
+    const char* plant;  // inside the leftover staging folder
+    bool link;
+    bool removed;
+  } rows[] = {
+      {"old/summary.csv", false, true},
+      {"summary.png", false, true},
+      {"notes/readme.txt", false, false},
+      {"old/link", true, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.plant);
+    const QString left = tmp_.filePath(".summary.5eed.part");
+    const QString planted = left + "/" + row.plant;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(planted).absolutePath()));
+    if (row.link) {
+      ASSERT_TRUE(QFile::link(tmp_.filePath("summary.csv"), planted));
+    } else {
+      ASSERT_TRUE(SaveBytes("left by a swap cut short\n", planted).Ok());
+    }
+    Summarize(0);
+    EXPECT_EQ(QFileInfo::exists(left), !row.removed);
+    EXPECT_EQ(runner_test::ReadFile(tmp_.filePath("summary.csv")), table) << "the link is never followed";
+    ASSERT_TRUE(QDir(left).removeRecursively());
+  }
+  // samples.csv.gz is not made without --gzip-samples; a link in its place stays, and nothing is swapped.
+  const QString other = tmp_.filePath("samples.csv.gz");
+  ASSERT_TRUE(QFile::link(tmp_.filePath("summary.csv"), other));
+  ASSERT_TRUE(QFile::remove(tmp_.filePath("groups.csv")));
+  const TResult<TSummaryReport> report = ::Summarize(tmp_.path(), defaults_, 0);
+  ASSERT_FALSE(report.Ok());
+  EXPECT_EQ(report.Error().status, kExitRefused);
+  EXPECT_EQ(report.Error().message,
+            "refused to write " + other + ": it is a symbolic link, which is never followed or replaced");
+  EXPECT_TRUE(QFileInfo(other).isSymLink());
+  EXPECT_FALSE(QFile::exists(tmp_.filePath("groups.csv"))) << "nothing of the new set is put in place";
+  EXPECT_TRUE(staging().isEmpty());
+}
+
 TEST_F(HandSweep, SummaryFigureHasABandAndMeanPerGroupAndADotPerRun) {
   Summarize(0);
   for (const char* name : {"summary.png", "summary.svg"})

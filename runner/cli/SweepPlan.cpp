@@ -14,20 +14,15 @@
 
 namespace {
 
-// Every file the summary writes beside the runs.
-constexpr const char* kSummaryNames[] = {
-    kSummaryCsvName,    kSummaryPngName, kSummarySvgName, kSamplesCsvName, kSamplesCsvGzName,    kGroupsCsvName,
-    kComparisonCsvName, kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName,
-};
-
 // What an interrupted run leaves beside its folder (TRunFolder's temporary
-// and set-aside folders), and an interrupted summary beside a file (the
-// temporary file of the atomic write).
+// and set-aside folders), and an interrupted summary: the temporary file of
+// the atomic write, or the summary's staging folder.
 bool LeftBehind(const QString& name, const QSet<QString>& own, bool swept) {
   static const QRegularExpression runLeft(QStringLiteral("^\\.(run-[^/]+)\\.(tmp|old)-[A-Za-z0-9]{6}$"));
   if (const QRegularExpressionMatch m = runLeft.match(name); m.hasMatch()) return own.contains(m.captured(1));
   const QString target = AtomicTarget(name);
   if (swept && !target.isEmpty()) {
+    if (target == QLatin1String(kSummaryStagingStem)) return true;
     for (const char* summary : kSummaryNames) {
       if (target == QLatin1String(summary)) return true;
     }

@@ -1,5 +1,7 @@
 #include "Verify.h"
 
+#include <sys/stat.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -10,7 +12,9 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <thread>
@@ -26,6 +30,8 @@
 
 namespace {
 
+// A .sweep the list makes takes the permissions any folder made here would.
+constexpr mode_t kStateMode = 0777;
 // The longest line of series.csv read at once; a longer one counts as more.
 constexpr qint64 kLineBound = 64 * 1024;
 
@@ -269,9 +275,18 @@ TStatus VerifySweep(const QString& dir, const TSettingValues& defaults, int32_t 
   const QString listPath = root + QStringLiteral("/.sweep/verify.txt");
   QByteArray list;
   for (const QString& line : lines) list += OneLine(line).toUtf8() + '\n';
-  TStatus saved = QDir().mkpath(root + QStringLiteral("/.sweep"))
+  // The list goes only into a .sweep that is a folder of its own: a link
+  // there would take it out of DIR.
+  const QString state = root + QStringLiteral("/.sweep");
+  const QFileInfo stateInfo(state);
+  TStatus saved = stateInfo.isSymLink() || (stateInfo.exists() && !stateInfo.isDir())
+                      ? TStatus(Refused(QStringLiteral("refused to write %1: %2 is not a folder of its own, and is "
+                                                       "never followed or replaced")
+                                            .arg(listPath, state)))
+                  : stateInfo.exists() || ::mkdir(QFile::encodeName(state).constData(), kStateMode) == 0
                       ? SaveBytes(list, listPath)
-                      : TStatus(Failed(QStringLiteral("cannot make the folder %1/.sweep").arg(root)));
+                      : TStatus(Failed(QStringLiteral("cannot make the folder %1: %2")
+                                           .arg(state, QString::fromLocal8Bit(std::strerror(errno)))));
   if (saved) {
     std::printf("every run's outcome, one a line: %s\n", qPrintable(listPath));
   } else {

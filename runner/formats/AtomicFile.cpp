@@ -164,10 +164,32 @@ TStatus TAtomicFile::Commit() {
   const int closed = ::close(std::exchange(file_, -1));
   if (closed != 0) return CannotWrite(errno);
   if (TStatus checked = CheckAt(folder_, name_, path_); !checked) return checked;
-  if (::renameat(folder_, temporary_.constData(), folder_, name_.constData()) != 0) return CannotWrite(errno);
-  committed_ = true;
+  // The old file keeps a second name until the rename is on the disk, so
+  // that it can be put back when the folder cannot be flushed. Where the
+  // folder allows no such link, the old file is not kept.
+  const QByteArray kept = TemporaryName(name_);
+  const bool keeping = ::linkat(folder_, name_.constData(), folder_, kept.constData(), 0) == 0;
+  const bool existed = keeping || errno != ENOENT;
+  if (::renameat(folder_, temporary_.constData(), folder_, name_.constData()) != 0) {
+    const int error = errno;
+    if (keeping) ::unlinkat(folder_, kept.constData(), 0);
+    return CannotWrite(error);
+  }
   // The rename reaches the disk with its folder.
-  ::fsync(folder_);
+  if (::fsync(folder_) != 0) {
+    const int error = errno;
+    if (keeping && ::renameat(folder_, kept.constData(), folder_, name_.constData()) == 0) {
+      committed_ = true;  // the new file is gone, under the old one's name
+      return CannotWrite(error);
+    }
+    committed_ = true;
+    // A file that was not there before goes again.
+    if (!existed && ::unlinkat(folder_, name_.constData(), 0) == 0) return CannotWrite(error);
+    return Failed(QStringLiteral("cannot write %1: %2 (the new file is in place, but may not be on the disk)")
+                      .arg(path_, ErrorText(error)));
+  }
+  committed_ = true;
+  if (keeping) ::unlinkat(folder_, kept.constData(), 0);
   return Success();
 }
 

@@ -33,6 +33,14 @@ inline constexpr const char* kEffectsPngName = "effects.png";
 inline constexpr const char* kEffectsSvgName = "effects.svg";
 inline constexpr const char* kInteractionsPngName = "interactions.png";
 inline constexpr const char* kInteractionsSvgName = "interactions.svg";
+// Every file of the summary: the set that is replaced as a whole (TFileSet).
+inline constexpr const char* kSummaryNames[] = {
+    kSummaryCsvName,    kSummaryPngName, kSummarySvgName, kSamplesCsvName, kSamplesCsvGzName,    kGroupsCsvName,
+    kComparisonCsvName, kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName,
+};
+// The summary is made in ".summary.<hex>.part" in the sweep's folder (what
+// AtomicTarget names "summary") and then swapped in.
+inline constexpr const char* kSummaryStagingStem = "summary";
 
 // "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
 inline QString StepFileName(const QString& folder, int32_t step, const QString& extension) {

@@ -4,6 +4,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 // Fast compression: the tables of a large world are written while it waits.
@@ -44,8 +47,14 @@ TGzipFile::~TGzipFile() {
   if (file_ != nullptr) gzclose(static_cast<gzFile>(file_));
 }
 
-TStatus TGzipFile::Fail() {
-  if (status_) status_ = Failed(CannotWrite(target_ ? target_->Path() : QString()));
+TStatus TGzipFile::Fail(int code) {
+  // zlib's Z_ERRNO: the system's error is in errno.
+  const int error = errno;
+  if (status_) {
+    QString message = CannotWrite(target_ ? target_->Path() : QString());
+    if (code == Z_ERRNO && error != 0) message += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    status_ = Failed(message);
+  }
   return status_;
 }
 
@@ -53,13 +62,16 @@ TStatus TGzipFile::Write(std::string_view text) {
   if (file_ == nullptr) return Fail();
   if (!status_ || text.empty()) return status_;
   const int written = gzwrite(static_cast<gzFile>(file_), text.data(), static_cast<unsigned>(text.size()));
-  return written == static_cast<int>(text.size()) ? status_ : Fail();
+  if (written == static_cast<int>(text.size())) return status_;
+  int code = Z_OK;
+  gzerror(static_cast<gzFile>(file_), &code);
+  return Fail(code);
 }
 
 TStatus TGzipFile::Close() {
   if (file_ == nullptr) return status_;
   const int closed = gzclose(static_cast<gzFile>(std::exchange(file_, nullptr)));
-  if (closed != Z_OK) return Fail();
+  if (closed != Z_OK) return Fail(closed);
   if (status_) status_ = target_->Commit();
   return status_;
 }

@@ -71,8 +71,9 @@ class TGzipFile {
 
  private:
   TGzipFile(TAtomicFile target, void* file) : target_(std::move(target)), file_(file) {}
-  // Remembers the first failure and returns it.
-  TStatus Fail();
+  // Remembers the first failure and returns it; zlib's `code` Z_ERRNO
+  // names the system's error.
+  TStatus Fail(int code = 0);
 
   std::optional<TAtomicFile> target_;
   void* file_ = nullptr;  // gzFile, on a copy of the target's descriptor

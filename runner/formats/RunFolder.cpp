@@ -51,7 +51,8 @@ TStatus TRunFolder::Commit() {
   std::unique_ptr<QTemporaryDir> old;
   if (fs::exists(target, error) && !fs::is_empty(target, error)) {
     old = std::make_unique<QTemporaryDir>(Beside(dir_, ".old"));
-    if (!old->isValid()) return Failed(QStringLiteral("cannot make a folder beside %1").arg(dir_));
+    if (!old->isValid())
+      return Failed(QStringLiteral("cannot make a folder beside %1: %2").arg(dir_, old->errorString()));
     fs::rename(target, fs::path(old->path().toStdString()), error);
     if (error) {
       return Failed(
