@@ -720,9 +720,10 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   if (!exploration.analysis.isEmpty()) report.note.clear();
   // Runs that share every setting have nothing to explore, and need no note saying so.
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
+  report.effectsWarnings = exploration.warningLines;
   // An earlier summary's effects would no longer be true: this one writes its own, or none.
-  for (const char* stale :
-       {kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName}) {
+  for (const char* stale : {kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName,
+                            kInteractionsSvgName, kConvergenceCsvName, kConvergencePngName, kConvergenceSvgName}) {
     if (TStatus removed = RemoveStale(folder.filePath(QLatin1String(stale))); !removed) return removed.Error();
   }
   if (!exploration.analysis.isEmpty()) {
@@ -730,6 +731,12 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
       return written.Error();
     if (TStatus drawn = WriteEffectFigures(folder.absolutePath(), exploration, sweep.measures); !drawn)
       return drawn.Error();
+    if (!exploration.convergence.empty()) {
+      if (TStatus written = WriteConvergence(folder.filePath(QLatin1String(kConvergenceCsvName)),
+                                             exploration.convergence, exploration.rowsWord);
+          !written)
+        return written.Error();
+    }
   }
   if (TStatus saved =
           BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))

@@ -16,8 +16,9 @@ namespace {
 
 // Every file the summary writes beside the runs.
 constexpr const char* kSummaryNames[] = {
-    kSummaryCsvName,    kSummaryPngName, kSummarySvgName, kSamplesCsvName, kSamplesCsvGzName,    kGroupsCsvName,
-    kComparisonCsvName, kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName,
+    kSummaryCsvName,      kSummaryPngName,      kSummarySvgName,     kSamplesCsvName,     kSamplesCsvGzName,
+    kGroupsCsvName,       kComparisonCsvName,   kEffectsCsvName,     kEffectsPngName,     kEffectsSvgName,
+    kInteractionsPngName, kInteractionsSvgName, kConvergenceCsvName, kConvergencePngName, kConvergenceSvgName,
 };
 
 // What an interrupted run leaves beside its folder (TRunFolder's temporary

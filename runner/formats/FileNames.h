@@ -33,6 +33,9 @@ inline constexpr const char* kEffectsPngName = "effects.png";
 inline constexpr const char* kEffectsSvgName = "effects.svg";
 inline constexpr const char* kInteractionsPngName = "interactions.png";
 inline constexpr const char* kInteractionsSvgName = "interactions.svg";
+inline constexpr const char* kConvergenceCsvName = "convergence.csv";
+inline constexpr const char* kConvergencePngName = "convergence.png";
+inline constexpr const char* kConvergenceSvgName = "convergence.svg";
 
 // "folder/step-NNNNNNN.ext": the name of a file taken after `step` steps.
 inline QString StepFileName(const QString& folder, int32_t step, const QString& extension) {
