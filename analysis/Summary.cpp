@@ -715,12 +715,19 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
   if (!exploration.analysis.isEmpty()) report.note.clear();
   // Runs that share every setting have nothing to explore, and need no note saying so.
   if (!sweep.varied.empty()) report.effectsNote = exploration.note;
+  report.effectsWarnings = exploration.warningLines;
   if (!exploration.analysis.isEmpty()) {
     if (TStatus written = WriteEffects(path(kEffectsCsvName), exploration.effects); !written) return written.Error();
     if (TStatus drawn =
             WriteEffectFigures(QFileInfo(path(kEffectsCsvName)).absolutePath(), exploration, sweep.measures);
         !drawn)
       return drawn.Error();
+    if (!exploration.convergence.empty()) {
+      if (TStatus written = WriteConvergence(path(kConvergenceCsvName),
+                                             exploration.convergence, exploration.rowsWord);
+          !written)
+        return written.Error();
+    }
   }
   if (TStatus saved = BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))
                           ->Save(path(kSummaryPngName), path(kSummarySvgName));

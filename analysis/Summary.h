@@ -20,13 +20,17 @@ struct TSummaryReport {
   QString note;         // one line for standard error, or empty: why no comparison is made
   QString effects;      // the exploration's table for standard output; empty without effects
   QString effectsNote;  // the exploration's line for standard error, or empty
+  // The exploration's warnings, a line each for standard error: where the
+  // design cannot answer, and what would.
+  QStringList effectsWarnings;
 };
 
 // Writes DIR/summary.csv, samples.csv (samples.csv.gz with `gzipSamples`),
 // groups.csv, summary.png and summary.svg from the run folders in DIR
 // (`defaults` fill settings a record lacks), comparison.csv when exactly one
 // setting varies, and effects.csv with its figures when the runs' design
-// calls for an analysis. A run's final value is its last sample's, and with
+// calls for an analysis (and convergence.csv with its figure for Sobol and
+// Morris designs). A run's final value is its last sample's, and with
 // `window` > 0 also the mean of its last `window` samples. The runs are read
 // one at a time: memory grows with the groups and their sample steps, not
 // with the samples. Gives the comparison as text to print, or when several

@@ -152,7 +152,11 @@ TExploration Analyse(const std::vector<TRunMeasures>& runs) {
     out.analysis = kind;
     design->estimate(chosen, factors, out, notes);
   }
+  explore::FinishWarnings(out);
+  if (std::none_of(out.effects.begin(), out.effects.end(), [](const TEffect& e) { return IsTermQuantity(e.quantity); }))
+    out.effects.clear();
   if (out.effects.empty()) {
+    out.convergence.clear();
     notes.prepend(QStringLiteral("no effect could be estimated from the %1 runs").arg(chosen.size()));
     out.analysis.clear();
   }
@@ -169,7 +173,8 @@ std::vector<std::vector<size_t>> ExploreTermOrder(const TExploration& exploratio
     std::vector<size_t>& list = order[m];
     for (size_t i = 0; i < exploration.effects.size(); ++i) {
       const TEffect& e = exploration.effects[i];
-      if (e.measure == QLatin1String(kStudyMeasures[m]) && (primary.isEmpty() || e.quantity == primary))
+      if (e.measure == QLatin1String(kStudyMeasures[m]) && IsTermQuantity(e.quantity) &&
+          (primary.isEmpty() || e.quantity == primary))
         list.push_back(i);
     }
     std::stable_sort(list.begin(), list.end(), [&](size_t a, size_t b) {
@@ -180,3 +185,8 @@ std::vector<std::vector<size_t>> ExploreTermOrder(const TExploration& exploratio
 }
 
 QString ExploreTermWords(const QString& term) { return Words(term); }
+
+bool IsTermQuantity(const QString& quantity) {
+  return quantity != QLatin1String("seed_share") && quantity != QLatin1String("share") &&
+         quantity != QLatin1String("warning");
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <vector>
@@ -24,9 +25,12 @@ struct TRunMeasures {
 
 // One estimate of effects.csv: a term's effect on a measure, or an index.
 struct TEffect {
-  QString measure;   // one of kStudyMeasures
-  QString term;      // a factor's option name, "a:b" for an interaction of two
-  QString quantity;  // "effect", "interaction", "prcc", "S1", "ST", "mu_star", "mu" or "sigma"
+  QString measure;  // one of kStudyMeasures
+  QString term;     // a factor's option name, "a:b" for an interaction of two
+  // "effect", "interaction", "prcc", "S1", "ST", "mu_star", "mu", "sigma" or
+  // "noise_floor" of a term; "seed_share" (term "seed"), "share" (terms
+  // "seed" and "residual" of a factorial) or "warning" of the design.
+  QString quantity;
   double estimate = 0;
   std::optional<double> low;  // the 95 % interval, when one is made
   std::optional<double> high;
@@ -34,11 +38,44 @@ struct TEffect {
   QString method;               // how the interval was made: "t", "bootstrap", "fisher-z", ...
 };
 
+// Whether a quantity is a term's (a column of the printed table, a row of
+// the figure's panel) rather than the design's: the seeds' share, the
+// factorial's shares of the seeds and the residual, a warning.
+bool IsTermQuantity(const QString& quantity);
+
+// A word that the design cannot answer a question: effects.csv holds it as
+// a row of quantity "warning" (its estimate the count that would answer, its
+// method the words), and standard error as one line per measure and kind.
+struct TWarning {
+  size_t measure = 0;  // an index of kStudyMeasures
+  QString term;        // the factor it concerns, or "seed" or "design"
+  QString quantity;    // the quantity it concerns: "S1", "seed_share", ...
+  QString what;        // what is wrong, "%1" the term's words: "the S1 interval of %1 is wider than 0 to 1"
+  QString answer;      // what would answer, "%1" the count: "about %1 rows would narrow it"
+  double count = 0;    // the seeds per point or the rows that would answer
+};
+
+// An index against the rows (or trajectories) of the design's first part
+// that made it: how it settles as the design grows.
+struct TConvergence {
+  QString measure;
+  QString term;
+  QString quantity;
+  size_t rows = 0;
+  double estimate = 0;
+  std::optional<double> low;
+  std::optional<double> high;
+};
+
 struct TExploration {
   QString analysis;  // the design kind's name whose estimator made the effects; empty when none was made
   std::vector<TEffect> effects;
-  QString table;  // the short table for standard output, sorted by size; empty without effects
-  QString note;   // one line for standard error: why no analysis was made, or what was left out
+  QString table;                          // the short table for standard output, sorted by size; empty without effects
+  QString note;                           // one line for standard error: why no analysis was made, or what was left out
+  std::vector<TWarning> warnings;         // each also a row of effects
+  QStringList warningLines;               // for standard error, one line each, grouped by measure and kind
+  std::vector<TConvergence> convergence;  // Sobol and Morris: the indices over the design's first rows
+  QString rowsWord;                       // what convergence counts: "rows", "trajectories"
 };
 
 // The analysis the runs' design calls for, without its table; runs without

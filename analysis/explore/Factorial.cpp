@@ -12,17 +12,21 @@
 // second's high level minus its effect at the low one). Intervals are
 // Student's t on the residual variance of that model; a term's share is its
 // sum of squares (the residual sum of squares gained by dropping the term)
-// over the total sum of squares about the mean.
+// over the total sum of squares about the mean. Beside the terms' shares
+// stand the seed blocks' and the residual's, and the seeds' share of the
+// variance within the cells (one-way ANOVA over the cells, Replicates.h).
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <map>
 #include <numeric>
 
 #include "DesignKind.h"
 #include "Estimation.h"
 #include "LeastSquares.h"
+#include "Replicates.h"
 #include "Statistics.h"
 
 namespace explore::factorial_design {
@@ -84,8 +88,14 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
                    .arg(first + k);
       continue;
     }
-    if (!interactions && !pairs.empty())
+    if (!interactions && !pairs.empty()) {
       notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(kStudyMeasures[m]);
+      out.warnings.push_back(
+          {m, QStringLiteral("design"), QStringLiteral("interaction"),
+           QStringLiteral("%1 runs are too few for the interactions of %2 factors").arg(with.size()).arg(k),
+           QStringLiteral("%1 runs (another seed per cell) would fit them"),
+           static_cast<double>(first + k + pairs.size() + 1)});
+    }
     const size_t p = first + k + (interactions ? pairs.size() : 0);
     TMatrix x(with.size(), std::vector<double>(p, 0.0));
     std::vector<double> y;
@@ -109,6 +119,42 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     double total = 0;
     for (double v : y) total += (v - mean) * (v - mean);
     const double df = static_cast<double>(with.size() - p);
+    // The seeds' and the residual's shares beside the terms': the blocks'
+    // sum of squares is the residual's growth when they are dropped.
+    if (total > kTinyVariance) {
+      if (blocks) {
+        TMatrix unblocked(x.size());
+        for (size_t r = 0; r < x.size(); ++r) {
+          unblocked[r].push_back(1);
+          unblocked[r].insert(unblocked[r].end(), x[r].begin() + static_cast<std::ptrdiff_t>(first), x[r].end());
+        }
+        if (const std::optional<TFit> without = LeastSquares(unblocked, y)) {
+          TEffect e = MakeEffect(m, QStringLiteral("seed"), QStringLiteral("share"),
+                                 std::clamp((without->rss - fit->rss) / total, 0.0, 1.0));
+          e.share = e.estimate;
+          e.method = QStringLiteral("the seed blocks' sum of squares over the total");
+          out.effects.push_back(std::move(e));
+        }
+      }
+      TEffect e = MakeEffect(m, QStringLiteral("residual"), QStringLiteral("share"), fit->rss / total);
+      e.share = e.estimate;
+      e.method = QStringLiteral("the residual sum of squares over the total; %1 degrees of freedom").arg(df);
+      out.effects.push_back(std::move(e));
+    }
+    const TSeedShare seeds = PointSeedShare(with, m);
+    if (seeds.replicated > 0) {
+      ReportSeedShare(m, seeds, "cell", out);
+    } else if (total > kTinyVariance && df > 0) {
+      // One run a cell: the residual's mean square is the noise, if the model holds.
+      const double residualShare = fit->rss / df / (total / static_cast<double>(with.size() - 1));
+      if (residualShare > kNoisyMeans)
+        out.warnings.push_back({m, QStringLiteral("seed"), QStringLiteral("seed_share"),
+                                QStringLiteral("one seed per cell and the residual holds %1 % of the variance: the "
+                                               "runs cannot tell the seeds' noise from the factors' effects")
+                                    .arg(100 * std::min(residualShare, 1.0), 0, 'f', 0),
+                                QStringLiteral("run every cell with --seeds 1-%1 (or more) to measure it"),
+                                static_cast<double>(kFewestSeeds)});
+    }
     const double sigma2 = fit->rss / df;
     const double t = StudentTQuantile(0.5 + kConfidence / 2.0, df);
     const QString blocking = blocks ? QStringLiteral("seeds as blocks") : QStringLiteral("no blocks");

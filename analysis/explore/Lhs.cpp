@@ -2,7 +2,8 @@
 //
 // Its analysis: partial rank correlations of each factor with each measure,
 // intervals by Fisher's z. A point run with several seeds counts once, with
-// the mean of its runs.
+// the mean of its runs, and the seeds' share of the variance (one-way ANOVA
+// over the points, Replicates.h) is reported beside them.
 #include <QProcess>
 #include <QSet>
 #include <QStringList>
@@ -86,9 +87,16 @@ void Estimate(const std::vector<const TRunMeasures*>& given, const std::vector<s
     const auto points = PointMeans(runs, m);
     const size_t n = points.size();
     if (n < k + 2) {
-      notes << QStringLiteral("%1: %2 samples are too few for %3 factors").arg(kStudyMeasures[m]).arg(n).arg(k);
+      notes << QStringLiteral("%1: %2 samples are too few for %3 factors: %4 would give intervals")
+                   .arg(kStudyMeasures[m])
+                   .arg(n)
+                   .arg(k)
+                   .arg(k + 3);
       continue;
     }
+    const TSeedShare share = PointSeedShare(runs, m);
+    const QString method = QStringLiteral("fisher-z; ") + NoiseWords(share, "the seeds' noise is not corrected");
+    bool any = false;
     std::vector<std::vector<double>> columns(k);
     std::vector<double> y;
     for (const auto& [key, point] : points) {
@@ -115,9 +123,11 @@ void Estimate(const std::vector<const TRunMeasures*>& given, const std::vector<s
         e.low = std::tanh(centre - half);
         e.high = std::tanh(centre + half);
       }
-      e.method = QStringLiteral("fisher-z");
+      e.method = method;
       out.effects.push_back(std::move(e));
+      any = true;
     }
+    if (any) ReportSeedShare(m, share, "point", out);
   }
 }
 

@@ -1,17 +1,23 @@
 // Morris' trajectories: r trajectories of k+1 points, roles "T0".."T<k>".
 //
 // Its analysis: mu*, mu and sigma of the elementary effects, each an effect
-// over the factor's whole range. A point run with several seeds counts once,
-// with the mean of its runs.
+// over the factor's whole range, with percentile bootstrap intervals over
+// the trajectories (Sensitivity.h). A point run with several seeds counts
+// once, with the mean of its runs; the seeds' variance at a point (one-way
+// ANOVA, Replicates.h) gives each factor the noise floor its mu* must rise
+// above.
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <span>
+#include <string_view>
 
 #include "DesignKind.h"
 #include "Draws.h"
 #include "Estimation.h"
+#include "Sensitivity.h"
 
 namespace explore::morris_design {
 
@@ -26,6 +32,44 @@ std::vector<TUnitPoint> Generate(const TDesignDraw& draw) {
   return MorrisTrajectories(draw.samples, draw.factors, draw.levels, draw.seed);
 }
 
+constexpr int kBootstrapResamples = 1000;
+constexpr uint64_t kBootstrapSeed = 19910501;
+// The first trajectories the convergence table takes: halving down to this many.
+constexpr size_t kFewestConvergenceTrajectories = 4;
+
+// A factor's elementary effects, each with its trajectory and its step as a
+// share of the factor's range.
+struct TFactorEffects {
+  std::vector<double> effects;
+  std::vector<int32_t> trajectory;
+  std::vector<double> delta;
+};
+
+// mu*, mu and sigma over `effects`, with percentile bootstrap intervals over them.
+struct TMorrisRow {
+  const char* quantity;
+  double estimate;
+  std::optional<std::pair<double, double>> interval;
+};
+std::vector<TMorrisRow> MorrisRows(std::span<const double> effects) {
+  const TMorrisMoments whole = MorrisMoments(effects);
+  std::vector<double> drawn(effects.size());
+  const auto intervals = PercentileBootstrap(
+      effects.size(), 3,
+      [&](std::span<const size_t> draw, std::span<double> values) {
+        for (size_t j = 0; j < draw.size(); ++j) drawn[j] = effects[draw[j]];
+        const TMorrisMoments again = MorrisMoments(drawn);
+        values[0] = again.muStar;
+        values[1] = again.mu;
+        values[2] = again.sigma.value_or(0);
+        return again.sigma.has_value();
+      },
+      kBootstrapSeed, kBootstrapResamples);
+  std::vector<TMorrisRow> rows{{"mu_star", whole.muStar, intervals[0]}, {"mu", whole.mu, intervals[1]}};
+  if (whole.sigma) rows.push_back({"sigma", *whole.sigma, intervals[2]});
+  return rows;
+}
+
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes) {
   const size_t k = factors.size();
@@ -33,6 +77,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   for (size_t f : factors) ranges.push_back(RangeOf(runs, f));
   size_t broken = 0;
   size_t strangers = 0;  // points whose role is not a trajectory's
+  out.rowsWord = QStringLiteral("trajectories");
   for (size_t m = 0; m < kStudyMeasureCount; ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     // Per trajectory its points in order.
@@ -47,7 +92,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       }
       trajectories[key.second][index] = point;
     }
-    std::vector<std::vector<double>> effects(k);
+    std::vector<TFactorEffects> effects(k);
     size_t steps = 0;
     for (const auto& [trajectory, points] : trajectories) {
       for (auto it = points.begin(); it != points.end(); ++it) {
@@ -68,7 +113,9 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         const size_t f = moved[0];
         const double dx =
             (next->second.run->settings[factors[f]] - it->second.run->settings[factors[f]]) / ranges[f].Span();
-        effects[f].push_back((next->second.value - it->second.value) / dx);
+        effects[f].effects.push_back((next->second.value - it->second.value) / dx);
+        effects[f].trajectory.push_back(trajectory);
+        effects[f].delta.push_back(std::abs(dx));
       }
       // Steps that a missing point at either end of a trajectory took away.
       if (!points.empty())
@@ -77,32 +124,64 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     }
     broken = std::max(broken, steps);
     strangers = std::max(strangers, unreadable);
+    const TSeedShare share = PointSeedShare(runs, m);
+    const QString method = QStringLiteral("bootstrap over trajectories; elementary effects per range; %1 of them; ") +
+                           NoiseWords(share, "compare mu_star with noise_floor");
+    bool any = false;
     for (size_t f = 0; f < k; ++f) {
-      const std::vector<double>& ee = effects[f];
-      if (ee.empty()) {
+      const TFactorEffects& ee = effects[f];
+      if (ee.effects.empty()) {
         notes << QStringLiteral("%1: no elementary effect of %2").arg(kStudyMeasures[m], Option(factors[f]));
         continue;
       }
-      const double n = static_cast<double>(ee.size());
-      double mu = 0, star = 0;
-      for (double v : ee) {
-        mu += v;
-        star += std::abs(v);
-      }
-      mu /= n;
-      star /= n;
-      std::vector<std::pair<QString, double>> quantities{{QStringLiteral("mu_star"), star}, {QStringLiteral("mu"), mu}};
-      if (ee.size() >= 2) {
-        double squares = 0;
-        for (double v : ee) squares += (v - mu) * (v - mu);
-        quantities.emplace_back(QStringLiteral("sigma"), std::sqrt(squares / (n - 1)));
-      }
-      for (const auto& [quantity, value] : quantities) {
-        TEffect e = MakeEffect(m, Option(factors[f]), quantity, value);
-        e.method = QStringLiteral("elementary effects per range; %1 of them").arg(ee.size());
+      any = true;
+      for (const TMorrisRow& row : MorrisRows(ee.effects)) {
+        TEffect e = MakeEffect(m, Option(factors[f]), QLatin1String(row.quantity), row.estimate);
+        if (row.interval) {
+          e.low = row.interval->first;
+          e.high = row.interval->second;
+        }
+        e.method = method.arg(ee.effects.size());
         out.effects.push_back(std::move(e));
       }
+      if (ee.effects.size() < 2)
+        out.warnings.push_back({m, Option(factors[f]), QStringLiteral("mu_star"),
+                                QStringLiteral("one elementary effect of %1: no spread and no interval"),
+                                QStringLiteral("%1 trajectories or more would give them"), 4});
+      if (share.meanNoise) {
+        double delta = 0;
+        for (double d : ee.delta) delta += d / static_cast<double>(ee.delta.size());
+        TEffect floor =
+            MakeEffect(m, Option(factors[f]), QStringLiteral("noise_floor"), MorrisNoiseFloor(*share.meanNoise, delta));
+        floor.method = QStringLiteral(
+                           "the mean |elementary effect| of noise alone: sqrt(2)·sigma/delta·sqrt(2/pi); sigma^2 the "
+                           "seeds' variance over %1 runs a point; delta %2 of the range")
+                           .arg(share.perPoint, 0, 'g', 3)
+                           .arg(delta, 0, 'g', 3);
+        out.effects.push_back(std::move(floor));
+      }
+      // mu* and sigma over the first trajectories.
+      const int32_t count = trajectories.empty() ? 0 : static_cast<int32_t>(trajectories.size());
+      std::vector<int32_t> order;
+      for (const auto& [t, points] : trajectories) order.push_back(t);
+      for (int32_t n = count; n >= static_cast<int32_t>(kFewestConvergenceTrajectories) || n == count; n /= 2) {
+        std::vector<double> part;
+        for (size_t j = 0; j < ee.effects.size(); ++j) {
+          if (ee.trajectory[j] <= order[static_cast<size_t>(n - 1)]) part.push_back(ee.effects[j]);
+        }
+        if (!part.empty()) {
+          for (const TMorrisRow& row : MorrisRows(part)) {
+            if (row.quantity == std::string_view("mu")) continue;
+            out.convergence.push_back({QLatin1String(kStudyMeasures[m]), Option(factors[f]),
+                                       QLatin1String(row.quantity), static_cast<size_t>(n), row.estimate,
+                                       row.interval ? std::optional(row.interval->first) : std::nullopt,
+                                       row.interval ? std::optional(row.interval->second) : std::nullopt});
+          }
+        }
+        if (n < 2) break;
+      }
     }
+    if (any) ReportSeedShare(m, share, "trajectory point", out);
   }
   if (strangers > 0) notes << QStringLiteral("%1 points of no trajectory role were left out").arg(strangers);
   if (broken > 0)

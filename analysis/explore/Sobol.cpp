@@ -1,8 +1,11 @@
 // Saltelli's design for Sobol indices: N(k+2) points, roles "A", "B" and "AB<i>".
 //
-// Its analysis: S1 by Saltelli (2010), ST by Jansen, percentile bootstrap
-// intervals over the design's rows. A point run with several seeds counts
-// once, with the mean of its runs.
+// Its analysis: S1 by Saltelli et al. (2010) and ST by Jansen (1999) on
+// centred outputs, with percentile bootstrap intervals over the design's
+// rows (Sensitivity.h gives the forms). A point run with several seeds
+// counts once, with the mean of its runs, and the variance the seeds leave
+// in those means (one-way ANOVA over the points, Replicates.h) is taken
+// out of the indices' variances: they are the indices of the mean response.
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
@@ -12,13 +15,15 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <random>
 #include <set>
+#include <span>
 #include <tuple>
 
 #include "DesignKind.h"
 #include "Estimation.h"
 #include "LeastSquares.h"
+#include "Replicates.h"
+#include "Sensitivity.h"
 #include "Statistics.h"
 
 namespace explore::sobol_design {
@@ -151,29 +156,39 @@ TSobolRows SobolRows(const TPointMeans& points, const std::vector<size_t>& facto
   return out;
 }
 
-struct TIndices {
-  double s1 = 0;
-  double st = 0;
-  bool ok = false;
-};
+// The first rows of the design the convergence table takes: halving from
+// all of them down to kFewestConvergenceRows.
+constexpr size_t kFewestConvergenceRows = 8;
+std::vector<size_t> Prefixes(size_t rows) {
+  std::vector<size_t> sizes;
+  for (size_t n = rows; n >= kFewestConvergenceRows; n /= 2) sizes.insert(sizes.begin(), n);
+  if (sizes.empty()) sizes.push_back(rows);
+  return sizes;
+}
 
-// S1 (Saltelli 2010) and ST (Jansen) over the rows `use`, the variance from
-// their A and B values.
-TIndices SobolIndices(const std::vector<double>& a, const std::vector<double>& b, const std::vector<double>& ab,
-                      const std::vector<size_t>& use) {
-  const double n = static_cast<double>(use.size());
-  double mean = 0;
-  for (size_t j : use) mean += a[j] + b[j];
-  mean /= 2 * n;
-  double variance = 0, first = 0, total = 0;
-  for (size_t j : use) {
-    variance += (a[j] - mean) * (a[j] - mean) + (b[j] - mean) * (b[j] - mean);
-    first += b[j] * (ab[j] - a[j]);
-    total += (a[j] - ab[j]) * (a[j] - ab[j]);
-  }
-  variance /= 2 * n - 1;
-  if (!(variance > kTinyVariance)) return {};
-  return {first / n / variance, total / (2 * n) / variance, true};
+// S1 and ST of one factor over the rows `use` with their percentile bootstrap
+// intervals over those rows (the same resamples for every factor and measure).
+struct TIndexWithIntervals {
+  TSobolIndex index;
+  std::optional<std::pair<double, double>> s1, st;
+};
+std::optional<TIndexWithIntervals> Indices(const TSobolRows& rows, size_t i, std::span<const size_t> use,
+                                           double noise) {
+  const std::optional<TSobolIndex> whole = SobolIndex(rows.a, rows.b, rows.ab[i], use, noise);
+  if (!whole) return std::nullopt;
+  std::vector<size_t> drawn(use.size());
+  const auto intervals = PercentileBootstrap(
+      use.size(), 2,
+      [&](std::span<const size_t> draw, std::span<double> values) {
+        for (size_t j = 0; j < draw.size(); ++j) drawn[j] = use[draw[j]];
+        const std::optional<TSobolIndex> again = SobolIndex(rows.a, rows.b, rows.ab[i], drawn, noise);
+        if (!again) return false;
+        values[0] = again->s1;
+        values[1] = again->st;
+        return true;
+      },
+      kBootstrapSeed, kBootstrapResamples);
+  return TIndexWithIntervals{*whole, intervals[0], intervals[1]};
 }
 
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
@@ -181,10 +196,17 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   const size_t k = factors.size();
   size_t mismatched = 0;
   size_t rowCount = 0, missingRows = 0;
+  out.rowsWord = QStringLiteral("rows");
   for (size_t m = 0; m < kStudyMeasureCount; ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const TSobolRows rows = SobolRows(PointMeans(runs, m), factors);
+    const TSeedShare share = PointSeedShare(runs, m);
+    // The variance the seeds leave in a point's mean, subtracted from the indices' variances.
+    const double noise = share.meanNoise.value_or(0);
+    const QString method = QStringLiteral("bootstrap; centred; ") +
+                           NoiseWords(share, "the seeds' variance over the runs a point subtracted");
     mismatched = std::max(mismatched, rows.mismatched);
+    bool any = false;
     for (size_t i = 0; i < k; ++i) {
       std::vector<size_t> use;
       for (size_t j = 0; j < rows.a.size(); ++j) {
@@ -196,33 +218,38 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         notes << QStringLiteral("%1, %2: too few whole rows for indices").arg(kStudyMeasures[m], Option(factors[i]));
         continue;
       }
-      const TIndices whole = SobolIndices(rows.a, rows.b, rows.ab[i], use);
-      if (!whole.ok) {
-        notes << QStringLiteral("%1: the measure does not vary").arg(kStudyMeasures[m]);
+      const std::optional<TIndexWithIntervals> whole = Indices(rows, i, use, noise);
+      if (!whole) {
+        notes << QStringLiteral("%1: the measure does not vary beyond the seeds' noise").arg(kStudyMeasures[m]);
         continue;
       }
-      // Percentile bootstrap over the rows, the same resamples for every factor and measure.
-      std::mt19937_64 random(kBootstrapSeed);
-      std::vector<double> s1s, sts;
-      std::vector<size_t> resample(use.size());
-      for (int r = 0; r < kBootstrapResamples; ++r) {
-        for (size_t& j : resample) j = use[random() % use.size()];
-        const TIndices again = SobolIndices(rows.a, rows.b, rows.ab[i], resample);
-        if (!again.ok) continue;
-        s1s.push_back(again.s1);
-        sts.push_back(again.st);
-      }
-      for (const auto& [quantity, estimate, sample] :
-           {std::tuple{QStringLiteral("S1"), whole.s1, &s1s}, std::tuple{QStringLiteral("ST"), whole.st, &sts}}) {
+      any = true;
+      for (const auto& [quantity, estimate, interval] :
+           {std::tuple{QStringLiteral("S1"), whole->index.s1, whole->s1},
+            std::tuple{QStringLiteral("ST"), whole->index.st, whole->st}}) {
         TEffect e = MakeEffect(m, Option(factors[i]), quantity, estimate);
-        if (sample->size() >= 2) {
-          e.low = PercentileOf(*sample, (1 - kConfidence) / 2);
-          e.high = PercentileOf(*sample, (1 + kConfidence) / 2);
+        if (interval) {
+          e.low = interval->first;
+          e.high = interval->second;
         }
-        e.method = QStringLiteral("bootstrap");
+        e.method = method;
+        CheckRange(e, m, 0, 1, use.size(), out.rowsWord, out);
         out.effects.push_back(std::move(e));
       }
+      // The same indices over the design's first rows.
+      for (const size_t n : Prefixes(use.size())) {
+        const std::optional<TIndexWithIntervals> part =
+            n == use.size() ? whole : Indices(rows, i, std::span<const size_t>(use).first(n), noise);
+        if (!part) continue;
+        for (const auto& [quantity, estimate, interval] :
+             {std::tuple{"S1", part->index.s1, part->s1}, std::tuple{"ST", part->index.st, part->st}}) {
+          out.convergence.push_back({QLatin1String(kStudyMeasures[m]), Option(factors[i]), QLatin1String(quantity), n,
+                                     estimate, interval ? std::optional(interval->first) : std::nullopt,
+                                     interval ? std::optional(interval->second) : std::nullopt});
+        }
+      }
     }
+    if (any) ReportSeedShare(m, share, "point", out);
   }
   if (missingRows > 0)
     notes << QStringLiteral("up to %1 of the %2 rows lack their A, B or A_B run and were left out of an index")

@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -40,14 +42,16 @@ struct TQuantityStyle {
   const char* words;
   QRgb colour;
 };
-constexpr std::array<TQuantityStyle, 8> kQuantities{{{"effect", "main effect", 0x1f5fa8},
-                                                     {"interaction", "interaction", 0xd95f0e},
-                                                     {"prcc", "partial rank correlation", 0x1f5fa8},
-                                                     {"S1", "first-order index S1", 0x1f5fa8},
-                                                     {"ST", "total index ST", 0xd95f0e},
-                                                     {"mu_star", "mu* (mean |effect|)", 0x1f5fa8},
-                                                     {"mu", "mu (mean effect)", 0x2a9d3a},
-                                                     {"sigma", "sigma (spread of the effects)", 0xd95f0e}}};
+constexpr std::array<TQuantityStyle, 9> kQuantities{
+    {{"effect", "main effect", 0x1f5fa8},
+     {"interaction", "interaction", 0xd95f0e},
+     {"prcc", "partial rank correlation", 0x1f5fa8},
+     {"S1", "first-order index S1", 0x1f5fa8},
+     {"ST", "total index ST", 0xd95f0e},
+     {"mu_star", "mu* (mean |effect|)", 0x1f5fa8},
+     {"mu", "mu (mean effect)", 0x2a9d3a},
+     {"sigma", "sigma (spread of the effects)", 0xd95f0e},
+     {"noise_floor", "noise floor (|effect| of noise alone)", 0x808080}}};
 
 size_t QuantityIndex(const QString& quantity) {
   for (size_t i = 0; i < kQuantities.size(); ++i) {
@@ -69,7 +73,28 @@ struct TPanel {
   size_t measure = 0;
   std::vector<QString> terms;
   std::vector<const TEffect*> effects;
+  const TEffect* seedShare = nullptr;  // the seeds' share of the measure's variance, when measured
+  size_t warnings = 0;
 };
+
+QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0, 'f', 0); }
+
+// A panel's title: the measure, the seeds' share and the warnings' count.
+QString PanelTitle(const TPanel& panel) {
+  QString title = QLatin1String(kStudyMeasureTable[panel.measure].words);
+  QStringList under;
+  if (panel.seedShare) {
+    QString share = QStringLiteral("seeds' share of the variance %1").arg(Percent(panel.seedShare->estimate));
+    if (panel.seedShare->low && panel.seedShare->high)
+      share += QStringLiteral(" [%1, %2]").arg(Percent(*panel.seedShare->low), Percent(*panel.seedShare->high));
+    under << share;
+  }
+  if (panel.warnings > 0)
+    under << QStringLiteral("%1 (effects.csv)")
+                 .arg(panel.warnings == 1 ? QStringLiteral("1 warning")
+                                          : QStringLiteral("%1 warnings").arg(panel.warnings));
+  return under.isEmpty() ? title : title + QStringLiteral("<br>") + under.join(QStringLiteral("; "));
+}
 
 std::vector<TPanel> Panels(const TExploration& x) {
   std::vector<TPanel> panels;
@@ -79,7 +104,13 @@ std::vector<TPanel> Panels(const TExploration& x) {
     TPanel panel{m, {}, {}};
     for (size_t i : order[m]) panel.terms.push_back(x.effects[i].term);
     for (const TEffect& e : x.effects) {
-      if (e.measure == QLatin1String(kStudyMeasures[m])) panel.effects.push_back(&e);
+      if (e.measure != QLatin1String(kStudyMeasures[m])) continue;
+      if (IsTermQuantity(e.quantity))
+        panel.effects.push_back(&e);
+      else if (e.quantity == QLatin1String("seed_share"))
+        panel.seedShare = &e;
+      else if (e.quantity == QLatin1String("warning"))
+        ++panel.warnings;
     }
     panels.push_back(std::move(panel));
   }
@@ -87,7 +118,7 @@ std::vector<TPanel> Panels(const TExploration& x) {
 }
 
 void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& design) {
-  StyleChart(chart, QLatin1String(kStudyMeasureTable[panel.measure].words));
+  StyleChart(chart, PanelTitle(panel));
   chart->legend()->setAlignment(Qt::AlignBottom);
   const auto rows = static_cast<double>(panel.terms.size());
   // Each term's row, from the top.
@@ -242,6 +273,101 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
   }
 }
 
+// --- Convergence ---
+
+constexpr int kConvergencePanelWidth = 640;
+constexpr int kConvergencePanelHeight = 380;
+
+// One measure's main quantity against the rows used: a line per term, its
+// intervals as bars, the rows on a log scale of base 2 (each prefix halves).
+void AddConvergencePanel(QChart* chart, const QString& measure, const QString& quantity,
+                         const std::vector<TConvergence>& rows, const QString& rowsWord, const TDesignKind& design) {
+  size_t m = 0;
+  while (m + 1 < kStudyMeasures.size() && measure != QLatin1String(kStudyMeasures[m])) ++m;
+  StyleChart(chart, QLatin1String(kStudyMeasureTable[m].words));
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  std::vector<QString> terms;
+  double low = 0, high = 0, fewest = std::numeric_limits<double>::max(), most = 0;
+  for (const TConvergence& c : rows) {
+    if (c.measure != measure || c.quantity != quantity) continue;
+    if (std::find(terms.begin(), terms.end(), c.term) == terms.end()) terms.push_back(c.term);
+    low = std::min({low, c.estimate, c.low.value_or(c.estimate)});
+    high = std::max({high, c.estimate, c.high.value_or(c.estimate)});
+    fewest = std::min(fewest, static_cast<double>(c.rows));
+    most = std::max(most, static_cast<double>(c.rows));
+  }
+  if (terms.empty()) return;
+  auto* x = new QLogValueAxis();
+  x->setBase(2);
+  x->setLabelFormat(QStringLiteral("%d"));
+  x->setRange(fewest / 1.3, most * 1.3);
+  x->setTitleText(QStringLiteral("%1 of the design used (its first)").arg(rowsWord));
+  x->setTitleFont(Font(kAxisPixels, true));
+  x->setLabelsFont(Font(kAxisPixels));
+  chart->addAxis(x, Qt::AlignBottom);
+  const double pad = std::max(high - low, 1e-9) * 0.06;
+  auto* y = new QValueAxis();
+  y->setRange(low - pad, high + pad);
+  y->applyNiceNumbers();
+  y->setTitleText(QStringLiteral("%1, 95 % interval").arg(quantity));
+  y->setTitleFont(Font(kAxisPixels, true));
+  y->setLabelsFont(Font(kAxisPixels));
+  chart->addAxis(y, Qt::AlignLeft);
+  if (design.correlationAxis || quantity == QLatin1String("S1") || quantity == QLatin1String("ST")) {
+    for (const double bound : {0.0, 1.0}) {
+      Attach(chart, Segment({fewest / 1.3, bound}, {most * 1.3, bound}, QPen(kZeroGrey, 1, Qt::DashLine)), x, y);
+      HideFromLegend(chart, chart->series().back());
+    }
+  }
+  for (size_t t = 0; t < terms.size(); ++t) {
+    const QColor colour = RankColour(t, terms.size());
+    auto* line = new QLineSeries();
+    line->setName(ExploreTermWords(terms[t]));
+    line->setPen(QPen(colour, 2.5));
+    line->setPointsVisible(true);
+    // Terms side by side at each count of rows, so that their bars do not overlap.
+    const double nudge = std::pow(1.04, static_cast<double>(t) - (static_cast<double>(terms.size()) - 1) / 2);
+    for (const TConvergence& c : rows) {
+      if (c.measure != measure || c.quantity != quantity || c.term != terms[t]) continue;
+      const double at = static_cast<double>(c.rows) * nudge;
+      line->append(at, c.estimate);
+      if (c.low && c.high) {
+        Attach(chart, Segment({at, *c.low}, {at, *c.high}, QPen(colour, 1.5)), x, y);
+        HideFromLegend(chart, chart->series().back());
+      }
+    }
+    Attach(chart, line, x, y);
+  }
+}
+
+TStatus WriteConvergenceFigure(const QString& dir, const TExploration& exploration, const TDesignKind& design) {
+  const QString quantity = QLatin1String(design.mainQuantity);
+  std::vector<QString> measures;
+  for (const TConvergence& c : exploration.convergence) {
+    if (c.quantity == quantity && std::find(measures.begin(), measures.end(), c.measure) == measures.end())
+      measures.push_back(c.measure);
+  }
+  if (measures.empty()) return Success();
+  const int columns = measures.size() > 1 ? 2 : 1;
+  const auto rows = static_cast<int>((measures.size() + 1) / static_cast<size_t>(columns));
+  TFigure figure(columns * kConvergencePanelWidth, kTop + rows * kConvergencePanelHeight);
+  figure.AddText(QStringLiteral("Convergence: %1 of each term against the %2 used").arg(quantity, exploration.rowsWord),
+                 {16, 10}, kTitlePixels, true);
+  figure.AddText(QStringLiteral("each point the design's first %1; bars the 95 % intervals; convergence.csv holds "
+                                "every quantity")
+                     .arg(exploration.rowsWord),
+                 {16, 34}, kAxisPixels + 1);
+  for (size_t i = 0; i < measures.size(); ++i) {
+    const int column = static_cast<int>(i) % columns;
+    const int row = static_cast<int>(i) / columns;
+    AddConvergencePanel(figure.AddChart({static_cast<double>(column * kConvergencePanelWidth),
+                                         static_cast<double>(kTop + row * kConvergencePanelHeight),
+                                         kConvergencePanelWidth, kConvergencePanelHeight}),
+                        measures[i], quantity, exploration.convergence, exploration.rowsWord, design);
+  }
+  return figure.Save(Path(dir, kConvergencePngName), Path(dir, kConvergenceSvgName));
+}
+
 }  // namespace
 
 TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, const std::vector<TRunMeasures>& runs) {
@@ -268,6 +394,7 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
     }
     if (TStatus saved = figure.Save(Path(dir, kEffectsPngName), Path(dir, kEffectsSvgName)); !saved) return saved;
   }
+  if (TStatus drawn = WriteConvergenceFigure(dir, exploration, *design); !drawn) return drawn;
   // The interaction plots, when the estimator made interactions.
   const auto pairs = StrongestPairs(exploration);
   size_t width = 0, height = 0;

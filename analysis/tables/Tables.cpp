@@ -65,6 +65,35 @@ QString ColumnOf(const TDesignKind* design, const TEffect& e) {
   return design && *design->sharedColumn ? QLatin1String(design->sharedColumn) : e.quantity;
 }
 
+QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0, 'f', 0); }
+
+// Under a measure's terms: the seeds' share of its variance, a factorial's
+// shares of the seed blocks and the residual, and the warnings ("!" marks
+// the estimates they concern).
+QString SideLines(const TExploration& x, size_t m) {
+  const QString measure = QLatin1String(kStudyMeasures[m]);
+  QString text;
+  QStringList shares;
+  for (const TEffect& e : x.effects) {
+    if (e.measure != measure) continue;
+    if (e.quantity == QLatin1String("seed_share")) {
+      text += QStringLiteral("  seeds' share of the variance: %1").arg(Percent(e.estimate));
+      if (e.low && e.high) text += QStringLiteral(" [%1, %2]").arg(Percent(*e.low), Percent(*e.high));
+      text += QLatin1Char('\n');
+    } else if (e.quantity == QLatin1String("share")) {
+      shares << QStringLiteral("%1 %2").arg(e.term == QLatin1String("seed") ? QStringLiteral("seed blocks") : e.term,
+                                            Percent(e.estimate));
+    }
+  }
+  if (!shares.isEmpty())
+    text += QStringLiteral("  shares of the variance: %1\n").arg(shares.join(QStringLiteral(", ")));
+  for (const TEffect& e : x.effects) {
+    if (e.measure == measure && e.quantity == QLatin1String("warning"))
+      text += QStringLiteral("  ! %1\n").arg(e.method);
+  }
+  return text;
+}
+
 // Per measure, one row per term, the largest first, and one column per quantity.
 QString Table(const TExploration& x) {
   if (x.effects.empty()) return {};
@@ -80,7 +109,7 @@ QString Table(const TExploration& x) {
     std::vector<TTableColumn> columns;
     qsizetype termWidth = 4;
     for (const TEffect& e : x.effects) {
-      if (e.measure != measure) continue;
+      if (e.measure != measure || !IsTermQuantity(e.quantity)) continue;
       termWidth = std::max(termWidth, ExploreTermWords(e.term).size());
       const QString key = ColumnOf(design, e);
       auto column = std::ranges::find(columns, key, &TTableColumn::quantity);
@@ -107,7 +136,14 @@ QString Table(const TExploration& x) {
           return f.measure == lead.measure && f.term == lead.term && ColumnOf(design, f) == c.quantity;
         });
         const bool found = e != x.effects.end();
-        line += QStringLiteral("  %1").arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth);
+        // An estimate a warning concerns is marked.
+        const bool warned = found && std::ranges::any_of(x.warnings, [&](const TWarning& w) {
+                              return QLatin1String(kStudyMeasures[w.measure]) == e->measure && w.term == e->term &&
+                                     w.quantity == e->quantity;
+                            });
+        line += QStringLiteral("  %1%2")
+                    .arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth)
+                    .arg(warned ? QStringLiteral("!") : QString());
         if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
         if (c.share) {
           line += QStringLiteral("  %1").arg(
@@ -116,6 +152,7 @@ QString Table(const TExploration& x) {
       }
       text += line.trimmed().prepend(QStringLiteral("  ")) + QLatin1Char('\n');
     }
+    text += SideLines(x, m);
   }
   return text;
 }
@@ -147,3 +184,21 @@ TStatus WriteEffects(const QString& path, const std::vector<TEffect>& effects) {
 }
 
 QString EffectsTable(const TExploration& exploration) { return Table(exploration); }
+
+TStatus WriteConvergence(const QString& path, const std::vector<TConvergence>& rows, const QString& rowsWord) {
+  QString text = QStringLiteral("measure,term,quantity,%1,estimate,low,high\n").arg(rowsWord);
+  for (const TConvergence& c : rows) {
+    for (const std::optional<double>& value : {std::optional<double>(c.estimate), c.low, c.high}) {
+      if (value && !std::isfinite(*value))
+        return Failed(QStringLiteral("cannot write %1: the %2 of %3 on %4 at %5 %6 is not a number")
+                          .arg(path, c.quantity, c.term, c.measure)
+                          .arg(c.rows)
+                          .arg(rowsWord));
+    }
+    QStringList cells{c.measure,        c.term,           c.quantity, QString::number(c.rows), CsvNumber(c.estimate),
+                      CsvNumber(c.low), CsvNumber(c.high)};
+    for (QString& cell : cells) cell = CsvCell(cell);
+    text += cells.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return SaveBytes(text.toUtf8(), path);
+}

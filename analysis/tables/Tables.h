@@ -42,7 +42,12 @@ class TCsvFile {
 // effects.csv in long format, written whole or not at all.
 TStatus WriteEffects(const QString& path, const std::vector<TEffect>& effects);
 
+// convergence.csv: each index with its interval over the design's first
+// rows (or trajectories, `rowsWord` the column's name), written whole or not at all.
+TStatus WriteConvergence(const QString& path, const std::vector<TConvergence>& rows, const QString& rowsWord);
+
 // The exploration's short table for standard output: per measure one row
-// per term, the largest first, and one column per quantity; empty without
-// effects.
+// per term, the largest first, and one column per quantity ("!" marks an
+// estimate a warning concerns), then the seeds' share and the warnings;
+// empty without effects.
 QString EffectsTable(const TExploration& exploration);

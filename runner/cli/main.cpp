@@ -55,6 +55,8 @@ TStatus WriteSummary(const TCommand& command, const TSettingValues& defaults) {
   if (!report) return report.Error();
   if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
   if (!report->effectsNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
+  for (const QString& warning : report->effectsWarnings)
+    std::fprintf(stderr, "pathwick_run: warning: %s\n", qPrintable(warning));
   std::fputs(qPrintable(report->comparison), stdout);
   std::fputs(qPrintable(report->effects), stdout);
   return Success();
