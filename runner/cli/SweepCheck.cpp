@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 
 #include "AtomicFile.h"
 #include "BoundedFile.h"
@@ -125,13 +126,24 @@ TRunVerdict JudgeRun(const TRunFacts& facts, const TSweepEnd& end) {
         TSweepOutcome::kNotStarted,
         QStringLiteral("not run: GNU parallel stopped with status %1 (its message is above)").arg(end.parallelStatus)};
   }
-  if (signal != QLatin1String("0"))
-    return {TSweepOutcome::kInterrupted, QStringLiteral("stopped by signal %1 on %2").arg(signal, host)};
-  // A run the stop reached before it could record itself: the shell that
-  // started it reports the signal as an exit status above 128.
-  if (end.interrupted && numeric && statusValue > kSignalStatusBase && statusValue < kSshFailedStatus) {
-    return {TSweepOutcome::kInterrupted,
-            QStringLiteral("stopped by signal %1 on %2").arg(statusValue - kSignalStatusBase).arg(host)};
+  // The signal that ended the run: parallel's own record of it, or the
+  // exit status above 128 of the shell that started it (on another
+  // machine). A run the sweep's stop reached before it could record itself
+  // was interrupted; any other run that a signal ended (a crash, an abort,
+  // a kill) failed, and says which signal.
+  bool signalNumeric = false;
+  int32_t signalValue = signal.toInt(&signalNumeric);
+  if (signalValue == 0 && numeric && statusValue > kSignalStatusBase && statusValue < kSshFailedStatus) {
+    signalValue = statusValue - kSignalStatusBase;
+    signalNumeric = true;
+  }
+  if (signal != QLatin1String("0") || signalValue != 0) {
+    const QString number = signalNumeric ? QString::number(signalValue) : signal;
+    if (end.interrupted)
+      return {TSweepOutcome::kInterrupted, QStringLiteral("stopped by signal %1 on %2").arg(number, host)};
+    const char* abbreviation = signalNumeric ? sigabbrev_np(signalValue) : nullptr;
+    const QString named = abbreviation ? QStringLiteral(" (SIG%1)").arg(QLatin1String(abbreviation)) : QString();
+    return {TSweepOutcome::kFailed, QStringLiteral("killed by signal %1%2 on %3").arg(number, named, host)};
   }
   if (status == QString::number(kSshFailedStatus) && host != QLatin1String(kThisMachine))
     return {TSweepOutcome::kInterrupted, "lost the connection to " + host};
