@@ -28,6 +28,8 @@ constexpr int32_t kSshFailedStatus = 255;
 // A task's status above this is GNU parallel's own failure, not its runs'.
 constexpr int32_t kParallelOwnFailure = 100;
 constexpr int32_t kParallelMissingStatus = 127;
+// The most of a job line that the report shows.
+constexpr qsizetype kReportedJobLine = 200;
 // The end of a task's output that the check reads for its last line.
 constexpr qint64 kTailBytes = 64 * 1024;
 
@@ -89,6 +91,13 @@ QStringList TaskNames(const QByteArray& tasks) {
   QStringList names;
   for (const QByteArray& line : Lines(tasks)) names << QString::fromUtf8(line.left(line.indexOf('\t')));
   return names;
+}
+
+// A job line as the report names it: whole when short, else its start and
+// its length.
+QString ShortJobLine(const QString& line) {
+  if (line.size() <= kReportedJobLine) return line;
+  return QStringLiteral("%1... (%2 characters)").arg(line.left(kReportedJobLine)).arg(line.size());
 }
 
 }  // namespace
@@ -201,11 +210,15 @@ TSweepCheck CheckRuns(const QList<TSweepRun>& runs, const QList<TRunFacts>& fact
     const size_t kind = static_cast<size_t>(verdict.outcome);
     ++check.counts[kind];
     if (WorthRepeating(verdict.outcome, end)) ++check.toRepeat;
-    QString line =
-        QStringLiteral("%1 (line %2: %3) %4").arg(runs[i].name).arg(runs[i].line).arg(runs[i].jobLine, verdict.why);
-    if (!facts[i].lastError.isEmpty()) line += ": " + facts[i].lastError;
-    if (examples[kind].size() < kExamplesShown) examples[kind] << line;
-    check.unfinished << line;
+    // The list holds the whole job line; the report, one short line a run.
+    const auto described = [&](const QString& jobLine) {
+      QString line =
+          QStringLiteral("%1 (line %2: %3) %4").arg(runs[i].name).arg(runs[i].line).arg(jobLine, verdict.why);
+      if (!facts[i].lastError.isEmpty()) line += ": " + facts[i].lastError;
+      return line;
+    };
+    if (examples[kind].size() < kExamplesShown) examples[kind] << described(ShortJobLine(runs[i].jobLine));
+    check.unfinished << described(runs[i].jobLine);
   }
   for (const QStringList& kind : examples) check.examples += kind;
   check.examples = check.examples.mid(0, kExamplesShown);
