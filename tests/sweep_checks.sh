@@ -302,7 +302,7 @@ blanks=$(head -c 200000 /dev/zero | tr '\0' ' ')
   echo "--steps 200 --agents 30${blanks}--seed 6"
   echo "--steps 200 --agents 30${blanks}--sniff sideways --seed 7"
 } >long.jobs
-expect 1 '^pathwick_sweep: run-0002-seed-7 \(line 2: --steps 200 --agents 30 {100,}\.\.\. \(200045 characters\)\) exit 2 on this machine: .*sideways' \
+expect 1 '^pathwick_sweep: run-0002-seed-7 \(line 2: --steps 200 --agents 30 {100,}\.\.\. \(200048 characters\)\) exit 2 on this machine: .*sideways' \
   "$sweep" long.jobs long
 [ "$(grep -c '^run-0001-seed-6,.*,30,.*,completed,' long/summary.csv)" -eq 1 ] || fail "the long line's run: $(ls -A long)"
 [ "$(awk '{ print length }' err | sort -n | tail -n1)" -lt 1000 ] || fail "the report of a long line is long"
