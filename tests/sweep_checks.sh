@@ -307,7 +307,7 @@ expect 1 '^pathwick_sweep: run-0002-seed-7 \(line 2: --steps 200 --agents 30 {10
 { grep -q '^run-0001-seed-6,.*,completed,' long/summary.csv && grep -q '"agents": 30,' long/run-0001-seed-6/run.json; } ||
   fail "the long line's run: $(cat long/summary.csv)"
 [ "$(awk '{ print length }' err | sort -n | tail -n1)" -lt 1000 ] || fail "the report of a long line is long"
-[ "$(awk 'length($0) > 200048 && /--sniff sideways --seed 7 exit 2/' long/.sweep/not-completed.txt | wc -l)" -eq 1 ] ||
+[ "$(awk 'length($0) > 200048 && /--sniff sideways --seed 7\) exit 2/' long/.sweep/not-completed.txt | wc -l)" -eq 1 ] ||
   fail "the list lacks the whole long line"
 expect 2 "^pathwick_sweep: line 1 of the job list is 200031 bytes long, more than the 65536 bytes a line may be to run on another machine" \
   "$sweep" long.jobs long-remote --sshloginfile hosts
