@@ -482,8 +482,8 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
         << role;
 }
 
-// A warning is one line that a terminal shows whole, however large the design.
-constexpr qsizetype kShortWarning = 600;
+// A warning is one short line (a few of its members named), however large the design.
+constexpr qsizetype kShortWarning = 1000;
 
 TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
   const struct {
