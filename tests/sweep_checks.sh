@@ -129,6 +129,7 @@ expect 2 '^pathwick_sweep: [^ ]*/case/run-0002-seed-2 holds [^ ]*/notes.txt, whi
 # one is worth running again.
 cat >stopping_run <<SCRIPT
 #!/usr/bin/env bash
+case "\$*" in *"--job "*"--seed 5"*) kill -SEGV \$\$ ;; esac
 [[ "\$*" == *"--job "*"--seed 9"* ]] || exec "$runner" "\$@"
 "$runner" "\$@" & pid=\$!
 for _ in \$(seq 600); do
@@ -143,22 +144,27 @@ chmod +x stopping_run
   cat jobs
   echo "--steps 300 --agents 50 --sniff sideways --seed 3"
   echo "--steps 2000000 --agents 50 --seed 9"
+  echo "--steps 300 --agents 50 --seed 5"
 } >mixed.jobs
 expect 1 '^pathwick_sweep: run-0003-seed-3 \(line 3: --steps 300 --agents 50 --sniff sideways --seed 3\) exit 2 on this machine: .*sideways' \
   env PATHWICK_RUN="$tmp/stopping_run" "$sweep" mixed.jobs mixed
 grep -Eq '^pathwick_sweep: run-0004-seed-9 \(line 4: .*\) interrupted on this machine$' err || fail "the interrupted run is not named: $(cat err)"
-grep -Eq '2 of 4 runs did not complete; .*summary.csv is partial: 2 runs completed .*run the same command again to complete the 1 interrupted$' err ||
+# A run that a signal killed (not the sweep's stop) failed, and says by which.
+grep -Eqx 'pathwick_sweep: run-0005-seed-5 \(line 5: .*\) killed by signal 11 \(SIGSEGV\) on this machine' err ||
+  fail "the crashed run is not named with its signal: $(cat err)"
+grep -Eq '3 of 5 runs did not complete; .*summary.csv is partial: 2 runs completed .*run the same command again to complete the 1 interrupted$' err ||
   fail "the count and the advice: $(cat err)"
-grep -qx 'pathwick_sweep: of 4 runs 2 completed, 1 failed, 1 interrupted' err || fail "the counts: $(cat err)"
+grep -qx 'pathwick_sweep: of 5 runs 2 completed, 2 failed, 1 interrupted' err || fail "the counts: $(cat err)"
 grep -qx "pathwick_sweep: every run that did not complete, one a line: $tmp/mixed/.sweep/not-completed.txt" err ||
   fail "the list is not named: $(cat err)"
-[ "$(grep -c . err)" -eq 5 ] || fail "counts, two runs, the list and one message: $(cat err)"
-[ "$(cut -d' ' -f1 mixed/.sweep/not-completed.txt)" = $'run-0003-seed-3\nrun-0004-seed-9' ] ||
+[ "$(grep -c . err)" -eq 6 ] || fail "counts, three runs, the list and one message: $(cat err)"
+[ "$(cut -d' ' -f1 mixed/.sweep/not-completed.txt)" = $'run-0003-seed-3\nrun-0004-seed-9\nrun-0005-seed-5' ] ||
   fail "the list: $(cat mixed/.sweep/not-completed.txt)"
 
 # Again: the interrupted run is made afresh; the refused line stays refused,
 # and running again is no longer suggested.
 sed -i 's/--steps 2000000/--steps 400/' mixed.jobs
+sed -i '/--seed 5$/d' mixed.jobs
 expect 1 '^pathwick_sweep: 1 of 4 runs did not complete; .*partial: 3 runs completed' "$sweep" mixed.jobs mixed
 ! grep -q 'again' err || fail "a refused line is not worth running again: $(cat err)"
 grep -q '^run-0004-seed-9,.*,completed,' mixed/summary.csv || fail "the interrupted run was not completed"
@@ -178,7 +184,7 @@ status=0
 # shellcheck disable=SC2016 # $$ is the inner shell's
 PATHWICK_RUN=$tmp/stopping_sweep setsid bash -c 'echo $$ >sweep.pid; exec "$0" "$@"' "$sweep" many.jobs many --jobs 1 \
   >/dev/null 2>err || status=$?
-[ "$status" -eq 1 ] || fail "the stopped sweep exited $status: $(cat err)"
+[ "$status" -eq 143 ] || fail "the stopped sweep exited $status, not 128 + SIGTERM: $(cat err)"
 # The stopped run is counted as interrupted when parallel logged it before it stopped too.
 grep -Eqx 'pathwick_sweep: of 300 runs 1 completed, (1 interrupted, 298|299) not started' err || fail "the counts: $(cat err)"
 [ "$(grep -c . err)" -le 7 ] || fail "the report of 300 runs is $(grep -c . err) lines long: $(head -n 20 err)"
@@ -264,4 +270,47 @@ rm -rf hostile elsewhere && mkdir hostile elsewhere && ln -s "$tmp/elsewhere" ho
 expect 2 "^pathwick_sweep: $tmp/hostile holds $tmp/hostile/.sweep, which is no run of this job list nor a file of its sweep" "$sweep" jobs hostile
 [ -z "$(ls -A elsewhere)" ] || fail "the sweep wrote into the folder .sweep links to"
 
-echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock"
+# Misuse, refused with status 2 and one line as the help says, a row each:
+# the status, the message, the command (pathwick_sweep's, pathwick_run's).
+echo file >a-file
+printf '%s\n' '--steps 10' '--steps 20' >two.lines
+while IFS='|' read -r want pattern command; do
+  eval "set -- $command"
+  expect "$want" "$pattern" "$@"
+  [ "$(grep -c . err)" -eq 1 ] || fail "$command: more than one line: $(cat err)"
+done <<'TABLE'
+2|^pathwick_sweep: [^ ]*/a-file exists and is not a folder$|"$sweep" jobs a-file
+2|^pathwick_sweep: cannot make the output folder [^ ]*/a-file/sub: Not a directory$|"$sweep" jobs a-file/sub
+2|^pathwick_sweep: no job list at 'sub' \(a regular file\)|"$sweep" sub out
+2|^pathwick_sweep: give a job list and an output folder|"$sweep" jobs
+2|^pathwick_sweep: --jobs takes a whole number from 1, not '0'|"$sweep" jobs out --jobs 0
+2|^pathwick_sweep: --jobs needs a number|"$sweep" jobs out --jobs
+2|^pathwick_sweep: no ssh login file at 'none'|"$sweep" jobs out --sshloginfile none
+2|^pathwick_run: --parallel-status takes a whole number from 0 to 255, not '300'|"$runner" --check-sweep sub --parallel-status 300
+2|^pathwick_run: refused to read /dev/zero: it is not a regular file|"$runner" --job @/dev/zero
+2|^pathwick_run: two.lines holds more than one job line|"$runner" --job @two.lines
+2|^pathwick_run: cannot read none: No such file or directory|"$runner" --job @none
+TABLE
+{ [ ! -e out ] && [ "$(cat a-file)" = file ]; } || fail "a refused sweep made or changed its output folder"
+
+# A job line of 200 KB (blanks between its options) runs as any other: its
+# seed is read and its options reach the run, past the 128 KiB an argument
+# may hold; the report names it in one short line. A sweep over other
+# machines refuses it before the first run.
+blanks=$(head -c 200000 /dev/zero | tr '\0' ' ')
+{
+  echo "--steps 200 --agents 30${blanks}--seed 6"
+  echo "--steps 200 --agents 30${blanks}--sniff sideways --seed 7"
+} >long.jobs
+expect 1 '^pathwick_sweep: run-0002-seed-7 \(line 2: --steps 200 --agents 30 {100,}\.\.\. \(200048 characters\)\) exit 2 on this machine: .*sideways' \
+  "$sweep" long.jobs long
+{ grep -q '^run-0001-seed-6,.*,completed,' long/summary.csv && grep -q '"agents": 30,' long/run-0001-seed-6/run.json; } ||
+  fail "the long line's run: $(cat long/summary.csv)"
+[ "$(awk '{ print length }' err | sort -n | tail -n1)" -lt 1000 ] || fail "the report of a long line is long"
+[ "$(awk 'length($0) > 200048 && /--sniff sideways --seed 7\) exit 2/' long/.sweep/not-completed.txt | wc -l)" -eq 1 ] ||
+  fail "the list lacks the whole long line"
+expect 2 "^pathwick_sweep: line 1 of the job list is 200031 bytes long, more than the 65536 bytes a line may be to run on another machine" \
+  "$sweep" long.jobs long-remote --sshloginfile hosts
+[ ! -e long-remote ] || fail "the refused long sweep made its folder"
+
+echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock, misuse, long lines"

@@ -84,4 +84,48 @@ for run in "$tmp"/whole/run-*; do
 done
 cmp "$tmp/whole/summary.csv" "$tmp/cut/summary.csv"
 [ -s "$tmp/cut/summary.png" ]
-echo "sweep resumed: 6 runs, each once, data identical"
+
+# A stop of the sweep stops its runs, a row each: SIGTERM to the sweep's own
+# process, SIGHUP to its process group (as a closed terminal sends it). The
+# sweep waits for its runs, exits 128 + the signal, leaves no run going, and
+# counts none done that is not; running it again makes exactly the runs that
+# are missing, each once, and --verify passes.
+{
+  echo "--steps 300 --agents 30 --seed 1"
+  echo "--steps 400000 --agents 30 --seed 2"
+  echo "--steps 300 --agents 30 --seed 3"
+} >"$tmp/stop.jobs"
+while read -r signal target status; do
+  out=$tmp/stop-$signal
+  setsid "$sweep" "$tmp/stop.jobs" "$out" --jobs 1 >/dev/null 2>"$tmp/stop.err" &
+  pid=$!
+  # The stop comes once the run of line 2 has samples.
+  for _ in $(seq 2400); do
+    [ "$(cat "$out"/.run-0002-seed-2.tmp-*/.series.csv.*.part 2>/dev/null | wc -l)" -ge 3 ] && break
+    sleep 0.05
+  done
+  if [ "$target" = group ]; then kill "-$signal" -- "-$pid"; else kill "-$signal" "$pid"; fi
+  got=0
+  wait "$pid" || got=$?
+  [ "$got" -eq "$status" ] || { echo "SIG$signal to the $target: exit $got, not $status:"; cat "$tmp/stop.err"; exit 1; }
+  ! pgrep -f -- "--out $out/" >/dev/null || { echo "SIG$signal to the $target left runs going"; exit 1; }
+  grep -q '"ended": "completed"' "$out/run-0001-seed-1/run.json" || { echo "line 1 should be complete"; exit 1; }
+  [ ! -e "$out/run-0003-seed-3" ] || { echo "SIG$signal: line 3 was run after the stop"; exit 1; }
+  if [ -e "$out/run-0002-seed-2" ]; then
+    grep -q '"ended": "interrupted"' "$out/run-0002-seed-2/run.json" || { echo "line 2 is counted done"; exit 1; }
+  fi
+  stamp=$(stat -c %Y.%i "$out/run-0001-seed-1/run.json")
+  sed -i 's/--steps 400000/--steps 500/' "$tmp/stop.jobs"
+  "$sweep" "$tmp/stop.jobs" "$out" --jobs 1 2>"$tmp/stop.err" || { echo "the resume failed:"; cat "$tmp/stop.err"; exit 1; }
+  sed -i 's/--steps 500 --agents 30 --seed 2/--steps 400000 --agents 30 --seed 2/' "$tmp/stop.jobs"
+  [ "$(stat -c %Y.%i "$out/run-0001-seed-1/run.json")" = "$stamp" ] || { echo "a finished run was made again"; exit 1; }
+  # The resume made the two missing runs, once each.
+  { [ "$(cut -f1 "$out/.sweep/tasks" | tr '\n' ' ')" = "run-0002-seed-2 run-0003-seed-3 " ] &&
+    [ "$(tail -n +2 "$out/.sweep/joblog" | cut -f7 | tr '\n' ' ')" = "0 0 " ]; } ||
+    { echo "the resume made other runs:"; cat "$out/.sweep/tasks" "$out/.sweep/joblog"; exit 1; }
+  "$runner" --verify "$out" --repeat 1 >/dev/null 2>"$tmp/stop.err" || { echo "--verify:"; cat "$tmp/stop.err"; exit 1; }
+done <<'TABLE'
+TERM sweep 143
+HUP group 129
+TABLE
+echo "sweep resumed: 6 runs, each once, data identical; stopped sweeps stop their runs and resume what is missing"

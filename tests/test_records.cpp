@@ -482,6 +482,9 @@ TEST(Design, EveryKindsRolesCheckTakesItsOwnPointsAndRefusesAnotherKinds) {
         << role;
 }
 
+// A warning is one short line (a few of its members named), however large the design.
+constexpr qsizetype kShortWarning = 1000;
+
 TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
   const struct {
     int32_t lo, hi;
@@ -504,6 +507,10 @@ TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
        "8 sets of design points (40 points) are one point"},
       // Two trajectories over two values meet twice.
       {"--design morris --samples 2 --range mark-strength=4:5", 2, "trajectory 0 T"},
+      // Thousands of points on three values: each set names a few and counts the rest.
+      {"--design lhs --samples 4000 --range agents=100:102", 3, "point 8 sample and 1328 more (agents=101)"},
+      {"--design lhs --samples 4000 --range agents=100:109 --range sniff", 1,
+       "20 sets of design points (4000 points) are one point"},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.grid);
@@ -512,6 +519,8 @@ TEST(Design, APointTakesItsCellsValueAndPointsMadeEqualAreWarnedOf) {
     const QString warned = list->equalPoints.join('\n');
     EXPECT_EQ(list->equalPoints.size(), row.warnings) << warned.toStdString();
     EXPECT_TRUE(warned.contains(QLatin1String(row.contains))) << warned.toStdString();
+    for (const QString& warning : list->equalPoints + list->sameWorld)
+      EXPECT_LT(warning.size(), kShortWarning) << "one short line: " << warning.left(kShortWarning).toStdString();
   }
   // Points of one world but different rates are told apart from equal points.
   const TResult<TJobList> rates = GridOf("--design lhs --samples 3 --range evaporation-rate=0.15:0.25");
@@ -967,6 +976,12 @@ TEST_F(Records, JobListsFromACheckpointWriteFlagsBothWaysRefuseFixedSettingsAndN
   // Two groups of one world each when sniff is varied beside them.
   GridLines({"--vary", "sniff=hill,roulette", "--vary", "evaporation-rate=0.15,0.2"}, &warnings);
   EXPECT_EQ(warnings.count('\n'), 2) << warnings.toStdString();
+  // Many such groups, of many rates each: counted on one line, a few named.
+  GridLines({"--vary", "sniff=hill,roulette", "--vary", "evaporation-rate=0.1:0.5:0.01"}, &warnings);
+  EXPECT_EQ(warnings.count('\n'), 1) << warnings.toStdString();
+  EXPECT_TRUE(warnings.contains("10 sets of combinations are one condition each, e.g. ")) << warnings.toStdString();
+  EXPECT_TRUE(warnings.contains("evaporation-rate=0.13 and 1 more are one condition")) << warnings.toStdString();
+  EXPECT_LT(warnings.size(), kShortWarning) << warnings.toStdString();
 }
 
 TEST_F(Records, SummaryNamesGroupsByTheSettingsThatDifferAndRecordsEffectiveSettings) {

@@ -422,6 +422,41 @@ TEST(Watch, AnInterruptedRunEndsItsVideoWithEveryFrameItTook) {
   EXPECT_EQ(ProbedFrames(tmp.filePath("r/v.mp4")), frames);
 }
 
+// An ffmpeg that exits 0 but makes no video, a row each: one that takes no
+// frame, and one that takes them all and writes nothing. The run fails with
+// one line (status 1) and leaves no run folder, so a sweep counts it failed.
+TEST(Watch, AnEncoderThatEndsWellButWritesNoVideoFailsTheRun) {
+  const struct {
+    const char* script;
+    const char* said;
+  } table[] = {
+      {"#!/bin/sh\nexit 0\n", "ffmpeg stopped taking the frames of v.mp4"},
+      {"#!/bin/sh\ncat >/dev/null\nexit 0\n", "ffmpeg ended without error but wrote nothing to v.mp4"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.script);
+    QTemporaryDir tmp;
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("bin"));
+    QFile fake(tmp.filePath("bin/ffmpeg"));
+    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+    fake.write(row.script);
+    fake.close();
+    fake.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", tmp.filePath("bin") + ":" + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PATHWICK_RUN), {"--steps", "40", "--agents", "20", "--video-every", "10", "--video",
+                                                 "v.mp4", "--quiet", "--out", tmp.filePath("r")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(row.said)) << err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath("r"))) << "no run folder, with or without its video";
+  }
+}
+
 TEST(Watch, VideoWithoutFfmpegIsRefusedBeforeTheRun) {
   QTemporaryDir tmp;
   QProcess process;

@@ -11,6 +11,7 @@ from __future__ import annotations
 import concurrent.futures
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -89,6 +90,17 @@ class _Workers:
                 process.terminate()
 
 
+def _ending(status):
+    """How a worker that left no result ended: its status, or the signal that killed it (a crash, an abort)."""
+    if status >= 0:
+        return f"the worker ended with status {status}"
+    try:
+        name = f" ({signal.Signals(-status).name})"
+    except ValueError:
+        name = ""
+    return f"the worker was killed by signal {-status}{name}"
+
+
 def _start(workers, job, scratch, index):
     """Runs one job in a fresh interpreter; its result, or RuntimeError with the worker's message."""
     job_path = os.path.join(scratch, f"job-{index}.json")
@@ -104,7 +116,7 @@ def _start(workers, job, scratch, index):
             result = json.load(f)
     except (OSError, ValueError):
         lines = errors.strip().splitlines()
-        raise RuntimeError(f"the worker ended with status {status}" + (f": {lines[-1]}" if lines else ""))
+        raise RuntimeError(_ending(status) + (f": {lines[-1]}" if lines else ""))
     if "error" in result:
         raise RuntimeError(result["error"])
     return result

@@ -183,3 +183,14 @@ def test_a_failing_run_stops_the_runs_under_way(tmp_path):
     for name in pathwick.sweep_runs(tmp_path / "stopped"):
         record = pathwick.read_run(tmp_path / "stopped" / name).attrs["run"]
         assert name == "run-0001" and record["ended"] == "interrupted"
+
+
+@pytest.mark.parametrize("worker, said", [
+    ("import os, signal; os.kill(os.getpid(), signal.SIGSEGV)", "the worker was killed by signal 11 (SIGSEGV)"),
+    ("import os; os.abort()", "the worker was killed by signal 6 (SIGABRT)"),
+    ("import sys; sys.exit(3)", "the worker ended with status 3"),
+])
+def test_a_worker_that_dies_without_a_result_fails_its_run_naming_how(worker, said, monkeypatch):
+    monkeypatch.setattr("pathwick._ensemble._WORKER", worker)
+    with pytest.raises(RuntimeError, match=r"run 0 \(seed=1\) failed: " + re.escape(said) + "$"):
+        pathwick.run_ensemble([{"seed": 1}], steps=10)

@@ -38,9 +38,28 @@ struct TCombination {
   std::optional<TDesignPoint> design;
 };
 
-// Sets of equal points beyond this many are counted, with this many as examples.
+// Sets of equal points (or of one world) beyond this many are counted, with
+// this many as examples; a set names this many of its members, and counts
+// the rest, so that a warning stays one short line however large the design.
 constexpr qsizetype kListedEqualSets = 5;
 constexpr qsizetype kEqualSetExamples = 3;
+constexpr qsizetype kNamedMembers = 4;
+
+// The first kNamedMembers of a set of `total` members (`names` holds at
+// least those), joined, and the count of the rest.
+QString FewOf(const QStringList& names, size_t total) {
+  QString few = names.mid(0, kNamedMembers).join(QStringLiteral(", "));
+  const size_t named = std::min(total, static_cast<size_t>(kNamedMembers));
+  if (total > named) few += QStringLiteral(" and %1 more").arg(total - named);
+  return few;
+}
+
+// One warning for each of `sets` when they are few, else one line that
+// counts them (`counted`: its opening words) and gives a few as examples.
+QStringList FewWarnings(const QStringList& sets, const QString& counted) {
+  if (sets.size() <= kListedEqualSets) return sets;
+  return {QStringLiteral("%1, e.g. %2").arg(counted, sets.mid(0, kEqualSetExamples).join(QStringLiteral("; ")))};
+}
 
 // The --grid options that make the design of `command`: its own, then every
 // option its lines hold but the seed, so that `--grid COMMAND --seeds ...`
@@ -121,31 +140,28 @@ QStringList EqualPointWarnings(const std::vector<TCombination>& combinations) {
   }
   QStringList sets;
   qsizetype equalPoints = 0;
+  const QString snapped = QStringLiteral("are one point once snapped to values the controls hold");
   for (const TSettingValues& settings : order) {
     const auto& group = groups[settings];
     if (group.size() < 2) continue;
     equalPoints += static_cast<qsizetype>(group.size());
     QStringList names;
     for (const TCombination* c : group) {
+      if (names.size() == kNamedMembers) break;  // enough to name a few and count the rest
       const TDesignKind* kind = FindDesignKind(c->design->kind);
       names << QStringLiteral("%1 %2 %3")
                    .arg(QLatin1String(kind ? kind->words.point : "point"))
                    .arg(c->design->point)
                    .arg(c->design->role);
     }
-    sets << QStringLiteral("%1 (%2)").arg(names.join(QStringLiteral(", ")),
-                                          group.front()->named.join(QLatin1Char(' ')));
+    sets << QStringLiteral("%1 (%2)").arg(FewOf(names, group.size()), group.front()->named.join(QLatin1Char(' ')));
   }
-  const QString snapped = QStringLiteral("are one point once snapped to values the controls hold");
   if (sets.size() <= kListedEqualSets) {
-    QStringList warnings;
-    for (const QString& set : sets) warnings << QStringLiteral("design %1 %2").arg(set, snapped);
-    return warnings;
+    for (QString& set : sets) set = QStringLiteral("design %1 %2").arg(set, snapped);
+    return sets;
   }
-  return {QStringLiteral("%1 sets of design points (%2 points) %3, e.g. %4")
-              .arg(sets.size())
-              .arg(equalPoints)
-              .arg(snapped, sets.mid(0, kEqualSetExamples).join(QStringLiteral("; ")))};
+  return FewWarnings(
+      sets, QStringLiteral("%1 sets of design points (%2 points) %3").arg(sets.size()).arg(equalPoints).arg(snapped));
 }
 
 // What makes two combinations the same world: the effective settings, and
@@ -168,6 +184,7 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations, boo
     group.push_back(&c);
   }
   QStringList warnings;
+  qsizetype worlds = 0;
   for (const auto& condition : order) {
     const auto& group = groups[condition];
     if (group.size() < 2) continue;
@@ -177,16 +194,20 @@ QStringList SameWorldWarnings(const std::vector<TCombination>& combinations, boo
       continue;
     }
     QStringList named;
-    for (const TCombination* c : group) named << c->named.join(QLatin1Char(' '));
+    for (const TCombination* c : group) {
+      if (named.size() == kNamedMembers) break;  // enough to name a few and count the rest
+      named << c->named.join(QLatin1Char(' '));
+    }
     QStringList effective;
     for (size_t i = 0; i < kEffectiveCount; ++i) {
       effective << QStringLiteral("%1 %2").arg(QLatin1String(EffectiveSpecs()[i].key),
                                                FormatEffectiveValue(condition.second[i]));
     }
     warnings << QStringLiteral("%1 are one condition: the same world (%2)")
-                    .arg(named.join(QStringLiteral(", ")), effective.join(QStringLiteral(", ")));
+                    .arg(FewOf(named, group.size()), effective.join(QStringLiteral(", ")));
+    ++worlds;
   }
-  return warnings;
+  return FewWarnings(warnings, QStringLiteral("%1 sets of combinations are one condition each").arg(worlds));
 }
 
 // The job lines of `combinations`, the seeds innermost.

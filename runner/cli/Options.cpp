@@ -10,6 +10,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "BoundedFile.h"
 #include "Design.h"
 #include "RunRecord.h"
 
@@ -655,7 +656,8 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kJob,
      .name = "job",
      .valueName = "LINE",
-     .help = "the options of one job-list line as one argument (pathwick_sweep uses it)",
+     .help = "the options of one job-list line as one argument, or @FILE for the one line FILE holds "
+             "(pathwick_sweep uses it)",
      .modes = kSettingModes},
     {.option = TOption::kSummarize,
      .name = "summarize",
@@ -713,7 +715,7 @@ constexpr TOptionRow kOptionRows[] = {
      .name = "seed-of",
      .valueName = "LINE",
      .help = "print the seed the job line LINE runs with, or clock when it gives none that can be read; may be given "
-             "for several lines",
+             "for several lines; - reads the lines from standard input, one a line",
      .accepts = "a job line",
      .modes = In(K::kSeedOf),
      .chooses = K::kSeedOf,
@@ -955,6 +957,15 @@ QString OptionName(const QString& normalised) {
   return normalised.mid(2).section(QLatin1Char('='), 0, 0);
 }
 
+TResult<QString> JobLineOfFile(const QString& path) {
+  TResult<QByteArray> text = ReadBounded(path, kSweepFileByteLimit);
+  if (!text) return Refused(text.Error().message);
+  QByteArray line = *text;
+  if (line.endsWith('\n')) line.chop(1);
+  if (line.contains('\n')) return Refused(QStringLiteral("%1 holds more than one job line").arg(path));
+  return QString::fromUtf8(line);
+}
+
 // Replaces --job LINE by the words of LINE, split as a shell splits words
 // (quotes, no expansion); the arguments as they are without --job.
 TResult<QStringList> ExpandJob(const QStringList& normalised) {
@@ -970,6 +981,13 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
   }
   if (lines.isEmpty()) return normalised;
   if (lines.size() > 1) return Refused(QStringLiteral("%1 is given more than once").arg(job));
+  // --job @FILE: the line is FILE's one line, for a line too long to be
+  // an argument (pathwick_sweep hands such lines over so).
+  if (lines.front().startsWith(QLatin1Char(kJobFileMark))) {
+    TResult<QString> line = JobLineOfFile(lines.front().mid(1));
+    if (!line) return line.Error();
+    lines.front() = *line;
+  }
   const QStringList words = Normalised(QProcess::splitCommand(lines.front()));
   for (const QString& w : words) {
     const TOptionRow* row = FindRow(OptionName(w));

@@ -164,6 +164,10 @@ struct TCommand {
 
 inline constexpr int32_t kDefaultSteps = 10000;
 inline constexpr qsizetype kMaxJobLines = 1000000;
+// --job @FILE takes the job line FILE holds; --seed-of - reads its job lines
+// from standard input. Either way a line too long to be an argument passes.
+inline constexpr char kJobFileMark = '@';
+inline constexpr const char* kStandardInputName = "-";
 
 // Parses `arguments` (without the program name); refuses with one line.
 TResult<TCommand> ParseCommandLine(const QStringList& arguments);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 
 #include "AtomicFile.h"
 #include "BoundedFile.h"
@@ -27,6 +28,8 @@ constexpr int32_t kSshFailedStatus = 255;
 // A task's status above this is GNU parallel's own failure, not its runs'.
 constexpr int32_t kParallelOwnFailure = 100;
 constexpr int32_t kParallelMissingStatus = 127;
+// The most of a job line that the report shows.
+constexpr qsizetype kReportedJobLine = 200;
 // The end of a task's output that the check reads for its last line.
 constexpr qint64 kTailBytes = 64 * 1024;
 
@@ -90,6 +93,13 @@ QStringList TaskNames(const QByteArray& tasks) {
   return names;
 }
 
+// A job line as the report names it: whole when short, else its start and
+// its length.
+QString ShortJobLine(const QString& line) {
+  if (line.size() <= kReportedJobLine) return line;
+  return QStringLiteral("%1... (%2 characters)").arg(line.left(kReportedJobLine)).arg(line.size());
+}
+
 }  // namespace
 
 TResult<QList<TSweepRun>> ParseSweepRuns(const QByteArray& text, const QString& source) {
@@ -125,13 +135,24 @@ TRunVerdict JudgeRun(const TRunFacts& facts, const TSweepEnd& end) {
         TSweepOutcome::kNotStarted,
         QStringLiteral("not run: GNU parallel stopped with status %1 (its message is above)").arg(end.parallelStatus)};
   }
-  if (signal != QLatin1String("0"))
-    return {TSweepOutcome::kInterrupted, QStringLiteral("stopped by signal %1 on %2").arg(signal, host)};
-  // A run the stop reached before it could record itself: the shell that
-  // started it reports the signal as an exit status above 128.
-  if (end.interrupted && numeric && statusValue > kSignalStatusBase && statusValue < kSshFailedStatus) {
-    return {TSweepOutcome::kInterrupted,
-            QStringLiteral("stopped by signal %1 on %2").arg(statusValue - kSignalStatusBase).arg(host)};
+  // The signal that ended the run: parallel's own record of it, or the
+  // exit status above 128 of the shell that started it (on another
+  // machine). A run the sweep's stop reached before it could record itself
+  // was interrupted; any other run that a signal ended (a crash, an abort,
+  // a kill) failed, and says which signal.
+  bool signalNumeric = false;
+  int32_t signalValue = signal.toInt(&signalNumeric);
+  if (signalValue == 0 && numeric && statusValue > kSignalStatusBase && statusValue < kSshFailedStatus) {
+    signalValue = statusValue - kSignalStatusBase;
+    signalNumeric = true;
+  }
+  if (signal != QLatin1String("0") || signalValue != 0) {
+    const QString number = signalNumeric ? QString::number(signalValue) : signal;
+    if (end.interrupted)
+      return {TSweepOutcome::kInterrupted, QStringLiteral("stopped by signal %1 on %2").arg(number, host)};
+    const char* abbreviation = signalNumeric ? sigabbrev_np(signalValue) : nullptr;
+    const QString named = abbreviation ? QStringLiteral(" (SIG%1)").arg(QLatin1String(abbreviation)) : QString();
+    return {TSweepOutcome::kFailed, QStringLiteral("killed by signal %1%2 on %3").arg(number, named, host)};
   }
   if (status == QString::number(kSshFailedStatus) && host != QLatin1String(kThisMachine))
     return {TSweepOutcome::kInterrupted, "lost the connection to " + host};
@@ -189,11 +210,15 @@ TSweepCheck CheckRuns(const QList<TSweepRun>& runs, const QList<TRunFacts>& fact
     const size_t kind = static_cast<size_t>(verdict.outcome);
     ++check.counts[kind];
     if (WorthRepeating(verdict.outcome, end)) ++check.toRepeat;
-    QString line =
-        QStringLiteral("%1 (line %2: %3) %4").arg(runs[i].name).arg(runs[i].line).arg(runs[i].jobLine, verdict.why);
-    if (!facts[i].lastError.isEmpty()) line += ": " + facts[i].lastError;
-    if (examples[kind].size() < kExamplesShown) examples[kind] << line;
-    check.unfinished << line;
+    // The list holds the whole job line; the report, one short line a run.
+    const auto described = [&](const QString& jobLine) {
+      QString line =
+          QStringLiteral("%1 (line %2: %3) %4").arg(runs[i].name).arg(runs[i].line).arg(jobLine, verdict.why);
+      if (!facts[i].lastError.isEmpty()) line += ": " + facts[i].lastError;
+      return line;
+    };
+    if (examples[kind].size() < kExamplesShown) examples[kind] << described(ShortJobLine(runs[i].jobLine));
+    check.unfinished << described(runs[i].jobLine);
   }
   for (const QStringList& kind : examples) check.examples += kind;
   check.examples = check.examples.mid(0, kExamplesShown);

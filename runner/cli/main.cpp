@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "BoundedFile.h"
 #include "CellForm.h"
 #include "Figures.h"
 #include "Grid.h"
@@ -37,11 +38,31 @@ int Exit(const TStatus& status) {
 
 bool IsQuery(TCommandKind kind) { return kind == TCommandKind::kEnded || kind == TCommandKind::kSeedOf; }
 
+// The job lines asked about: as given, with those on standard input in
+// the place of "-".
+TResult<QStringList> AskedLines(const QStringList& given) {
+  QStringList lines;
+  for (const QString& line : given) {
+    if (line != QLatin1String(kStandardInputName)) {
+      lines << line;
+      continue;
+    }
+    TResult<QByteArray> input = ReadStandardInput(kSweepFileByteLimit);
+    if (!input) return input.Error();
+    QList<QByteArray> read = input->split('\n');
+    if (read.back().isEmpty()) read.removeLast();  // the last line's end
+    for (const QByteArray& l : read) lines << QString::fromUtf8(l);
+  }
+  return lines;
+}
+
 // One line for each folder or job line asked about, in their order.
 TStatus Answer(const TCommand& command) {
   const bool ended = command.kind == TCommandKind::kEnded;
-  for (const QString& asked : ended ? command.folders : command.jobLines) {
-    const QString answer = ended ? RecordedEnding(asked) : JobLineSeed(asked);
+  TResult<QStringList> asked = ended ? TResult<QStringList>(command.folders) : AskedLines(command.jobLines);
+  if (!asked) return asked.Error();
+  for (const QString& one : *asked) {
+    const QString answer = ended ? RecordedEnding(one) : JobLineSeed(one);
     std::printf("%s\n", qPrintable(answer));
   }
   if (std::fflush(stdout) != 0) return Failed(QStringLiteral("cannot write the answers to standard output"));
@@ -88,9 +109,9 @@ TStatus CheckSweepAndSummarize(const TCommand& command, const TSettingValues& de
 // the refusal in pathwick_sweep's name. Job lines are read as the sweep
 // runs them, from within OUTDIR.
 TStatus PlanSweepRuns(const TCommand& command, const TSettingValues& defaults) {
-  QFile input;
-  if (!input.open(stdin, QIODevice::ReadOnly)) return Failed(QStringLiteral("cannot read the runs on standard input"));
-  TResult<QList<TSweepRun>> runs = ParseSweepRuns(input.readAll(), QStringLiteral("standard input"));
+  TResult<QByteArray> input = ReadStandardInput(kSweepFileByteLimit);
+  if (!input) return input.Error();
+  TResult<QList<TSweepRun>> runs = ParseSweepRuns(*input, QStringLiteral("standard input"));
   if (!runs) return runs.Error();
   const QString outdir = QFileInfo(command.folder).absoluteFilePath();
   if (QFileInfo(outdir).isDir()) QDir::setCurrent(outdir);

@@ -83,3 +83,19 @@ TResult<QByteArray> ReadBounded(const QString& path, qint64 limit) {
   if (!file) return file.Error();
   return file->ReadRest();
 }
+
+TResult<QByteArray> ReadStandardInput(qint64 limit) {
+  QByteArray text;
+  char block[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Failed(CannotRead(QStringLiteral("standard input"), errno));
+    if (got == 0) return text;
+    if (text.size() + got > limit) {
+      return Refused(
+          QStringLiteral("refused to read standard input: it holds more than the %1 bytes it may").arg(limit));
+    }
+    text.append(block, got);
+  }
+}

@@ -47,3 +47,7 @@ class TBoundedFile {
 
 // A whole regular file of at most `limit` bytes.
 TResult<QByteArray> ReadBounded(const QString& path, qint64 limit);
+
+// Standard input to its end, refused once it passes `limit` bytes (it may
+// be a pipe, whose size is not known before).
+TResult<QByteArray> ReadStandardInput(qint64 limit);

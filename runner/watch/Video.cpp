@@ -115,7 +115,8 @@ TStatus TVideo::Close() {
   if (status_ && file_) {
     struct stat written {};
     if (::fstat(file_->Descriptor(), &written) != 0 || written.st_size == 0) {
-      status_ = Failed(QStringLiteral("ffmpeg ended without error but wrote nothing to %1").arg(path_));
+      status_ =
+          Failed(QStringLiteral("ffmpeg ended without error but wrote nothing to %1").arg(QFileInfo(path_).fileName()));
     }
   }
   if (status_ && file_) status_ = file_->Commit();
