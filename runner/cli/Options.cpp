@@ -412,7 +412,7 @@ TStatus ReadRepeat(const TOptionRow& row, const QStringList& values, TCommand& c
 }
 
 using K = TCommandKind;
-constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify);
+constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify) | In(K::kBatch);
 constexpr uint32_t kInRuns = kInRun | kInGrid;
 constexpr uint32_t kInWorlds = kInRun | kInShow | kInGrid;
 
@@ -445,12 +445,12 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "write the run's folder DIR (default: {default})",
      .defaultText = "the series to standard output",
      .accepts = "a folder",
-     .modes = kInRun,
+     .modes = kInRun | In(K::kBatch),
      .read = ReadText<&TCommand::out>},
     {.option = TOption::kForce,
      .name = "force",
-     .help = "replace a run already in DIR",
-     .modes = kInRun,
+     .help = "replace a run already in DIR (with --jobs: each run already in its folder)",
+     .modes = kInRun | In(K::kBatch),
      .read = ReadFlag<&TCommand::force>},
     {.option = TOption::kHistograms,
      .name = "histograms",
@@ -762,6 +762,17 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "for --plan-sweep: a run whose record differs from its job line is made again instead of refused",
      .modes = In(K::kPlanSweep),
      .read = ReadFlag<&TCommand::redoChanged>},
+    {.option = TOption::kJobs,
+     .name = "jobs",
+     .valueName = "FILE",
+     .help = "run every line of the job list FILE (- for standard input) in this one process, one after another, "
+             "each into its own folder in the --out DIR: DIR/run-LLLL-seed-S as pathwick_sweep names it, or DIR/NAME "
+             "for a line NAME<tab>JOB LINE; prints each run's folder and exit status as it ends, and goes on past a "
+             "run that fails",
+     .accepts = "a job list",
+     .modes = In(K::kBatch),
+     .chooses = K::kBatch,
+     .read = ReadText<&TCommand::jobsFile>},
 };
 
 // The table is indexed by its option: each row stands at its enumerator's place.
@@ -900,7 +911,7 @@ QString Wrapped(const QString& text, int width) {
 
 QString ModesParagraph() {
   QStringList modes;
-  for (TCommandKind kind : {K::kShow, K::kGrid, K::kSummarize, K::kVerify}) {
+  for (TCommandKind kind : {K::kShow, K::kGrid, K::kSummarize, K::kVerify, K::kBatch}) {
     modes << QStringLiteral("%1 takes %2").arg(Dashed(QLatin1String(ModeRow(kind)->name)), ModeTakes(kind));
   }
   // Of the rest, a job line may hold none.
@@ -983,8 +994,8 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid,       K::kShow,
-                                            K::kEnded,     K::kSeedOf, K::kCheckSweep, K::kPlanSweep};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize,  K::kVerify,    K::kGrid,  K::kShow, K::kEnded,
+                                            K::kSeedOf,     K::kCheckSweep, K::kPlanSweep, K::kBatch};
 
 // --check-sweep writes the summary as --summarize does, and so takes the
 // options that are --summarize's alone.
