@@ -36,11 +36,12 @@ bool PlainFolderName(const QString& name) {
 TResult<QByteArray> ReadJobList(const QString& file) {
   if (file != QLatin1String(kStandardInput)) return ReadBounded(file, kSweepFileByteLimit);
   QFile input;
-  if (!input.open(stdin, QIODevice::ReadOnly)) return Refused(QStringLiteral("cannot read the job list on standard input"));
+  if (!input.open(stdin, QIODevice::ReadOnly))
+    return Refused(QStringLiteral("cannot read the job list on standard input"));
   QByteArray text = input.read(kSweepFileByteLimit + 1);
   if (text.size() > kSweepFileByteLimit) {
-    return Refused(
-        QStringLiteral("the job list on standard input holds more than the %1 bytes a job list may").arg(kSweepFileByteLimit));
+    return Refused(QStringLiteral("the job list on standard input holds more than the %1 bytes a job list may")
+                       .arg(kSweepFileByteLimit));
   }
   return text;
 }
@@ -49,7 +50,8 @@ TResult<QByteArray> ReadJobList(const QString& file) {
 QString Lines(const QList<TBatchOutcome>& outcomes) {
   QStringList named;
   for (const TBatchOutcome& o : outcomes.mid(0, kLinesNamed)) named << QString::number(o.run.line);
-  QString text = (outcomes.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) + named.join(QStringLiteral(", "));
+  QString text =
+      (outcomes.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) + named.join(QStringLiteral(", "));
   if (outcomes.size() > kLinesNamed) text += QStringLiteral(" and %1 more").arg(outcomes.size() - kLinesNamed);
   return text;
 }
@@ -104,11 +106,8 @@ TResult<QList<TBatchLine>> ParseBatchLines(const QByteArray& text, const QString
     }
     run.jobLine.replace(QLatin1Char('\t'), QLatin1Char(' '));
     if (const auto other = lineOf.constFind(run.folder); other != lineOf.cend()) {
-      return Refused(QStringLiteral("%1: lines %2 and %3 both run into %4")
-                         .arg(source)
-                         .arg(*other)
-                         .arg(run.line)
-                         .arg(run.folder));
+      return Refused(
+          QStringLiteral("%1: lines %2 and %3 both run into %4").arg(source).arg(*other).arg(run.line).arg(run.folder));
     }
     lineOf.insert(run.folder, run.line);
     runs << run;
@@ -141,37 +140,46 @@ QString BatchSummary(const QList<TBatchOutcome>& outcomes) {
       .arg(parts.join(QStringLiteral("; ")));
 }
 
+TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCommand& batch,
+                           const TBatchContext& context) {
+  TBatchOutcome outcome;
+  outcome.run = run;
+  if (StopRequested()) return outcome;
+  outcome.started = true;
+  TStatus ran = Success();
+  try {
+    ran = RunLine(run, QDir(dir).filePath(run.folder), batch, context);
+  } catch (const std::exception& e) {
+    ran = Failed(QStringLiteral("the run stopped on an error: %1").arg(QString::fromLocal8Bit(e.what())));
+  }
+  if (!ran) {
+    outcome.status = ran.Error().status;
+    outcome.message = ran.Error().message;
+  }
+  return outcome;
+}
+
 TStatus RunBatch(const TCommand& command, const TBatchContext& context) {
   if (command.out.isEmpty()) {
     return Refused(QStringLiteral("%1 writes a folder for each run: give %2 DIR")
                        .arg(Dashed(TOption::kJobs), Dashed(TOption::kOut)));
   }
-  const QString source = command.jobsFile == QLatin1String(kStandardInput) ? QStringLiteral("standard input")
-                                                                             : command.jobsFile;
+  const QString source =
+      command.jobsFile == QLatin1String(kStandardInput) ? QStringLiteral("standard input") : command.jobsFile;
   TResult<QByteArray> text = ReadJobList(command.jobsFile);
   if (!text) return text.Error();
   TResult<QList<TBatchLine>> runs = ParseBatchLines(*text, source);
   if (!runs) return runs.Error();
   const QFileInfo out(command.out);
   if (out.exists() && !out.isDir()) return Refused(QStringLiteral("%1 exists and is not a folder").arg(command.out));
-  if (!out.exists() && !QDir().mkpath(command.out)) return Failed(QStringLiteral("cannot make the folder %1").arg(command.out));
-  const QDir dir(command.out);
+  if (!out.exists() && !QDir().mkpath(command.out))
+    return Failed(QStringLiteral("cannot make the folder %1").arg(command.out));
 
   QList<TBatchOutcome> outcomes;
   for (const TBatchLine& run : *runs) {
-    TBatchOutcome outcome;
-    outcome.run = run;
-    if (!StopRequested()) {
-      outcome.started = true;
-      TStatus ran = Success();
-      try {
-        ran = RunLine(run, dir.filePath(run.folder), command, context);
-      } catch (const std::exception& e) {
-        ran = Failed(QStringLiteral("the run stopped on an error: %1").arg(QString::fromLocal8Bit(e.what())));
-      }
-      if (!ran) {
-        outcome.status = ran.Error().status;
-        outcome.message = ran.Error().message;
+    const TBatchOutcome outcome = RunBatchLine(run, command.out, command, context);
+    if (outcome.started) {
+      if (outcome.status != kExitDone) {
         std::fprintf(stderr, "pathwick_run: %s (line %d): %s\n", qPrintable(run.folder), run.line,
                      qPrintable(outcome.message));
       }

@@ -69,6 +69,12 @@ struct TBatchContext {
   TFigureWriter figures;
 };
 
+// Runs one line of a batch into its folder in `dir`, as it would run alone,
+// in a window of its own; not started once a stop was asked for. The
+// options of `batch` that reach the run: --force and --quiet.
+TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCommand& batch,
+                           const TBatchContext& context);
+
 // Runs the batch of `command` (kBatch): reads its job list (FILE, or
 // standard input for "-"), makes the --out DIR when it is missing, and runs
 // every line in order. As each run ends it prints "FOLDER<tab>STATUS" on

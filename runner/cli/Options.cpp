@@ -994,8 +994,8 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize,  K::kVerify,    K::kGrid,  K::kShow, K::kEnded,
-                                            K::kSeedOf,     K::kCheckSweep, K::kPlanSweep, K::kBatch};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow, K::kEnded,
+                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch};
 
 // --check-sweep writes the summary as --summarize does, and so takes the
 // options that are --summarize's alone.
