@@ -24,8 +24,8 @@ stepping() {
 
 # before LIST DIR: one pathwick_run a line, $cores at once.
 before() {
-  awk '{ printf "%s\t%s\n", $1, substr($0, index($0, "\t") + 1) }' "$1" |
-    xargs -d '\n' -P "$cores" -n 1 sh -c 'exec "$0" --quiet --out "$1/${2%%	*}" --job "${2#*	}"' "$runner" "$2" --
+  tr '\n' '\0' <"$1" |
+    xargs -0 -P "$cores" -n 1 sh -c 'exec "$0" --quiet --out "$1/${2%%	*}" --job "${2#*	}"' "$runner" "$2"
 }
 # after LIST DIR: the list in $cores chunks, each one pathwick_run --jobs.
 after() {

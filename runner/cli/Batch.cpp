@@ -49,7 +49,8 @@ TResult<QByteArray> ReadJobList(const QString& file) {
 // "line 4", "lines 3, 7 and 9", "lines 1, 2, ... and 5 more".
 QString Lines(const QList<TBatchOutcome>& outcomes) {
   QStringList named;
-  for (const TBatchOutcome& o : outcomes.mid(0, kLinesNamed)) named << QString::number(o.run.line);
+  for (const TBatchOutcome& o : outcomes.mid(0, kLinesNamed))
+    named << (o.run.line > 0 ? QString::number(o.run.line) : o.run.folder);
   QString text =
       (outcomes.size() == 1 ? QStringLiteral("line ") : QStringLiteral("lines ")) + named.join(QStringLiteral(", "));
   if (outcomes.size() > kLinesNamed) text += QStringLiteral(" and %1 more").arg(outcomes.size() - kLinesNamed);
@@ -159,7 +160,53 @@ TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCom
   return outcome;
 }
 
+namespace {
+
+// The runs of a batch given as --out DIR --job LINE pairs, each folder as given.
+TResult<QList<TBatchLine>> PairedLines(const TCommand& command) {
+  QList<TBatchLine> runs;
+  QHash<QString, qsizetype> given;
+  for (qsizetype i = 0; i < command.folders.size(); ++i) {
+    const QString folder = QFileInfo(command.folders[i]).absoluteFilePath();
+    if (given.contains(folder)) return Refused(QStringLiteral("%1 is given twice").arg(command.folders[i]));
+    given.insert(folder, i);
+    runs << TBatchLine{command.folders[i], 0, command.jobLines[i]};
+  }
+  return runs;
+}
+
+TStatus RunAll(const QList<TBatchLine>& runs, const QString& dir, const TCommand& command, const TBatchContext& context) {
+  QList<TBatchOutcome> outcomes;
+  for (const TBatchLine& run : runs) {
+    const TBatchOutcome outcome = RunBatchLine(run, dir, command, context);
+    if (outcome.started) {
+      if (outcome.status != kExitDone) {
+        const QString where = run.line > 0 ? QStringLiteral(" (line %1)").arg(run.line) : QString();
+        std::fprintf(stderr, "pathwick_run: %s%s: %s\n", qPrintable(run.folder), qPrintable(where),
+                     qPrintable(outcome.message));
+      }
+      // Told once the folder is in place, so that what reads it may trust it.
+      std::printf("%s\t%d\n", qPrintable(run.folder), outcome.status);
+      std::fflush(stdout);
+      std::fflush(stderr);
+    }
+    outcomes << outcome;
+  }
+  const QString summary = BatchSummary(outcomes);
+  if (summary.isEmpty()) return Success();
+  return Failed(summary);
+}
+
+TStatus RunPairs(const TCommand& command, const TBatchContext& context) {
+  TResult<QList<TBatchLine>> runs = PairedLines(command);
+  if (!runs) return runs.Error();
+  return RunAll(*runs, QString(), command, context);
+}
+
+}  // namespace
+
 TStatus RunBatch(const TCommand& command, const TBatchContext& context) {
+  if (command.jobsFile.isEmpty()) return RunPairs(command, context);
   if (command.out.isEmpty()) {
     return Refused(QStringLiteral("%1 writes a folder for each run: give %2 DIR")
                        .arg(Dashed(TOption::kJobs), Dashed(TOption::kOut)));
@@ -175,22 +222,5 @@ TStatus RunBatch(const TCommand& command, const TBatchContext& context) {
   if (!out.exists() && !QDir().mkpath(command.out))
     return Failed(QStringLiteral("cannot make the folder %1").arg(command.out));
 
-  QList<TBatchOutcome> outcomes;
-  for (const TBatchLine& run : *runs) {
-    const TBatchOutcome outcome = RunBatchLine(run, command.out, command, context);
-    if (outcome.started) {
-      if (outcome.status != kExitDone) {
-        std::fprintf(stderr, "pathwick_run: %s (line %d): %s\n", qPrintable(run.folder), run.line,
-                     qPrintable(outcome.message));
-      }
-      // Told once the folder is in place, so that what reads it may trust it.
-      std::printf("%s\t%d\n", qPrintable(run.folder), outcome.status);
-      std::fflush(stdout);
-      std::fflush(stderr);
-    }
-    outcomes << outcome;
-  }
-  const QString summary = BatchSummary(outcomes);
-  if (summary.isEmpty()) return Success();
-  return Failed(summary);
+  return RunAll(*runs, command.out, command, context);
 }

@@ -77,7 +77,8 @@ TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCom
 
 // Runs the batch of `command` (kBatch): reads its job list (FILE, or
 // standard input for "-"), makes the --out DIR when it is missing, and runs
-// every line in order. As each run ends it prints "FOLDER<tab>STATUS" on
+// every line in order; or, without --jobs, the runs of its --out DIR --job
+// LINE pairs (pathwick_sweep's chunks), each into the folder given. As each run ends it prints "FOLDER<tab>STATUS" on
 // standard output (STATUS: the exit status the run alone would have) and,
 // when it failed, "pathwick_run: FOLDER (line L): why" on standard error.
 // A run's folder is complete before the next run starts. Fails (status 1)

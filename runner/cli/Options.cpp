@@ -1136,10 +1136,48 @@ class TOptionReader {
   QCommandLineParser& parser_;
 };
 
+// Two or more --job: a batch given on the command line, as pathwick_sweep
+// hands a chunk of its runs to one process: --out DIR --job LINE for each
+// run, in its order, and beside them only --quiet and --force.
+TResult<TCommand> PairedBatch(const QStringList& normalised) {
+  TCommand c;
+  c.kind = TCommandKind::kBatch;
+  const QString out = QLatin1String(OptionName(TOption::kOut));
+  std::optional<QString> folder;
+  for (const QString& a : normalised) {
+    const QString name = OptionName(a);
+    const qsizetype eq = a.indexOf(QLatin1Char('='));
+    if (name == out && eq >= 0 && !folder) {
+      folder = a.mid(eq + 1);
+    } else if (name == QLatin1String(OptionName(TOption::kJob)) && eq >= 0 && folder) {
+      c.folders << *folder;
+      c.jobLines << a.mid(eq + 1);
+      folder.reset();
+    } else if (name == QLatin1String(OptionName(TOption::kQuiet)) && eq < 0) {
+      c.quiet = true;
+    } else if (name == QLatin1String(OptionName(TOption::kForce)) && eq < 0) {
+      c.force = true;
+    } else {
+      return Refused(QStringLiteral("runs given as pairs of %1 DIR %2 LINE take only %3 and %4 beside them, not '%5'")
+                         .arg(Dashed(TOption::kOut), Dashed(TOption::kJob), Dashed(TOption::kQuiet),
+                              Dashed(TOption::kForce), a));
+    }
+  }
+  if (folder) return Refused(QStringLiteral("the last %1 has no %2 after it").arg(Dashed(TOption::kOut), Dashed(TOption::kJob)));
+  return c;
+}
+
 }  // namespace
 
 TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
-  TResult<QStringList> expanded = ExpandJob(Normalised(arguments));
+  const QStringList normalised = Normalised(arguments);
+  const QString jobGiven = Dashed(TOption::kJob) + QLatin1Char('=');
+  if (normalised.count(QStringLiteral("--job")) + std::count_if(normalised.begin(), normalised.end(), [&](const QString& a) {
+        return a.startsWith(jobGiven);
+      }) > 1) {
+    return PairedBatch(normalised);
+  }
+  TResult<QStringList> expanded = ExpandJob(normalised);
   if (!expanded) return expanded.Error();
   QCommandLineParser parser;
   AddOptions(parser, {});

@@ -155,8 +155,8 @@ struct TCommand {
   QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
   int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
   bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
-  QStringList folders;            // kEnded: the run folders asked about, in order
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order
+  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
