@@ -2,9 +2,9 @@
 # What a study costs on 2 cores: runs of 200, 4,000 and 40,000 steps made one
 # process a run (before) and as chunks of pathwick_run --jobs, one per core
 # (after), interleaved, each timed twice; and a sweep of 400 runs of 200
-# steps (pathwick_sweep, one process a run) against the same runs as two
-# chunks of --jobs and against their own stepping time shared over the 2
-# cores. The stepping time of a run is the wall time its record holds (the
+# steps (pathwick_sweep, which hands its slots chunks of runs) against the
+# same runs made one process a run, and against their own stepping time
+# shared over the 2 cores. The stepping time of a run is the wall time its record holds (the
 # world's setup, its steps and its samples). Prints the load average with
 # each row, as the machine may be shared.
 #   bench/batch_cost.sh PATHWICK_RUN PATHWICK_SWEEP WORKDIR [RUNS] [STEPS]
@@ -14,6 +14,7 @@ default_runs=400
 # shellcheck source=bench/study_common.sh
 . "$(dirname "$0")/study_common.sh"
 cores=2
+export PATHWICK_RUN=$runner
 
 now() { date +%s.%N; }
 load() { cut -d' ' -f1 /proc/loadavg; }
@@ -24,6 +25,7 @@ stepping() {
 
 # before LIST DIR: one pathwick_run a line, $cores at once.
 before() {
+  # shellcheck disable=SC2016 # expanded by the shell that xargs starts
   tr '\n' '\0' <"$1" |
     xargs -0 -P "$cores" -n 1 sh -c 'exec "$0" --quiet --out "$1/${2%%	*}" --job "${2#*	}"' "$runner" "$2"
 }
@@ -64,20 +66,25 @@ for row in "200 100" "4000 20" "40000 4"; do
   done
 done
 
-# The study of the issue: a sweep of $runs runs of $steps steps.
+# The study: a sweep of $runs runs of $steps steps, against the same runs one
+# process a run, and against their own stepping shared over the cores.
 "$runner" --grid --seeds "1-$runs" --steps "$steps" >"$work/sweep.jobs"
 awk '{ printf "run-%04d\t%s\n", NR, $0 }' "$work/sweep.jobs" >"$work/sweep.list"
-l=$(load)
-rm -rf "$work/sweep"
-start=$(now)
-"$sweep" "$work/sweep.jobs" "$work/sweep" --jobs "$cores" >/dev/null 2>&1
-end=$(now)
-swept=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
-batched=$(timed after "$work/sweep.list" "$work/batched")
-own=$(stepping "$work/batched")
-awk -v r="$runs" -v s="$steps" -v sw="$swept" -v b="$batched" -v own="$own" -v k="$cores" -v l="$l" 'BEGIN {
-  shared = own / k
-  printf "%d runs of %d steps on %d cores (load %s): their own stepping %.3f s over %d cores = %.3f s\n", r, s, k, l, own, k, shared
-  printf "  pathwick_sweep, one process a run: %.3f s, %.1f x the stepping\n", sw, sw / shared
-  printf "  two chunks of pathwick_run --jobs:  %.3f s, %.1f x the stepping (target <= 3)\n", b, b / shared
-}'
+sweep_into() {
+  "$sweep" "$work/sweep.jobs" "$2" --jobs "$cores" >/dev/null 2>"$work/sweep.err" || {
+    cat "$work/sweep.err" >&2
+    return 1
+  }
+}
+for pass in 1 2; do
+  l=$(load)
+  alone=$(timed before "$work/sweep.list" "$work/alone")
+  swept=$(timed sweep_into "$work/sweep.jobs" "$work/sweep")
+  own=$(stepping "$work/sweep")
+  awk -v r="$runs" -v s="$steps" -v sw="$swept" -v a="$alone" -v own="$own" -v k="$cores" -v l="$l" 'BEGIN {
+    shared = own / k
+    printf "%d runs of %d steps on %d cores (load %s): their own stepping %.3f s over %d cores = %.3f s\n", r, s, k, l, own, k, shared
+    printf "  one process a run (xargs -P %d):          %7.3f s, %5.1f x the stepping\n", k, a, a / shared
+    printf "  pathwick_sweep --jobs %d (chunks, summary): %7.3f s, %5.1f x the stepping (target <= 3)\n", k, sw, sw / shared
+  }'
+done
