@@ -655,7 +655,7 @@ TEST(SweepCheck, EachRunOfAChunkHasWhatItsChunkToldOrTheChunksEnd) {
       {"run-2", "0", "0", ""},
       {"run-3", "2", "0", "pathwick_run: --agents takes a whole number"},
       {"run-4", "0", "11", "Segmentation fault"},  // under way when the chunk crashed
-      {"run-5", nullptr, nullptr, ""},              // never started
+      {"run-5", nullptr, nullptr, ""},             // never started
       {"run-6", "1", "0", "pathwick_run: the data could not be written completely"},  // told, chunk not logged
       {"run-7", nullptr, nullptr, ""},
   };

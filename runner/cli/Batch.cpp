@@ -175,7 +175,8 @@ TResult<QList<TBatchLine>> PairedLines(const TCommand& command) {
   return runs;
 }
 
-TStatus RunAll(const QList<TBatchLine>& runs, const QString& dir, const TCommand& command, const TBatchContext& context) {
+TStatus RunAll(const QList<TBatchLine>& runs, const QString& dir, const TCommand& command,
+               const TBatchContext& context) {
   QList<TBatchOutcome> outcomes;
   for (const TBatchLine& run : runs) {
     const TBatchOutcome outcome = RunBatchLine(run, dir, command, context);

@@ -1158,12 +1158,13 @@ TResult<TCommand> PairedBatch(const QStringList& normalised) {
     } else if (name == QLatin1String(OptionName(TOption::kForce)) && eq < 0) {
       c.force = true;
     } else {
-      return Refused(QStringLiteral("runs given as pairs of %1 DIR %2 LINE take only %3 and %4 beside them, not '%5'")
-                         .arg(Dashed(TOption::kOut), Dashed(TOption::kJob), Dashed(TOption::kQuiet),
-                              Dashed(TOption::kForce), a));
+      return Refused(
+          QStringLiteral("runs given as pairs of %1 DIR %2 LINE take only %3 and %4 beside them, not '%5'")
+              .arg(Dashed(TOption::kOut), Dashed(TOption::kJob), Dashed(TOption::kQuiet), Dashed(TOption::kForce), a));
     }
   }
-  if (folder) return Refused(QStringLiteral("the last %1 has no %2 after it").arg(Dashed(TOption::kOut), Dashed(TOption::kJob)));
+  if (folder)
+    return Refused(QStringLiteral("the last %1 has no %2 after it").arg(Dashed(TOption::kOut), Dashed(TOption::kJob)));
   return c;
 }
 
@@ -1172,9 +1173,10 @@ TResult<TCommand> PairedBatch(const QStringList& normalised) {
 TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
   const QStringList normalised = Normalised(arguments);
   const QString jobGiven = Dashed(TOption::kJob) + QLatin1Char('=');
-  if (normalised.count(QStringLiteral("--job")) + std::count_if(normalised.begin(), normalised.end(), [&](const QString& a) {
-        return a.startsWith(jobGiven);
-      }) > 1) {
+  if (normalised.count(QStringLiteral("--job")) +
+          std::count_if(normalised.begin(), normalised.end(),
+                        [&](const QString& a) { return a.startsWith(jobGiven); }) >
+      1) {
     return PairedBatch(normalised);
   }
   TResult<QStringList> expanded = ExpandJob(normalised);

@@ -389,7 +389,8 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
       log = *read;
     }
     chunked = ReadChunks(*chunkRuns, log, [&stderrFolder](const QString& chunk, bool errors) {
-      TResult<QByteArray> text = ReadWhole(stderrFolder.filePath(chunk + (errors ? QStringLiteral(".err") : QString())));
+      TResult<QByteArray> text =
+          ReadWhole(stderrFolder.filePath(chunk + (errors ? QStringLiteral(".err") : QString())));
       return text ? *text : QByteArray();
     });
   }
