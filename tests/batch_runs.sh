@@ -63,6 +63,14 @@ done
 for name in $names; do
   for batch in forward reversed chunks-1 chunks-3 chunks-5; do same "alone/$name" "$batch/$name"; done
 done
+# The same runs as --out DIR --job LINE pairs on the command line, as
+# pathwick_sweep hands a chunk to a process.
+pairs=()
+while IFS=$'\t' read -r name line; do pairs+=(--out "pairs/$name" --job "$line"); done <lines
+mkdir pairs
+"$runner" --quiet "${pairs[@]}" >pairs.out || fail "the runs as pairs exited $?"
+[ "$(cut -f1 pairs.out)" = "$(cut -f1 lines | sed 's|^|pairs/|')" ] || fail "the pairs told: $(cat pairs.out)"
+for name in $names; do same "alone/$name" "pairs/$name"; done
 # The folders of a plain job list are named as pathwick_sweep names them.
 printf '# plain\n\n--steps 100 --agents 20 --seed 4\n--steps 100 --agents 20\n' >plain.lines
 "$runner" --jobs plain.lines --out plain >plain.out || fail "the plain batch exited $?"
@@ -70,7 +78,7 @@ printf '# plain\n\n--steps 100 --agents 20 --seed 4\n--steps 100 --agents 20\n' 
   fail "the plain list's folders: $(cat plain.out)"
 # Every file of the batch is as its record lists it, and a repeat gives its bytes.
 "$runner" --verify forward --repeat 2 >verify.out 2>&1 || fail "--verify of the batch: $(tail -n 3 verify.out)"
-echo "batch runs: $(wc -l <lines) lines, each as made alone, in order, reversed and in chunks of 1, 3 and 5"
+echo "batch runs: $(wc -l <lines) lines, each as made alone, in order, reversed, in chunks of 1, 3 and 5 and as pairs"
 
 # A failing line in the middle: named on its own line, the others made, the
 # summary names it, status 1.
@@ -105,6 +113,9 @@ done <<'ROWS'
 twice.lines: lines 1 and 2 both run into a|--jobs twice.lines --out refused
 up.lines, line 1: '../up' is no folder name|--jobs up.lines --out refused
 .*no-such.lines|--jobs no-such.lines --out refused
+--out is given more than once|--out refused/a --job --steps=10 --out refused/b
+runs given as pairs of --out DIR --job LINE take only --quiet and --force beside them, not '--steps=5'|--out refused/a --job --steps=10 --out refused/b --job --steps=10 --steps 5
+refused/a is given twice|--out refused/a --job --steps=10 --out refused/a --job --steps=20
 ROWS
 echo "batch runs: a failing line named, the others made; refusals before anything is written"
 
