@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "AgentTable.h"
+#include "Batch.h"
 #include "CellForm.h"
 #include "Checkpoint.h"
 #include "Experiment.h"
@@ -501,6 +502,30 @@ py::dict RunInto(const std::vector<std::string>& options) {
   return settings;
 }
 
+// One line of a batch (folder name, job line) into its folder in `out`, as
+// pathwick_run --jobs runs it: in a window of its own, from the state a fresh
+// program starts in. Needs the window, so no world may be open. Gives the
+// run's exit status (0 done, also when stopped; 1 failed; 2 refused) and why.
+py::tuple RunJob(const std::string& out, const std::string& folder, const std::string& jobLine, bool force) {
+  EnsureApplication();
+  if (openWorld != nullptr) throw std::runtime_error("a run into a folder needs the window, and a world is open");
+  const TSettingValues defaults = WindowDefaults();
+  TCommand batch;
+  batch.kind = TCommandKind::kBatch;
+  batch.force = force;
+  batch.quiet = true;
+  const TBatchContext context{
+      [] {
+        auto form = std::make_unique<TForm1>();
+        form->Timer1->stop();
+        return form;
+      },
+      defaults,
+      [&defaults](const QString& dir, const TRunRecord& record) { return WriteRunFigures(dir, record, defaults); }};
+  const TBatchOutcome outcome = RunBatchLine({Text(folder), 0, Text(jobLine)}, Text(out), batch, context);
+  return py::make_tuple(outcome.started, outcome.status, outcome.message.toStdString());
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_pathwick, m) {
@@ -558,4 +583,5 @@ PYBIND11_MODULE(_pathwick, m) {
   m.def("explore", &ExploreSweep, py::arg("folder"), py::arg("window"));
   m.def("design", &DesignJobs, py::arg("options"));
   m.def("run_into", &RunInto, py::arg("options"));
+  m.def("run_job", &RunJob, py::arg("out"), py::arg("folder"), py::arg("job_line"), py::arg("force"));
 }

@@ -629,6 +629,56 @@ TEST(SweepCheck, TheJobLogGivesEachStartedRunItsLastEntryAndTheRunsLastWord) {
   for (const auto& [text, last] : errors) EXPECT_EQ(LastError(text), QString::fromUtf8(last)) << text;
 }
 
+// Chunks of runs, one process each: a run the chunk told of has its own
+// status and its own word; the run under way when a logged chunk ended has
+// the chunk's entry and last unclaimed word; the runs after it, and those of
+// a chunk parallel never logged but did not tell of, have none.
+TEST(SweepCheck, EachRunOfAChunkHasWhatItsChunkToldOrTheChunksEnd) {
+  const QByteArray chunkRuns =
+      "run-1\trun-1\n"
+      "run-2\trun-2\nrun-2\trun-3\nrun-2\trun-4\nrun-2\trun-5\n"
+      "run-6\trun-6\nrun-6\trun-7\n";
+  const QByteArray log =
+      "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+      "1\t:\t1.0\t0.5\t0\t0\t2\t0\tpathwick_run --out /o/run-1 --job x\n"
+      "2\t:\t1.0\t0.5\t0\t0\t0\t11\tpathwick_run --out /o/run-2 --job x --out /o/run-3 ...\n";
+  const QHash<QString, QByteArray> outputs{
+      {"run-1.err", "pathwick_run: --sniff takes hill or roulette, not 'sideways'\n"},
+      {"run-2", "/o/run-2\t0\n/o/run-3\t2\n"},
+      {"run-2.err", "pathwick_run: /o/run-3: --agents takes a whole number\nSegmentation fault\n"},
+      {"run-6", "/o/run-6\t1\n"},
+      {"run-6.err", "pathwick_run: /o/run-6: the data could not be written completely\n"},
+  };
+  const TChunkFacts facts = ReadChunks(chunkRuns, log, [&outputs](const QString& chunk, bool errors) {
+    return outputs.value(chunk + (errors ? ".err" : ""));
+  });
+  struct TRow {
+    const char* run;
+    const char* exit;  // nullptr: no entry
+    const char* signal;
+    const char* lastError;
+  };
+  const TRow rows[] = {
+      {"run-1", "2", "0", "pathwick_run: --sniff takes hill or roulette, not 'sideways'"},  // a chunk of one run
+      {"run-2", "0", "0", ""},
+      {"run-3", "2", "0", "pathwick_run: --agents takes a whole number"},
+      {"run-4", "0", "11", "Segmentation fault"},  // under way when the chunk crashed
+      {"run-5", nullptr, nullptr, ""},             // never started
+      {"run-6", "1", "0", "pathwick_run: the data could not be written completely"},  // told, chunk not logged
+      {"run-7", nullptr, nullptr, ""},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.run);
+    ASSERT_EQ(facts.logged.contains(row.run), row.exit != nullptr);
+    if (row.exit) {
+      EXPECT_EQ(facts.logged[row.run].host, ":");
+      EXPECT_EQ(facts.logged[row.run].exitValue, row.exit);
+      EXPECT_EQ(facts.logged[row.run].signal, row.signal);
+    }
+    EXPECT_EQ(facts.lastError.value(row.run), QString::fromUtf8(row.lastError));
+  }
+}
+
 // The report of many runs stays a few lines: the counts, three runs (failures
 // first), the list; the closing line says what running again would complete.
 TEST(SweepCheck, TheReportCountsNamesAFewFailuresFirstAndClosesAsTheSweepEnds) {

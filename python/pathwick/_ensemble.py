@@ -1,9 +1,14 @@
-"""Ensembles: many worlds, each in a fresh Python process of its own.
+"""Ensembles: many worlds, a few worker processes, each running run after run.
 
-A world is one per process and the toolkit does not survive a fork, so each
-run is a new interpreter started with ``python -c``: it needs neither the
-calling script's file nor its main module, and so works as well from a
-script read from standard input or an interactive session.
+A world is one per process and the toolkit does not survive a fork, so the
+runs go to worker interpreters started with ``python -c``: they need neither
+the calling script's file nor its main module, and so work as well from a
+script read from standard input or an interactive session. Each worker pays
+its start once and then takes one run after another, as the parent hands
+them out, each run in a window of its own as ``pathwick_run --jobs`` runs a
+job list's lines (the module's ``run_job``, the same code): every run folder
+is byte for byte the one ``pathwick_run --out`` writes alone, wall time
+apart.
 """
 
 from __future__ import annotations
@@ -17,8 +22,8 @@ import sys
 import tempfile
 import threading
 
-# The code a worker process runs: the job's file in, the result's file out.
-_WORKER = "import sys; from pathwick._ensemble import _work; sys.exit(_work(sys.argv[1], sys.argv[2]))"
+# The code a worker process runs: runs in on standard input, outcomes out on standard output.
+_WORKER = "import sys; from pathwick._ensemble import _work; sys.exit(_work(sys.argv[1], sys.argv[2] == 'force'))"
 
 
 def _describe(index, run):
@@ -31,34 +36,23 @@ def _folder_name(index, count):
     return f"run-{index:0{max(4, len(str(count - 1)))}d}"
 
 
-def _work(job_path, result_path):
-    """In a worker: one run as the job says, its result written as JSON; 0 on success, 1 on failure."""
+def _job_line(arguments):
+    """pathwick_run's arguments as one job line, each quoted (a quote inside written as three)."""
+    return " ".join('"' + argument.replace('"', '"""') + '"' for argument in arguments)
+
+
+def _work(out, force):
+    """In a worker: for each run on standard input (a JSON line: folder, job line), its outcome as a JSON line."""
     from . import _pathwick
 
-    with open(job_path, encoding="utf-8") as f:
-        job = json.load(f)
-    try:
-        if job["out"] is None:
-            world = _pathwick.World(job["arguments"])
-            try:
-                world.step(job["steps"])
-                result = {"seed": world.seed, "settings": world.settings(), "series": world.series_csv()}
-            finally:
-                world.close()
-        else:
-            extra = ["--force"] if job["force"] else []
-            recorded = _pathwick.run_into(job["arguments"] + ["--steps", str(job["steps"]), "--out", job["out"],
-                                                              "--quiet"] + extra)
-            with open(os.path.join(job["out"], "series.csv"), encoding="utf-8") as f:
-                series = f.read()
-            with open(os.path.join(job["out"], "run.json"), encoding="utf-8") as f:
-                seed = json.load(f)["seed"]
-            result = {"seed": seed, "settings": recorded, "series": series}
-    except Exception as error:  # reported to the caller, who names the run
-        result = {"error": str(error)}
-    with open(result_path, "w", encoding="utf-8") as f:
-        json.dump(result, f)
-    return 1 if "error" in result else 0
+    for line in sys.stdin:
+        job = json.loads(line)
+        try:
+            started, status, message = _pathwick.run_job(out, job["folder"], job["job"], force)
+        except Exception as error:  # reported to the caller, who names the run
+            started, status, message = True, 1, str(error)
+        print(json.dumps({"started": started, "status": status, "message": message}), flush=True)
+    return 0
 
 
 class _Workers:
@@ -69,19 +63,22 @@ class _Workers:
         self._running = set()
         self._stopped = False
 
-    def run(self, command, env):
+    def start(self, command, env, errors):
         with self._lock:
             if self._stopped:
                 raise RuntimeError("not started: the ensemble stopped")
-            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.PIPE, text=True)
+            process = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=errors, text=True)
             self._running.add(process)
-        try:
-            _, errors = process.communicate()
-        finally:
-            with self._lock:
-                self._running.discard(process)
-        return process.returncode, errors
+        return process
+
+    def stopped(self):
+        with self._lock:
+            return self._stopped
+
+    def end(self, process):
+        with self._lock:
+            self._running.discard(process)
 
     def stop(self):
         with self._lock:
@@ -101,38 +98,79 @@ def _ending(status):
     return f"the worker was killed by signal {-status}{name}"
 
 
-def _start(workers, job, scratch, index):
-    """Runs one job in a fresh interpreter; its result, or RuntimeError with the worker's message."""
-    job_path = os.path.join(scratch, f"job-{index}.json")
-    result_path = os.path.join(scratch, f"result-{index}.json")
-    with open(job_path, "w", encoding="utf-8") as f:
-        json.dump(job, f)
+
+def _last_line(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            lines = f.read().strip().splitlines()
+    except OSError:
+        return ""
+    return lines[-1] if lines else ""
+
+
+def _serve(workers, queue, jobs, out, force, scratch, number):
+    """One worker: hands it the next run until none is left; raises RuntimeError (index, why) at the first failure."""
     package_root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     path = os.environ.get("PYTHONPATH")
     env = {**os.environ, "PYTHONPATH": package_root + (os.pathsep + path if path else "")}
-    status, errors = workers.run([sys.executable, "-c", _WORKER, job_path, result_path], env)
+    errors_path = os.path.join(scratch, f"worker-{number}.err")
+    with open(errors_path, "w", encoding="utf-8") as errors:
+        process = workers.start([sys.executable, "-c", _WORKER, out, "force" if force else "keep"], env, errors)
     try:
-        with open(result_path, encoding="utf-8") as f:
-            result = json.load(f)
-    except (OSError, ValueError):
-        lines = errors.strip().splitlines()
-        raise RuntimeError(_ending(status) + (f": {lines[-1]}" if lines else ""))
-    if "error" in result:
-        raise RuntimeError(result["error"])
-    return result
+        while not workers.stopped():
+            index = queue()
+            if index is None:
+                break
+            try:
+                process.stdin.write(json.dumps(jobs[index]) + "\n")
+                process.stdin.flush()
+                answer = process.stdout.readline()
+            except OSError:
+                answer = ""
+            if not answer:
+                if workers.stopped():
+                    break
+                last = _last_line(errors_path)
+                why = _ending(process.wait()) + (f": {last}" if last else "")
+                raise RuntimeError(index, why)
+            outcome = json.loads(answer)
+            if outcome["started"] and outcome["status"] != 0:
+                raise RuntimeError(index, outcome["message"])
+    finally:
+        try:
+            process.stdin.close()
+        except OSError:
+            pass
+        process.wait()
+        workers.end(process)
+
+
+def _recorded_value(key, value):
+    """A setting as run.json records it, as Python holds it: 0.5, 'hill', True, 200."""
+    from . import settings
+
+    kind = {spec["key"]: spec["kind"] for spec in settings}[key]
+    if kind == "hundredths":
+        return float(value)
+    if kind == "flag":
+        return value if isinstance(value, bool) else value == "on"
+    if kind == "sniff":
+        return str(value)
+    return int(value)
 
 
 def run_ensemble(runs, steps, processes=None, out=None, force=False):
     """Runs one world per settings dict in worker processes; its samples come back as one long DataFrame.
 
     ``runs`` is a list of dicts of World's keywords (``seed`` and the
-    settings under their run.json keys); each runs ``steps`` steps in a
-    process of its own (at most ``processes`` at once, by default one per
-    processor). The result has one row per sample of every run: ``run``
-    (the index in ``runs``), ``seed`` (the run's, also when taken from the
-    clock), every setting under its run.json key as the run had it, then
-    the columns of series.csv, the very samples pathwick_run writes for the
-    same settings and seed.
+    settings under their run.json keys); each runs ``steps`` steps, in a
+    window of its own, in one of ``processes`` worker processes (by default
+    one per processor), each of which takes run after run, so that a short
+    run costs its steps rather than a new interpreter. The result has one
+    row per sample of every run: ``run`` (the index in ``runs``), ``seed``
+    (the run's, also when taken from the clock), every setting under its
+    run.json key as the run had it, then the columns of series.csv, the
+    very samples pathwick_run writes for the same settings and seed.
 
     With ``out`` (a folder, made if missing) each run is also written as
     ``pathwick_run --out`` writes it, with its record, into
@@ -145,7 +183,7 @@ def run_ensemble(runs, steps, processes=None, out=None, force=False):
     the worker's message; the runs under way are stopped and the others not
     started, as on Ctrl-C.
     """
-    from . import _arguments, _seed_argument, _setting_value, settings
+    from . import _arguments, _seed_argument, settings
     from ._tables import pandas, read_series_text
 
     pd = pandas()
@@ -166,35 +204,48 @@ def run_ensemble(runs, steps, processes=None, out=None, force=False):
             arguments = _arguments(given) + ([] if seed is None else _seed_argument(seed))
         except ValueError as error:
             raise RuntimeError(f"{_describe(index, run)} failed: {error}") from error
-        folder = None if out is None else os.path.abspath(os.path.join(os.fspath(out), _folder_name(index, len(runs))))
-        jobs.append({"arguments": arguments, "steps": steps, "out": folder, "force": bool(force)})
+        jobs.append({"folder": _folder_name(index, len(runs)), "job": _job_line(arguments + ["--steps", str(steps)])})
     if out is not None:
         os.makedirs(os.fspath(out), exist_ok=True)
 
-    results = [None] * len(runs)
+    frames = []
+    keys = [spec["key"] for spec in settings]
     with tempfile.TemporaryDirectory(prefix="pathwick-ensemble-") as scratch:
+        folder = os.path.abspath(os.fspath(out)) if out is not None else os.path.join(scratch, "runs")
+        os.makedirs(folder, exist_ok=True)
         workers = _Workers()
-        pool = concurrent.futures.ThreadPoolExecutor(max_workers=processes)
+        order = iter(range(len(jobs)))
+        order_lock = threading.Lock()
+
+        def queue():
+            with order_lock:
+                return next(order, None)
+
+        count = min(processes, len(jobs))
+        pool = concurrent.futures.ThreadPoolExecutor(max_workers=count)
         try:
-            futures = {pool.submit(_start, workers, job, scratch, index): index for index, job in enumerate(jobs)}
+            futures = [pool.submit(_serve, workers, queue, jobs, folder, bool(force), scratch, number)
+                       for number in range(count)]
             for future in concurrent.futures.as_completed(futures):
-                index = futures[future]
                 try:
-                    results[index] = future.result()
+                    future.result()
                 except RuntimeError as error:
-                    raise RuntimeError(f"{_describe(index, runs[index])} failed: {error}") from error
+                    index, why = error.args
+                    raise RuntimeError(f"{_describe(index, runs[index])} failed: {why}") from None
         except BaseException:
             workers.stop()  # the runs under way end too, rather than run on unasked
             raise
         finally:
             pool.shutdown(wait=True, cancel_futures=True)
 
-    frames = []
-    keys = [spec["key"] for spec in settings]
-    for index, result in enumerate(results):
-        series = read_series_text(result["series"])
-        values = {key: _setting_value(key, result["settings"][key]) for key in keys}
-        for position, (name, value) in enumerate([("run", index), ("seed", result["seed"]), *values.items()]):
-            series.insert(position, name, [value] * len(series))
-        frames.append(series)
+        for index, job in enumerate(jobs):
+            run_folder = os.path.join(folder, job["folder"])
+            with open(os.path.join(run_folder, "run.json"), encoding="utf-8") as f:
+                record = json.load(f)
+            with open(os.path.join(run_folder, "series.csv"), encoding="utf-8") as f:
+                series = read_series_text(f.read())
+            values = {key: _recorded_value(key, record["settings"][key]) for key in keys}
+            for position, (name, value) in enumerate([("run", index), ("seed", record["seed"]), *values.items()]):
+                series.insert(position, name, [value] * len(series))
+            frames.append(series)
     return pd.concat(frames, ignore_index=True)

@@ -83,6 +83,18 @@ def test_ensemble_rows_carry_the_settings_and_its_folders_are_a_sweep(runner, pr
         options = [f"--{key.replace('_', '-')}={value}" for key, value in run.items()]
         expected = pd.read_csv(io.StringIO(runner(*options, "--steps", 200)))
         pd.testing.assert_frame_equal(rows.drop(columns=["run", "seed", *KEYS]).reset_index(drop=True), expected)
+    # Each folder holds the bytes pathwick_run --out writes for the same run alone, wall time apart.
+    for index, run in enumerate(runs):
+        alone = tmp_path / f"alone-{index}"
+        options = [f"--{key.replace('_', '-')}={value}" for key, value in run.items()]
+        runner("--quiet", "--out", alone, *options, "--steps", 200)
+        made = out / f"run-{index:04d}"
+        assert sorted(p.name for p in made.iterdir()) == sorted(p.name for p in alone.iterdir())
+        for file in alone.iterdir():
+            ours, theirs = (made / file.name).read_bytes(), file.read_bytes()
+            if file.name == "run.json":
+                ours, theirs = (re.sub(rb'"wall_time_seconds": [0-9.e-]+', b"", text) for text in (ours, theirs))
+            assert ours == theirs, f"{made / file.name} differs from the run made alone"
     runner("--summarize", out)
     runner("--verify", out, "--repeat", 1)
     sweep = pathwick.read_sweep(out)

@@ -413,7 +413,7 @@ TStatus ReadRepeat(const TOptionRow& row, const QStringList& values, TCommand& c
 }
 
 using K = TCommandKind;
-constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify);
+constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify) | In(K::kBatch);
 constexpr uint32_t kInRuns = kInRun | kInGrid;
 constexpr uint32_t kInWorlds = kInRun | kInShow | kInGrid;
 
@@ -446,12 +446,12 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "write the run's folder DIR (default: {default})",
      .defaultText = "the series to standard output",
      .accepts = "a folder",
-     .modes = kInRun,
+     .modes = kInRun | In(K::kBatch),
      .read = ReadText<&TCommand::out>},
     {.option = TOption::kForce,
      .name = "force",
-     .help = "replace a run already in DIR",
-     .modes = kInRun,
+     .help = "replace a run already in DIR (with --jobs: each run already in its folder)",
+     .modes = kInRun | In(K::kBatch),
      .read = ReadFlag<&TCommand::force>},
     {.option = TOption::kHistograms,
      .name = "histograms",
@@ -764,6 +764,17 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "for --plan-sweep: a run whose record differs from its job line is made again instead of refused",
      .modes = In(K::kPlanSweep),
      .read = ReadFlag<&TCommand::redoChanged>},
+    {.option = TOption::kJobs,
+     .name = "jobs",
+     .valueName = "FILE",
+     .help = "run every line of the job list FILE (- for standard input) in this one process, one after another, "
+             "each into its own folder in the --out DIR: DIR/run-LLLL-seed-S as pathwick_sweep names it, or DIR/NAME "
+             "for a line NAME<tab>JOB LINE; prints each run's folder and exit status as it ends, and goes on past a "
+             "run that fails",
+     .accepts = "a job list",
+     .modes = In(K::kBatch),
+     .chooses = K::kBatch,
+     .read = ReadText<&TCommand::jobsFile>},
 };
 
 // The table is indexed by its option: each row stands at its enumerator's place.
@@ -902,7 +913,7 @@ QString Wrapped(const QString& text, int width) {
 
 QString ModesParagraph() {
   QStringList modes;
-  for (TCommandKind kind : {K::kShow, K::kGrid, K::kSummarize, K::kVerify}) {
+  for (TCommandKind kind : {K::kShow, K::kGrid, K::kSummarize, K::kVerify, K::kBatch}) {
     modes << QStringLiteral("%1 takes %2").arg(Dashed(QLatin1String(ModeRow(kind)->name)), ModeTakes(kind));
   }
   // Of the rest, a job line may hold none.
@@ -1001,8 +1012,8 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify, K::kGrid,       K::kShow,
-                                            K::kEnded,     K::kSeedOf, K::kCheckSweep, K::kPlanSweep};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow, K::kEnded,
+                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch};
 
 // --check-sweep writes the summary as --summarize does, and so takes the
 // options that are --summarize's alone.
@@ -1143,10 +1154,50 @@ class TOptionReader {
   QCommandLineParser& parser_;
 };
 
+// Two or more --job: a batch given on the command line, as pathwick_sweep
+// hands a chunk of its runs to one process: --out DIR --job LINE for each
+// run, in its order, and beside them only --quiet and --force.
+TResult<TCommand> PairedBatch(const QStringList& normalised) {
+  TCommand c;
+  c.kind = TCommandKind::kBatch;
+  const QString out = QLatin1String(OptionName(TOption::kOut));
+  std::optional<QString> folder;
+  for (const QString& a : normalised) {
+    const QString name = OptionName(a);
+    const qsizetype eq = a.indexOf(QLatin1Char('='));
+    if (name == out && eq >= 0 && !folder) {
+      folder = a.mid(eq + 1);
+    } else if (name == QLatin1String(OptionName(TOption::kJob)) && eq >= 0 && folder) {
+      c.folders << *folder;
+      c.jobLines << a.mid(eq + 1);
+      folder.reset();
+    } else if (name == QLatin1String(OptionName(TOption::kQuiet)) && eq < 0) {
+      c.quiet = true;
+    } else if (name == QLatin1String(OptionName(TOption::kForce)) && eq < 0) {
+      c.force = true;
+    } else {
+      return Refused(
+          QStringLiteral("runs given as pairs of %1 DIR %2 LINE take only %3 and %4 beside them, not '%5'")
+              .arg(Dashed(TOption::kOut), Dashed(TOption::kJob), Dashed(TOption::kQuiet), Dashed(TOption::kForce), a));
+    }
+  }
+  if (folder)
+    return Refused(QStringLiteral("the last %1 has no %2 after it").arg(Dashed(TOption::kOut), Dashed(TOption::kJob)));
+  return c;
+}
+
 }  // namespace
 
 TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
-  TResult<QStringList> expanded = ExpandJob(Normalised(arguments));
+  const QStringList normalised = Normalised(arguments);
+  const QString jobGiven = Dashed(TOption::kJob) + QLatin1Char('=');
+  if (normalised.count(QStringLiteral("--job")) +
+          std::count_if(normalised.begin(), normalised.end(),
+                        [&](const QString& a) { return a.startsWith(jobGiven); }) >
+      1) {
+    return PairedBatch(normalised);
+  }
+  TResult<QStringList> expanded = ExpandJob(normalised);
   if (!expanded) return expanded.Error();
   QCommandLineParser parser;
   AddOptions(parser, {});

@@ -24,7 +24,8 @@ enum class TCommandKind {
   kEnded,
   kSeedOf,
   kCheckSweep,
-  kPlanSweep
+  kPlanSweep,
+  kBatch
 };
 
 // Every option of pathwick_run but the settings, in the order of --help. The
@@ -77,8 +78,9 @@ enum class TOption : uint8_t {
   kSlurmSubmission,
   kPlanSweep,
   kRedoChanged,
+  kJobs,
 };
-inline constexpr TOption kLastOption = TOption::kRedoChanged;
+inline constexpr TOption kLastOption = TOption::kJobs;
 
 // The option's name without the dashes ("steps"), and as the command line
 // writes it ("--steps").
@@ -144,7 +146,7 @@ struct TDesignOptions {
 struct TCommand {
   TCommandKind kind = TCommandKind::kRun;
   TRunOptions run;
-  QString out;  // kRun: the run folder; empty: the series goes to standard output
+  QString out;  // kRun: the run folder; empty: the series goes to standard output; kBatch: the folder of its runs
   bool force = false;
   bool quiet = false;
   QList<TVary> vary;              // kGrid
@@ -153,13 +155,14 @@ struct TCommand {
   QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
   int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
   bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
-  QStringList folders;            // kEnded: the run folders asked about, in order
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order
+  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
   QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
   bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
+  QString jobsFile;               // kBatch: the job lines to run, one after another; "-" for standard input
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

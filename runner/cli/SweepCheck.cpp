@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 #include <cstring>
 
@@ -308,6 +309,59 @@ TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission) {
   return merge;
 }
 
+TChunkFacts ReadChunks(const QByteArray& chunkRuns, const QByteArray& jobLog,
+                       const std::function<QByteArray(const QString& chunk, bool errors)>& output) {
+  QStringList chunks;
+  QHash<QString, QStringList> members;
+  for (const QByteArray& line : Lines(chunkRuns)) {
+    const qsizetype tab = line.indexOf('\t');
+    if (tab < 0) continue;
+    const QString chunk = QString::fromUtf8(line.left(tab));
+    if (!members.contains(chunk)) chunks << chunk;
+    members[chunk] << QString::fromUtf8(line.mid(tab + 1));
+  }
+  const QHash<QString, TJobLogEntry> entries = ReadJobLog(jobLog, chunks);
+  const auto folderName = [](const QByteArray& path) { return QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1)); };
+  TChunkFacts facts;
+  for (const QString& chunk : chunks) {
+    const std::optional<TJobLogEntry> entry =
+        entries.contains(chunk) ? std::optional<TJobLogEntry>(entries.value(chunk)) : std::nullopt;
+    const QString host = entry ? entry->host : QStringLiteral(":");  // a chunk runs on this machine
+    QHash<QString, QString> status;
+    for (const QByteArray& line : Lines(output(chunk, false))) {
+      const qsizetype tab = line.lastIndexOf('\t');
+      if (tab > 0) status.insert(folderName(line.left(tab)), QString::fromUtf8(line.mid(tab + 1)).trimmed());
+    }
+    // Each failed run's word is claimed by its folder; the rest is the chunk's.
+    const QSet<QString> own(members[chunk].cbegin(), members[chunk].cend());
+    QHash<QString, QString> claimed;
+    TLastError unclaimed;
+    for (const QByteArray& line : Lines(output(chunk, true))) {
+      const qsizetype colon = line.indexOf(": /");
+      const qsizetype end = colon < 0 ? -1 : line.indexOf(": ", colon + 2);
+      const QByteArray ours = "pathwick_run";
+      if (line.startsWith(ours + ": ") && end > 0 && own.contains(folderName(line.mid(colon + 2, end - colon - 2)))) {
+        claimed.insert(folderName(line.mid(colon + 2, end - colon - 2)), QString::fromUtf8(ours + line.mid(end)));
+      } else {
+        unclaimed.Add(line);
+      }
+    }
+    for (const QString& run : members[chunk]) {
+      if (const auto told = status.constFind(run); told != status.cend()) {
+        facts.logged.insert(run, {host, *told, QStringLiteral("0")});
+        if (claimed.contains(run)) facts.lastError.insert(run, claimed.value(run));
+        continue;
+      }
+      if (entry) {
+        facts.logged.insert(run, *entry);
+        facts.lastError.insert(run, unclaimed.Text());
+      }
+      break;
+    }
+  }
+  return facts;
+}
+
 TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& given, const QString& slurmSubmission) {
   const QString root = QDir::cleanPath(outdir);
   const QDir state(root + QLatin1Char('/') + QLatin1String(kSweepStateFolder));
@@ -346,12 +400,34 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
     logged = ReadJobLog(*log, started);
   }
 
-  QList<TRunFacts> facts;
   const QDir stderrFolder(state.filePath(QLatin1String(kSweepStderrFolder)));
+  // A sweep on this machine made its runs in chunks.
+  std::optional<TChunkFacts> chunked;
+  const QString chunkRunsPath = state.filePath(QLatin1String(kSweepChunkRunsName));
+  if (slurmSubmission.isEmpty() && QFile::exists(chunkRunsPath)) {
+    TResult<QByteArray> chunkRuns = ReadWhole(chunkRunsPath);
+    if (!chunkRuns) return chunkRuns.Error();
+    QByteArray log;
+    if (QFile::exists(jobLogPath)) {
+      TResult<QByteArray> read = ReadWhole(jobLogPath);
+      if (!read) return read.Error();
+      log = *read;
+    }
+    chunked = ReadChunks(*chunkRuns, log, [&stderrFolder](const QString& chunk, bool errors) {
+      TResult<QByteArray> text =
+          ReadWhole(stderrFolder.filePath(chunk + (errors ? QStringLiteral(".err") : QString())));
+      return text ? *text : QByteArray();
+    });
+  }
+
+  QList<TRunFacts> facts;
   for (const TSweepRun& run : runs) {
     TRunFacts f;
     f.ended = RecordedEnding(root + QLatin1Char('/') + run.name);
-    if (f.ended != QLatin1String(kEndedCompleted)) {
+    if (f.ended != QLatin1String(kEndedCompleted) && chunked) {
+      if (const auto entry = chunked->logged.constFind(run.name); entry != chunked->logged.cend()) f.logged = *entry;
+      f.lastError = chunked->lastError.value(run.name);
+    } else if (f.ended != QLatin1String(kEndedCompleted)) {
       if (const auto entry = logged.constFind(run.name); entry != logged.cend()) f.logged = *entry;
       // A run never started has no such file.
       const QString errorsPath = stderrFolder.filePath(run.name + ".err");

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "Result.h"
@@ -25,6 +26,7 @@ inline constexpr const char* kSweepTasksName = "tasks";      // the runs still t
 inline constexpr const char* kSweepJobLogName = "joblog";    // GNU parallel's job log of the last start
 inline constexpr const char* kSweepStderrFolder = "stderr";  // each run's standard error, NAME.err
 inline constexpr const char* kNotCompletedName = "not-completed.txt";
+inline constexpr const char* kSweepChunkRunsName = "chunk-runs";  // each run made in a chunk: chunk, run
 // The name the sweep's messages start with.
 inline constexpr const char* kSweepProgram = "pathwick_sweep";
 
@@ -134,6 +136,24 @@ struct TSlurmMerge {
 // `submission` holds tasks, chunk and, for each task T, task-T.node,
 // task-T.ended, task-T.joblog and task-T.out, as the array's tasks leave them.
 TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission);
+
+// What the chunks of a sweep on this machine say of their runs: a chunk is
+// one pathwick_run that makes several runs, one after another, and prints
+// "FOLDER<tab>STATUS" as each ends, with "pathwick_run: FOLDER: why" on
+// standard error for one that failed. `chunkRuns` is .sweep/chunk-runs (a
+// chunk's name, a tab and one of its runs, a line each, in the order the
+// chunks went to GNU parallel), `jobLog` parallel's job log of the chunks,
+// and `output(chunk, errors)` a chunk's saved standard output (or error).
+// A run its chunk told of is logged with its own status, on the chunk's
+// machine; the run under way when a logged chunk ended (the first it did not
+// tell of) with the chunk's entry and its last unclaimed word on standard
+// error; the runs after it are not logged, as never started.
+struct TChunkFacts {
+  QHash<QString, TJobLogEntry> logged;
+  QHash<QString, QString> lastError;
+};
+TChunkFacts ReadChunks(const QByteArray& chunkRuns, const QByteArray& jobLog,
+                       const std::function<QByteArray(const QString& chunk, bool errors)>& output);
 
 // The whole check of OUTDIR as the sweep leaves it: the runs of
 // .sweep/runs, the job log, the saved standard errors, the runs' records.

@@ -2,8 +2,8 @@
 // command line, with its samples and pictures written to a run folder.
 // The path of a command: ParseCommandLine (plain values, no files read),
 // then ResolvePlan (the record and checkpoint read and checked), then the
-// mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun or, after a
-// sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
+// mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun, RunBatch or,
+// after a sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
 // answered before any window.
 #include <QApplication>
 #include <QDir>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "Batch.h"
 #include "BoundedFile.h"
 #include "CellForm.h"
 #include "Figures.h"
@@ -125,10 +126,20 @@ TStatus PlanSweepRuns(const TCommand& command, const TSettingValues& defaults) {
   return Success();
 }
 
-TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& defaults) {
+// A window as the program starts with: its timer stopped, the run drives it.
+std::unique_ptr<TForm1> NewWindow() {
+  auto form = std::make_unique<TForm1>();
+  form->Timer1->stop();
+  return form;
+}
+
+// `window` holds the defaults' window; a batch lets it go, as each of its
+// runs makes its own and only one can exist at a time.
+TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const TSettingValues& defaults) {
   const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
     return WriteRunFigures(dir, record, defaults);
   };
+  TForm1& form = *window;
   switch (command.kind) {
     case TCommandKind::kHelp: std::fputs(qPrintable(HelpText(defaults)), stdout); return Success();
     case TCommandKind::kVersion: std::printf("pathwick_run %s\n", PATHWICK_VERSION); return Success();
@@ -152,6 +163,7 @@ TStatus Perform(TForm1& form, const TCommand& command, const TSettingValues& def
       return VerifyRun(form, command.folder, defaults, command.quiet, figures, command.repeat != 0);
     case TCommandKind::kEnded:
     case TCommandKind::kSeedOf: return Answer(command);
+    case TCommandKind::kBatch: window.reset(); return RunBatch(command, {NewWindow, defaults, figures});
     case TCommandKind::kShow:
     case TCommandKind::kRun: break;
   }
@@ -194,10 +206,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(PATHWICK_VERSION));
 
   // A new window holds the defaults; the run sets up its own world in it.
-  auto form = std::make_unique<TForm1>();
-  form->Timer1->stop();
+  std::unique_ptr<TForm1> form = NewWindow();
   const TSettingValues defaults = ReadSettings(*form);
   TResult<TCommand> command = ParseCommandLine(QApplication::arguments().mid(1));
   if (!command) return Exit(command.Error());
-  return Exit(Perform(*form, *command, defaults));
+  return Exit(Perform(form, *command, defaults));
 }
