@@ -179,8 +179,8 @@ void ScheduleFigure(const QString& dir, const TCalibrationPicture& p, TStatus& s
 
 void PredictiveFigure(const QString& dir, const TCalibrationPicture& p, TStatus& status) {
   const auto m = static_cast<int>(p.measures.size());
-  TFigure figure(m * 380, kTop + 320);
-  figure.AddText(QStringLiteral("The target beside the posterior predictive: %1 new runs drawn from the posterior")
+  TFigure figure(std::max(m * 380, 2 * 420), kTop + 320);
+  figure.AddText(QStringLiteral("The target beside the posterior predictive: %1 new runs from the posterior")
                      .arg(p.predictive.size()),
                  {16, 10}, kTitlePixels, true);
   figure.AddText(QStringLiteral("each run's measure as a dot, the target as the red line"), {16, 34}, kAxisPixels + 2);
