@@ -6,8 +6,8 @@
 // replayed) and verified.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
@@ -167,12 +167,14 @@ TEST_P(GaussianMean, RecoversTheKnownPosterior) {
   // that the tolerance falls well below the posterior's spread.
   spec.acceptanceFloor = 0.01;
   int calls = 0;
-  const TResult<TCalibrationEnd> end = Calibrate(dir.filePath(QStringLiteral("c")), spec, GaussianModel(c, spec.Prior(), &calls));
+  const TResult<TCalibrationEnd> end =
+      Calibrate(dir.filePath(QStringLiteral("c")), spec, GaussianModel(c, spec.Prior(), &calls));
   ASSERT_TRUE(end) << qPrintable(end.Error().message);
   EXPECT_GE(end->generations, 4);
   EXPECT_LE(end->runs, spec.budget);
   // The posterior as posterior.csv holds it: values and normalised weights.
-  const QStringList lines = QString::fromUtf8(ReadFile(dir.filePath(QStringLiteral("c/posterior.csv")))).split('\n', Qt::SkipEmptyParts);
+  const QStringList lines =
+      QString::fromUtf8(ReadFile(dir.filePath(QStringLiteral("c/posterior.csv")))).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 401);
   const QStringList header = lines[0].split(',');
   const qsizetype weightAt = header.indexOf(QStringLiteral("weight"));
@@ -194,15 +196,16 @@ TEST_P(GaussianMean, RecoversTheKnownPosterior) {
     const auto [exactMean, exactSd] = ExactMoments(c.priors[f], c.observed[f], c.sigma / std::sqrt(c.n));
     EXPECT_NEAR(mean, exactMean, c.meanTolerance * exactSd);
     EXPECT_NEAR(sd, exactSd, c.sdTolerance * exactSd);
-    std::fprintf(stderr, "%s factor %zu: mean %.4f (exact %.4f), sd %.4f (exact %.4f)\n", c.name, f, mean, exactMean, sd,
-                 exactSd);
+    std::fprintf(stderr, "%s factor %zu: mean %.4f (exact %.4f), sd %.4f (exact %.4f)\n", c.name, f, mean, exactMean,
+                 sd, exactSd);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Abc, GaussianMean,
     testing::Values(TGaussianCase{"one_mean", {{-5, 5, false}}, {1.3}, 1.0, 10},
-                    TGaussianCase{"two_means_one_log", {{-5, 5, false}, {0.1, 10, true}}, {-0.7, 0.6}, 0.5, 4, 0.25, 0.25}),
+                    TGaussianCase{
+                        "two_means_one_log", {{-5, 5, false}, {0.1, 10, true}}, {-0.7, 0.6}, 0.5, 4, 0.25, 0.25}),
     [](const testing::TestParamInfo<TGaussianCase>& info) { return std::string(info.param.name); });
 
 // An interrupted calibration resumes after its last finished generation,
@@ -253,11 +256,24 @@ TEST(Calibration, ResumesWithoutRedoingAFinishedGeneration) {
 TEST(CalibrateCommand, RunsResumesAndVerifies) {
   QTemporaryDir dir;
   const QString a = dir.filePath(QStringLiteral("a"));
-  const QStringList question{"--range",       "sniff-threshold=10:90", "--range", "mark-strength=5:100:log",
-                             "--target",      "trip_rate=3",             "--target", "mean_angle=40",
-                             "--steps",       "300",                      "--agents", "30",
-                             "--particles",   "3",                        "--budget", "9",
-                             "--calibration-seed", "5"};
+  const QStringList question{"--range",
+                             "sniff-threshold=10:90",
+                             "--range",
+                             "mark-strength=5:100:log",
+                             "--target",
+                             "trip_rate=3",
+                             "--target",
+                             "mean_angle=40",
+                             "--steps",
+                             "300",
+                             "--agents",
+                             "30",
+                             "--particles",
+                             "3",
+                             "--budget",
+                             "9",
+                             "--calibration-seed",
+                             "5"};
   const auto made = RunProgram(QStringList{"--calibrate", a} + question);
   ASSERT_EQ(made.status, 0) << qPrintable(made.err);
   // 6 runs in generation 0; the 3 of the posterior predictive fill the
@@ -273,27 +289,33 @@ TEST(CalibrateCommand, RunsResumesAndVerifies) {
   const QByteArray posterior = ReadFile(a + "/posterior.csv");
   const QStringList rows = QString::fromUtf8(posterior).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(rows.size(), 4);
-  EXPECT_TRUE(rows[0].startsWith(QStringLiteral("generation,particle,sniff-threshold,sniff-threshold_run,mark-strength,")));
+  EXPECT_TRUE(
+      rows[0].startsWith(QStringLiteral("generation,particle,sniff-threshold,sniff-threshold_run,mark-strength,")));
   // Every particle names its run, and the run holds the values the table gives.
   for (qsizetype r = 1; r < rows.size(); ++r) {
     const QString folder = rows[r].split(',').back();
     const QByteArray record = ReadFile(a + '/' + folder + "/run.json");
     ASSERT_FALSE(record.isEmpty()) << qPrintable(folder);
     const double threshold = rows[r].split(',')[3].toDouble();
-    EXPECT_TRUE(record.contains(QStringLiteral("\"sniff_threshold\": %1").arg(threshold).toUtf8())) << qPrintable(folder);
+    EXPECT_TRUE(record.contains(QStringLiteral("\"sniff_threshold\": %1").arg(threshold).toUtf8()))
+        << qPrintable(folder);
   }
 
   // Resumed from the folder alone after it was cut off before its
   // generation was kept: the generation is drawn again from the seed, the
   // same candidates, and its sweep keeps the runs it had made (pytest
   // replays a whole calibration in another folder).
-  const QDateTime before = QFileInfo(QDir(a + "/gen-000/runs").entryInfoList({"run-0001-*"}).front().filePath() + "/run.json").lastModified();
+  const QDateTime before =
+      QFileInfo(QDir(a + "/gen-000/runs").entryInfoList({"run-0001-*"}).front().filePath() + "/run.json")
+          .lastModified();
   ASSERT_TRUE(QFile::remove(a + "/gen-000/state.json"));
   QFile::remove(a + "/posterior.csv");
   const auto resumed = RunProgram(QStringList{"--calibrate", a});
   ASSERT_EQ(resumed.status, 0) << qPrintable(resumed.err);
   EXPECT_EQ(ReadFile(a + "/posterior.csv"), posterior);
-  EXPECT_EQ(QFileInfo(QDir(a + "/gen-000/runs").entryInfoList({"run-0001-*"}).front().filePath() + "/run.json").lastModified(), before);
+  EXPECT_EQ(QFileInfo(QDir(a + "/gen-000/runs").entryInfoList({"run-0001-*"}).front().filePath() + "/run.json")
+                .lastModified(),
+            before);
 
   // Every run behind it verifies; a changed one is found.
   const auto verified = RunProgram({"--verify", a, "--repeat", "1"});
@@ -306,12 +328,12 @@ TEST(CalibrateCommand, RunsResumesAndVerifies) {
   EXPECT_EQ(RunProgram({"--verify", a, "--repeat", "0"}).status, 1);
 
   // Refusals, each in one line with status 2.
-  for (const QStringList& bad : {QStringList{"--calibrate", dir.filePath("c"), "--range", "sniff-threshold=0:1"},
-                                 QStringList{"--calibrate", dir.filePath("c")},
-                                 QStringList{"--calibrate", dir.filePath("c"), "--range", "sniff-threshold=10:90",
-                                             "--target", "speed=3", "--budget", "10"},
-                                 QStringList{"--grid", "--design", "lhs", "--samples", "2", "--range",
-                                             "mark-strength=5:100:log"}}) {
+  for (const QStringList& bad :
+       {QStringList{"--calibrate", dir.filePath("c"), "--range", "sniff-threshold=0:1"},
+        QStringList{"--calibrate", dir.filePath("c")},
+        QStringList{"--calibrate", dir.filePath("c"), "--range", "sniff-threshold=10:90", "--target", "speed=3",
+                    "--budget", "10"},
+        QStringList{"--grid", "--design", "lhs", "--samples", "2", "--range", "mark-strength=5:100:log"}}) {
     const auto r = RunProgram(bad);
     EXPECT_EQ(r.status, 2) << qPrintable(bad.join(' '));
     EXPECT_EQ(r.err.count('\n'), 1) << qPrintable(r.err);

@@ -77,9 +77,7 @@ double TPrior::Value(size_t factor, double coordinate) const {
   return factors[factor].log ? std::exp(coordinate) : coordinate;
 }
 
-double TPrior::Coordinate(size_t factor, double value) const {
-  return factors[factor].log ? std::log(value) : value;
-}
+double TPrior::Coordinate(size_t factor, double value) const { return factors[factor].log ? std::log(value) : value; }
 
 uint64_t TAbcRandom::Next() {
   uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
@@ -158,8 +156,8 @@ TProposal Propose(const TPrior& prior, std::span<const TParticle> kept, size_t c
     do {
       if (++tries > kMaxRedraws) return {};
       const double u = random.Uniform() * total;
-      const size_t from = std::min<size_t>(std::upper_bound(cumulative.begin(), cumulative.end(), u) - cumulative.begin(),
-                                           kept.size() - 1);
+      const size_t from = std::min<size_t>(
+          std::upper_bound(cumulative.begin(), cumulative.end(), u) - cumulative.begin(), kept.size() - 1);
       for (double& v : z) v = random.Normal();
       for (size_t i = 0; i < k; ++i) {
         x[i] = kept[from].coordinates[i];
@@ -218,8 +216,8 @@ TAbcStep KeepNearest(std::vector<TParticle> previous, std::vector<TParticle> dra
                      double previousTolerance) {
   TAbcStep step;
   if (!previous.empty() && !drawn.empty()) {
-    const auto accepted = std::count_if(drawn.begin(), drawn.end(),
-                                        [&](const TParticle& p) { return p.distance < previousTolerance; });
+    const auto accepted =
+        std::count_if(drawn.begin(), drawn.end(), [&](const TParticle& p) { return p.distance < previousTolerance; });
     step.acceptance = static_cast<double>(accepted) / static_cast<double>(drawn.size());
   }
   std::vector<TParticle> pool = std::move(previous);

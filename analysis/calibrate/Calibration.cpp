@@ -31,7 +31,8 @@ QJsonArray Doubles(std::span<const double> values) {
 
 std::vector<double> ToDoubles(const QJsonArray& array) {
   std::vector<double> values;
-  for (const QJsonValue& v : array) values.push_back(v.isDouble() ? v.toDouble() : std::numeric_limits<double>::quiet_NaN());
+  for (const QJsonValue& v : array)
+    values.push_back(v.isDouble() ? v.toDouble() : std::numeric_limits<double>::quiet_NaN());
   return values;
 }
 
@@ -63,7 +64,9 @@ QJsonObject SpecJson(const TCalibrationSpec& spec) {
                      {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
 }
 
-QByteArray SpecBytes(const TCalibrationSpec& spec) { return QJsonDocument(SpecJson(spec)).toJson(QJsonDocument::Indented); }
+QByteArray SpecBytes(const TCalibrationSpec& spec) {
+  return QJsonDocument(SpecJson(spec)).toJson(QJsonDocument::Indented);
+}
 
 // One generation as its state.json keeps it: what the next one and the
 // tables are made from.
@@ -90,12 +93,10 @@ QByteArray StateBytes(const TGenerationState& s) {
                                  {QStringLiteral("summary"), Doubles(s.keptSummaries[i])},
                                  {QStringLiteral("runs"), QJsonArray::fromStringList(s.keptFolders[i])}});
   }
-  const QJsonObject state{{QStringLiteral("generation"), s.generation},
-                          {QStringLiteral("tolerance"), s.tolerance},
-                          {QStringLiteral("acceptance"), s.acceptance},
-                          {QStringLiteral("runs"), static_cast<double>(s.runs)},
-                          {QStringLiteral("scales"), Doubles(s.scales)},
-                          {QStringLiteral("particles"), particles}};
+  const QJsonObject state{
+      {QStringLiteral("generation"), s.generation},  {QStringLiteral("tolerance"), s.tolerance},
+      {QStringLiteral("acceptance"), s.acceptance},  {QStringLiteral("runs"), static_cast<double>(s.runs)},
+      {QStringLiteral("scales"), Doubles(s.scales)}, {QStringLiteral("particles"), particles}};
   return QJsonDocument(state).toJson(QJsonDocument::Indented);
 }
 
@@ -171,7 +172,8 @@ QByteArray PosteriorTable(const TCalibrationSpec& spec, const TGenerationState& 
     const TParticle& p = s.kept[i];
     QStringList row{QString::number(p.generation), QString::number(p.candidate)};
     for (size_t f = 0; f < spec.factors.size(); ++f)
-      row << ShownValue(spec, f, p.coordinates[f]) << RunNumber(spec.RunValue(f, p.coordinates[f]) / spec.factors[f].unit);
+      row << ShownValue(spec, f, p.coordinates[f])
+          << RunNumber(spec.RunValue(f, p.coordinates[f]) / spec.factors[f].unit);
     row << Number(p.distance) << Number(p.weight / total);
     for (const double v : s.keptSummaries[i]) row << (std::isnan(v) ? QString() : Number(v));
     row << CsvCell(s.keptFolders[i].join(QLatin1Char(' ')));
@@ -220,7 +222,8 @@ std::vector<TCandidate> DrawCandidates(const TCalibrationSpec& spec, int32_t gen
   std::vector<TCandidate> candidates;
   for (size_t c = 0; c < proposal.coordinates.size(); ++c) {
     TCandidate candidate{proposal.coordinates[c], {}, {}, proposal.weights[c]};
-    for (size_t f = 0; f < spec.factors.size(); ++f) candidate.values.push_back(spec.RunValue(f, candidate.coordinates[f]));
+    for (size_t f = 0; f < spec.factors.size(); ++f)
+      candidate.values.push_back(spec.RunValue(f, candidate.coordinates[f]));
     for (int32_t k = 0; k < spec.seedsPerParticle; ++k)
       candidate.seeds.push_back(RunSeed(spec.seed, generation, static_cast<int32_t>(c), k));
     candidates.push_back(std::move(candidate));
@@ -245,7 +248,8 @@ TStatus CheckSpec(const TCalibrationSpec& spec) {
                        .arg(first));
   }
   if (spec.truth && spec.truth->size() != spec.factors.size())
-    return Refused(QStringLiteral("the truth names %1 values for %2 factors").arg(spec.truth->size()).arg(spec.factors.size()));
+    return Refused(
+        QStringLiteral("the truth names %1 values for %2 factors").arg(spec.truth->size()).arg(spec.factors.size()));
   return Success();
 }
 
@@ -268,7 +272,8 @@ TResult<std::vector<TOutcome>> Predictive(const QString& dir, const TCalibration
         static_cast<size_t>(std::upper_bound(cumulative.begin(), cumulative.end(), u) - cumulative.begin()),
         last.kept.size() - 1);
     TCandidate candidate{last.kept[from].coordinates, {}, {RunSeed(spec.seed, kPredictiveStream, c, 0)}, 1};
-    for (size_t f = 0; f < spec.factors.size(); ++f) candidate.values.push_back(spec.RunValue(f, candidate.coordinates[f]));
+    for (size_t f = 0; f < spec.factors.size(); ++f)
+      candidate.values.push_back(spec.RunValue(f, candidate.coordinates[f]));
     candidates.push_back(std::move(candidate));
   }
   std::vector<TOutcome> outcomes;
@@ -304,7 +309,8 @@ TResult<std::vector<TOutcome>> Predictive(const QString& dir, const TCalibration
                             {QStringLiteral("runs"), QJsonArray::fromStringList(o.folders)}});
     QStringList row{QString::number(c)};
     for (size_t f = 0; f < spec.factors.size(); ++f)
-      row << ShownValue(spec, f, candidates[c].coordinates[f]) << RunNumber(candidates[c].values[f] / spec.factors[f].unit);
+      row << ShownValue(spec, f, candidates[c].coordinates[f])
+          << RunNumber(candidates[c].values[f] / spec.factors[f].unit);
     for (const double v : o.summary) row << (std::isnan(v) ? QString() : Number(v));
     row << CsvCell(o.folders.join(QLatin1Char(' ')));
     table += row.join(QLatin1Char(',')) + QLatin1Char('\n');
@@ -325,7 +331,8 @@ TStatus WriteFigures(const QString& dir, const TCalibrationSpec& spec, const std
   }
   for (const TParticle& p : states.back().kept) {
     std::vector<double> values;
-    for (size_t f = 0; f < spec.factors.size(); ++f) values.push_back(prior.Value(f, p.coordinates[f]) / spec.factors[f].unit);
+    for (size_t f = 0; f < spec.factors.size(); ++f)
+      values.push_back(prior.Value(f, p.coordinates[f]) / spec.factors[f].unit);
     picture.values.push_back(std::move(values));
     picture.weights.push_back(p.weight);
   }
@@ -375,7 +382,8 @@ QStringList CalibrationRunFolders(const QString& dir) {
     if (!QFileInfo(runs).isDir()) break;
     folders << runs;
   }
-  const QString predictive = QDir(dir).filePath(QLatin1String(kPredictiveFolderName) + QLatin1Char('/') + QLatin1String(kRunsFolderName));
+  const QString predictive =
+      QDir(dir).filePath(QLatin1String(kPredictiveFolderName) + QLatin1Char('/') + QLatin1String(kRunsFolderName));
   if (QFileInfo(predictive).isDir()) folders << predictive;
   return folders;
 }
@@ -440,7 +448,8 @@ TResult<TCalibrationEnd> Calibrate(const QString& dir, const TCalibrationSpec& s
     const TGenerationState* previous = states.empty() ? nullptr : &states.back();
     if (previous) {
       if (g > 1 && previous->acceptance < spec.acceptanceFloor) {
-        end.reason = QStringLiteral("the acceptance rate %1 fell below %2").arg(previous->acceptance).arg(spec.acceptanceFloor);
+        end.reason =
+            QStringLiteral("the acceptance rate %1 fell below %2").arg(previous->acceptance).arg(spec.acceptanceFloor);
         break;
       }
       if (previous->runs + qint64{spec.Candidates(g)} * spec.seedsPerParticle + spec.PredictiveRuns() > spec.budget) {
@@ -462,17 +471,20 @@ TResult<TCalibrationEnd> Calibrate(const QString& dir, const TCalibrationSpec& s
       end.reason = QStringLiteral("the kernel's draws stayed outside the prior");
       break;
     }
-    if (TStatus saved = SaveBytes(CandidatesTable(spec, candidates), QDir(genDir).filePath(QLatin1String(kCandidatesName)));
+    if (TStatus saved =
+            SaveBytes(CandidatesTable(spec, candidates), QDir(genDir).filePath(QLatin1String(kCandidatesName)));
         !saved)
       return saved.Error();
     TResult<std::vector<TOutcome>> outcomes = simulate(genDir, g, candidates);
     if (!outcomes) return outcomes.Error();
     if (outcomes->size() != candidates.size())
-      return Failed(QStringLiteral("%1: %2 outcomes for %3 candidates").arg(genDir).arg(outcomes->size()).arg(candidates.size()));
+      return Failed(
+          QStringLiteral("%1: %2 outcomes for %3 candidates").arg(genDir).arg(outcomes->size()).arg(candidates.size()));
 
     TGenerationState state;
     state.generation = g;
-    state.runs = (previous ? previous->runs : 0) + qint64{spec.seedsPerParticle} * static_cast<qint64>(candidates.size());
+    state.runs =
+        (previous ? previous->runs : 0) + qint64{spec.seedsPerParticle} * static_cast<qint64>(candidates.size());
     if (previous) {
       state.scales = previous->scales;
     } else {

@@ -77,12 +77,12 @@ struct TOutcome {
 // generation's own folder, made and empty but for candidates.csv. Called
 // again for the same generation after an interruption.
 using TSimulate = std::function<TResult<std::vector<TOutcome>>(const QString& folder, int32_t generation,
-                                                                const std::vector<TCandidate>& candidates)>;
+                                                               const std::vector<TCandidate>& candidates)>;
 
 struct TCalibrationEnd {
   int32_t generations = 0;
   qint64 runs = 0;  // the generations' and the posterior predictive's
-  QString reason;  // why it stopped, in words
+  QString reason;   // why it stopped, in words
 };
 
 // Runs the calibration in `dir` (made if absent; a folder that holds

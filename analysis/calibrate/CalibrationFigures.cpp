@@ -92,8 +92,8 @@ void PairsFigure(const QString& dir, const TCalibrationPicture& p, TStatus& stat
   for (const double w : p.weights) wmax = std::max(wmax, w);
   for (int row = 0; row < k; ++row) {
     for (int column = 0; column < k; ++column) {
-      QChart* chart = figure.AddChart({static_cast<double>(column * kPanel), static_cast<double>(kTop + row * kPanel),
-                                       kPanel, kPanel});
+      QChart* chart = figure.AddChart(
+          {static_cast<double>(column * kPanel), static_cast<double>(kTop + row * kPanel), kPanel, kPanel});
       StyleChart(chart, row == column ? p.factors[row] : QString());
       chart->legend()->setVisible(false);
       const auto c = static_cast<size_t>(column);
@@ -226,7 +226,8 @@ std::vector<double> WeightedHistogram(const std::vector<double>& values, const s
   double total = 0;
   for (size_t i = 0; i < values.size(); ++i) {
     const double x = log ? std::log(values[i]) : values[i];
-    const auto bin = static_cast<size_t>(std::clamp(static_cast<int>(std::floor((x - a) / (b - a) * bins)), 0, bins - 1));
+    const auto bin =
+        static_cast<size_t>(std::clamp(static_cast<int>(std::floor((x - a) / (b - a) * bins)), 0, bins - 1));
     density[bin] += weights[i];
     total += weights[i];
   }

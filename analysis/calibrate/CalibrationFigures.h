@@ -12,8 +12,8 @@
 #include "Result.h"
 
 struct TCalibrationPicture {
-  QStringList factors;               // option names
-  std::vector<TPriorFactor> priors;  // in the units shown
+  QStringList factors;                      // option names
+  std::vector<TPriorFactor> priors;         // in the units shown
   std::vector<std::vector<double>> values;  // per particle, each factor in the units shown
   std::vector<double> weights;
   std::optional<std::vector<double>> truth;  // the planted values, when known

@@ -40,8 +40,8 @@ QString CandidateJobLine(const TCalibrationSpec& spec, const TModelRuns& model, 
 }
 
 TSimulate ModelSimulator(const TCalibrationSpec& spec, const TModelRuns& model) {
-  return [spec, model](const QString& folder, int32_t, const std::vector<TCandidate>& candidates)
-             -> TResult<std::vector<TOutcome>> {
+  return [spec, model](const QString& folder, int32_t,
+                       const std::vector<TCandidate>& candidates) -> TResult<std::vector<TOutcome>> {
     for (const TCalibrationFactor& f : spec.factors) {
       if (!FindSetting(f.option)) return Refused(QStringLiteral("%1 is not a setting").arg(f.option));
     }
@@ -54,9 +54,9 @@ TSimulate ModelSimulator(const TCalibrationSpec& spec, const TModelRuns& model) 
     if (TStatus saved = SaveBytes(jobs.toUtf8(), jobsPath); !saved) return saved.Error();
     QProcess sweep;
     sweep.setProcessChannelMode(QProcess::ForwardedChannels);
-    sweep.start(QStringLiteral("bash"), QStringList{model.sweep, jobsPath, runs}
-                                            << QStringLiteral("--window") << QString::number(spec.window)
-                                            << model.sweepArgs);
+    sweep.start(QStringLiteral("bash"), QStringList{model.sweep, jobsPath, runs} << QStringLiteral("--window")
+                                                                                 << QString::number(spec.window)
+                                                                                 << model.sweepArgs);
     if (!sweep.waitForStarted(-1)) return Failed(QStringLiteral("cannot start %1").arg(model.sweep));
     sweep.waitForFinished(-1);
     if (sweep.exitStatus() != QProcess::NormalExit || sweep.exitCode() != 0) {
@@ -83,8 +83,8 @@ TSimulate ModelSimulator(const TCalibrationSpec& spec, const TModelRuns& model) 
         outcome.folders << generation + QLatin1Char('/') + QLatin1String(kRunsFolderName) + QLatin1Char('/') + name;
         for (size_t j = 0; j < at.size(); ++j) {
           const auto& value = found->second->values[at[j]];
-          outcome.summary[j] += value ? *value / static_cast<double>(c.seeds.size())
-                                      : std::numeric_limits<double>::quiet_NaN();
+          outcome.summary[j] +=
+              value ? *value / static_cast<double>(c.seeds.size()) : std::numeric_limits<double>::quiet_NaN();
         }
       }
       outcomes.push_back(std::move(outcome));

@@ -11,10 +11,10 @@
 #include "Settings.h"
 
 struct TModelRuns {
-  QString sweep;           // the pathwick_sweep to run each generation with
-  QStringList sweepArgs;   // its options besides the job list and folder (--jobs N, --sshloginfile FILE)
-  QString fixed;           // the options every job line holds besides the factors and the seed
-  TSettingValues defaults; // fill settings a record lacks
+  QString sweep;            // the pathwick_sweep to run each generation with
+  QStringList sweepArgs;    // its options besides the job list and folder (--jobs N, --sshloginfile FILE)
+  QString fixed;            // the options every job line holds besides the factors and the seed
+  TSettingValues defaults;  // fill settings a record lacks
 };
 
 // The job line of a candidate's k-th run.

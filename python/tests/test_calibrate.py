@@ -17,8 +17,8 @@ def test_calibrate_gives_the_commands_posterior(program, tmp_path):
                    "--steps", 200, "--particles", 2, "--budget", 6, "--calibration-seed", 3, "--agents", 30)
     assert done.returncode == 0, done.stderr
     posterior = pathwick.calibrate(tmp_path / "python", runner=os.environ["PATHWICK_RUN"], **QUESTION)
-    with open(tmp_path / "command" / "posterior.csv", "rb") as a, open(tmp_path / "python" / "posterior.csv", "rb") as b:
-        assert a.read() == b.read()
+    command = (tmp_path / "command" / "posterior.csv").read_bytes()
+    assert command == (tmp_path / "python" / "posterior.csv").read_bytes()
     assert list(posterior.columns[:4]) == ["generation", "particle", "sniff-threshold", "sniff-threshold_run"]
     assert len(posterior) == 2
     assert posterior["weight"].sum() == pytest.approx(1)

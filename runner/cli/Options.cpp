@@ -347,7 +347,8 @@ TStatus ReadRanges(const TOptionRow& row, const QStringList& values, TCommand& c
       return Refuse(QLatin1String(row.name) + QLatin1Char(' ') + option, AcceptedValues(spec), !lo ? ends[0] : ends[1]);
     }
     if (*hi <= *lo) return Refused(QStringLiteral("%1 %2: HI is above LO, not '%3'").arg(range, option, text));
-    if (log && *lo <= 0) return Refused(QStringLiteral("%1 %2: a log range lies above 0, not '%3'").arg(range, option, text));
+    if (log && *lo <= 0)
+      return Refused(QStringLiteral("%1 %2: a log range lies above 0, not '%3'").arg(range, option, text));
     c.design.ranges << TFactorRange{*index, *lo, *hi, log};
   }
   return Success();
@@ -1060,7 +1061,7 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,    K::kGrid,      K::kShow,     K::kEnded,
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow,     K::kEnded,
                                             K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kCalibrate};
 
 // --check-sweep writes the summary as --summarize does, and so takes the

@@ -7,9 +7,9 @@
 // answered before any window.
 #include <QApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -26,9 +26,9 @@
 #include "QtNotes.h"
 #include "Run.h"
 #include "RunRecord.h"
+#include "StudyMeasures.h"
 #include "Summary.h"
 #include "SweepCheck.h"
-#include "StudyMeasures.h"
 #include "SweepPlan.h"
 #include "Verify.h"
 
@@ -131,15 +131,17 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
   for (const QString& t : o.targets) {
     const QString name = t.section(QLatin1Char('='), 0, 0);
     if (std::find(kStudyMeasures.begin(), kStudyMeasures.end(), name) == kStudyMeasures.end()) {
-      return Refused(QStringLiteral("--target takes a measure of the runs (%1), not '%2'")
-                         .arg(QStringList(kStudyMeasures.begin(), kStudyMeasures.end()).join(QStringLiteral(", ")), name));
+      return Refused(
+          QStringLiteral("--target takes a measure of the runs (%1), not '%2'")
+              .arg(QStringList(kStudyMeasures.begin(), kStudyMeasures.end()).join(QStringLiteral(", ")), name));
     }
     if (measures.contains(name)) return Refused(QStringLiteral("--target names %1 twice").arg(name));
     measures << name;
     if (!o.targetRuns.isEmpty()) continue;
     bool ok = false;
     const double value = t.section(QLatin1Char('='), 1).toDouble(&ok);
-    if (!ok || !std::isfinite(value)) return Refused(QStringLiteral("--target %1 takes a number, not '%2'").arg(name, t));
+    if (!ok || !std::isfinite(value))
+      return Refused(QStringLiteral("--target %1 takes a number, not '%2'").arg(name, t));
     spec.target.push_back(value);
   }
   spec.window = std::max(command.window, 1);
@@ -160,7 +162,8 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
   QStringList fixed;
   for (size_t i = 0; i < specs.size(); ++i) {
     if (command.run.settings[i])
-      fixed << QStringLiteral("--%1 %2").arg(QLatin1String(specs[i].option), FormatSettingValue(specs[i], *command.run.settings[i]));
+      fixed << QStringLiteral("--%1 %2").arg(QLatin1String(specs[i].option),
+                                             FormatSettingValue(specs[i], *command.run.settings[i]));
   }
   spec.model = fixed.join(QLatin1Char(' '));
   spec.steps = command.run.steps.value_or(kDefaultSteps);
@@ -184,13 +187,15 @@ TStatus RunCalibration(const TCommand& command, const TSettingValues& defaults) 
   TResult<TCalibrationSpec> spec = CalibrationSpec(command, defaults);
   if (!spec) return spec.Error();
   TModelRuns model{SweepProgram(), {}, spec->model, defaults};
-  if (model.sweep.isEmpty()) return Refused(QStringLiteral("pathwick_sweep is not on the PATH (or set PATHWICK_SWEEP)"));
-  if (command.calibrate.sweepJobs) model.sweepArgs << QStringLiteral("--jobs") << QString::number(*command.calibrate.sweepJobs);
+  if (model.sweep.isEmpty())
+    return Refused(QStringLiteral("pathwick_sweep is not on the PATH (or set PATHWICK_SWEEP)"));
+  if (command.calibrate.sweepJobs)
+    model.sweepArgs << QStringLiteral("--jobs") << QString::number(*command.calibrate.sweepJobs);
   // The sweep runs this very program.
   qputenv("PATHWICK_RUN", QCoreApplication::applicationFilePath().toLocal8Bit());
-  TResult<TCalibrationEnd> end = Calibrate(command.folder, *spec, ModelSimulator(*spec, model), [](const QString& line) {
-    std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(line));
-  });
+  TResult<TCalibrationEnd> end =
+      Calibrate(command.folder, *spec, ModelSimulator(*spec, model),
+                [](const QString& line) { std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(line)); });
   if (!end) return end.Error();
   std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the posterior is %s\n",
                end->generations, static_cast<long long>(end->runs), qPrintable(end->reason),
