@@ -638,9 +638,10 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kRange,
      .name = "range",
      .valueName = "NAME=LO:HI",
-     .help = "for --design: a factor and its range in the setting's units (agents=50:400, evaporation-rate=0.1:0.9); "
-             "sniff, knows-center and diffuse take their two values (sniff=hill:roulette) or their name alone for "
-             "both; given once for each factor, in the design's order",
+     .help = "for --design and --calibrate: a factor and its range in the setting's units (agents=50:400, "
+             "evaporation-rate=0.1:0.9); sniff, knows-center and diffuse take their two values (sniff=hill:roulette) "
+             "or their name alone for both; given once for each factor, in the design's order. For --calibrate the "
+             "range is a uniform prior, or with LO:HI:log a log-uniform one",
      .modes = kInGrid | kInCalibrate,
      .repeatable = true,
      .read = ReadRanges},
