@@ -31,8 +31,7 @@ QJsonArray Doubles(std::span<const double> values) {
 
 std::vector<double> ToDoubles(const QJsonArray& array) {
   std::vector<double> values;
-  for (const QJsonValue& v : array)
-    values.push_back(v.isDouble() ? v.toDouble() : std::numeric_limits<double>::quiet_NaN());
+  for (const auto& v : array) values.push_back(v.isDouble() ? v.toDouble() : std::numeric_limits<double>::quiet_NaN());
   return values;
 }
 
@@ -110,7 +109,7 @@ TResult<TGenerationState> ReadState(const QString& path, const TCalibrationSpec&
   s.acceptance = o.value(QStringLiteral("acceptance")).toDouble();
   s.runs = static_cast<qint64>(o.value(QStringLiteral("runs")).toDouble());
   s.scales = ToDoubles(o.value(QStringLiteral("scales")).toArray());
-  for (const QJsonValue& v : o.value(QStringLiteral("particles")).toArray()) {
+  for (const auto& v : o.value(QStringLiteral("particles")).toArray()) {
     const QJsonObject p = v.toObject();
     TParticle particle{ToDoubles(p.value(QStringLiteral("coordinates")).toArray()),
                        p.value(QStringLiteral("distance")).toDouble(), p.value(QStringLiteral("weight")).toDouble(),
@@ -123,7 +122,7 @@ TResult<TGenerationState> ReadState(const QString& path, const TCalibrationSpec&
     s.kept.push_back(std::move(particle));
     s.keptSummaries.push_back(ToDoubles(p.value(QStringLiteral("summary")).toArray()));
     QStringList folders;
-    for (const QJsonValue& f : p.value(QStringLiteral("runs")).toArray()) folders << f.toString();
+    for (const auto& f : p.value(QStringLiteral("runs")).toArray()) folders << f.toString();
     s.keptFolders.push_back(folders);
   }
   if (s.kept.empty() || s.scales.size() != static_cast<size_t>(spec.measures.size()) ||
@@ -280,10 +279,10 @@ TResult<std::vector<TOutcome>> Predictive(const QString& dir, const TCalibration
   if (QFileInfo(statePath).isFile()) {
     TResult<QByteArray> bytes = ReadBounded(statePath, kStateByteLimit);
     if (!bytes) return bytes.Error();
-    for (const QJsonValue& v : QJsonDocument::fromJson(*bytes).object().value(QStringLiteral("runs")).toArray()) {
+    for (const auto& v : QJsonDocument::fromJson(*bytes).object().value(QStringLiteral("runs")).toArray()) {
       const QJsonObject o = v.toObject();
       QStringList folders;
-      for (const QJsonValue& f : o.value(QStringLiteral("runs")).toArray()) folders << f.toString();
+      for (const auto& f : o.value(QStringLiteral("runs")).toArray()) folders << f.toString();
       outcomes.push_back({ToDoubles(o.value(QStringLiteral("summary")).toArray()), folders});
     }
     if (outcomes.size() != candidates.size())
@@ -396,14 +395,14 @@ TResult<TCalibrationSpec> ReadCalibrationSpec(const QString& dir) {
   if (o.value(QStringLiteral("method")).toString() != QLatin1String("abc-smc"))
     return Refused(QStringLiteral("%1 is not a calibration's record").arg(path));
   TCalibrationSpec spec;
-  for (const QJsonValue& v : o.value(QStringLiteral("factors")).toArray()) {
+  for (const auto& v : o.value(QStringLiteral("factors")).toArray()) {
     const QJsonObject f = v.toObject();
     spec.factors.push_back({f.value(QStringLiteral("setting")).toString(),
                             {f.value(QStringLiteral("lo")).toDouble(), f.value(QStringLiteral("hi")).toDouble(),
                              f.value(QStringLiteral("log")).toBool()},
                             f.value(QStringLiteral("unit")).toDouble(1)});
   }
-  for (const QJsonValue& v : o.value(QStringLiteral("measures")).toArray()) spec.measures << v.toString();
+  for (const auto& v : o.value(QStringLiteral("measures")).toArray()) spec.measures << v.toString();
   const QJsonObject target = o.value(QStringLiteral("target")).toObject();
   for (const QString& m : spec.measures) spec.target.push_back(target.value(m).toDouble());
   spec.targetSource = o.value(QStringLiteral("target_source")).toString();

@@ -177,8 +177,8 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
 // The pathwick_sweep a calibration runs its generations with: $PATHWICK_SWEEP,
 // the one beside this program, or the one on the PATH.
 QString SweepProgram() {
-  if (const QString given = qEnvironmentVariable("PATHWICK_SWEEP"); !given.isEmpty()) return given;
-  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pathwick_sweep"));
+  if (QString given = qEnvironmentVariable("PATHWICK_SWEEP"); !given.isEmpty()) return given;
+  QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pathwick_sweep"));
   if (QFileInfo(beside).isFile()) return beside;
   return QStandardPaths::findExecutable(QStringLiteral("pathwick_sweep"));
 }
