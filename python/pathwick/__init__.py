@@ -25,11 +25,12 @@ import os
 import numpy as np
 
 from . import _pathwick
+from ._calibrate import calibrate
 from ._ensemble import run_ensemble
 from ._tables import design, explore, read_run, read_series_text, read_sweep, sweep_runs, table
 
-__all__ = ["World", "design", "explore", "read_run", "read_sweep", "run_ensemble", "settings", "sample_interval",
-           "sweep_runs", "__version__"]
+__all__ = ["World", "calibrate", "design", "explore", "read_run", "read_sweep", "run_ensemble", "settings",
+           "sample_interval", "sweep_runs", "__version__"]
 
 __version__ = _pathwick.version
 #: Steps between two samples of the series.

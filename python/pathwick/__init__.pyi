@@ -65,4 +65,20 @@ def run_ensemble(
     force: bool = ...,
 ) -> pd.DataFrame: ...
 def design(options: str | Sequence[str | PathLike[str]]) -> pd.DataFrame: ...
+def calibrate(
+    folder: _Path,
+    ranges: Mapping[str, Sequence[float | str]],
+    target: Mapping[str, float] | Sequence[str] | None = ...,
+    *,
+    target_runs: _Path | None = ...,
+    steps: int | None = ...,
+    window: int | None = ...,
+    seeds_per_particle: int | None = ...,
+    particles: int | None = ...,
+    budget: int | None = ...,
+    calibration_seed: int | None = ...,
+    settings: Mapping[str, _Setting] | None = ...,
+    sweep_jobs: int | None = ...,
+    runner: _Path | None = ...,
+) -> pd.DataFrame: ...
 def explore(folder: _Path, window: int = ...) -> pd.DataFrame: ...

@@ -77,8 +77,10 @@ constexpr uint32_t In(TCommandKind kind) { return 1u << static_cast<unsigned>(ki
 constexpr uint32_t kInRun = In(TCommandKind::kRun);
 constexpr uint32_t kInShow = In(TCommandKind::kShow);
 constexpr uint32_t kInGrid = In(TCommandKind::kGrid);
-// The modes that take the settings (the options of SettingSpecs()).
-constexpr uint32_t kSettingModes = kInRun | kInShow | kInGrid;
+constexpr uint32_t kInCalibrate = In(TCommandKind::kCalibrate);
+// The modes that take the settings (the options of SettingSpecs()); a
+// calibration's runs all hold the settings it is given.
+constexpr uint32_t kSettingModes = kInRun | kInShow | kInGrid | kInCalibrate;
 
 struct TWholeRange {
   qint64 min;
@@ -128,6 +130,11 @@ T& Field(TCommand& c, T TRunOptions::*member) {
 template <class T>
 T& Field(TCommand& c, T TDesignOptions::*member) {
   return c.design.*member;
+}
+
+template <class T>
+T& Field(TCommand& c, T TCalibrateOptions::*member) {
+  return c.calibrate.*member;
 }
 
 template <class T>
@@ -325,12 +332,14 @@ TStatus ReadRanges(const TOptionRow& row, const QStringList& values, TCommand& c
       c.design.ranges << TFactorRange{*index, spec.min, spec.max};
       continue;
     }
-    const QStringList ends = text.mid(eq + 1).split(QLatin1Char(':'));
+    QStringList ends = text.mid(eq + 1).split(QLatin1Char(':'));
+    const bool log = ends.size() == 3 && ends.back() == QLatin1String("log") && !twoValued;
+    if (log) ends.removeLast();
     if (eq < 0 || ends.size() != 2) {
       return Refused(QStringLiteral("%1 %2 takes LO:HI, %3, not '%4'")
                          .arg(range, option,
                               twoValued ? QStringLiteral("its two values or its name alone")
-                                        : QStringLiteral("in the setting's units"),
+                                        : QStringLiteral("in the setting's units (LO:HI:log for --calibrate)"),
                               text));
     }
     const auto lo = ParseSettingValue(spec, ends[0]);
@@ -339,7 +348,9 @@ TStatus ReadRanges(const TOptionRow& row, const QStringList& values, TCommand& c
       return Refuse(QLatin1String(row.name) + QLatin1Char(' ') + option, AcceptedValues(spec), !lo ? ends[0] : ends[1]);
     }
     if (*hi <= *lo) return Refused(QStringLiteral("%1 %2: HI is above LO, not '%3'").arg(range, option, text));
-    c.design.ranges << TFactorRange{*index, *lo, *hi};
+    if (log && *lo <= 0)
+      return Refused(QStringLiteral("%1 %2: a log range lies above 0, not '%3'").arg(range, option, text));
+    c.design.ranges << TFactorRange{*index, *lo, *hi, log};
   }
   return Success();
 }
@@ -428,7 +439,7 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "steps to run, {range} (default: {default})",
      .range = kCountRange,
      .defaultValue = kDefaultSteps,
-     .modes = kInWorlds,
+     .modes = kInWorlds | kInCalibrate,
      .inJobLine = true,
      .read = ReadWhole<&TRunOptions::steps>},
     {.option = TOption::kSeed,
@@ -628,10 +639,11 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kRange,
      .name = "range",
      .valueName = "NAME=LO:HI",
-     .help = "for --design: a factor and its range in the setting's units (agents=50:400, evaporation-rate=0.1:0.9); "
-             "sniff, knows-center and diffuse take their two values (sniff=hill:roulette) or their name alone for "
-             "both; given once for each factor, in the design's order",
-     .modes = kInGrid,
+     .help = "for --design and --calibrate: a factor and its range in the setting's units (agents=50:400, "
+             "evaporation-rate=0.1:0.9); sniff, knows-center and diffuse take their two values (sniff=hill:roulette) "
+             "or their name alone for both; given once for each factor, in the design's order. For --calibrate the "
+             "range is a uniform prior, or with LO:HI:log a log-uniform one",
+     .modes = kInGrid | kInCalibrate,
      .repeatable = true,
      .read = ReadRanges},
     {.option = TOption::kLevels,
@@ -671,9 +683,10 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kWindow,
      .name = "window",
      .valueName = "K",
-     .help = "for --summarize: final values are also the mean of each run's last K samples",
+     .help = "for --summarize: final values are also the mean of each run's last K samples; for --calibrate: the "
+             "measures are the mean of each run's last K samples (default: the last)",
      .range = kCountRange,
-     .modes = In(K::kSummarize),
+     .modes = In(K::kSummarize) | kInCalibrate,
      .read = ReadWhole<&TCommand::window>},
     {.option = TOption::kGzipSamples,
      .name = "gzip-samples",
@@ -775,6 +788,72 @@ constexpr TOptionRow kOptionRows[] = {
      .modes = In(K::kBatch),
      .chooses = K::kBatch,
      .read = ReadText<&TCommand::jobsFile>},
+    {.option = TOption::kCalibrate,
+     .name = "calibrate",
+     .valueName = "DIR",
+     .help = "calibrate the --range factors to the --target by ABC-SMC: each generation is a sweep of pathwick_sweep "
+             "in DIR/gen-NNN, the posterior DIR/posterior.csv; given again (or as --calibrate DIR alone) it resumes "
+             "after the last generation it finished",
+     .accepts = "a folder",
+     .modes = kInCalibrate,
+     .chooses = K::kCalibrate,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kTarget,
+     .name = "target",
+     .valueName = "NAME=VALUE",
+     .help = "for --calibrate: a measure (mean_angle, mean_wiggle, trip_rate, birth_rate) and its target value; with "
+             "--target-runs the measure's name alone; may be given for several measures",
+     .modes = kInCalibrate,
+     .repeatable = true,
+     .read = ReadEach<&TCalibrateOptions::targets>},
+    {.option = TOption::kTargetRuns,
+     .name = "target-runs",
+     .valueName = "DIR",
+     .help = "for --calibrate: the target is the mean of the measures of the run folders in DIR (every measure, or "
+             "those --target names)",
+     .accepts = "a folder",
+     .modes = kInCalibrate,
+     .read = ReadText<&TCalibrateOptions::targetRuns>},
+    {.option = TOption::kSeedsPerParticle,
+     .name = "seeds-per-particle",
+     .valueName = "K",
+     .help = "for --calibrate: runs of each particle, their measures averaged, {range} (default: {default})",
+     .range = TWholeRange{1, 1000},
+     .defaultValue = 1,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::seedsPerParticle>},
+    {.option = TOption::kParticles,
+     .name = "particles",
+     .valueName = "N",
+     .help = "for --calibrate: the particles kept each generation, {range} (default: {default}); the first "
+             "generation draws twice as many",
+     .range = TWholeRange{2, 100000},
+     .defaultValue = 50,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::particles>},
+    {.option = TOption::kBudget,
+     .name = "budget",
+     .valueName = "RUNS",
+     .help = "for --calibrate: the runs it may make in all; it also stops when fewer than 5 % of a generation's "
+             "particles fall within the tolerance before it",
+     .range = kCountRange,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::budget>},
+    {.option = TOption::kCalibrationSeed,
+     .name = "calibration-seed",
+     .valueName = "S",
+     .help = "for --calibrate: the seed of every draw and every run's seed, {range} (default: {default})",
+     .range = kSeedRange,
+     .defaultValue = 1,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::seed>},
+    {.option = TOption::kSweepJobs,
+     .name = "sweep-jobs",
+     .valueName = "N",
+     .help = "for --calibrate: pathwick_sweep's --jobs, the runs at once on this machine (default: GNU parallel's)",
+     .range = kCountRange,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::sweepJobs>},
 };
 
 // The table is indexed by its option: each row stands at its enumerator's place.
@@ -1012,13 +1091,13 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow, K::kEnded,
-                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,    K::kGrid,      K::kShow,  K::kEnded,
+                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch, K::kCalibrate};
 
 // --check-sweep writes the summary as --summarize does, and so takes the
-// options that are --summarize's alone.
+// options that are --summarize's alone (or shared with --calibrate only).
 bool ModeTakesRow(TCommandKind kind, const TOptionRow& row) {
-  const bool summaryOption = !row.chooses && row.modes == In(K::kSummarize);
+  const bool summaryOption = !row.chooses && (row.modes & ~kInCalibrate) == In(K::kSummarize);
   return (row.modes & In(kind)) != 0 || (kind == K::kCheckSweep && summaryOption);
 }
 
@@ -1071,6 +1150,9 @@ class TOptionReader {
     if (c.kind == TCommandKind::kGrid) {
       if (TStatus design = CheckDesignOptions(c); !design) return design.Error();
     }
+    if (c.kind == TCommandKind::kCalibrate) {
+      if (TStatus calibrate = CheckCalibrateOptions(c); !calibrate) return calibrate.Error();
+    }
     if (c.run.design) {
       if (TStatus design = CheckRunDesign(*c.run.design); !design) return design.Error();
     }
@@ -1085,6 +1167,9 @@ class TOptionReader {
   // --vary and the options of other kinds of design.
   TStatus CheckDesignOptions(const TCommand& c) const {
     const QString& kind = c.design.kind;
+    for (const TFactorRange& range : c.design.ranges) {
+      if (range.log) return Refused(QStringLiteral("a log range is for %1").arg(Dashed(TOption::kCalibrate)));
+    }
     if (kind.isEmpty()) {
       for (TOption option : {TOption::kSamples, TOption::kRange, TOption::kLevels, TOption::kDesignSeed}) {
         if (Set(option)) {
@@ -1123,6 +1208,28 @@ class TOptionReader {
     const TDesignShape shape = DesignShape(c);
     if (shape.points * std::max<qint64>(1, c.seeds.size()) > kMaxJobLines)
       return Refused(QStringLiteral("the job list would have more than %1 lines").arg(kMaxJobLines));
+    return Success();
+  }
+
+  // --calibrate takes a --range for each factor, a target and a --budget;
+  // or its folder alone, to resume.
+  TStatus CheckCalibrateOptions(const TCommand& c) const {
+    const TCalibrateOptions& o = c.calibrate;
+    const bool any = !c.design.ranges.isEmpty() || !o.targets.isEmpty() || !o.targetRuns.isEmpty() || o.budget;
+    if (!any) return Success();
+    if (c.design.ranges.isEmpty() || (o.targets.isEmpty() && o.targetRuns.isEmpty()) || !o.budget) {
+      return Refused(QStringLiteral("%1 DIR needs a %2 NAME=LO:HI for each factor, a %3 NAME=VALUE for each measure "
+                                    "(or %4 DIR) and a %5 RUNS; or DIR alone to resume")
+                         .arg(Dashed(TOption::kCalibrate), Dashed(TOption::kRange), Dashed(TOption::kTarget),
+                              Dashed(TOption::kTargetRuns), Dashed(TOption::kBudget)));
+    }
+    for (const QString& t : o.targets) {
+      const bool valued = t.contains(QLatin1Char('='));
+      if (valued == !o.targetRuns.isEmpty()) {
+        return Refused(QStringLiteral("%1 takes NAME=VALUE, or with %2 the NAME alone, not '%3'")
+                           .arg(Dashed(TOption::kTarget), Dashed(TOption::kTargetRuns), t));
+      }
+    }
     return Success();
   }
 

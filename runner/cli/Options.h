@@ -25,7 +25,8 @@ enum class TCommandKind {
   kSeedOf,
   kCheckSweep,
   kPlanSweep,
-  kBatch
+  kBatch,
+  kCalibrate
 };
 
 // Every option of pathwick_run but the settings, in the order of --help. The
@@ -79,8 +80,16 @@ enum class TOption : uint8_t {
   kPlanSweep,
   kRedoChanged,
   kJobs,
+  kCalibrate,
+  kTarget,
+  kTargetRuns,
+  kSeedsPerParticle,
+  kParticles,
+  kBudget,
+  kCalibrationSeed,
+  kSweepJobs,
 };
-inline constexpr TOption kLastOption = TOption::kJobs;
+inline constexpr TOption kLastOption = TOption::kSweepJobs;
 
 // The option's name without the dashes ("steps"), and as the command line
 // writes it ("--steps").
@@ -129,6 +138,7 @@ struct TFactorRange {
   size_t setting = 0;
   int32_t lo = 0;
   int32_t hi = 0;
+  bool log = false;  // --calibrate: log-uniform ("LO:HI:log")
 };
 
 inline constexpr int32_t kDefaultLevels = 4;
@@ -141,6 +151,18 @@ struct TDesignOptions {
   std::optional<int32_t> levels;  // for a kind that takesLevels
   std::optional<uint32_t> seed;   // for a kind that takesSeed: the seed of its draws
   QList<TFactorRange> ranges;     // in the order given
+};
+
+// --calibrate and what shapes it; the factors are the --range ones
+// (TDesignOptions::ranges), the steps and window the run's and --window.
+struct TCalibrateOptions {
+  QStringList targets;  // "NAME=VALUE", or "NAME" alone beside --target-runs
+  QString targetRuns;   // a folder of reference runs whose measures are the target
+  std::optional<int32_t> seedsPerParticle;
+  std::optional<int32_t> particles;
+  std::optional<int32_t> budget;
+  std::optional<uint32_t> seed;
+  std::optional<int32_t> sweepJobs;  // pathwick_sweep's --jobs
 };
 
 struct TCommand {
@@ -163,6 +185,7 @@ struct TCommand {
   QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
   bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
   QString jobsFile;               // kBatch: the job lines to run, one after another; "-" for standard input
+  TCalibrateOptions calibrate;    // kCalibrate (its folder is `folder`)
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

@@ -2,27 +2,33 @@
 // command line, with its samples and pictures written to a run folder.
 // The path of a command: ParseCommandLine (plain values, no files read),
 // then ResolvePlan (the record and checkpoint read and checked), then the
-// mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun, RunBatch or,
+// mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun, RunBatch, Calibrate or,
 // after a sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
 // answered before any window.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include "Batch.h"
 #include "BoundedFile.h"
+#include "Calibration.h"
 #include "CellForm.h"
 #include "Figures.h"
 #include "Grid.h"
+#include "ModelRuns.h"
 #include "Options.h"
 #include "Plan.h"
 #include "QtNotes.h"
 #include "Run.h"
 #include "RunRecord.h"
+#include "StudyMeasures.h"
 #include "Summary.h"
 #include "SweepCheck.h"
 #include "SweepPlan.h"
@@ -133,6 +139,115 @@ std::unique_ptr<TForm1> NewWindow() {
   return form;
 }
 
+// --calibrate's question from the command line, or from the folder when
+// it is given alone (to resume).
+TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettingValues& defaults) {
+  if (command.design.ranges.isEmpty()) {
+    if (!IsCalibrationFolder(command.folder)) {
+      return Refused(QStringLiteral("%1 holds no calibration to resume: give its --range, --target and --budget")
+                         .arg(command.folder));
+    }
+    return ReadCalibrationSpec(command.folder);
+  }
+  const auto specs = SettingSpecs();
+  const TCalibrateOptions& o = command.calibrate;
+  TCalibrationSpec spec;
+  for (const TFactorRange& range : command.design.ranges) {
+    const TSettingSpec& setting = specs[range.setting];
+    spec.factors.push_back({QLatin1String(setting.option),
+                            {static_cast<double>(range.lo), static_cast<double>(range.hi), range.log},
+                            setting.kind == TSettingKind::kHundredths ? 100.0 : 1.0});
+  }
+  QStringList measures;
+  for (const QString& t : o.targets) {
+    const QString name = t.section(QLatin1Char('='), 0, 0);
+    if (std::find(kStudyMeasures.begin(), kStudyMeasures.end(), name) == kStudyMeasures.end()) {
+      return Refused(
+          QStringLiteral("--target takes a measure of the runs (%1), not '%2'")
+              .arg(QStringList(kStudyMeasures.begin(), kStudyMeasures.end()).join(QStringLiteral(", ")), name));
+    }
+    if (measures.contains(name)) return Refused(QStringLiteral("--target names %1 twice").arg(name));
+    measures << name;
+    if (!o.targetRuns.isEmpty()) continue;
+    bool ok = false;
+    const double value = t.section(QLatin1Char('='), 1).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+      return Refused(QStringLiteral("--target %1 takes a number, not '%2'").arg(name, t));
+    spec.target.push_back(value);
+  }
+  spec.window = std::max(command.window, 1);
+  spec.targetSource = QStringLiteral("values");
+  if (!o.targetRuns.isEmpty()) {
+    if (measures.isEmpty()) measures = QStringList(kStudyMeasures.begin(), kStudyMeasures.end());
+    TResult<TReference> reference = ReferenceMeasures(o.targetRuns, measures, defaults, spec.window);
+    if (!reference) return reference.Error();
+    spec.target = std::move(reference->target);
+    if (reference->settings) {
+      std::vector<double> truth;
+      for (const TFactorRange& range : command.design.ranges) truth.push_back((*reference->settings)[range.setting]);
+      spec.truth = truth;
+    }
+    spec.targetSource = QFileInfo(o.targetRuns).absoluteFilePath();
+  }
+  spec.measures = measures;
+  QStringList fixed;
+  for (size_t i = 0; i < specs.size(); ++i) {
+    if (command.run.settings[i])
+      fixed << QStringLiteral("--%1 %2").arg(QLatin1String(specs[i].option),
+                                             FormatSettingValue(specs[i], *command.run.settings[i]));
+  }
+  spec.model = fixed.join(QLatin1Char(' '));
+  spec.steps = command.run.steps.value_or(kDefaultSteps);
+  spec.seedsPerParticle = o.seedsPerParticle.value_or(kDefaultSeedsPerParticle);
+  spec.particles = o.particles.value_or(kDefaultParticles);
+  spec.budget = *o.budget;
+  spec.seed = o.seed.value_or(kDefaultCalibrationSeed);
+  return spec;
+}
+
+// The pathwick_sweep a calibration runs its generations with: $PATHWICK_SWEEP,
+// the one beside this program, or the one on the PATH.
+QString SweepProgram() {
+  if (QString given = qEnvironmentVariable("PATHWICK_SWEEP"); !given.isEmpty()) return given;
+  QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pathwick_sweep"));
+  if (QFileInfo(beside).isFile()) return beside;
+  return QStandardPaths::findExecutable(QStringLiteral("pathwick_sweep"));
+}
+
+TStatus RunCalibration(const TCommand& command, const TSettingValues& defaults) {
+  TResult<TCalibrationSpec> spec = CalibrationSpec(command, defaults);
+  if (!spec) return spec.Error();
+  TModelRuns model{SweepProgram(), {}, spec->model, defaults};
+  if (model.sweep.isEmpty())
+    return Refused(QStringLiteral("pathwick_sweep is not on the PATH (or set PATHWICK_SWEEP)"));
+  if (command.calibrate.sweepJobs)
+    model.sweepArgs << QStringLiteral("--jobs") << QString::number(*command.calibrate.sweepJobs);
+  // The sweep runs this very program.
+  qputenv("PATHWICK_RUN", QCoreApplication::applicationFilePath().toLocal8Bit());
+  TResult<TCalibrationEnd> end =
+      Calibrate(command.folder, *spec, ModelSimulator(*spec, model),
+                [](const QString& line) { std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(line)); });
+  if (!end) return end.Error();
+  std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the posterior is %s\n",
+               end->generations, static_cast<long long>(end->runs), qPrintable(end->reason),
+               qPrintable(QDir(command.folder).filePath(QLatin1String(kPosteriorName))));
+  return Success();
+}
+
+// --verify of a calibration: every generation's runs as a sweep's, each
+// run's files checked and a few of each repeated.
+TStatus VerifyCalibration(const TCommand& command, const TSettingValues& defaults) {
+  const QStringList runs = CalibrationRunFolders(command.folder);
+  if (runs.isEmpty()) return Refused(QStringLiteral("%1 is a calibration without runs").arg(command.folder));
+  const int32_t repeat = command.repeat == kRepeatUnset ? kDefaultRepeats : command.repeat;
+  TStatus worst = Success();
+  for (const QString& dir : runs) {
+    TStatus verified = VerifySweep(dir, defaults, repeat, QCoreApplication::applicationFilePath());
+    if (!verified && worst) worst = verified;
+  }
+  return worst;
+}
+
 // `window` holds the defaults' window; a batch lets it go, as each of its
 // runs makes its own and only one can exist at a time.
 TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const TSettingValues& defaults) {
@@ -154,7 +269,9 @@ TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const 
     case TCommandKind::kSummarize: return WriteSummary(command, defaults);
     case TCommandKind::kCheckSweep: return CheckSweepAndSummarize(command, defaults);
     case TCommandKind::kPlanSweep: return PlanSweepRuns(command, defaults);
+    case TCommandKind::kCalibrate: return RunCalibration(command, defaults);
     case TCommandKind::kVerify:
+      if (IsCalibrationFolder(command.folder)) return VerifyCalibration(command, defaults);
       // A folder of runs is verified run by run, each repeat in a process of its own.
       if (!SweepRuns(command.folder).isEmpty()) {
         return VerifySweep(command.folder, defaults, command.repeat == kRepeatUnset ? kDefaultRepeats : command.repeat,
