@@ -11,7 +11,7 @@ QString Option(size_t setting) { return QLatin1String(SettingSpecs()[setting].op
 std::vector<const TRunMeasures*> RunsWith(const std::vector<const TRunMeasures*>& runs, size_t m) {
   std::vector<const TRunMeasures*> with;
   for (const TRunMeasures* run : runs) {
-    if (run->values[m] && Finite(*run->values[m])) with.push_back(run);
+    if (m < run->values.size() && run->values[m] && Finite(*run->values[m])) with.push_back(run);
   }
   return with;
 }
@@ -25,9 +25,9 @@ TRange RangeOf(const std::vector<const TRunMeasures*>& runs, size_t setting) {
   return r;
 }
 
-TEffect MakeEffect(size_t m, QString term, QString quantity, double estimate) {
+TEffect MakeEffect(const TExploration& out, size_t m, QString term, QString quantity, double estimate) {
   TEffect e;
-  e.measure = QLatin1String(kStudyMeasures[m]);
+  e.measure = out.measures[m].name;
   e.term = std::move(term);
   e.quantity = std::move(quantity);
   e.estimate = estimate;

@@ -33,7 +33,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   for (size_t f : factors) ranges.push_back(RangeOf(runs, f));
   size_t broken = 0;
   size_t strangers = 0;  // points whose role is not a trajectory's
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     // Per trajectory its points in order.
     std::map<int32_t, std::map<int32_t, TPointValue>> trajectories;
@@ -80,7 +80,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     for (size_t f = 0; f < k; ++f) {
       const std::vector<double>& ee = effects[f];
       if (ee.empty()) {
-        notes << QStringLiteral("%1: no elementary effect of %2").arg(kStudyMeasures[m], Option(factors[f]));
+        notes << QStringLiteral("%1: no elementary effect of %2").arg(MeasureName(out, m), Option(factors[f]));
         continue;
       }
       const double n = static_cast<double>(ee.size());
@@ -98,7 +98,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         quantities.emplace_back(QStringLiteral("sigma"), std::sqrt(squares / (n - 1)));
       }
       for (const auto& [quantity, value] : quantities) {
-        TEffect e = MakeEffect(m, Option(factors[f]), quantity, value);
+        TEffect e = MakeEffect(out, m, Option(factors[f]), quantity, value);
         e.method = QStringLiteral("elementary effects per range; %1 of them").arg(ee.size());
         out.effects.push_back(std::move(e));
       }

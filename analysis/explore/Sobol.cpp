@@ -181,7 +181,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   const size_t k = factors.size();
   size_t mismatched = 0;
   size_t rowCount = 0, missingRows = 0;
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const TSobolRows rows = SobolRows(PointMeans(runs, m), factors);
     mismatched = std::max(mismatched, rows.mismatched);
@@ -193,12 +193,12 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       rowCount = std::max(rowCount, rows.a.size());
       missingRows = std::max(missingRows, rows.a.size() - use.size());
       if (use.size() < 2) {
-        notes << QStringLiteral("%1, %2: too few whole rows for indices").arg(kStudyMeasures[m], Option(factors[i]));
+        notes << QStringLiteral("%1, %2: too few whole rows for indices").arg(MeasureName(out, m), Option(factors[i]));
         continue;
       }
       const TIndices whole = SobolIndices(rows.a, rows.b, rows.ab[i], use);
       if (!whole.ok) {
-        notes << QStringLiteral("%1: the measure does not vary").arg(kStudyMeasures[m]);
+        notes << QStringLiteral("%1: the measure does not vary").arg(MeasureName(out, m));
         continue;
       }
       // Percentile bootstrap over the rows, the same resamples for every factor and measure.
@@ -214,7 +214,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       }
       for (const auto& [quantity, estimate, sample] :
            {std::tuple{QStringLiteral("S1"), whole.s1, &s1s}, std::tuple{QStringLiteral("ST"), whole.st, &sts}}) {
-        TEffect e = MakeEffect(m, Option(factors[i]), quantity, estimate);
+        TEffect e = MakeEffect(out, m, Option(factors[i]), quantity, estimate);
         if (sample->size() >= 2) {
           e.low = PercentileOf(*sample, (1 - kConfidence) / 2);
           e.high = PercentileOf(*sample, (1 + kConfidence) / 2);

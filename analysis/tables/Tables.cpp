@@ -62,8 +62,23 @@ struct TTableColumn {
 
 // The column of an effect: its quantity's, or the one its design kind's quantities share.
 QString ColumnOf(const TDesignKind* design, const TEffect& e) {
-  return design && *design->sharedColumn ? QLatin1String(design->sharedColumn) : e.quantity;
+  const bool anova = e.quantity == QLatin1String(kAnovaStatistic) || e.quantity == QLatin1String(kAnovaPValue);
+  return design && *design->sharedColumn && !anova ? QLatin1String(design->sharedColumn) : e.quantity;
 }
+
+// How a factorial's measure was coded, for its table's heading: with its
+// factors as categories (an ANOVA) or each as a line over its range.
+QString Coding(const TDesignKind* design, const TExploration& x, const QString& measure) {
+  if (!design || !design->cellsFromVary) return {};
+  const bool anova = std::ranges::any_of(x.effects, [&](const TEffect& e) {
+    return e.measure == measure && e.quantity == QLatin1String(kAnovaStatistic);
+  });
+  return anova ? QStringLiteral(", factors as categories: ANOVA, type II sums of squares")
+               : QStringLiteral(", factors coded linearly");
+}
+
+// A p-value to the digits it is read at.
+QString PValue(double p) { return p < 0.001 ? QStringLiteral("<0.001") : QString::number(p, 'f', 3); }
 
 // Per measure, one row per term, the largest first, and one column per quantity.
 QString Table(const TExploration& x) {
@@ -74,9 +89,9 @@ QString Table(const TExploration& x) {
   constexpr size_t kTableRows = 10;  // per measure; effects.csv holds every term
   const auto order = ExploreTermOrder(x);
   QString text;
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < order.size(); ++m) {
     if (order[m].empty()) continue;
-    const QString measure = QLatin1String(kStudyMeasures[m]);
+    const QString& measure = x.measures[m].name;
     std::vector<TTableColumn> columns;
     qsizetype termWidth = 4;
     for (const TEffect& e : x.effects) {
@@ -94,7 +109,8 @@ QString Table(const TExploration& x) {
       if (c.interval) header += QStringLiteral("  %1").arg(QStringLiteral("95 % interval"), -kIntervalWidth);
       if (c.share) header += QStringLiteral("  share");
     }
-    text += QStringLiteral("%1 (%2):\n%3\n").arg(measure, x.analysis, header.trimmed().prepend(QStringLiteral("  ")));
+    text += QStringLiteral("%1 (%2%3):\n%4\n")
+                .arg(measure, x.analysis, Coding(design, x, measure), header.trimmed().prepend(QStringLiteral("  ")));
     for (size_t shown = 0; shown < order[m].size(); ++shown) {
       if (shown == kTableRows) {
         text += QStringLiteral("  and %1 smaller in effects.csv\n").arg(order[m].size() - shown);
@@ -107,7 +123,9 @@ QString Table(const TExploration& x) {
           return f.measure == lead.measure && f.term == lead.term && ColumnOf(design, f) == c.quantity;
         });
         const bool found = e != x.effects.end();
-        line += QStringLiteral("  %1").arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth);
+        const bool p = found && e->quantity == QLatin1String(kAnovaPValue);
+        line += QStringLiteral("  %1").arg(
+            !found ? QString() : p ? PValue(e->estimate) : QString::number(e->estimate, 'g', 3), kNumberWidth);
         if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
         if (c.share) {
           line += QStringLiteral("  %1").arg(

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "Exploration.h"  // TFactorCoding
 #include "Result.h"
 #include "RunSetup.h"
 #include "Settings.h"
@@ -67,6 +68,9 @@ enum class TOption : uint8_t {
   kSummarize,
   kWindow,
   kGzipSamples,
+  kMeasure,
+  kTransform,
+  kFactorCoding,
   kVerify,
   kRepeat,
   kEnded,
@@ -153,6 +157,9 @@ struct TCommand {
   QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
   int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
   bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
+  QStringList measures;           // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
+  QStringList transforms;         // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
+  TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
   QStringList folders;            // kEnded: the run folders asked about, in order
   QStringList jobLines;           // kSeedOf: the job lines asked about, in order
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given

@@ -51,10 +51,14 @@ TStatus Answer(const TCommand& command) {
 // --summarize: the tables and figures, the notes on standard error and the
 // comparison on standard output.
 TStatus WriteSummary(const TCommand& command, const TSettingValues& defaults) {
-  TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples);
+  TResult<std::vector<TSeriesMeasure>> measures = ChooseSeriesMeasures(command.measures, command.transforms);
+  if (!measures) return measures.Error();
+  const TStudyChoice study{*measures, command.factorCoding};
+  TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples, study);
   if (!report) return report.Error();
   if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
   if (!report->effectsNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
+  if (!report->figureNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->figureNote));
   std::fputs(qPrintable(report->comparison), stdout);
   std::fputs(qPrintable(report->effects), stdout);
   return Success();
