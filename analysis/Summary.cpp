@@ -179,6 +179,16 @@ QStringList SampleColumns(const TSweep& sweep) {
   return columns;
 }
 
+// A run's place in its sweep's design, as summary.csv and samples.csv hold
+// it: the kind, the point's index and its role; empty cells without one.
+QStringList DesignHeader() {
+  return {QStringLiteral("design_kind"), QStringLiteral("design_point"), QStringLiteral("design_role")};
+}
+QStringList DesignCells(const std::optional<TDesignPoint>& design) {
+  if (!design) return {QString(), QString(), QString()};
+  return {design->kind, QString::number(design->point), design->role};
+}
+
 // The columns whose window mean summary.csv adds after the rates: every
 // column of the series but the step and those of kFinalColumns, in the
 // series' order, so that any measure of a study can be recomputed from it.
@@ -202,7 +212,7 @@ QStringList SummaryHeader() {
   header << QStringLiteral("window");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
   for (const char* rate : kSummaryRateNames) header << QLatin1String(rate);
-  header << QStringLiteral("design_kind") << QStringLiteral("design_point") << QStringLiteral("design_role");
+  header << DesignHeader();
   for (const QString& column : MoreWindowColumns()) header << QStringLiteral("window_") + column;
   return header;
 }
@@ -220,10 +230,9 @@ QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t win
   for (TSeriesColumn column : kFinalColumns) {
     row << Optional(WindowMean(series, series.Column(column), std::max(window, 1)));
   }
-  for (TSeriesColumn total : kSummaryRates) row << Optional(WindowRate(series, series.Column(total), std::max(window, 1)));
-  const std::optional<TDesignPoint>& design = r.spec.design;
-  row << (design ? design->kind : QString()) << (design ? QString::number(design->point) : QString())
-      << (design ? design->role : QString());
+  for (TSeriesColumn total : kSummaryRates)
+    row << Optional(WindowRate(series, series.Column(total), std::max(window, 1)));
+  row << DesignCells(r.spec.design);
   for (const QString& column : MoreWindowColumns())
     row << Optional(WindowMean(series, series.Column(column), std::max(window, 1)));
   return row;
@@ -610,8 +619,9 @@ std::pair<size_t, QString> StrongestSetting(const TSweep& sweep, const TExplorat
     }
   }
   if (!best) return {0, QStringLiteral("the first varied setting")};
-  const QString quantity = strongest->quantity == QLatin1String(kAnovaStatistic) ? QStringLiteral("share of the variance")
-                                                                                 : strongest->quantity;
+  const QString quantity = strongest->quantity == QLatin1String(kAnovaStatistic)
+                               ? QStringLiteral("share of the variance")
+                               : strongest->quantity;
   return {*best, QStringLiteral("the largest %1 on %2 of the %3 analysis")
                      .arg(quantity, strongest->measure, exploration.analysis)};
 }
@@ -653,12 +663,12 @@ std::optional<TSummaryFigure> FigureData(const TSweep& sweep, const std::vector<
     }
     if (byValue.size() > kReadableValues) {
       leftOut = QStringLiteral(
-                "%1 and %2 left out: even pooled by %3 (%4) the %5 groups make %6 lines, too many to tell apart; "
-                "%7 holds every run")
-                .arg(QLatin1String(kSummaryPngName), QLatin1String(kSummarySvgName), figure.varied, why)
-                .arg(sweep.groups.size())
-                .arg(byValue.size())
-                .arg(QLatin1String(kSummaryCsvName));
+                    "%1 and %2 left out: even pooled by %3 (%4) the %5 groups make %6 lines, too many to tell apart; "
+                    "%7 holds every run")
+                    .arg(QLatin1String(kSummaryPngName), QLatin1String(kSummarySvgName), figure.varied, why)
+                    .arg(sweep.groups.size())
+                    .arg(byValue.size())
+                    .arg(QLatin1String(kSummaryCsvName));
       return std::nullopt;
     }
     std::set<int32_t> values;
@@ -735,13 +745,13 @@ std::vector<TStudyMeasure> StudyOf(const std::vector<TSeriesMeasure>& study) {
 QStringList SampleFrontHeader() {
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
   return header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
-                << QStringLiteral("parent");
+                << QStringLiteral("parent") << DesignHeader();
 }
 
 QStringList SampleFront(const QString& folder, const QString& group, const TRunRecord& record) {
   QStringList front{folder, group};
   return front << SettingCells(record.spec.settings) << QString::number(record.spec.seed)
-               << QString::number(record.startStep) << record.spec.fromSha256;
+               << QString::number(record.startStep) << record.spec.fromSha256 << DesignCells(record.spec.design);
 }
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {

@@ -57,7 +57,8 @@ std::vector<TStudyMeasure> StudyOf(const std::vector<TSeriesMeasure>& study);
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs);
 
 // The columns samples.csv begins each row with (folder, group, the
-// settings, seed, start step, parent), and their cells for the run in
+// settings, seed, start step, parent, the design's kind, point and role),
+// and their cells for the run in
 // `folder` of `group`.
 QStringList SampleFrontHeader();
 QStringList SampleFront(const QString& folder, const QString& group, const TRunRecord& record);

@@ -19,8 +19,8 @@
 #include <cmath>
 #include <functional>
 #include <map>
-#include <numeric>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -1040,8 +1040,8 @@ TEST(Explore, CategoricalAnovaOfAThreeByFourFactorialHasTypeTwoSumsOfSquares) {
   constexpr std::array kEvaporation{5, 10, 20, 40};
   std::vector<TRunMeasures> runs;
   for (const TAnovaRun& r : made) {
-    runs.push_back(Measures(
-        {{{"mutation-rate", kRates[r.a]}, {"evaporation-rate", kEvaporation[r.b]}}, r.seed, {}, r.y}));
+    runs.push_back(
+        Measures({{{"mutation-rate", kRates[r.a]}, {"evaporation-rate", kEvaporation[r.b]}}, r.seed, {}, r.y}));
   }
   const TExploration x = Explore(runs);
   ASSERT_EQ(x.analysis, "factorial") << x.note.toStdString();
@@ -1496,28 +1496,80 @@ TEST(StudyMeasures, MeasuresAreChosenByNameOnTheirScale) {
   const struct {
     QStringList names;
     QStringList transforms;
-    QStringList chosen;  // empty: refused
-    const char* words;   // the first measure's
+    QStringList chosen;                     // empty: refused
+    const char* words;                      // the first measure's
     std::optional<double> lowest, highest;  // the first measure's bounds
     double raw;                             // a raw value of the first measure ...
     std::optional<double> scaled;           // ... on its scale
   } cases[] = {
       {{}, {}, {"mean_angle", "mean_wiggle", "trip_rate", "birth_rate"}, "mean angle gene", 0.0, 255.0, 3, 3},
-      {{"mean_chemical", "floor_share"}, {}, {"mean_chemical", "floor_share"}, "mean chemical over all cells", 0.0,
-       std::nullopt, 2.5, 2.5},
-      {{"floor_share"}, {"floor_share=logit"}, {"logit(floor_share)"}, "logit(share of cells at or below the "
-       "evaporation floor; empty under diffusion)", std::nullopt, std::nullopt, 0.25, std::log(1.0 / 3.0)},
-      {{"floor_share"}, {}, {"floor_share"}, "share of cells at or below the evaporation floor; empty under diffusion",
-       0.0, 1.0, 0.25, 0.25},
-      {{"trip_rate,log1p(trip_rate)"}, {}, {"trip_rate", "log1p(trip_rate)"}, "trips per 100 steps", 0.0,
-       std::nullopt, 9, 9},
-      {{}, {"trip_rate=log1p"}, {"mean_angle", "mean_wiggle", "log1p(trip_rate)", "birth_rate"}, "mean angle gene", 0.0,
-       255.0, 3, 3},
-      {{"log(trip_rate)"}, {}, {"log(trip_rate)"}, "log(trips per 100 steps)", std::nullopt, std::nullopt, 0,
+      {{"mean_chemical", "floor_share"},
+       {},
+       {"mean_chemical", "floor_share"},
+       "mean chemical over all cells",
+       0.0,
+       std::nullopt,
+       2.5,
+       2.5},
+      {{"floor_share"},
+       {"floor_share=logit"},
+       {"logit(floor_share)"},
+       "logit(share of cells at or below the "
+       "evaporation floor; empty under diffusion)",
+       std::nullopt,
+       std::nullopt,
+       0.25,
+       std::log(1.0 / 3.0)},
+      {{"floor_share"},
+       {},
+       {"floor_share"},
+       "share of cells at or below the evaporation floor; empty under diffusion",
+       0.0,
+       1.0,
+       0.25,
+       0.25},
+      {{"trip_rate,log1p(trip_rate)"},
+       {},
+       {"trip_rate", "log1p(trip_rate)"},
+       "trips per 100 steps",
+       0.0,
+       std::nullopt,
+       9,
+       9},
+      {{},
+       {"trip_rate=log1p"},
+       {"mean_angle", "mean_wiggle", "log1p(trip_rate)", "birth_rate"},
+       "mean angle gene",
+       0.0,
+       255.0,
+       3,
+       3},
+      {{"log(trip_rate)"},
+       {},
+       {"log(trip_rate)"},
+       "log(trips per 100 steps)",
+       std::nullopt,
+       std::nullopt,
+       0,
        std::nullopt},
-      {{"log1p(angle_c3)", "angle_c3"}, {}, {"log1p(angle_c3)", "angle_c3"}, "log(1 + mean angle gene within the colony "
-       "(angle_c3))", 0.0, std::log1p(255.0), 255, std::log1p(255.0)},
+      {{"log1p(angle_c3)", "angle_c3"},
+       {},
+       {"log1p(angle_c3)", "angle_c3"},
+       "log(1 + mean angle gene within the colony "
+       "(angle_c3))",
+       0.0,
+       std::log1p(255.0),
+       255,
+       std::log1p(255.0)},
       {{"mean_angle", "mean_angle"}, {}, {"mean_angle"}, "mean angle gene", 0.0, 255.0, 1, 1},
+      {{"trip_rate", "log1p(trip_rate)"},
+       {"trip_rate=log1p"},
+       {"log1p(trip_rate)"},
+       "log(1 + trips per 100 steps)",
+       0.0,
+       std::nullopt,
+       0,
+       0},
       {{"angle_c10"}, {}, {}, "", {}, {}, 0, {}},
       {{"trip_rate"}, {"trip_rate=exp"}, {}, "", {}, {}, 0, {}},
       {{"log1p(trip_rate)"}, {"trip_rate=log"}, {}, "", {}, {}, 0, {}},
@@ -1769,7 +1821,8 @@ TEST(Explore, TheMeasuresTableGivesEachPanelItsWordsAndTheKindItsTitleAndAxis) {
   const QString svg = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
   for (const TDefaultStudyMeasure& measure : kDefaultStudyMeasures) {
     EXPECT_TRUE(svg.contains(QStringLiteral(">%1</text>").arg(QLatin1String(measure.words)))) << measure.words;
-    EXPECT_TRUE(x.table.contains(QStringLiteral("%1 (factorial, factors coded linearly):").arg(QLatin1String(measure.name))))
+    EXPECT_TRUE(
+        x.table.contains(QStringLiteral("%1 (factorial, factors coded linearly):").arg(QLatin1String(measure.name))))
         << measure.name;
   }
   EXPECT_TRUE(

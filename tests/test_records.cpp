@@ -107,7 +107,10 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
        kExitRefused,
        {},
        "no measure is called 'bogus'; the known ones are trip_rate, birth_rate, avg_angle"},
-      {{"--summarize", "d", "--measure", "sqrt(trip_rate)"}, kExitRefused, {}, "no measure is called 'sqrt(trip_rate)'"},
+      {{"--summarize", "d", "--measure", "sqrt(trip_rate)"},
+       kExitRefused,
+       {},
+       "no measure is called 'sqrt(trip_rate)'"},
       {{"--summarize", "d", "--measure", "step"}, kExitRefused, {}, "no measure is called 'step'"},
       {{"--summarize", "d", "--transform", "trip_rate=sqrt"}, kExitRefused, {}, "--transform takes NAME=FN"},
       {{"--summarize", "d", "--measure", "mean_chemical", "--transform", "trip_rate=log1p"},
@@ -668,7 +671,9 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
     EXPECT_FALSE(entry(option).isEmpty()) << option;
   // The paragraph on the modes says what the parser does.
   const QString modes = help.mid(help.indexOf("Each mode refuses")).section("\n\n", 0, 0).simplified();
-  EXPECT_TRUE(modes.contains("--summarize takes only --quiet, --window, --gzip-samples, --measure, --transform and --factor-coding")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains(
+      "--summarize takes only --quiet, --window, --gzip-samples, --measure, --transform and --factor-coding"))
+      << modes.toStdString();
   EXPECT_TRUE(modes.contains("--verify takes only --quiet and --repeat")) << modes.toStdString();
   EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
   EXPECT_EQ(JobLineReserved().contains("--force"), true);

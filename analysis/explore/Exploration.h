@@ -56,7 +56,7 @@ inline constexpr const char* kAnovaPValue = "p";
 inline constexpr const char* kSeedBlockTerm = "seed";
 
 struct TExploration {
-  std::vector<TStudyMeasure> measures;  // the study's measures, in the order of the runs' values
+  std::vector<TStudyMeasure> measures;          // the study's measures, in the order of the runs' values
   TFactorCoding coding = TFactorCoding::kAuto;  // as asked for
   QString analysis;  // the design kind's name whose estimator made the effects; empty when none was made
   std::vector<TEffect> effects;

@@ -28,10 +28,10 @@
 // mean square, with the p-value of Fisher's F; its share is its sum of
 // squares over the total about the mean. The seed blocks get their own row,
 // dropped from the full model in the same way.
-#include <boost/math/distributions/fisher_f.hpp>
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
+#include <boost/math/distributions/fisher_f.hpp>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -167,11 +167,10 @@ void CategoricalAnova(const std::vector<const TRunMeasures*>& with, const std::v
     if (!reduced || !kept) return;
     const double ss = std::max(*reduced - *kept, 0.0);
     const double f = residualMean > kTinyVariance ? ss / static_cast<double>(df) / residualMean : 0.0;
-    const double pValue =
-        residualMean > kTinyVariance
-            ? boost::math::cdf(boost::math::complement(
-                  boost::math::fisher_f_distribution<double>(static_cast<double>(df), dfResidual), f))
-            : 1.0;
+    const double pValue = residualMean > kTinyVariance
+                              ? boost::math::cdf(boost::math::complement(
+                                    boost::math::fisher_f_distribution<double>(static_cast<double>(df), dfResidual), f))
+                              : 1.0;
     const QString method = QStringLiteral("F; categorical, type II sums of squares; %1; df %2 and %3")
                                .arg(blocking)
                                .arg(df)

@@ -86,8 +86,8 @@ std::vector<TPanel> Panels(const TExploration& x) {
     for (const TEffect& e : x.effects) {
       if (e.measure != x.measures[m].name) continue;
       if (e.quantity == QLatin1String(kAnovaPValue)) {
-        panel.pValues[e.term] = e.estimate < 0.001 ? QStringLiteral("p < 0.001")
-                                                   : QStringLiteral("p %1").arg(e.estimate, 0, 'f', 3);
+        panel.pValues[e.term] =
+            e.estimate < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p %1").arg(e.estimate, 0, 'f', 3);
         continue;
       }
       panel.categorical = panel.categorical || e.quantity == QLatin1String(kAnovaStatistic);
@@ -128,8 +128,8 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
     x->applyNiceNumbers();
   }
   x->setTitleText(panel.categorical ? QStringLiteral("share of the variance, type II sums of squares (factors as "
-                                                    "categories)")
-                                   : QLatin1String(design.words.axis));
+                                                     "categories)")
+                                    : QLatin1String(design.words.axis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(x, Qt::AlignBottom);
@@ -180,7 +180,7 @@ QString Path(const QString& dir, const char* name) { return QDir(dir).filePath(Q
 struct TPair {
   size_t measure = 0;  // its place among the exploration's measures
   QString words;       // the measure's
-  size_t a = 0;  // setting indices
+  size_t a = 0;        // setting indices
   size_t b = 0;
   double strength = 0;  // what the pairs are ordered by: |interaction|, or its share with the factors as categories
   QString said;         // the panel's words for it: "interaction 0.3", "interaction share 14 %, p 0.006"
@@ -207,8 +207,7 @@ std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
       said = QStringLiteral("interaction share %1 %").arg(100 * e.share.value_or(0), 0, 'f', 1);
       if (p != x.effects.end()) said += QStringLiteral(", p %1").arg(p->estimate, 0, 'f', 3);
     }
-    pairs[index].push_back(
-        {index, m->words, *a, *b, categorical ? e.share.value_or(0) : std::abs(e.estimate), said});
+    pairs[index].push_back({index, m->words, *a, *b, categorical ? e.share.value_or(0) : std::abs(e.estimate), said});
   }
   for (auto& list : pairs) {
     std::stable_sort(list.begin(), list.end(), [](const TPair& p, const TPair& q) { return p.strength > q.strength; });

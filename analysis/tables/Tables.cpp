@@ -124,8 +124,10 @@ QString Table(const TExploration& x) {
         });
         const bool found = e != x.effects.end();
         const bool p = found && e->quantity == QLatin1String(kAnovaPValue);
-        line += QStringLiteral("  %1").arg(
-            !found ? QString() : p ? PValue(e->estimate) : QString::number(e->estimate, 'g', 3), kNumberWidth);
+        line += QStringLiteral("  %1").arg(!found ? QString()
+                                           : p    ? PValue(e->estimate)
+                                                  : QString::number(e->estimate, 'g', 3),
+                                           kNumberWidth);
         if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
         if (c.share) {
           line += QStringLiteral("  %1").arg(

@@ -151,17 +151,17 @@ struct TCommand {
   QString out;  // kRun: the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
-  QList<TVary> vary;              // kGrid
-  QList<uint32_t> seeds;          // kGrid: the seeds of --seeds
-  TDesignOptions design;          // kGrid
-  QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
-  int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
-  bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
-  QStringList measures;           // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
-  QStringList transforms;         // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
+  QList<TVary> vary;         // kGrid
+  QList<uint32_t> seeds;     // kGrid: the seeds of --seeds
+  TDesignOptions design;     // kGrid
+  QString folder;            // kSummarize, kVerify, kCheckSweep, kPlanSweep
+  int32_t window = 0;        // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
+  bool gzipSamples = false;  // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
+  QStringList measures;      // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
+  QStringList transforms;    // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
   TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
-  QStringList folders;            // kEnded: the run folders asked about, in order
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order
+  QStringList folders;                                // kEnded: the run folders asked about, in order
+  QStringList jobLines;                               // kSeedOf: the job lines asked about, in order
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status

@@ -26,8 +26,8 @@ constexpr std::array kTransforms{TTransformSpec{TMeasureTransform::kLog, "log"},
                                  TTransformSpec{TMeasureTransform::kLogit, "logit"}};
 
 // The columns whose values are genes, 0 to kGeneValues - 1 (a per-colony one by its stem).
-constexpr std::array kGeneColumnSpecs{TSeriesColumn::kAvgAngle,   TSeriesColumn::kAvgWiggle,
-                                      TSeriesColumn::kMeanAngle,  TSeriesColumn::kMeanWiggle,
+constexpr std::array kGeneColumnSpecs{TSeriesColumn::kAvgAngle,    TSeriesColumn::kAvgWiggle,
+                                      TSeriesColumn::kMeanAngle,   TSeriesColumn::kMeanWiggle,
                                       TSeriesColumn::kColonyAngle, TSeriesColumn::kColonyWiggle};
 
 const char* TransformName(TMeasureTransform transform) {
@@ -118,9 +118,9 @@ std::optional<TSeriesMeasure> Make(const QString& base, TMeasureTransform transf
     m.study = {base, words};
   } else {
     const QString fn = QLatin1String(TransformName(transform));
-    m.study = {QStringLiteral("%1(%2)").arg(fn, base),
-               transform == TMeasureTransform::kLog1p ? QStringLiteral("log(1 + %1)").arg(words)
-                                                      : QStringLiteral("%1(%2)").arg(fn, words)};
+    m.study = {QStringLiteral("%1(%2)").arg(fn, base), transform == TMeasureTransform::kLog1p
+                                                           ? QStringLiteral("log(1 + %1)").arg(words)
+                                                           : QStringLiteral("%1(%2)").arg(fn, words)};
   }
   m.bounds = ScaledBounds(RawBounds(base), transform);
   return m;
@@ -168,8 +168,9 @@ QString KnownMeasureNames() {
   // A per-colony column reads as its range of colonies.
   for (const TSeriesColumnSpec& spec : kSeriesColumns) {
     if (spec.column == TSeriesColumn::kStep) continue;
-    names << (spec.perColony ? QStringLiteral("%1%2 to %1%3").arg(QLatin1String(spec.name)).arg(0).arg(kSeriesColonies - 1)
-                             : QLatin1String(spec.name));
+    names << (spec.perColony
+                  ? QStringLiteral("%1%2 to %1%3").arg(QLatin1String(spec.name)).arg(0).arg(kSeriesColonies - 1)
+                  : QLatin1String(spec.name));
   }
   return names.join(QStringLiteral(", "));
 }
@@ -199,11 +200,11 @@ TResult<std::vector<TSeriesMeasure>> ChooseSeriesMeasures(const QStringList& nam
     const QString name = given.left(eq);
     const auto transform = eq > 0 ? FindTransform(given.mid(eq + 1)) : std::nullopt;
     if (!transform) {
-      return Refused(QStringLiteral("--transform takes NAME=FN with FN %1, not '%2'").arg(KnownTransformNames(), given));
+      return Refused(
+          QStringLiteral("--transform takes NAME=FN with FN %1, not '%2'").arg(KnownTransformNames(), given));
     }
-    const auto at = std::ranges::find_if(chosen, [&](const TSeriesMeasure& c) {
-      return c.transform == TMeasureTransform::kNone && c.base == name;
-    });
+    const auto at = std::ranges::find_if(
+        chosen, [&](const TSeriesMeasure& c) { return c.transform == TMeasureTransform::kNone && c.base == name; });
     if (at == chosen.end()) {
       QStringList studied;
       for (const TSeriesMeasure& c : chosen) studied << c.study.name;
@@ -212,5 +213,11 @@ TResult<std::vector<TSeriesMeasure>> ChooseSeriesMeasures(const QStringList& nam
     }
     *at = *Make(name, *transform);
   }
-  return chosen;
+  // A transform can make a measure one already chosen on that scale: it counts once.
+  std::vector<TSeriesMeasure> unique;
+  for (TSeriesMeasure& m : chosen) {
+    if (std::ranges::find(unique, m.study.name, [](const TSeriesMeasure& u) { return u.study.name; }) == unique.end())
+      unique.push_back(std::move(m));
+  }
+  return unique;
 }
