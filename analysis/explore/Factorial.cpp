@@ -159,6 +159,10 @@ void CategoricalAnova(const std::vector<const TRunMeasures*>& with, const std::v
   const double mean = std::accumulate(c.y.begin(), c.y.end(), 0.0) / static_cast<double>(c.y.size());
   double total = 0;
   for (double v : c.y) total += (v - mean) * (v - mean);
+  if (total <= kTinyVariance) {
+    notes << QStringLiteral("%1: the measure does not vary").arg(MeasureName(out, m));
+    return;
+  }
   const double dfResidual = static_cast<double>(with.size() - p);
   const double residualMean = *full / dfResidual;
   const QString blocking = blocks ? QStringLiteral("seeds as blocks") : QStringLiteral("no blocks");

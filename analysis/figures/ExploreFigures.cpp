@@ -87,7 +87,7 @@ std::vector<TPanel> Panels(const TExploration& x) {
       if (e.measure != x.measures[m].name) continue;
       if (e.quantity == QLatin1String(kAnovaPValue)) {
         panel.pValues[e.term] =
-            e.estimate < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p %1").arg(e.estimate, 0, 'f', 3);
+            e.estimate < 0.001 ? QStringLiteral("p under 0.001") : QStringLiteral("p %1").arg(e.estimate, 0, 'f', 3);
         continue;
       }
       panel.categorical = panel.categorical || e.quantity == QLatin1String(kAnovaStatistic);
@@ -127,8 +127,7 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
     x->setRange(low - pad, high + pad);
     x->applyNiceNumbers();
   }
-  x->setTitleText(panel.categorical ? QStringLiteral("share of the variance, type II sums of squares (factors as "
-                                                     "categories)")
+  x->setTitleText(panel.categorical ? QStringLiteral("share of the variance (type II; factors as categories)")
                                     : QLatin1String(design.words.axis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
@@ -219,7 +218,7 @@ std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
 void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasures>& runs) {
   const auto specs = SettingSpecs();
   // The legend names the lines by their values alone: the title says whose they are.
-  StyleChart(chart, QStringLiteral("%1 × %2: %3<br>a line per %2")
+  StyleChart(chart, QStringLiteral("%1 × %2<br>%3<br>a line per %2")
                         .arg(SettingCaption(specs[pair.a]), SettingCaption(specs[pair.b]), pair.said));
   chart->legend()->setAlignment(Qt::AlignBottom);
   // The mean of the measure at each pair of levels, over the other factors and the seeds.
