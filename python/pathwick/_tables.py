@@ -149,8 +149,9 @@ def explore(folder, window=0, measures=(), transforms=(), factor_coding="auto"):
     ``measures`` and ``transforms`` are ``--measure`` and ``--transform``
     (``["mean_chemical", "log1p(trip_rate)"]``, ``["trip_rate=log1p"]``;
     none: the default four), ``factor_coding`` is ``--factor-coding``
-    (``"auto"``, ``"linear"`` or ``"categorical"``). Writes nothing. A sweep whose runs call for no analysis raises ValueError
-    with the runner's note.
+    (``"auto"``, ``"linear"`` or ``"categorical"``). Writes nothing. A
+    sweep whose runs call for no analysis raises ValueError with the
+    runner's note.
     """
     if isinstance(window, bool) or not isinstance(window, int):
         raise ValueError(f"window takes a whole number of 0 or more, not {window!r}")
