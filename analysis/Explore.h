@@ -9,4 +9,6 @@
 #include "Tables.h"
 
 // Analyse's exploration with its table for standard output.
-TExploration Explore(const std::vector<TRunMeasures>& runs);
+TExploration Explore(const std::vector<TRunMeasures>& runs,
+                     const std::vector<TStudyMeasure>& measures = DefaultStudyMeasures(),
+                     TFactorCoding coding = TFactorCoding::kAuto);

@@ -24,15 +24,13 @@ constexpr TSeriesColumn kFinalColumns[] = {
     TSeriesColumn::kHeadingHome, TSeriesColumn::kVisibleCells};
 // The measures of groups.csv's bands.
 constexpr std::array kMeasures{TSeriesColumn::kAvgAngle, TSeriesColumn::kAvgWiggle, TSeriesColumn::kTrips};
-// The study's measures by their place in kStudyMeasures.
-constexpr size_t kMeanAngle = 0;
-constexpr size_t kTripRate = 2;
-constexpr size_t kBirthRate = 3;
-static_assert(std::string_view(kStudyMeasures[kMeanAngle]) == "mean_angle" &&
-              std::string_view(kStudyMeasures[kTripRate]) == "trip_rate" &&
-              std::string_view(kStudyMeasures[kBirthRate]) == "birth_rate");
-// Rates are counted per this many steps.
-constexpr double kRateSteps = 100;
+// The rates summary.csv holds of every run, whatever the study's measures.
+constexpr std::array kSummaryRates{TSeriesColumn::kTripsTotal, TSeriesColumn::kBirthsTotal};
+constexpr const char* kSummaryRateNames[] = {"trip_rate", "birth_rate"};
+static_assert(std::size(kSummaryRateNames) == kSummaryRates.size());
+// The values the summary figure's rows can take: a gene's, and a rate's.
+const TBounds kGeneBounds{0.0, static_cast<double>(kGeneValues - 1)};
+const TBounds kRateBounds{0.0, std::nullopt};
 
 // The place of `column` among the measures; kMeasures.size() when it is none.
 constexpr size_t MeasureIndex(TSeriesColumn column) {
@@ -74,9 +72,8 @@ std::optional<double> WindowMean(const TSeries& series, qsizetype column, int32_
 // from the sample before them (the first sample, when the window reaches
 // back to it) to the last, so that a window of K samples spans K sample
 // intervals. Nothing without two samples that have the column.
-std::optional<double> WindowRate(const TSeries& series, TSeriesColumn total, int32_t window) {
+std::optional<double> WindowRate(const TSeries& series, qsizetype at, int32_t window) {
   const qsizetype step = series.Column(TSeriesColumn::kStep);
-  const qsizetype at = series.Column(total);
   if (at < 0) return std::nullopt;
   std::optional<size_t> last;
   std::optional<size_t> base;
@@ -127,11 +124,12 @@ struct TBasis {
 };
 
 // What is kept of a run once its series has been read, per basis (in the
-// order of the bases): the study's measures and the chart's genes.
-using TStudyValues = std::array<std::optional<double>, kStudyMeasures.size()>;
+// order of the bases): the study's measures, the chart's genes and the trip rate.
+using TStudyValues = std::vector<std::optional<double>>;
 struct TRunFinals {
   std::vector<TStudyValues> study;
   std::vector<std::array<std::optional<double>, kGeneColumns.size()>> genes;
+  std::vector<std::optional<double>> tripRate;
 };
 
 // The bands of the tables and the figure at each sample step: the measures
@@ -151,11 +149,13 @@ struct TSweep {
   std::map<std::vector<int32_t>, TStepBands> groupBands;    // per group
   std::vector<std::map<int32_t, TStepBands>> settingBands;  // per varied setting and value: its runs pooled
   std::vector<TRunMeasures> measures;                       // per run, as the exploration reads it
+  std::vector<TSeriesMeasure> study;                        // the study's measures
 };
 
-TSweep Group(std::vector<TRunFolder> runs) {
+TSweep Group(std::vector<TRunFolder> runs, std::vector<TSeriesMeasure> study) {
   TSweep sweep;
   sweep.runs = std::move(runs);
+  sweep.study = std::move(study);
   std::vector<TSettingValues> settings;
   for (const TRunFolder& run : sweep.runs) settings.push_back(run.record.spec.settings);
   sweep.varied = VariedSettings(settings);
@@ -181,8 +181,30 @@ QStringList SampleColumns(const TSweep& sweep) {
   return columns;
 }
 
+// A run's place in its sweep's design, as summary.csv and samples.csv hold
+// it: the kind, the point's index and its role; empty cells without one.
+QStringList DesignHeader() {
+  return {QStringLiteral("design_kind"), QStringLiteral("design_point"), QStringLiteral("design_role")};
+}
+QStringList DesignCells(const std::optional<TDesignPoint>& design) {
+  if (!design) return {QString(), QString(), QString()};
+  return {design->kind, QString::number(design->point), design->role};
+}
+
+// The columns whose window mean summary.csv adds after the rates: every
+// column of the series but the step and those of kFinalColumns, in the
+// series' order, so that any measure of a study can be recomputed from it.
+QStringList MoreWindowColumns() {
+  QStringList columns = SeriesColumnNames();
+  columns.removeAll(Name(TSeriesColumn::kStep));
+  for (TSeriesColumn column : kFinalColumns) columns.removeAll(Name(column));
+  return columns;
+}
+
 // summary.csv: a row per run with its last values and, after them, the
-// means over the window, then the rates over the window.
+// means over the window, then the rates over the window, the run's place in
+// its sweep's design (empty without one) and the window means of the other
+// series columns.
 QStringList SummaryHeader() {
   QStringList header{QStringLiteral("folder")};
   header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
@@ -191,11 +213,13 @@ QStringList SummaryHeader() {
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("final_") + Name(column);
   header << QStringLiteral("window");
   for (TSeriesColumn column : kFinalColumns) header << QStringLiteral("window_") + Name(column);
-  header << QLatin1String(kStudyMeasures[kTripRate]) << QLatin1String(kStudyMeasures[kBirthRate]);
+  for (const char* rate : kSummaryRateNames) header << QLatin1String(rate);
+  header << DesignHeader();
+  for (const QString& column : MoreWindowColumns()) header << QStringLiteral("window_") + column;
   return header;
 }
 
-QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t window, const TStudyValues& study) {
+QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t window) {
   const TRunRecord& r = run.record;
   QStringList row{run.folder};
   row << SettingCells(r.spec.settings) << QString::number(r.spec.seed) << QString::number(r.startStep)
@@ -208,7 +232,11 @@ QStringList SummaryRow(const TRunFolder& run, const TSeries& series, int32_t win
   for (TSeriesColumn column : kFinalColumns) {
     row << Optional(WindowMean(series, series.Column(column), std::max(window, 1)));
   }
-  row << Optional(study[kTripRate]) << Optional(study[kBirthRate]);
+  for (TSeriesColumn total : kSummaryRates)
+    row << Optional(WindowRate(series, series.Column(total), std::max(window, 1)));
+  row << DesignCells(r.spec.design);
+  for (const QString& column : MoreWindowColumns())
+    row << Optional(WindowMean(series, series.Column(column), std::max(window, 1)));
   return row;
 }
 
@@ -254,12 +282,19 @@ void AddBands(const TSeries& series, const std::vector<TStepBands*>& into) {
   }
 }
 
+// A study measure of a run over `window` samples, on the measure's scale.
+std::optional<double> StudyValue(const TSeries& series, const TSeriesMeasure& measure, int32_t window) {
+  const std::optional<double> raw = measure.kind == TMeasureKind::kRate
+                                        ? WindowRate(series, series.Column(measure.column), window)
+                                        : WindowMean(series, series.Column(measure.column), window);
+  return raw ? measure.Scaled(*raw) : std::nullopt;
+}
+
 // The study's measures of a run over `window` samples.
-TStudyValues StudyValues(const TSeries& series, int32_t window) {
-  return {WindowMean(series, series.Column(TSeriesColumn::kMeanAngle), window),
-          WindowMean(series, series.Column(TSeriesColumn::kMeanWiggle), window),
-          WindowRate(series, TSeriesColumn::kTripsTotal, window),
-          WindowRate(series, TSeriesColumn::kBirthsTotal, window)};
+TStudyValues StudyValues(const TSeries& series, const std::vector<TSeriesMeasure>& study, int32_t window) {
+  TStudyValues values;
+  for (const TSeriesMeasure& measure : study) values.push_back(StudyValue(series, measure, window));
+  return values;
 }
 
 // Reads the runs one at a time: each run's rows of summary.csv and
@@ -282,12 +317,13 @@ TStatus ReadRuns(TSweep& sweep, const std::vector<TBasis>& bases, int32_t window
     const TSeries& series = *read;
     TRunFinals& finals = sweep.finals[r];
     for (const TBasis& basis : bases) {
-      finals.study.push_back(StudyValues(series, basis.window));
+      finals.study.push_back(StudyValues(series, sweep.study, basis.window));
+      finals.tripRate.push_back(WindowRate(series, series.Column(TSeriesColumn::kTripsTotal), basis.window));
       auto& genes = finals.genes.emplace_back();
       for (size_t g = 0; g < kGeneColumns.size(); ++g)
         genes[g] = WindowMean(series, series.Column(kGeneColumns[g]), basis.window);
     }
-    if (TStatus added = summary.Add(SummaryRow(run, series, window, finals.study.back())); !added) return added;
+    if (TStatus added = summary.Add(SummaryRow(run, series, window)); !added) return added;
     if (TStatus added = AddSamples(sweep, r, series, columns, samples); !added) return added;
     std::vector<TStepBands*> into{&sweep.groupBands[keyOf[r]]};
     for (size_t p = 0; p < sweep.varied.size(); ++p) into.push_back(&sweep.settingBands[p][keyOf[r][p]]);
@@ -300,6 +336,22 @@ TStatus ReadRuns(TSweep& sweep, const std::vector<TBasis>& bases, int32_t window
     measures.values = finals.study.back();
   }
   return Success();
+}
+
+// The values a band can take: a gene's, or a count's and a rate's (not below zero).
+TBounds BandBounds(size_t band) {
+  return band < kMeasures.size() && kMeasures[band] != TSeriesColumn::kTrips ? kGeneBounds : kRateBounds;
+}
+
+// A band's estimate with its interval cut to what the band can take: a t
+// interval of a few runs near a bound would reach past it (counts below zero).
+TEstimate Within(TEstimate e, const TBounds& bounds) {
+  for (std::optional<double>* end : {&e.low, &e.high}) {
+    if (!*end) continue;
+    if (bounds.lowest) **end = std::max(**end, *bounds.lowest);
+    if (bounds.highest) **end = std::min(**end, *bounds.highest);
+  }
+  return e;
 }
 
 QStringList EstimateCells(const TEstimate& e) {
@@ -323,23 +375,25 @@ TStatus GroupsTable(const TSweep& sweep, TCsvFile& csv) {
     for (const auto& [step, bands] : sweep.groupBands.at(key)) {
       QStringList row = front;
       row << QString::number(step) << QString::number(bands[0].Count());
-      for (size_t m = 0; m < kMeasures.size(); ++m) row << EstimateCells(bands[m].Estimate());
+      for (size_t m = 0; m < kMeasures.size(); ++m) row << EstimateCells(Within(bands[m].Estimate(), BandBounds(m)));
       if (TStatus added = csv.Add(row); !added) return added;
     }
   }
   return Success();
 }
 
-// The values a study measure can take.
-TBounds MeasureBounds(size_t measure) {
-  if (measure == kTripRate || measure == kBirthRate) return {0.0, std::nullopt};
-  return {0.0, static_cast<double>(kGeneValues - 1)};
-}
-
 std::vector<double> Finals(const TSweep& sweep, const std::vector<size_t>& members, size_t measure, size_t basis) {
   std::vector<double> values;
   for (size_t r : members) {
     if (const auto& v = sweep.finals[r].study[basis][measure]) values.push_back(*v);
+  }
+  return values;
+}
+
+std::vector<double> TripRateFinals(const TSweep& sweep, const std::vector<size_t>& members, size_t basis) {
+  std::vector<double> values;
+  for (size_t r : members) {
+    if (const auto& v = sweep.finals[r].tripRate[basis]) values.push_back(*v);
   }
   return values;
 }
@@ -373,13 +427,13 @@ TStatus CompareGroups(const TSweep& sweep, size_t measure, const std::vector<TBa
   const TBasis& basis = bases[b];
   const TSettingSpec& spec = SettingSpecs()[sweep.varied.front()];
   const QString option = QLatin1String(spec.option);
-  const QString name = QLatin1String(kStudyMeasures[measure]);
+  const QString& name = sweep.study[measure].study.name;
   text += QStringLiteral("%1, %2:\n").arg(name, BasisText(basis));
   const QStringList front{QLatin1String(spec.key), name, QLatin1String(basis.name), QString::number(basis.window)};
   std::optional<std::pair<QString, TEstimate>> previous;
   for (const auto& [key, members] : sweep.groups) {
     const QString value = FormatSettingValue(spec, key.front());
-    const TEstimate e = BoundedEstimate(Finals(sweep, members, measure, b), MeasureBounds(measure));
+    const TEstimate e = BoundedEstimate(Finals(sweep, members, measure, b), sweep.study[measure].bounds);
     std::optional<double> df;
     if (e.n > 1 && e.method == std::string_view("t")) df = static_cast<double>(e.n - 1);
     const QString method = e.method ? QLatin1String(e.method) : QString();
@@ -424,7 +478,7 @@ TStatus Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile&
              "%1: group means and differences with 95 % intervals (Student's t, or a bootstrap over the seeds where t "
              "would leave the measure's range; Welch for differences)\n")
              .arg(QLatin1String(SettingSpecs()[sweep.varied.front()].option));
-  for (size_t measure = 0; measure < kStudyMeasures.size(); ++measure) {
+  for (size_t measure = 0; measure < sweep.study.size(); ++measure) {
     for (size_t b = 0; b < bases.size(); ++b) {
       if (TStatus compared = CompareGroups(sweep, measure, bases, b, csv, text); !compared) return compared;
     }
@@ -436,6 +490,9 @@ TStatus Compare(const TSweep& sweep, const std::vector<TBasis>& bases, TCsvFile&
 
 // Lines a time panel can show apart; more groups are pooled by one setting.
 constexpr size_t kReadableGroups = 8;
+// Lines of pooled values past which the figure cannot be read (a drawn
+// design gives every point values of its own): it is left out.
+constexpr size_t kReadableValues = 12;
 
 // The figure's row of a band: the chart's genes, then the trip rate.
 constexpr size_t BandOfRow(size_t row) { return row < kGeneColumns.size() ? kGeneMeasures[row] : kTripRateBand; }
@@ -448,14 +505,14 @@ TFigureGroup FigureGroup(const TSweep& sweep, const TStepBands& bands, const std
     for (size_t row = 0; row < kSummaryRows; ++row) {
       const TRunningEstimate& values = band[BandOfRow(row)];
       if (values.Count() == 0) continue;
-      const TEstimate e = values.Estimate();
+      const TEstimate e = Within(values.Estimate(), BandBounds(BandOfRow(row)));
       group.curves[row].push_back({static_cast<double>(step), e.mean, e.low.value_or(e.mean), e.high.value_or(e.mean)});
     }
   }
   for (size_t row = 0; row < kSummaryRows; ++row) {
     const bool gene = row < kGeneColumns.size();
-    group.finals[row] = gene ? GeneFinals(sweep, members, row, b) : Finals(sweep, members, kTripRate, b);
-    group.finalEstimates[row] = BoundedEstimate(group.finals[row], MeasureBounds(gene ? kMeanAngle : kTripRate));
+    group.finals[row] = gene ? GeneFinals(sweep, members, row, b) : TripRateFinals(sweep, members, b);
+    group.finalEstimates[row] = BoundedEstimate(group.finals[row], gene ? kGeneBounds : kRateBounds);
   }
   return group;
 }
@@ -546,26 +603,36 @@ std::pair<size_t, QString> StrongestSetting(const TSweep& sweep, const TExplorat
   std::optional<size_t> best;
   const TEffect* strongest = nullptr;
   for (const TEffect& e : exploration.effects) {
-    if (e.measure != QLatin1String(kStudyMeasures[kMeanAngle]) || e.quantity == QLatin1String("interaction") ||
+    if (e.measure != exploration.measures.front().name || e.quantity == QLatin1String("interaction") ||
         e.quantity == QLatin1String("S1") || e.quantity == QLatin1String("mu") ||
-        e.quantity == QLatin1String("sigma")) {
+        e.quantity == QLatin1String("sigma") || e.quantity == QLatin1String(kAnovaPValue)) {
       continue;
     }
+    // With the factors as categories a term's size is its share.
+    const auto size = [](const TEffect& f) {
+      return f.quantity == QLatin1String(kAnovaStatistic) ? f.share.value_or(0) : std::abs(f.estimate);
+    };
     for (size_t p = 0; p < sweep.varied.size(); ++p) {
       if (e.term != QLatin1String(specs[sweep.varied[p]].option)) continue;
-      if (strongest == nullptr || std::abs(e.estimate) > std::abs(strongest->estimate)) {
+      if (strongest == nullptr || size(e) > size(*strongest)) {
         strongest = &e;
         best = p;
       }
     }
   }
   if (!best) return {0, QStringLiteral("the first varied setting")};
+  const QString quantity = strongest->quantity == QLatin1String(kAnovaStatistic)
+                               ? QStringLiteral("share of the variance")
+                               : strongest->quantity;
   return {*best, QStringLiteral("the largest %1 on %2 of the %3 analysis")
-                     .arg(strongest->quantity, strongest->measure, exploration.analysis)};
+                     .arg(quantity, strongest->measure, exploration.analysis)};
 }
 
-TSummaryFigure FigureData(const TSweep& sweep, const std::vector<TBasis>& bases, const TSettingValues& defaults,
-                          const TExploration& exploration) {
+// The summary figure's data; nothing when its lines could not be told
+// apart, and then `leftOut` says so.
+std::optional<TSummaryFigure> FigureData(const TSweep& sweep, const std::vector<TBasis>& bases,
+                                         const TSettingValues& defaults, const TExploration& exploration,
+                                         QString& leftOut) {
   const auto specs = SettingSpecs();
   const size_t b = bases.size() - 1;
   TSummaryFigure figure;
@@ -595,6 +662,16 @@ TSummaryFigure FigureData(const TSweep& sweep, const std::vector<TBasis>& bases,
     for (const auto& [key, members] : sweep.groups) {
       auto& runs = byValue[key[p]];
       runs.insert(runs.end(), members.begin(), members.end());
+    }
+    if (byValue.size() > kReadableValues) {
+      leftOut = QStringLiteral(
+                    "%1 and %2 left out: even pooled by %3 (%4) the %5 groups make %6 lines, too many to tell apart; "
+                    "%7 holds every run")
+                    .arg(QLatin1String(kSummaryPngName), QLatin1String(kSummarySvgName), figure.varied, why)
+                    .arg(sweep.groups.size())
+                    .arg(byValue.size())
+                    .arg(QLatin1String(kSummaryCsvName));
+      return std::nullopt;
     }
     std::set<int32_t> values;
     for (const auto& [value, members] : byValue) values.insert(value);
@@ -639,7 +716,8 @@ QString NoComparisonNote(const TSweep& sweep) {
 
 }  // namespace
 
-TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window) {
+TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSettingValues& defaults, int32_t window,
+                                                 const std::vector<TSeriesMeasure>& study) {
   TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);
   if (!runs) return runs.Error();
   std::vector<TRunMeasures> measures;
@@ -647,21 +725,27 @@ TResult<std::vector<TRunMeasures>> StudyMeasures(const QString& dir, const TSett
     TResult<TSeries> read = ReadSeries(QDir(run.path).filePath(QLatin1String(kSeriesName)));
     if (!read) return read.Error();
     measures.push_back({run.folder, run.record.spec.settings, run.record.spec.seed, run.record.spec.design,
-                        StudyValues(*read, std::max(window, 1))});
+                        StudyValues(*read, study, std::max(window, 1))});
   }
+  return measures;
+}
+
+std::vector<TStudyMeasure> StudyOf(const std::vector<TSeriesMeasure>& study) {
+  std::vector<TStudyMeasure> measures;
+  for (const TSeriesMeasure& m : study) measures.push_back(m.study);
   return measures;
 }
 
 QStringList SampleFrontHeader() {
   QStringList header{QStringLiteral("folder"), QStringLiteral("group")};
   return header << SettingColumns() << QStringLiteral("seed") << QStringLiteral("start_step")
-                << QStringLiteral("parent");
+                << QStringLiteral("parent") << DesignHeader();
 }
 
 QStringList SampleFront(const QString& folder, const QString& group, const TRunRecord& record) {
   QStringList front{folder, group};
   return front << SettingCells(record.spec.settings) << QString::number(record.spec.seed)
-               << QString::number(record.startStep) << record.spec.fromSha256;
+               << QString::number(record.startStep) << record.spec.fromSha256 << DesignCells(record.spec.design);
 }
 
 QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
@@ -671,11 +755,11 @@ QStringList SummaryGroups(const std::vector<TSettingValues>& runs) {
   return groups;
 }
 
-TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window,
-                                  bool gzipSamples) {
+TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defaults, int32_t window, bool gzipSamples,
+                                  const TStudyChoice& study) {
   TResult<std::vector<TRunFolder>> runs = ListSweep(dir, defaults);
   if (!runs) return runs.Error();
-  TSweep sweep = Group(std::move(*runs));
+  TSweep sweep = Group(std::move(*runs), study.measures);
   // Every table and figure is made in a staging folder and swapped in as a
   // set: the names this summary does not make (the other form of the
   // samples, a comparison or effects an earlier summary made) go in the
@@ -709,7 +793,7 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
         !e)
       return e.Error();
   }
-  const TExploration exploration = Explore(sweep.measures);
+  const TExploration exploration = Explore(sweep.measures, StudyOf(sweep.study), study.coding);
   report.effects = exploration.table;
   // The effects answer what a comparison of one setting could not.
   if (!exploration.analysis.isEmpty()) report.note.clear();
@@ -729,8 +813,10 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
         return written.Error();
     }
   }
-  if (TStatus saved = BuildSummaryFigure(FigureData(sweep, bases, defaults, exploration))
-                          ->Save(path(kSummaryPngName), path(kSummarySvgName));
+  const std::optional<TSummaryFigure> figure = FigureData(sweep, bases, defaults, exploration, report.figureNote);
+  // Without a figure the set's swap removes an earlier one, which would no longer be true.
+  if (TStatus saved = figure ? BuildSummaryFigure(*figure)->Save(path(kSummaryPngName), path(kSummarySvgName))
+                             : Success();
       !saved) {
     return saved.Error();
   }

@@ -433,9 +433,17 @@ py::tuple SweepRuns(const std::string& dir) {
 
 // The analysis --summarize makes of a sweep's folder: (analysis, note, the
 // text of effects.csv), the text empty when the runs' design calls for none.
-py::tuple ExploreSweep(const std::string& dir, int32_t window) {
+py::tuple ExploreSweep(const std::string& dir, int32_t window, const std::vector<std::string>& measures,
+                       const std::vector<std::string>& transforms, const std::string& coding) {
   CheckCount(window, "window");
-  const TExploration exploration = Explore(Take(StudyMeasures(Text(dir), WindowDefaults(), window)));
+  QStringList names, scales;
+  for (const std::string& m : measures) names << Text(m);
+  for (const std::string& t : transforms) scales << Text(t);
+  const std::vector<TSeriesMeasure> study = Take(ChooseSeriesMeasures(names, scales));
+  const std::optional<TFactorCoding> factorCoding = FindFactorCoding(Text(coding));
+  if (!factorCoding) throw py::value_error("factor_coding takes auto, linear or categorical, not '" + coding + "'");
+  const TExploration exploration =
+      Explore(Take(StudyMeasures(Text(dir), WindowDefaults(), window, study)), StudyOf(study), *factorCoding);
   std::string effects;
   if (!exploration.analysis.isEmpty()) {
     const QTemporaryDir temporary;
@@ -580,7 +588,8 @@ PYBIND11_MODULE(_pathwick, m) {
       "sweep_run_folders", [](const std::string& dir) { return Names(SweepRunFolders(Text(dir))); }, py::arg("folder"),
       "The runs of a sweep's folder, by name, as --summarize and --verify find them.");
   m.def("sweep_runs", &SweepRuns, py::arg("folder"));
-  m.def("explore", &ExploreSweep, py::arg("folder"), py::arg("window"));
+  m.def("explore", &ExploreSweep, py::arg("folder"), py::arg("window"), py::arg("measures"), py::arg("transforms"),
+        py::arg("factor_coding"));
   m.def("design", &DesignJobs, py::arg("options"));
   m.def("run_into", &RunInto, py::arg("options"));
   m.def("run_job", &RunJob, py::arg("out"), py::arg("folder"), py::arg("job_line"), py::arg("force"));

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -181,18 +182,20 @@ class HandSweep : public ::testing::Test {
   TSettingValues defaults_{};
 };
 
-// Mean, sd (n - 1) and the t interval, written out here.
+// Mean, sd (n - 1) and the t interval, written out here, cut to what the
+// values can be (a gene 0 to 255, a count not below zero).
 struct TExpected {
   double mean, sd, low, high;
 };
-TExpected Expect(const std::vector<double>& v, double t) {
+TExpected Expect(const std::vector<double>& v, double t, double lowest = 0, double highest = 255) {
   double sum = 0;
   for (double x : v) sum += x;
   const double mean = sum / v.size();
   double squares = 0;
   for (double x : v) squares += (x - mean) * (x - mean);
   const double sd = std::sqrt(squares / (v.size() - 1));
-  return {mean, sd, mean - t * sd / std::sqrt(v.size()), mean + t * sd / std::sqrt(v.size())};
+  return {mean, sd, std::max(mean - t * sd / std::sqrt(v.size()), lowest),
+          std::min(mean + t * sd / std::sqrt(v.size()), highest)};
 }
 constexpr double kT2 = 4.30265273;   // t(0.975, 2 df), from the table
 constexpr double kT1 = 12.7062047;   // t(0.975, 1 df)
@@ -224,7 +227,9 @@ TEST_F(HandSweep, GroupsHoldEachStepsMeanSdAndStudentInterval) {
     ASSERT_EQ(Cell(row, "n"), angles.size());
     const double t = angles.size() == 3 ? kT2 : kT1;
     ExpectRow(row, "avg_angle_", Expect(angles, t));
-    ExpectRow(row, "trips_", Expect(trips, t));
+    ExpectRow(row, "trips_", Expect(trips, t, 0, INFINITY));
+    // The bands stay within what they can be: at the first samples the trips' t interval reaches below zero.
+    EXPECT_GE(Cell(row, "trips_ci_low"), 0);
     EXPECT_NEAR(Cell(row, "avg_wiggle_mean"), 70, kTolerance);
     EXPECT_NEAR(Cell(row, "avg_wiggle_sd"), 0, kTolerance);
   }
@@ -873,6 +878,7 @@ TRunMeasures Measures(const TMadeRun& made) {
   for (const auto& [option, value] : made.settings) run.settings[*FindSetting(QLatin1String(option))] = value;
   run.seed = made.seed;
   run.design = made.design;
+  run.values.assign(kDefaultStudyMeasures.size(), std::nullopt);
   run.values[0] = made.value;
   return run;
 }
@@ -994,9 +1000,10 @@ TEST(Explore, FactorialEffectsMatchContrastsWithSeedBlocks) {
   }
 }
 
-TEST(Explore, FactorOfThreeLevelsIsFittedLinearlyOverItsRange) {
+TEST(Explore, FactorOfThreeLevelsIsFittedLinearlyOverItsRangeWhenAsked) {
   // y = 0.05 per hundredth of mutation rate + 2 per on of diffuse: over the
-  // range 0..0.8 (80 hundredths) the effect is 4.
+  // range 0..0.8 (80 hundredths) the effect is 4. Without asking, a factor
+  // of three levels makes the factors categories.
   std::vector<TRunMeasures> runs;
   for (int32_t rate : {0, 40, 80}) {
     for (int32_t diffuse : {0, 1}) {
@@ -1006,8 +1013,12 @@ TEST(Explore, FactorOfThreeLevelsIsFittedLinearlyOverItsRange) {
       }
     }
   }
-  const TExploration x = Explore(runs);
+  const TExploration categorical = Explore(runs);
+  ASSERT_NE(Find(categorical, "mutation-rate", "F"), nullptr);
+  EXPECT_EQ(Find(categorical, "mutation-rate", "effect"), nullptr);
+  const TExploration x = Explore(runs, DefaultStudyMeasures(), TFactorCoding::kLinear);
   ASSERT_EQ(x.analysis, "factorial");
+  EXPECT_EQ(Find(x, "mutation-rate", "F"), nullptr);
   const TEffect* rate = Find(x, "mutation-rate", "effect");
   ASSERT_NE(rate, nullptr);
   EXPECT_NEAR(rate->estimate, 4, 1e-9);
@@ -1015,6 +1026,147 @@ TEST(Explore, FactorOfThreeLevelsIsFittedLinearlyOverItsRange) {
   EXPECT_NEAR(Find(x, "diffuse", "effect")->estimate, 2, 1e-9);
   EXPECT_NEAR(Find(x, "mutation-rate:diffuse", "interaction")->estimate, 0, 1e-9);
   ExpectFiniteWithIntervalsAround(x);
+}
+
+// A 3 x 4 factorial over three seeds, two runs short of balance: y holds
+// main effects, one cell's interaction, a seed's shift and a fixed wobble.
+// Factor a is mutation-rate at 10, 20, 30; b is evaporation-rate at 5, 10,
+// 20, 40.
+struct TAnovaRun {
+  size_t a = 0, b = 0;
+  uint32_t seed = 1;
+  double y = 0;
+};
+std::vector<TAnovaRun> AnovaRuns() {
+  constexpr std::array kA{0.0, 1.5, 0.5};
+  constexpr std::array kB{0.0, -1.0, 2.0, 0.3};
+  std::vector<TAnovaRun> runs;
+  for (size_t i = 0; i < kA.size(); ++i) {
+    for (size_t j = 0; j < kB.size(); ++j) {
+      for (uint32_t s : {1u, 2u, 3u}) {
+        if ((i == 0 && j == 0 && s == 3) || (i == 2 && j == 3 && s == 1)) continue;
+        const double wobble = 0.7 * std::sin(1.7 * static_cast<double>(i) + 2.3 * static_cast<double>(j) + 3.1 * s);
+        runs.push_back({i, j, s, kA[i] + kB[j] + (i == 2 && j == 1 ? 1.2 : 0) + 0.4 * s + wobble});
+      }
+    }
+  }
+  return runs;
+}
+
+// The residual sum of squares of y on the columns (a constant added), by
+// Gauss-Jordan elimination of the normal equations with partial pivoting.
+double IndependentRss(const std::vector<std::vector<double>>& columns, const std::vector<double>& y) {
+  std::vector<std::vector<double>> x{std::vector<double>(y.size(), 1.0)};
+  x.insert(x.end(), columns.begin(), columns.end());
+  const size_t p = x.size();
+  std::vector<std::vector<double>> a(p, std::vector<double>(p + 1, 0.0));
+  for (size_t i = 0; i < p; ++i) {
+    for (size_t j = 0; j < p; ++j) {
+      for (size_t r = 0; r < y.size(); ++r) a[i][j] += x[i][r] * x[j][r];
+    }
+    for (size_t r = 0; r < y.size(); ++r) a[i][p] += x[i][r] * y[r];
+  }
+  for (size_t c = 0; c < p; ++c) {
+    size_t pivot = c;
+    for (size_t r = c + 1; r < p; ++r) {
+      if (std::abs(a[r][c]) > std::abs(a[pivot][c])) pivot = r;
+    }
+    std::swap(a[c], a[pivot]);
+    for (size_t r = 0; r < p; ++r) {
+      if (r == c) continue;
+      const double f = a[r][c] / a[c][c];
+      for (size_t k = c; k <= p; ++k) a[r][k] -= f * a[c][k];
+    }
+  }
+  double rss = 0;
+  for (size_t r = 0; r < y.size(); ++r) {
+    double e = y[r];
+    for (size_t i = 0; i < p; ++i) e -= x[i][r] * a[i][p] / a[i][i];
+    rss += e * e;
+  }
+  return rss;
+}
+
+// The categorical ANOVA of a 3 x 4 factorial with seeds as blocks: each
+// term's Type II sum of squares (as its share), F and p-value. The sums of
+// squares are checked against a least-squares computation of the test's own
+// with another coding (sum-to-zero, which leaves Type II sums of squares as
+// they are) and another solver; F and p against statsmodels 0.13.5,
+// anova_lm(ols("y ~ C(a) + C(b) + C(a):C(b) + C(seed)"), typ=2) of the same
+// 34 runs, computed once with Python and written here.
+TEST(Explore, CategoricalAnovaOfAThreeByFourFactorialHasTypeTwoSumsOfSquares) {
+  const std::vector<TAnovaRun> made = AnovaRuns();
+  constexpr std::array kRates{10, 20, 30};
+  constexpr std::array kEvaporation{5, 10, 20, 40};
+  std::vector<TRunMeasures> runs;
+  for (const TAnovaRun& r : made) {
+    runs.push_back(
+        Measures({{{"mutation-rate", kRates[r.a]}, {"evaporation-rate", kEvaporation[r.b]}}, r.seed, {}, r.y}));
+  }
+  const TExploration x = Explore(runs);
+  ASSERT_EQ(x.analysis, "factorial") << x.note.toStdString();
+  // Sum-to-zero columns of a factor of `levels` levels at `level`.
+  const auto coded = [](size_t level, size_t levels) {
+    std::vector<double> c(levels - 1, 0.0);
+    for (size_t k = 0; k + 1 < levels; ++k) c[k] = level == k ? 1.0 : level == levels - 1 ? -1.0 : 0.0;
+    return c;
+  };
+  std::vector<double> y;
+  std::vector<std::vector<double>> a(2), b(3), seed(2), ab(6);
+  for (const TAnovaRun& r : made) {
+    y.push_back(r.y);
+    const auto ca = coded(r.a, 3), cb = coded(r.b, 4), cs = coded(r.seed - 1, 3);
+    for (size_t k = 0; k < 2; ++k) a[k].push_back(ca[k]);
+    for (size_t k = 0; k < 3; ++k) b[k].push_back(cb[k]);
+    for (size_t k = 0; k < 2; ++k) seed[k].push_back(cs[k]);
+    for (size_t i = 0; i < 2; ++i) {
+      for (size_t j = 0; j < 3; ++j) ab[i * 3 + j].push_back(ca[i] * cb[j]);
+    }
+  }
+  const auto model = [](std::initializer_list<const std::vector<std::vector<double>>*> terms) {
+    std::vector<std::vector<double>> columns;
+    for (const auto* t : terms) columns.insert(columns.end(), t->begin(), t->end());
+    return columns;
+  };
+  const double full = IndependentRss(model({&a, &b, &ab, &seed}), y);
+  const double mean = std::accumulate(y.begin(), y.end(), 0.0) / static_cast<double>(y.size());
+  double total = 0;
+  for (double v : y) total += (v - mean) * (v - mean);
+  const struct {
+    QString term;
+    double ss;  // the test's own Type II sum of squares
+    double f;   // statsmodels'
+    double p;   // statsmodels'
+  } expected[] = {
+      {"mutation-rate", IndependentRss(model({&b, &seed}), y) - IndependentRss(model({&a, &b, &seed}), y),
+       16.9269472673, 4.99032466906e-05},
+      {"evaporation-rate", IndependentRss(model({&a, &seed}), y) - IndependentRss(model({&a, &b, &seed}), y),
+       30.3446294372, 1.21650333043e-07},
+      {"mutation-rate:evaporation-rate", IndependentRss(model({&a, &b, &seed}), y) - full, 1.55477981754,
+       0.211915464649},
+      {"seed", IndependentRss(model({&a, &b, &ab}), y) - full, 5.14767080605, 0.0157232173064},
+  };
+  // statsmodels' sums of squares of the same terms, as a check of the test's own.
+  EXPECT_NEAR(expected[0].ss, 12.5162854162, 1e-8);
+  EXPECT_NEAR(expected[3].ss, 3.80634003401, 1e-8);
+  EXPECT_NEAR(full, 7.39429574544, 1e-8);
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.term.toStdString());
+    const TEffect* f = Find(x, e.term, "F");
+    const TEffect* p = Find(x, e.term, "p");
+    ASSERT_NE(f, nullptr);
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(f->share.has_value());
+    EXPECT_NEAR(*f->share, e.ss / total, 1e-9);
+    EXPECT_NEAR(f->estimate, e.f, 1e-8 * e.f);
+    EXPECT_NEAR(p->estimate, e.p, 1e-8 * e.p + 1e-12);
+    EXPECT_TRUE(f->method.contains("categorical, type II sums of squares")) << f->method.toStdString();
+    EXPECT_TRUE(f->method.contains("seeds as blocks; df"));
+  }
+  EXPECT_EQ(Find(x, "mutation-rate", "effect"), nullptr);  // no line is fitted to a factor of three levels
+  EXPECT_TRUE(x.table.contains("mean_angle (factorial, factors as categories: ANOVA, type II sums of squares):"))
+      << x.table.toStdString();
+  EXPECT_TRUE(x.table.contains("<0.001"));
 }
 
 // A Latin hypercube of n points over three factors, 0..100 each.
@@ -1118,7 +1270,7 @@ std::vector<TRunMeasures> IshigamiRuns(int rows, int numbering, const TNoise& no
         run.seed = seed;
         run.design = Point("sobol", factors, point, role);
         const double added = noise.sd > 0 ? noise.sd * normal(noiseDraws) : (seed == 1 ? 1.0 : -1.0);
-        run.values[0] = Ishigami(settings, at) + noise.offset + added;
+        run.values = {Ishigami(settings, at) + noise.offset + added};
         runs.push_back(run);
       }
     }
@@ -1419,6 +1571,198 @@ TEST(StudyMeasures, FactorialRunFoldersGiveTheirEffects) {
   EXPECT_TRUE(QFile::exists(tmp.filePath("comparison.csv")));
 }
 
+// The study's measures by name: their effects.csv names, words, bounds on
+// their scale, and values on it; a name or transform unknown is refused.
+TEST(StudyMeasures, MeasuresAreChosenByNameOnTheirScale) {
+  const struct {
+    QStringList names;
+    QStringList transforms;
+    QStringList chosen;                     // empty: refused
+    const char* words;                      // the first measure's
+    std::optional<double> lowest, highest;  // the first measure's bounds
+    double raw;                             // a raw value of the first measure ...
+    std::optional<double> scaled;           // ... on its scale
+  } cases[] = {
+      {{}, {}, {"mean_angle", "mean_wiggle", "trip_rate", "birth_rate"}, "mean angle gene", 0.0, 255.0, 3, 3},
+      {{"mean_chemical", "floor_share"},
+       {},
+       {"mean_chemical", "floor_share"},
+       "mean chemical over all cells",
+       0.0,
+       std::nullopt,
+       2.5,
+       2.5},
+      {{"floor_share"},
+       {"floor_share=logit"},
+       {"logit(floor_share)"},
+       "logit(share of cells at or below the "
+       "evaporation floor; empty under diffusion)",
+       std::nullopt,
+       std::nullopt,
+       0.25,
+       std::log(1.0 / 3.0)},
+      {{"floor_share"},
+       {},
+       {"floor_share"},
+       "share of cells at or below the evaporation floor; empty under diffusion",
+       0.0,
+       1.0,
+       0.25,
+       0.25},
+      {{"trip_rate,log1p(trip_rate)"},
+       {},
+       {"trip_rate", "log1p(trip_rate)"},
+       "trips per 100 steps",
+       0.0,
+       std::nullopt,
+       9,
+       9},
+      {{},
+       {"trip_rate=log1p"},
+       {"mean_angle", "mean_wiggle", "log1p(trip_rate)", "birth_rate"},
+       "mean angle gene",
+       0.0,
+       255.0,
+       3,
+       3},
+      {{"log(trip_rate)"},
+       {},
+       {"log(trip_rate)"},
+       "log(trips per 100 steps)",
+       std::nullopt,
+       std::nullopt,
+       0,
+       std::nullopt},
+      {{"log1p(angle_c3)", "angle_c3"},
+       {},
+       {"log1p(angle_c3)", "angle_c3"},
+       "log(1 + mean angle gene within the colony "
+       "(angle_c3))",
+       0.0,
+       std::log1p(255.0),
+       255,
+       std::log1p(255.0)},
+      {{"mean_angle", "mean_angle"}, {}, {"mean_angle"}, "mean angle gene", 0.0, 255.0, 1, 1},
+      {{"trip_rate", "log1p(trip_rate)"},
+       {"trip_rate=log1p"},
+       {"log1p(trip_rate)"},
+       "log(1 + trips per 100 steps)",
+       0.0,
+       std::nullopt,
+       0,
+       0},
+      {{"angle_c10"}, {}, {}, "", {}, {}, 0, {}},
+      {{"trip_rate"}, {"trip_rate=exp"}, {}, "", {}, {}, 0, {}},
+      {{"log1p(trip_rate)"}, {"trip_rate=log"}, {}, "", {}, {}, 0, {}},
+      {{""}, {}, {}, "", {}, {}, 0, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE((c.names.join(' ') + " / " + c.transforms.join(' ')).toStdString());
+    const TResult<std::vector<TSeriesMeasure>> chosen = ChooseSeriesMeasures(c.names, c.transforms);
+    if (c.chosen.isEmpty()) {
+      ASSERT_FALSE(chosen.Ok());
+      EXPECT_EQ(chosen.Error().status, kExitRefused);
+      EXPECT_FALSE(chosen.Error().message.contains('\n'));
+      continue;
+    }
+    ASSERT_TRUE(chosen.Ok()) << chosen.Error().message.toStdString();
+    QStringList names;
+    for (const TSeriesMeasure& m : *chosen) names << m.study.name;
+    EXPECT_EQ(names, c.chosen);
+    const TSeriesMeasure& first = chosen->front();
+    EXPECT_EQ(first.study.words, QLatin1String(c.words));
+    EXPECT_EQ(first.bounds.lowest, c.lowest);
+    EXPECT_EQ(first.bounds.highest, c.highest);
+    EXPECT_EQ(first.Scaled(c.raw).has_value(), c.scaled.has_value());
+    if (c.scaled) EXPECT_NEAR(*first.Scaled(c.raw), *c.scaled, 1e-12);
+  }
+  // The refusal names what is known.
+  const auto unknown = ChooseSeriesMeasures({"chemical"}, {});
+  ASSERT_FALSE(unknown.Ok());
+  for (const char* known : {"trip_rate", "birth_rate", "mean_chemical", "floor_share", "angle_c0 to angle_c9", "log1p"})
+    EXPECT_TRUE(unknown.Error().message.contains(QLatin1String(known))) << known;
+  EXPECT_FALSE(unknown.Error().message.contains("step,"));
+}
+
+// A 2 x 2 factorial of run folders studied on the chemical, the floor's
+// share and the log of 1 + the trip rate: effects.csv names each on its
+// scale with the effect its samples hold, and summary.csv holds each run's
+// design point and role and every series column's window mean, from which
+// the effects recompute.
+TEST(StudyMeasures, ChosenMeasuresAreExploredOnTheirScaleAndSummaryCsvHoldsTheDesign) {
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  const QStringList factors{"evaporation-rate", "mutation-rate"};
+  int32_t point = 0;
+  for (const int evaporation : {20, 80}) {
+    for (const int mutation : {1, 5}) {
+      for (const uint32_t seed : {1u, 2u}) {
+        std::vector<TSample> samples(5);
+        for (int s = 0; s < 5; ++s) {
+          samples[s].step = 100 * s;
+          samples[s].meanAngle = 40;
+          samples[s].meanChemical = 3 + (evaporation == 80 ? 1.5 : 0) + (seed == 1 ? 0.25 : -0.25);
+          samples[s].floorShare = 0.2 + (mutation == 5 ? 0.1 : 0);
+          samples[s].tripsTotal = s * (evaporation == 80 ? 14 : 10);
+        }
+        WriteRun(tmp.filePath(QStringLiteral("run-%1-seed-%2").arg(point).arg(seed)), defaults, evaporation, seed, 500,
+                 samples, {{"mutation-rate", mutation}}, Point("factorial", factors, point, "cell"));
+      }
+      ++point;
+    }
+  }
+  const auto measures = ChooseSeriesMeasures({"mean_chemical,floor_share"}, {});
+  ASSERT_TRUE(measures.Ok());
+  std::vector<TSeriesMeasure> study = *measures;
+  study.push_back(ChooseSeriesMeasures({"trip_rate"}, {"trip_rate=log1p"})->front());
+  const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 3, false, {study, TFactorCoding::kAuto});
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  EXPECT_TRUE(report->effects.contains("log1p(trip_rate) (factorial, factors coded linearly):"))
+      << report->effects.toStdString();
+  const TTable effects = ReadTable(tmp.filePath("effects.csv"));
+  const struct {
+    const char* measure;
+    const char* term;
+    double estimate;
+  } expected[] = {
+      {"mean_chemical", "evaporation-rate", 1.5},
+      {"mean_chemical", "mutation-rate", 0},
+      {"floor_share", "mutation-rate", 0.1},
+      {"log1p(trip_rate)", "evaporation-rate", std::log1p(14.0) - std::log1p(10.0)},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(testing::Message() << e.measure << " " << e.term);
+    const auto row = std::find_if(effects.begin(), effects.end(), [&](const auto& r) {
+      return r.at("measure") == e.measure && r.at("term") == e.term;
+    });
+    ASSERT_NE(row, effects.end());
+    EXPECT_NEAR(Cell(*row, "estimate"), e.estimate, 1e-9);
+  }
+  for (const auto& row : effects) EXPECT_NE(row.at("measure"), "mean_angle");
+  // summary.csv: the columns of before first, then the design and every column's window mean.
+  const TTable summary = ReadTable(tmp.filePath("summary.csv"));
+  ASSERT_EQ(summary.size(), 8u);
+  const QStringList header =
+      QString::fromUtf8(runner_test::ReadFile(tmp.filePath("summary.csv"))).section('\n', 0, 0).split(',');
+  EXPECT_EQ(header.indexOf("birth_rate") + 1, header.indexOf("design_kind"));
+  EXPECT_EQ(header.mid(header.indexOf("design_kind"), 3), QStringList({"design_kind", "design_point", "design_role"}));
+  for (const QString& column : SeriesColumnNames().mid(1))
+    EXPECT_TRUE(header.contains("window_" + column)) << column.toStdString();
+  EXPECT_EQ(QStringList(header).removeDuplicates(), 0);
+  // The chemical's effect from summary.csv alone: the high evaporation rate's mean less the low one's.
+  std::map<QString, double> byPoint;
+  double high = 0, low = 0;
+  for (const auto& row : summary) {
+    EXPECT_EQ(row.at("design_kind"), "factorial");
+    EXPECT_EQ(row.at("design_role"), "cell");
+    byPoint[row.at("design_point")] += 1;
+    (row.at("evaporation_rate") == "0.8" ? high : low) += Cell(row, "window_mean_chemical") / 4;
+  }
+  EXPECT_EQ(byPoint.size(), 4u);
+  EXPECT_NEAR(high - low, 1.5, 1e-4);
+}
+
 // Ten groups of two settings are too many lines: the figure pools the runs
 // by the setting of the largest effect on mean_angle, and says so.
 TEST(StudyMeasures, ManyGroupsArePooledByTheStrongestSetting) {
@@ -1442,7 +1786,34 @@ TEST(StudyMeasures, ManyGroupsArePooledByTheStrongestSetting) {
   EXPECT_TRUE(svg.contains(">Mean genes of 10 runs by mutation-rate: 5 values, 2 runs (seeds) each<"));
   EXPECT_TRUE(
       svg.contains("10 groups are too many lines to tell apart: each line pools the runs of one value of "
-                   "mutation-rate (the largest effect on mean_angle"));
+                   "mutation-rate (the largest share of the variance on mean_angle"));
+}
+
+// A drawn design gives every point values of its own: pooled by one setting
+// its 14 points are still 14 lines, too many to read, so the summary figure
+// is left out (and an earlier one removed) with a note that says so.
+TEST(StudyMeasures, AFigureOfTooManyPooledLinesIsLeftOutWithANote) {
+  QTemporaryDir tmp;
+  auto form = std::make_unique<TForm1>();
+  const TSettingValues defaults = ReadSettings(*form);
+  for (int i = 0; i < 14; ++i) {
+    std::vector<TSample> samples(3);
+    for (int s = 0; s < 3; ++s) {
+      samples[s].step = 100 * s;
+      samples[s].meanAngle = 40 + i;
+    }
+    WriteRun(tmp.filePath(QStringLiteral("run-%1").arg(i, 2, 10, QLatin1Char('0'))), defaults, 10 + 5 * i, 1, 300,
+             samples, {{"mutation-rate", 1 + (i * 5) % 14}});
+  }
+  ASSERT_TRUE(runner_test::WriteFile(tmp.filePath("summary.png"), "an earlier figure"));
+  const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 0);
+  ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
+  EXPECT_FALSE(QFile::exists(tmp.filePath("summary.png")));
+  EXPECT_FALSE(QFile::exists(tmp.filePath("summary.svg")));
+  EXPECT_TRUE(report->figureNote.startsWith("summary.png and summary.svg left out: even pooled by "))
+      << report->figureNote.toStdString();
+  EXPECT_TRUE(report->figureNote.contains("the 14 groups make 14 lines"));
+  EXPECT_TRUE(QFile::exists(tmp.filePath("summary.csv")));
 }
 
 // The figures of every kind of design: a forest plot whose every term is
@@ -1453,7 +1824,7 @@ TEST(Explore, FiguresLabelEveryTermInWordsAndDrawInteractionsOfFactorials) {
   for (int32_t rate : {10, 20, 30}) oneVaried.push_back(Measures({{{"mutation-rate", rate}}, 1, {}, rate * 1.0}));
   std::vector<TRunMeasures> fourMeasures = BlockedFactorial(false);
   for (TRunMeasures& r : fourMeasures) {
-    for (size_t m = 1; m < kStudyMeasures.size(); ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
+    for (size_t m = 1; m < r.values.size(); ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
   }
   const struct {
     const char* name;
@@ -1511,16 +1882,15 @@ TEST(Explore, FiguresLabelEveryTermInWordsAndDrawInteractionsOfFactorials) {
 // design kind's words.
 TEST(Explore, TheMeasuresTableGivesEachPanelItsWordsAndTheKindItsTitleAndAxis) {
   std::set<std::string> names, words;
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
-    EXPECT_STREQ(kStudyMeasures[m], kStudyMeasureTable[m].name);
-    names.insert(kStudyMeasureTable[m].name);
-    words.insert(kStudyMeasureTable[m].words);
+  for (const TDefaultStudyMeasure& m : kDefaultStudyMeasures) {
+    names.insert(m.name);
+    words.insert(m.words);
   }
-  EXPECT_EQ(names.size(), kStudyMeasureCount);
-  EXPECT_EQ(words.size(), kStudyMeasureCount);
+  EXPECT_EQ(names.size(), kDefaultStudyMeasures.size());
+  EXPECT_EQ(words.size(), kDefaultStudyMeasures.size());
   std::vector<TRunMeasures> runs = BlockedFactorial(false);
   for (TRunMeasures& r : runs) {
-    for (size_t m = 1; m < kStudyMeasureCount; ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
+    for (size_t m = 1; m < r.values.size(); ++m) r.values[m] = *r.values[0] * static_cast<double>(m) + r.seed;
   }
   const TExploration x = Explore(runs);
   ASSERT_EQ(x.analysis, "factorial");
@@ -1530,9 +1900,11 @@ TEST(Explore, TheMeasuresTableGivesEachPanelItsWordsAndTheKindItsTitleAndAxis) {
   ASSERT_TRUE(dir.isValid());
   ASSERT_TRUE(WriteEffectFigures(dir.path(), x, runs).Ok());
   const QString svg = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
-  for (const TStudyMeasure& measure : kStudyMeasureTable) {
+  for (const TDefaultStudyMeasure& measure : kDefaultStudyMeasures) {
     EXPECT_TRUE(svg.contains(QStringLiteral(">%1</text>").arg(QLatin1String(measure.words)))) << measure.words;
-    EXPECT_TRUE(x.table.contains(QStringLiteral("%1 (factorial):").arg(QLatin1String(measure.name)))) << measure.name;
+    EXPECT_TRUE(
+        x.table.contains(QStringLiteral("%1 (factorial, factors coded linearly):").arg(QLatin1String(measure.name))))
+        << measure.name;
   }
   EXPECT_TRUE(
       svg.contains(QStringLiteral(">%1 of %2 runs</text>").arg(QLatin1String(kind->words.analysis)).arg(runs.size())));
@@ -1724,7 +2096,7 @@ TEST(Explore, LinearModelsPlusNoiseGiveTheirEffectsAndTheSeedsShare) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   {
-    SCOPED_TRACE("a 3 x 3 factorial of four seeds, y = 1000 + 3a - 2b + N(0, 2²)");
+    SCOPED_TRACE("a 3 x 3 factorial of four seeds coded linearly, y = 1000 + 3a - 2b + N(0, 2²)");
     const QStringList factors{"mutation-rate", "evaporation-rate"};
     std::vector<TRunMeasures> made;
     int32_t cell = 0;
@@ -1740,8 +2112,10 @@ TEST(Explore, LinearModelsPlusNoiseGiveTheirEffectsAndTheSeedsShare) {
       }
     }
     QDir(dir.path()).mkdir("factorial");
-    const TExploration x = Explore(ThroughRunFolders(dir.filePath("factorial"), made, factors));
+    const TExploration x = Explore(ThroughRunFolders(dir.filePath("factorial"), made, factors),
+                                   DefaultStudyMeasures(), TFactorCoding::kLinear);
     ASSERT_EQ(x.analysis, "factorial") << x.note.toStdString();
+    ASSERT_TRUE(Find(x, "mutation-rate", "effect") && Find(x, "evaporation-rate", "effect"));
     EXPECT_TRUE(Covers(*Find(x, "mutation-rate", "effect"), 6, 0));
     EXPECT_TRUE(Covers(*Find(x, "evaporation-rate", "effect"), -4, 0));
     // The cells' means 3i - 2j (i, j in -1, 0, 1) vary by 78 / 8 = 9.75 about their mean.

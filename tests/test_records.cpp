@@ -93,6 +93,32 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       // Quoted input stays on the message's one line.
       {{"--s\nx"}, kExitRefused, {}, "unknown option 's\\nx'"},
       {{"--steps", "1\r\x1b"}, kExitRefused, {}, "not '1\\r\\x1b'"},
+      // The study's measures and scales, checked before anything is read.
+      {{"--summarize", "d", "--measure", "mean_chemical,floor_share", "--measure", "log1p(trip_rate)"},
+       kExitDone,
+       {},
+       ""},
+      {{"--summarize", "d", "--measure", "trip_rate", "--transform", "trip_rate=log1p", "--factor-coding",
+        "categorical"},
+       kExitDone,
+       {},
+       ""},
+      {{"--summarize", "d", "--measure", "bogus"},
+       kExitRefused,
+       {},
+       "no measure is called 'bogus'; the known ones are trip_rate, birth_rate, avg_angle"},
+      {{"--summarize", "d", "--measure", "sqrt(trip_rate)"},
+       kExitRefused,
+       {},
+       "no measure is called 'sqrt(trip_rate)'"},
+      {{"--summarize", "d", "--measure", "step"}, kExitRefused, {}, "no measure is called 'step'"},
+      {{"--summarize", "d", "--transform", "trip_rate=sqrt"}, kExitRefused, {}, "--transform takes NAME=FN"},
+      {{"--summarize", "d", "--measure", "mean_chemical", "--transform", "trip_rate=log1p"},
+       kExitRefused,
+       {},
+       "no measure trip_rate on its raw scale (it has mean_chemical)"},
+      {{"--summarize", "d", "--factor-coding", "cubic"}, kExitRefused, {}, "auto, linear or categorical"},
+      {{"--grid", "--measure", "trip_rate"}, kExitRefused, {}, "--grid does not take --measure"},
   };
   for (const ParseCase& c : table) {
     SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -654,7 +680,9 @@ TEST(Parser, HelpStatesEachDefaultAndRangeFromItsConstant) {
     EXPECT_FALSE(entry(option).isEmpty()) << option;
   // The paragraph on the modes says what the parser does.
   const QString modes = help.mid(help.indexOf("Each mode refuses")).section("\n\n", 0, 0).simplified();
-  EXPECT_TRUE(modes.contains("--summarize takes only --quiet, --window and --gzip-samples")) << modes.toStdString();
+  EXPECT_TRUE(modes.contains(
+      "--summarize takes only --quiet, --window, --gzip-samples, --measure, --transform and --factor-coding"))
+      << modes.toStdString();
   EXPECT_TRUE(modes.contains("--verify takes only --quiet and --repeat")) << modes.toStdString();
   EXPECT_TRUE(modes.contains("but --out, --force, --quiet and --job.")) << modes.toStdString();
   EXPECT_EQ(JobLineReserved().contains("--force"), true);

@@ -14,8 +14,8 @@
 namespace {
 
 std::optional<size_t> MeasureAt(const QString& name) {
-  for (size_t m = 0; m < kStudyMeasures.size(); ++m) {
-    if (name == QLatin1String(kStudyMeasures[m])) return m;
+  for (size_t m = 0; m < kDefaultStudyMeasures.size(); ++m) {
+    if (name == QLatin1String(kDefaultStudyMeasures[m].name)) return m;
   }
   return std::nullopt;
 }

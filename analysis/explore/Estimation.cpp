@@ -12,7 +12,7 @@ QString Option(size_t setting) { return QLatin1String(SettingSpecs()[setting].op
 std::vector<const TRunMeasures*> RunsWith(const std::vector<const TRunMeasures*>& runs, size_t m) {
   std::vector<const TRunMeasures*> with;
   for (const TRunMeasures* run : runs) {
-    if (run->values[m] && Finite(*run->values[m])) with.push_back(run);
+    if (m < run->values.size() && run->values[m] && Finite(*run->values[m])) with.push_back(run);
   }
   return with;
 }
@@ -26,9 +26,9 @@ TRange RangeOf(const std::vector<const TRunMeasures*>& runs, size_t setting) {
   return r;
 }
 
-TEffect MakeEffect(size_t m, QString term, QString quantity, double estimate) {
+TEffect MakeEffect(const TExploration& out, size_t m, QString term, QString quantity, double estimate) {
   TEffect e;
-  e.measure = QLatin1String(kStudyMeasures[m]);
+  e.measure = out.measures[m].name;
   e.term = std::move(term);
   e.quantity = std::move(quantity);
   e.estimate = estimate;
@@ -96,7 +96,7 @@ void ReportSeedShare(size_t m, const TSeedShare& share, const char* point, TExpl
     return;
   }
   if (!share.share) return;
-  TEffect e = MakeEffect(m, seed, QStringLiteral("seed_share"), *share.share);
+  TEffect e = MakeEffect(out, m, seed, QStringLiteral("seed_share"), *share.share);
   e.low = share.low;
   e.high = share.high;
   e.share = share.share;
@@ -170,7 +170,7 @@ void FinishWarnings(TExploration& out) {
   // Per measure and kind (its words), the terms and the largest count, in the order they arose.
   std::vector<std::pair<std::pair<size_t, QString>, std::pair<QStringList, const TWarning*>>> groups;
   for (const TWarning& w : out.warnings) {
-    TEffect e = MakeEffect(w.measure, w.term, QStringLiteral("warning"), w.count);
+    TEffect e = MakeEffect(out, w.measure, w.term, QStringLiteral("warning"), w.count);
     const QString words =
         w.term == QLatin1String("seed") || w.term == QLatin1String("design") ? w.term : ExploreTermWords(w.term);
     e.method = Fill(w.what, words) + QStringLiteral("; ") + Fill(w.answer, QString::number(w.count));
@@ -184,7 +184,7 @@ void FinishWarnings(TExploration& out) {
   for (const auto& [key, terms] : groups) {
     const TWarning& w = *terms.second;
     out.warningLines << QStringLiteral("%1: %2; %3")
-                            .arg(QLatin1String(kStudyMeasures[key.first]),
+                            .arg(MeasureName(out, key.first),
                                  Fill(w.what, terms.first.join(QStringLiteral(", "))),
                                  Fill(w.answer, QString::number(w.count)));
   }

@@ -22,7 +22,8 @@ inline bool Finite(double v) { return std::isfinite(v); }
 // A setting's option name, as effects.csv names a term.
 QString Option(size_t setting);
 
-// The runs that hold a finite value of measure `m`.
+// The runs that hold a finite value of measure `m` (a run's values may be
+// fewer than the measures: the missing ones are absent).
 std::vector<const TRunMeasures*> RunsWith(const std::vector<const TRunMeasures*>& runs, size_t m);
 
 struct TRange {
@@ -34,7 +35,10 @@ TRange RangeOf(const std::vector<const TRunMeasures*>& runs, size_t setting);
 // -1 at the lowest value of the range, +1 at the highest.
 inline double Coded(double value, const TRange& r) { return (2.0 * value - r.max - r.min) / r.Span(); }
 
-TEffect MakeEffect(size_t m, QString term, QString quantity, double estimate);
+// An effect on the measure `m` of `out`'s measures.
+TEffect MakeEffect(const TExploration& out, size_t m, QString term, QString quantity, double estimate);
+// The name of `out`'s measure `m`, for a note.
+inline const QString& MeasureName(const TExploration& out, size_t m) { return out.measures[m].name; }
 
 // A design point: its runs over several seeds count once.
 struct TPointValue {

@@ -70,8 +70,18 @@ QString CommonKind(const std::vector<TRunMeasures>& runs) {
 
 }  // namespace
 
-TExploration Analyse(const std::vector<TRunMeasures>& runs) {
+std::optional<TFactorCoding> FindFactorCoding(const QString& name) {
+  for (const TFactorCodingName& c : kFactorCodings) {
+    if (name == QLatin1String(c.name)) return c.coding;
+  }
+  return std::nullopt;
+}
+
+TExploration Analyse(const std::vector<TRunMeasures>& runs, const std::vector<TStudyMeasure>& measures,
+                     TFactorCoding coding) {
   TExploration out;
+  out.measures = measures;
+  out.coding = coding;
   QStringList notes;
   const QString kind = CommonKind(runs);
   std::vector<const TRunMeasures*> chosen;
@@ -166,20 +176,24 @@ TExploration Analyse(const std::vector<TRunMeasures>& runs) {
 }
 
 std::vector<std::vector<size_t>> ExploreTermOrder(const TExploration& exploration) {
-  std::vector<std::vector<size_t>> order(kStudyMeasureCount);
+  std::vector<std::vector<size_t>> order(exploration.measures.size());
   const TDesignKind* design = FindDesignKind(exploration.analysis);
   const QString primary = design ? QLatin1String(design->mainQuantity) : QString();
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < order.size(); ++m) {
     std::vector<size_t>& list = order[m];
     for (size_t i = 0; i < exploration.effects.size(); ++i) {
       const TEffect& e = exploration.effects[i];
-      if (e.measure == QLatin1String(kStudyMeasures[m]) && IsTermQuantity(e.quantity) &&
-          (primary.isEmpty() || e.quantity == primary))
+      // A p-value goes with its term's F: never a row of its own.
+      if (e.measure == exploration.measures[m].name && IsTermQuantity(e.quantity) &&
+          (primary.isEmpty() || e.quantity == primary) && e.quantity != QLatin1String(kAnovaPValue))
         list.push_back(i);
     }
-    std::stable_sort(list.begin(), list.end(), [&](size_t a, size_t b) {
-      return std::abs(exploration.effects[a].estimate) > std::abs(exploration.effects[b].estimate);
-    });
+    // An F is ordered by the term's share, anything else by its size.
+    const auto size = [&](size_t i) {
+      const TEffect& e = exploration.effects[i];
+      return e.quantity == QLatin1String(kAnovaStatistic) ? e.share.value_or(0) : std::abs(e.estimate);
+    };
+    std::stable_sort(list.begin(), list.end(), [&](size_t a, size_t b) { return size(a) > size(b); });
   }
   return order;
 }

@@ -19,13 +19,14 @@ struct TRunMeasures {
   TSettingValues settings{};
   uint32_t seed = 0;
   std::optional<TDesignPoint> design;
-  // kStudyMeasures' values, in their order; absent when the run lacks them.
-  std::array<std::optional<double>, kStudyMeasures.size()> values{};
+  // The study's measures' values, in the order of TExploration::measures;
+  // absent when the run lacks one (or a measure's transform cannot take it).
+  std::vector<std::optional<double>> values;
 };
 
 // One estimate of effects.csv: a term's effect on a measure, or an index.
 struct TEffect {
-  QString measure;  // one of kStudyMeasures
+  QString measure;  // the name of one of the study's measures
   QString term;     // a factor's option name, "a:b" for an interaction of two
   // "effect", "interaction", "prcc", "S1", "ST", "mu_star", "mu", "sigma" or
   // "noise_floor" of a term; "seed_share" (term "seed"), "share" (terms
@@ -47,7 +48,7 @@ bool IsTermQuantity(const QString& quantity);
 // a row of quantity "warning" (its estimate the count that would answer, its
 // method the words), and standard error as one line per measure and kind.
 struct TWarning {
-  size_t measure = 0;  // an index of kStudyMeasures
+  size_t measure = 0;  // an index of the exploration's measures
   QString term;        // the factor it concerns, or "seed" or "design"
   QString quantity;    // the quantity it concerns: "S1", "seed_share", ...
   QString what;        // what is wrong, "%1" the term's words: "the S1 interval of %1 is wider than 0 to 1"
@@ -66,8 +67,29 @@ struct TConvergence {
   std::optional<double> low;
   std::optional<double> high;
 };
+// How a factorial codes its factors: each as a line over its range
+// (Factorial.cpp), or as categories (a categorical ANOVA); by default as
+// categories when a factor has more than two levels.
+enum class TFactorCoding : uint8_t { kAuto, kLinear, kCategorical };
+struct TFactorCodingName {
+  TFactorCoding coding;
+  const char* name;  // as --factor-coding takes it
+};
+inline constexpr std::array kFactorCodings{TFactorCodingName{TFactorCoding::kAuto, "auto"},
+                                           TFactorCodingName{TFactorCoding::kLinear, "linear"},
+                                           TFactorCodingName{TFactorCoding::kCategorical, "categorical"}};
+std::optional<TFactorCoding> FindFactorCoding(const QString& name);
+
+// A factorial analysed with its factors as categories has, per term, its F
+// statistic (with the term's share) and its p-value in place of an
+// effect; the seed blocks are a term of their own there.
+inline constexpr const char* kAnovaStatistic = "F";
+inline constexpr const char* kAnovaPValue = "p";
+inline constexpr const char* kSeedBlockTerm = "seed";
 
 struct TExploration {
+  std::vector<TStudyMeasure> measures;          // the study's measures, in the order of the runs' values
+  TFactorCoding coding = TFactorCoding::kAuto;  // as asked for
   QString analysis;  // the design kind's name whose estimator made the effects; empty when none was made
   std::vector<TEffect> effects;
   QString table;                          // the short table for standard output, sorted by size; empty without effects
@@ -82,9 +104,11 @@ struct TExploration {
 // a recorded design are a factorial when two or more settings vary and the
 // runs form their product. Runs that lack a measure are left out of that
 // measure.
-TExploration Analyse(const std::vector<TRunMeasures>& runs);
+TExploration Analyse(const std::vector<TRunMeasures>& runs,
+                     const std::vector<TStudyMeasure>& measures = DefaultStudyMeasures(),
+                     TFactorCoding coding = TFactorCoding::kAuto);
 
-// Per measure of kStudyMeasures the indices of its effects in the order the
+// Per measure of the exploration's measures the indices of its effects in the order the
 // table and the figure show them, largest first: every effect, or only the
 // design kind's main quantity (a Sobol design's ST, a Morris design's
 // mu_star) when it has one.

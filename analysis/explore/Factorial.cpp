@@ -12,16 +12,33 @@
 // second's high level minus its effect at the low one). Intervals are
 // Student's t on the residual variance of that model; a term's share is its
 // sum of squares (the residual sum of squares gained by dropping the term)
-// over the total sum of squares about the mean. Beside the terms' shares
+// over the total sum of squares about the mean.
+//
+// When a factor has more than two levels a line over its range can miss an
+// effect that zig-zags, so each measure is instead analysed with the factors
+// as categories: a categorical ANOVA with a dummy column per level but the
+// first (treatment coding), a column per pair of levels for each pair of
+// factors, and the seed blocks as above. Each term's sum of squares is Type
+// II (Langsrud, Statistics and Computing 13, 2003, 163-167; Fox, Applied
+// Regression Analysis and Generalized Linear Models, 3rd ed., 2016, §8.2.4):
+// the residual sum of squares gained by dropping the term from the model of
+// every term that does not contain it, so a main effect is adjusted for the
+// other main effects but not for its own interactions. Its F is that sum of
+// squares over its degrees of freedom, against the full model's residual
+// mean square, with the p-value of Fisher's F; its share is its sum of
+// squares over the total about the mean. The seed blocks get their own row,
+// dropped from the full model in the same way. Beside the terms' shares
 // stand the seed blocks' and the residual's, and the seeds' share of the
 // variance within the cells (one-way ANOVA over the cells, Replicates.h).
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
+#include <boost/math/distributions/fisher_f.hpp>
 #include <cmath>
 #include <cstddef>
 #include <map>
 #include <numeric>
+#include <optional>
 
 #include "DesignKind.h"
 #include "Estimation.h"
@@ -32,6 +49,161 @@
 namespace explore::factorial_design {
 
 bool FitsRole(const QString& role, qsizetype) { return role == QLatin1String("cell"); }
+
+// A term of the categorical model: one factor (b empty) or a pair, as places in the factors.
+struct TAnovaTerm {
+  size_t a = 0;
+  std::optional<size_t> b;
+  bool Contains(const TAnovaTerm& other) const { return b && !other.b && (other.a == a || other.a == *b); }
+  bool operator==(const TAnovaTerm&) const = default;
+};
+
+// The runs of one measure as the categorical model sees them: each run's
+// level of each factor (0 the lowest) and its seed block (0 the first seed).
+struct TCategoricalRuns {
+  std::vector<std::vector<size_t>> level;  // per run, per factor
+  std::vector<size_t> block;               // per run
+  std::vector<size_t> levels;              // per factor: how many
+  size_t blocks = 1;
+  std::vector<double> y;
+};
+
+size_t TermColumns(const TCategoricalRuns& c, const TAnovaTerm& t) {
+  return (c.levels[t.a] - 1) * (t.b ? c.levels[*t.b] - 1 : 1);
+}
+
+// The residual sum of squares of the model of the intercept, the blocks
+// (when `withBlocks`) and `terms`; nothing when its columns cannot be told apart.
+std::optional<double> CategoricalRss(const TCategoricalRuns& c, const std::vector<TAnovaTerm>& terms, bool withBlocks) {
+  size_t p = 1 + (withBlocks ? c.blocks - 1 : 0);
+  for (const TAnovaTerm& t : terms) p += TermColumns(c, t);
+  TMatrix x(c.y.size(), std::vector<double>(p, 0.0));
+  for (size_t r = 0; r < c.y.size(); ++r) {
+    std::vector<double>& row = x[r];
+    row[0] = 1;
+    size_t at = 1;
+    if (withBlocks) {
+      if (c.block[r] > 0) row[at + c.block[r] - 1] = 1;
+      at += c.blocks - 1;
+    }
+    for (const TAnovaTerm& t : terms) {
+      const size_t la = c.level[r][t.a];
+      const size_t wide = c.levels[t.a] - 1;
+      if (!t.b) {
+        if (la > 0) row[at + la - 1] = 1;
+      } else if (const size_t lb = c.level[r][*t.b]; la > 0 && lb > 0) {
+        row[at + (lb - 1) * wide + la - 1] = 1;
+      }
+      at += TermColumns(c, t);
+    }
+  }
+  const std::optional<TFit> fit = LeastSquares(x, c.y);
+  if (!fit) return std::nullopt;
+  return fit->rss;
+}
+
+// The categorical ANOVA of one measure: per term (and the seed blocks) its
+// F (with the term's share) and its p-value. Notes why when it cannot be made.
+void CategoricalAnova(const std::vector<const TRunMeasures*>& with, const std::vector<size_t>& factors,
+                      const std::vector<std::vector<int32_t>>& levels, bool blocks, size_t m, TExploration& out,
+                      QStringList& notes) {
+  const size_t k = factors.size();
+  TCategoricalRuns c;
+  for (const auto& l : levels) c.levels.push_back(l.size());
+  std::map<uint32_t, size_t> blockOf;
+  if (blocks) {
+    for (const TRunMeasures* run : with) blockOf.emplace(run->seed, 0);
+    size_t next = 0;
+    for (auto& [seed, b] : blockOf) b = next++;
+    c.blocks = blockOf.size();
+  }
+  for (const TRunMeasures* run : with) {
+    std::vector<size_t> level;
+    for (size_t f = 0; f < k; ++f) {
+      const auto at = std::lower_bound(levels[f].begin(), levels[f].end(), run->settings[factors[f]]);
+      level.push_back(static_cast<size_t>(at - levels[f].begin()));
+    }
+    c.level.push_back(std::move(level));
+    c.block.push_back(blocks ? blockOf.at(run->seed) : 0);
+    c.y.push_back(*run->values[m]);
+  }
+  std::vector<TAnovaTerm> terms;
+  size_t mainColumns = 0;
+  for (size_t f = 0; f < k; ++f) {
+    terms.push_back({f, std::nullopt});
+    mainColumns += c.levels[f] - 1;
+  }
+  size_t pairColumns = 0;
+  std::vector<TAnovaTerm> pairTerms;
+  for (size_t a = 0; a < k; ++a) {
+    for (size_t b = a + 1; b < k; ++b) {
+      pairTerms.push_back({a, b});
+      pairColumns += TermColumns(c, pairTerms.back());
+    }
+  }
+  const size_t base = 1 + (blocks ? c.blocks - 1 : 0);
+  const bool interactions = with.size() > base + mainColumns + pairColumns;
+  if (!interactions && with.size() <= base + mainColumns) {
+    notes << QStringLiteral("%1: %2 runs are too few for the %3 columns of the categorical model")
+                 .arg(MeasureName(out, m))
+                 .arg(with.size())
+                 .arg(base + mainColumns);
+    return;
+  }
+  if (!interactions && !pairTerms.empty())
+    notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(MeasureName(out, m));
+  if (interactions) terms.insert(terms.end(), pairTerms.begin(), pairTerms.end());
+  size_t p = base;
+  for (const TAnovaTerm& t : terms) p += TermColumns(c, t);
+  const std::optional<double> full = CategoricalRss(c, terms, blocks);
+  if (!full) {
+    notes << QStringLiteral("%1: the terms cannot be told apart in these runs").arg(MeasureName(out, m));
+    return;
+  }
+  const double mean = std::accumulate(c.y.begin(), c.y.end(), 0.0) / static_cast<double>(c.y.size());
+  double total = 0;
+  for (double v : c.y) total += (v - mean) * (v - mean);
+  if (total <= kTinyVariance) {
+    notes << QStringLiteral("%1: the measure does not vary").arg(MeasureName(out, m));
+    return;
+  }
+  const double dfResidual = static_cast<double>(with.size() - p);
+  const double residualMean = *full / dfResidual;
+  const QString blocking = blocks ? QStringLiteral("seeds as blocks") : QStringLiteral("no blocks");
+  // One term's rows: its sum of squares is `reduced` - `kept`, over `df` degrees of freedom.
+  const auto add = [&](const QString& term, std::optional<double> reduced, std::optional<double> kept, size_t df) {
+    if (!reduced || !kept) return;
+    const double ss = std::max(*reduced - *kept, 0.0);
+    const double f = residualMean > kTinyVariance ? ss / static_cast<double>(df) / residualMean : 0.0;
+    const double pValue = residualMean > kTinyVariance
+                              ? boost::math::cdf(boost::math::complement(
+                                    boost::math::fisher_f_distribution<double>(static_cast<double>(df), dfResidual), f))
+                              : 1.0;
+    const QString method = QStringLiteral("F; categorical, type II sums of squares; %1; df %2 and %3")
+                               .arg(blocking)
+                               .arg(df)
+                               .arg(dfResidual);
+    const std::optional<double> share =
+        total > kTinyVariance ? std::optional<double>(std::clamp(ss / total, 0.0, 1.0)) : std::nullopt;
+    for (const auto& [quantity, value] : {std::pair{kAnovaStatistic, f}, std::pair{kAnovaPValue, pValue}}) {
+      TEffect e = MakeEffect(out, m, term, QLatin1String(quantity), value);
+      if (quantity == kAnovaStatistic) e.share = share;
+      e.method = method;
+      out.effects.push_back(std::move(e));
+    }
+  };
+  for (const TAnovaTerm& t : terms) {
+    std::vector<TAnovaTerm> without;
+    for (const TAnovaTerm& u : terms) {
+      if (!(u == t) && !u.Contains(t)) without.push_back(u);
+    }
+    std::vector<TAnovaTerm> kept = without;
+    kept.push_back(t);
+    const QString term = t.b ? Option(factors[t.a]) + QLatin1Char(':') + Option(factors[*t.b]) : Option(factors[t.a]);
+    add(term, CategoricalRss(c, without, blocks), CategoricalRss(c, kept, blocks), TermColumns(c, t));
+  }
+  if (blocks) add(QLatin1String(kSeedBlockTerm), CategoricalRss(c, terms, false), full, c.blocks - 1);
+}
 
 void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<size_t>& factors, TExploration& out,
               QStringList& notes) {
@@ -64,7 +236,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   for (size_t a = 0; a < k; ++a) {
     for (size_t b = a + 1; b < k; ++b) pairs.emplace_back(a, b);
   }
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     const std::vector<const TRunMeasures*> with = RunsWith(runs, m);
     if (with.empty()) continue;  // a measure no run holds is not studied
     // Seeds as blocks when every seed recurs: a seed of one run would only
@@ -78,18 +250,24 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       for (auto it = std::next(seedRuns.begin()); it != seedRuns.end(); ++it)
         blockColumn.emplace(it->first, blockColumn.size());
     }
+    // A factor of more than two levels: the factors as categories, unless asked otherwise.
+    const bool manyLevels = std::ranges::any_of(levels, [](const std::vector<int32_t>& l) { return l.size() > 2; });
+    if (out.coding == TFactorCoding::kCategorical || (out.coding == TFactorCoding::kAuto && manyLevels)) {
+      CategoricalAnova(with, factors, levels, blocks, m, out, notes);
+      continue;
+    }
     const size_t first = 1 + blockColumn.size();  // the intercept, then the blocks, then the terms
     // Too few runs for the interactions (a 2 x 2 of one seed, say): the main effects alone.
     const bool interactions = with.size() > first + k + pairs.size();
     if (!interactions && with.size() <= first + k) {
       notes << QStringLiteral("%1: %2 runs are too few for %3 terms")
-                   .arg(kStudyMeasures[m])
+                   .arg(MeasureName(out, m))
                    .arg(with.size())
                    .arg(first + k);
       continue;
     }
     if (!interactions && !pairs.empty()) {
-      notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(kStudyMeasures[m]);
+      notes << QStringLiteral("%1: too few runs for interactions, main effects only").arg(MeasureName(out, m));
       out.warnings.push_back(
           {m, QStringLiteral("design"), QStringLiteral("interaction"),
            QStringLiteral("%1 runs are too few for the interactions of %2 factors").arg(with.size()).arg(k),
@@ -112,7 +290,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     }
     const std::optional<TFit> fit = LeastSquares(x, y);
     if (!fit) {
-      notes << QStringLiteral("%1: the terms cannot be told apart in these runs").arg(kStudyMeasures[m]);
+      notes << QStringLiteral("%1: the terms cannot be told apart in these runs").arg(MeasureName(out, m));
       continue;
     }
     const double mean = std::accumulate(y.begin(), y.end(), 0.0) / static_cast<double>(y.size());
@@ -129,14 +307,14 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
           unblocked[r].insert(unblocked[r].end(), x[r].begin() + static_cast<std::ptrdiff_t>(first), x[r].end());
         }
         if (const std::optional<TFit> without = LeastSquares(unblocked, y)) {
-          TEffect e = MakeEffect(m, QStringLiteral("seed"), QStringLiteral("share"),
+          TEffect e = MakeEffect(out, m, QStringLiteral("seed"), QStringLiteral("share"),
                                  std::clamp((without->rss - fit->rss) / total, 0.0, 1.0));
           e.share = e.estimate;
           e.method = QStringLiteral("the seed blocks' sum of squares over the total");
           out.effects.push_back(std::move(e));
         }
       }
-      TEffect e = MakeEffect(m, QStringLiteral("residual"), QStringLiteral("share"), fit->rss / total);
+      TEffect e = MakeEffect(out, m, QStringLiteral("residual"), QStringLiteral("share"), fit->rss / total);
       e.share = e.estimate;
       e.method = QStringLiteral("the residual sum of squares over the total; %1 degrees of freedom").arg(df);
       out.effects.push_back(std::move(e));
@@ -165,7 +343,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       const QString term =
           main ? Option(factors[f]) : Option(factors[pair.first]) + QLatin1Char(':') + Option(factors[pair.second]);
       TEffect e =
-          MakeEffect(m, term, main ? QStringLiteral("effect") : QStringLiteral("interaction"), 2 * fit->beta[j]);
+          MakeEffect(out, m, term, main ? QStringLiteral("effect") : QStringLiteral("interaction"), 2 * fit->beta[j]);
       const double varianceFactor = fit->inverse[j][j];
       const double half = 2 * t * std::sqrt(std::max(sigma2 * varianceFactor, 0.0));
       if (Finite(half)) {

@@ -82,13 +82,13 @@ void Estimate(const std::vector<const TRunMeasures*>& given, const std::vector<s
   }
   const size_t k = factors.size();
   const double z = Quantile(0.5 + kConfidence / 2.0);
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const auto points = PointMeans(runs, m);
     const size_t n = points.size();
     if (n < k + 2) {
       notes << QStringLiteral("%1: %2 samples are too few for %3 factors: %4 would give intervals")
-                   .arg(kStudyMeasures[m])
+                   .arg(MeasureName(out, m))
                    .arg(n)
                    .arg(k)
                    .arg(k + 3);
@@ -111,10 +111,10 @@ void Estimate(const std::vector<const TRunMeasures*>& given, const std::vector<s
         notes << QStringLiteral(
                      "%1: no rank correlation with %2 (it or the measure is constant once the other "
                      "factors are accounted for)")
-                     .arg(kStudyMeasures[m], Option(factors[f]));
+                     .arg(MeasureName(out, m), Option(factors[f]));
         continue;
       }
-      TEffect e = MakeEffect(m, Option(factors[f]), QStringLiteral("prcc"), *r);
+      TEffect e = MakeEffect(out, m, Option(factors[f]), QStringLiteral("prcc"), *r);
       // Fisher's z of a partial correlation given k - 1 others: n - 3 - (k - 1) degrees of freedom.
       const double dof = static_cast<double>(n) - 3.0 - static_cast<double>(k - 1);
       if (dof > 0) {

@@ -78,7 +78,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   size_t broken = 0;
   size_t strangers = 0;  // points whose role is not a trajectory's
   out.rowsWord = QStringLiteral("trajectories");
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     // Per trajectory its points in order.
     std::map<int32_t, std::map<int32_t, TPointValue>> trajectories;
@@ -131,12 +131,12 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     for (size_t f = 0; f < k; ++f) {
       const TFactorEffects& ee = effects[f];
       if (ee.effects.empty()) {
-        notes << QStringLiteral("%1: no elementary effect of %2").arg(kStudyMeasures[m], Option(factors[f]));
+        notes << QStringLiteral("%1: no elementary effect of %2").arg(MeasureName(out, m), Option(factors[f]));
         continue;
       }
       any = true;
       for (const TMorrisRow& row : MorrisRows(ee.effects)) {
-        TEffect e = MakeEffect(m, Option(factors[f]), QLatin1String(row.quantity), row.estimate);
+        TEffect e = MakeEffect(out, m, Option(factors[f]), QLatin1String(row.quantity), row.estimate);
         if (row.interval) {
           e.low = row.interval->first;
           e.high = row.interval->second;
@@ -152,7 +152,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         double delta = 0;
         for (double d : ee.delta) delta += d / static_cast<double>(ee.delta.size());
         TEffect floor =
-            MakeEffect(m, Option(factors[f]), QStringLiteral("noise_floor"), MorrisNoiseFloor(*share.meanNoise, delta));
+            MakeEffect(out, m, Option(factors[f]), QStringLiteral("noise_floor"), MorrisNoiseFloor(*share.meanNoise, delta));
         floor.method = QStringLiteral(
                            "the mean |elementary effect| of noise alone: sqrt(2)·sigma/delta·sqrt(2/pi); sigma^2 the "
                            "seeds' variance over %1 runs a point; delta %2 of the range")
@@ -172,7 +172,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         if (!part.empty()) {
           for (const TMorrisRow& row : MorrisRows(part)) {
             if (row.quantity == std::string_view("mu")) continue;
-            out.convergence.push_back({QLatin1String(kStudyMeasures[m]), Option(factors[f]),
+            out.convergence.push_back({MeasureName(out, m), Option(factors[f]),
                                        QLatin1String(row.quantity), static_cast<size_t>(n), row.estimate,
                                        row.interval ? std::optional(row.interval->first) : std::nullopt,
                                        row.interval ? std::optional(row.interval->second) : std::nullopt});

@@ -197,7 +197,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
   size_t mismatched = 0;
   size_t rowCount = 0, missingRows = 0;
   out.rowsWord = QStringLiteral("rows");
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < out.measures.size(); ++m) {
     if (RunsWith(runs, m).empty()) continue;  // a measure no run holds is not studied
     const TSobolRows rows = SobolRows(PointMeans(runs, m), factors);
     const TSeedShare share = PointSeedShare(runs, m);
@@ -215,19 +215,19 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       rowCount = std::max(rowCount, rows.a.size());
       missingRows = std::max(missingRows, rows.a.size() - use.size());
       if (use.size() < 2) {
-        notes << QStringLiteral("%1, %2: too few whole rows for indices").arg(kStudyMeasures[m], Option(factors[i]));
+        notes << QStringLiteral("%1, %2: too few whole rows for indices").arg(MeasureName(out, m), Option(factors[i]));
         continue;
       }
       const std::optional<TIndexWithIntervals> whole = Indices(rows, i, use, noise);
       if (!whole) {
-        notes << QStringLiteral("%1: the measure does not vary beyond the seeds' noise").arg(kStudyMeasures[m]);
+        notes << QStringLiteral("%1: the measure does not vary beyond the seeds' noise").arg(MeasureName(out, m));
         continue;
       }
       any = true;
       for (const auto& [quantity, estimate, interval] :
            {std::tuple{QStringLiteral("S1"), whole->index.s1, whole->s1},
             std::tuple{QStringLiteral("ST"), whole->index.st, whole->st}}) {
-        TEffect e = MakeEffect(m, Option(factors[i]), quantity, estimate);
+        TEffect e = MakeEffect(out, m, Option(factors[i]), quantity, estimate);
         if (interval) {
           e.low = interval->first;
           e.high = interval->second;
@@ -243,7 +243,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         if (!part) continue;
         for (const auto& [quantity, estimate, interval] :
              {std::tuple{"S1", part->index.s1, part->s1}, std::tuple{"ST", part->index.st, part->st}}) {
-          out.convergence.push_back({QLatin1String(kStudyMeasures[m]), Option(factors[i]), QLatin1String(quantity), n,
+          out.convergence.push_back({MeasureName(out, m), Option(factors[i]), QLatin1String(quantity), n,
                                      estimate, interval ? std::optional(interval->first) : std::nullopt,
                                      interval ? std::optional(interval->second) : std::nullopt});
         }

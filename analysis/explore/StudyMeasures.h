@@ -1,28 +1,35 @@
-// The measures a study reads from each run, over the summary's window: the
-// unrounded genes' means, and trips and births per 100 steps. One table:
-// the names effects.csv and the tables print, and the words of the figures.
+// The measures a study reads from each run, over the summary's window, as
+// the exploration sees them: a name (effects.csv's, the tables') and the
+// words of the figures. Which measures a study takes is chosen at run time
+// (--measure; SeriesMeasures.h reads them from a run's series); without a
+// choice it takes the four below.
 #pragma once
 
+#include <QString>
 #include <array>
-#include <cstddef>
+#include <vector>
 
 struct TStudyMeasure {
-  const char* name;   // as effects.csv and summary.csv name it
-  const char* words;  // a figure's panel title or axis
+  QString name;   // as effects.csv names it: "trip_rate", "log1p(trip_rate)"
+  QString words;  // a figure's panel title or axis
 };
 
-inline constexpr std::array kStudyMeasureTable{
-    TStudyMeasure{.name = "mean_angle", .words = "mean angle gene"},
-    TStudyMeasure{.name = "mean_wiggle", .words = "mean wiggle gene"},
-    TStudyMeasure{.name = "trip_rate", .words = "trips per 100 steps"},
-    TStudyMeasure{.name = "birth_rate", .words = "births per 100 steps"},
+// The measures of a study that names none, in their order: the unrounded
+// genes' window means, and trips and births per 100 steps.
+struct TDefaultStudyMeasure {
+  const char* name;
+  const char* words;
+};
+inline constexpr std::array kDefaultStudyMeasures{
+    TDefaultStudyMeasure{.name = "mean_angle", .words = "mean angle gene"},
+    TDefaultStudyMeasure{.name = "mean_wiggle", .words = "mean wiggle gene"},
+    TDefaultStudyMeasure{.name = "trip_rate", .words = "trips per 100 steps"},
+    TDefaultStudyMeasure{.name = "birth_rate", .words = "births per 100 steps"},
 };
 
-inline constexpr size_t kStudyMeasureCount = kStudyMeasureTable.size();
-
-// The measures' names alone, in the table's order.
-inline constexpr std::array<const char*, kStudyMeasureCount> kStudyMeasures = [] {
-  std::array<const char*, kStudyMeasureCount> names{};
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) names[m] = kStudyMeasureTable[m].name;
-  return names;
-}();
+inline std::vector<TStudyMeasure> DefaultStudyMeasures() {
+  std::vector<TStudyMeasure> measures;
+  for (const TDefaultStudyMeasure& m : kDefaultStudyMeasures)
+    measures.push_back({QLatin1String(m.name), QLatin1String(m.words)});
+  return measures;
+}

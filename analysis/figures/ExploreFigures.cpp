@@ -42,7 +42,7 @@ struct TQuantityStyle {
   const char* words;
   QRgb colour;
 };
-constexpr std::array<TQuantityStyle, 9> kQuantities{
+constexpr std::array<TQuantityStyle, 10> kQuantities{
     {{"effect", "main effect", 0x1f5fa8},
      {"interaction", "interaction", 0xd95f0e},
      {"prcc", "partial rank correlation", 0x1f5fa8},
@@ -51,7 +51,8 @@ constexpr std::array<TQuantityStyle, 9> kQuantities{
      {"mu_star", "mu* (mean |effect|)", 0x1f5fa8},
      {"mu", "mu (mean effect)", 0x2a9d3a},
      {"sigma", "sigma (spread of the effects)", 0xd95f0e},
-     {"noise_floor", "noise floor (|effect| of noise alone)", 0x808080}}};
+     {"noise_floor", "noise floor (|effect| of noise alone)", 0x808080},
+     {kAnovaStatistic, "share of the variance", 0x1f5fa8}}};
 
 size_t QuantityIndex(const QString& quantity) {
   for (size_t i = 0; i < kQuantities.size(); ++i) {
@@ -70,18 +71,22 @@ QLineSeries* Segment(QPointF from, QPointF to, const QPen& pen) {
 
 // The effects of one measure: its terms top to bottom, largest first.
 struct TPanel {
-  size_t measure = 0;
+  QString words;  // the measure's
   std::vector<QString> terms;
   std::vector<const TEffect*> effects;
   const TEffect* seedShare = nullptr;  // the seeds' share of the measure's variance, when measured
   size_t warnings = 0;
+  // With the factors as categories (an ANOVA) each term's share is drawn,
+  // and its label carries its p-value.
+  bool categorical = false;
+  std::map<QString, QString> pValues;  // per term: "p 0.005"
 };
 
 QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0, 'f', 0); }
 
 // A panel's title: the measure, the seeds' share and the warnings' count.
 QString PanelTitle(const TPanel& panel) {
-  QString title = QLatin1String(kStudyMeasureTable[panel.measure].words);
+  QString title = panel.words;
   QStringList under;
   if (panel.seedShare) {
     QString share = QStringLiteral("seeds' share of the variance %1").arg(Percent(panel.seedShare->estimate));
@@ -101,10 +106,16 @@ std::vector<TPanel> Panels(const TExploration& x) {
   const auto order = ExploreTermOrder(x);
   for (size_t m = 0; m < order.size(); ++m) {
     if (order[m].empty()) continue;
-    TPanel panel{m, {}, {}};
+    TPanel panel{x.measures[m].words, {}, {}};
     for (size_t i : order[m]) panel.terms.push_back(x.effects[i].term);
     for (const TEffect& e : x.effects) {
-      if (e.measure != QLatin1String(kStudyMeasures[m])) continue;
+      if (e.measure != x.measures[m].name) continue;
+      if (e.quantity == QLatin1String(kAnovaPValue)) {
+        panel.pValues[e.term] =
+            e.estimate < 0.001 ? QStringLiteral("p under 0.001") : QStringLiteral("p %1").arg(e.estimate, 0, 'f', 3);
+        continue;
+      }
+      panel.categorical = panel.categorical || e.quantity == QLatin1String(kAnovaStatistic);
       if (IsTermQuantity(e.quantity))
         panel.effects.push_back(&e);
       else if (e.quantity == QLatin1String("seed_share"))
@@ -128,20 +139,26 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
   for (const TEffect* e : panel.effects) quantities.insert(QuantityIndex(e->quantity));
   // Quantities that share a column share a place in the row.
   const bool shared = quantities.size() > 1 && !*design.sharedColumn;
+  // What a point stands at: its estimate, or with the factors as categories its term's share.
+  const auto value = [&](const TEffect* e) { return panel.categorical ? e->share.value_or(0) : e->estimate; };
   double low = 0, high = 0;
   for (const TEffect* e : panel.effects) {
-    low = std::min({low, e->estimate, e->low.value_or(e->estimate)});
-    high = std::max({high, e->estimate, e->high.value_or(e->estimate)});
+    low = std::min({low, value(e), e->low.value_or(value(e))});
+    high = std::max({high, value(e), e->high.value_or(value(e))});
   }
   const double pad = std::max(high - low, 1e-9) * 0.06;
   auto* x = new QValueAxis();
-  if (design.correlationAxis) {
+  if (panel.categorical) {
+    x->setRange(0, std::min(1.0, high + pad));  // a share's scale
+    x->applyNiceNumbers();
+  } else if (design.correlationAxis) {
     x->setRange(-1, 1);  // a correlation's whole scale
   } else {
     x->setRange(low - pad, high + pad);
     x->applyNiceNumbers();
   }
-  x->setTitleText(QLatin1String(design.words.axis));
+  x->setTitleText(panel.categorical ? QStringLiteral("share of the variance (type II; factors as categories)")
+                                    : QLatin1String(design.words.axis));
   x->setTitleFont(Font(kAxisPixels, true));
   x->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(x, Qt::AlignBottom);
@@ -149,8 +166,11 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
   y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   y->setRange(-0.6, rows - 0.4);
   // A category axis takes its labels bottom up.
-  for (auto term = panel.terms.rbegin(); term != panel.terms.rend(); ++term)
-    y->append(ExploreTermWords(*term), rowOf[*term]);
+  for (auto term = panel.terms.rbegin(); term != panel.terms.rend(); ++term) {
+    const auto p = panel.pValues.find(*term);
+    y->append(ExploreTermWords(*term) + (p != panel.pValues.end() ? QStringLiteral(" (%1)").arg(p->second) : QString()),
+              rowOf[*term]);
+  }
   y->setLabelsFont(Font(kAxisPixels));
   y->setGridLineVisible(false);
   chart->addAxis(y, Qt::AlignLeft);
@@ -171,7 +191,7 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
       const auto row = rowOf.find(e->term);
       if (row == rowOf.end()) continue;
       const double at = row->second - offset;  // the bottom row's second quantity sits below zero
-      dots->append(e->estimate, at);
+      dots->append(value(e), at);
       if (e->low && e->high) {
         Attach(chart, Segment({*e->low, at}, {*e->high, at}, QPen(colour, 2.5)), x, y);
         HideFromLegend(chart, chart->series().back());
@@ -187,30 +207,39 @@ QString Path(const QString& dir, const char* name) { return QDir(dir).filePath(Q
 // --- Interaction plots ---
 
 struct TPair {
-  size_t measure = 0;
-  size_t a = 0;  // setting indices
+  size_t measure = 0;  // its place among the exploration's measures
+  QString words;       // the measure's
+  size_t a = 0;        // setting indices
   size_t b = 0;
-  double interaction = 0;
+  double strength = 0;  // what the pairs are ordered by: |interaction|, or its share with the factors as categories
+  QString said;         // the panel's words for it: "interaction 0.3", "interaction share 14 %, p 0.006"
 };
 
 // Per measure its strongest interactions, largest first.
 std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
-  std::vector<std::vector<TPair>> pairs(kStudyMeasures.size());
+  std::vector<std::vector<TPair>> pairs(x.measures.size());
   for (const TEffect& e : x.effects) {
-    if (e.quantity != QLatin1String("interaction")) continue;
+    const bool categorical = e.quantity == QLatin1String(kAnovaStatistic);
+    if (e.quantity != QLatin1String("interaction") && !categorical) continue;
     const QStringList names = e.term.split(QLatin1Char(':'));
-    const auto m = std::find_if(kStudyMeasures.begin(), kStudyMeasures.end(),
-                                [&](const char* name) { return e.measure == QLatin1String(name); });
-    if (names.size() != 2 || m == kStudyMeasures.end()) continue;
+    const auto m = std::ranges::find(x.measures, e.measure, &TStudyMeasure::name);
+    if (names.size() != 2 || m == x.measures.end()) continue;
     const auto a = FindSetting(names[0]);
     const auto b = FindSetting(names[1]);
     if (!a || !b) continue;
-    const auto index = static_cast<size_t>(m - kStudyMeasures.begin());
-    pairs[index].push_back({index, *a, *b, e.estimate});
+    const auto index = static_cast<size_t>(m - x.measures.begin());
+    QString said = QStringLiteral("interaction %1").arg(e.estimate, 0, 'g', 3);
+    if (categorical) {
+      const auto p = std::ranges::find_if(x.effects, [&](const TEffect& f) {
+        return f.measure == e.measure && f.term == e.term && f.quantity == QLatin1String(kAnovaPValue);
+      });
+      said = QStringLiteral("interaction share %1 %").arg(100 * e.share.value_or(0), 0, 'f', 1);
+      if (p != x.effects.end()) said += QStringLiteral(", p %1").arg(p->estimate, 0, 'f', 3);
+    }
+    pairs[index].push_back({index, m->words, *a, *b, categorical ? e.share.value_or(0) : std::abs(e.estimate), said});
   }
   for (auto& list : pairs) {
-    std::stable_sort(list.begin(), list.end(),
-                     [](const TPair& p, const TPair& q) { return std::abs(p.interaction) > std::abs(q.interaction); });
+    std::stable_sort(list.begin(), list.end(), [](const TPair& p, const TPair& q) { return p.strength > q.strength; });
     if (list.size() > kStrongestPairs) list.resize(kStrongestPairs);
   }
   return pairs;
@@ -218,14 +247,15 @@ std::vector<std::vector<TPair>> StrongestPairs(const TExploration& x) {
 
 void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasures>& runs) {
   const auto specs = SettingSpecs();
-  StyleChart(chart, QStringLiteral("%1 × %2<br>interaction %3")
-                        .arg(SettingCaption(specs[pair.a]), SettingCaption(specs[pair.b]))
-                        .arg(pair.interaction, 0, 'g', 3));
+  // The legend names the lines by their values alone: the title says whose they are.
+  StyleChart(chart, QStringLiteral("%1 × %2<br>%3<br>a line per %2")
+                        .arg(SettingCaption(specs[pair.a]), SettingCaption(specs[pair.b]), pair.said));
   chart->legend()->setAlignment(Qt::AlignBottom);
   // The mean of the measure at each pair of levels, over the other factors and the seeds.
   std::map<int32_t, std::map<int32_t, std::pair<double, int>>> means;  // b level, a level
   std::set<int32_t> aLevels;
   for (const TRunMeasures& run : runs) {
+    if (pair.measure >= run.values.size()) continue;
     const auto& v = run.values[pair.measure];
     if (!v || !std::isfinite(*v)) continue;
     auto& cell = means[run.settings[pair.b]][run.settings[pair.a]];
@@ -258,14 +288,14 @@ void AddPairPanel(QChart* chart, const TPair& pair, const std::vector<TRunMeasur
   auto* y = new QValueAxis();
   y->setRange(low - pad, high + pad);
   y->applyNiceNumbers();
-  y->setTitleText(QLatin1String(kStudyMeasureTable[pair.measure].words));
+  y->setTitleText(pair.words);
   y->setTitleFont(Font(kAxisPixels, true));
   y->setLabelsFont(Font(kAxisPixels));
   chart->addAxis(y, Qt::AlignLeft);
   for (const auto& [b, row] : means) {
     const QColor colour = ValueColour(specs[pair.b], b);
     auto* line = new QLineSeries();
-    line->setName(QStringLiteral("%1 %2").arg(SettingCaption(specs[pair.b]), FormatSettingValue(specs[pair.b], b)));
+    line->setName(FormatSettingValue(specs[pair.b], b));
     line->setPen(QPen(colour, 2.5));
     line->setPointsVisible(true);
     for (const auto& [a, cell] : row) line->append(placeOf[a], cell.first / cell.second);
@@ -280,11 +310,10 @@ constexpr int kConvergencePanelHeight = 380;
 
 // One measure's main quantity against the rows used: a line per term, its
 // intervals as bars, the rows on a log scale of base 2 (each prefix halves).
-void AddConvergencePanel(QChart* chart, const QString& measure, const QString& quantity,
+void AddConvergencePanel(QChart* chart, const TStudyMeasure& measureOf, const QString& quantity,
                          const std::vector<TConvergence>& rows, const QString& rowsWord, const TDesignKind& design) {
-  size_t m = 0;
-  while (m + 1 < kStudyMeasures.size() && measure != QLatin1String(kStudyMeasures[m])) ++m;
-  StyleChart(chart, QLatin1String(kStudyMeasureTable[m].words));
+  const QString& measure = measureOf.name;
+  StyleChart(chart, measureOf.words);
   chart->legend()->setAlignment(Qt::AlignBottom);
   std::vector<QString> terms;
   double low = 0, high = 0, fewest = std::numeric_limits<double>::max(), most = 0;
@@ -342,10 +371,11 @@ void AddConvergencePanel(QChart* chart, const QString& measure, const QString& q
 
 TStatus WriteConvergenceFigure(const QString& dir, const TExploration& exploration, const TDesignKind& design) {
   const QString quantity = QLatin1String(design.mainQuantity);
-  std::vector<QString> measures;
-  for (const TConvergence& c : exploration.convergence) {
-    if (c.quantity == quantity && std::find(measures.begin(), measures.end(), c.measure) == measures.end())
-      measures.push_back(c.measure);
+  std::vector<const TStudyMeasure*> measures;
+  for (const TStudyMeasure& measure : exploration.measures) {
+    if (std::ranges::any_of(exploration.convergence,
+                            [&](const TConvergence& c) { return c.quantity == quantity && c.measure == measure.name; }))
+      measures.push_back(&measure);
   }
   if (measures.empty()) return Success();
   const int columns = measures.size() > 1 ? 2 : 1;
@@ -363,7 +393,7 @@ TStatus WriteConvergenceFigure(const QString& dir, const TExploration& explorati
     AddConvergencePanel(figure.AddChart({static_cast<double>(column * kConvergencePanelWidth),
                                          static_cast<double>(kTop + row * kConvergencePanelHeight),
                                          kConvergencePanelWidth, kConvergencePanelHeight}),
-                        measures[i], quantity, exploration.convergence, exploration.rowsWord, design);
+                        *measures[i], quantity, exploration.convergence, exploration.rowsWord, design);
   }
   return figure.Save(Path(dir, kConvergencePngName), Path(dir, kConvergenceSvgName));
 }
@@ -404,9 +434,10 @@ TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, 
   }
   if (width == 0) return Success();
   TFigure figure(static_cast<int>(width) * kPairPanelWidth, kTop + static_cast<int>(height) * kPairPanelHeight);
-  figure.AddText(QStringLiteral("Interactions: mean of each measure at the levels of one factor, a line per level of "
-                                "the other (parallel lines: no interaction)"),
-                 {16, 14}, kTitlePixels, true);
+  figure.AddText(QStringLiteral("Interaction plots"), {16, 10}, kTitlePixels, true);
+  figure.AddText(QStringLiteral("each measure's mean at the levels of one factor,\na line per level of the other; "
+                                "parallel lines: no interaction"),
+                 {16, 32}, kAxisPixels + 1);
   double top = kTop;
   for (const auto& list : pairs) {
     if (list.empty()) continue;

@@ -62,7 +62,8 @@ struct TTableColumn {
 
 // The column of an effect: its quantity's, or the one its design kind's quantities share.
 QString ColumnOf(const TDesignKind* design, const TEffect& e) {
-  return design && *design->sharedColumn ? QLatin1String(design->sharedColumn) : e.quantity;
+  const bool anova = e.quantity == QLatin1String(kAnovaStatistic) || e.quantity == QLatin1String(kAnovaPValue);
+  return design && *design->sharedColumn && !anova ? QLatin1String(design->sharedColumn) : e.quantity;
 }
 
 QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0, 'f', 0); }
@@ -71,7 +72,7 @@ QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0
 // shares of the seed blocks and the residual, and the warnings ("!" marks
 // the estimates they concern).
 QString SideLines(const TExploration& x, size_t m) {
-  const QString measure = QLatin1String(kStudyMeasures[m]);
+  const QString measure = x.measures[m].name;
   QString text;
   QStringList shares;
   for (const TEffect& e : x.effects) {
@@ -94,6 +95,20 @@ QString SideLines(const TExploration& x, size_t m) {
   return text;
 }
 
+// How a factorial's measure was coded, for its table's heading: with its
+// factors as categories (an ANOVA) or each as a line over its range.
+QString Coding(const TDesignKind* design, const TExploration& x, const QString& measure) {
+  if (!design || !design->cellsFromVary) return {};
+  const bool anova = std::ranges::any_of(x.effects, [&](const TEffect& e) {
+    return e.measure == measure && e.quantity == QLatin1String(kAnovaStatistic);
+  });
+  return anova ? QStringLiteral(", factors as categories: ANOVA, type II sums of squares")
+               : QStringLiteral(", factors coded linearly");
+}
+
+// A p-value to the digits it is read at.
+QString PValue(double p) { return p < 0.001 ? QStringLiteral("<0.001") : QString::number(p, 'f', 3); }
+
 // Per measure, one row per term, the largest first, and one column per quantity.
 QString Table(const TExploration& x) {
   if (x.effects.empty()) return {};
@@ -103,9 +118,9 @@ QString Table(const TExploration& x) {
   constexpr size_t kTableRows = 10;  // per measure; effects.csv holds every term
   const auto order = ExploreTermOrder(x);
   QString text;
-  for (size_t m = 0; m < kStudyMeasureCount; ++m) {
+  for (size_t m = 0; m < order.size(); ++m) {
     if (order[m].empty()) continue;
-    const QString measure = QLatin1String(kStudyMeasures[m]);
+    const QString& measure = x.measures[m].name;
     std::vector<TTableColumn> columns;
     qsizetype termWidth = 4;
     for (const TEffect& e : x.effects) {
@@ -123,7 +138,8 @@ QString Table(const TExploration& x) {
       if (c.interval) header += QStringLiteral("  %1").arg(QStringLiteral("95 % interval"), -kIntervalWidth);
       if (c.share) header += QStringLiteral("  share");
     }
-    text += QStringLiteral("%1 (%2):\n%3\n").arg(measure, x.analysis, header.trimmed().prepend(QStringLiteral("  ")));
+    text += QStringLiteral("%1 (%2%3):\n%4\n")
+                .arg(measure, x.analysis, Coding(design, x, measure), header.trimmed().prepend(QStringLiteral("  ")));
     for (size_t shown = 0; shown < order[m].size(); ++shown) {
       if (shown == kTableRows) {
         text += QStringLiteral("  and %1 smaller in effects.csv\n").arg(order[m].size() - shown);
@@ -138,11 +154,15 @@ QString Table(const TExploration& x) {
         const bool found = e != x.effects.end();
         // An estimate a warning concerns is marked.
         const bool warned = found && std::ranges::any_of(x.warnings, [&](const TWarning& w) {
-                              return QLatin1String(kStudyMeasures[w.measure]) == e->measure && w.term == e->term &&
+                              return x.measures[w.measure].name == e->measure && w.term == e->term &&
                                      w.quantity == e->quantity;
                             });
+        const bool p = found && e->quantity == QLatin1String(kAnovaPValue);
         line += QStringLiteral("  %1%2")
-                    .arg(found ? QString::number(e->estimate, 'g', 3) : QString(), kNumberWidth)
+                    .arg(!found ? QString()
+                         : p    ? PValue(e->estimate)
+                                : QString::number(e->estimate, 'g', 3),
+                         kNumberWidth)
                     .arg(warned ? QStringLiteral("!") : QString());
         if (c.interval) line += QStringLiteral("  %1").arg(found ? Interval(*e) : QString(), -kIntervalWidth);
         if (c.share) {

@@ -138,20 +138,27 @@ def design(options):
     return pd.DataFrame(rows, columns=columns)
 
 
-def explore(folder, window=0):
+def explore(folder, window=0, measures=(), transforms=(), factor_coding="auto"):
     """The analysis ``pathwick_run --summarize`` makes of a sweep's folder, as effects.csv's DataFrame.
 
     The runs' design decides the analysis (a factorial of two or more
     varied settings, a Latin hypercube, a Sobol or a Morris design); its
     name is in ``attrs["analysis"]``, and the runner's note, if any, in
     ``attrs["note"]``. ``window`` is ``--window``: each run's measures are
-    the means of its last ``window`` samples (0: the last only). Writes
-    nothing. A sweep whose runs call for no analysis raises ValueError
-    with the runner's note.
+    the means of its last ``window`` samples (0: the last only).
+    ``measures`` and ``transforms`` are ``--measure`` and ``--transform``
+    (``["mean_chemical", "log1p(trip_rate)"]``, ``["trip_rate=log1p"]``;
+    none: the default four), ``factor_coding`` is ``--factor-coding``
+    (``"auto"``, ``"linear"`` or ``"categorical"``). Writes nothing. A
+    sweep whose runs call for no analysis raises ValueError with the
+    runner's note.
     """
     if isinstance(window, bool) or not isinstance(window, int):
         raise ValueError(f"window takes a whole number of 0 or more, not {window!r}")
-    analysis, note, effects = _pathwick.explore(os.fspath(folder), window)
+    if isinstance(measures, str) or isinstance(transforms, str):
+        raise ValueError("measures and transforms take lists of names")
+    analysis, note, effects = _pathwick.explore(os.fspath(folder), window, [str(m) for m in measures],
+                                                [str(t) for t in transforms], str(factor_coding))
     if not analysis:
         raise ValueError(note or f"the runs in {folder} call for no analysis")
     frame = pandas().read_csv(io.StringIO(effects))

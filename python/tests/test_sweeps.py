@@ -138,6 +138,20 @@ def test_a_designs_jobs_are_the_grids_lines_and_its_analysis_is_summarizes(runne
     assert effects.attrs["analysis"] == "factorial"
     assert set(effects["measure"]) <= {"mean_angle", "mean_wiggle", "trip_rate", "birth_rate"}
     assert not pathwick.explore(root).equals(effects)  # the window changes the measures
+    # Other measures, on their scale, as --summarize --measure makes them; an unknown one is refused.
+    chosen = pathwick.explore(root, window=2, measures=["mean_chemical"], transforms=["mean_chemical=log1p"],
+                              factor_coding="categorical")
+    runner("--summarize", root, "--window", 2, "--measure", "mean_chemical", "--transform", "mean_chemical=log1p",
+           "--factor-coding", "categorical")
+    pd.testing.assert_frame_equal(chosen, pd.read_csv(root / "effects.csv"))
+    assert set(chosen["measure"]) == {"log1p(mean_chemical)"} and set(chosen["quantity"]) == {"F", "p"}
+    with pytest.raises(ValueError, match="no measure is called 'chemical'"):
+        pathwick.explore(root, measures=["chemical"])
+    # summary.csv and read_sweep carry each run's design point and role.
+    summary = pd.read_csv(root / "summary.csv")
+    assert set(summary["design_kind"]) == {"factorial"} and "window_mean_chemical" in summary.columns
+    sweep = pathwick.read_sweep(root)
+    assert {"design_kind", "design_point", "design_role"} <= set(sweep.columns)
 
 
 @pytest.mark.parametrize("options, kind, rows, roles", [

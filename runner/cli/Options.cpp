@@ -13,6 +13,7 @@
 #include "BoundedFile.h"
 #include "Design.h"
 #include "RunRecord.h"
+#include "SeriesMeasures.h"
 
 namespace {
 
@@ -423,6 +424,14 @@ TStatus ReadRepeat(const TOptionRow& row, const QStringList& values, TCommand& c
   return Success();
 }
 
+// auto, linear or categorical.
+TStatus ReadFactorCoding(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const std::optional<TFactorCoding> coding = FindFactorCoding(values.back());
+  if (!coding) return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), values.back());
+  c.factorCoding = *coding;
+  return Success();
+}
+
 using K = TCommandKind;
 constexpr uint32_t kInFolderModes = In(K::kRun) | In(K::kSummarize) | In(K::kVerify) | In(K::kBatch);
 constexpr uint32_t kInRuns = kInRun | kInGrid;
@@ -693,6 +702,36 @@ constexpr TOptionRow kOptionRows[] = {
      .help = "for --summarize: write samples.csv.gz (gzip) instead of samples.csv",
      .modes = In(K::kSummarize),
      .read = ReadFlag<&TCommand::gzipSamples>},
+    {.option = TOption::kMeasure,
+     .name = "measure",
+     .valueName = "NAME",
+     .help = "for --summarize: compare and explore this measure of each run over the window: a series column's mean "
+             "(mean_chemical, floor_share, ...), trip_rate or birth_rate, or FN(NAME) on a transformed scale; may "
+             "be given several times or as a comma list (default: {default})",
+     .defaultText = "mean_angle, mean_wiggle, trip_rate and birth_rate",
+     .accepts = "a measure's name",
+     .modes = In(K::kSummarize),
+     .repeatable = true,
+     .read = ReadEach<&TCommand::measures>},
+    {.option = TOption::kTransform,
+     .name = "transform",
+     .valueName = "NAME=FN",
+     .help = "for --summarize: analyse the measure NAME on the scale FN (log, log1p or logit); effects.csv names it "
+             "FN(NAME); may be given for several measures",
+     .accepts = "NAME=FN",
+     .modes = In(K::kSummarize),
+     .repeatable = true,
+     .read = ReadEach<&TCommand::transforms>},
+    {.option = TOption::kFactorCoding,
+     .name = "factor-coding",
+     .valueName = "HOW",
+     .help = "for --summarize of a factorial: linear (each factor a line over its range: effects), categorical (a "
+             "categorical ANOVA, type II sums of squares: each term's share, F and p-value) or auto (categorical when "
+             "a factor has more than two levels; default: {default})",
+     .defaultText = "auto",
+     .accepts = "auto, linear or categorical",
+     .modes = In(K::kSummarize),
+     .read = ReadFactorCoding},
     {.option = TOption::kVerify,
      .name = "verify",
      .valueName = "DIR",
@@ -1155,6 +1194,9 @@ class TOptionReader {
     }
     if (c.run.design) {
       if (TStatus design = CheckRunDesign(*c.run.design); !design) return design.Error();
+    }
+    if (!c.measures.isEmpty() || !c.transforms.isEmpty()) {
+      if (auto study = ChooseSeriesMeasures(c.measures, c.transforms); !study) return study.Error();
     }
     return c;
   }

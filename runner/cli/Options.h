@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "Exploration.h"  // TFactorCoding
 #include "Result.h"
 #include "RunSetup.h"
 #include "Settings.h"
@@ -69,6 +70,9 @@ enum class TOption : uint8_t {
   kSummarize,
   kWindow,
   kGzipSamples,
+  kMeasure,
+  kTransform,
+  kFactorCoding,
   kVerify,
   kRepeat,
   kEnded,
@@ -171,14 +175,17 @@ struct TCommand {
   QString out;  // kRun: the run folder; empty: the series goes to standard output; kBatch: the folder of its runs
   bool force = false;
   bool quiet = false;
-  QList<TVary> vary;              // kGrid
-  QList<uint32_t> seeds;          // kGrid: the seeds of --seeds
-  TDesignOptions design;          // kGrid
-  QString folder;                 // kSummarize, kVerify, kCheckSweep, kPlanSweep
-  int32_t window = 0;             // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
-  bool gzipSamples = false;       // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
-  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
+  QList<TVary> vary;         // kGrid
+  QList<uint32_t> seeds;     // kGrid: the seeds of --seeds
+  TDesignOptions design;     // kGrid
+  QString folder;            // kSummarize, kVerify, kCheckSweep, kPlanSweep
+  int32_t window = 0;        // kSummarize, kCheckSweep: samples a run's final mean spans (0: the last only)
+  bool gzipSamples = false;  // kSummarize, kCheckSweep: samples.csv.gz instead of samples.csv
+  QStringList measures;      // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
+  QStringList transforms;    // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
+  TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
+  QStringList folders;                                // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;                               // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status

@@ -79,12 +79,16 @@ TStatus Answer(const TCommand& command) {
 // --summarize: the tables and figures, the notes on standard error and the
 // comparison on standard output.
 TStatus WriteSummary(const TCommand& command, const TSettingValues& defaults) {
-  TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples);
+  TResult<std::vector<TSeriesMeasure>> measures = ChooseSeriesMeasures(command.measures, command.transforms);
+  if (!measures) return measures.Error();
+  const TStudyChoice study{*measures, command.factorCoding};
+  TResult<TSummaryReport> report = Summarize(command.folder, defaults, command.window, command.gzipSamples, study);
   if (!report) return report.Error();
   if (!report->note.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->note));
   if (!report->effectsNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->effectsNote));
   for (const QString& warning : report->effectsWarnings)
     std::fprintf(stderr, "pathwick_run: warning: %s\n", qPrintable(warning));
+  if (!report->figureNote.isEmpty()) std::fprintf(stderr, "pathwick_run: note: %s\n", qPrintable(report->figureNote));
   std::fputs(qPrintable(report->comparison), stdout);
   std::fputs(qPrintable(report->effects), stdout);
   return Success();
@@ -158,13 +162,14 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
                             {static_cast<double>(range.lo), static_cast<double>(range.hi), range.log},
                             setting.kind == TSettingKind::kHundredths ? 100.0 : 1.0});
   }
+  QStringList known;
+  for (const TDefaultStudyMeasure& m : kDefaultStudyMeasures) known << QLatin1String(m.name);
   QStringList measures;
   for (const QString& t : o.targets) {
     const QString name = t.section(QLatin1Char('='), 0, 0);
-    if (std::find(kStudyMeasures.begin(), kStudyMeasures.end(), name) == kStudyMeasures.end()) {
-      return Refused(
-          QStringLiteral("--target takes a measure of the runs (%1), not '%2'")
-              .arg(QStringList(kStudyMeasures.begin(), kStudyMeasures.end()).join(QStringLiteral(", ")), name));
+    if (!known.contains(name)) {
+      return Refused(QStringLiteral("--target takes a measure of the runs (%1), not '%2'")
+                         .arg(known.join(QStringLiteral(", ")), name));
     }
     if (measures.contains(name)) return Refused(QStringLiteral("--target names %1 twice").arg(name));
     measures << name;
@@ -178,7 +183,7 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
   spec.window = std::max(command.window, 1);
   spec.targetSource = QStringLiteral("values");
   if (!o.targetRuns.isEmpty()) {
-    if (measures.isEmpty()) measures = QStringList(kStudyMeasures.begin(), kStudyMeasures.end());
+    if (measures.isEmpty()) measures = known;
     TResult<TReference> reference = ReferenceMeasures(o.targetRuns, measures, defaults, spec.window);
     if (!reference) return reference.Error();
     spec.target = std::move(reference->target);
