@@ -254,6 +254,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     const bool manyLevels = std::ranges::any_of(levels, [](const std::vector<int32_t>& l) { return l.size() > 2; });
     if (out.coding == TFactorCoding::kCategorical || (out.coding == TFactorCoding::kAuto && manyLevels)) {
       CategoricalAnova(with, factors, levels, blocks, m, out, notes);
+      // The seeds' share within the cells, as beside the linear coding's terms.
+      if (const TSeedShare seeds = PointSeedShare(with, m); seeds.replicated > 0) ReportSeedShare(m, seeds, "cell", out);
       continue;
     }
     const size_t first = 1 + blockColumn.size();  // the intercept, then the blocks, then the terms
