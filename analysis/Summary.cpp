@@ -807,16 +807,15 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
         !drawn)
       return drawn.Error();
     if (!exploration.convergence.empty()) {
-      if (TStatus written = WriteConvergence(path(kConvergenceCsvName),
-                                             exploration.convergence, exploration.rowsWord);
+      if (TStatus written = WriteConvergence(path(kConvergenceCsvName), exploration.convergence, exploration.rowsWord);
           !written)
         return written.Error();
     }
   }
   const std::optional<TSummaryFigure> figure = FigureData(sweep, bases, defaults, exploration, report.figureNote);
   // Without a figure the set's swap removes an earlier one, which would no longer be true.
-  if (TStatus saved = figure ? BuildSummaryFigure(*figure)->Save(path(kSummaryPngName), path(kSummarySvgName))
-                             : Success();
+  if (TStatus saved =
+          figure ? BuildSummaryFigure(*figure)->Save(path(kSummaryPngName), path(kSummarySvgName)) : Success();
       !saved) {
     return saved.Error();
   }

@@ -24,7 +24,7 @@ struct TSummaryReport {
   // The exploration's warnings, a line each for standard error: where the
   // design cannot answer, and what would.
   QStringList effectsWarnings;
-  QString figureNote;   // why summary.png was left out, for standard error; empty when it was drawn
+  QString figureNote;  // why summary.png was left out, for standard error; empty when it was drawn
 };
 
 // Writes DIR/summary.csv, samples.csv (samples.csv.gz with `gzipSamples`),

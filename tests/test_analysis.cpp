@@ -2112,8 +2112,8 @@ TEST(Explore, LinearModelsPlusNoiseGiveTheirEffectsAndTheSeedsShare) {
       }
     }
     QDir(dir.path()).mkdir("factorial");
-    const TExploration x = Explore(ThroughRunFolders(dir.filePath("factorial"), made, factors),
-                                   DefaultStudyMeasures(), TFactorCoding::kLinear);
+    const TExploration x = Explore(ThroughRunFolders(dir.filePath("factorial"), made, factors), DefaultStudyMeasures(),
+                                   TFactorCoding::kLinear);
     ASSERT_EQ(x.analysis, "factorial") << x.note.toStdString();
     ASSERT_TRUE(Find(x, "mutation-rate", "effect") && Find(x, "evaporation-rate", "effect"));
     EXPECT_TRUE(Covers(*Find(x, "mutation-rate", "effect"), 6, 0));

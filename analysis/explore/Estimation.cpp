@@ -184,8 +184,7 @@ void FinishWarnings(TExploration& out) {
   for (const auto& [key, terms] : groups) {
     const TWarning& w = *terms.second;
     out.warningLines << QStringLiteral("%1: %2; %3")
-                            .arg(MeasureName(out, key.first),
-                                 Fill(w.what, terms.first.join(QStringLiteral(", "))),
+                            .arg(MeasureName(out, key.first), Fill(w.what, terms.first.join(QStringLiteral(", "))),
                                  Fill(w.answer, QString::number(w.count)));
   }
 }

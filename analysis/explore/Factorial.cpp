@@ -255,7 +255,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
     if (out.coding == TFactorCoding::kCategorical || (out.coding == TFactorCoding::kAuto && manyLevels)) {
       CategoricalAnova(with, factors, levels, blocks, m, out, notes);
       // The seeds' share within the cells, as beside the linear coding's terms.
-      if (const TSeedShare seeds = PointSeedShare(with, m); seeds.replicated > 0) ReportSeedShare(m, seeds, "cell", out);
+      if (const TSeedShare seeds = PointSeedShare(with, m); seeds.replicated > 0)
+        ReportSeedShare(m, seeds, "cell", out);
       continue;
     }
     const size_t first = 1 + blockColumn.size();  // the intercept, then the blocks, then the terms

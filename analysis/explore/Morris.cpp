@@ -151,8 +151,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       if (share.meanNoise) {
         double delta = 0;
         for (double d : ee.delta) delta += d / static_cast<double>(ee.delta.size());
-        TEffect floor =
-            MakeEffect(out, m, Option(factors[f]), QStringLiteral("noise_floor"), MorrisNoiseFloor(*share.meanNoise, delta));
+        TEffect floor = MakeEffect(out, m, Option(factors[f]), QStringLiteral("noise_floor"),
+                                   MorrisNoiseFloor(*share.meanNoise, delta));
         floor.method = QStringLiteral(
                            "the mean |elementary effect| of noise alone: sqrt(2)·sigma/delta·sqrt(2/pi); sigma^2 the "
                            "seeds' variance over %1 runs a point; delta %2 of the range")
@@ -172,8 +172,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         if (!part.empty()) {
           for (const TMorrisRow& row : MorrisRows(part)) {
             if (row.quantity == std::string_view("mu")) continue;
-            out.convergence.push_back({MeasureName(out, m), Option(factors[f]),
-                                       QLatin1String(row.quantity), static_cast<size_t>(n), row.estimate,
+            out.convergence.push_back({MeasureName(out, m), Option(factors[f]), QLatin1String(row.quantity),
+                                       static_cast<size_t>(n), row.estimate,
                                        row.interval ? std::optional(row.interval->first) : std::nullopt,
                                        row.interval ? std::optional(row.interval->second) : std::nullopt});
           }

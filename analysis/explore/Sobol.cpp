@@ -243,8 +243,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         if (!part) continue;
         for (const auto& [quantity, estimate, interval] :
              {std::tuple{"S1", part->index.s1, part->s1}, std::tuple{"ST", part->index.st, part->st}}) {
-          out.convergence.push_back({MeasureName(out, m), Option(factors[i]), QLatin1String(quantity), n,
-                                     estimate, interval ? std::optional(interval->first) : std::nullopt,
+          out.convergence.push_back({MeasureName(out, m), Option(factors[i]), QLatin1String(quantity), n, estimate,
+                                     interval ? std::optional(interval->first) : std::nullopt,
                                      interval ? std::optional(interval->second) : std::nullopt});
         }
       }

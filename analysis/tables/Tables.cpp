@@ -153,10 +153,10 @@ QString Table(const TExploration& x) {
         });
         const bool found = e != x.effects.end();
         // An estimate a warning concerns is marked.
-        const bool warned = found && std::ranges::any_of(x.warnings, [&](const TWarning& w) {
-                              return x.measures[w.measure].name == e->measure && w.term == e->term &&
-                                     w.quantity == e->quantity;
-                            });
+        const bool warned =
+            found && std::ranges::any_of(x.warnings, [&](const TWarning& w) {
+              return x.measures[w.measure].name == e->measure && w.term == e->term && w.quantity == e->quantity;
+            });
         const bool p = found && e->quantity == QLatin1String(kAnovaPValue);
         line += QStringLiteral("  %1%2")
                     .arg(!found ? QString()

@@ -98,7 +98,6 @@ def _ending(status):
     return f"the worker was killed by signal {-status}{name}"
 
 
-
 def _last_line(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as f:

@@ -1130,7 +1130,7 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,    K::kGrid,      K::kShow,  K::kEnded,
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow,  K::kEnded,
                                             K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch, K::kCalibrate};
 
 // --check-sweep writes the summary as --summarize does, and so takes the

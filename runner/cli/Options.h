@@ -184,8 +184,8 @@ struct TCommand {
   QStringList measures;      // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
   QStringList transforms;    // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
   TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
-  QStringList folders;                                // kEnded: the run folders asked about, in order; kBatch: those of its pairs
-  QStringList jobLines;                               // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
+  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
   int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
   bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
   int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status

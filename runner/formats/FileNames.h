@@ -38,9 +38,9 @@ inline constexpr const char* kConvergencePngName = "convergence.png";
 inline constexpr const char* kConvergenceSvgName = "convergence.svg";
 // Every file of the summary: the set that is replaced as a whole (TFileSet).
 inline constexpr const char* kSummaryNames[] = {
-    kSummaryCsvName,    kSummaryPngName, kSummarySvgName, kSamplesCsvName, kSamplesCsvGzName,    kGroupsCsvName,
-    kComparisonCsvName, kEffectsCsvName, kEffectsPngName, kEffectsSvgName, kInteractionsPngName, kInteractionsSvgName,
-    kConvergenceCsvName, kConvergencePngName, kConvergenceSvgName,
+    kSummaryCsvName,      kSummaryPngName,      kSummarySvgName,     kSamplesCsvName,     kSamplesCsvGzName,
+    kGroupsCsvName,       kComparisonCsvName,   kEffectsCsvName,     kEffectsPngName,     kEffectsSvgName,
+    kInteractionsPngName, kInteractionsSvgName, kConvergenceCsvName, kConvergencePngName, kConvergenceSvgName,
 };
 // The summary is made in ".summary.<hex>.part" in the sweep's folder (what
 // AtomicTarget names "summary") and then swapped in.
