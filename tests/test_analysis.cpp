@@ -1509,6 +1509,30 @@ TEST(Explore, EffectsFileHoldsEveryEstimateAndIsWrittenWholeOrNotAtAll) {
   ASSERT_FALSE(nowhere.Ok());
   EXPECT_EQ(nowhere.Error().status, kExitFailed);
 }
+// A 2 x 2 factorial of evaporation rates 20 and 80 and mutation rates 1 and
+// 5, seeds 1 and 2, written as run folders in `dir` that record their design
+// point; each run's five samples (100 steps apart) are as `fill` makes them.
+void WriteTwoByTwoFactorial(
+    const QTemporaryDir& dir, const TSettingValues& defaults,
+    const std::function<void(TSample&, int evaporation, int mutation, uint32_t seed, int s)>& fill) {
+  const QStringList factors{"evaporation-rate", "mutation-rate"};
+  int32_t point = 0;
+  for (const int evaporation : {20, 80}) {
+    for (const int mutation : {1, 5}) {
+      for (const uint32_t seed : {1u, 2u}) {
+        std::vector<TSample> samples(5);
+        for (int s = 0; s < 5; ++s) {
+          samples[s].step = 100 * s;
+          fill(samples[s], evaporation, mutation, seed, s);
+        }
+        WriteRun(dir.filePath(QStringLiteral("run-%1-seed-%2").arg(point).arg(seed)), defaults, evaporation, seed, 500,
+                 samples, {{"mutation-rate", mutation}}, Point("factorial", factors, point, "cell"));
+      }
+      ++point;
+    }
+  }
+}
+
 // A 2 x 2 factorial written as run folders, each recording its design
 // point, whose mean_angle is 40 + 6 at the high evaporation rate + 2 at the
 // high mutation rate, ±0.5 by seed, and whose trips grow by 10 + 4 at the
@@ -1518,24 +1542,11 @@ TEST(StudyMeasures, FactorialRunFoldersGiveTheirEffects) {
   QTemporaryDir tmp;
   auto form = std::make_unique<TForm1>();
   const TSettingValues defaults = ReadSettings(*form);
-  const QStringList factors{"evaporation-rate", "mutation-rate"};
-  int32_t point = 0;
-  for (const int evaporation : {20, 80}) {
-    for (const int mutation : {1, 5}) {
-      for (const uint32_t seed : {1u, 2u}) {
-        std::vector<TSample> samples(5);
-        for (int s = 0; s < 5; ++s) {
-          samples[s].step = 100 * s;
-          samples[s].meanAngle = 40 + (evaporation == 80 ? 6 : 0) + (mutation == 5 ? 2 : 0) + (seed == 1 ? 0.5 : -0.5);
-          samples[s].meanWiggle = 90;
-          samples[s].tripsTotal = s * (evaporation == 80 ? 14 : 10);
-        }
-        WriteRun(tmp.filePath(QStringLiteral("run-%1-seed-%2").arg(point).arg(seed)), defaults, evaporation, seed, 500,
-                 samples, {{"mutation-rate", mutation}}, Point("factorial", factors, point, "cell"));
-      }
-      ++point;
-    }
-  }
+  WriteTwoByTwoFactorial(tmp, defaults, [](TSample& sample, int evaporation, int mutation, uint32_t seed, int s) {
+    sample.meanAngle = 40 + (evaporation == 80 ? 6 : 0) + (mutation == 5 ? 2 : 0) + (seed == 1 ? 0.5 : -0.5);
+    sample.meanWiggle = 90;
+    sample.tripsTotal = s * (evaporation == 80 ? 14 : 10);
+  });
   const TResult<TSummaryReport> report = Summarize(tmp.path(), defaults, 3);
   ASSERT_TRUE(report.Ok()) << report.Error().message.toStdString();
   EXPECT_TRUE(report->effects.contains("mean_angle")) << report->effects.toStdString();
@@ -1693,25 +1704,12 @@ TEST(StudyMeasures, ChosenMeasuresAreExploredOnTheirScaleAndSummaryCsvHoldsTheDe
   QTemporaryDir tmp;
   auto form = std::make_unique<TForm1>();
   const TSettingValues defaults = ReadSettings(*form);
-  const QStringList factors{"evaporation-rate", "mutation-rate"};
-  int32_t point = 0;
-  for (const int evaporation : {20, 80}) {
-    for (const int mutation : {1, 5}) {
-      for (const uint32_t seed : {1u, 2u}) {
-        std::vector<TSample> samples(5);
-        for (int s = 0; s < 5; ++s) {
-          samples[s].step = 100 * s;
-          samples[s].meanAngle = 40;
-          samples[s].meanChemical = 3 + (evaporation == 80 ? 1.5 : 0) + (seed == 1 ? 0.25 : -0.25);
-          samples[s].floorShare = 0.2 + (mutation == 5 ? 0.1 : 0);
-          samples[s].tripsTotal = s * (evaporation == 80 ? 14 : 10);
-        }
-        WriteRun(tmp.filePath(QStringLiteral("run-%1-seed-%2").arg(point).arg(seed)), defaults, evaporation, seed, 500,
-                 samples, {{"mutation-rate", mutation}}, Point("factorial", factors, point, "cell"));
-      }
-      ++point;
-    }
-  }
+  WriteTwoByTwoFactorial(tmp, defaults, [](TSample& sample, int evaporation, int mutation, uint32_t seed, int s) {
+    sample.meanAngle = 40;
+    sample.meanChemical = 3 + (evaporation == 80 ? 1.5 : 0) + (seed == 1 ? 0.25 : -0.25);
+    sample.floorShare = 0.2 + (mutation == 5 ? 0.1 : 0);
+    sample.tripsTotal = s * (evaporation == 80 ? 14 : 10);
+  });
   const auto measures = ChooseSeriesMeasures({"mean_chemical,floor_share"}, {});
   ASSERT_TRUE(measures.Ok());
   std::vector<TSeriesMeasure> study = *measures;

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kPanel = 300;
 constexpr int kTop = 60;
-constexpr int kTitlePixels = 18;
 constexpr int kAxisPixels = 11;
 constexpr int kBins = 20;
 const QColor kParticleBlue(0x1f, 0x5f, 0xa8);

@@ -21,7 +21,7 @@ struct TModelRuns {
 QString CandidateJobLine(const TCalibrationSpec& spec, const TModelRuns& model, const TCandidate& candidate, size_t k);
 
 // Writes GEN/jobs.txt, runs pathwick_sweep GEN/jobs.txt GEN/runs and reads
-// each run's measures over the spec's window; a candidate's summary is the
+// each run's measures over the calibration's window; a candidate's summary is the
 // mean over its runs.
 TSimulate ModelSimulator(const TCalibrationSpec& spec, const TModelRuns& model);
 

@@ -5,6 +5,9 @@
 #include <QFont>
 #include <QString>
 
+// The pixel size of every figure's title.
+inline constexpr int kTitlePixels = 18;
+
 class QAbstractAxis;
 class QAbstractSeries;
 class QChart;

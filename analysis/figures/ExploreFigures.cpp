@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int kTitlePixels = 18;
 constexpr int kAxisPixels = 12;
 constexpr int kTop = 60;
 constexpr int kForestPanelWidth = 800;

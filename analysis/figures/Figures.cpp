@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr int kTitlePixels = 18;
 constexpr int kCaptionPixels = 13;
 constexpr int kAxisPixels = 12;
 constexpr double kBandAlpha = 0.22;
