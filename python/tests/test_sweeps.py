@@ -144,7 +144,11 @@ def test_a_designs_jobs_are_the_grids_lines_and_its_analysis_is_summarizes(runne
     runner("--summarize", root, "--window", 2, "--measure", "mean_chemical", "--transform", "mean_chemical=log1p",
            "--factor-coding", "categorical")
     pd.testing.assert_frame_equal(chosen, pd.read_csv(root / "effects.csv"))
-    assert set(chosen["measure"]) == {"log1p(mean_chemical)"} and set(chosen["quantity"]) == {"F", "p"}
+    assert set(chosen["measure"]) == {"log1p(mean_chemical)"}
+    # The ANOVA's F and p for each term, the seeds' share beside them, and a warning only where the seeds dominate.
+    assert set(chosen["quantity"]) - {"warning"} == {"F", "p", "seed_share"}
+    assert set(chosen[chosen["quantity"] == "F"]["term"]) == {"agents", "evaporation-rate", "agents:evaporation-rate",
+                                                              "seed"}
     with pytest.raises(ValueError, match="no measure is called 'chemical'"):
         pathwick.explore(root, measures=["chemical"])
     # summary.csv and read_sweep carry each run's design point and role.
