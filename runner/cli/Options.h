@@ -27,7 +27,8 @@ enum class TCommandKind {
   kCheckSweep,
   kPlanSweep,
   kBatch,
-  kCalibrate
+  kCalibrate,
+  kPlanPrecision
 };
 
 // Every option of pathwick_run but the settings, in the order of --help. The
@@ -92,8 +93,12 @@ enum class TOption : uint8_t {
   kBudget,
   kCalibrationSeed,
   kSweepJobs,
+  kPlanPrecision,
+  kPrecision,
+  kMaxRuns,
+  kPrecisionCheck,
 };
-inline constexpr TOption kLastOption = TOption::kSweepJobs;
+inline constexpr TOption kLastOption = TOption::kPrecisionCheck;
 
 // The option's name without the dashes ("steps"), and as the command line
 // writes it ("--steps").
@@ -193,6 +198,9 @@ struct TCommand {
   bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
   QString jobsFile;               // kBatch: the job lines to run, one after another; "-" for standard input
   TCalibrateOptions calibrate;    // kCalibrate (its folder is `folder`)
+  QStringList precision;          // kPlanPrecision: MEASURE[:QUANTITY]=WIDTH, as given
+  std::optional<int32_t> maxRuns;  // kPlanPrecision: the cap on the runs of every round
+  bool precisionCheck = false;    // kPlanPrecision: only check the request and the job list
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;
@@ -214,3 +222,11 @@ QStringList JobLineReserved();
 // The seed a job line runs with, as --seed-of prints it: the number, or
 // "clock" when the line gives no seed that can be read.
 QString JobLineSeed(const QString& line);
+
+// A word as a job line holds it: quoted when it has blanks or quotes.
+QString JobLineWord(const QString& word);
+
+// A job line's options without its seed, each in one form and quoted as a
+// job line writes them, so that two lines that differ only in their seeds
+// give the same text; "--seed S" after it makes a line of that seed.
+QString JobLineWithoutSeed(const QString& line);
