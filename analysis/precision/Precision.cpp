@@ -31,7 +31,7 @@ QString IntervalWords(const TNamedInterval& interval, const std::vector<TPrecisi
 }  // namespace
 
 TResult<TPrecisionTarget> ParsePrecisionTarget(const QString& text) {
-  static const QRegularExpression form(QStringLiteral("^([^:=\\s]+)(?::([A-Za-z_]+))?=([^=\\s]+)$"));
+  static const QRegularExpression form(QStringLiteral("^([^:=\\s]+)(?::([A-Za-z0-9_]+))?=([^=\\s]+)$"));
   const QRegularExpressionMatch match = form.match(text);
   const auto refuse = [&text](const QString& why) {
     return Refused(QStringLiteral("--precision takes MEASURE[:QUANTITY]=WIDTH (trip_rate:ST=0.1), not '%1': %2")
