@@ -33,7 +33,7 @@ expect() {
 column() { awk -F, -v name="$2" 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == name) c = i; next } { print $c }' "$1"; }
 
 # A 2 x 2 factorial of two seeds a cell, 300 steps of 50 agents a run.
-"$runner" --grid --vary evaporation-rate=0.2,0.8 --vary sniff-threshold=5,50 --seeds 1-2 --steps 300 --agents 50 >jobs
+"$runner" --grid --vary evaporation-rate=0.2,0.8 --vary sniff-threshold=5,50 --seeds 1-2 --steps 300 --agents 50 >./jobs
 request=(--window 2 --precision trip_rate:effect=3 --max-runs 200)
 
 # Refused before anything is made.
@@ -94,8 +94,8 @@ expect 0 'narrow enough' "$sweep" jobs a "${request[@]}"
 [ -z "$(find a -name run.json -newer marker)" ] || fail "running again made a finished run again"
 cmp -s rounds.before a/.sweep/rounds.csv || fail "running again changed rounds.csv"
 # Cut off in its last round: the runs that round left out are made, no others.
-last=$(find a -maxdepth 1 -name 'run-*' | sort | tail -n3)
-rm -rf $last
+mapfile -t last < <(find a -maxdepth 1 -name 'run-*' | sort | tail -n3)
+rm -rf "${last[@]}"
 sed -i '$d' a/.sweep/rounds.csv
 expect 0 'narrow enough' "$sweep" jobs a "${request[@]}"
 [ "$(find a -name run.json -newer marker | wc -l)" -eq 3 ] || fail "the resumed sweep did not make just the 3 runs missing"
@@ -115,7 +115,7 @@ sed -i 's/--steps 200/--steps 300/' jobs
 expect 0 '^pathwick_sweep: precision: round [0-9]+: stopped at the cap of 20 runs after [0-9]+ runs' \
   "$sweep" jobs c --window 2 --precision trip_rate=0.5 --max-runs 20
 made=$(find c -maxdepth 1 -name 'run-*' | wc -l)
-[ "$made" -le 20 ] && [ "$made" -gt 8 ] || fail "the capped sweep made $made runs, not 9 to 20"
+{ [ "$made" -le 20 ] && [ "$made" -gt 8 ]; } || fail "the capped sweep made $made runs, not 9 to 20"
 grep -q ',no$' c/.sweep/rounds.csv || fail "the capped sweep recorded no interval too wide"
 
 # --verify checks the runs of every round.
