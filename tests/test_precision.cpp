@@ -18,14 +18,14 @@ TEST(Precision, RequestsOfTheFormAreTakenAndOthersRefused) {
     const char* quantity;
     double width;
   };
-  for (const TCase& c : {TCase{"trip_rate:ST=0.1", "trip_rate", "ST", 0.1},
-                         TCase{"mean_angle:S1=0.05", "mean_angle", "S1", 0.05},
-                         TCase{"log1p(trip_rate)=2", "log1p(trip_rate)", "", 2},
-                         TCase{"trip_rate:mu_star=1e1", "trip_rate", "mu_star", 10}, TCase{"trip_rate", nullptr, "", 0},
-                         TCase{"trip_rate=0", nullptr, "", 0}, TCase{"trip_rate=-1", nullptr, "", 0},
-                         TCase{"trip_rate=nan", nullptr, "", 0}, TCase{"trip_rate=inf", nullptr, "", 0},
-                         TCase{"trip_rate:S2=1", nullptr, "", 0}, TCase{"=1", nullptr, "", 0},
-                         TCase{"trip_rate:ST:x=1", nullptr, "", 0}, TCase{"trip_rate=1=2", nullptr, "", 0}}) {
+  for (const TCase& c :
+       {TCase{"trip_rate:ST=0.1", "trip_rate", "ST", 0.1}, TCase{"mean_angle:S1=0.05", "mean_angle", "S1", 0.05},
+        TCase{"log1p(trip_rate)=2", "log1p(trip_rate)", "", 2},
+        TCase{"trip_rate:mu_star=1e1", "trip_rate", "mu_star", 10}, TCase{"trip_rate", nullptr, "", 0},
+        TCase{"trip_rate=0", nullptr, "", 0}, TCase{"trip_rate=-1", nullptr, "", 0},
+        TCase{"trip_rate=nan", nullptr, "", 0}, TCase{"trip_rate=inf", nullptr, "", 0},
+        TCase{"trip_rate:S2=1", nullptr, "", 0}, TCase{"=1", nullptr, "", 0}, TCase{"trip_rate:ST:x=1", nullptr, "", 0},
+        TCase{"trip_rate=1=2", nullptr, "", 0}}) {
     const TResult<TPrecisionTarget> t = ParsePrecisionTarget(QString::fromLatin1(c.text));
     ASSERT_EQ(t.Ok(), c.measure != nullptr) << c.text;
     if (!c.measure) {
@@ -47,8 +47,8 @@ TExploration Factorial(double width) {
   x.measures = {{QStringLiteral("trip_rate"), {}}, {QStringLiteral("mean_angle"), {}}};
   x.analysis = QStringLiteral("factorial");
   for (const char* term : {"a", "b"}) {
-    TEffect e{QStringLiteral("trip_rate"), QLatin1String(term), QStringLiteral("effect"), 1, 1 - width / 2,
-              1 + width / 2};
+    TEffect e{
+        QStringLiteral("trip_rate"), QLatin1String(term), QStringLiteral("effect"), 1, 1 - width / 2, 1 + width / 2};
     x.effects.push_back(e);
   }
   x.effects.push_back({QStringLiteral("trip_rate"), QStringLiteral("seed"), QStringLiteral("seed_share"), 0.5, 0, 1});

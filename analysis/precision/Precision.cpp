@@ -34,13 +34,14 @@ TResult<TPrecisionTarget> ParsePrecisionTarget(const QString& text) {
   static const QRegularExpression form(QStringLiteral("^([^:=\\s]+)(?::([A-Za-z0-9_]+))?=([^=\\s]+)$"));
   const QRegularExpressionMatch match = form.match(text);
   const auto refuse = [&text](const QString& why) {
-    return Refused(QStringLiteral("--precision takes MEASURE[:QUANTITY]=WIDTH (trip_rate:ST=0.1), not '%1': %2")
-                       .arg(text, why));
+    return Refused(
+        QStringLiteral("--precision takes MEASURE[:QUANTITY]=WIDTH (trip_rate:ST=0.1), not '%1': %2").arg(text, why));
   };
   if (!match.hasMatch()) return refuse(QStringLiteral("it is not of that form"));
   TPrecisionTarget target{match.captured(1), match.captured(2), 0, text};
   if (!target.quantity.isEmpty() && !IntervalQuantities().contains(target.quantity)) {
-    return refuse(QStringLiteral("the quantities with intervals are %1").arg(IntervalQuantities().join(QStringLiteral(", "))));
+    return refuse(
+        QStringLiteral("the quantities with intervals are %1").arg(IntervalQuantities().join(QStringLiteral(", "))));
   }
   bool ok = false;
   target.width = match.captured(3).toDouble(&ok);
@@ -124,22 +125,23 @@ TRoundPlan PlanRound(const std::vector<TJobPoint>& points, qint64 runs, const st
       if (exploration.measures[w.measure].name == t.measure) wantedSeeds = std::max(wantedSeeds, w.count);
     }
   }
-  const auto bounded = static_cast<qint64>(
-      std::clamp(std::ceil(wantedSeeds), static_cast<double>(seeds + 1), static_cast<double>(seeds) * kMostRoundGrowth));
+  const auto bounded = static_cast<qint64>(std::clamp(std::ceil(wantedSeeds), static_cast<double>(seeds + 1),
+                                                      static_cast<double>(seeds) * kMostRoundGrowth));
   const auto added = [&points](qint64 to) {
     qint64 n = 0;
     for (const TJobPoint& p : points) n += std::max<qint64>(0, to - static_cast<qint64>(p.seeds.size()));
     return n;
   };
   qint64 next = bounded;
-  while (next > seeds && (runs + added(next) > maxRuns || largestSeed + static_cast<qint64>(next) >
-                                                                std::numeric_limits<uint32_t>::max())) {
+  while (next > seeds && (runs + added(next) > maxRuns ||
+                          largestSeed + static_cast<qint64>(next) > std::numeric_limits<uint32_t>::max())) {
     --next;
   }
   if (next <= seeds) {
     plan.verdict = TPrecisionVerdict::kCapped;
-    plan.line = QStringLiteral("stopped at the cap of %1 runs after %2 runs, %3 seeds per point: %4; about %5 seeds "
-                               "per point would narrow it")
+    plan.line = QStringLiteral(
+                    "stopped at the cap of %1 runs after %2 runs, %3 seeds per point: %4; about %5 seeds "
+                    "per point would narrow it")
                     .arg(maxRuns)
                     .arg(runs)
                     .arg(seeds)
@@ -153,8 +155,9 @@ TRoundPlan PlanRound(const std::vector<TJobPoint>& points, qint64 runs, const st
       plan.lines << QStringLiteral("%1 --seed %2").arg(p.line).arg(++seed);
   }
   plan.seedsPerPoint = static_cast<int32_t>(next);
-  plan.line = QStringLiteral("%1 runs, to %2 seeds per point (%3 asked, at most %4 times as many a round and %5 runs "
-                             "in all): %6")
+  plan.line = QStringLiteral(
+                  "%1 runs, to %2 seeds per point (%3 asked, at most %4 times as many a round and %5 runs "
+                  "in all): %6")
                   .arg(plan.lines.size())
                   .arg(next)
                   .arg(std::ceil(wantedSeeds))
@@ -179,10 +182,13 @@ QByteArray RoundsTable(const QByteArray& earlier, int32_t round, qint64 runsAdde
   }
   for (const TNamedInterval& i : intervals) {
     const TPrecisionTarget& t = targets[i.target];
-    text += QStringList{QString::number(round), QString::number(runsAdded), QString::number(runs),
-                        QString::number(seedsPerPoint), CsvCell(t.text), CsvCell(t.measure), CsvCell(i.term),
-                        i.quantity, Number(i.estimate), Number(i.low), Number(i.high), Number(i.Width()),
-                        Number(t.width), i.Width() <= t.width ? QStringLiteral("yes") : QStringLiteral("no")}
+    text += QStringList{QString::number(round), QString::number(runsAdded),
+                        QString::number(runs),  QString::number(seedsPerPoint),
+                        CsvCell(t.text),        CsvCell(t.measure),
+                        CsvCell(i.term),        i.quantity,
+                        Number(i.estimate),     Number(i.low),
+                        Number(i.high),         Number(i.Width()),
+                        Number(t.width),        i.Width() <= t.width ? QStringLiteral("yes") : QStringLiteral("no")}
                 .join(QLatin1Char(',')) +
             QLatin1Char('\n');
   }

@@ -1163,9 +1163,9 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow,  K::kEnded,
-                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch, K::kCalibrate,
-                                            K::kPlanPrecision};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,    K::kGrid,         K::kShow,
+                                            K::kEnded,     K::kSeedOf,    K::kCheckSweep,   K::kPlanSweep,
+                                            K::kBatch,     K::kCalibrate, K::kPlanPrecision};
 
 // --check-sweep writes the summary as --summarize does, and --plan-precision
 // explores the runs as it does, and so they take the options that are

@@ -189,18 +189,18 @@ struct TCommand {
   QStringList measures;      // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
   QStringList transforms;    // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
   TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
-  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
-  int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
-  bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
-  int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
-  QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
-  bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
-  QString jobsFile;               // kBatch: the job lines to run, one after another; "-" for standard input
-  TCalibrateOptions calibrate;    // kCalibrate (its folder is `folder`)
-  QStringList precision;          // kPlanPrecision: MEASURE[:QUANTITY]=WIDTH, as given
+  QStringList folders;             // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;            // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
+  int32_t repeat = kRepeatUnset;   // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
+  bool sweepInterrupted = false;   // kCheckSweep: the sweep was stopped before its runs ended
+  int32_t parallelStatus = 0;      // kCheckSweep: GNU parallel's exit status
+  QString slurmSubmission;         // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
+  bool redoChanged = false;        // kPlanSweep: a run whose record differs from its job line is made again
+  QString jobsFile;                // kBatch: the job lines to run, one after another; "-" for standard input
+  TCalibrateOptions calibrate;     // kCalibrate (its folder is `folder`)
+  QStringList precision;           // kPlanPrecision: MEASURE[:QUANTITY]=WIDTH, as given
   std::optional<int32_t> maxRuns;  // kPlanPrecision: the cap on the runs of every round
-  bool precisionCheck = false;    // kPlanPrecision: only check the request and the job list
+  bool precisionCheck = false;     // kPlanPrecision: only check the request and the job list
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;

@@ -5,6 +5,8 @@
 // mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun, RunBatch, Calibrate or,
 // after a sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
 // answered before any window.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <unistd.h>
 
 #include "AtomicFile.h"
 #include "Batch.h"
@@ -214,9 +215,8 @@ TStatus PlanPrecisionRound(const TCommand& command, const TSettingValues& defaul
   }
   size_t fewest = points.front().seeds.size();
   for (const TJobPoint& p : points) fewest = std::min(fewest, p.seeds.size());
-  if (TStatus saved = SaveBytes(RoundsTable(earlier, round, roundRuns, runs, static_cast<int32_t>(fewest), *intervals,
-                                            targets),
-                                table);
+  if (TStatus saved = SaveBytes(
+          RoundsTable(earlier, round, roundRuns, runs, static_cast<int32_t>(fewest), *intervals, targets), table);
       !saved)
     return saved;
   if (plan.verdict != TPrecisionVerdict::kNextRound) {
