@@ -118,6 +118,11 @@ made=$(find c -maxdepth 1 -name 'run-*' | wc -l)
 { [ "$made" -le 20 ] && [ "$made" -gt 8 ]; } || fail "the capped sweep made $made runs, not 9 to 20"
 grep -q ',no$' c/.sweep/rounds.csv || fail "the capped sweep recorded no interval too wide"
 
+# A link planted where the rounds are recorded is refused, never followed.
+ln -s /dev/null c/.sweep/rounds.csv.link && mv -T c/.sweep/rounds.csv.link c/.sweep/rounds.csv
+expect 2 'refused to write .*rounds.csv: it is not a regular file' \
+  "$sweep" jobs c --window 2 --precision trip_rate=0.5 --max-runs 20
+
 # --verify checks the runs of every round.
 "$runner" --verify a --repeat 1 >/dev/null 2>&1 || fail "--verify of a precision sweep failed"
 [ "$(grep -c 'run-' a/.sweep/verify.txt)" -eq "$(find a -maxdepth 1 -name 'run-*' | wc -l)" ] ||
