@@ -64,8 +64,19 @@ TEST(Precision, NamedIntervalsAreTheTermsOfTheMeasureOrRefused) {
   const auto st = NamedIntervals(x, {*ParsePrecisionTarget(QStringLiteral("trip_rate:ST=1"))});
   ASSERT_FALSE(st.Ok());
   EXPECT_TRUE(st.Error().message.contains(QStringLiteral("it makes effect"))) << qPrintable(st.Error().message);
-  EXPECT_FALSE(NamedIntervals(x, {*ParsePrecisionTarget(QStringLiteral("mean_angle=1"))}).Ok());
-  EXPECT_FALSE(NamedIntervals(TExploration{}, {*ParsePrecisionTarget(QStringLiteral("trip_rate=1"))}).Ok());
+  // A measure without any interval yet (no variation beyond the seeds' noise): one interval not made.
+  const std::vector<TPrecisionTarget> angle{*ParsePrecisionTarget(QStringLiteral("mean_angle:ST=1"))};
+  const auto none = NamedIntervals(x, angle);
+  ASSERT_TRUE(none.Ok());
+  ASSERT_EQ(none->size(), 1u);
+  EXPECT_FALSE((*none)[0].made);
+  EXPECT_TRUE(std::isinf((*none)[0].Width()));
+  // It asks for as many seeds as a round may add, and is recorded without numbers.
+  const std::vector<TJobPoint> points{{QStringLiteral("--p 1"), {1, 2}}};
+  const TRoundPlan plan = PlanRound(points, 2, *none, angle, x, 100);
+  EXPECT_EQ(plan.seedsPerPoint, 2 * kMostRoundGrowth);
+  EXPECT_TRUE(plan.line.contains(QStringLiteral("no interval of mean_angle ST is made yet"))) << qPrintable(plan.line);
+  EXPECT_TRUE(RoundsTable({}, 0, 2, 2, 2, *none, angle).endsWith("mean_angle,,ST,,,,,1,no\n"));
 }
 
 // Four points of seeds 1 and 2, the widest interval `width` for a wanted 1.

@@ -24,8 +24,22 @@ QString Number(double value) { return QString::number(value, 'g', 6); }
 
 // A named interval in words: "trip_rate, sniff threshold ST".
 QString IntervalWords(const TNamedInterval& interval, const std::vector<TPrecisionTarget>& targets) {
-  return QStringLiteral("%1 %2 %3")
-      .arg(targets[interval.target].measure, ExploreTermWords(interval.term), interval.quantity);
+  const TPrecisionTarget& t = targets[interval.target];
+  if (!interval.made) return QStringLiteral("%1 %2").arg(t.measure, interval.quantity).trimmed();
+  return QStringLiteral("%1 %2 %3").arg(t.measure, ExploreTermWords(interval.term), interval.quantity);
+}
+
+// The widest interval in words.
+QString WidestWords(const TNamedInterval& widest, const std::vector<TPrecisionTarget>& targets) {
+  const QString asked = Number(targets[widest.target].width);
+  if (!widest.made) {
+    return QStringLiteral(
+               "no interval of %1 is made yet (%2 asked): the runs show no variation of it beyond the "
+               "seeds' noise")
+        .arg(IntervalWords(widest, targets), asked);
+  }
+  return QStringLiteral("the widest named interval, %1, is %2 wide (%3 asked)")
+      .arg(IntervalWords(widest, targets), Number(widest.Width()), asked);
 }
 
 }  // namespace
@@ -66,10 +80,6 @@ TStatus CheckPrecisionTargets(const std::vector<TPrecisionTarget>& targets, cons
 
 TResult<std::vector<TNamedInterval>> NamedIntervals(const TExploration& exploration,
                                                     const std::vector<TPrecisionTarget>& targets) {
-  if (exploration.analysis.isEmpty()) {
-    return Refused(QStringLiteral("the runs make no analysis, so no interval can be narrowed%1")
-                       .arg(exploration.note.isEmpty() ? QString() : QStringLiteral(": ") + exploration.note));
-  }
   std::vector<TNamedInterval> intervals;
   for (size_t t = 0; t < targets.size(); ++t) {
     const TPrecisionTarget& target = targets[t];
@@ -81,7 +91,11 @@ TResult<std::vector<TNamedInterval>> NamedIntervals(const TExploration& explorat
       if (!target.quantity.isEmpty() && e.quantity != target.quantity) continue;
       intervals.push_back({t, e.term, e.quantity, e.estimate, *e.low, *e.high});
     }
-    if (intervals.size() == before) {
+    if (made.isEmpty()) {
+      TNamedInterval none{t, {}, target.quantity, 0, 0, 0};
+      none.made = false;
+      intervals.push_back(none);
+    } else if (intervals.size() == before) {
       return Refused(QStringLiteral("--precision %1: the %2 analysis makes no such interval of %3 (%4)")
                          .arg(target.text, exploration.analysis, target.measure,
                               made.isEmpty() ? QStringLiteral("it makes none of it")
@@ -108,11 +122,12 @@ TRoundPlan PlanRound(const std::vector<TJobPoint>& points, qint64 runs, const st
   for (const TNamedInterval& i : intervals) {
     const double wanted = targets[i.target].width;
     if (!widest || i.Width() / wanted > widest->Width() / targets[widest->target].width) widest = &i;
-    if (i.Width() > wanted) wantedSeeds = std::max(wantedSeeds, explore::NarrowingCount(seeds, i.Width(), wanted));
+    // An interval not made yet asks for as many seeds as a round may add.
+    const double asked =
+        i.made ? explore::NarrowingCount(seeds, i.Width(), wanted) : static_cast<double>(seeds) * kMostRoundGrowth;
+    if (i.Width() > wanted) wantedSeeds = std::max(wantedSeeds, asked);
   }
-  const QString widestWords =
-      QStringLiteral("the widest named interval, %1, is %2 wide (%3 asked)")
-          .arg(IntervalWords(*widest, targets), Number(widest->Width()), Number(targets[widest->target].width));
+  const QString widestWords = WidestWords(*widest, targets);
   if (wantedSeeds == 0) {
     plan.verdict = TPrecisionVerdict::kReached;
     plan.line = QStringLiteral("every named interval is narrow enough after %1 runs: %2").arg(runs).arg(widestWords);
@@ -182,13 +197,20 @@ QByteArray RoundsTable(const QByteArray& earlier, int32_t round, qint64 runsAdde
   }
   for (const TNamedInterval& i : intervals) {
     const TPrecisionTarget& t = targets[i.target];
-    text += QStringList{QString::number(round), QString::number(runsAdded),
-                        QString::number(runs),  QString::number(seedsPerPoint),
-                        CsvCell(t.text),        CsvCell(t.measure),
-                        CsvCell(i.term),        i.quantity,
-                        Number(i.estimate),     Number(i.low),
-                        Number(i.high),         Number(i.Width()),
-                        Number(t.width),        i.Width() <= t.width ? QStringLiteral("yes") : QStringLiteral("no")}
+    text += QStringList{QString::number(round),
+                        QString::number(runsAdded),
+                        QString::number(runs),
+                        QString::number(seedsPerPoint),
+                        CsvCell(t.text),
+                        CsvCell(t.measure),
+                        CsvCell(i.term),
+                        i.quantity,
+                        i.made ? Number(i.estimate) : QString(),
+                        i.made ? Number(i.low) : QString(),
+                        i.made ? Number(i.high) : QString(),
+                        i.made ? Number(i.Width()) : QString(),
+                        Number(t.width),
+                        i.Width() <= t.width ? QStringLiteral("yes") : QStringLiteral("no")}
                 .join(QLatin1Char(',')) +
             QLatin1Char('\n');
   }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -38,11 +39,17 @@ struct TNamedInterval {
   double estimate = 0;
   double low = 0;
   double high = 0;
-  double Width() const { return high - low; }
+  // An interval not made yet: the runs so far show no variation of the
+  // measure beyond the seeds' noise (or too little for an analysis), which
+  // more seeds may show. Its width counts as infinite.
+  bool made = true;
+  double Width() const { return made ? high - low : std::numeric_limits<double>::infinity(); }
 };
-// Every interval the targets name, in the exploration's order. Refuses a
-// target that names no interval the exploration made (a quantity the
-// design's analysis has not, a measure no run holds), naming those it has.
+// Every interval the targets name, in the exploration's order. A target of
+// a measure the exploration made no interval of at all stands as one
+// interval not made yet; a target of a quantity the analysis does not make
+// while it makes others of the measure (an ST of a factorial) is refused,
+// naming those it makes.
 TResult<std::vector<TNamedInterval>> NamedIntervals(const TExploration& exploration,
                                                     const std::vector<TPrecisionTarget>& targets);
 
@@ -80,7 +87,8 @@ TRoundPlan PlanRound(const std::vector<TJobPoint>& points, qint64 runs, const st
 
 // OUTDIR/.sweep/rounds.csv: one row per round and named interval (round,
 // runs_added, runs, seeds_per_point, target, measure, term, quantity,
-// estimate, low, high, width, wanted, narrow). `earlier` is the file as it
+// estimate, low, high, width, wanted, narrow; the four numbers empty for an
+// interval not made yet). `earlier` is the file as it
 // stands; its rows of round `round` and after are replaced, so that a round
 // recorded again (a resumed sweep) gives the same file.
 QByteArray RoundsTable(const QByteArray& earlier, int32_t round, qint64 runsAdded, qint64 runs, int32_t seedsPerPoint,
