@@ -12,7 +12,9 @@
 #      the runs packed into tasks, a --chunk that needs a larger array
 #      refused, a cancelled array resumed with only the runs that are
 #      missing, a failing line named, the user's MaxSubmitJobs kept and a
-#      requeued task going on from its job log.
+#      requeued task going on from its job log;
+#   5. a precision sweep on Slurm (--precision, --wait): every round an array
+#      and its check, the rounds and numbers those of this machine alone.
 # Every run's series.csv must equal that of the same run made alone. Every
 # daemon is stopped on the way out, whatever happens; nothing stays running.
 # Needs root (the daemons); otherwise it reports itself skipped (status 77).
@@ -378,3 +380,21 @@ wait_for 200 "the requeued task" test -f packed/.sweep/slurm/2/task-0.ended
 { [ "$(cat packed/.sweep/slurm/2/task-0.ended)" = 0 ] && [ "$(md5sum <packed/.sweep/slurm/2/task-0.joblog)" = "$log_before" ]; } ||
   fail "the requeued task ended $(cat packed/.sweep/slurm/2/task-0.ended): $(cat packed/.sweep/slurm/2/task-0.joblog)"
 echo "cluster: --slurm packs 11 runs into 6 tasks (3 under MaxSubmitJobs 4), resumes the cancelled array with the 9 missing, names the failing line, a requeued task makes nothing again: $(series_as_alone packed packed.jobs) runs as made alone"
+
+# Precision on request on Slurm: each round an array and the check after it,
+# the rounds, their runs and the numbers those of the same sweep here.
+"$runner" --grid --vary evaporation-rate=0.2,0.8 --vary sniff-threshold=5,50 --seeds 1-2 --steps 300 --agents 50 \
+  >./precision.jobs
+request=(--window 2 --precision trip_rate:effect=3 --max-runs 200)
+"$sweep" precision.jobs precision-here "${request[@]}" >/dev/null 2>precision-here.err ||
+  fail "the precision sweep here: $(cat precision-here.err)"
+status=0
+"$sweep" --slurm precision.jobs precision-slurm --wait "${request[@]}" --time 10 --cpus-per-task 1 \
+  >precision.out 2>precision.err || status=$?
+[ "$status" -eq 0 ] || fail "the precision sweep on Slurm exited $status: $(cat precision.err)"
+grep -q '^pathwick_sweep: precision: round [1-9]: every named interval is narrow enough' precision.err ||
+  fail "the precision sweep on Slurm did not say it reached its widths: $(cat precision.err)"
+for file in .sweep/precision.jobs .sweep/rounds.csv effects.csv; do
+  cmp -s "precision-here/$file" "precision-slurm/$file" || fail "the precision sweep's $file on Slurm differs from here"
+done
+echo "cluster: --precision on Slurm: $(find precision-slurm/.sweep/slurm -mindepth 1 -maxdepth 1 -type d | wc -l) submissions, the rounds of this machine alone"

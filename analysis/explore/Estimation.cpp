@@ -146,11 +146,11 @@ void CheckRange(const TEffect& e, size_t m, double lo, double hi, size_t rows, c
     Warn(out, m, e.term, e.quantity,
          QStringLiteral("the %1 interval of %2 is wider than %3").arg(e.quantity, QStringLiteral("%1"), bounds),
          QStringLiteral("about %1 %2 would narrow it below the range").arg(QStringLiteral("%1"), rowsWord),
-         n * (width / range) * (width / range) + 1);
+         NarrowingCount(n, width, range) + 1);
   }
   if (!outside) return;
   const double wanted = range / 5;
-  const double more = std::max(n * (width / wanted) * (width / wanted), n + 1);
+  const double more = std::max(NarrowingCount(n, width, wanted), n + 1);
   if (*e.high < lo || *e.low > hi) {
     Warn(out, m, e.term, e.quantity,
          QStringLiteral("%1 of %2 lies outside %3 beyond its interval: noise or too few %4 bias it")

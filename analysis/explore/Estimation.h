@@ -70,6 +70,13 @@ void ReportSeedShare(size_t m, const TSeedShare& share, const char* point, TExpl
 // How an index of the point means treats the seeds' noise, for `method`.
 QString NoiseWords(const TSeedShare& share, const char* correction);
 
+// The count of rows (or seeds per point) that would bring an interval of
+// `width`, made from `count` of them, to `wanted`, as an interval's width
+// shrinks with 1/sqrt(count): count (width / wanted)².
+inline double NarrowingCount(double count, double width, double wanted) {
+  return count * (width / wanted) * (width / wanted);
+}
+
 // The warnings of an estimate whose true value lies in lo..hi, made from
 // `rows` rows of the design: its interval is wider than the range, or it
 // lies outside the range (beyond its interval, or within it). Each answers

@@ -9,15 +9,6 @@
 
 namespace {
 
-// A word a job line can hold: quoted when it has blanks or quotes.
-QString ShellWord(const QString& word) {
-  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+,-]+$"));
-  if (plain.match(word).hasMatch()) return word;
-  QString quoted = word;
-  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
-  return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 // An option and its value as a job line writes them: "--steps 50".
 QString OptionWords(TOption option, const QString& value) { return Dashed(option) + QLatin1Char(' ') + value; }
 template <class T>
@@ -94,7 +85,7 @@ QString DesignWords(const TDesignPoint& design) {
   const QString point = QStringLiteral("%1,%2,%3").arg(design.kind).arg(design.point).arg(design.role);
   return QStringList{OptionWords(TOption::kDesignPoint, point),
                      OptionWords(TOption::kDesignFactors, design.factors.join(QLatin1Char(','))),
-                     OptionWords(TOption::kDesignCommand, ShellWord(design.command))}
+                     OptionWords(TOption::kDesignCommand, JobLineWord(design.command))}
       .join(QLatin1Char(' '));
 }
 
@@ -270,12 +261,12 @@ TResult<TGridPlan> PlanGrid(const TCommand& command, const TSettingValues& defau
   if (options.checkpointEvery) fixed << OptionWords(TOption::kCheckpointEvery, *options.checkpointEvery);
   if (options.keepCheckpoints) fixed << Dashed(TOption::kKeepCheckpoints);
   if (options.pictureScale) fixed << OptionWords(TOption::kPictureScale, *options.pictureScale);
-  if (!options.video.isEmpty()) fixed << OptionWords(TOption::kVideo, ShellWord(options.video));
+  if (!options.video.isEmpty()) fixed << OptionWords(TOption::kVideo, JobLineWord(options.video));
   if (options.videoEvery) fixed << OptionWords(TOption::kVideoEvery, *options.videoEvery);
   if (options.agentsEvery) fixed << OptionWords(TOption::kAgentsEvery, *options.agentsEvery);
   if (options.fieldEvery) fixed << OptionWords(TOption::kFieldEvery, *options.fieldEvery);
   if (options.births) fixed << Dashed(TOption::kBirths);
-  if (base->from) fixed << OptionWords(TOption::kFrom, ShellWord(base->fromPath));
+  if (base->from) fixed << OptionWords(TOption::kFrom, JobLineWord(base->fromPath));
 
   const TDesignShape shape = DesignShape(command);
   // ParseCommandLine gives --design only a kind that draws its points; a

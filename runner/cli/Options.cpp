@@ -893,6 +893,39 @@ constexpr TOptionRow kOptionRows[] = {
      .range = kCountRange,
      .modes = kInCalibrate,
      .read = ReadWhole<&TCalibrateOptions::sweepJobs>},
+    {.option = TOption::kPlanPrecision,
+     .name = "plan-precision",
+     .valueName = "DIR",
+     .help = "pathwick_sweep --precision's step between two rounds: read the job list of every round so far from "
+             "standard input, explore the runs in DIR as --summarize does (with its --window, --measure, --transform "
+             "and --factor-coding), record each named interval in DIR/.sweep/rounds.csv and print the next round's "
+             "job lines, or nothing once every interval is narrow enough or the cap is reached (said on one line)",
+     .accepts = "a folder",
+     .modes = In(K::kPlanPrecision),
+     .chooses = K::kPlanPrecision,
+     .read = ReadText<&TCommand::folder>},
+    {.option = TOption::kPrecision,
+     .name = "precision",
+     .valueName = "MEASURE[:QUANTITY]=WIDTH",
+     .help = "for --plan-precision: every interval of the measure's terms (or of one quantity: S1, ST, mu_star, "
+             "effect, ...) at most WIDTH wide, in the measure's units; may be given several times",
+     .accepts = "MEASURE[:QUANTITY]=WIDTH",
+     .modes = In(K::kPlanPrecision),
+     .repeatable = true,
+     .read = ReadEach<&TCommand::precision>},
+    {.option = TOption::kMaxRuns,
+     .name = "max-runs",
+     .valueName = "N",
+     .help = "for --plan-precision: the runs every round together may make, the job list's own included, {range}",
+     .range = kCountRange,
+     .modes = In(K::kPlanPrecision),
+     .read = ReadWhole<&TCommand::maxRuns>},
+    {.option = TOption::kPrecisionCheck,
+     .name = "precision-check",
+     .help = "for --plan-precision: only check the request and the job list on standard input (every line with its "
+             "seed, no more runs than --max-runs); nothing is read from DIR or written",
+     .modes = In(K::kPlanPrecision),
+     .read = ReadFlag<&TCommand::precisionCheck>},
 };
 
 // The table is indexed by its option: each row stands at its enumerator's place.
@@ -1130,14 +1163,17 @@ TResult<QStringList> ExpandJob(const QStringList& normalised) {
 
 // Which mode a command line that names several is taken for (and then
 // refused, as that mode does not take the others).
-constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,     K::kGrid,      K::kShow,  K::kEnded,
-                                            K::kSeedOf,    K::kCheckSweep, K::kPlanSweep, K::kBatch, K::kCalibrate};
+constexpr TCommandKind kModePrecedence[] = {K::kSummarize, K::kVerify,    K::kGrid,         K::kShow,
+                                            K::kEnded,     K::kSeedOf,    K::kCheckSweep,   K::kPlanSweep,
+                                            K::kBatch,     K::kCalibrate, K::kPlanPrecision};
 
-// --check-sweep writes the summary as --summarize does, and so takes the
-// options that are --summarize's alone (or shared with --calibrate only).
+// --check-sweep writes the summary as --summarize does, and --plan-precision
+// explores the runs as it does, and so they take the options that are
+// --summarize's alone (or shared with --calibrate only).
 bool ModeTakesRow(TCommandKind kind, const TOptionRow& row) {
   const bool summaryOption = !row.chooses && (row.modes & ~kInCalibrate) == In(K::kSummarize);
-  return (row.modes & In(kind)) != 0 || (kind == K::kCheckSweep && summaryOption);
+  const bool summarizes = kind == K::kCheckSweep || kind == K::kPlanPrecision;
+  return (row.modes & In(kind)) != 0 || (summarizes && summaryOption);
 }
 
 class TOptionReader {
@@ -1388,4 +1424,21 @@ QString JobLineSeed(const QString& line) {
     return value ? QString::number(*value) : QLatin1String(kClockSeed);
   }
   return QLatin1String(kClockSeed);
+}
+
+QString JobLineWord(const QString& word) {
+  static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=+,-]+$"));
+  if (plain.match(word).hasMatch()) return word;
+  QString quoted = word;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString JobLineWithoutSeed(const QString& line) {
+  const QString seed = Dashed(TOption::kSeed) + QLatin1Char('=');
+  QStringList words;
+  for (const QString& word : Normalised(QProcess::splitCommand(line))) {
+    if (!word.startsWith(seed)) words << JobLineWord(word);
+  }
+  return words.join(QLatin1Char(' '));
 }

@@ -27,7 +27,8 @@ enum class TCommandKind {
   kCheckSweep,
   kPlanSweep,
   kBatch,
-  kCalibrate
+  kCalibrate,
+  kPlanPrecision
 };
 
 // Every option of pathwick_run but the settings, in the order of --help. The
@@ -92,8 +93,12 @@ enum class TOption : uint8_t {
   kBudget,
   kCalibrationSeed,
   kSweepJobs,
+  kPlanPrecision,
+  kPrecision,
+  kMaxRuns,
+  kPrecisionCheck,
 };
-inline constexpr TOption kLastOption = TOption::kSweepJobs;
+inline constexpr TOption kLastOption = TOption::kPrecisionCheck;
 
 // The option's name without the dashes ("steps"), and as the command line
 // writes it ("--steps").
@@ -184,15 +189,18 @@ struct TCommand {
   QStringList measures;      // kSummarize, kCheckSweep: the study's measures as given (none: the default four)
   QStringList transforms;    // kSummarize, kCheckSweep: NAME=FN, the scale of a measure
   TFactorCoding factorCoding = TFactorCoding::kAuto;  // kSummarize, kCheckSweep: how a factorial codes its factors
-  QStringList folders;            // kEnded: the run folders asked about, in order; kBatch: those of its pairs
-  QStringList jobLines;           // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
-  int32_t repeat = kRepeatUnset;  // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
-  bool sweepInterrupted = false;  // kCheckSweep: the sweep was stopped before its runs ended
-  int32_t parallelStatus = 0;     // kCheckSweep: GNU parallel's exit status
-  QString slurmSubmission;        // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
-  bool redoChanged = false;       // kPlanSweep: a run whose record differs from its job line is made again
-  QString jobsFile;               // kBatch: the job lines to run, one after another; "-" for standard input
-  TCalibrateOptions calibrate;    // kCalibrate (its folder is `folder`)
+  QStringList folders;             // kEnded: the run folders asked about, in order; kBatch: those of its pairs
+  QStringList jobLines;            // kSeedOf: the job lines asked about, in order; kBatch: those of its pairs
+  int32_t repeat = kRepeatUnset;   // kVerify: runs to repeat, kRepeatAll for every one; kRepeatUnset: not given
+  bool sweepInterrupted = false;   // kCheckSweep: the sweep was stopped before its runs ended
+  int32_t parallelStatus = 0;      // kCheckSweep: GNU parallel's exit status
+  QString slurmSubmission;         // kCheckSweep: the Slurm submission whose tasks' job logs are merged first
+  bool redoChanged = false;        // kPlanSweep: a run whose record differs from its job line is made again
+  QString jobsFile;                // kBatch: the job lines to run, one after another; "-" for standard input
+  TCalibrateOptions calibrate;     // kCalibrate (its folder is `folder`)
+  QStringList precision;           // kPlanPrecision: MEASURE[:QUANTITY]=WIDTH, as given
+  std::optional<int32_t> maxRuns;  // kPlanPrecision: the cap on the runs of every round
+  bool precisionCheck = false;     // kPlanPrecision: only check the request and the job list
 };
 
 inline constexpr int32_t kDefaultSteps = 10000;
@@ -214,3 +222,11 @@ QStringList JobLineReserved();
 // The seed a job line runs with, as --seed-of prints it: the number, or
 // "clock" when the line gives no seed that can be read.
 QString JobLineSeed(const QString& line);
+
+// A word as a job line holds it: quoted when it has blanks or quotes.
+QString JobLineWord(const QString& word);
+
+// A job line's options without its seed, each in one form and quoted as a
+// job line writes them, so that two lines that differ only in their seeds
+// give the same text; "--seed S" after it makes a line of that seed.
+QString JobLineWithoutSeed(const QString& line);

@@ -5,6 +5,8 @@
 // mode: RunPlan, ShowPlan, BuildJobList, Summarize, VerifyRun, RunBatch, Calibrate or,
 // after a sweep, CheckSweep (and before it PlanSweep). The queries of pathwick_sweep (--ended, --seed-of) are
 // answered before any window.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -14,8 +16,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 
+#include "AtomicFile.h"
 #include "Batch.h"
 #include "BoundedFile.h"
 #include "Calibration.h"
@@ -25,6 +29,7 @@
 #include "ModelRuns.h"
 #include "Options.h"
 #include "Plan.h"
+#include "Precision.h"
 #include "QtNotes.h"
 #include "Run.h"
 #include "RunRecord.h"
@@ -133,6 +138,96 @@ TStatus PlanSweepRuns(const TCommand& command, const TSettingValues& defaults) {
   }
   for (const TRunAction action : *actions) std::printf("%s\n", RunActionName(action));
   if (std::fflush(stdout) != 0) return Failed(QStringLiteral("cannot write the answers to standard output"));
+  return Success();
+}
+
+// --plan-precision: the step of pathwick_sweep --precision between two
+// rounds. Standard input holds the job list of every round so far (round 0
+// as given, each later one after its "# round N" line); the runs in DIR are
+// that list's, every one completed. Prints the next round's lines, the mark
+// first, or nothing when the rounds end; the one line that says why goes
+// to standard error, as does, on a terminal, each round's.
+TStatus PlanPrecisionRound(const TCommand& command, const TSettingValues& defaults) {
+  std::vector<TPrecisionTarget> targets;
+  for (const QString& given : command.precision) {
+    TResult<TPrecisionTarget> target = ParsePrecisionTarget(given);
+    if (!target) return target.Error();
+    targets.push_back(*target);
+  }
+  TResult<std::vector<TSeriesMeasure>> measures = ChooseSeriesMeasures(command.measures, command.transforms);
+  if (!measures) return measures.Error();
+  if (TStatus ok = CheckPrecisionTargets(targets, StudyOf(*measures)); !ok) return ok;
+  if (!command.maxRuns)
+    return Refused(QStringLiteral("a precision sweep needs its cap on runs, %1 N").arg(Dashed(TOption::kMaxRuns)));
+  TResult<QByteArray> input = ReadStandardInput(kSweepFileByteLimit);
+  if (!input) return input.Error();
+  int32_t round = 0;
+  qint64 runs = 0;
+  qint64 roundRuns = 0;
+  std::vector<TJobPoint> points;
+  std::map<QString, size_t> pointOf;
+  qsizetype number = 0;
+  for (QString line : QString::fromUtf8(*input).split(QLatin1Char('\n'))) {
+    ++number;
+    line = line.trimmed();
+    if (line.startsWith(QLatin1String(kRoundMark))) {
+      ++round;
+      roundRuns = 0;
+    }
+    if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+    const QString seed = JobLineSeed(line);
+    bool ok = false;
+    const uint32_t value = seed.toUInt(&ok);
+    if (!ok) {
+      return Refused(QStringLiteral("line %1 of the job list gives no --seed, and a precision sweep adds seeds to "
+                                    "points whose seeds it knows: %2")
+                         .arg(number)
+                         .arg(line));
+    }
+    const QString point = JobLineWithoutSeed(line);
+    const auto [at, added] = pointOf.emplace(point, points.size());
+    if (added) points.push_back({point, {}});
+    points[at->second].seeds.push_back(value);
+    ++runs;
+    ++roundRuns;
+  }
+  if (runs == 0) return Refused(QStringLiteral("the job list on standard input holds no runs"));
+  if (runs > *command.maxRuns) {
+    return Refused(QStringLiteral("the job list holds %1 runs, more than %2 %3")
+                       .arg(runs)
+                       .arg(Dashed(TOption::kMaxRuns))
+                       .arg(*command.maxRuns));
+  }
+  if (command.precisionCheck) return Success();
+  TResult<std::vector<TRunMeasures>> study = StudyMeasures(command.folder, defaults, command.window, *measures);
+  if (!study) return study.Error();
+  const TExploration exploration = Analyse(*study, StudyOf(*measures), command.factorCoding);
+  TResult<std::vector<TNamedInterval>> intervals = NamedIntervals(exploration, targets);
+  if (!intervals) return intervals.Error();
+  const TRoundPlan plan = PlanRound(points, runs, *intervals, targets, exploration, *command.maxRuns);
+  const QString table =
+      QDir(command.folder).filePath(QLatin1String(kSweepStateFolder) + QLatin1Char('/') + kRoundsTableName);
+  QByteArray earlier;
+  if (QFileInfo(table).isFile()) {
+    TResult<QByteArray> read = ReadBounded(table, kSweepFileByteLimit);
+    if (!read) return read.Error();
+    earlier = *read;
+  }
+  size_t fewest = points.front().seeds.size();
+  for (const TJobPoint& p : points) fewest = std::min(fewest, p.seeds.size());
+  if (TStatus saved = SaveBytes(
+          RoundsTable(earlier, round, roundRuns, runs, static_cast<int32_t>(fewest), *intervals, targets), table);
+      !saved)
+    return saved;
+  if (plan.verdict != TPrecisionVerdict::kNextRound) {
+    std::fprintf(stderr, "%s: precision: round %d: %s\n", kSweepProgram, round, qPrintable(plan.line));
+    return Success();
+  }
+  if (isatty(fileno(stderr)))
+    std::fprintf(stderr, "%s: precision: round %d adds %s\n", kSweepProgram, round + 1, qPrintable(plan.line));
+  std::printf("%s%d: %s\n", kRoundMark, round + 1, qPrintable(plan.line));
+  for (const QString& line : plan.lines) std::printf("%s\n", qPrintable(line));
+  if (std::fflush(stdout) != 0) return Failed(QStringLiteral("cannot write the next round to standard output"));
   return Success();
 }
 
@@ -275,6 +370,7 @@ TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const 
     case TCommandKind::kCheckSweep: return CheckSweepAndSummarize(command, defaults);
     case TCommandKind::kPlanSweep: return PlanSweepRuns(command, defaults);
     case TCommandKind::kCalibrate: return RunCalibration(command, defaults);
+    case TCommandKind::kPlanPrecision: return PlanPrecisionRound(command, defaults);
     case TCommandKind::kVerify:
       if (IsCalibrationFolder(command.folder)) return VerifyCalibration(command, defaults);
       // A folder of runs is verified run by run, each repeat in a process of its own.
