@@ -354,11 +354,13 @@ TChunkFacts ReadChunks(const QByteArray& chunkRuns, const QByteArray& jobLog,
     QHash<QString, QString> claimed;
     TLastError unclaimed;
     for (const QByteArray& line : Lines(output(chunk, true))) {
-      const qsizetype colon = line.indexOf(": /");
-      const qsizetype end = colon < 0 ? -1 : line.indexOf(": ", colon + 2);
+      // "pathwick_run: FOLDER: why", FOLDER absolute (this machine) or
+      // relative (a chunk on another machine), and free of ": ".
       const QByteArray ours = "pathwick_run";
-      if (line.startsWith(ours + ": ") && end > 0 && own.contains(folderName(line.mid(colon + 2, end - colon - 2)))) {
-        claimed.insert(folderName(line.mid(colon + 2, end - colon - 2)), QString::fromUtf8(ours + line.mid(end)));
+      const qsizetype start = ours.size() + 2;
+      const qsizetype end = line.startsWith(ours + ": ") ? line.indexOf(": ", start) : -1;
+      if (end > 0 && own.contains(folderName(line.mid(start, end - start)))) {
+        claimed.insert(folderName(line.mid(start, end - start)), QString::fromUtf8(ours + line.mid(end)));
       } else {
         unclaimed.Add(line);
       }
