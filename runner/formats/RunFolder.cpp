@@ -96,8 +96,7 @@ TStatus SyncParent(const QString& dir) {
   const int error = folder < 0 ? errno : (::fsync(folder) == 0 ? 0 : errno);
   if (folder >= 0) ::close(folder);
   if (error == 0) return Success();
-  return Failed(
-      QStringLiteral("%1 is in place, but may not be on the disk: %2").arg(dir, ErrorText(error)));
+  return Failed(QStringLiteral("%1 is in place, but may not be on the disk: %2").arg(dir, ErrorText(error)));
 }
 
 TRunFolder::TRunFolder(TRunFolder&& other) noexcept
