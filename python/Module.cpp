@@ -505,7 +505,7 @@ py::dict RunInto(const std::vector<std::string>& options) {
   const TFigureWriter figures = [&defaults](const QString& dir, const TRunRecord& record) {
     return WriteRunFigures(dir, record, defaults);
   };
-  if (TStatus ran = RunPlan(*form, std::move(plan), {command.out, command.force, true, figures}); !ran)
+  if (TStatus ran = RunPlan(*form, std::move(plan), {command.out, command.force, true, figures, {}}); !ran)
     Raise(ran.Error());
   return settings;
 }

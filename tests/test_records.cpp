@@ -1094,6 +1094,41 @@ TEST(RunFolder, AppearsWholeOrNotAtAllAndAnOldRunStaysUntilTheNewOneIsInPlace) {
   EXPECT_EQ(entries(), QStringList{"run"}) << "the old run is gone once the new one is in place";
 }
 
+// A run's folder handed on before it is put in place (a batch puts it in
+// place on a thread of its own): the files written inside it by the atomic
+// writer are in place in it, flushed with the folder; what is moved from is
+// nothing, and the folder goes with its last owner unless placed.
+TEST(RunFolder, FilesInsideARunUnderWayGoWithTheFolderWhoeverOwnsItLast) {
+  QTemporaryDir tmp;
+  const QString dir = tmp.filePath("run");
+  std::optional<TRunFolder> handed;
+  {
+    TRunFolder folder;
+    ASSERT_TRUE(folder.Open(dir, false).Ok());
+    EXPECT_TRUE(InsideRunUnderWay(folder.Path("series.csv")));
+    EXPECT_FALSE(InsideRunUnderWay(dir + "/series.csv"));
+    ASSERT_TRUE(SaveBytes("step\n", folder.Path("series.csv")).Ok());
+    EXPECT_EQ(ReadFile(folder.Path("series.csv")), "step\n");
+    handed.emplace(std::move(folder));
+  }
+  EXPECT_FALSE(QFileInfo::exists(dir));
+  ASSERT_TRUE(handed->Sync().Ok());
+  ASSERT_TRUE(handed->Place().Ok());
+  ASSERT_TRUE(SyncParent(handed->Target()).Ok());
+  EXPECT_EQ(ReadFile(dir + "/series.csv"), "step\n");
+  EXPECT_FALSE(InsideRunUnderWay(dir + "/series.csv"));
+  EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"run"});
+  const QString other = tmp.filePath("other");
+  {
+    TRunFolder folder;
+    ASSERT_TRUE(folder.Open(other, false).Ok());
+    ASSERT_TRUE(SaveBytes("x", folder.Path("run.json")).Ok());
+    handed.emplace(std::move(folder));
+  }
+  handed.reset();  // given up: nothing of it is left
+  EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"run"});
+}
+
 // Which folders are a sweep's runs: one level down, visible, with a record.
 TEST(SweepFolder, ItsRunsAreTheVisibleFoldersOneLevelDownThatHoldARecord) {
   QTemporaryDir tmp;

@@ -647,7 +647,7 @@ TEST(SweepCheck, EachRunOfAChunkHasWhatItsChunkToldOrTheChunksEnd) {
       {"run-2", "/o/run-2\t0\n/o/run-3\t2\n"},
       {"run-2.err", "pathwick_run: /o/run-3: --agents takes a whole number\nSegmentation fault\n"},
       {"run-6", "/o/run-6\t1\n"},
-      {"run-6.err", "pathwick_run: /o/run-6: the data could not be written completely\n"},
+      {"run-6.err", "pathwick_run: ./run-6: the data could not be written completely\n"},  // another machine
   };
   const TChunkFacts facts = ReadChunks(chunkRuns, log, [&outputs](const QString& chunk, bool errors) {
     return outputs.value(chunk + (errors ? ".err" : ""));
@@ -830,6 +830,43 @@ TEST(SweepCheck, TheTasksJobLogsOfASlurmSubmissionMergeIntoOne) {
   ASSERT_TRUE(write("tasks", ""));
   ASSERT_TRUE(MergeSlurmLogs(sub).Ok());
   EXPECT_FALSE(MergeSlurmLogs(sub)->merged);
+}
+
+// Tasks that made their runs in chunks: every task's chunks in one list, and
+// their job logs numbered in its order (past the chunks of the tasks before),
+// each chunk's node named; a task without chunks keeps the run-a-line log.
+TEST(SweepCheck, TheChunksOfASlurmSubmissionsTasksMergeIntoOneList) {
+  QTemporaryDir tmp;
+  const QString sub = tmp.path();
+  const auto write = [&sub](const QString& name, const QByteArray& text) {
+    return runner_test::WriteFile(sub + "/" + name, text, QIODevice::WriteOnly | QIODevice::Truncate);
+  };
+  const QByteArray header = "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n";
+  ASSERT_TRUE(write("tasks", "r1\tl\nr2\tl\nr3\tl\nr4\tl\nr5\tl\nr6\tl\n"));
+  ASSERT_TRUE(write("chunk", "3\n"));
+  ASSERT_TRUE(write("task-0.node", "n0\n") && write("task-0.ended", "0\n"));
+  ASSERT_TRUE(write("task-0.chunk-runs", "r1\tr1\nr2\tr2\nr2\tr3\n"));
+  ASSERT_TRUE(write("task-0.joblog", header + "1\t:\t5\t1\t0\t0\t0\t0\tc r1\n2\t:\t5\t1\t0\t0\t1\t0\tc r2 r3\n"));
+  ASSERT_TRUE(write("task-1.node", "n1\n") && write("task-1.ended", "0\n"));
+  ASSERT_TRUE(write("task-1.chunk-runs", "r4\tr4\nr5\tr5\nr5\tr6\n"));
+  ASSERT_TRUE(write("task-1.joblog", header + "2\t:\t5\t1\t0\t0\t0\t0\tc r5 r6\n1\t:\t5\t1\t0\t0\t0\t0\tc r4\n"));
+  TResult<TSlurmMerge> merge = MergeSlurmLogs(sub);
+  ASSERT_TRUE(merge.Ok()) << merge.Error().message.toStdString();
+  EXPECT_EQ(merge->chunkRuns, "r1\tr1\nr2\tr2\nr2\tr3\nr4\tr4\nr5\tr5\nr5\tr6\n");
+  EXPECT_EQ(merge->chunkJobLog, header +
+                                    "1\tn0\t5\t1\t0\t0\t0\t0\tc r1\n2\tn0\t5\t1\t0\t0\t1\t0\tc r2 r3\n"
+                                    "4\tn1\t5\t1\t0\t0\t0\t0\tc r5 r6\n3\tn1\t5\t1\t0\t0\t0\t0\tc r4\n");
+  EXPECT_EQ(merge->jobLog, header);
+  // Read as a sweep's chunks, each run's chunk has the node it ran on.
+  const TChunkFacts facts = ReadChunks(merge->chunkRuns, merge->chunkJobLog, [](const QString& chunk, bool errors) {
+    if (chunk == "r2" && !errors) return QByteArray("/o/r2\t0\n/o/r3\t2\n");
+    if (chunk == "r2") return QByteArray("pathwick_run: /o/r3: --agents takes a whole number\n");
+    return QByteArray();
+  });
+  EXPECT_EQ(facts.logged.value("r3").host, "n0");
+  EXPECT_EQ(facts.logged.value("r3").exitValue, "2");
+  EXPECT_EQ(facts.lastError.value("r3"), "pathwick_run: --agents takes a whole number");
+  EXPECT_EQ(facts.logged.value("r5").host, "n1");
 }
 
 // Before its runs, a sweep keeps a completed run of its job line, makes the

@@ -7,12 +7,18 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "BoundedFile.h"
 #include "CellForm.h"
 #include "Plan.h"
+#include "RunFolder.h"
 
 namespace {
 
@@ -59,7 +65,8 @@ QString Lines(const QList<TBatchOutcome>& outcomes) {
 
 // One run as it would run alone: parsed and resolved from its job line into
 // its folder, then run in a window of its own.
-TStatus RunLine(const TBatchLine& run, const QString& folder, const TCommand& batch, const TBatchContext& context) {
+TStatus RunLine(const TBatchLine& run, const QString& folder, const TCommand& batch, const TBatchContext& context,
+                const TFolderTaker& takeFolder) {
   QStringList arguments{Dashed(TOption::kOut), folder, Dashed(TOption::kJob), run.jobLine};
   if (batch.force) arguments << Dashed(TOption::kForce);
   TResult<TCommand> command = ParseCommandLine(arguments);
@@ -70,7 +77,7 @@ TStatus RunLine(const TBatchLine& run, const QString& folder, const TCommand& ba
   // Every run starts from the state a fresh program starts from.
   SetGeneratorStartState();
   std::unique_ptr<TForm1> window = context.newWindow();
-  TStatus ran = RunPlan(*window, std::move(*plan), {folder, batch.force, batch.quiet, context.figures});
+  TStatus ran = RunPlan(*window, std::move(*plan), {folder, batch.force, batch.quiet, context.figures, takeFolder});
   window.reset();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   return ran;
@@ -142,14 +149,14 @@ QString BatchSummary(const QList<TBatchOutcome>& outcomes) {
 }
 
 TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCommand& batch,
-                           const TBatchContext& context) {
+                           const TBatchContext& context, const TFolderTaker& takeFolder) {
   TBatchOutcome outcome;
   outcome.run = run;
   if (StopRequested()) return outcome;
   outcome.started = true;
   TStatus ran = Success();
   try {
-    ran = RunLine(run, QDir(dir).filePath(run.folder), batch, context);
+    ran = RunLine(run, QDir(dir).filePath(run.folder), batch, context, takeFolder);
   } catch (const std::exception& e) {
     ran = Failed(QStringLiteral("the run stopped on an error: %1").arg(QString::fromLocal8Bit(e.what())));
   }
@@ -175,25 +182,122 @@ TResult<QList<TBatchLine>> PairedLines(const TCommand& command) {
   return runs;
 }
 
+// Tells how a run ended: why it failed on standard error, then
+// "FOLDER<tab>STATUS" on standard output.
+void Tell(const TBatchOutcome& outcome) {
+  if (!outcome.started) return;
+  if (outcome.status != kExitDone) {
+    const QString where = outcome.run.line > 0 ? QStringLiteral(" (line %1)").arg(outcome.run.line) : QString();
+    std::fprintf(stderr, "pathwick_run: %s%s: %s\n", qPrintable(outcome.run.folder), qPrintable(where),
+                 qPrintable(outcome.message));
+  }
+  std::printf("%s\t%d\n", qPrintable(outcome.run.folder), outcome.status);
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+// Puts the folders of a batch's runs in place on a thread of its own while
+// the next run goes on. It takes every run that has ended since it last
+// looked, flushes their folders, renames them into place and tells each,
+// in the batch's order, then flushes the folders that hold them, once for
+// all: the disk's waits are paid once for several runs, and not by the
+// runs' own time.
+class TFolderCommitter {
+ public:
+  TFolderCommitter() : thread_([this] { Loop(); }) {}
+  TFolderCommitter(const TFolderCommitter&) = delete;
+  TFolderCommitter& operator=(const TFolderCommitter&) = delete;
+  ~TFolderCommitter() { Finish(); }
+
+  // A run that has ended, with the folder it handed over, if any.
+  void Add(TBatchOutcome outcome, std::optional<TRunFolder> folder) {
+    {
+      const std::lock_guard<std::mutex> hold(lock_);
+      queue_.push_back({std::move(outcome), std::move(folder)});
+    }
+    added_.notify_one();
+  }
+
+  // Waits until every run added is told: their outcomes, in order.
+  QList<TBatchOutcome> Finish() {
+    {
+      const std::lock_guard<std::mutex> hold(lock_);
+      closed_ = true;
+    }
+    added_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    return told_;
+  }
+
+ private:
+  struct TEnded {
+    TBatchOutcome outcome;
+    std::optional<TRunFolder> folder;
+  };
+
+  void Loop() {
+    for (;;) {
+      std::deque<TEnded> ended;
+      {
+        std::unique_lock<std::mutex> hold(lock_);
+        added_.wait(hold, [this] { return closed_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        ended.swap(queue_);
+      }
+      for (TEnded& run : ended) {
+        if (!run.folder) continue;
+        if (TStatus synced = run.folder->Sync(); !synced) Fail(run, synced.Error());
+      }
+      QStringList placed;
+      for (TEnded& run : ended) {
+        if (run.folder) {
+          if (TStatus put = run.folder->Place(); put) {
+            placed << run.folder->Target();
+          } else {
+            Fail(run, put.Error());
+          }
+        }
+        Tell(run.outcome);
+        told_ << run.outcome;
+      }
+      QStringList parents;
+      for (const QString& dir : placed) {
+        const QString parent = QFileInfo(dir).absolutePath();
+        if (parents.contains(parent)) continue;
+        parents << parent;
+        if (TStatus synced = SyncParent(dir); !synced)
+          std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(synced.Error().message));
+      }
+    }
+  }
+
+  static void Fail(TEnded& run, const TError& error) {
+    run.folder.reset();  // its temporary folder goes with it
+    run.outcome.status = error.status;
+    run.outcome.message = error.message;
+  }
+
+  std::mutex lock_;
+  std::condition_variable added_;
+  std::deque<TEnded> queue_;
+  bool closed_ = false;
+  QList<TBatchOutcome> told_;  // the committer's own until Finish
+  std::thread thread_;
+};
+
 TStatus RunAll(const QList<TBatchLine>& runs, const QString& dir, const TCommand& command,
                const TBatchContext& context) {
-  QList<TBatchOutcome> outcomes;
+  TFolderCommitter committer;
   for (const TBatchLine& run : runs) {
-    const TBatchOutcome outcome = RunBatchLine(run, dir, command, context);
-    if (outcome.started) {
-      if (outcome.status != kExitDone) {
-        const QString where = run.line > 0 ? QStringLiteral(" (line %1)").arg(run.line) : QString();
-        std::fprintf(stderr, "pathwick_run: %s%s: %s\n", qPrintable(run.folder), qPrintable(where),
-                     qPrintable(outcome.message));
-      }
-      // Told once the folder is in place, so that what reads it may trust it.
-      std::printf("%s\t%d\n", qPrintable(run.folder), outcome.status);
-      std::fflush(stdout);
-      std::fflush(stderr);
-    }
-    outcomes << outcome;
+    std::optional<TRunFolder> handed;
+    const TFolderTaker take = [&handed](TRunFolder&& folder) {
+      handed.emplace(std::move(folder));
+      return Success();
+    };
+    TBatchOutcome outcome = RunBatchLine(run, dir, command, context, take);
+    committer.Add(std::move(outcome), std::move(handed));
   }
-  const QString summary = BatchSummary(outcomes);
+  const QString summary = BatchSummary(committer.Finish());
   if (summary.isEmpty()) return Success();
   return Failed(summary);
 }

@@ -71,17 +71,23 @@ struct TBatchContext {
 
 // Runs one line of a batch into its folder in `dir`, as it would run alone,
 // in a window of its own; not started once a stop was asked for. The
-// options of `batch` that reach the run: --force and --quiet.
+// options of `batch` that reach the run: --force and --quiet. The run puts
+// its folder in place itself, unless `takeFolder` takes it.
 TBatchOutcome RunBatchLine(const TBatchLine& run, const QString& dir, const TCommand& batch,
-                           const TBatchContext& context);
+                           const TBatchContext& context, const TFolderTaker& takeFolder = {});
 
 // Runs the batch of `command` (kBatch): reads its job list (FILE, or
 // standard input for "-"), makes the --out DIR when it is missing, and runs
 // every line in order; or, without --jobs, the runs of its --out DIR --job
-// LINE pairs (pathwick_sweep's chunks), each into the folder given. As each run ends it prints "FOLDER<tab>STATUS" on
-// standard output (STATUS: the exit status the run alone would have) and,
-// when it failed, "pathwick_run: FOLDER (line L): why" on standard error.
-// A run's folder is complete before the next run starts. Fails (status 1)
+// LINE pairs (pathwick_sweep's chunks), each into the folder given. As each
+// run's folder is in place it prints "FOLDER<tab>STATUS" on standard output
+// (STATUS: the exit status the run alone would have) and, when it failed,
+// "pathwick_run: FOLDER (line L): why" on standard error, in the order of
+// the runs. A run's folder is flushed to the disk and put in place on a
+// thread of its own while the next run goes on, several at once when they
+// come faster than the disk takes them; a folder is told only once it is in
+// place, so a run not yet told when the process dies is made again by
+// whatever resumes the batch. Fails (status 1)
 // when any run did not complete, after the summary; refuses (status 2)
 // before any run what cannot be run at all.
 TStatus RunBatch(const TCommand& command, const TBatchContext& context);

@@ -207,6 +207,7 @@ TStatus CommitRun(TRunFolder& folder, const TRunTarget& target, TRunRecord recor
   record.files = *files;
   record.listsFiles = true;
   if (TStatus written = WriteRunRecord(folder.Path(Name(kRunRecordName)), record); !written) return written;
+  if (target.takeFolder) return target.takeFolder(std::move(folder));
   return folder.Commit();
 }
 

@@ -9,17 +9,23 @@
 #include "Result.h"
 
 class TForm1;
+class TRunFolder;
 struct TRunRecord;
 
 // Draws the figures of a run into its folder from its record (--plot);
 // pathwick_run gives the analysis library's.
 using TFigureWriter = std::function<TStatus(const QString& dir, const TRunRecord& record)>;
 
+// Takes a run's folder once every file and its record are written, to put
+// it in place (TRunFolder::Commit) now or later; its status is the run's.
+using TFolderTaker = std::function<TStatus(TRunFolder&& folder)>;
+
 struct TRunTarget {
   QString out;  // the run folder; empty: the series goes to standard output
   bool force = false;
   bool quiet = false;
   TFigureWriter figures;
+  TFolderTaker takeFolder;  // empty: the run puts its folder in place itself
 };
 
 // Runs `plan` in `form` and writes what it asks for. A plan given no seed

@@ -273,11 +273,27 @@ TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission) {
   const qsizetype count = (runs + *size - 1) / *size;
   merge.merged = true;
   merge.jobLog = kJobLogHeader;
+  merge.chunkJobLog = kJobLogHeader;
+  qsizetype chunksBefore = 0;  // the chunks of the tasks before this one
   for (qsizetype t = 0; t < count; ++t) {
     const QString task = sub.filePath(QStringLiteral("task-%1").arg(t));
     const QByteArray node = ReadTrimmed(task + ".node");
     const QByteArray ended = ReadTrimmed(task + ".ended");
     const QString logPath = task + ".joblog";
+    const QString chunkRunsPath = task + ".chunk-runs";
+    const bool chunked = QFileInfo::exists(chunkRunsPath);
+    qsizetype chunks = 0;
+    if (chunked) {
+      TResult<QByteArray> runsOf = ReadWhole(chunkRunsPath);
+      if (!runsOf) return runsOf.Error();
+      QByteArray last;
+      for (const QByteArray& line : Lines(*runsOf)) {
+        const QByteArray name = line.left(line.indexOf('\t'));
+        if (name != last) ++chunks;
+        last = name;
+        merge.chunkRuns += line + '\n';
+      }
+    }
     if (QFileInfo::exists(logPath)) {
       TResult<QByteArray> log = ReadBounded(logPath, kSweepFileByteLimit);
       if (!log) return log.Error();
@@ -286,11 +302,12 @@ TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission) {
         QList<QByteArray> columns = lines[i].split('\t');
         const std::optional<qlonglong> seq = Digits(columns[0]);
         if (!seq) continue;
-        columns[0] = QByteArray::number(*seq + t * *size);
+        columns[0] = QByteArray::number(*seq + (chunked ? chunksBefore : t * *size));
         if (columns.size() > 1 && columns[1] == ":") columns[1] = node.isEmpty() ? QByteArray(kSomeNode) : node;
-        merge.jobLog += columns.join('\t') + '\n';
+        (chunked ? merge.chunkJobLog : merge.jobLog) += columns.join('\t') + '\n';
       }
     }
+    chunksBefore += chunks;
     const QString nodeName = QString::fromUtf8(node);
     if (ended.isEmpty() || ended == "stopped") {
       merge.end.interrupted = true;
@@ -337,11 +354,13 @@ TChunkFacts ReadChunks(const QByteArray& chunkRuns, const QByteArray& jobLog,
     QHash<QString, QString> claimed;
     TLastError unclaimed;
     for (const QByteArray& line : Lines(output(chunk, true))) {
-      const qsizetype colon = line.indexOf(": /");
-      const qsizetype end = colon < 0 ? -1 : line.indexOf(": ", colon + 2);
+      // "pathwick_run: FOLDER: why", FOLDER absolute (this machine) or
+      // relative (a chunk on another machine), and free of ": ".
       const QByteArray ours = "pathwick_run";
-      if (line.startsWith(ours + ": ") && end > 0 && own.contains(folderName(line.mid(colon + 2, end - colon - 2)))) {
-        claimed.insert(folderName(line.mid(colon + 2, end - colon - 2)), QString::fromUtf8(ours + line.mid(end)));
+      const qsizetype start = ours.size() + 2;
+      const qsizetype end = line.startsWith(ours + ": ") ? line.indexOf(": ", start) : -1;
+      if (end > 0 && own.contains(folderName(line.mid(start, end - start)))) {
+        claimed.insert(folderName(line.mid(start, end - start)), QString::fromUtf8(ours + line.mid(end)));
       } else {
         unclaimed.Add(line);
       }
@@ -373,7 +392,17 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
     TResult<TSlurmMerge> merge = MergeSlurmLogs(slurmSubmission);
     if (!merge) return merge.Error();
     if (merge->merged) {
-      if (TStatus saved = SaveBytes(merge->jobLog, jobLogPath); !saved) return saved.Error();
+      // The chunks' log, when the tasks made their runs in chunks, in the
+      // place of the chunks of a sweep on this machine.
+      const bool chunks = !merge->chunkRuns.isEmpty();
+      if (TStatus saved = SaveBytes(chunks ? merge->chunkJobLog : merge->jobLog, jobLogPath); !saved)
+        return saved.Error();
+      const QString chunkRunsPath = state.filePath(QLatin1String(kSweepChunkRunsName));
+      if (chunks) {
+        if (TStatus saved = SaveBytes(merge->chunkRuns, chunkRunsPath); !saved) return saved.Error();
+      } else {
+        QFile::remove(chunkRunsPath);
+      }
     }
     end.interrupted = end.interrupted || merge->end.interrupted;
     if (merge->end.parallelStatus != 0) end.parallelStatus = merge->end.parallelStatus;
@@ -401,10 +430,10 @@ TResult<TSweepCheckResult> CheckSweep(const QString& outdir, const TSweepEnd& gi
   }
 
   const QDir stderrFolder(state.filePath(QLatin1String(kSweepStderrFolder)));
-  // A sweep on this machine made its runs in chunks.
+  // A sweep on this machine, or the tasks of a Slurm array, made the runs in chunks.
   std::optional<TChunkFacts> chunked;
   const QString chunkRunsPath = state.filePath(QLatin1String(kSweepChunkRunsName));
-  if (slurmSubmission.isEmpty() && QFile::exists(chunkRunsPath)) {
+  if (QFile::exists(chunkRunsPath)) {
     TResult<QByteArray> chunkRuns = ReadWhole(chunkRunsPath);
     if (!chunkRuns) return chunkRuns.Error();
     QByteArray log;

@@ -130,11 +130,17 @@ TSweepClose CloseSweep(const TSweepCheck& check, const QString& outdir, bool sum
 struct TSlurmMerge {
   bool merged = false;  // false: the submission made no runs, and there is no job log
   QByteArray jobLog;    // in parallel's format, numbered as the submission's list, each run's node named
+  // A task that made its runs in chunks (task-T.chunk-runs beside its job
+  // log): every task's chunks, one run a line (CHUNK<tab>FOLDER), and the
+  // job log of the chunks, numbered in that order, each chunk's node named.
+  QByteArray chunkRuns;
+  QByteArray chunkJobLog;
   TSweepEnd end;
   QStringList messages;  // what kept a task from running its runs
 };
 // `submission` holds tasks, chunk and, for each task T, task-T.node,
-// task-T.ended, task-T.joblog and task-T.out, as the array's tasks leave them.
+// task-T.ended, task-T.joblog, task-T.out and, when it made its runs in
+// chunks, task-T.chunk-runs, as the array's tasks leave them.
 TResult<TSlurmMerge> MergeSlurmLogs(const QString& submission);
 
 // What the chunks of a sweep on this machine say of their runs: a chunk is

@@ -173,7 +173,7 @@ TStatus VerifyRun(TForm1& form, const QString& dir, const TSettingValues& defaul
   if (!temporary.isValid())
     return Failed(QStringLiteral("cannot make a temporary folder: %1").arg(temporary.errorString()));
   const QString again = temporary.filePath(QStringLiteral("run"));
-  if (TStatus ran = RunPlan(form, std::move(*plan), {again, false, quiet, figures}); !ran) return ran;
+  if (TStatus ran = RunPlan(form, std::move(*plan), {again, false, quiet, figures, {}}); !ran) return ran;
   if (StopRequested())
     return Failed(QStringLiteral("interrupted before the repeat was complete: nothing was compared"));
   TResult<QList<TFileEntry>> repeated = ListFiles(again);

@@ -396,7 +396,7 @@ TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const 
   if (command.kind == TCommandKind::kShow) {
     return ShowPlan(form, std::move(*plan), command.run.steps.has_value() || !command.run.config.isEmpty());
   }
-  return RunPlan(form, std::move(*plan), {command.out, command.force, command.quiet, figures});
+  return RunPlan(form, std::move(*plan), {command.out, command.force, command.quiet, figures, {}});
 }
 
 }  // namespace

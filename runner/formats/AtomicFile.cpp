@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "RunFolder.h"
+
 namespace {
 
 // A new file's permissions before the user's umask, as any program's.
@@ -94,7 +96,7 @@ TResult<TAtomicFile> TAtomicFile::Open(const QString& path) {
     QByteArray temporary = TemporaryName(name);
     const int file =
         ::openat(folder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-    if (file >= 0) return TAtomicFile(path, folder, name, std::move(temporary), file);
+    if (file >= 0) return TAtomicFile(path, folder, name, std::move(temporary), file, InsideRunUnderWay(path));
     if (errno != EEXIST) break;
   }
   const int error = errno;
@@ -108,7 +110,8 @@ TAtomicFile::TAtomicFile(TAtomicFile&& other) noexcept
       name_(std::move(other.name_)),
       temporary_(std::move(other.temporary_)),
       file_(std::exchange(other.file_, -1)),
-      committed_(std::exchange(other.committed_, true)) {}
+      committed_(std::exchange(other.committed_, true)),
+      flushedLater_(other.flushedLater_) {}
 
 TAtomicFile::~TAtomicFile() {
   if (file_ >= 0) ::close(file_);
@@ -160,6 +163,7 @@ TStatus TAtomicFile::Commit() {
   if (!S_ISREG(standing.st_mode) || standing.st_ino != made.st_ino || standing.st_dev != made.st_dev) {
     return Refused(QStringLiteral("refused to write %1: its temporary file was replaced").arg(path_));
   }
+  if (flushedLater_) return PlaceFlushedLater();
   if (::fsync(file_) != 0) return CannotWrite(errno);
   const int closed = ::close(std::exchange(file_, -1));
   if (closed != 0) return CannotWrite(errno);
@@ -190,6 +194,18 @@ TStatus TAtomicFile::Commit() {
   }
   committed_ = true;
   if (keeping) ::unlinkat(folder_, kept.constData(), 0);
+  return Success();
+}
+
+TStatus TAtomicFile::PlaceFlushedLater() {
+  // Started on its way to the disk now, so that the folder's flush later
+  // finds it written and commits the whole folder at once.
+  static_cast<void>(::sync_file_range(file_, 0, 0, SYNC_FILE_RANGE_WRITE));
+  const int closed = ::close(std::exchange(file_, -1));
+  if (closed != 0) return CannotWrite(errno);
+  if (TStatus checked = CheckAt(folder_, name_, path_); !checked) return checked;
+  if (::renameat(folder_, temporary_.constData(), folder_, name_.constData()) != 0) return CannotWrite(errno);
+  committed_ = true;
   return Success();
 }
 

@@ -41,19 +41,25 @@ class TAtomicFile {
   QString TemporaryPath() const;
   const QString& Path() const { return path_; }
   // Flushes the file to the disk, checks the target again and renames the
-  // file into place, then flushes the folder.
+  // file into place, then flushes the folder. Inside the temporary folder
+  // of a run under way the file is only started on its way to the disk:
+  // the run's folder flushes all its files at once before it is put in
+  // place (TRunFolder::Sync), and no one sees the file before.
   TStatus Commit();
 
  private:
-  TAtomicFile(QString path, int folder, QByteArray name, QByteArray temporary, int file)
+  TAtomicFile(QString path, int folder, QByteArray name, QByteArray temporary, int file, bool flushedLater)
       : path_(std::move(path)),
         folder_(folder),
         name_(std::move(name)),
         temporary_(std::move(temporary)),
-        file_(file) {}
+        file_(file),
+        flushedLater_(flushedLater) {}
   TError CannotWrite(int error) const;
   // Writes out what the buffer holds.
   TStatus Drain();
+  // Commit inside a run under way: renamed into place, flushed with the folder.
+  TStatus PlaceFlushedLater();
 
   QString path_;
   int folder_ = -1;       // the target's folder, opened once: every step is relative to it
@@ -62,6 +68,7 @@ class TAtomicFile {
   int file_ = -1;
   QByteArray buffer_;
   bool committed_ = false;
+  bool flushedLater_ = false;  // inside a run under way: its folder flushes the file
 };
 
 // Writes `bytes` as a TAtomicFile at `path`.
