@@ -16,6 +16,9 @@ namespace {
 
 constexpr int kPanelWidth = 440;
 constexpr int kPanelHeight = 400;
+// A lone pair of objectives gets the whole figure.
+constexpr int kLoneWidth = 820;
+constexpr int kLoneHeight = 560;
 constexpr int kTop = 60;
 constexpr int kColumns = 3;
 constexpr int kAxisPixels = 11;
@@ -55,7 +58,10 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
   }
   const int columns = std::min<int>(kColumns, static_cast<int>(pairs.size()));
   const int rows = (static_cast<int>(pairs.size()) + columns - 1) / columns;
-  TFigure figure(std::max(columns * kPanelWidth, 2 * kPanelWidth), kTop + rows * kPanelHeight);
+  const bool lone = pairs.size() == 1;
+  const int width = lone ? kLoneWidth : kPanelWidth;
+  const int height = lone ? kLoneHeight : kPanelHeight;
+  TFigure figure(std::max(columns * width, kLoneWidth), kTop + rows * height);
   figure.AddText(QStringLiteral("Pareto front after %1 generations: %2 of %3 individuals non-dominated")
                      .arg(p.generations)
                      .arg(p.front.size())
@@ -75,7 +81,8 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
     const auto [i, j] = pairs[n];
     const auto column = static_cast<double>(static_cast<int>(n) % columns);
     const auto row = static_cast<double>(static_cast<int>(n) / columns);
-    QChart* chart = figure.AddChart({column * kPanelWidth, kTop + row * kPanelHeight, kPanelWidth, kPanelHeight});
+    QChart* chart = figure.AddChart({column * width, kTop + row * height, static_cast<double>(width),
+                                     static_cast<double>(height)});
     StyleChart(chart, QStringLiteral("%1 against %2").arg(p.objectives[static_cast<qsizetype>(j)],
                                                           p.objectives[static_cast<qsizetype>(i)]));
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -83,7 +90,7 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
     QValueAxis* y = Axis(top[j], p.objectives[static_cast<qsizetype>(j)]);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    Attach(chart, Dots(p.evaluated, i, j, kEvaluatedGrey, 6, QStringLiteral("every individual evaluated")), x, y);
+    Attach(chart, Dots(p.evaluated, i, j, kEvaluatedGrey, 6, QStringLiteral("evaluated")), x, y);
     Attach(chart, Dots(p.population, i, j, kPopulationBlue, 9, QStringLiteral("last population")), x, y);
     // Two objectives: the front is a curve, joined in the order of the first.
     if (m == 2 && p.front.size() > 1) {
@@ -95,7 +102,7 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
       Attach(chart, line, x, y);
       HideFromLegend(chart, line);
     }
-    Attach(chart, Dots(p.front, i, j, kFrontRed, 12, QStringLiteral("non-dominated front")), x, y);
+    Attach(chart, Dots(p.front, i, j, kFrontRed, 12, QStringLiteral("front")), x, y);
   }
   return figure.Save(QDir(dir).filePath(QLatin1String(kFrontName) + QStringLiteral(".png")),
                      QDir(dir).filePath(QLatin1String(kFrontName) + QStringLiteral(".svg")));
