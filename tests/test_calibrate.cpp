@@ -345,8 +345,8 @@ TEST(Nsga2, FindsTheKnownFrontOfAQuadratic) {
   QTemporaryDir dir;
   const TCalibrationSpec spec = QuadraticSpec(40, 40);
   int calls = 0;
-  const TResult<TCalibrationEnd> end = Calibrate(dir.filePath(QStringLiteral("q")), spec,
-                                                 QuadraticModel(spec.Prior(), &calls));
+  const TResult<TCalibrationEnd> end =
+      Calibrate(dir.filePath(QStringLiteral("q")), spec, QuadraticModel(spec.Prior(), &calls));
   ASSERT_TRUE(end) << qPrintable(end.Error().message);
   EXPECT_EQ(end->generations, 41);
   EXPECT_EQ(end->runs, 41 * 40);
@@ -408,8 +408,8 @@ TEST(Nsga2, ResumesAsAnUninterruptedCalibration) {
   int second = 0;
   ASSERT_TRUE(Calibrate(cut, spec, QuadraticModel(spec.Prior(), &second)));
   EXPECT_EQ(second, 4);  // generations 2 to 5
-  for (const char* name : {"pareto.csv", "generations.csv", "calibration.json", "gen-002/candidates.csv",
-                           "gen-005/state.json"}) {
+  for (const char* name :
+       {"pareto.csv", "generations.csv", "calibration.json", "gen-002/candidates.csv", "gen-005/state.json"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadFile(cut + '/' + name), ReadFile(dir.filePath(QStringLiteral("whole/")) + name));
   }
@@ -538,10 +538,28 @@ TEST(CalibrateCommand, RunsResumesAndVerifies) {
 TEST(CalibrateCommand, Nsga2RunsAndVerifies) {
   QTemporaryDir dir;
   const QString n = dir.filePath(QStringLiteral("n"));
-  const auto made = RunProgram({"--calibrate", n, "--method", "nsga2", "--range", "sniff-threshold=10:90", "--range",
-                                "mark-strength=5:100:log", "--target", "trip_rate=3", "--target", "mean_angle=40",
-                                "--steps", "200", "--agents", "30", "--population", "8", "--generations", "1",
-                                "--calibration-seed", "5"});
+  const auto made = RunProgram({"--calibrate",
+                                n,
+                                "--method",
+                                "nsga2",
+                                "--range",
+                                "sniff-threshold=10:90",
+                                "--range",
+                                "mark-strength=5:100:log",
+                                "--target",
+                                "trip_rate=3",
+                                "--target",
+                                "mean_angle=40",
+                                "--steps",
+                                "200",
+                                "--agents",
+                                "30",
+                                "--population",
+                                "8",
+                                "--generations",
+                                "1",
+                                "--calibration-seed",
+                                "5"});
   ASSERT_EQ(made.status, 0) << qPrintable(made.err);
   EXPECT_TRUE(made.err.contains(QStringLiteral("calibrated in 2 generations and 16 runs"))) << qPrintable(made.err);
   EXPECT_FALSE(QImage(n + "/front.png").isNull());

@@ -63,7 +63,8 @@ TCandidate MakeCandidate(const TCalibrationSpec& spec, std::vector<double> coord
                          int32_t candidate, double weight) {
   TCandidate made{std::move(coordinates), {}, {}, weight};
   for (size_t f = 0; f < spec.factors.size(); ++f) made.values.push_back(spec.RunValue(f, made.coordinates[f]));
-  for (int32_t k = 0; k < spec.seedsPerParticle; ++k) made.seeds.push_back(RunSeed(spec.seed, generation, candidate, k));
+  for (int32_t k = 0; k < spec.seedsPerParticle; ++k)
+    made.seeds.push_back(RunSeed(spec.seed, generation, candidate, k));
   return made;
 }
 
@@ -94,25 +95,24 @@ QJsonObject SpecJson(const TCalibrationSpec& spec) {
   QJsonObject target;
   for (qsizetype m = 0; m < spec.measures.size(); ++m) target.insert(spec.measures[m], spec.target[m]);
   if (spec.method == TCalibrationMethod::kNsga2) {
-    return QJsonObject{
-        {QStringLiteral("method"), QLatin1String(MethodName(spec.method))},
-        {QStringLiteral("factors"), factors},
-        {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
-        {QStringLiteral("target"), target},
-        {QStringLiteral("target_source"), spec.targetSource},
-        {QStringLiteral("model"), spec.model},
-        {QStringLiteral("steps"), spec.steps},
-        {QStringLiteral("window"), spec.window},
-        {QStringLiteral("seeds_per_individual"), spec.seedsPerParticle},
-        {QStringLiteral("population"), spec.population},
-        {QStringLiteral("generations"), spec.generations ? QJsonValue(*spec.generations) : QJsonValue()},
-        {QStringLiteral("budget"), static_cast<double>(spec.budget)},
-        {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
-        {QStringLiteral("crossover_probability"), kNsgaCrossover},
-        {QStringLiteral("crossover_index"), kNsgaCrossoverIndex},
-        {QStringLiteral("mutation_probability"), NsgaMutation(spec.factors.size())},
-        {QStringLiteral("mutation_index"), kNsgaMutationIndex},
-        {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
+    return QJsonObject{{QStringLiteral("method"), QLatin1String(MethodName(spec.method))},
+                       {QStringLiteral("factors"), factors},
+                       {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
+                       {QStringLiteral("target"), target},
+                       {QStringLiteral("target_source"), spec.targetSource},
+                       {QStringLiteral("model"), spec.model},
+                       {QStringLiteral("steps"), spec.steps},
+                       {QStringLiteral("window"), spec.window},
+                       {QStringLiteral("seeds_per_individual"), spec.seedsPerParticle},
+                       {QStringLiteral("population"), spec.population},
+                       {QStringLiteral("generations"), spec.generations ? QJsonValue(*spec.generations) : QJsonValue()},
+                       {QStringLiteral("budget"), static_cast<double>(spec.budget)},
+                       {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
+                       {QStringLiteral("crossover_probability"), kNsgaCrossover},
+                       {QStringLiteral("crossover_index"), kNsgaCrossoverIndex},
+                       {QStringLiteral("mutation_probability"), NsgaMutation(spec.factors.size())},
+                       {QStringLiteral("mutation_index"), kNsgaMutationIndex},
+                       {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
   }
   return QJsonObject{{QStringLiteral("method"), QStringLiteral("abc-smc")},
                      {QStringLiteral("factors"), factors},
@@ -254,8 +254,8 @@ std::vector<TCandidate> DrawCandidates(const TCalibrationSpec& spec, int32_t gen
   }
   std::vector<TCandidate> candidates;
   for (size_t c = 0; c < proposal.coordinates.size(); ++c) {
-    candidates.push_back(MakeCandidate(spec, proposal.coordinates[c], generation, static_cast<int32_t>(c),
-                                       proposal.weights[c]));
+    candidates.push_back(
+        MakeCandidate(spec, proposal.coordinates[c], generation, static_cast<int32_t>(c), proposal.weights[c]));
   }
   return candidates;
 }
@@ -275,9 +275,8 @@ TStatus CheckSpec(const TCalibrationSpec& spec) {
   }
   const qint64 first = qint64{spec.Candidates(0)} * spec.seedsPerParticle + spec.PredictiveRuns();
   if (spec.method == TCalibrationMethod::kNsga2 && spec.budget < first) {
-    return Refused(QStringLiteral("a budget of %1 runs does not cover the first population, %2 runs")
-                       .arg(spec.budget)
-                       .arg(first));
+    return Refused(
+        QStringLiteral("a budget of %1 runs does not cover the first population, %2 runs").arg(spec.budget).arg(first));
   }
   if (spec.budget < first) {
     return Refused(QStringLiteral("a budget of %1 runs does not cover the first generation and the posterior "
@@ -397,9 +396,7 @@ TPrior TCalibrationSpec::Prior() const {
   return prior;
 }
 
-const char* MethodName(TCalibrationMethod method) {
-  return method == TCalibrationMethod::kNsga2 ? "nsga2" : "abc-smc";
-}
+const char* MethodName(TCalibrationMethod method) { return method == TCalibrationMethod::kNsga2 ? "nsga2" : "abc-smc"; }
 
 std::optional<TCalibrationMethod> FindMethod(const QString& name) {
   for (const TCalibrationMethod m : {TCalibrationMethod::kAbcSmc, TCalibrationMethod::kNsga2}) {

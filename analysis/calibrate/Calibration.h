@@ -49,10 +49,10 @@ struct TCalibrationSpec {
   int32_t steps = 0;
   int32_t window = 1;
   int32_t seedsPerParticle = kDefaultSeedsPerParticle;
-  int32_t particles = kDefaultParticles;      // ABC-SMC
-  int32_t population = kDefaultPopulation;    // NSGA-II: individuals per generation
-  std::optional<int32_t> generations;         // NSGA-II: after the first population; none: as the budget allows
-  qint64 budget = 0;  // the runs it may make
+  int32_t particles = kDefaultParticles;    // ABC-SMC
+  int32_t population = kDefaultPopulation;  // NSGA-II: individuals per generation
+  std::optional<int32_t> generations;       // NSGA-II: after the first population; none: as the budget allows
+  qint64 budget = 0;                        // the runs it may make
   uint32_t seed = kDefaultCalibrationSeed;
   double acceptanceFloor = kDefaultAcceptanceFloor;
   // The factors' values that made the target, in the setting's units, when

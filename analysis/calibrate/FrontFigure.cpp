@@ -81,10 +81,10 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
     const auto [i, j] = pairs[n];
     const auto column = static_cast<double>(static_cast<int>(n) % columns);
     const auto row = static_cast<double>(static_cast<int>(n) / columns);
-    QChart* chart = figure.AddChart({column * width, kTop + row * height, static_cast<double>(width),
-                                     static_cast<double>(height)});
-    StyleChart(chart, QStringLiteral("%1 against %2").arg(p.objectives[static_cast<qsizetype>(j)],
-                                                          p.objectives[static_cast<qsizetype>(i)]));
+    QChart* chart =
+        figure.AddChart({column * width, kTop + row * height, static_cast<double>(width), static_cast<double>(height)});
+    StyleChart(chart, QStringLiteral("%1 against %2")
+                          .arg(p.objectives[static_cast<qsizetype>(j)], p.objectives[static_cast<qsizetype>(i)]));
     chart->legend()->setAlignment(Qt::AlignBottom);
     QValueAxis* x = Axis(top[i], p.objectives[static_cast<qsizetype>(i)]);
     QValueAxis* y = Axis(top[j], p.objectives[static_cast<qsizetype>(j)]);

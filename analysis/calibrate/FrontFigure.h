@@ -10,8 +10,8 @@
 #include "Result.h"
 
 struct TFrontPicture {
-  QStringList objectives;                      // their names, in order
-  std::vector<std::vector<double>> evaluated;  // every candidate of every generation
+  QStringList objectives;                       // their names, in order
+  std::vector<std::vector<double>> evaluated;   // every candidate of every generation
   std::vector<std::vector<double>> population;  // the last population off its front
   std::vector<std::vector<double>> front;       // its non-dominated front
   int32_t generations = 0;

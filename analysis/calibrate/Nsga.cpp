@@ -203,8 +203,8 @@ unsigned NsgaSeed(const TCalibrationSpec& spec, int32_t generation) {
 TResult<std::vector<TIndividual>> Evolve(const TCalibrationSpec& spec, const TNsgaState& previous, TBatch& batch) {
   pagmo::population population(pagmo::problem(Problem(spec)), 0u, NsgaSeed(spec, batch.generation));
   for (const TIndividual& i : previous.population) population.push_back(i.coordinates, i.objectives);
-  pagmo::nsga2 algorithm(1u, kNsgaCrossover, kNsgaCrossoverIndex, NsgaMutation(spec.factors.size()),
-                         kNsgaMutationIndex, NsgaSeed(spec, batch.generation));
+  pagmo::nsga2 algorithm(1u, kNsgaCrossover, kNsgaCrossoverIndex, NsgaMutation(spec.factors.size()), kNsgaMutationIndex,
+                         NsgaSeed(spec, batch.generation));
   algorithm.set_bfe(pagmo::bfe(TSweepEvaluator{&batch}));
   try {
     population = algorithm.evolve(population);
@@ -324,8 +324,7 @@ TStatus CheckNsgaSpec(const TCalibrationSpec& spec) {
                        .arg(kPopulationMultiple)
                        .arg(kMinPopulation)
                        .arg(spec.population));
-  if (spec.generations && *spec.generations < 0)
-    return Refused(QStringLiteral("NSGA-II takes 0 or more generations"));
+  if (spec.generations && *spec.generations < 0) return Refused(QStringLiteral("NSGA-II takes 0 or more generations"));
   return Success();
 }
 
@@ -333,9 +332,9 @@ std::vector<double> Objectives(std::span<const double> summary, std::span<const 
                                std::span<const double> scales) {
   std::vector<double> objectives;
   for (size_t j = 0; j < target.size(); ++j) {
-    objectives.push_back(std::isnan(summary[j]) ? kMissingObjective
-                                                : std::min(std::abs(summary[j] - target[j]) / scales[j],
-                                                           kMissingObjective));
+    objectives.push_back(std::isnan(summary[j])
+                             ? kMissingObjective
+                             : std::min(std::abs(summary[j] - target[j]) / scales[j], kMissingObjective));
   }
   return objectives;
 }
@@ -388,8 +387,7 @@ TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSp
     state.generation = g;
     if (!previous) {
       TAbcRandom random(GenerationStream(spec.seed, 0));
-      if (TStatus ok = Evaluate(batch, DrawFromPrior(spec.Prior(), static_cast<size_t>(spec.population), random));
-          !ok)
+      if (TStatus ok = Evaluate(batch, DrawFromPrior(spec.Prior(), static_cast<size_t>(spec.population), random)); !ok)
         return ok.Error();
       state.population = batch.made;
     } else {
@@ -417,8 +415,7 @@ TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSp
   if (TStatus saved = SaveBytes(GenerationsTable(spec, states), folder.filePath(QLatin1String(kGenerationsName)));
       !saved)
     return saved.Error();
-  if (TStatus saved = SaveBytes(ParetoTable(spec, states.back()), folder.filePath(QLatin1String(kParetoName)));
-      !saved)
+  if (TStatus saved = SaveBytes(ParetoTable(spec, states.back()), folder.filePath(QLatin1String(kParetoName))); !saved)
     return saved.Error();
   if (TStatus drawn = DrawFront(dir, spec, states); !drawn) return drawn.Error();
   end.generations = static_cast<int32_t>(states.size());

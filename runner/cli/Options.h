@@ -167,7 +167,7 @@ inline constexpr const char* kMethodNsga2 = "nsga2";
 // --calibrate and what shapes it; the factors are the --range ones
 // (TDesignOptions::ranges), the steps and window the run's and --window.
 struct TCalibrateOptions {
-  QString method;  // kMethodAbc or kMethodNsga2; empty: not given (ABC-SMC, or the folder's)
+  QString method;       // kMethodAbc or kMethodNsga2; empty: not given (ABC-SMC, or the folder's)
   QStringList targets;  // "NAME=VALUE", or "NAME" alone beside --target-runs
   QString targetRuns;   // a folder of reference runs whose measures are the target
   std::optional<int32_t> seedsPerParticle;

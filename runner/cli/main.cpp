@@ -219,8 +219,7 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
     spec.generations = o.generations;
   }
   // NSGA-II bounded by its generations alone may make all of their runs.
-  spec.budget = o.budget ? qint64{*o.budget}
-                         : qint64{*o.generations + 1} * spec.population * spec.seedsPerParticle;
+  spec.budget = o.budget ? qint64{*o.budget} : qint64{*o.generations + 1} * spec.population * spec.seedsPerParticle;
   spec.seed = o.seed.value_or(kDefaultCalibrationSeed);
   return spec;
 }
@@ -249,9 +248,8 @@ TStatus RunCalibration(const TCommand& command, const TSettingValues& defaults) 
                 [](const QString& line) { std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(line)); });
   if (!end) return end.Error();
   const bool nsga2 = spec->method == TCalibrationMethod::kNsga2;
-  std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the %s is %s\n",
-               end->generations, static_cast<long long>(end->runs), qPrintable(end->reason),
-               nsga2 ? "Pareto front" : "posterior",
+  std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the %s is %s\n", end->generations,
+               static_cast<long long>(end->runs), qPrintable(end->reason), nsga2 ? "Pareto front" : "posterior",
                qPrintable(QDir(command.folder).filePath(QLatin1String(nsga2 ? kParetoName : kPosteriorName))));
   return Success();
 }
