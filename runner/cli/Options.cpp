@@ -893,7 +893,7 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kPopulation,
      .name = "population",
      .valueName = "N",
-     .help = "for --calibrate --method nsga2: the individuals of each generation, a multiple of 4 {range} "
+     .help = "for --calibrate --method nsga2: the individuals of each generation, a multiple of 4, {range} "
              "(default: {default})",
      .range = TWholeRange{8, 100000},
      .defaultValue = 24,
