@@ -4,8 +4,9 @@
 # there, a few minutes on a fresh machine.
 #
 # Usage: scripts/deps.sh PURPOSE...
-#   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, zlib, Boost, the fonts:
-#             building and running the programs (scripts/run.sh)
+#   build     compiler, CMake, Qt 6 with Qt Charts and Qt SVG, zlib, Boost, pagmo2 (NSGA-II
+#             of --calibrate --method nsga2), the fonts: building and running the programs
+#             (scripts/run.sh)
 #   test      GoogleTest, Xvfb, xdotool, GNU parallel, the locale sources and
 #             ffmpeg and pandas: the test suites (the video test), the end-to-end
 #             test, the sweep test and the pandas snippet of docs/sweeps.md
@@ -33,7 +34,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 declare -A needs=(
-  [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev zlib1g-dev libboost-dev fonts-dejavu-core"
+  [build]="g++ make cmake pkg-config qt6-base-dev qt6-charts-dev qt6-svg-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev zlib1g-dev libboost-dev libpagmo-dev fonts-dejavu-core"
   [test]="libgtest-dev xvfb xauth xdotool fonts-dejavu-extra parallel locales ffmpeg python3-pandas"
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"

@@ -10,7 +10,7 @@
 #             window under Xvfb for 5 seconds, pathwick_run (when packaged)
 #             for 1000 steps, and with ffmpeg on the PATH its video, births
 #             and agent table, and pathwick_sweep over a job list of two runs;
-#             the package recommends ffmpeg; the Python module (when
+#             the package recommends ffmpeg and depends on pagmo2's library; the Python module (when
 #             packaged) steps a world with the system's Python
 #   --help    this text
 set -euo pipefail
@@ -96,6 +96,8 @@ if [ -x "$usr/bin/pathwick_run" ]; then
     env -u PATHWICK_RUN "$usr/bin/pathwick_sweep" jobs sweep --jobs 2 &&
     [ "$(grep -c '^run-.*,completed,' sweep/summary.csv)" -eq 2 ]) || fail "pathwick_sweep of two runs"
   dpkg-deb -f "$deb" Recommends | grep -qw ffmpeg || fail "the package does not recommend ffmpeg (pathwick_run --video)"
+  # --calibrate --method nsga2 runs pagmo2's NSGA-II; dpkg-shlibdeps finds its library.
+  dpkg-deb -f "$deb" Depends | grep -qw 'libpagmo[0-9]*' || fail "the package does not depend on pagmo2's library"
   if command -v ffmpeg >/dev/null; then
     (cd "$work" && "$usr/bin/pathwick_run" --seed 1 --steps 100 --video v.mp4 --births --agents-every 100 --out watch \
       && test -s watch/v.mp4 && test -s watch/births.csv.gz && test -s watch/agents.csv.gz) \

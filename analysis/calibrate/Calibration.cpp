@@ -12,15 +12,13 @@
 #include "AtomicFile.h"
 #include "BoundedFile.h"
 #include "CalibrationFigures.h"
+#include "CalibrationFolder.h"
+#include "Nsga.h"
 #include "Tables.h"
 
-namespace {
+namespace calibration {
 
-constexpr qint64 kStateByteLimit = qint64{256} << 20;
-
-// A draw in full, so that a table read back gives the very value drawn.
 QString Number(double value) { return QString::number(value, 'g', 17); }
-// A value a run takes: a whole number of the setting's units, shown in the command line's.
 QString RunNumber(double value) { return QString::number(value, 'g', 12); }
 
 QJsonArray Doubles(std::span<const double> values) {
@@ -35,6 +33,56 @@ std::vector<double> ToDoubles(const QJsonArray& array) {
   return values;
 }
 
+QString ShownValue(const TCalibrationSpec& spec, size_t f, double coordinate) {
+  return Number(spec.Prior().Value(f, coordinate) / spec.factors[f].unit);
+}
+
+QByteArray CandidatesTable(const TCalibrationSpec& spec, const std::vector<TCandidate>& candidates) {
+  const bool weighted = spec.method == TCalibrationMethod::kAbcSmc;
+  QStringList header{QStringLiteral("candidate")};
+  for (const TCalibrationFactor& f : spec.factors) header << f.option << f.option + QStringLiteral("_run");
+  if (weighted) header << QStringLiteral("weight");
+  header << QStringLiteral("seeds");
+  QString text = header.join(QLatin1Char(',')) + QLatin1Char('\n');
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    QStringList row{QString::number(c)};
+    for (size_t f = 0; f < spec.factors.size(); ++f) {
+      row << ShownValue(spec, f, candidates[c].coordinates[f])
+          << RunNumber(candidates[c].values[f] / spec.factors[f].unit);
+    }
+    QStringList seeds;
+    for (const uint32_t s : candidates[c].seeds) seeds << QString::number(s);
+    if (weighted) row << Number(candidates[c].weight);
+    row << seeds.join(QLatin1Char(' '));
+    text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return text.toUtf8();
+}
+
+TCandidate MakeCandidate(const TCalibrationSpec& spec, std::vector<double> coordinates, int32_t generation,
+                         int32_t candidate, double weight) {
+  TCandidate made{std::move(coordinates), {}, {}, weight};
+  for (size_t f = 0; f < spec.factors.size(); ++f) made.values.push_back(spec.RunValue(f, made.coordinates[f]));
+  for (int32_t k = 0; k < spec.seedsPerParticle; ++k)
+    made.seeds.push_back(RunSeed(spec.seed, generation, candidate, k));
+  return made;
+}
+
+TStatus MakeFolder(const QString& path) {
+  const QFileInfo info(path);
+  if (info.isSymLink() || (info.exists() && !info.isDir())) {
+    return Refused(QStringLiteral("refused to use %1: it is not a folder (a link or a file)").arg(path));
+  }
+  if (!info.exists() && !QDir().mkdir(path)) return Failed(QStringLiteral("cannot make the folder %1").arg(path));
+  return Success();
+}
+
+}  // namespace calibration
+
+namespace {
+
+using namespace calibration;
+
 QJsonObject SpecJson(const TCalibrationSpec& spec) {
   QJsonArray factors;
   for (const TCalibrationFactor& f : spec.factors) {
@@ -46,6 +94,26 @@ QJsonObject SpecJson(const TCalibrationSpec& spec) {
   }
   QJsonObject target;
   for (qsizetype m = 0; m < spec.measures.size(); ++m) target.insert(spec.measures[m], spec.target[m]);
+  if (spec.method == TCalibrationMethod::kNsga2) {
+    return QJsonObject{{QStringLiteral("method"), QLatin1String(MethodName(spec.method))},
+                       {QStringLiteral("factors"), factors},
+                       {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
+                       {QStringLiteral("target"), target},
+                       {QStringLiteral("target_source"), spec.targetSource},
+                       {QStringLiteral("model"), spec.model},
+                       {QStringLiteral("steps"), spec.steps},
+                       {QStringLiteral("window"), spec.window},
+                       {QStringLiteral("seeds_per_individual"), spec.seedsPerParticle},
+                       {QStringLiteral("population"), spec.population},
+                       {QStringLiteral("generations"), spec.generations ? QJsonValue(*spec.generations) : QJsonValue()},
+                       {QStringLiteral("budget"), static_cast<double>(spec.budget)},
+                       {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
+                       {QStringLiteral("crossover_probability"), kNsgaCrossover},
+                       {QStringLiteral("crossover_index"), kNsgaCrossoverIndex},
+                       {QStringLiteral("mutation_probability"), NsgaMutation(spec.factors.size())},
+                       {QStringLiteral("mutation_index"), kNsgaMutationIndex},
+                       {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
+  }
   return QJsonObject{{QStringLiteral("method"), QStringLiteral("abc-smc")},
                      {QStringLiteral("factors"), factors},
                      {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
@@ -132,31 +200,6 @@ TResult<TGenerationState> ReadState(const QString& path, const TCalibrationSpec&
   return s;
 }
 
-// The value a table shows for a factor's coordinate: in the units the
-// command line takes (a rate as a fraction).
-QString ShownValue(const TCalibrationSpec& spec, size_t f, double coordinate) {
-  return Number(spec.Prior().Value(f, coordinate) / spec.factors[f].unit);
-}
-
-QByteArray CandidatesTable(const TCalibrationSpec& spec, const std::vector<TCandidate>& candidates) {
-  QStringList header{QStringLiteral("candidate")};
-  for (const TCalibrationFactor& f : spec.factors) header << f.option << f.option + QStringLiteral("_run");
-  header << QStringLiteral("weight") << QStringLiteral("seeds");
-  QString text = header.join(QLatin1Char(',')) + QLatin1Char('\n');
-  for (size_t c = 0; c < candidates.size(); ++c) {
-    QStringList row{QString::number(c)};
-    for (size_t f = 0; f < spec.factors.size(); ++f) {
-      row << ShownValue(spec, f, candidates[c].coordinates[f])
-          << RunNumber(candidates[c].values[f] / spec.factors[f].unit);
-    }
-    QStringList seeds;
-    for (const uint32_t s : candidates[c].seeds) seeds << QString::number(s);
-    row << Number(candidates[c].weight) << seeds.join(QLatin1Char(' '));
-    text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
-  }
-  return text.toUtf8();
-}
-
 // posterior.csv: the kept particles of the last generation, nearest first.
 QByteArray PosteriorTable(const TCalibrationSpec& spec, const TGenerationState& s) {
   QStringList header{QStringLiteral("generation"), QStringLiteral("particle")};
@@ -196,15 +239,6 @@ QByteArray GenerationsTable(const std::vector<TGenerationState>& states, const T
   return text.toUtf8();
 }
 
-TStatus MakeFolder(const QString& path) {
-  const QFileInfo info(path);
-  if (info.isSymLink() || (info.exists() && !info.isDir())) {
-    return Refused(QStringLiteral("refused to use %1: it is not a folder (a link or a file)").arg(path));
-  }
-  if (!info.exists() && !QDir().mkdir(path)) return Failed(QStringLiteral("cannot make the folder %1").arg(path));
-  return Success();
-}
-
 // The candidates of a generation, drawn from its own stream.
 std::vector<TCandidate> DrawCandidates(const TCalibrationSpec& spec, int32_t generation,
                                        const TGenerationState* previous) {
@@ -220,12 +254,8 @@ std::vector<TCandidate> DrawCandidates(const TCalibrationSpec& spec, int32_t gen
   }
   std::vector<TCandidate> candidates;
   for (size_t c = 0; c < proposal.coordinates.size(); ++c) {
-    TCandidate candidate{proposal.coordinates[c], {}, {}, proposal.weights[c]};
-    for (size_t f = 0; f < spec.factors.size(); ++f)
-      candidate.values.push_back(spec.RunValue(f, candidate.coordinates[f]));
-    for (int32_t k = 0; k < spec.seedsPerParticle; ++k)
-      candidate.seeds.push_back(RunSeed(spec.seed, generation, static_cast<int32_t>(c), k));
-    candidates.push_back(std::move(candidate));
+    candidates.push_back(
+        MakeCandidate(spec, proposal.coordinates[c], generation, static_cast<int32_t>(c), proposal.weights[c]));
   }
   return candidates;
 }
@@ -238,8 +268,16 @@ TStatus CheckSpec(const TCalibrationSpec& spec) {
     if (!(f.prior.hi > f.prior.lo) || (f.prior.log && !(f.prior.lo > 0)))
       return Refused(QStringLiteral("the range of %1 is empty, or a log range does not lie above 0").arg(f.option));
   }
-  if (spec.particles < 2) return Refused(QStringLiteral("a calibration needs at least 2 particles"));
+  if (spec.method == TCalibrationMethod::kNsga2) {
+    if (TStatus ok = CheckNsgaSpec(spec); !ok) return ok;
+  } else if (spec.particles < 2) {
+    return Refused(QStringLiteral("a calibration needs at least 2 particles"));
+  }
   const qint64 first = qint64{spec.Candidates(0)} * spec.seedsPerParticle + spec.PredictiveRuns();
+  if (spec.method == TCalibrationMethod::kNsga2 && spec.budget < first) {
+    return Refused(
+        QStringLiteral("a budget of %1 runs does not cover the first population, %2 runs").arg(spec.budget).arg(first));
+  }
   if (spec.budget < first) {
     return Refused(QStringLiteral("a budget of %1 runs does not cover the first generation and the posterior "
                                   "predictive, %2 runs")
@@ -358,7 +396,17 @@ TPrior TCalibrationSpec::Prior() const {
   return prior;
 }
 
+const char* MethodName(TCalibrationMethod method) { return method == TCalibrationMethod::kNsga2 ? "nsga2" : "abc-smc"; }
+
+std::optional<TCalibrationMethod> FindMethod(const QString& name) {
+  for (const TCalibrationMethod m : {TCalibrationMethod::kAbcSmc, TCalibrationMethod::kNsga2}) {
+    if (name == QLatin1String(MethodName(m))) return m;
+  }
+  return std::nullopt;
+}
+
 int32_t TCalibrationSpec::Candidates(int32_t generation) const {
+  if (method == TCalibrationMethod::kNsga2) return population;
   return generation == 0 ? static_cast<int32_t>(std::ceil(particles / kQuantile)) : particles;
 }
 
@@ -392,9 +440,10 @@ TResult<TCalibrationSpec> ReadCalibrationSpec(const QString& dir) {
   TResult<QByteArray> bytes = ReadBounded(path, kStateByteLimit);
   if (!bytes) return bytes.Error();
   const QJsonObject o = QJsonDocument::fromJson(*bytes).object();
-  if (o.value(QStringLiteral("method")).toString() != QLatin1String("abc-smc"))
-    return Refused(QStringLiteral("%1 is not a calibration's record").arg(path));
+  const std::optional<TCalibrationMethod> method = FindMethod(o.value(QStringLiteral("method")).toString());
+  if (!method) return Refused(QStringLiteral("%1 is not a calibration's record").arg(path));
   TCalibrationSpec spec;
+  spec.method = *method;
   for (const auto& v : o.value(QStringLiteral("factors")).toArray()) {
     const QJsonObject f = v.toObject();
     spec.factors.push_back({f.value(QStringLiteral("setting")).toString(),
@@ -409,8 +458,15 @@ TResult<TCalibrationSpec> ReadCalibrationSpec(const QString& dir) {
   spec.model = o.value(QStringLiteral("model")).toString();
   spec.steps = o.value(QStringLiteral("steps")).toInt();
   spec.window = o.value(QStringLiteral("window")).toInt();
-  spec.seedsPerParticle = o.value(QStringLiteral("seeds_per_particle")).toInt();
-  spec.particles = o.value(QStringLiteral("particles")).toInt();
+  if (spec.method == TCalibrationMethod::kNsga2) {
+    spec.seedsPerParticle = o.value(QStringLiteral("seeds_per_individual")).toInt();
+    spec.population = o.value(QStringLiteral("population")).toInt();
+    if (o.value(QStringLiteral("generations")).isDouble())
+      spec.generations = o.value(QStringLiteral("generations")).toInt();
+  } else {
+    spec.seedsPerParticle = o.value(QStringLiteral("seeds_per_particle")).toInt();
+    spec.particles = o.value(QStringLiteral("particles")).toInt();
+  }
   spec.budget = static_cast<qint64>(o.value(QStringLiteral("budget")).toDouble());
   spec.seed = static_cast<uint32_t>(o.value(QStringLiteral("calibration_seed")).toDouble());
   spec.acceptanceFloor = o.value(QStringLiteral("acceptance_floor")).toDouble();
@@ -440,6 +496,7 @@ TResult<TCalibrationEnd> Calibrate(const QString& dir, const TCalibrationSpec& s
   } else if (TStatus saved = SaveBytes(specBytes, specPath); !saved) {
     return saved.Error();
   }
+  if (spec.method == TCalibrationMethod::kNsga2) return CalibrateNsga2(dir, spec, simulate, progress);
 
   std::vector<TGenerationState> states;
   TCalibrationEnd end;

@@ -1,9 +1,11 @@
 // A calibration folder: the question (calibration.json), one folder per
 // generation (gen-NNN: its candidates, its runs, the particles it kept), the
 // tolerance and acceptance of each generation (generations.csv) and the
-// posterior (posterior.csv). The method is ABC-SMC (Abc.h); what makes a
-// candidate's summaries is given, so that the runs of the model and an
-// analytic problem take the same path through the folder.
+// posterior (posterior.csv). The method is ABC-SMC (Abc.h), or NSGA-II
+// (Nsga.h), whose folder holds its populations and their Pareto front
+// (pareto.csv) instead; what makes a candidate's summaries is given, so that
+// the runs of the model and an analytic problem take the same path through
+// the folder.
 #pragma once
 
 #include <QString>
@@ -30,8 +32,15 @@ inline constexpr double kDefaultAcceptanceFloor = 0.05;
 inline constexpr int32_t kDefaultSeedsPerParticle = 1;
 inline constexpr int32_t kDefaultParticles = 50;
 inline constexpr uint32_t kDefaultCalibrationSeed = 1;
+inline constexpr int32_t kDefaultPopulation = 24;
+
+enum class TCalibrationMethod { kAbcSmc, kNsga2 };
+// The method's name as the command line and calibration.json write it.
+const char* MethodName(TCalibrationMethod method);
+std::optional<TCalibrationMethod> FindMethod(const QString& name);
 
 struct TCalibrationSpec {
+  TCalibrationMethod method = TCalibrationMethod::kAbcSmc;
   std::vector<TCalibrationFactor> factors;
   QStringList measures;        // the summaries' names, in order
   std::vector<double> target;  // their target values
@@ -40,8 +49,10 @@ struct TCalibrationSpec {
   int32_t steps = 0;
   int32_t window = 1;
   int32_t seedsPerParticle = kDefaultSeedsPerParticle;
-  int32_t particles = kDefaultParticles;
-  qint64 budget = 0;  // the runs it may make
+  int32_t particles = kDefaultParticles;    // ABC-SMC
+  int32_t population = kDefaultPopulation;  // NSGA-II: individuals per generation
+  std::optional<int32_t> generations;       // NSGA-II: after the first population; none: as the budget allows
+  qint64 budget = 0;                        // the runs it may make
   uint32_t seed = kDefaultCalibrationSeed;
   double acceptanceFloor = kDefaultAcceptanceFloor;
   // The factors' values that made the target, in the setting's units, when
@@ -50,9 +61,11 @@ struct TCalibrationSpec {
 
   TPrior Prior() const;
   // The posterior predictive's runs, made after the last generation: one
-  // run of each of `particles` draws from the posterior. The budget holds them.
-  int32_t PredictiveRuns() const { return particles; }
-  // The runs of a generation: 0 draws particles / alpha candidates, the rest `particles`.
+  // run of each of `particles` draws from the posterior. The budget holds
+  // them. NSGA-II makes none.
+  int32_t PredictiveRuns() const { return method == TCalibrationMethod::kAbcSmc ? particles : 0; }
+  // The candidates of a generation: ABC-SMC's 0 draws particles / alpha, the
+  // rest `particles`; NSGA-II's are `population` each.
   int32_t Candidates(int32_t generation) const;
   // The value a run takes for a factor's coordinate, in the setting's units.
   int32_t RunValue(size_t factor, double coordinate) const;
@@ -105,6 +118,7 @@ QString GenerationName(int32_t generation);
 
 inline constexpr const char* kCalibrationSpecName = "calibration.json";
 inline constexpr const char* kPosteriorName = "posterior.csv";
+inline constexpr const char* kParetoName = "pareto.csv";
 inline constexpr const char* kGenerationsName = "generations.csv";
 inline constexpr const char* kCandidatesName = "candidates.csv";
 inline constexpr const char* kStateName = "state.json";

@@ -1,4 +1,4 @@
-"""Calibration: ``pathwick_run --calibrate`` from Python, its posterior as a DataFrame."""
+"""Calibration: ``pathwick_run --calibrate`` from Python, its posterior (or Pareto front) as a DataFrame."""
 
 from __future__ import annotations
 
@@ -22,8 +22,15 @@ def _option(name):
 
 
 def calibrate(folder, ranges, target=None, *, target_runs=None, steps=None, window=None, seeds_per_particle=None,
-              particles=None, budget=None, calibration_seed=None, settings=None, sweep_jobs=None, runner=None):
+              particles=None, budget=None, calibration_seed=None, settings=None, sweep_jobs=None, runner=None,
+              method=None, population=None, generations=None):
     """Calibrates the ranged settings to a target by ABC-SMC, as ``pathwick_run --calibrate folder`` does.
+
+    ``method="nsga2"`` calibrates by NSGA-II instead (``--method nsga2``),
+    each target measure's distance an objective of its own, with
+    ``population`` individuals over ``generations`` generations (or as many
+    as ``budget`` holds); it returns the Pareto front: the rows of
+    pareto.csv whose rank is 0.
 
     ``ranges`` maps each factor (``"sniff_threshold"`` or ``"sniff-threshold"``)
     to ``(lo, hi)`` or ``(lo, hi, "log")`` in the setting's units;
@@ -54,7 +61,8 @@ def calibrate(folder, ranges, target=None, *, target_runs=None, steps=None, wind
             arguments += ["--target", f"{name}={value}"]
     for option, value in (("--steps", steps), ("--window", window), ("--seeds-per-particle", seeds_per_particle),
                           ("--particles", particles), ("--budget", budget),
-                          ("--calibration-seed", calibration_seed), ("--sweep-jobs", sweep_jobs)):
+                          ("--calibration-seed", calibration_seed), ("--sweep-jobs", sweep_jobs),
+                          ("--method", method), ("--population", population), ("--generations", generations)):
         if value is not None:
             arguments += [option, str(value)]
     for name, value in (settings or {}).items():
@@ -67,4 +75,7 @@ def calibrate(folder, ranges, target=None, *, target_runs=None, steps=None, wind
         lines = [line for line in done.stderr.splitlines() if line.startswith("pathwick_run:")]
         message = lines[-1] if lines else done.stderr.strip()
         raise (ValueError if done.returncode == 2 else RuntimeError)(message)
+    if method == "nsga2":
+        pareto = pd.read_csv(os.path.join(os.fspath(folder), "pareto.csv"))
+        return pareto[pareto["rank"] == 0].reset_index(drop=True)
     return pd.read_csv(os.path.join(os.fspath(folder), "posterior.csv"))

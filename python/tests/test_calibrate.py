@@ -31,7 +31,26 @@ def test_calibrate_gives_the_commands_posterior(program, tmp_path):
 
 @pytest.mark.parametrize("change, message", [({"ranges": {"sniff_threshold": (90, 10)}}, "HI is above LO"),
                                              ({"target": {"speed": 3}}, "measure"),
-                                             ({"budget": 3}, "budget")])
+                                             ({"budget": 3}, "budget"),
+                                             ({"method": "nsga2"}, "--particles is for --method abc")])
 def test_calibrate_refuses_with_the_commands_message(tmp_path, change, message):
     with pytest.raises(ValueError, match=message):
         pathwick.calibrate(tmp_path / "c", runner=os.environ["PATHWICK_RUN"], **{**QUESTION, **change})
+
+
+NSGA2 = {"ranges": {"sniff_threshold": (10, 90), "mark_strength": (5, 100, "log")},
+         "target": {"trip_rate": 3, "mean_angle": 40}, "steps": 100, "method": "nsga2", "population": 8,
+         "generations": 1, "calibration_seed": 4, "settings": {"agents": 20}}
+
+
+def test_calibrate_nsga2_gives_the_commands_front(program, tmp_path):
+    done = program("--calibrate", tmp_path / "command", "--method", "nsga2", "--range", "sniff-threshold=10:90",
+                   "--range", "mark-strength=5:100:log", "--target", "trip_rate=3", "--target", "mean_angle=40",
+                   "--steps", 100, "--population", 8, "--generations", 1, "--calibration-seed", 4, "--agents", 20)
+    assert done.returncode == 0, done.stderr
+    front = pathwick.calibrate(tmp_path / "python", runner=os.environ["PATHWICK_RUN"], **NSGA2)
+    assert (tmp_path / "command" / "pareto.csv").read_bytes() == (tmp_path / "python" / "pareto.csv").read_bytes()
+    assert len(front) >= 1 and (front["rank"] == 0).all()
+    assert {"distance_trip_rate", "distance_mean_angle", "crowding"} <= set(front.columns)
+    for folder in front["run_folders"]:
+        assert (tmp_path / "python" / folder / "run.json").is_file()

@@ -310,6 +310,16 @@ TStatus ReadDesignKind(const TOptionRow& row, const QStringList& values, TComman
   return Success();
 }
 
+// --- Calibration ---
+
+TStatus ReadMethod(const TOptionRow& row, const QStringList& values, TCommand& c) {
+  const QString& method = values.back();
+  if (method != QLatin1String(kMethodAbc) && method != QLatin1String(kMethodNsga2))
+    return Refuse(QLatin1String(row.name), QLatin1String(row.accepts), method);
+  c.calibrate.method = method;
+  return Success();
+}
+
 // "NAME=LO:HI" in the setting's units; a two-valued setting takes its two
 // values (sniff=hill:roulette, diffuse=off:on) or its name alone for both.
 TStatus ReadRanges(const TOptionRow& row, const QStringList& values, TCommand& c) {
@@ -830,9 +840,10 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kCalibrate,
      .name = "calibrate",
      .valueName = "DIR",
-     .help = "calibrate the --range factors to the --target by ABC-SMC: each generation is a sweep of pathwick_sweep "
-             "in DIR/gen-NNN, the posterior DIR/posterior.csv; given again (or as --calibrate DIR alone) it resumes "
-             "after the last generation it finished",
+     .help = "calibrate the --range factors to the --target by ABC-SMC (or NSGA-II, --method nsga2): each "
+             "generation is a sweep of pathwick_sweep in DIR/gen-NNN, the posterior DIR/posterior.csv (NSGA-II's "
+             "front DIR/pareto.csv); given again (or as --calibrate DIR alone) it resumes after the last generation "
+             "it finished",
      .accepts = "a folder",
      .modes = kInCalibrate,
      .chooses = K::kCalibrate,
@@ -856,7 +867,8 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kSeedsPerParticle,
      .name = "seeds-per-particle",
      .valueName = "K",
-     .help = "for --calibrate: runs of each particle, their measures averaged, {range} (default: {default})",
+     .help = "for --calibrate: runs of each particle (NSGA-II's individual), their measures averaged, {range} "
+             "(default: {default})",
      .range = TWholeRange{1, 1000},
      .defaultValue = 1,
      .modes = kInCalibrate,
@@ -864,17 +876,42 @@ constexpr TOptionRow kOptionRows[] = {
     {.option = TOption::kParticles,
      .name = "particles",
      .valueName = "N",
-     .help = "for --calibrate: the particles kept each generation, {range} (default: {default}); the first "
-             "generation draws twice as many",
+     .help = "for --calibrate --method abc: the particles kept each generation, {range} (default: {default}); "
+             "the first generation draws twice as many",
      .range = TWholeRange{2, 100000},
      .defaultValue = 50,
      .modes = kInCalibrate,
      .read = ReadWhole<&TCalibrateOptions::particles>},
+    {.option = TOption::kMethod,
+     .name = "method",
+     .valueName = "METHOD",
+     .help = "for --calibrate: abc (the default), ABC-SMC's posterior, or nsga2, NSGA-II's Pareto front of the "
+             "target measures' distances apart (DIR/pareto.csv, DIR/front.png), each population a sweep",
+     .accepts = "abc or nsga2",
+     .modes = kInCalibrate,
+     .read = ReadMethod},
+    {.option = TOption::kPopulation,
+     .name = "population",
+     .valueName = "N",
+     .help = "for --calibrate --method nsga2: the individuals of each generation, a multiple of 4, {range} "
+             "(default: {default})",
+     .range = TWholeRange{8, 100000},
+     .defaultValue = 24,
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::population>},
+    {.option = TOption::kGenerations,
+     .name = "generations",
+     .valueName = "G",
+     .help = "for --calibrate --method nsga2: the generations evolved after the first population, {range}; "
+             "without it, as many as the --budget holds",
+     .range = TWholeRange{0, 100000},
+     .modes = kInCalibrate,
+     .read = ReadWhole<&TCalibrateOptions::generations>},
     {.option = TOption::kBudget,
      .name = "budget",
      .valueName = "RUNS",
-     .help = "for --calibrate: the runs it may make in all; it also stops when fewer than 5 % of a generation's "
-             "particles fall within the tolerance before it",
+     .help = "for --calibrate: the runs it may make in all; ABC-SMC also stops when fewer than 5 % of a "
+             "generation's particles fall within the tolerance before it, NSGA-II after its --generations",
      .range = kCountRange,
      .modes = kInCalibrate,
      .read = ReadWhole<&TCalibrateOptions::budget>},
@@ -1293,13 +1330,31 @@ class TOptionReader {
   // or its folder alone, to resume.
   TStatus CheckCalibrateOptions(const TCommand& c) const {
     const TCalibrateOptions& o = c.calibrate;
-    const bool any = !c.design.ranges.isEmpty() || !o.targets.isEmpty() || !o.targetRuns.isEmpty() || o.budget;
+    const bool nsga2 = o.method == QLatin1String(kMethodNsga2);
+    // Each method's own options, refused for the other.
+    for (const TOption option : {TOption::kParticles, TOption::kPopulation, TOption::kGenerations}) {
+      const bool nsgaOption = option != TOption::kParticles;
+      if (Set(option) && nsgaOption != nsga2) {
+        return Refused(QStringLiteral("%1 is for %2 %3, not %4")
+                           .arg(Dashed(option), Dashed(TOption::kMethod),
+                                QLatin1String(nsgaOption ? kMethodNsga2 : kMethodAbc),
+                                QLatin1String(nsga2 ? kMethodNsga2 : kMethodAbc)));
+      }
+    }
+    if (o.population && *o.population % 4 != 0) {
+      return Refused(QStringLiteral("%1 takes a multiple of 4, as NSGA-II pairs its parents in fours, not '%2'")
+                         .arg(Dashed(TOption::kPopulation))
+                         .arg(*o.population));
+    }
+    const bool bounded = o.budget || (nsga2 && o.generations);
+    const bool any = !c.design.ranges.isEmpty() || !o.targets.isEmpty() || !o.targetRuns.isEmpty() || bounded;
     if (!any) return Success();
-    if (c.design.ranges.isEmpty() || (o.targets.isEmpty() && o.targetRuns.isEmpty()) || !o.budget) {
+    if (c.design.ranges.isEmpty() || (o.targets.isEmpty() && o.targetRuns.isEmpty()) || !bounded) {
       return Refused(QStringLiteral("%1 DIR needs a %2 NAME=LO:HI for each factor, a %3 NAME=VALUE for each measure "
-                                    "(or %4 DIR) and a %5 RUNS; or DIR alone to resume")
+                                    "(or %4 DIR) and a %5 RUNS (or with %6 %7, %8 G); or DIR alone to resume")
                          .arg(Dashed(TOption::kCalibrate), Dashed(TOption::kRange), Dashed(TOption::kTarget),
-                              Dashed(TOption::kTargetRuns), Dashed(TOption::kBudget)));
+                              Dashed(TOption::kTargetRuns), Dashed(TOption::kBudget), Dashed(TOption::kMethod),
+                              QLatin1String(kMethodNsga2), Dashed(TOption::kGenerations)));
     }
     for (const QString& t : o.targets) {
       const bool valued = t.contains(QLatin1Char('='));

@@ -90,6 +90,9 @@ enum class TOption : uint8_t {
   kTargetRuns,
   kSeedsPerParticle,
   kParticles,
+  kMethod,
+  kPopulation,
+  kGenerations,
   kBudget,
   kCalibrationSeed,
   kSweepJobs,
@@ -162,13 +165,20 @@ struct TDesignOptions {
   QList<TFactorRange> ranges;     // in the order given
 };
 
+// --calibrate --method: ABC-SMC (the default) or NSGA-II.
+inline constexpr const char* kMethodAbc = "abc";
+inline constexpr const char* kMethodNsga2 = "nsga2";
+
 // --calibrate and what shapes it; the factors are the --range ones
 // (TDesignOptions::ranges), the steps and window the run's and --window.
 struct TCalibrateOptions {
+  QString method;       // kMethodAbc or kMethodNsga2; empty: not given (ABC-SMC, or the folder's)
   QStringList targets;  // "NAME=VALUE", or "NAME" alone beside --target-runs
   QString targetRuns;   // a folder of reference runs whose measures are the target
   std::optional<int32_t> seedsPerParticle;
-  std::optional<int32_t> particles;
+  std::optional<int32_t> particles;    // ABC-SMC
+  std::optional<int32_t> population;   // NSGA-II
+  std::optional<int32_t> generations;  // NSGA-II
   std::optional<int32_t> budget;
   std::optional<uint32_t> seed;
   std::optional<int32_t> sweepJobs;  // pathwick_sweep's --jobs

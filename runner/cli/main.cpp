@@ -246,7 +246,15 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
       return Refused(QStringLiteral("%1 holds no calibration to resume: give its --range, --target and --budget")
                          .arg(command.folder));
     }
-    return ReadCalibrationSpec(command.folder);
+    TResult<TCalibrationSpec> stored = ReadCalibrationSpec(command.folder);
+    if (!stored) return stored;
+    const QString& asked = command.calibrate.method;
+    const bool storedNsga2 = stored->method == TCalibrationMethod::kNsga2;
+    if (!asked.isEmpty() && (asked == QLatin1String(kMethodNsga2)) != storedNsga2) {
+      return Refused(QStringLiteral("%1 holds a calibration by --method %2, not %3")
+                         .arg(command.folder, QLatin1String(storedNsga2 ? kMethodNsga2 : kMethodAbc), asked));
+    }
+    return stored;
   }
   const auto specs = SettingSpecs();
   const TCalibrateOptions& o = command.calibrate;
@@ -300,7 +308,13 @@ TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettin
   spec.steps = command.run.steps.value_or(kDefaultSteps);
   spec.seedsPerParticle = o.seedsPerParticle.value_or(kDefaultSeedsPerParticle);
   spec.particles = o.particles.value_or(kDefaultParticles);
-  spec.budget = *o.budget;
+  if (o.method == QLatin1String(kMethodNsga2)) {
+    spec.method = TCalibrationMethod::kNsga2;
+    spec.population = o.population.value_or(kDefaultPopulation);
+    spec.generations = o.generations;
+  }
+  // NSGA-II bounded by its generations alone may make all of their runs.
+  spec.budget = o.budget ? qint64{*o.budget} : qint64{*o.generations + 1} * spec.population * spec.seedsPerParticle;
   spec.seed = o.seed.value_or(kDefaultCalibrationSeed);
   return spec;
 }
@@ -328,9 +342,10 @@ TStatus RunCalibration(const TCommand& command, const TSettingValues& defaults) 
       Calibrate(command.folder, *spec, ModelSimulator(*spec, model),
                 [](const QString& line) { std::fprintf(stderr, "pathwick_run: %s\n", qPrintable(line)); });
   if (!end) return end.Error();
-  std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the posterior is %s\n",
-               end->generations, static_cast<long long>(end->runs), qPrintable(end->reason),
-               qPrintable(QDir(command.folder).filePath(QLatin1String(kPosteriorName))));
+  const bool nsga2 = spec->method == TCalibrationMethod::kNsga2;
+  std::fprintf(stderr, "pathwick_run: calibrated in %d generations and %lld runs: %s; the %s is %s\n", end->generations,
+               static_cast<long long>(end->runs), qPrintable(end->reason), nsga2 ? "Pareto front" : "posterior",
+               qPrintable(QDir(command.folder).filePath(QLatin1String(nsga2 ? kParetoName : kPosteriorName))));
   return Success();
 }
 
