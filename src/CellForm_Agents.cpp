@@ -214,17 +214,21 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
   // An agent's cell does not change before its own turn, so the cells it
   // will sense and enter can be fetched into the cache while earlier agents
   // move. The chemical (sensed, and marked on the way home) and the cells
-  // (the one entered is read and written) lie in grids of their own, each
-  // fetched only when it is too large to stay in the cache.
-  const bool fetchChemical = LargerThanCache(chemical);
-  const bool fetchCells = LargerThanCache(cells);
-  for (int32_t dr = -1; dr <= 1; ++dr) {
-    for (int32_t dc = -1; dc <= 1; ++dc) {
-      int32_t column = agent.cellX + dc;
-      int32_t row = agent.cellY + dr;
-      WrapGrid(column, row, gridCols, gridRows);
-      if (fetchChemical) __builtin_prefetch(&chemical[column][row]);
-      if (fetchCells) __builtin_prefetch(&cells[column][row], 1);  // written if entered
+  // (the one entered is read and written) lie in grids of their own; both
+  // are fetched once either is too large to stay in the cache, since the
+  // larger one's fetches then evict the smaller one as well.
+  const int32_t column = agent.cellX;
+  const int32_t row = agent.cellY;
+  const std::array<int32_t, 3> columns{column > 0 ? column - 1 : gridCols - 1, column,
+                                       column < gridCols - 1 ? column + 1 : 0};
+  const std::array<int32_t, 3> rows{row > 0 ? row - 1 : gridRows - 1, row, row < gridRows - 1 ? row + 1 : 0};
+  for (const int32_t r : rows) {
+    const ptrdiff_t rowStart = static_cast<ptrdiff_t>(r) * gridCols;
+    const int32_t* chemicalRow = chemical.begin() + rowStart;
+    const TCell* cellRow = cells.begin() + rowStart;
+    for (const int32_t c : columns) {
+      __builtin_prefetch(chemicalRow + c);
+      __builtin_prefetch(cellRow + c, 1);  // written if entered
     }
   }
 }
