@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -41,7 +40,11 @@ class TIndexIterator {
   friend TIndexIterator operator-(TIndexIterator it, difference_type n) { return it -= n; }
   friend difference_type operator-(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ - b.index_; }
   friend bool operator==(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ == b.index_; }
-  friend auto operator<=>(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ <=> b.index_; }
+  friend bool operator!=(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ != b.index_; }
+  friend bool operator<(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ < b.index_; }
+  friend bool operator>(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ > b.index_; }
+  friend bool operator<=(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ <= b.index_; }
+  friend bool operator>=(const TIndexIterator& a, const TIndexIterator& b) { return a.index_ >= b.index_; }
 
  private:
   const List* list_ = nullptr;
