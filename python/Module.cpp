@@ -145,7 +145,7 @@ class TWorld {
       return Success();
     };
     observer_.birth = [this](int32_t step, const TBirth& b, const TForm1& form) {
-      births_.push_back({BirthNumbers(step, b, form), std::string(form.agents[b.child].chroma.view())});
+      births_.push_back({BirthNumbers(step, b, form), std::string(form.agents[b.child].chroma.text())});
     };
     run_ = std::make_unique<TRunUnderWay>(*form_, plan_, observer_);
     if (TStatus prepared = run_->Prepare(std::move(plan_.from)); !prepared) {
@@ -275,7 +275,7 @@ class TWorld {
       const TAgent& a = agents[static_cast<size_t>(i)];
       const TAgentNumbers numbers = AgentNumbers(static_cast<int32_t>(i), a);
       for (size_t k = 0; k < numbers.size(); ++k) arrays[k].mutable_data()[i] = numbers[k];
-      chroma.append(py::str(std::string(a.chroma.view())));
+      chroma.append(py::str(std::string(a.chroma.text())));
     }
     py::dict table;
     for (size_t k = 0; k < arrays.size(); ++k) table[py::str(std::string(kAgentNumberColumns[k]))] = arrays[k];

@@ -54,6 +54,25 @@ struct TEdgeSectorTable {
 };
 const TEdgeSectorTable kEdgeSector;
 
+// The packed steps (TStepList's codes) of every cone: the `count` sectors
+// from `first` round, at codes[first - 1][count - 1].
+struct TConeCodes {
+  std::array<std::array<uint32_t, kSectors>, kSectors> codes{};
+  TConeCodes() {
+    for (int32_t first = 1; first <= kSectors; ++first) {
+      for (int32_t count = 1; count <= kSectors; ++count) {
+        uint32_t packed = 0;
+        for (int32_t i = 0; i < count; ++i) {
+          const auto [dx, dy] = kSectorSteps[(first - 1 + i) % kSectors];
+          packed |= TStepList::Code(dx, dy) << (TStepList::kCodeBits * i);
+        }
+        codes[first - 1][count - 1] = packed;
+      }
+    }
+  }
+};
+const TConeCodes kConeCodes;
+
 constexpr size_t kCacheLine = 64;
 // A grid of at most this many bytes stays in the cache from one step to the
 // next (the default world's is 197 KB).
@@ -65,10 +84,11 @@ bool LargerThanCache(const Grid2D<T>& grid) {
   return static_cast<size_t>(grid.end() - grid.begin()) * sizeof(T) > kCachedGridBytes;
 }
 
-// An agent spans several cache lines; all of them are fetched.
+// An agent may span several cache lines; all of them are fetched.
 void PrefetchAgent(const TAgent& agent) {
   const char* bytes = reinterpret_cast<const char*>(&agent);
   for (size_t offset = 0; offset < sizeof(TAgent); offset += kCacheLine) __builtin_prefetch(bytes + offset);
+  __builtin_prefetch(bytes + sizeof(TAgent) - 1);
 }
 
 }  // namespace
@@ -80,32 +100,21 @@ void TForm1::Sense(int32_t index) {
   TAgent& agent = agents[index];
   const int32_t firstSector = kEdgeSector(agent.heading - agent.angleGene);
   const int32_t lastSector = kEdgeSector(agent.heading + agent.angleGene);
+  // The cone runs from the first sector round to the last, at most all eight.
+  const int32_t count = (lastSector - firstSector + kSectors) % kSectors + 1;
+  agent.candidates.SetCodes(kConeCodes.codes[firstSector - 1][count - 1], static_cast<size_t>(count));
 
-  agent.candidates.clear();
-  for (int32_t k = firstSector;; k = k % kSectors + 1) {
-    agent.candidates.push_back(kSectorSteps[k - 1]);
-    if (k == lastSector) break;
-  }
-
-  std::array<int32_t, kSectors> sensed{};
-  agent.scent = 0;
-  for (size_t i = 0; i < agent.candidates.size(); ++i) {
-    int32_t column = agent.cellX + agent.candidates[i].first;
-    int32_t row = agent.cellY + agent.candidates[i].second;
+  int32_t* sensed = agent.shares.Refill(static_cast<size_t>(count));
+  int32_t scent = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const auto [dx, dy] = kSectorSteps[(firstSector - 1 + i) % kSectors];
+    int32_t column = agent.cellX + dx;
+    int32_t row = agent.cellY + dy;
     WrapGrid(column, row, gridCols, gridRows);
     sensed[i] = chemical[column][row];
-    agent.scent += sensed[i];
+    scent += sensed[i];
   }
-
-  agent.shares.assign(agent.candidates.size(), 0.0);
-  if (agent.scent <= 0) return;
-  for (size_t i = 0; i < agent.candidates.size(); ++i) {
-    // Off the trails neighbours tend to hold the same chemical: one division
-    // serves a run of equal values.
-    agent.shares[i] = i > 0 && sensed[i] == sensed[i - 1]
-                          ? agent.shares[i - 1]
-                          : static_cast<double>(static_cast<long double>(sensed[i]) / agent.scent * 100);
-  }
+  agent.scent = scent;
 }
 
 // ---------------------------------------------------------------------------
@@ -205,17 +214,21 @@ void TForm1::PrefetchNeighbourhood(const TAgent& agent) {
   // An agent's cell does not change before its own turn, so the cells it
   // will sense and enter can be fetched into the cache while earlier agents
   // move. The chemical (sensed, and marked on the way home) and the cells
-  // (the one entered is read and written) lie in grids of their own, each
-  // fetched only when it is too large to stay in the cache.
-  const bool fetchChemical = LargerThanCache(chemical);
-  const bool fetchCells = LargerThanCache(cells);
-  for (int32_t dr = -1; dr <= 1; ++dr) {
-    for (int32_t dc = -1; dc <= 1; ++dc) {
-      int32_t column = agent.cellX + dc;
-      int32_t row = agent.cellY + dr;
-      WrapGrid(column, row, gridCols, gridRows);
-      if (fetchChemical) __builtin_prefetch(&chemical[column][row]);
-      if (fetchCells) __builtin_prefetch(&cells[column][row], 1);  // written if entered
+  // (the one entered is read and written) lie in grids of their own; both
+  // are fetched once either is too large to stay in the cache, since the
+  // larger one's fetches then evict the smaller one as well.
+  const int32_t column = agent.cellX;
+  const int32_t row = agent.cellY;
+  const std::array<int32_t, 3> columns{column > 0 ? column - 1 : gridCols - 1, column,
+                                       column < gridCols - 1 ? column + 1 : 0};
+  const std::array<int32_t, 3> rows{row > 0 ? row - 1 : gridRows - 1, row, row < gridRows - 1 ? row + 1 : 0};
+  for (const int32_t r : rows) {
+    const ptrdiff_t rowStart = static_cast<ptrdiff_t>(r) * gridCols;
+    const int32_t* chemicalRow = chemical.begin() + rowStart;
+    const TCell* cellRow = cells.begin() + rowStart;
+    for (const int32_t c : columns) {
+      __builtin_prefetch(chemicalRow + c);
+      __builtin_prefetch(cellRow + c, 1);  // written if entered
     }
   }
 }
@@ -292,16 +305,19 @@ int32_t TForm1::Crossover(TAgent& agent, std::pair<int32_t, int32_t> parents, in
   const TChroma& first = agents[colonyMembers[colony][parents.first]].chroma;
   const TChroma& second = agents[colonyMembers[colony][parents.second]].chroma;
   // Both parents are read in full before the agent, which may be one of
-  // them, is written.
-  std::array<char, kChromaLength> child{};
-  std::copy_n(first.begin(), cut, child.begin());
-  std::copy(second.begin() + cut, second.begin() + kChromaLength, child.begin() + cut);
+  // them, is written: the child's first `cut` characters (the highest bits)
+  // from the first, the rest from the second.
+  const auto firstBits = static_cast<uint32_t>(first.Bits());
+  const auto secondBits = static_cast<uint32_t>(second.Bits());
+  const uint32_t fromFirst = ((1u << cut) - 1) << (kChromaLength - cut);
+  const auto child = static_cast<uint16_t>((firstBits & fromFirst) | (secondBits & ~fromFirst));
   agent.tripCount = 0;
   agent.searching = true;
   agent.energy = kBirthEnergy;
-  agent.angleGene = BitsToInt(std::string(child.data(), kGeneBits));
-  agent.wiggleGene = BitsToInt(std::string(child.data() + kGeneBits, kGeneBits));
-  std::copy(child.begin(), child.end(), agent.chroma.begin());
+  // The genes the child's two halves spell, as BitsToInt reads them.
+  agent.angleGene = static_cast<uint8_t>(child >> kGeneBits);
+  agent.wiggleGene = static_cast<uint8_t>(child & ((1u << kGeneBits) - 1));
+  agent.chroma = TChroma::FromBits(child);
   return cut;
 }
 
@@ -310,7 +326,6 @@ int32_t TForm1::Mutate(TAgent& agent) {
   const long double x = RandomReal();
   if (x >= rate) return kNoMutation;
   const int32_t pos = Random(kMutablePositions) + 1;
-  char& bit = agent.chroma[pos - 1];
-  bit = static_cast<char>('0' + ((bit - '0') + 1) % 2);
+  agent.chroma.Flip(static_cast<size_t>(pos - 1));
   return pos - 1;
 }

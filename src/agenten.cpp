@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int32_t kHalfTurn = 180;
+constexpr int32_t kGeneBits = 8;
 constexpr int32_t kPercent = 100;
 
 int32_t DirectionTo(int32_t dx, int32_t dy) {
@@ -83,17 +84,25 @@ TChroma::TChroma(std::string_view text) {
     throw std::length_error("a chroma has " + std::to_string(kLength) + " characters, not " +
                             std::to_string(text.size()));
   }
-  std::copy(text.begin(), text.end(), text_.begin());
+  uint16_t bits = 0;
+  for (char c : text) {
+    if (c != '0' && c != '1') throw std::invalid_argument("a chroma holds only the characters 0 and 1");
+    bits = static_cast<uint16_t>(bits << 1 | (c == '1' ? 1 : 0));
+  }
+  bits_ = bits;
 }
 
-std::ostream& operator<<(std::ostream& out, const TChroma& chroma) { return out << chroma.view(); }
+TChroma::TText TChroma::text() const {
+  TText text{};
+  for (size_t i = 0; i < kLength; ++i) text.chars[i] = (*this)[i];
+  return text;
+}
+
+std::ostream& operator<<(std::ostream& out, const TChroma& chroma) { return out << chroma.text().view(); }
 
 void TAgent::setChroma() {
-  // Two texts of 8 characters each, short enough to need no heap.
-  const std::string angleBits = ByteToBits(angleGene);
-  const std::string wiggleBits = ByteToBits(wiggleGene);
-  std::copy(angleBits.begin(), angleBits.end(), chroma.begin());
-  std::copy(wiggleBits.begin(), wiggleBits.end(), chroma.begin() + angleBits.size());
+  // The 8 bits of each gene as ByteToBits spells them, most significant first.
+  chroma = TChroma::FromBits(static_cast<uint16_t>(angleGene << kGeneBits | wiggleGene));
 }
 
 void TAgent::ChangeHeading(int32_t turnRange, int32_t deviationRange, int32_t sniffMode, int32_t sniffThreshold) {
@@ -135,8 +144,9 @@ void TAgent::rouletteWheel(int32_t range) {
   long double sum = 0;
   size_t chosen = 0;
   const size_t count = shares.size();
+  const int64_t total = shares.Total();
   for (size_t i = 0; i < count; ++i) {
-    sum += shares[i];
+    sum += TSensedShares::ShareOf(shares.Amount(i), total);
     chosen = i;
     if (!(draw > sum)) break;
   }
@@ -145,20 +155,29 @@ void TAgent::rouletteWheel(int32_t range) {
 }
 
 void TAgent::hillClimbing(int32_t range) {
-  double best = 0.0;
+  // The first candidate whose share is above 0 and above every share before
+  // it. All shares have the same total, and for a total above 0 a share grows
+  // strictly with its amount (two amounts of at most 2^31 differ by more
+  // than the roundings to a 64-bit real can close) and is above 0 exactly
+  // when its amount is, so the amounts choose as the shares would; for a
+  // total of 0 or less every share is 0 and the first candidate is taken.
   size_t chosen = 0;
-  for (size_t i = 0; i < shares.size(); ++i) {
-    if (shares[i] > best) {
-      best = shares[i];
-      chosen = i;
+  if (shares.Total() > 0) {
+    int32_t best = 0;
+    for (size_t i = 0; i < shares.size(); ++i) {
+      if (shares.Amount(i) > best) {
+        best = shares.Amount(i);
+        chosen = i;
+      }
     }
   }
   TakeCandidate(chosen, range);
 }
 
 bool TAgent::AnyShareAboveZero() const {
-  for (double s : shares) {
-    if (s > 0) return true;
+  if (shares.Total() <= 0) return false;
+  for (size_t i = 0; i < shares.size(); ++i) {
+    if (shares.Amount(i) > 0) return true;
   }
   return false;
 }

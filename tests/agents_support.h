@@ -273,7 +273,7 @@ inline std::string CheckWorld(TForm1& form) {
     if (a.angleGene < 0 || a.angleGene > kMaxGene || a.wiggleGene < 0 || a.wiggleGene > kMaxGene) {
       return Where("gene out of 0..255, agent", i);
     }
-    if (a.chroma.size() != 16 || a.chroma.view().find_first_not_of("01") != std::string::npos) {
+    if (a.chroma.size() != 16 || a.chroma.text().view().find_first_not_of("01") != std::string::npos) {
       return Where("chroma not 16 characters of 0/1, agent", i) + ": '" + std::string(a.chroma) + "'";
     }
     if (a.heading < kMinHeading || a.heading > kMaxHeading) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -20,6 +21,7 @@ using agents_test::Advance;
 using agents_test::SeedGivingDraw;
 using agents_test::SeedGivingDraws;
 using Step = std::pair<int32_t, int32_t>;
+using Steps = std::vector<Step>;
 
 namespace {
 
@@ -72,9 +74,11 @@ TAgent ReturningAgent(int32_t column, int32_t row, int32_t homeX = 5, int32_t ho
   return a;
 }
 
-void SetSensing(TAgent& a, std::vector<Step> candidates, std::vector<double> shares, int32_t scent) {
+// The candidates, the chemical sensed on each (their shares are amount /
+// sum x 100) and the scent, which the steering reads apart from the shares.
+void SetSensing(TAgent& a, std::vector<Step> candidates, std::vector<int32_t> amounts, int32_t scent) {
   a.candidates.assign(candidates.begin(), candidates.end());
-  a.shares.assign(shares.begin(), shares.end());
+  a.shares.AssignAmounts(amounts.begin(), amounts.end());
   a.scent = scent;
 }
 
@@ -109,24 +113,62 @@ TEST(AgentChroma, HoldsExactlySixteenCharactersInPlace) {
     EXPECT_THROW(a.chroma = std::string_view(bad), std::length_error) << "'" << bad << "'";
     EXPECT_EQ(a.chroma, text) << "a rejected text leaves the chroma as it was";
   }
+  for (const char* bad : {"101010101010101x", "2010101010101010", "1010101 10101010"}) {
+    EXPECT_THROW(a.chroma = std::string_view(bad), std::invalid_argument) << "'" << bad << "'";
+    EXPECT_EQ(a.chroma, text) << "a rejected text leaves the chroma as it was";
+  }
+  for (size_t i = 0; i < text.size(); ++i) {
+    TChroma flipped = a.chroma;
+    flipped.Flip(i);
+    std::string expected = text;
+    expected[i] = expected[i] == '0' ? '1' : '0';
+    EXPECT_EQ(std::string(flipped), expected) << "position " << i;
+    EXPECT_EQ(std::string(flipped.begin(), flipped.end()), expected) << "position " << i;
+  }
 }
 
-TEST(AgentSensingLists, HoldEightInPlaceAndRefuseANinth) {
+TEST(AgentSensingLists, HoldEightInPlaceAndRefuseANinthOrAStepBeyondANeighbour) {
+  const std::vector<Step> all{{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}};
   TAgent a;
-  for (int8_t k = 0; k < 8; ++k) a.candidates.push_back({k, static_cast<int8_t>(-k)});
+  for (const Step& s : all) a.candidates.push_back({static_cast<int8_t>(s.first), static_cast<int8_t>(s.second)});
   EXPECT_EQ(a.candidates.size(), 8u);
-  EXPECT_EQ(a.candidates[7], (std::pair<int8_t, int8_t>{7, -7}));
+  EXPECT_EQ(Steps(a.candidates.begin(), a.candidates.end()), all) << "every step reads back as it was put";
   EXPECT_THROW(a.candidates.push_back({1, 1}), std::length_error);
-  EXPECT_THROW(a.shares.assign(9, 1.0), std::length_error);
+  EXPECT_THROW(a.shares.AssignAmounts(std::vector<int32_t>(9, 1).begin(), std::vector<int32_t>(9, 1).end()),
+               std::length_error);
   EXPECT_EQ(a.candidates.size(), 8u) << "a refused element changes nothing";
   a.candidates.clear();
   EXPECT_TRUE(a.candidates.empty());
+  for (const Step& beyond : {Step{2, 0}, Step{0, -2}, Step{7, -7}}) {
+    EXPECT_THROW(a.candidates.push_back({static_cast<int8_t>(beyond.first), static_cast<int8_t>(beyond.second)}),
+                 std::out_of_range);
+  }
+  EXPECT_TRUE(a.candidates.empty()) << "a step beyond a neighbour is not kept";
 }
 
-TEST(AgentSensingLists, WritingTheSharesLeavesTheFieldsPackedBehindThemAlone) {
-  // The step, flag, colony and chroma bytes sit where the share list would
-  // otherwise pad; a million agents then take 136 MB.
-  EXPECT_LE(sizeof(TAgent), 136u);
+TEST(AgentSensingLists, SharesAreTheAmountsPercentagesOfTheirSum) {
+  TAgent a;
+  a.shares.AssignAmounts({1, 7});
+  EXPECT_EQ(std::vector<double>(a.shares.begin(), a.shares.end()), (std::vector<double>{12.5, 87.5}));
+  a.shares.AssignAmounts({7, 7, 7});
+  for (double share : a.shares) EXPECT_EQ(share, static_cast<double>(7.0L / 21 * 100));
+  // The largest amounts a cone can hold: eight cells at the saturation of
+  // the chemical, their sum still a 32-bit integer.
+  const int32_t most = INT32_MAX / 8;
+  a.shares.AssignAmounts({most, most, most, most, most, most, most, 1});
+  EXPECT_EQ(a.shares.Total(), int64_t{7} * most + 1);
+  EXPECT_EQ(a.shares[7], static_cast<double>(1.0L / (7.0L * most + 1) * 100));
+  for (const std::vector<int32_t>& none : {std::vector<int32_t>{0, 0}, {5, -5}, {-3, 1}}) {
+    a.shares.AssignAmounts(none.begin(), none.end());
+    EXPECT_EQ(std::vector<double>(a.shares.begin(), a.shares.end()), std::vector<double>(none.size(), 0.0))
+        << "a sum not above 0 gives every share 0";
+  }
+}
+
+TEST(AgentSensingLists, WritingTheListsLeavesTheFieldsPackedBehindThemAlone) {
+  // The step, flag, colony and radius bytes sit where the two lists would
+  // otherwise pad; a million agents then take 80 MB.
+  EXPECT_LE(sizeof(TAgent), 80u);
   TAgent a;
   a.stepX = -1;
   a.stepY = 1;
@@ -134,20 +176,26 @@ TEST(AgentSensingLists, WritingTheSharesLeavesTheFieldsPackedBehindThemAlone) {
   a.colony = 9;
   a.radius = TAgent::kDrawRadius;
   a.searching = true;
+  a.cellX = -2;
   a.chroma = std::string_view("1111000011110000");
   TAgent other;
-  other.shares = {12.5, 87.5};
+  other.shares.AssignAmounts({1, 7});
+  other.candidates = {{1, 1}, {0, 1}};
   for (int round = 0; round < 3; ++round) {
-    if (round == 0) a.shares = other.shares;
-    if (round == 1) a.shares = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0};
-    if (round == 2) a.shares.assign(3, 33.0);
-    EXPECT_EQ(std::tuple(a.stepX, a.stepY, a.knowsCenter, a.colony, a.radius, a.searching),
-              std::tuple(-1, 1, 1, 9, TAgent::kDrawRadius, true))
+    if (round == 0) a.shares = other.shares, a.candidates = other.candidates;
+    if (round == 1) {
+      a.shares.AssignAmounts({-1, 2, 3, 4, 5, 6, 7, INT32_MAX});
+      a.candidates = {{-1, -1}, {-1, -1}, {-1, -1}, {-1, -1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    }
+    if (round == 2) a.shares.AssignAmounts({33, 33, 34}), a.candidates = {{0, -1}, {0, -1}, {0, -1}};
+    EXPECT_EQ(std::tuple(a.stepX, a.stepY, a.knowsCenter, a.colony, a.radius, a.searching, a.cellX),
+              std::tuple(-1, 1, 1, 9, TAgent::kDrawRadius, true, -2))
         << "round " << round;
     EXPECT_EQ(a.chroma, "1111000011110000") << "round " << round;
   }
   EXPECT_EQ(a.shares.size(), 3u);
-  EXPECT_EQ(a.shares[2], 33.0);
+  EXPECT_EQ(a.shares[2], 34.0);
+  EXPECT_EQ(a.candidates[2], (std::pair<int8_t, int8_t>{0, -1}));
 }
 
 // ---------------------------------------------------------------------------
@@ -165,7 +213,7 @@ TEST(AgentChangeHeading, ReturningOnHomeTurnsRoundCountsTripAndWalksFromTheRever
     TAgent a = ReturningAgent(5, 5);  // at home
     a.heading = 90;
     a.tripCount = 3;
-    SetSensing(a, {{0, -1}}, {0.0}, 0);
+    SetSensing(a, {{0, -1}}, {0}, 0);
     const uint32_t seed = SeedGivingDraws({{41, 30}, {2, c.sign}});
     RandSeed = seed;
     a.ChangeHeading(40, 77, kHill, 15);
@@ -180,7 +228,7 @@ TEST(AgentChangeHeading, ReturningOnHomeTurnsRoundCountsTripAndWalksFromTheRever
 TEST(AgentChangeHeading, ReturningAtColumnZeroHeadsAcrossTheGridToAHomeInTheLastColumn) {
   TAgent a = ReturningAgent(0, 12, 66, 12);
   a.heading = 200;
-  SetSensing(a, {{-1, 0}}, {0.0}, 0);
+  SetSensing(a, {{-1, 0}}, {0}, 0);
   const uint32_t seed = 987654u;
   RandSeed = seed;
   a.ChangeHeading(0, 0, kHill, 15);  // random walk with no turn
@@ -216,7 +264,7 @@ TEST(AgentChangeHeading, DirectionsHomeAndToTheCentreUsePlainIndexDifferences) {
     a.heading = 123;
     a.stepX = -1;
     a.stepY = 1;
-    SetSensing(a, {{1, 0}}, {100.0}, 50);
+    SetSensing(a, {{1, 0}}, {100}, 50);
     const uint32_t seed = 4242u;
     RandSeed = seed;
     a.ChangeHeading(90, 90, kNoSniff, 15);
@@ -232,7 +280,7 @@ TEST(AgentChangeHeading, KnowsCenterOnTheCentreCellGivesHeadingZeroBeforeTheSnif
   a.cellX = a.centerX;
   a.cellY = a.centerY;
   a.heading = 250;
-  SetSensing(a, {{0, 1}}, {0.0}, 0);
+  SetSensing(a, {{0, 1}}, {0}, 0);
   RandSeed = SeedGivingDraws({{1, 0}, {2, 1}});
   a.ChangeHeading(0, 0, kHill, 15);  // random walk from 0, turn 0
   EXPECT_EQ(a.heading, 0);
@@ -244,7 +292,7 @@ TEST(AgentChangeHeading, ScentEqualToTheThresholdWalksRandomlyOneMoreChoosesByCh
     for (int32_t threshold : {0, 15, 100}) {
       TAgent walk = SearchingAgent();
       walk.heading = 0;
-      SetSensing(walk, {{0, 1}}, {100.0}, threshold);
+      SetSensing(walk, {{0, 1}}, {100}, threshold);
       RandSeed = 1u;
       walk.ChangeHeading(0, 0, mode, threshold);
       EXPECT_EQ(walk.heading, 0);
@@ -252,7 +300,7 @@ TEST(AgentChangeHeading, ScentEqualToTheThresholdWalksRandomlyOneMoreChoosesByCh
 
       TAgent sniff = SearchingAgent();
       sniff.heading = 0;
-      SetSensing(sniff, {{0, 1}}, {100.0}, threshold + 1);
+      SetSensing(sniff, {{0, 1}}, {100}, threshold + 1);
       RandSeed = 1u;
       sniff.ChangeHeading(0, 0, mode, threshold);
       EXPECT_EQ(sniff.heading, 90);
@@ -264,7 +312,7 @@ TEST(AgentChangeHeading, ScentEqualToTheThresholdWalksRandomlyOneMoreChoosesByCh
 TEST(AgentChangeHeading, ChemicalChoiceOverridesTheDirectionHomeAndReturningAgentsSniffToo) {
   TAgent a = ReturningAgent(20, 20);  // home (5, 5) lies up and to the left
   a.heading = 10;
-  SetSensing(a, {{1, 0}, {1, 1}, {0, 1}}, {20.0, 30.0, 50.0}, 200);
+  SetSensing(a, {{1, 0}, {1, 1}, {0, 1}}, {20, 30, 50}, 200);
   // Deviation Random(21) = 13 with sign 1.
   const uint32_t seed = SeedGivingDraws({{21, 13}, {2, 1}});
   RandSeed = seed;
@@ -279,7 +327,7 @@ TEST(AgentChangeHeading, HeadingsReachMinus75WhenTheWayHomeRoundsToMinus180) {
   // atan2(-1, -115) x 57.29... = -179.50... rounds to -180; a turn of -255
   // gives -435, normalised once to -75.
   TAgent a = ReturningAgent(116, 1, 1, 0);
-  SetSensing(a, {{1, 0}}, {0.0}, 0);
+  SetSensing(a, {{1, 0}}, {0}, 0);
   RandSeed = SeedGivingDraws({{256, 255}, {2, 0}});
   a.ChangeHeading(255, 0, kHill, 15);
   EXPECT_EQ(a.heading, -75);
@@ -289,7 +337,7 @@ TEST(AgentChangeHeading, HeadingsReachMinus75WhenTheWayHomeRoundsToMinus180) {
 TEST(AgentChangeHeading, HeadingsReach435AfterTheHomeTurnFrom360) {
   TAgent a = ReturningAgent(5, 5);  // at home
   a.heading = 360;
-  SetSensing(a, {{1, 0}}, {0.0}, 0);
+  SetSensing(a, {{1, 0}}, {0}, 0);
   RandSeed = SeedGivingDraws({{256, 255}, {2, 1}});
   a.ChangeHeading(255, 0, kRoulette, 15);
   EXPECT_EQ(a.heading, 435);                // 795 - 360
@@ -359,7 +407,7 @@ TEST(AgentRouletteWheel, ShareZeroThenHundredDrawZeroPicksFirstOthersTheSecond) 
   for (int32_t draw = 0; draw < 100; ++draw) {
     TAgent a;
     a.heading = 300;
-    SetSensing(a, {{1, 0}, {0, 1}}, {0.0, 100.0}, 100);
+    SetSensing(a, {{1, 0}, {0, 1}}, {0, 100}, 100);
     const uint32_t seed = SeedGivingDraw(100, draw);
     RandSeed = seed;
     a.rouletteWheel(0);
@@ -378,7 +426,7 @@ TEST(AgentRouletteWheel, RunningSumEqualToTheDrawStopsTheScan) {
   // Shares 25, 75, 0: draws 0..25 take the first, 26..99 the second.
   for (int32_t draw = 0; draw < 100; ++draw) {
     TAgent a;
-    SetSensing(a, {{1, 1}, {0, 1}, {-1, 1}}, {25.0, 75.0, 0.0}, 40);
+    SetSensing(a, {{1, 1}, {0, 1}, {-1, 1}}, {25, 75, 0}, 40);
     RandSeed = SeedGivingDraw(100, draw);
     a.rouletteWheel(0);
     const Step expected = draw <= 25 ? Step(1, 1) : Step(0, 1);
@@ -389,7 +437,7 @@ TEST(AgentRouletteWheel, RunningSumEqualToTheDrawStopsTheScan) {
 
 TEST(AgentRouletteWheel, DeviationIsDrawnAfterTheChoice) {
   TAgent a;
-  SetSensing(a, {{-1, -1}, {0, -1}}, {60.0, 40.0}, 10);
+  SetSensing(a, {{-1, -1}, {0, -1}}, {60, 40}, 10);
   const uint32_t seed = SeedGivingDraws({{100, 61}, {11, 7}, {2, 0}});
   RandSeed = seed;
   a.rouletteWheel(10);
@@ -397,24 +445,28 @@ TEST(AgentRouletteWheel, DeviationIsDrawnAfterTheChoice) {
   EXPECT_EQ(StepOf(a), Step(0, -1)) << "the step is the candidate itself, not the deviated heading";
 }
 
-TEST(AgentRouletteWheel, SharesThatNeverReachTheDrawStayWithinTheCandidates) {
-  // Shares 10 and 20 add up to 30 only: draws above 30 take the last
-  // candidate, as parent picks do; shares that are all 0 take the first.
+TEST(AgentRouletteWheel, RoundedSharesReachEveryDrawAndSharesOfZeroTakeTheFirst) {
+  // Thirds: each share is rounded, yet their running sum reaches every draw,
+  // so draws 0..33 take the first, 34..66 the second, 67..99 the third.
+  // Amounts whose sum is not above 0 give shares of 0, which no draw above
+  // 0 reaches: those take the first candidate, as parent picks do.
   for (int32_t draw = 0; draw < 100; ++draw) {
     TAgent a;
-    SetSensing(a, {{1, 0}, {0, 1}}, {10.0, 20.0}, 30);
+    SetSensing(a, {{1, 0}, {0, 1}, {-1, 1}}, {1, 1, 1}, 3);
     RandSeed = SeedGivingDraw(100, draw);
     a.rouletteWheel(0);
-    EXPECT_EQ(StepOf(a), draw <= 10 ? Step(1, 0) : Step(0, 1)) << "draw " << draw;
+    EXPECT_EQ(StepOf(a), draw <= 33 ? Step(1, 0) : draw <= 66 ? Step(0, 1) : Step(-1, 1)) << "draw " << draw;
 
-    TAgent none;
-    none.stepX = -1;
-    none.stepY = -1;
-    SetSensing(none, {{1, 0}, {0, 1}, {-1, 1}}, {0.0, 0.0, 0.0}, 0);
-    RandSeed = SeedGivingDraw(100, draw);
-    none.rouletteWheel(0);
-    EXPECT_EQ(StepOf(none), Step(1, 0)) << "draw " << draw;
-    EXPECT_EQ(none.heading, 0);
+    for (const std::vector<int32_t>& zero : {std::vector<int32_t>{0, 0, 0}, {2, -2, 0}}) {
+      TAgent none;
+      none.stepX = -1;
+      none.stepY = -1;
+      SetSensing(none, {{1, 0}, {0, 1}, {-1, 1}}, zero, 0);
+      RandSeed = SeedGivingDraw(100, draw);
+      none.rouletteWheel(0);
+      EXPECT_EQ(StepOf(none), Step(1, 0)) << "draw " << draw;
+      EXPECT_EQ(none.heading, 0);
+    }
   }
 }
 
@@ -423,32 +475,59 @@ TEST(AgentRouletteWheel, SharesThatNeverReachTheDrawStayWithinTheCandidates) {
 
 TEST(AgentHillClimbing, FirstLargestShareWins) {
   struct Case {
-    std::vector<double> shares;
+    std::vector<int32_t> amounts;
     Step step;
   };
+  const int32_t most = INT32_MAX / 8;
   const std::vector<Step> four{{1, -1}, {1, 0}, {1, 1}, {0, 1}};
   for (const Case& c : {Case{{30, 40, 30, 40}, {1, 0}}, Case{{0, 0, 0, 100}, {0, 1}}, Case{{25, 25, 25, 25}, {1, -1}},
                         Case{{10, 20, 30, 40}, {0, 1}}, Case{{0, 0, 0, 0}, {1, -1}}, Case{{-5, -1, -3, -2}, {1, -1}},
-                        Case{{0, 1e-300, 0, 0}, {1, 0}}}) {
+                        Case{{-5, -1, -3, 20}, {0, 1}}, Case{{0, 1, 0, 0}, {1, 0}},
+                        Case{{most - 1, most, most, 1}, {1, 0}}, Case{{1, 2, most, most}, {1, 1}}}) {
     TAgent a;
     a.heading = 180;
-    SetSensing(a, four, c.shares, 100);
+    SetSensing(a, four, c.amounts, 100);
     const uint32_t seed = 5u;
     RandSeed = seed;
     a.hillClimbing(0);
-    EXPECT_EQ(StepOf(a), c.step) << testing::PrintToString(c.shares);
+    EXPECT_EQ(StepOf(a), c.step) << testing::PrintToString(c.amounts);
     EXPECT_EQ(a.heading, Round(atan2l(c.step.second, c.step.first) * kDegPerRad));
     EXPECT_EQ(RandSeed, Advance(seed, 2)) << "Random(1), Random(2), no draw for the choice";
+  }
+}
+
+TEST(AgentHillClimbing, ChoosesAsTheScanOverTheSharesForAnyAmounts) {
+  // The first share above 0 and above all before it, found over the 64-bit
+  // shares themselves, against the choice, for amounts near one another and
+  // far apart, of either sign.
+  std::mt19937 generator(38);
+  const std::vector<Step> eight{{-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}};
+  for (int round = 0; round < 20000; ++round) {
+    const auto count = static_cast<size_t>(1 + generator() % 8);
+    const int32_t base = round % 2 == 0 ? INT32_MAX / 8 - 3 : static_cast<int32_t>(generator() % 7);
+    std::vector<int32_t> amounts;
+    for (size_t i = 0; i < count; ++i) amounts.push_back(base - static_cast<int32_t>(generator() % 4));
+    if (round % 5 == 0) amounts[generator() % count] = -static_cast<int32_t>(generator() % 9);
+    TAgent a;
+    SetSensing(a, {eight.begin(), eight.begin() + static_cast<std::ptrdiff_t>(count)}, amounts, 1);
+    size_t expected = 0;
+    double best = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+      if (a.shares[i] > best) best = a.shares[i], expected = i;
+    }
+    RandSeed = 9u;
+    a.hillClimbing(0);
+    ASSERT_EQ(StepOf(a), eight[expected]) << testing::PrintToString(amounts);
   }
 }
 
 TEST(AgentHillClimbing, SingleCandidateAndTheLastOfEight) {
   const std::vector<Step> eight{{-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}};
   for (size_t best = 0; best < eight.size(); ++best) {
-    std::vector<double> shares(eight.size(), 5.0);
-    shares[best] = 65.0;
+    std::vector<int32_t> amounts(eight.size(), 5);
+    amounts[best] = 65;
     TAgent a;
-    SetSensing(a, eight, shares, 20);
+    SetSensing(a, eight, amounts, 20);
     RandSeed = SeedGivingDraws({{31, 30}, {2, 1}});
     a.hillClimbing(30);
     EXPECT_EQ(StepOf(a), eight[best]);
@@ -463,7 +542,7 @@ TEST(AgentChemicalChoice, WiggleZeroGivesAMultipleOf45AndStillDrawsTwice) {
     for (int32_t mode : {kHill, kRoulette}) {
       TAgent a = SearchingAgent();
       a.heading = 17;
-      SetSensing(a, {all[k]}, {100.0}, 60);
+      SetSensing(a, {all[k]}, {100}, 60);
       const uint32_t seed = 31337u + static_cast<uint32_t>(k);
       RandSeed = seed;
       a.ChangeHeading(200, 0, mode, 15);

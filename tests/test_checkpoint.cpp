@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -277,6 +278,47 @@ TEST(CheckpointPayload, ACellNumberTheCellHoldsLoadsAndIsWrittenBackAsItWas) {
   EXPECT_EQ(*again, *payload);
 }
 
+// The agent keeps the chemical it sensed and reads its shares from it: the
+// shares a stepped world stores load and are written back byte for byte;
+// a share no sensing gives (one bit off), or a chroma character other than
+// 0 or 1, is refused with the agent's index instead.
+TEST(CheckpointPayload, SensedSharesAndTheChromaLoadAsTheyWereAndOthersAreRefused) {
+  agents_test::MessageCollector messages;
+  auto form = std::make_unique<TForm1>();
+  SetUpWorld(*form, agents_test::Changed(ReadSettings(*form), {{"cell-size", 10}, {"agents", 20}}));
+  for (int i = 0; i < 30; ++i) form->DoStep();
+  const TResult<QByteArray> payload = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
+  ASSERT_TRUE(payload);
+  TResult<TCheckpoint> decoded = DecodeCheckpointPayload(*payload);
+  ASSERT_TRUE(decoded && RestoreCheckpoint(*form, std::move(*decoded)));
+  const TResult<QByteArray> again = CheckpointPayload(EncodeCheckpoint(*form, {1, 0, 0, 0}));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(*again, *payload);
+
+  const TAgent& last = form->agents.back();
+  ASSERT_GE(last.shares.size(), 1u);
+  ASSERT_GT(last.scent, 0);
+  const qsizetype lastShare = payload->size() - 8;
+  const auto chromaAt =
+      payload->size() - static_cast<qsizetype>(16 + 1 + 2 * last.candidates.size() + 1 + 8 * last.shares.size());
+  const std::pair<const char*, std::function<void(QByteArray&)>> table[] = {
+      {"share_bit", [&](QByteArray& b) { b[lastShare] = static_cast<char>(b[lastShare] ^ 0x01); }},
+      {"share_negative", [&](QByteArray& b) { PutAt(b, lastShare, std::bit_cast<uint64_t>(-0.0)); }},
+      {"share_above_100", [&](QByteArray& b) { PutAt(b, lastShare, std::bit_cast<uint64_t>(100.5)); }},
+      {"chroma_character", [&](QByteArray& b) { b[chromaAt + 3] = '2'; }},
+  };
+  for (const auto& [name, fault] : table) {
+    SCOPED_TRACE(name);
+    QByteArray bytes = *payload;
+    fault(bytes);
+    const TResult<TCheckpoint> refused = DecodeCheckpointPayload(bytes);
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_EQ(refused.Error().status, kExitRefused);
+    EXPECT_TRUE(refused.Error().message.contains(QLatin1String("agent 19 is not one")))
+        << refused.Error().message.toStdString();
+  }
+}
+
 // --- Files the program refuses ---
 
 using runner_test::RunProgram;
@@ -293,8 +335,8 @@ TEST(CheckpointFile, RefusedFilesGiveOneLineAndStatus2AndNothingIsWritten) {
   ASSERT_EQ(ParentRun(tmp.filePath("a")), 0);
   const QByteArray good = runner_test::ReadFile(tmp.filePath("a/checkpoint.pwk"));
   ASSERT_GT(good.size(), 1000);
-  // A bit of the last agent's last share: a value the world could hold, so
-  // only the checksum tells.
+  // A bit of the last agent's last share: the checksum tells before the
+  // share itself is read.
   QByteArray flipped = good;
   flipped[good.size() - 40] = static_cast<char>(flipped[good.size() - 40] ^ 0x01);
   QByteArray otherVersion = good;

@@ -244,7 +244,7 @@ TEST_F(CrossoverTest, ResetsEnergyTripsAndSearchingAndKeepsEverythingElse) {
   a.stepY = 1;
   a.scent = 99;
   a.candidates = {{1, 1}, {0, 1}};
-  a.shares = {40.0, 60.0};
+  a.shares.AssignAmounts({40, 60});
   const auto kept = [](const TAgent& x) {
     return std::tuple(x.heading, x.cellX, x.cellY, x.posX, x.posY, x.homeX, x.homeY, x.centerX, x.centerY, x.colony,
                       x.knowsCenter, x.radius, x.stepX, x.stepY, x.scent, x.candidates, x.shares);

@@ -141,7 +141,7 @@ std::string Violation(TForm1& form, const std::vector<std::pair<int32_t, int32_t
       out << "genes " << int{a.angleGene} << "/" << int{a.wiggleGene};
       return out.str();
     }
-    if (a.chroma.size() != 16 || a.chroma.view().find_first_not_of("01") != std::string::npos) {
+    if (a.chroma.size() != 16 || a.chroma.text().view().find_first_not_of("01") != std::string::npos) {
       out << "chroma '" << a.chroma << "'";
       return out.str();
     }

@@ -62,6 +62,7 @@ class Sensing : public ::testing::Test {
   }
 
   TAgent& Agent() { return form_->agents[0]; }
+  std::vector<double> Shares() { return {Agent().shares.begin(), Agent().shares.end()}; }
   TCell& Cell(int32_t column, int32_t row) { return form_->cells[column][row]; }
   int32_t& Chemical(int32_t column, int32_t row) { return form_->chemical[column][row]; }
 
@@ -155,7 +156,7 @@ TEST_F(Sensing, NoChemicalGivesScentZeroAndEveryShareZero) {
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 0);
-  EXPECT_EQ(Agent().shares, (decltype(Agent().shares){0.0, 0.0, 0.0}));
+  EXPECT_EQ(Shares(), (std::vector<double>{0.0, 0.0, 0.0}));
   for (size_t i = 0; i < cone.size(); ++i) Chemical(30 + cone[i].first, 20 + cone[i].second) = before[i];
 }
 
@@ -170,7 +171,7 @@ TEST_F(Sensing, SharesArePercentagesOfTheScent) {
   }
   EXPECT_EQ(SenseAt(90, 45), cone);
   EXPECT_EQ(Agent().scent, 40);
-  EXPECT_EQ(Agent().shares, (decltype(Agent().shares){25.0, 75.0, 0.0}));
+  EXPECT_EQ(Shares(), (std::vector<double>{25.0, 75.0, 0.0}));
 
   // Thirds: each share is chemical / scent x 100, stored as a 64-bit real.
   for (size_t i = 0; i < cone.size(); ++i) Chemical(30 + cone[i].first, 20 + cone[i].second) = 7;

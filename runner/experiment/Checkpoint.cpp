@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -189,9 +191,15 @@ void EncodeAgent(TByteWriter& w, const TAgent& a) {
 
 TError CutShort() { return Refused(QStringLiteral("the checkpoint's content is cut short")); }
 
+// The shares of an agent as stored: 64-bit reals, at most kMaxCandidates.
+struct TStoredShares {
+  std::array<double, TAgent::kMaxCandidates> shares{};
+  uint8_t count = 0;
+};
+
 // The candidates and shares an agent last sensed, each list after its count;
 // false when they are cut short or a list is not one an agent can hold.
-bool ReadSensingLists(TByteReader& r, TAgent& a) {
+bool ReadSensingLists(TByteReader& r, TAgent& a, TStoredShares& stored) {
   uint8_t count = 0;
   if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
   a.candidates.clear();
@@ -201,31 +209,53 @@ bool ReadSensingLists(TByteReader& r, TAgent& a) {
     if (!r.Get(dx) || !r.Get(dy) || !InRange(dx, -1, 1) || !InRange(dy, -1, 1)) return false;
     a.candidates.push_back({dx, dy});
   }
-  if (!r.Get(count) || count > TAgent::kMaxCandidates) return false;
-  a.shares.clear();
-  for (uint8_t i = 0; i < count; ++i) {
-    double share = 0;
-    if (!r.GetDouble(share)) return false;
-    a.shares.push_back(share);
+  if (!r.Get(stored.count) || stored.count > TAgent::kMaxCandidates) return false;
+  for (uint8_t i = 0; i < stored.count; ++i) {
+    if (!r.GetDouble(stored.shares[i])) return false;
+  }
+  return true;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The agent keeps the chemical it sensed and reads each share from it and
+// the scent, the amounts' sum. Puts into the agent the amounts that give
+// exactly the stored shares with the agent's scent; false when there are
+// none, as for shares that sensing cannot have produced.
+bool PutShares(const TStoredShares& stored, TAgent& a) {
+  std::array<int32_t, TAgent::kMaxCandidates> amounts{};
+  int64_t total = 0;
+  for (uint8_t i = 0; i < stored.count; ++i) {
+    const double share = stored.shares[i];
+    if (!(share >= 0 && share <= 100)) return false;  // NaN included
+    // The nearest whole amount: the share is within a few parts in 2^52 of
+    // amount / scent x 100, far nearer than half a unit of the amount.
+    amounts[i] = a.scent > 0 ? static_cast<int32_t>(llroundl(share * static_cast<long double>(a.scent) / 100)) : 0;
+    total += amounts[i];
+  }
+  if (stored.count > 0 && a.scent > 0 && total != a.scent) return false;
+  a.shares.AssignAmounts(amounts.begin(), amounts.begin() + stored.count);
+  for (uint8_t i = 0; i < stored.count; ++i) {
+    if (!SameBits(a.shares[i], stored.shares[i])) return false;
   }
   return true;
 }
 
 using TWholeFields = std::array<int32_t, std::size(kAgentWholeFields)>;
+using TStoredChroma = std::array<char, kChromaLength>;
 
-// An agent's stored fields, its whole numbers as stored into `whole`; false
-// when they are cut short or a sensing list is not one an agent can hold.
-bool ReadAgentFields(TByteReader& r, TWholeFields& whole, TAgent& a) {
+// An agent's stored fields, its whole numbers as stored into `whole`, its
+// chroma into `chroma` and its shares into `shares`; false when they are
+// cut short or a sensing list is not one an agent can hold.
+bool ReadAgentFields(TByteReader& r, TWholeFields& whole, TStoredChroma& chroma, TStoredShares& shares, TAgent& a) {
   for (int32_t& value : whole) {
     if (!r.Get(value)) return false;
   }
   uint8_t searching = 0;
   if (!r.Get(searching)) return false;
   a.searching = searching != 0;
-  char chroma[kChromaLength];
-  if (!r.GetBytes(chroma, kChromaLength)) return false;
-  a.chroma = std::string_view(chroma, kChromaLength);
-  return ReadSensingLists(r, a);
+  if (!r.GetBytes(chroma.data(), kChromaLength)) return false;
+  return ReadSensingLists(r, a, shares);
 }
 
 // Puts the whole numbers into the agent; false when one does not fit its field.
@@ -233,6 +263,13 @@ bool PutWholeFields(const TWholeFields& whole, TAgent& a) {
   bool fits = true;
   for (size_t i = 0; i < whole.size(); ++i) fits = kAgentWholeFields[i].set(a, whole[i]) && fits;
   return fits;
+}
+
+// Puts the chroma into the agent; false unless it is all "0" and "1".
+bool PutChroma(const TStoredChroma& chroma, TAgent& a) {
+  if (!std::all_of(chroma.begin(), chroma.end(), [](char ch) { return ch == '0' || ch == '1'; })) return false;
+  a.chroma = std::string_view(chroma.data(), chroma.size());
+  return true;
 }
 
 // Whatever the engine indexes with points into the checkpoint's grid, and
@@ -247,15 +284,16 @@ bool Holdable(const TAgent& a, size_t index, const TCheckpoint& c, int32_t cellS
          InRange(a.heading, kLowestHeading, kHighestHeading) && InRange(a.stepX, -1, 1) && InRange(a.stepY, -1, 1) &&
          InRange(a.tripCount, 0, INT32_MAX) && a.posX == a.cellX * cellSize + half &&
          a.posY == a.cellY * cellSize + half && InRange(a.centerX, 0, c.cols) && InRange(a.centerY, 0, c.rows) &&
-         InRange(a.scent, 0, INT32_MAX) &&
-         std::all_of(a.chroma.begin(), a.chroma.end(), [](char ch) { return ch == '0' || ch == '1'; });
+         InRange(a.scent, 0, INT32_MAX);
 }
 
 // Agent `index` of the checkpoint `c`, whose cells are `cellSize` pixels.
 TStatus DecodeAgent(TByteReader& r, TAgent& a, size_t index, const TCheckpoint& c, int32_t cellSize) {
   TWholeFields whole{};
-  if (!ReadAgentFields(r, whole, a)) return CutShort();
-  if (!PutWholeFields(whole, a) || !Holdable(a, index, c, cellSize)) {
+  TStoredChroma chroma{};
+  TStoredShares shares;
+  if (!ReadAgentFields(r, whole, chroma, shares, a)) return CutShort();
+  if (!PutWholeFields(whole, a) || !PutChroma(chroma, a) || !Holdable(a, index, c, cellSize) || !PutShares(shares, a)) {
     return Refused(QStringLiteral("agent %1 is not one the world can hold").arg(index));
   }
   return Success();

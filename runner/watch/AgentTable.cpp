@@ -38,7 +38,7 @@ TStatus TAgentTable::Write(int32_t step, const TForm1& form) {
     const TAgent& a = form.agents[i];
     rows_.Number(step);
     for (int32_t number : AgentNumbers(i, a)) rows_.Number(number);
-    rows_.Text(a.chroma.view()).EndRow();
+    rows_.Text(a.chroma.text()).EndRow();
     if (rows_.Size() >= kBlockBytes) {
       if (TStatus block = WriteRows(); !block) return block;
     }

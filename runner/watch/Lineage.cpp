@@ -32,7 +32,7 @@ TStatus TLineage::Write(int32_t step, const TBirth& birth, const TForm1& form) {
       rows_.Number(numbers[c]);
     }
   }
-  rows_.Text(form.agents[birth.child].chroma.view()).EndRow();
+  rows_.Text(form.agents[birth.child].chroma.text()).EndRow();
   return rows_.Size() >= kBlockBytes ? WriteRows() : Success();
 }
 
