@@ -17,7 +17,8 @@
 #   package   dpkg-dev, help2man, lintian, desktop-file-utils, appstream,
 #             what the package check runs the window with, and pybind11 and
 #             the Python headers and numpy for the Python module (scripts/package.sh)
-#   python    pybind11, the Python headers, numpy, pytest, pandas and matplotlib:
+#   python    pybind11, the Python headers, numpy, pytest, pandas, matplotlib and
+#             statsmodels (the recomputation of the analyses from summary.csv):
 #             the Python module pathwick, its tests and its example (docs/)
 #   docs      pandas and matplotlib for the Python that draws the model
 #             description's figures (docs/figures/)
@@ -39,7 +40,7 @@ declare -A needs=(
   [bench]="libbenchmark-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [package]="dpkg-dev file help2man lintian desktop-file-utils appstream xvfb xauth xdotool x11-utils pybind11-dev python3-dev python3-numpy"
-  [python]="pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib"
+  [python]="pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas python3-matplotlib python3-statsmodels"
   [docs]="python3-pandas python3-matplotlib"
   [style]="clang-format clang-tidy shellcheck flake8"
   [cluster]="parallel rsync openssh-client openssh-server slurm-wlm munge"

@@ -1908,6 +1908,78 @@ TEST(Explore, TheMeasuresTableGivesEachPanelItsWordsAndTheKindItsTitleAndAxis) {
       svg.contains(QStringLiteral(">%1 of %2 runs</text>").arg(QLatin1String(kind->words.analysis)).arg(runs.size())));
   EXPECT_TRUE(svg.contains(QStringLiteral(">%1</text>").arg(QString(QLatin1String(kind->words.axis)).toHtmlEscaped())));
 }
+// A forest plot cuts each interval to its quantity's range and marks the
+// cut: an interval that goes on beyond 0 or 1 ends in an arrowhead there,
+// an estimate beyond it is drawn hollow at the range's end, and the axis
+// spans the range, not the numbers beyond it. The table keeps them whole.
+TEST(Explore, ForestPlotsKeepIntervalsWithinTheQuantitysRange) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* quantity;
+    double estimate, low, high;
+    TDrawnEffect drawn;
+  } cuts[] = {
+      {"S1", -0.4, -1.2, 0.5, {.estimate = 0, .low = 0, .high = 0.5, .estimateCut = true, .lowCut = true}},
+      {"ST", 0.8, 0.3, 1.6, {.estimate = 0.8, .low = 0.3, .high = 1, .highCut = true}},
+      {"ST", 1.3, 1.1, 1.5, {.estimate = 1, .low = 1, .high = 1, .estimateCut = true, .lowCut = true, .highCut = true}},
+      {"S1", 0.2, 0.1, 0.3, {.estimate = 0.2, .low = 0.1, .high = 0.3}},
+      {"prcc", -0.9, -1, -0.7, {.estimate = -0.9, .low = -1, .high = -0.7}},
+      {"mu_star", 3, -0.5, 7, {.estimate = 3, .low = 0, .high = 7, .lowCut = true}},
+      {"mu", -30, -80, 20, {.estimate = -30, .low = -80, .high = 20}},
+      {"effect", 1e6, -kInf, kInf, {.estimate = 1e6, .low = -kInf, .high = kInf}},
+  };
+  for (const auto& c : cuts) {
+    SCOPED_TRACE(std::string(c.quantity) + " " + std::to_string(c.estimate));
+    const TDrawnEffect d = DrawnEffect(QuantityRange(c.quantity), c.estimate, c.low, c.high);
+    EXPECT_EQ(d.estimate, c.drawn.estimate);
+    EXPECT_EQ(d.low, c.drawn.low);
+    EXPECT_EQ(d.high, c.drawn.high);
+    EXPECT_EQ(std::tuple(d.estimateCut, d.lowCut, d.highCut),
+              std::tuple(c.drawn.estimateCut, c.drawn.lowCut, c.drawn.highCut));
+  }
+  const TDrawnEffect none = DrawnEffect(QuantityRange("S1"), 1.5, std::nullopt, std::nullopt);
+  EXPECT_TRUE(none.estimateCut && !none.low && !none.lowCut && !none.highCut);
+
+  // Through the figure: a Sobol exploration whose intervals go beyond 0 to 1, and one whose do not.
+  using TIndex = std::tuple<const char*, const char*, double, double, double>;  // term, quantity, estimate, interval
+  const std::vector<TIndex> within{{"mutation-rate", "S1", 0.1, 0.02, 0.3},
+                                   {"mutation-rate", "ST", 0.6, 0.4, 0.9},
+                                   {"sniff-threshold", "S1", 0.3, 0.1, 0.5},
+                                   {"sniff-threshold", "ST", 0.5, 0.3, 0.7}};
+  const std::vector<TIndex> beyond{{"mutation-rate", "S1", -0.4, -1.2, 0.5},
+                                   {"mutation-rate", "ST", 0.8, 0.3, 1.6},
+                                   {"sniff-threshold", "S1", 0.3, 0.1, 0.5},
+                                   {"sniff-threshold", "ST", 0.5, 0.3, 0.7}};
+  for (const auto& [indices, cut] : {std::pair{within, false}, std::pair{beyond, true}}) {
+    SCOPED_TRACE(cut ? "beyond" : "within");
+    TExploration x;
+    x.measures = DefaultStudyMeasures();
+    x.measures.resize(1);
+    x.analysis = "sobol";
+    for (const auto& [term, quantity, v, lo, hi] : indices)
+      x.effects.push_back({"mean_angle", term, quantity, v, lo, hi, std::nullopt, "bootstrap"});
+    x.table = EffectsTable(x);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(WriteEffectFigures(dir.path(), x, {}).Ok());
+    const QString svg = QString::fromUtf8(runner_test::ReadFile(dir.filePath("effects.svg")));
+    EXPECT_EQ(svg.contains(">arrowheads: intervals cut at 0 to 1; hollow: estimates beyond; whole in effects.csv<"),
+              cut);
+    EXPECT_FALSE(svg.contains("...") || svg.contains(QChar(0x2026)));
+    // The axis's tick labels: none beyond the range's nice ends, though the intervals reach -1.2 and 1.6.
+    std::vector<double> ticks;
+    const QRegularExpression number(QStringLiteral(">(-?[0-9]+(\\.[0-9]+)?)</text>"));
+    for (auto m = number.globalMatch(svg); m.hasNext();) ticks.push_back(m.next().captured(1).toDouble());
+    ASSERT_GE(ticks.size(), 3u);
+    EXPECT_GE(*std::ranges::min_element(ticks), -0.25);
+    EXPECT_LE(*std::ranges::max_element(ticks), 1.25);
+    // The table keeps the whole numbers.
+    for (const TEffect& e : x.effects)
+      EXPECT_TRUE(x.table.contains(QStringLiteral("[%1, %2]").arg(*e.low, 0, 'g', 3).arg(*e.high, 0, 'g', 3)))
+          << x.table.toStdString();
+  }
+}
+
 // --- The seeds' share and the estimators on noisy functions, through run folders ---
 
 // Made runs as run folders: the defaults with each run's factors, its seed
@@ -2252,5 +2324,33 @@ TEST(Explore, WarningsSayWhenTheDesignCannotAnswerAndWhatWould) {
   explore::CheckRange(wide, 0, 0, 1, 40, "rows", x);
   ASSERT_EQ(x.warnings.size(), 1u);
   EXPECT_DOUBLE_EQ(x.warnings[0].count, 161);  // 40 · 2² + 1
+}
+
+// A measure whose points differ no more than their seeds has no Sobol index,
+// and its seeds' share stands in the table in the indices' place.
+TEST(Explore, AMeasureOfSeedNoiseAloneGivesItsSeedsShareInPlaceOfIndices) {
+  std::vector<TRunMeasures> runs = IshigamiRuns(16, 0, {.seeds = 2, .sd = 0.5});
+  // The second measure: every point's mean the same, its two seeds 2 apart.
+  for (TRunMeasures& r : runs) r.values.push_back(r.seed == 1 ? 5.0 : 3.0);
+  std::vector<TStudyMeasure> measures = DefaultStudyMeasures();
+  measures.resize(2);
+  const TExploration x = Explore(runs, measures);
+  ASSERT_EQ(x.analysis, "sobol");
+  const auto rows = [&](const char* measure, const char* quantity) {
+    return std::ranges::count_if(x.effects, [&](const TEffect& e) {
+      return e.measure == QLatin1String(measure) && e.quantity == QLatin1String(quantity);
+    });
+  };
+  EXPECT_EQ(rows("mean_angle", "ST"), 3);
+  EXPECT_EQ(rows("mean_wiggle", "ST") + rows("mean_wiggle", "S1"), 0);
+  ASSERT_EQ(rows("mean_wiggle", "seed_share"), 1);
+  const auto share = std::ranges::find_if(
+      x.effects, [](const TEffect& e) { return e.measure == "mean_wiggle" && e.quantity == "seed_share"; });
+  EXPECT_DOUBLE_EQ(share->estimate, 1);
+  EXPECT_TRUE(
+      x.table.contains("mean_wiggle (sobol): no index, the points differ no more than the seeds' noise\n"
+                       "  seeds' share of the variance: 100 %"))
+      << x.table.toStdString();
+  EXPECT_TRUE(x.note.contains("mean_wiggle: the measure does not vary beyond the seeds' noise"));
 }
 }  // namespace

@@ -3,7 +3,9 @@
 #include <QMap>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <set>
 
 #include "DesignKind.h"
@@ -203,4 +205,24 @@ QString ExploreTermWords(const QString& term) { return Words(term); }
 bool IsTermQuantity(const QString& quantity) {
   return quantity != QLatin1String("seed_share") && quantity != QLatin1String("share") &&
          quantity != QLatin1String("warning");
+}
+
+TQuantityRange QuantityRange(const QString& quantity) {
+  constexpr double kInfinite = std::numeric_limits<double>::infinity();
+  struct TBounded {
+    const char* quantity;
+    TQuantityRange range;
+  };
+  static constexpr std::array<TBounded, 8> kBounded{{{"S1", {0, 1}},
+                                                     {"ST", {0, 1}},
+                                                     {"seed_share", {0, 1}},
+                                                     {"share", {0, 1}},
+                                                     {"prcc", {-1, 1}},
+                                                     {"mu_star", {0, kInfinite}},
+                                                     {"sigma", {0, kInfinite}},
+                                                     {"noise_floor", {0, kInfinite}}}};
+  for (const TBounded& b : kBounded) {
+    if (quantity == QLatin1String(b.quantity)) return b.range;
+  }
+  return {-kInfinite, kInfinite};
 }

@@ -44,6 +44,16 @@ struct TEffect {
 // factorial's shares of the seeds and the residual, a warning.
 bool IsTermQuantity(const QString& quantity);
 
+// The range a quantity's true value lies in, whatever its estimate: 0 to 1
+// for a Sobol index and a share of the variance, -1 to 1 for a correlation,
+// from 0 for a mean absolute effect and a spread; unbounded (infinite ends)
+// for an effect, an interaction, a mean effect or an F.
+struct TQuantityRange {
+  double lo;
+  double hi;
+};
+TQuantityRange QuantityRange(const QString& quantity);
+
 // A word that the design cannot answer a question: effects.csv holds it as
 // a row of quantity "warning" (its estimate the count that would answer, its
 // method the words), and standard error as one line per measure and kind.

@@ -207,6 +207,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
                            NoiseWords(share, "the seeds' variance over the runs a point subtracted");
     mismatched = std::max(mismatched, rows.mismatched);
     bool any = false;
+    bool withinNoise = false;  // the point means vary no more than the seeds' noise leaves in them
     for (size_t i = 0; i < k; ++i) {
       std::vector<size_t> use;
       for (size_t j = 0; j < rows.a.size(); ++j) {
@@ -221,6 +222,7 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
       const std::optional<TIndexWithIntervals> whole = Indices(rows, i, use, noise);
       if (!whole) {
         notes << QStringLiteral("%1: the measure does not vary beyond the seeds' noise").arg(MeasureName(out, m));
+        withinNoise = withinNoise || noise > 0;
         continue;
       }
       any = true;
@@ -233,7 +235,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
           e.high = interval->second;
         }
         e.method = method;
-        CheckRange(e, m, 0, 1, use.size(), out.rowsWord, out);
+        const TQuantityRange range = QuantityRange(quantity);
+        CheckRange(e, m, range.lo, range.hi, use.size(), out.rowsWord, out);
         out.effects.push_back(std::move(e));
       }
       // The same indices over the design's first rows.
@@ -249,7 +252,8 @@ void Estimate(const std::vector<const TRunMeasures*>& runs, const std::vector<si
         }
       }
     }
-    if (any) ReportSeedShare(m, share, "point", out);
+    // Without an index the seeds' share is the answer: how much of the measure is noise.
+    if (any || withinNoise) ReportSeedShare(m, share, "point", out);
   }
   if (missingRows > 0)
     notes << QStringLiteral("up to %1 of the %2 rows lack their A, B or A_B run and were left out of an index")

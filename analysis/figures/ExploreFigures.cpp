@@ -35,6 +35,12 @@ constexpr size_t kStrongestPairs = 3;
 constexpr double kMarkerSize = 10;
 constexpr double kSpread = 0.36;  // the room a term's quantities share in its row
 const QColor kZeroGrey(0x80, 0x80, 0x80);
+// An arrowhead marking an interval's cut end: its length a share of the
+// axis, its half height a share of a term's row.
+constexpr double kArrowLength = 0.025;
+constexpr double kArrowHalfHeight = 0.13;
+// How far an axis goes on past the end of its quantities' range, as a share of its span.
+constexpr double kRangeMargin = 0.04;
 
 struct TQuantityStyle {
   const char* quantity;
@@ -83,8 +89,9 @@ struct TPanel {
 
 QString Percent(double share) { return QStringLiteral("%1 %").arg(100 * share, 0, 'f', 0); }
 
-// A panel's title: the measure, the seeds' share and the warnings' count.
-QString PanelTitle(const TPanel& panel) {
+// A panel's title: the measure, the seeds' share and the warnings' count,
+// and `cut` (what was drawn cut to its range) on a line of its own.
+QString PanelTitle(const TPanel& panel, const QString& cut) {
   QString title = panel.words;
   QStringList under;
   if (panel.seedShare) {
@@ -97,7 +104,8 @@ QString PanelTitle(const TPanel& panel) {
     under << QStringLiteral("%1 (effects.csv)")
                  .arg(panel.warnings == 1 ? QStringLiteral("1 warning")
                                           : QStringLiteral("%1 warnings").arg(panel.warnings));
-  return under.isEmpty() ? title : title + QStringLiteral("<br>") + under.join(QStringLiteral("; "));
+  if (!under.isEmpty()) title += QStringLiteral("<br>") + under.join(QStringLiteral("; "));
+  return cut.isEmpty() ? title : title + QStringLiteral("<br>") + cut;
 }
 
 std::vector<TPanel> Panels(const TExploration& x) {
@@ -128,8 +136,6 @@ std::vector<TPanel> Panels(const TExploration& x) {
 }
 
 void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& design) {
-  StyleChart(chart, PanelTitle(panel));
-  chart->legend()->setAlignment(Qt::AlignBottom);
   const auto rows = static_cast<double>(panel.terms.size());
   // Each term's row, from the top.
   std::map<QString, double> rowOf;
@@ -138,13 +144,39 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
   for (const TEffect* e : panel.effects) quantities.insert(QuantityIndex(e->quantity));
   // Quantities that share a column share a place in the row.
   const bool shared = quantities.size() > 1 && !*design.sharedColumn;
-  // What a point stands at: its estimate, or with the factors as categories its term's share.
-  const auto value = [&](const TEffect* e) { return panel.categorical ? e->share.value_or(0) : e->estimate; };
+  // What a point stands at, as drawn: its estimate, or with the factors as
+  // categories its term's share, each cut to its quantity's range.
+  const auto drawn = [&](const TEffect* e) {
+    if (panel.categorical)
+      return DrawnEffect(QuantityRange(QStringLiteral("share")), e->share.value_or(0), std::nullopt, std::nullopt);
+    return DrawnEffect(QuantityRange(e->quantity), e->estimate, e->low, e->high);
+  };
   double low = 0, high = 0;
+  // The ends of the ranges the drawn quantities lie in, and what was cut to them.
+  double rangeLo = std::numeric_limits<double>::infinity(), rangeHi = -rangeLo;
+  QStringList cutRanges;  // in words: "0 to 1"
+  bool intervalCut = false, estimateCut = false;
   for (const TEffect* e : panel.effects) {
-    low = std::min({low, value(e), e->low.value_or(value(e))});
-    high = std::max({high, value(e), e->high.value_or(value(e))});
+    const TDrawnEffect d = drawn(e);
+    low = std::min({low, d.estimate, d.low.value_or(d.estimate)});
+    high = std::max({high, d.estimate, d.high.value_or(d.estimate)});
+    const TQuantityRange r = QuantityRange(e->quantity);
+    rangeLo = std::min(rangeLo, r.lo);
+    rangeHi = std::max(rangeHi, r.hi);
+    if (d.lowCut || d.highCut || d.estimateCut) {
+      const QString words = std::isfinite(r.hi) ? QStringLiteral("%1 to %2").arg(r.lo).arg(r.hi)
+                                                : QStringLiteral("%1 and above").arg(r.lo);
+      if (!cutRanges.contains(words)) cutRanges << words;
+    }
+    intervalCut = intervalCut || d.lowCut || d.highCut;
+    estimateCut = estimateCut || d.estimateCut;
   }
+  QStringList cut;
+  if (intervalCut) cut << QStringLiteral("arrowheads: intervals cut at %1").arg(cutRanges.join(QStringLiteral(", ")));
+  if (estimateCut) cut << QStringLiteral("hollow: estimates beyond");
+  if (!cut.isEmpty()) cut << QStringLiteral("whole in effects.csv");
+  StyleChart(chart, PanelTitle(panel, cut.join(QStringLiteral("; "))));
+  chart->legend()->setAlignment(Qt::AlignBottom);
   const double pad = std::max(high - low, 1e-9) * 0.06;
   auto* x = new QValueAxis();
   if (panel.categorical) {
@@ -155,6 +187,17 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
   } else {
     x->setRange(low - pad, high + pad);
     x->applyNiceNumbers();
+    // Nice numbers stop short of a bound's far side: the axis ends just
+    // past the quantities' range, its ticks where the nice ones were.
+    const double from = std::max(x->min(), rangeLo - kRangeMargin * (x->max() - x->min()));
+    const double to = std::min(x->max(), rangeHi + kRangeMargin * (x->max() - x->min()));
+    if (from != x->min() || to != x->max()) {
+      const double step = (x->max() - x->min()) / (x->tickCount() - 1);
+      x->setTickType(QValueAxis::TicksDynamic);
+      x->setTickAnchor(0);
+      x->setTickInterval(step);
+      x->setRange(from, to);
+    }
   }
   x->setTitleText(panel.categorical ? QStringLiteral("share of the variance (type II; factors as categories)")
                                     : QLatin1String(design.words.axis));
@@ -175,28 +218,56 @@ void AddForestPanel(QChart* chart, const TPanel& panel, const TDesignKind& desig
   chart->addAxis(y, Qt::AlignLeft);
   Attach(chart, Segment({0, -0.6}, {0, rows - 0.4}, QPen(kZeroGrey, 1.5, Qt::DashLine)), x, y);
   HideFromLegend(chart, chart->series().back());
+  // An arrowhead at a cut end of an interval, pointing where it goes on.
+  const double headLength = kArrowLength * (x->max() - x->min());
+  const auto arrowhead = [&](double tip, double at, double direction, const QColor& colour) {
+    auto* head = new QLineSeries();
+    head->append(tip - direction * headLength, at + kArrowHalfHeight);
+    head->append(tip, at);
+    head->append(tip - direction * headLength, at - kArrowHalfHeight);
+    head->setPen(QPen(colour, 2.5));
+    Attach(chart, head, x, y);
+    HideFromLegend(chart, head);
+  };
   size_t slot = 0;
   for (size_t q : quantities) {
     const double offset =
         shared ? kSpread * (static_cast<double>(slot++) / static_cast<double>(quantities.size() - 1) - 0.5) : 0.0;
     const QColor colour(kQuantities[q].colour);
-    auto* dots = new QScatterSeries();
-    dots->setName(QLatin1String(kQuantities[q].words));
-    dots->setMarkerSize(kMarkerSize);
-    dots->setColor(colour);
-    dots->setBorderColor(colour);
+    const auto markers = [&](const QString& name, const QColor& fill) {
+      auto* dots = new QScatterSeries();
+      dots->setName(name);
+      dots->setMarkerSize(kMarkerSize);
+      dots->setColor(fill);
+      dots->setBorderColor(colour);
+      return dots;
+    };
+    QScatterSeries* dots = markers(QLatin1String(kQuantities[q].words), colour);
+    QScatterSeries* beyond = markers(QString(), Qt::white);  // the panel's title says what it means
     for (const TEffect* e : panel.effects) {
       if (QuantityIndex(e->quantity) != q) continue;
       const auto row = rowOf.find(e->term);
       if (row == rowOf.end()) continue;
       const double at = row->second - offset;  // the bottom row's second quantity sits below zero
-      dots->append(value(e), at);
-      if (e->low && e->high) {
-        Attach(chart, Segment({*e->low, at}, {*e->high, at}, QPen(colour, 2.5)), x, y);
+      const TDrawnEffect d = drawn(e);
+      (d.estimateCut ? beyond : dots)->append(d.estimate, at);
+      if (d.low && d.high) {
+        Attach(chart, Segment({*d.low, at}, {*d.high, at}, QPen(colour, 2.5)), x, y);
         HideFromLegend(chart, chart->series().back());
+        // Each cut end points out of the range, the way the interval goes on.
+        const double top = QuantityRange(e->quantity).hi;
+        if (d.lowCut) arrowhead(*d.low, at, *d.low == top ? 1 : -1, colour);
+        if (d.highCut) arrowhead(*d.high, at, *d.high == top ? 1 : -1, colour);
       }
     }
     Attach(chart, dots, x, y);
+    // Drawn over the intervals, so that its white shows.
+    if (beyond->count() > 0) {
+      Attach(chart, beyond, x, y);
+      HideFromLegend(chart, beyond);
+    } else {
+      delete beyond;
+    }
   }
   chart->legend()->setVisible(quantities.size() > 1);
 }
@@ -398,6 +469,20 @@ TStatus WriteConvergenceFigure(const QString& dir, const TExploration& explorati
 }
 
 }  // namespace
+
+TDrawnEffect DrawnEffect(const TQuantityRange& range, double estimate, std::optional<double> low,
+                         std::optional<double> high) {
+  TDrawnEffect d;
+  d.estimate = std::clamp(estimate, range.lo, range.hi);
+  d.estimateCut = d.estimate != estimate;
+  if (low && high) {
+    d.low = std::clamp(*low, range.lo, range.hi);
+    d.high = std::clamp(*high, range.lo, range.hi);
+    d.lowCut = *d.low != *low;
+    d.highCut = *d.high != *high;
+  }
+  return d;
+}
 
 TStatus WriteEffectFigures(const QString& dir, const TExploration& exploration, const std::vector<TRunMeasures>& runs) {
   const std::vector<TPanel> panels = Panels(exploration);

@@ -119,8 +119,15 @@ QString Table(const TExploration& x) {
   const auto order = ExploreTermOrder(x);
   QString text;
   for (size_t m = 0; m < order.size(); ++m) {
-    if (order[m].empty()) continue;
     const QString& measure = x.measures[m].name;
+    if (order[m].empty()) {
+      // A measure with no index but its seeds' share: its design points differ no more than their seeds.
+      const QString side = SideLines(x, m);
+      if (!side.isEmpty())
+        text += QStringLiteral("%1 (%2): no index, the points differ no more than the seeds' noise\n%3")
+                    .arg(measure, x.analysis, side);
+      continue;
+    }
     std::vector<TTableColumn> columns;
     qsizetype termWidth = 4;
     for (const TEffect& e : x.effects) {

@@ -8,6 +8,7 @@ import shlex
 import subprocess
 import sys
 
+import numpy as np
 import pandas as pd
 import pytest
 
@@ -224,3 +225,110 @@ def test_a_worker_that_dies_without_a_result_fails_its_run_naming_how(worker, sa
     monkeypatch.setattr("pathwick._ensemble._WORKER", worker)
     with pytest.raises(RuntimeError, match=r"run 0 \(seed=1\) failed: " + re.escape(said) + "$"):
         pathwick.run_ensemble([{"seed": 1}], steps=10)
+
+
+# --- The analyses recomputed from summary.csv alone, without a run's record ---
+
+def point_means(summary, y):
+    """Each design point's mean of column y over its seeds, and the one-way ANOVA of the seeds within the points.
+
+    The seeds' share is sigma2_w / (sigma2_w + sigma2_b) of the one-way random-effects ANOVA (Searle, Casella and
+    McCulloch 1992, Variance Components, 3.5-3.6): MSW and MSB the mean squares within and between the a points of
+    N runs, n0 = (N - sum n_i^2 / N) / (a - 1), sigma2_b = max(0, (MSB - MSW) / n0); the noise a point's mean keeps
+    is MSW times the mean of 1 / n_i.
+    """
+    groups = summary.groupby(["design_role", "design_point"])[y]
+    means, counts = groups.mean(), groups.count()
+    runs, points = len(summary), len(means)
+    within = ((summary[y] - groups.transform("mean")) ** 2).sum() / (runs - points)
+    between = (counts * (means - summary[y].mean()) ** 2).sum() / (points - 1)
+    n0 = (runs - (counts ** 2).sum() / runs) / (points - 1)
+    sigma2_b = max(0.0, (between - within) / n0)
+    return means, within / (within + sigma2_b), within * (1 / counts).mean()
+
+
+def sobol_indices(means, noise, k):
+    """S1 (Saltelli et al. 2010, Comput. Phys. Commun. 181, 259-270, Table 2 (b)) and ST (Jansen 1999, Comput.
+    Phys. Commun. 117, 35-43) of each factor on outputs centred by the mean of f(A) and f(B), with the noise the
+    seeds leave in the point means taken from the variance and from the total index's numerator."""
+    a, b = means["A"].to_numpy(), means["B"].to_numpy()
+    centre = np.concatenate([a, b]).mean()
+    variance = np.concatenate([a - centre, b - centre]).var() - noise
+    indices = {}
+    for i in range(1, k + 1):
+        ab = means[f"AB{i}"].to_numpy()
+        indices[i] = (np.mean((b - centre) * (ab - a)) / variance, (np.mean((a - ab) ** 2) / 2 - noise) / variance)
+    return indices
+
+
+def grid_runs(runner, root, options):
+    for index, line in enumerate(runner("--grid", *shlex.split(options)).splitlines()):
+        runner(*shlex.split(line), "--out", root / f"run-{index:03d}")
+
+
+def estimate(effects, measure, term, quantity):
+    rows = effects[(effects["measure"] == measure) & (effects["term"] == term) & (effects["quantity"] == quantity)]
+    assert len(rows) == 1, (measure, term, quantity)
+    return rows.iloc[0]
+
+
+def test_sobol_indices_and_the_seeds_share_recompute_from_summary_csv_alone(runner, tmp_path):
+    factors = ["agents", "evaporation-rate"]
+    root = tmp_path / "sobol"
+    grid_runs(runner, root, "--design sobol --samples 8 --range agents=20:80 --range evaporation-rate=0.2:0.8"
+                            " --seeds 1-3 --steps 400")
+    runner("--summarize", root, "--window", 2, "--measure", "mean_chemical,trip_rate")
+    summary, effects = pd.read_csv(root / "summary.csv"), pd.read_csv(root / "effects.csv")
+    checked = 0
+    for measure, column in [("mean_chemical", "window_mean_chemical"), ("trip_rate", "trip_rate")]:
+        means, share, noise = point_means(summary, column)
+        assert estimate(effects, measure, "seed", "seed_share")["estimate"] == pytest.approx(share, rel=1e-3)
+        rows = means.unstack(level=0)  # a row per design row, a column per role
+        # Every index the program printed; a measure within the seeds' noise has none.
+        for i, (s1, st) in sobol_indices(rows, noise, len(factors)).items():
+            for quantity, value in (("S1", s1), ("ST", st)):
+                printed = effects[(effects["measure"] == measure) & (effects["term"] == factors[i - 1]) &
+                                  (effects["quantity"] == quantity)]["estimate"]
+                assert len(printed) == (1 if np.concatenate([rows["A"], rows["B"]]).var() > noise else 0)
+                for p in printed:
+                    assert p == pytest.approx(value, rel=1e-3, abs=1e-4), (measure, factors[i - 1], quantity)
+                    checked += 1
+    assert checked >= 4
+
+
+def test_a_factorial_recomputes_from_summary_csv_alone_as_statsmodels_fits_it(runner, tmp_path):
+    smf = pytest.importorskip("statsmodels.formula.api")
+    anova_lm = pytest.importorskip("statsmodels.stats.anova").anova_lm
+    root = tmp_path / "factorial"
+    grid_runs(runner, root, "--vary agents=20,50 --vary evaporation-rate=0.2,0.5,0.8 --seeds 1-3 --steps 400")
+    # A factor of three levels: a categorical ANOVA, Type II sums of squares, with the seeds as blocks.
+    runner("--summarize", root, "--window", 2, "--measure", "mean_angle")
+    summary = pd.read_csv(root / "summary.csv")
+    y = summary["window_mean_angle"]
+    effects = pd.read_csv(root / "effects.csv")
+    model = smf.ols("y ~ C(agents) * C(evaporation_rate) + C(seed)", data=summary.assign(y=y)).fit()
+    table = anova_lm(model, typ=2)
+    total = ((y - y.mean()) ** 2).sum()
+    for term, row in {"agents": "C(agents)", "evaporation-rate": "C(evaporation_rate)",
+                      "agents:evaporation-rate": "C(agents):C(evaporation_rate)", "seed": "C(seed)"}.items():
+        f = estimate(effects, "mean_angle", term, "F")
+        assert f["estimate"] == pytest.approx(table.loc[row, "F"], rel=1e-3), term
+        assert f["share"] == pytest.approx(table.loc[row, "sum_sq"] / total, rel=1e-3, abs=1e-6), term
+        assert estimate(effects, "mean_angle", term, "p")["estimate"] == pytest.approx(table.loc[row, "PR(>F)"],
+                                                                                       rel=1e-2, abs=1e-6), term
+    # The same runs coded linearly, -1 to +1 over each factor's range: the effect is twice the coefficient.
+    runner("--summarize", root, "--window", 2, "--measure", "mean_angle", "--factor-coding", "linear")
+    effects = pd.read_csv(root / "effects.csv")
+    coded = summary.assign(y=y, a=np.interp(summary["agents"], [20, 50], [-1, 1]),
+                           e=np.interp(summary["evaporation_rate"], [0.2, 0.8], [-1, 1]))
+    linear = smf.ols("y ~ a * e + C(seed)", data=coded).fit()
+    intervals = linear.conf_int()
+    # An interaction is the half-difference of one factor's effects at the other's two ends: 2 b_ae too.
+    for term, name, quantity in (("agents", "a", "effect"), ("evaporation-rate", "e", "effect"),
+                                 ("agents:evaporation-rate", "a:e", "interaction")):
+        row = estimate(effects, "mean_angle", term, quantity)
+        assert row["estimate"] == pytest.approx(2 * linear.params[name], rel=1e-3, abs=1e-6), term
+        assert row["low"] == pytest.approx(2 * intervals.loc[name, 0], rel=1e-3, abs=1e-6), term
+    # The seeds' share within the cells, the one-way ANOVA over the cells.
+    assert estimate(effects, "mean_angle", "seed", "seed_share")["estimate"] == pytest.approx(
+        point_means(summary, "window_mean_angle")[1], rel=1e-3)
