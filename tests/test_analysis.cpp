@@ -2331,7 +2331,7 @@ TEST(Explore, WarningsSayWhenTheDesignCannotAnswerAndWhatWould) {
 TEST(Explore, AMeasureOfSeedNoiseAloneGivesItsSeedsShareInPlaceOfIndices) {
   std::vector<TRunMeasures> runs = IshigamiRuns(16, 0, {.seeds = 2, .sd = 0.5});
   // The second measure: every point's mean the same, its two seeds 2 apart.
-  for (TRunMeasures& r : runs) r.values.push_back(r.seed == 1 ? 5.0 : 3.0);
+  for (TRunMeasures& r : runs) r.values.emplace_back(r.seed == 1 ? 5.0 : 3.0);
   std::vector<TStudyMeasure> measures = DefaultStudyMeasures();
   measures.resize(2);
   const TExploration x = Explore(runs, measures);

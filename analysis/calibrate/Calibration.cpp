@@ -81,7 +81,15 @@ TStatus MakeFolder(const QString& path) {
 
 namespace {
 
-using namespace calibration;
+using calibration::CandidatesTable;
+using calibration::Doubles;
+using calibration::kStateByteLimit;
+using calibration::MakeCandidate;
+using calibration::MakeFolder;
+using calibration::Number;
+using calibration::RunNumber;
+using calibration::ShownValue;
+using calibration::ToDoubles;
 
 QJsonObject SpecJson(const TCalibrationSpec& spec) {
   QJsonArray factors;

@@ -80,7 +80,8 @@ TStatus WriteFrontFigure(const QString& dir, const TFrontPicture& p) {
   for (size_t n = 0; n < pairs.size(); ++n) {
     const auto [i, j] = pairs[n];
     const auto column = static_cast<double>(static_cast<int>(n) % columns);
-    const auto row = static_cast<double>(static_cast<int>(n) / columns);
+    const int rowIndex = static_cast<int>(n) / columns;
+    const auto row = static_cast<double>(rowIndex);
     QChart* chart =
         figure.AddChart({column * width, kTop + row * height, static_cast<double>(width), static_cast<double>(height)});
     StyleChart(chart, QStringLiteral("%1 against %2")

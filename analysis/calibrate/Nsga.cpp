@@ -25,7 +25,15 @@
 
 namespace {
 
-using namespace calibration;
+using calibration::CandidatesTable;
+using calibration::Doubles;
+using calibration::kStateByteLimit;
+using calibration::MakeCandidate;
+using calibration::MakeFolder;
+using calibration::Number;
+using calibration::RunNumber;
+using calibration::ShownValue;
+using calibration::ToDoubles;
 
 // An individual of a population: where it was drawn (the generation and its
 // place among that generation's candidates), its objectives, its summary

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string_view>
 #include <type_traits>
@@ -216,7 +216,7 @@ bool ReadSensingLists(TByteReader& r, TAgent& a, TStoredShares& stored) {
   return true;
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
 
 // The agent keeps the chemical it sensed and reads each share from it and
 // the scent, the amounts' sum. Puts into the agent the amounts that give
