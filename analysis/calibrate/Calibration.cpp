@@ -102,41 +102,34 @@ QJsonObject SpecJson(const TCalibrationSpec& spec) {
   }
   QJsonObject target;
   for (qsizetype m = 0; m < spec.measures.size(); ++m) target.insert(spec.measures[m], spec.target[m]);
+  // What both methods record (a QJsonObject keeps its keys in order).
+  QJsonObject json{{QStringLiteral("factors"), factors},
+                   {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
+                   {QStringLiteral("target"), target},
+                   {QStringLiteral("target_source"), spec.targetSource},
+                   {QStringLiteral("model"), spec.model},
+                   {QStringLiteral("steps"), spec.steps},
+                   {QStringLiteral("window"), spec.window},
+                   {QStringLiteral("budget"), static_cast<double>(spec.budget)},
+                   {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
+                   {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
   if (spec.method == TCalibrationMethod::kNsga2) {
-    return QJsonObject{{QStringLiteral("method"), QLatin1String(MethodName(spec.method))},
-                       {QStringLiteral("factors"), factors},
-                       {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
-                       {QStringLiteral("target"), target},
-                       {QStringLiteral("target_source"), spec.targetSource},
-                       {QStringLiteral("model"), spec.model},
-                       {QStringLiteral("steps"), spec.steps},
-                       {QStringLiteral("window"), spec.window},
-                       {QStringLiteral("seeds_per_individual"), spec.seedsPerParticle},
-                       {QStringLiteral("population"), spec.population},
-                       {QStringLiteral("generations"), spec.generations ? QJsonValue(*spec.generations) : QJsonValue()},
-                       {QStringLiteral("budget"), static_cast<double>(spec.budget)},
-                       {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
-                       {QStringLiteral("crossover_probability"), kNsgaCrossover},
-                       {QStringLiteral("crossover_index"), kNsgaCrossoverIndex},
-                       {QStringLiteral("mutation_probability"), NsgaMutation(spec.factors.size())},
-                       {QStringLiteral("mutation_index"), kNsgaMutationIndex},
-                       {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
+    json.insert(QStringLiteral("method"), QLatin1String(MethodName(spec.method)));
+    json.insert(QStringLiteral("seeds_per_individual"), spec.seedsPerParticle);
+    json.insert(QStringLiteral("population"), spec.population);
+    json.insert(QStringLiteral("generations"), spec.generations ? QJsonValue(*spec.generations) : QJsonValue());
+    json.insert(QStringLiteral("crossover_probability"), kNsgaCrossover);
+    json.insert(QStringLiteral("crossover_index"), kNsgaCrossoverIndex);
+    json.insert(QStringLiteral("mutation_probability"), NsgaMutation(spec.factors.size()));
+    json.insert(QStringLiteral("mutation_index"), kNsgaMutationIndex);
+  } else {
+    json.insert(QStringLiteral("method"), QStringLiteral("abc-smc"));
+    json.insert(QStringLiteral("seeds_per_particle"), spec.seedsPerParticle);
+    json.insert(QStringLiteral("particles"), spec.particles);
+    json.insert(QStringLiteral("acceptance_floor"), spec.acceptanceFloor);
+    json.insert(QStringLiteral("quantile"), kQuantile);
   }
-  return QJsonObject{{QStringLiteral("method"), QStringLiteral("abc-smc")},
-                     {QStringLiteral("factors"), factors},
-                     {QStringLiteral("measures"), QJsonArray::fromStringList(spec.measures)},
-                     {QStringLiteral("target"), target},
-                     {QStringLiteral("target_source"), spec.targetSource},
-                     {QStringLiteral("model"), spec.model},
-                     {QStringLiteral("steps"), spec.steps},
-                     {QStringLiteral("window"), spec.window},
-                     {QStringLiteral("seeds_per_particle"), spec.seedsPerParticle},
-                     {QStringLiteral("particles"), spec.particles},
-                     {QStringLiteral("budget"), static_cast<double>(spec.budget)},
-                     {QStringLiteral("calibration_seed"), static_cast<double>(spec.seed)},
-                     {QStringLiteral("acceptance_floor"), spec.acceptanceFloor},
-                     {QStringLiteral("quantile"), kQuantile},
-                     {QStringLiteral("truth"), spec.truth ? QJsonValue(Doubles(*spec.truth)) : QJsonValue()}};
+  return json;
 }
 
 QByteArray SpecBytes(const TCalibrationSpec& spec) {
