@@ -32,6 +32,14 @@ int32_t GridDistance(int32_t col1, int32_t row1, int32_t col2, int32_t row2) {
   return Round(root);
 }
 
+TGridDistances::TGridDistances(int32_t cols, int32_t rows)
+    : rows_(static_cast<size_t>(rows)), table_(static_cast<size_t>(cols) * rows_) {
+  size_t i = 0;
+  for (int32_t dc = 0; dc < cols; ++dc) {
+    for (int32_t dr = 0; dr < rows; ++dr) table_[i++] = static_cast<int16_t>(GridDistance(dc, dr, 0, 0));
+  }
+}
+
 std::string ByteToBits(int32_t value) {
   std::string bits(kBitsPerGene, '0');
   for (int32_t n = kBitsPerGene - 1; n >= 0; --n) {

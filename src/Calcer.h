@@ -14,6 +14,23 @@ int32_t PickByShare(const std::vector<double>& shares);
 // Rounded Euclidean distance between two cells; no wrap-around.
 int32_t GridDistance(int32_t col1, int32_t row1, int32_t col2, int32_t row2);
 
+// GridDistance for any two cells of a grid of cols x rows, read from a table
+// of one entry per offset (a distance depends on the offset alone), so that a
+// world's setup works out each distance once rather than once per colony and
+// cell.
+class TGridDistances {
+ public:
+  TGridDistances(int32_t cols, int32_t rows);
+  int32_t operator()(int32_t col1, int32_t row1, int32_t col2, int32_t row2) const {
+    return table_[static_cast<size_t>(Offset(col1 - col2)) * rows_ + static_cast<size_t>(Offset(row1 - row2))];
+  }
+
+ private:
+  static int32_t Offset(int32_t d) { return d < 0 ? -d : d; }
+  size_t rows_;
+  std::vector<int16_t> table_;
+};
+
 // The low 8 bits of value as "0"/"1", most significant first.
 std::string ByteToBits(int32_t value);
 // Binary value of a text of digits, last character least significant.

@@ -39,6 +39,7 @@ inline int32_t Evaporated(int32_t chemical, int32_t amount) {
 void TForm1::InitField(const THomePoints& homePoints) {
   Randomize();
   TCanvas& canvas = cellLayer->Canvas();
+  const TGridDistances distance(gridCols, gridRows);
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
       TCell& cell = cells[column][row];
@@ -50,7 +51,7 @@ void TForm1::InitField(const THomePoints& homePoints) {
       cell.isTarget = false;
       cell.minHomeDistance = kNoHomeDistance;
       for (int32_t k = 0; k < kColonies; ++k) {
-        const int32_t d = GridDistance(column, row, homePoints[k].first, homePoints[k].second);
+        const int32_t d = distance(column, row, homePoints[k].first, homePoints[k].second);
         homeDistance[column][row][k] = static_cast<int16_t>(d);
         if (d < cell.minHomeDistance) {
           cell.minHomeDistance = static_cast<int16_t>(d);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Calcer.h"
@@ -124,6 +125,24 @@ INSTANTIATE_TEST_SUITE_P(Calcer, GridDistanceTest,
                                            DistanceCase{0, 0, 2, 2, 3},        // 2.828
                                            DistanceCase{0, 0, 403, 403, 570},  // 569.93
                                            DistanceCase{-3, 0, 0, 4, 5}));
+
+// The table gives GridDistance for every pair of cells: each cell of the grid
+// against its corners and a middle cell, from either end.
+TEST(Calcer, GridDistancesTableIsGridDistance) {
+  for (const auto& [cols, rows] : {std::pair{1, 1}, std::pair{5, 3}, std::pair{3, 5}, std::pair{404, 403}}) {
+    const TGridDistances table(cols, rows);
+    const std::pair<int32_t, int32_t> anchors[] = {
+        {0, 0}, {cols - 1, 0}, {0, rows - 1}, {cols - 1, rows - 1}, {cols / 2, rows / 3}};
+    for (int32_t column = 0; column < cols; ++column) {
+      for (int32_t row = 0; row < rows; ++row) {
+        for (const auto& [c, r] : anchors) {
+          ASSERT_EQ(table(column, row, c, r), GridDistance(column, row, c, r)) << cols << "x" << rows;
+          ASSERT_EQ(table(c, r, column, row), GridDistance(c, r, column, row)) << cols << "x" << rows;
+        }
+      }
+    }
+  }
+}
 
 // ---------------------------------------------------------------------------
 // ByteToBits / BitsToInt

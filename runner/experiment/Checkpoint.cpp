@@ -498,6 +498,7 @@ TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
   }
   form.homePoints = c.homes;
   TCanvas& canvas = cellLayer->Canvas();
+  const TGridDistances distance(gridCols, gridRows);
   size_t i = 0;
   for (int32_t row = 0; row < gridRows; ++row) {
     for (int32_t column = 0; column < gridCols; ++column) {
@@ -507,7 +508,8 @@ TStatus RestoreCheckpoint(TForm1& form, TCheckpoint&& c) {
       int32_t& chemical = form.chemical[column][row];
       for (const TCellField& field : kCellFields) field.set(cell, chemical, field.get(saved, savedChemical));
       for (int32_t k = 0; k < TForm1::kColonies; ++k) {
-        form.homeDistance[column][row][k] = GridDistance(column, row, c.homes[k].first, c.homes[k].second);
+        form.homeDistance[column][row][k] =
+            static_cast<int16_t>(distance(column, row, c.homes[k].first, c.homes[k].second));
       }
       cell.Redraw(canvas);
     }
