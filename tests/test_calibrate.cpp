@@ -263,7 +263,9 @@ TEST(Nsga2, RanksAsADirectCountOfDominance) {
   TAbcRandom random(21);
   std::vector<std::vector<double>> points;
   for (int i = 0; i < 60; ++i) points.push_back({std::round(10 * random.Uniform()), std::round(10 * random.Uniform())});
-  const TRanking ranking = RankAndCrowd(points);
+  TResult<const TNsgaEngine*> engine = LoadNsgaEngine();
+  ASSERT_TRUE(engine) << engine.Error().message.toStdString();
+  const TRanking ranking = RankAndCrowd(**engine, points);
   auto dominates = [](const std::vector<double>& a, const std::vector<double>& b) {
     return a[0] <= b[0] && a[1] <= b[1] && (a[0] < b[0] || a[1] < b[1]);
   };
@@ -576,6 +578,24 @@ TEST(CalibrateCommand, Nsga2RunsAndVerifies) {
   }
   EXPECT_EQ(QDir(n + "/gen-001/runs").entryList({"run-*"}).size(), 8);
   EXPECT_EQ(RunProgram({"--verify", n, "--repeat", "1"}).status, 0);
+
+  // A program without NSGA-II's module beside it says so and makes nothing.
+  const QString alone = dir.filePath(QStringLiteral("bin/pathwick_run"));
+  ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(PATHWICK_RUN), alone));
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("PATHWICK_SWEEP"),
+                     QFileInfo(QStringLiteral(PATHWICK_RUN)).dir().filePath(QStringLiteral("pathwick_sweep")));
+  process.setProcessEnvironment(environment);
+  process.start(
+      alone, {"--calibrate", dir.filePath(QStringLiteral("m")), "--method", "nsga2", "--range", "sniff-threshold=10:90",
+              "--target", "trip_rate=3", "--target", "mean_angle=40", "--generations", "1"});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  const runner_test::Finished lacking = runner_test::Collect(process);
+  EXPECT_EQ(lacking.status, kExitFailed);
+  EXPECT_TRUE(lacking.err.contains(QStringLiteral("NSGA-II cannot be loaded"))) << qPrintable(lacking.err);
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("m"))));
 }
 
 }  // namespace

@@ -479,6 +479,11 @@ TResult<TCalibrationSpec> ReadCalibrationSpec(const QString& dir) {
 TResult<TCalibrationEnd> Calibrate(const QString& dir, const TCalibrationSpec& spec, const TSimulate& simulate,
                                    const std::function<void(const QString&)>& progress) {
   if (TStatus ok = CheckSpec(spec); !ok) return ok.Error();
+  // NSGA-II's module is loaded before anything is made: a program without it
+  // leaves no folder behind.
+  if (spec.method == TCalibrationMethod::kNsga2) {
+    if (TResult<const TNsgaEngine*> engine = LoadNsgaEngine(); !engine) return engine.Error();
+  }
   const QDir folder(dir);
   const QByteArray specBytes = SpecBytes(spec);
   const QString specPath = folder.filePath(QLatin1String(kCalibrationSpecName));

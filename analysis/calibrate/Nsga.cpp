@@ -1,21 +1,17 @@
 #include "Nsga.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibrary>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
 #include <optional>
-#include <pagmo/algorithms/nsga2.hpp>
-#include <pagmo/bfe.hpp>
-#include <pagmo/population.hpp>
-#include <pagmo/problem.hpp>
-#include <pagmo/utils/multi_objective.hpp>
-#include <stdexcept>
 
 #include "AtomicFile.h"
 #include "BoundedFile.h"
@@ -112,20 +108,6 @@ TResult<TNsgaState> ReadState(const QString& path, const TCalibrationSpec& spec)
   return s;
 }
 
-// The calibration as pagmo's problem: the box of the priors' coordinates and
-// one objective per measure. Its fitness is made only in batches, by a
-// sweep; nsga2 asks for none one at a time when it has a batch evaluator.
-struct TCalibrationProblem {
-  std::vector<double> lo;
-  std::vector<double> hi;
-  size_t objectives = 2;
-  pagmo::vector_double fitness(const pagmo::vector_double&) const {
-    throw std::logic_error("a calibration's individuals are evaluated a generation at a time");
-  }
-  std::pair<pagmo::vector_double, pagmo::vector_double> get_bounds() const { return {lo, hi}; }
-  pagmo::vector_double::size_type get_nobj() const { return objectives; }
-};
-
 // What a generation's batch made, and why it failed when it did.
 struct TBatch {
   const TCalibrationSpec* spec = nullptr;
@@ -171,33 +153,12 @@ TStatus Evaluate(TBatch& batch, const std::vector<std::vector<double>>& coordina
   return Success();
 }
 
-// nsga2's batch fitness evaluator: the offspring of a generation as one sweep.
-struct TSweepEvaluator {
-  TBatch* batch = nullptr;
-  pagmo::vector_double operator()(const pagmo::problem& problem, const pagmo::vector_double& dvs) const {
-    const size_t k = problem.get_nx();
-    std::vector<std::vector<double>> coordinates;
-    for (size_t at = 0; at + k <= dvs.size(); at += k)
-      coordinates.emplace_back(dvs.begin() + static_cast<std::ptrdiff_t>(at),
-                               dvs.begin() + static_cast<std::ptrdiff_t>(at + k));
-    if (TStatus ok = Evaluate(*batch, coordinates); !ok) {
-      batch->error = ok.Error();
-      throw TBatchFailed{};
-    }
-    pagmo::vector_double fitness;
-    for (const TIndividual& i : batch->made) fitness.insert(fitness.end(), i.objectives.begin(), i.objectives.end());
-    return fitness;
-  }
-};
-
-TCalibrationProblem Problem(const TCalibrationSpec& spec) {
-  TCalibrationProblem problem;
+// The box of the priors' coordinates.
+void Box(const TCalibrationSpec& spec, TNsgaGeneration& g) {
   for (const TCalibrationFactor& f : spec.factors) {
-    problem.lo.push_back(f.prior.log ? std::log(f.prior.lo) : f.prior.lo);
-    problem.hi.push_back(f.prior.log ? std::log(f.prior.hi) : f.prior.hi);
+    g.lo.push_back(f.prior.log ? std::log(f.prior.lo) : f.prior.lo);
+    g.hi.push_back(f.prior.log ? std::log(f.prior.hi) : f.prior.hi);
   }
-  problem.objectives = static_cast<size_t>(spec.measures.size());
-  return problem;
 }
 
 // The seed of generation g's nsga2, of the calibration's own streams.
@@ -208,14 +169,34 @@ unsigned NsgaSeed(const TCalibrationSpec& spec, int32_t generation) {
 // The population nsga2 leaves after generation g, each individual found
 // again among the parents and the offspring by its coordinates and
 // objectives (the first not yet taken: copies stay apart).
-TResult<std::vector<TIndividual>> Evolve(const TCalibrationSpec& spec, const TNsgaState& previous, TBatch& batch) {
-  pagmo::population population(pagmo::problem(Problem(spec)), 0u, NsgaSeed(spec, batch.generation));
-  for (const TIndividual& i : previous.population) population.push_back(i.coordinates, i.objectives);
-  pagmo::nsga2 algorithm(1u, kNsgaCrossover, kNsgaCrossoverIndex, NsgaMutation(spec.factors.size()), kNsgaMutationIndex,
-                         NsgaSeed(spec, batch.generation));
-  algorithm.set_bfe(pagmo::bfe(TSweepEvaluator{&batch}));
+TResult<std::vector<TIndividual>> Evolve(const TNsgaEngine& engine, const TCalibrationSpec& spec,
+                                         const TNsgaState& previous, TBatch& batch) {
+  TNsgaGeneration g;
+  Box(spec, g);
+  g.objectives = static_cast<size_t>(spec.measures.size());
+  g.seed = NsgaSeed(spec, batch.generation);
+  g.crossover = kNsgaCrossover;
+  g.crossoverIndex = kNsgaCrossoverIndex;
+  g.mutation = NsgaMutation(spec.factors.size());
+  g.mutationIndex = kNsgaMutationIndex;
+  for (const TIndividual& i : previous.population) {
+    g.x.push_back(i.coordinates);
+    g.f.push_back(i.objectives);
+  }
+  // The offspring as one sweep.
+  const TNsgaBatch sweep = [&batch](const std::vector<std::vector<double>>& coordinates) {
+    if (TStatus ok = Evaluate(batch, coordinates); !ok) {
+      batch.error = ok.Error();
+      throw TBatchFailed{};
+    }
+    std::vector<double> fitness;
+    for (const TIndividual& i : batch.made) fitness.insert(fitness.end(), i.objectives.begin(), i.objectives.end());
+    return fitness;
+  };
+  std::vector<std::vector<double>> xs;
+  std::vector<std::vector<double>> fs;
   try {
-    population = algorithm.evolve(population);
+    engine.evolve(g, sweep, xs, fs);
   } catch (const TBatchFailed&) {
     return *batch.error;
   } catch (const std::exception& e) {
@@ -226,9 +207,9 @@ TResult<std::vector<TIndividual>> Evolve(const TCalibrationSpec& spec, const TNs
   for (const TIndividual& i : batch.made) pool.push_back(&i);
   std::vector<bool> taken(pool.size(), false);
   std::vector<TIndividual> next;
-  for (size_t n = 0; n < population.size(); ++n) {
-    const auto& x = population.get_x()[n];
-    const auto& f = population.get_f()[n];
+  for (size_t n = 0; n < xs.size(); ++n) {
+    const auto& x = xs[n];
+    const auto& f = fs[n];
     size_t at = 0;
     while (at < pool.size() && (taken[at] || pool[at]->coordinates != x || pool[at]->objectives != f)) ++at;
     if (at == pool.size())
@@ -243,7 +224,7 @@ QString ObjectiveName(const QString& measure) { return QStringLiteral("distance_
 
 // pareto.csv: the last population, the front (rank 0) first, each rank by
 // crowding distance, widest first.
-QByteArray ParetoTable(const TCalibrationSpec& spec, const TNsgaState& last) {
+QByteArray ParetoTable(const TNsgaEngine& engine, const TCalibrationSpec& spec, const TNsgaState& last) {
   QStringList header{QStringLiteral("generation"), QStringLiteral("individual")};
   for (const TCalibrationFactor& f : spec.factors) header << f.option << f.option + QStringLiteral("_run");
   for (const QString& m : spec.measures) header << ObjectiveName(m);
@@ -253,7 +234,7 @@ QByteArray ParetoTable(const TCalibrationSpec& spec, const TNsgaState& last) {
   QString text = header.join(QLatin1Char(',')) + QLatin1Char('\n');
   std::vector<std::vector<double>> objectives;
   for (const TIndividual& i : last.population) objectives.push_back(i.objectives);
-  const TRanking ranking = RankAndCrowd(objectives);
+  const TRanking ranking = RankAndCrowd(engine, objectives);
   std::vector<size_t> order(last.population.size());
   std::iota(order.begin(), order.end(), size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -278,7 +259,8 @@ QByteArray ParetoTable(const TCalibrationSpec& spec, const TNsgaState& last) {
 
 // generations.csv: per generation its candidates and runs, the size of its
 // population's front and each objective's least value in the population.
-QByteArray GenerationsTable(const TCalibrationSpec& spec, const std::vector<TNsgaState>& states) {
+QByteArray GenerationsTable(const TNsgaEngine& engine, const TCalibrationSpec& spec,
+                            const std::vector<TNsgaState>& states) {
   QStringList header{QStringLiteral("generation"), QStringLiteral("candidates"), QStringLiteral("runs"),
                      QStringLiteral("total_runs"), QStringLiteral("front")};
   for (const QString& m : spec.measures) header << QStringLiteral("least_") + ObjectiveName(m);
@@ -287,7 +269,7 @@ QByteArray GenerationsTable(const TCalibrationSpec& spec, const std::vector<TNsg
   for (const TNsgaState& s : states) {
     std::vector<std::vector<double>> objectives;
     for (const TIndividual& i : s.population) objectives.push_back(i.objectives);
-    const TRanking ranking = RankAndCrowd(objectives);
+    const TRanking ranking = RankAndCrowd(engine, objectives);
     QStringList row{QString::number(s.generation), QString::number(spec.Candidates(s.generation)),
                     QString::number(s.runs - before), QString::number(s.runs),
                     QString::number(std::count(ranking.rank.begin(), ranking.rank.end(), size_t{0}))};
@@ -302,7 +284,8 @@ QByteArray GenerationsTable(const TCalibrationSpec& spec, const std::vector<TNsg
   return text.toUtf8();
 }
 
-TStatus DrawFront(const QString& dir, const TCalibrationSpec& spec, const std::vector<TNsgaState>& states) {
+TStatus DrawFront(const TNsgaEngine& engine, const QString& dir, const TCalibrationSpec& spec,
+                  const std::vector<TNsgaState>& states) {
   TFrontPicture picture;
   for (const QString& m : spec.measures) picture.objectives << ObjectiveName(m);
   for (const TNsgaState& s : states) {
@@ -313,7 +296,7 @@ TStatus DrawFront(const QString& dir, const TCalibrationSpec& spec, const std::v
   }
   std::vector<std::vector<double>> last;
   for (const TIndividual& i : states.back().population) last.push_back(i.objectives);
-  const TRanking ranking = RankAndCrowd(last);
+  const TRanking ranking = RankAndCrowd(engine, last);
   for (size_t n = 0; n < last.size(); ++n) {
     if (!std::all_of(last[n].begin(), last[n].end(), [](double v) { return v < kMissingObjective; })) continue;
     (ranking.rank[n] == 0 ? picture.front : picture.population).push_back(last[n]);
@@ -347,17 +330,30 @@ std::vector<double> Objectives(std::span<const double> summary, std::span<const 
   return objectives;
 }
 
-TRanking RankAndCrowd(const std::vector<std::vector<double>>& objectives) {
+TResult<const TNsgaEngine*> LoadNsgaEngine() {
+  static QLibrary library;
+  static const TNsgaEngine* engine = nullptr;
+  if (engine != nullptr) return engine;
+  library.setFileName(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(PATHWICK_NSGA_MODULE)));
+  if (!library.load()) return Failed(QStringLiteral("NSGA-II cannot be loaded: %1").arg(library.errorString()));
+  const auto entry = reinterpret_cast<const TNsgaEngine* (*)()>(library.resolve(PATHWICK_NSGA_ENGINE));
+  if (entry == nullptr)
+    return Failed(QStringLiteral("%1 holds no NSGA-II (%2)").arg(library.fileName(), library.errorString()));
+  engine = entry();
+  return engine;
+}
+
+TRanking RankAndCrowd(const TNsgaEngine& engine, const std::vector<std::vector<double>>& objectives) {
   TRanking ranking{std::vector<size_t>(objectives.size(), 0),
                    std::vector<double>(objectives.size(), std::numeric_limits<double>::infinity())};
   if (objectives.size() < 2) return ranking;
-  const auto fronts = std::get<0>(pagmo::fast_non_dominated_sorting(objectives));
+  const auto fronts = engine.fronts(objectives);
   for (size_t r = 0; r < fronts.size(); ++r) {
     for (const auto n : fronts[r]) ranking.rank[n] = r;
     if (fronts[r].size() < 2) continue;  // a lone point is as far from the others as can be
     std::vector<std::vector<double>> front;
     for (const auto n : fronts[r]) front.push_back(objectives[n]);
-    const std::vector<double> crowding = pagmo::crowding_distance(front);
+    const std::vector<double> crowding = engine.crowding(front);
     for (size_t k = 0; k < fronts[r].size(); ++k) ranking.crowding[fronts[r][k]] = crowding[k];
   }
   return ranking;
@@ -365,6 +361,9 @@ TRanking RankAndCrowd(const std::vector<std::vector<double>>& objectives) {
 
 TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSpec& spec, const TSimulate& simulate,
                                         const std::function<void(const QString&)>& progress) {
+  TResult<const TNsgaEngine*> loaded = LoadNsgaEngine();
+  if (!loaded) return loaded.Error();
+  const TNsgaEngine& engine = **loaded;
   const QDir folder(dir);
   std::vector<TNsgaState> states;
   TCalibrationEnd end;
@@ -399,7 +398,7 @@ TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSp
         return ok.Error();
       state.population = batch.made;
     } else {
-      TResult<std::vector<TIndividual>> next = Evolve(spec, *previous, batch);
+      TResult<std::vector<TIndividual>> next = Evolve(engine, spec, *previous, batch);
       if (!next) return next.Error();
       state.population = std::move(*next);
     }
@@ -411,7 +410,7 @@ TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSp
     if (progress) {
       std::vector<std::vector<double>> objectives;
       for (const TIndividual& i : state.population) objectives.push_back(i.objectives);
-      const TRanking ranking = RankAndCrowd(objectives);
+      const TRanking ranking = RankAndCrowd(engine, objectives);
       progress(QStringLiteral("generation %1: %2 of %3 on the front, %4 runs so far")
                    .arg(g)
                    .arg(std::count(ranking.rank.begin(), ranking.rank.end(), size_t{0}))
@@ -420,12 +419,14 @@ TResult<TCalibrationEnd> CalibrateNsga2(const QString& dir, const TCalibrationSp
     }
     states.push_back(std::move(state));
   }
-  if (TStatus saved = SaveBytes(GenerationsTable(spec, states), folder.filePath(QLatin1String(kGenerationsName)));
+  if (TStatus saved =
+          SaveBytes(GenerationsTable(engine, spec, states), folder.filePath(QLatin1String(kGenerationsName)));
       !saved)
     return saved.Error();
-  if (TStatus saved = SaveBytes(ParetoTable(spec, states.back()), folder.filePath(QLatin1String(kParetoName))); !saved)
+  if (TStatus saved = SaveBytes(ParetoTable(engine, spec, states.back()), folder.filePath(QLatin1String(kParetoName)));
+      !saved)
     return saved.Error();
-  if (TStatus drawn = DrawFront(dir, spec, states); !drawn) return drawn.Error();
+  if (TStatus drawn = DrawFront(engine, dir, spec, states); !drawn) return drawn.Error();
   end.generations = static_cast<int32_t>(states.size());
   end.runs = states.back().runs;
   return end;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "Calibration.h"
+#include "NsgaEngine.h"
 
 // pagmo's defaults for the crossover (probability and distribution index)
 // and the mutation's distribution index; the mutation's probability per
@@ -53,7 +54,11 @@ struct TRanking {
   std::vector<size_t> rank;
   std::vector<double> crowding;
 };
-TRanking RankAndCrowd(const std::vector<std::vector<double>>& objectives);
+TRanking RankAndCrowd(const TNsgaEngine& engine, const std::vector<std::vector<double>>& objectives);
+
+// pagmo2's NSGA-II from its module beside the program (NsgaEngine.h),
+// loaded on the first call and kept to the program's end.
+TResult<const TNsgaEngine*> LoadNsgaEngine();
 
 // The NSGA-II calibration in `dir` (Calibrate() has checked the question and
 // made the folder and its calibration.json): each generation's state, then
