@@ -92,6 +92,11 @@ TEST(Parser, EveryFlagOnOffOrBareAndEveryModeTakesOnlyWhatItUses) {
       {{"--job", "--verify d"}, kExitRefused, {}, "--verify"},
       // Quoted input stays on the message's one line.
       {{"--s\nx"}, kExitRefused, {}, "unknown option 's\\nx'"},
+      // Past a few, unknown options are counted, not all named.
+      {{"--a", "--b", "--a", "--c", "--d", "--e", "--f"},
+       kExitRefused,
+       {},
+       "unknown options: a, b, a, c, d and 2 more."},
       {{"--steps", "1\r\x1b"}, kExitRefused, {}, "not '1\\r\\x1b'"},
       // The study's measures and scales, checked before anything is read.
       {{"--summarize", "d", "--measure", "mean_chemical,floor_share", "--measure", "log1p(trip_rate)"},

@@ -72,6 +72,7 @@ const char* const kEpilogEnd =
 
 constexpr int kEpilogWidth = 100;
 constexpr const char* kClockSeed = "clock";
+constexpr qsizetype kUnknownNamed = 5;  // unknown options named in a refusal; the rest are counted
 
 // The modes an option is taken by, one bit for each TCommandKind.
 constexpr uint32_t In(TCommandKind kind) { return 1u << static_cast<unsigned>(kind); }
@@ -1443,6 +1444,15 @@ TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
   AddOptions(parser, {});
   if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + *expanded)) {
     QString error = parser.errorText();
+    // The toolkit names every unknown option, repeats and all, so a long job
+    // line of them would be refused in a message as long: past a few, the
+    // first few are named and the rest counted.
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.size() > kUnknownNamed) {
+      error = QStringLiteral("Unknown options: %1 and %2 more.")
+                  .arg(unknown.mid(0, kUnknownNamed).join(QStringLiteral(", ")))
+                  .arg(unknown.size() - kUnknownNamed);
+    }
     if (!error.isEmpty()) error[0] = error[0].toLower();
     return Refused(error + QStringLiteral(" See pathwick_run --help."));
   }
