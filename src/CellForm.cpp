@@ -53,7 +53,11 @@ void SetGeneratorStartState() {
   }
 }
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent) : QWidget(parent) { Create(true); }
+
+TForm1::TForm1(TNoFirstWorld, QWidget* parent) : QWidget(parent) { Create(false); }
+
+void TForm1::Create(bool firstWorld) {
   // The world lives in module-level state (layers, grid size, step count):
   // a second window would take it over from under the first.
   if (instance_ != nullptr) {
@@ -63,7 +67,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   try {
     CreateControls();
     ConnectHandlers();
-    FormCreate();
+    if (firstWorld) {
+      FormCreate();
+    } else {
+      ShowSettingValues();
+    }
   } catch (...) {
     ReleaseLayers();
     instance_ = nullptr;
@@ -81,6 +89,10 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
   SetupWorld();
+  ShowSettingValues();
+}
+
+void TForm1::ShowSettingValues() {
   SB_mutateChange();
   SB_strenghtChange();
   SB_evapoChange();

@@ -98,6 +98,11 @@ class TForm1 : public QWidget {
   // There is one world at a time: a second window built while one exists
   // throws std::logic_error and leaves the first untouched.
   explicit TForm1(QWidget* parent = nullptr);
+  // A window whose first world its owner sets up (the runner, from its run's
+  // settings): the controls and their labels, without the world FormCreate
+  // would make only to be replaced.
+  struct TNoFirstWorld {};
+  explicit TForm1(TNoFirstWorld, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // --- Simulation driver ---
@@ -251,6 +256,10 @@ class TForm1 : public QWidget {
     int32_t markStrength = 0;
   };
 
+  // Both constructors: the controls, their handlers, then FormCreate or,
+  // without a first world, only the labels FormCreate fills.
+  void Create(bool firstWorld);
+  void ShowSettingValues();
   void CreateControls();
   void ConnectHandlers();
   // Reads both setup fields; on bad text reports it and returns false.

@@ -231,9 +231,11 @@ TStatus PlanPrecisionRound(const TCommand& command, const TSettingValues& defaul
   return Success();
 }
 
-// A window as the program starts with: its timer stopped, the run drives it.
+// A window as the program starts with, its timer stopped (the run drives
+// it), and without the first world the run would replace at once with its
+// own.
 std::unique_ptr<TForm1> NewWindow() {
-  auto form = std::make_unique<TForm1>();
+  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
   form->Timer1->stop();
   return form;
 }
