@@ -1450,6 +1450,23 @@ TEST_F(Records, AHostileThingWhereAFileIsToGoIsRefusedNamingItOrARegularFileRepl
     EXPECT_TRUE(QFileInfo(run + "/series.csv").isFile() && !QFileInfo(run + "/series.csv").isSymLink());
     EXPECT_TRUE(ReadFile(run + "/series.csv").startsWith("step,"));
   }
+
+  // A link standing where a run's folder goes, to a run elsewhere or to
+  // /dev/null, is refused before the run, --force or not, and stays.
+  const QString elsewhere = tmp.filePath("elsewhere");
+  Run({"--seed", "3", "--steps", "50"}, elsewhere);
+  const QByteArray elsewhereRecord = ReadFile(elsewhere + "/run.json");
+  for (const QString& target : {elsewhere, QStringLiteral("/dev/null")}) {
+    SCOPED_TRACE(target.toStdString());
+    const QString linked = sweep + "/linked";
+    QFile::remove(linked);
+    ASSERT_TRUE(QFile::link(target, linked));
+    const Finished f = RunProgram({"--seed", "1", "--steps", "50", "--out", linked, "--force"});
+    EXPECT_EQ(f.status, kExitRefused);
+    EXPECT_TRUE(f.err.contains("refused to write " + linked + ": it is a symbolic link")) << f.err.toStdString();
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_EQ(ReadFile(elsewhere + "/run.json"), elsewhereRecord);
+  }
 }
 
 // The bounded reader takes a regular file of at most its limit, whole, and

@@ -120,6 +120,12 @@ void TRunFolder::Release() {
 
 TStatus TRunFolder::Open(const QString& dir, bool force) {
   const QFileInfo info(dir);
+  // A link standing where the run's folder goes is neither followed nor
+  // replaced, whatever it points to (a run elsewhere, nothing at all).
+  if (QFileInfo(QDir::cleanPath(info.absoluteFilePath())).isSymLink()) {
+    return Refused(
+        QStringLiteral("refused to write %1: it is a symbolic link, which is never followed or replaced").arg(dir));
+  }
   if (info.exists()) {
     if (!info.isDir()) return Refused(QStringLiteral("%1 exists and is not a folder").arg(dir));
     const QDir folder(dir);
