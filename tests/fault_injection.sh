@@ -141,6 +141,18 @@ inject verify "$runner" --verify "$work" --repeat 0
 # EIO as well: the message names it.
 errno=EIO message="Input/output error" inject verify "$runner" --verify "$work" --repeat 0
 
+# A size limit (ulimit -f) that the summary's files pass: the summary fails
+# naming it, and leaves the earlier set whole, with nothing of the new one.
+rm -rf "$work"
+prepare_summary
+snapshot "$work" >"$tmp/before"
+status=0
+(ulimit -f 8 && exec "$runner" --summarize "$work") >/dev/null 2>"$tmp/err" || status=$?
+{ [ "$status" -eq 1 ] && grep -q "File too large" "$tmp/err"; } ||
+  fail "a summary past the size limit exited $status: $(cat "$tmp/err")"
+snapshot "$work" | cmp -s "$tmp/before" - || fail "a summary past the size limit changed the folder"
+rm -rf "$work"
+
 if [ -n "$python" ]; then
   prepare_save() { mkdir -p "$work" && echo "an earlier world" >"$work/world.pwk"; }
   done_save() { "$python" -c 'import pathwick, sys; pathwick.World.load(sys.argv[1])' "$work/world.pwk"; }

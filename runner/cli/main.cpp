@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -419,6 +420,10 @@ TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file that would pass the size limit (ulimit -f) fails its write, which
+  // the writer reports and undoes, rather than killing the program half-way
+  // through a set of files.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Read once before the toolkit starts, which takes its own options out of
   // argv: a query needs no window, and --show (however it is written) a display.
   QStringList arguments;
