@@ -313,4 +313,21 @@ expect 2 "^pathwick_sweep: line 1 of the job list is 200031 bytes long, more tha
   "$sweep" long.jobs long-remote --sshloginfile hosts
 [ ! -e long-remote ] || fail "the refused long sweep made its folder"
 
-echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock, misuse, long lines"
+# The chunks on this machine, for 2 and 3 slots: every run once and in
+# order, each slot's first chunk one run, few chunks (a start each), and the
+# last ones even to within a run.
+seq 60 | awk '{ printf "--steps 5 --agents 4 --seed %d\n", $1 }' >many.jobs
+for slots in 2 3; do
+  "$sweep" many.jobs "many-$slots" --jobs "$slots" 2>err >/dev/null || fail "60 tiny runs on $slots slots: $(cat err)"
+  cut -f2 "many-$slots/.sweep/chunk-runs" | cmp -s - <(cut -f1 "many-$slots/.sweep/runs") ||
+    fail "the chunks of $slots slots do not hold every run once in order"
+  read -r -a sizes <<<"$(cut -f1 "many-$slots/.sweep/chunk-runs" | uniq -c | awk '{ printf "%s ", $1 }')"
+  count=${#sizes[@]}
+  # Each slot: one run, then chunks four times as large, then the tail.
+  [ "$count" -le $((slots * 5)) ] || fail "$slots slots start $count chunks for 60 runs: ${sizes[*]}"
+  for ((c = 0; c < slots; c++)); do [ "${sizes[$c]}" -eq 1 ] || fail "a first chunk of ${sizes[$c]} runs: ${sizes[*]}"; done
+  last=("${sizes[@]:count-slots}")
+  [ $((last[0] - last[slots - 1])) -le 1 ] || fail "the last chunks of $slots slots are uneven: ${sizes[*]}"
+done
+
+echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock, misuse, long lines, chunks"
