@@ -66,6 +66,12 @@ struct WindowCase {
 
 class RunnerAgainstWindow : public ::testing::TestWithParam<WindowCase> {};
 
+// The captions of the settings' scroll bars.
+QStringList Labels(const TForm1& form) {
+  return {form.Lbl_mutate->text(), form.Lbl_strenght->text(), form.Lbl_evapo->text(), form.Lbl_sniff->text(),
+          form.Lbl_visible->text()};
+}
+
 TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBirth) {
   const WindowCase& c = GetParam();
   agents_test::MessageCollector messages;
@@ -73,6 +79,7 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   SetGeneratorStartState();
   auto window = std::make_unique<TForm1>();
   window->Timer1->stop();
+  const QStringList firstLabels = Labels(*window);
   const TSettingValues settings = agents_test::Changed(ReadSettings(*window), {{"cell-size", c.cellSize},
                                                                                {"agents", c.agents},
                                                                                {"sniff", c.roulette},
@@ -95,8 +102,11 @@ TEST_P(RunnerAgainstWindow, SamplesAreTheChartPointsAndTotalsCountEveryTripAndBi
   const QList<QPointF> wiggles = wiggleSeries->points();
   window.reset();
 
-  // The runner, on a window of its own.
-  auto form = std::make_unique<TForm1>();
+  // The runner, on a window of its own as the runner makes it: no first
+  // world, the labels of the settings as a full window shows them.
+  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
+  EXPECT_FALSE(form->WorldExists());
+  EXPECT_EQ(Labels(*form), firstLabels);
   TRunPlan plan;
   plan.settings = settings;
   plan.seed = c.seed;
