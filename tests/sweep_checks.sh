@@ -330,4 +330,16 @@ for slots in 2 3; do
   [ $((last[0] - last[slots - 1])) -le 1 ] || fail "the last chunks of $slots slots are uneven: ${sizes[*]}"
 done
 
+# Chunks whose options would pass what GNU parallel takes as a command
+# (300 runs of lines of 1,000 bytes: a chunk of 64 runs is 64 KB), and a
+# line just under 64 KiB, which goes to its run in a file.
+blanks=$(head -c 1000 /dev/zero | tr '\0' ' ')
+seq 300 | awk -v b="$blanks" '{ printf "--steps 2 --agents 2%s--seed %d\n", b, $1 }' >wide.jobs
+"$sweep" wide.jobs wide --jobs 2 2>err >/dev/null || fail "300 runs of long lines: $(head -c 300 err)"
+[ "$(grep -c ',completed,' wide/summary.csv)" -eq 300 ] || fail "300 runs of long lines: not all completed"
+blanks=$(head -c 64500 /dev/zero | tr '\0' ' ')
+echo "--steps 20 --agents 5${blanks}--seed 6" >near.jobs
+"$sweep" near.jobs near 2>err >/dev/null || fail "a line of 64,530 bytes: $(head -c 300 err)"
+[ -f near/.sweep/lines/run-0001-seed-6 ] || fail "the line of 64,530 bytes was not handed over in a file"
+
 echo "sweep checks: refusals, relative paths, failed runs counted and listed, the lock, misuse, long lines, chunks"
