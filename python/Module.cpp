@@ -106,7 +106,7 @@ const TSettingValues& WindowDefaults() {
   if (!windowDefaults) {
     EnsureApplication();
     if (openWorld != nullptr) throw std::runtime_error("the window's defaults cannot be read while a world is open");
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
     form->Timer1->stop();
     windowDefaults = ReadSettings(*form);
   }
@@ -493,7 +493,8 @@ py::dict RunInto(const std::vector<std::string>& options) {
   const TCommand command = Take(ParseCommandLine(arguments));
   if (command.kind != TCommandKind::kRun || command.out.isEmpty())
     throw py::value_error("only the options of a run into a folder (--out) are accepted");
-  auto form = std::make_unique<TForm1>();
+  // The run sets up its own world, as pathwick_run's windows do.
+  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
   form->Timer1->stop();
   const TSettingValues defaults = ReadSettings(*form);
   if (!windowDefaults) windowDefaults = defaults;
@@ -524,7 +525,7 @@ py::tuple RunJob(const std::string& out, const std::string& folder, const std::s
   batch.quiet = true;
   const TBatchContext context{
       [] {
-        auto form = std::make_unique<TForm1>();
+        auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
         form->Timer1->stop();
         return form;
       },
