@@ -1029,13 +1029,14 @@ QString OptionHelp(const TOptionRow& row) {
   return text.replace(QStringLiteral("{default}"), byDefault);
 }
 
-void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
-  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  parser.setApplicationDescription(QLatin1String(kDescription));
+// Every option and setting as the parser takes it, the settings' help naming
+// `defaults`.
+QList<QCommandLineOption> CommandLineOptions(const TSettingValues& defaults) {
+  QList<QCommandLineOption> options;
   for (const TOptionRow& row : kOptionRows) {
     QStringList names{QLatin1String(row.name)};
     if (row.shortName) names.prepend(QLatin1String(row.shortName));
-    parser.addOption(QCommandLineOption(names, OptionHelp(row), QLatin1String(row.valueName)));
+    options << QCommandLineOption(names, OptionHelp(row), QLatin1String(row.valueName));
   }
   const auto specs = SettingSpecs();
   for (size_t i = 0; i < specs.size(); ++i) {
@@ -1048,8 +1049,15 @@ void AddOptions(QCommandLineParser& parser, const TSettingValues& defaults) {
                               : spec.kind == TSettingKind::kHundredths ? QStringLiteral("R")
                               : spec.kind == TSettingKind::kFlag       ? QStringLiteral("on|off")
                                                                        : QStringLiteral("N");
-    parser.addOption(QCommandLineOption(QLatin1String(spec.option), text, valueName));
+    options << QCommandLineOption(QLatin1String(spec.option), text, valueName);
   }
+  return options;
+}
+
+void AddOptions(QCommandLineParser& parser, const QList<QCommandLineOption>& options) {
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setApplicationDescription(QLatin1String(kDescription));
+  parser.addOptions(options);
 }
 
 // "--a, --b and --c".
@@ -1440,8 +1448,11 @@ TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
   }
   TResult<QStringList> expanded = ExpandJob(normalised);
   if (!expanded) return expanded.Error();
+  // Made once: a batch parses every run's line, and the options' texts do
+  // not change.
+  static const QList<QCommandLineOption> options = CommandLineOptions({});
   QCommandLineParser parser;
-  AddOptions(parser, {});
+  AddOptions(parser, options);
   if (!parser.parse(QStringList{QStringLiteral("pathwick_run")} + *expanded)) {
     QString error = parser.errorText();
     // The toolkit names every unknown option, repeats and all, so a long job
@@ -1461,7 +1472,7 @@ TResult<TCommand> ParseCommandLine(const QStringList& arguments) {
 
 QString HelpText(const TSettingValues& defaults) {
   QCommandLineParser parser;
-  AddOptions(parser, defaults);
+  AddOptions(parser, CommandLineOptions(defaults));
   // The usage line names the program, not the path it was started from.
   QString text = parser.helpText();
   const qsizetype endOfUsage = text.indexOf(QLatin1Char('\n'));
