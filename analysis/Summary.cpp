@@ -786,7 +786,8 @@ TResult<TSummaryReport> Summarize(const QString& dir, const TSettingValues& defa
     return csv.Commit();
   };
   if (TStatus e = write(kGroupsCsvName, [&](TCsvFile& csv) { return GroupsTable(sweep, csv); }); !e) return e.Error();
-  TSummaryReport report{{}, NoComparisonNote(sweep), {}, {}};
+  TSummaryReport report;
+  report.note = NoComparisonNote(sweep);
   if (sweep.varied.size() == 1) {
     if (TStatus e =
             write(kComparisonCsvName, [&](TCsvFile& csv) { return Compare(sweep, bases, csv, report.comparison); });
