@@ -106,9 +106,7 @@ const TSettingValues& WindowDefaults() {
   if (!windowDefaults) {
     EnsureApplication();
     if (openWorld != nullptr) throw std::runtime_error("the window's defaults cannot be read while a world is open");
-    auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
-    form->Timer1->stop();
-    windowDefaults = ReadSettings(*form);
+    windowDefaults = ReadSettings(*NewRunWindow());
   }
   return *windowDefaults;
 }
@@ -493,9 +491,7 @@ py::dict RunInto(const std::vector<std::string>& options) {
   const TCommand command = Take(ParseCommandLine(arguments));
   if (command.kind != TCommandKind::kRun || command.out.isEmpty())
     throw py::value_error("only the options of a run into a folder (--out) are accepted");
-  // The run sets up its own world, as pathwick_run's windows do.
-  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
-  form->Timer1->stop();
+  const std::unique_ptr<TForm1> form = NewRunWindow();
   const TSettingValues defaults = ReadSettings(*form);
   if (!windowDefaults) windowDefaults = defaults;
   TRunPlan plan = Take(ResolvePlan(command.run, defaults, TPlanTarget::kFolder));
@@ -523,14 +519,9 @@ py::tuple RunJob(const std::string& out, const std::string& folder, const std::s
   batch.kind = TCommandKind::kBatch;
   batch.force = force;
   batch.quiet = true;
-  const TBatchContext context{
-      [] {
-        auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
-        form->Timer1->stop();
-        return form;
-      },
-      defaults,
-      [&defaults](const QString& dir, const TRunRecord& record) { return WriteRunFigures(dir, record, defaults); }};
+  const TBatchContext context{NewRunWindow, defaults, [&defaults](const QString& dir, const TRunRecord& record) {
+                                return WriteRunFigures(dir, record, defaults);
+                              }};
   const TBatchOutcome outcome = RunBatchLine({Text(folder), 0, Text(jobLine)}, Text(out), batch, context);
   return py::make_tuple(outcome.started, outcome.status, outcome.message.toStdString());
 }

@@ -232,15 +232,6 @@ TStatus PlanPrecisionRound(const TCommand& command, const TSettingValues& defaul
   return Success();
 }
 
-// A window as the program starts with, its timer stopped (the run drives
-// it), and without the first world the run would replace at once with its
-// own.
-std::unique_ptr<TForm1> NewWindow() {
-  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
-  form->Timer1->stop();
-  return form;
-}
-
 // --calibrate's question from the command line, or from the folder when
 // it is given alone (to resume).
 TResult<TCalibrationSpec> CalibrationSpec(const TCommand& command, const TSettingValues& defaults) {
@@ -399,7 +390,7 @@ TStatus Perform(std::unique_ptr<TForm1>& window, const TCommand& command, const 
       return VerifyRun(form, command.folder, defaults, command.quiet, figures, command.repeat != 0);
     case TCommandKind::kEnded:
     case TCommandKind::kSeedOf: return Answer(command);
-    case TCommandKind::kBatch: window.reset(); return RunBatch(command, {NewWindow, defaults, figures});
+    case TCommandKind::kBatch: window.reset(); return RunBatch(command, {NewRunWindow, defaults, figures});
     case TCommandKind::kShow:
     case TCommandKind::kRun: break;
   }
@@ -446,7 +437,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(PATHWICK_VERSION));
 
   // A new window holds the defaults; the run sets up its own world in it.
-  std::unique_ptr<TForm1> form = NewWindow();
+  std::unique_ptr<TForm1> form = NewRunWindow();
   const TSettingValues defaults = ReadSettings(*form);
   TResult<TCommand> command = ParseCommandLine(QApplication::arguments().mid(1));
   if (!command) return Exit(command.Error());

@@ -30,6 +30,12 @@ TMessageCatcher::TMessageCatcher() {
 
 TMessageCatcher::~TMessageCatcher() { SetMessageSink({}); }
 
+std::unique_ptr<TForm1> NewRunWindow() {
+  auto form = std::make_unique<TForm1>(TForm1::TNoFirstWorld{});
+  form->Timer1->stop();
+  return form;
+}
+
 TRunUnderWay::TRunUnderWay(TForm1& form, const TRunPlan& plan, const TRunObserver& observer)
     : form_(form), plan_(plan), observer_(observer) {
   form_.Timer1->stop();

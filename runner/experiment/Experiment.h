@@ -111,6 +111,11 @@ class TRunUnderWay {
 // fault in or an observer fails in.
 TResult<TRunOutcome> RunExperiment(TForm1& form, TRunPlan plan, const TRunObserver& observer);
 
+// A window for a run, as every program that runs one makes it: its timer
+// stopped (the run drives it), and without the first world the run would
+// replace at once with its own.
+std::unique_ptr<TForm1> NewRunWindow();
+
 // Sets up the world of the TRunSpec in `form`, or continues `from`, under its
 // seed rule, which `rule` then keeps in force.
 TStatus PrepareWorld(TForm1& form, const TRunSpec& spec, std::optional<TCheckpoint> from,

@@ -44,8 +44,7 @@ TStatus CheckAt(int folder, const QByteArray& name, const QString& path) {
     return Failed(QStringLiteral("cannot write %1: %2").arg(path, ErrorText(errno)));
   }
   if (S_ISREG(st.st_mode)) return Success();
-  return Refused(QStringLiteral("refused to write %1: it is %2, which is never followed or replaced")
-                     .arg(path, KindOf(st.st_mode)));
+  return NeverFollowed(path, KindOf(st.st_mode));
 }
 
 // Every byte, or the error that stopped it (0 when none).
@@ -70,6 +69,10 @@ QString AtomicTarget(const QString& name) {
   static const QRegularExpression temporary(QStringLiteral("^\\.(.+)\\.[0-9a-f]{1,16}\\.part$"));
   const QRegularExpressionMatch m = temporary.match(name);
   return m.hasMatch() ? m.captured(1) : QString();
+}
+
+TError NeverFollowed(const QString& path, const QString& what) {
+  return Refused(QStringLiteral("refused to write %1: it is %2, which is never followed or replaced").arg(path, what));
 }
 
 TStatus CheckReplaceable(const QString& path) {

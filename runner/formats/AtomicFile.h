@@ -14,6 +14,9 @@
 // followed or replaced. A regular file or nothing at all is fine.
 TStatus CheckReplaceable(const QString& path);
 
+// The refusal of `what` (such as "a symbolic link") standing at `path`.
+TError NeverFollowed(const QString& path, const QString& what);
+
 // A file made as a temporary file in the target's own folder, created anew
 // (never through a link, never over anything standing there) and renamed
 // into place by Commit once it is whole and on the disk. Until then the

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "AtomicFile.h"
 #include "FileNames.h"
 
 namespace {
@@ -122,10 +123,8 @@ TStatus TRunFolder::Open(const QString& dir, bool force) {
   const QFileInfo info(dir);
   // A link standing where the run's folder goes is neither followed nor
   // replaced, whatever it points to (a run elsewhere, nothing at all).
-  if (QFileInfo(QDir::cleanPath(info.absoluteFilePath())).isSymLink()) {
-    return Refused(
-        QStringLiteral("refused to write %1: it is a symbolic link, which is never followed or replaced").arg(dir));
-  }
+  if (QFileInfo(QDir::cleanPath(info.absoluteFilePath())).isSymLink())
+    return NeverFollowed(dir, QStringLiteral("a symbolic link"));
   if (info.exists()) {
     if (!info.isDir()) return Refused(QStringLiteral("%1 exists and is not a folder").arg(dir));
     const QDir folder(dir);
